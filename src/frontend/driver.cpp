@@ -1,0 +1,82 @@
+// tarnsim: the command-line front end of the simulated machine.
+#include "machine/console_output.hpp"
+#include "machine/instruction_set.hpp"
+#include "machine/machine_state.hpp"
+
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t BANNER_WIDTH = 75;
+
+// A banner line: the text, padded with blanks to 74 characters, then the closing asterisk.
+void addBoxed(std::string& out, std::string_view text) {
+    const std::size_t start = out.size();
+    out += text;
+    out.resize(start + BANNER_WIDTH - 1, ' ');
+    out += "*\n";
+}
+
+// The boxed banner, with an empty line before and after it.
+std::string banner() {
+    const std::string_view lines[] = {
+        "*    Morvel Virtual Machine - Versione 1.1",
+        "*    Simulatore di una ipotetica Macchina di Von Neumann. Versione 1.1",
+        "*    Autore -> gli sviluppatori di tarnsim",
+        "*    Sito Web dell'autore -> https://tarnsim.example.org/",
+        "*    Ultima revisione 22/05/2003 - Versione non esente da difetti.",
+    };
+    std::string out = "\n";
+    out.append(BANNER_WIDTH, '*');
+    out += '\n';
+    for (std::string_view line : lines) {
+        addBoxed(out, "*");
+        addBoxed(out, line);
+    }
+    addBoxed(out, "*");
+    out.append(BANNER_WIDTH, '*');
+    out += "\n\n";
+    return out;
+}
+
+// Diagnostics of our own go to standard error, one line each.
+void diagnose(const std::string& message) {
+    const std::string line = "tarnsim: " + message + "\n";
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using tarn::writeOutput;
+
+    writeOutput(banner());
+    if (argc < 2) {
+        writeOutput(" Numero di parametri insufficienti.\n"
+                    " E' necesaria la seguente sintassi : tarnsim <programma> \n"
+                    "\n");
+        return 0;
+    }
+
+    const std::string path = argv[1];
+    writeOutput(" Avvio della macchina virtuale simulata...\n");
+    writeOutput(" Caricamento del programma (" + path + ") da eseguire... \n");
+
+    // Every run starts from an all-zero machine: memory beyond the image is 0.
+    static tarn::MachineState state{};
+    const tarn::LoadReport report = tarn::loadProgram(path, state);
+    if (!report.opened)
+        diagnose("impossibile aprire il programma '" + path + "': " + report.reason);
+    else if (report.truncated)
+        diagnose("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
+
+    writeOutput(" Esecuzione del codice avviata... \n\n");
+    tarn::runMachine(state);
+    writeOutput("\n\n"
+                " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
+                " Per eseguire un altro programma riavvia la Macchina.\n"
+                "\n");
+    return 0;
+}

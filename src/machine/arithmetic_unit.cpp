@@ -1,0 +1,103 @@
+#include "machine/arithmetic_unit.hpp"
+
+namespace tarn {
+
+namespace {
+
+// A memory byte read as a two's-complement value, -128..127.
+int signedValue(Byte value) {
+    return value < 128 ? int{value} : int{value} - 256;
+}
+
+// v reduced modulo 256 into -128..127.
+int wrap(int value) {
+    return signedValue(static_cast<Byte>(value & 0xFF));
+}
+
+// Flags only ever gain bits here.
+void setResultFlags(MachineState& state, int result) {
+    if (result == 0) state.F |= FLAG_Z;
+    else if (result > 0) state.F |= FLAG_P;
+    else state.F |= FLAG_N;
+}
+
+// Stores a signed result at A+X and flags it.
+void storeResult(MachineState& state, int result) {
+    writeByte(state, effectiveAddress(state), static_cast<Byte>(result & 0xFF));
+    setResultFlags(state, result);
+}
+
+// The result when an overflow is detected: O is set and 0 is stored.
+int overflowed(MachineState& state) {
+    state.F |= FLAG_O;
+    return 0;
+}
+
+int operandA(MachineState& state) {
+    return signedValue(readByte(state, effectiveAddress(state)));
+}
+
+int operandB(const MachineState& state) {
+    return signedValue(state.M[state.B]);
+}
+
+void divide(MachineState& state) {
+    if (state.M[state.B] == 0) return;  // division by zero: nothing changes
+    const int dividend = operandA(state);
+    const int divisor = operandB(state);
+    const int quotient = wrap(dividend / divisor);  // truncated toward zero
+    const int remainder = dividend % divisor;       // takes the dividend's sign
+    writeByte(state, effectiveAddress(state), static_cast<Byte>(quotient & 0xFF));
+    // Written second, with B read afresh: the remainder wins when both meet.
+    state.M[state.B] = static_cast<Byte>(remainder & 0xFF);
+    setResultFlags(state, quotient);
+}
+
+void compare(MachineState& state) {
+    const Byte left = readByte(state, effectiveAddress(state));  // unsigned
+    const Byte right = state.M[state.B];
+    if (left == right) state.F |= FLAG_Z;
+    else if (left > right) state.F |= FLAG_P;
+    else state.F |= FLAG_N;
+}
+
+}  // namespace
+
+// Overflow detection is one-sided: ADD and MUL catch only results above 127,
+// SUB only results below -128; anything else wraps.
+void arithmeticUnit(MachineState& state) {
+    switch (state.IR) {
+        case 12: ++state.X; break;  // INCOFFST
+        case 13: --state.X; break;  // DECOFFST
+        case 72: {                  // INC
+            const int a = operandA(state);
+            storeResult(state, a == 127 ? overflowed(state) : a + 1);
+            break;
+        }
+        case 73: {  // DEC
+            const int a = operandA(state);
+            storeResult(state, a == -128 ? overflowed(state) : a - 1);
+            break;
+        }
+        case 128: compare(state); break;  // CMP
+        case 129: {                       // ADD
+            const int sum = operandA(state) + operandB(state);
+            storeResult(state, sum > 127 ? overflowed(state) : wrap(sum));
+            break;
+        }
+        case 130: {  // SUB
+            const int difference = operandA(state) - operandB(state);
+            storeResult(state, difference < -128 ? overflowed(state) : wrap(difference));
+            break;
+        }
+        case 131: {  // MUL
+            const int product = operandA(state) * operandB(state);
+            storeResult(state, product > 127 ? overflowed(state) : wrap(product));
+            break;
+        }
+        case 132: divide(state); break;  // DIV
+        default: break;
+    }
+}
+
+}  // namespace tarn

@@ -1,0 +1,7 @@
+#include "machine/io_unit.hpp"
+
+namespace tarn {
+
+void ioUnit(MachineState& /*state*/) {}
+
+}  // namespace tarn

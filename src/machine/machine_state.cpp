@@ -1,0 +1,48 @@
+#include "machine/machine_state.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarn {
+
+LoadReport loadProgram(const std::string& path, MachineState& state) {
+    state.F = 0;
+    state.PC = 0;
+    state.X = 0;
+    state.A = 0;
+    state.B = 0;
+
+    LoadReport report;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        report.reason = std::strerror(errno);
+        return report;
+    }
+    report.opened = true;
+
+    // Read one byte more than memory holds, to tell whether the image is longer;
+    // a longer image (or an endless device) is never read further.
+    Byte buffer[257];
+    std::size_t filled = 0;
+    while (filled < sizeof buffer) {
+        const ssize_t got = ::read(fd, buffer + filled, sizeof buffer - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            report.opened = false;
+            report.reason = std::strerror(errno);
+            break;
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+
+    report.truncated = filled > sizeof state.M;
+    const std::size_t loaded = report.truncated ? sizeof state.M : filled;
+    std::memcpy(state.M, buffer, loaded);
+    return report;
+}
+
+}  // namespace tarn

@@ -1,0 +1,80 @@
+// The whole simulated machine: the flags byte, 256 bytes of memory and the
+// five byte registers, in one record of 262 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tarn {
+
+using Byte = std::uint8_t;
+
+struct MachineState {
+    Byte F;          // flags
+    Byte M[256];     // memory: program and data
+    Byte PC;         // address of the next instruction to fetch
+    Byte IR;         // opcode of the instruction being executed
+    Byte A;          // first operand byte
+    Byte B;          // second operand byte
+    Byte X;          // offset register, added to A to form the effective address
+};
+
+static_assert(sizeof(MachineState) == 262, "the machine is 262 bytes, no padding");
+static_assert(offsetof(MachineState, M) == 1);
+static_assert(offsetof(MachineState, PC) == 257);
+static_assert(offsetof(MachineState, X) == 261);
+
+// Flag bits of F.
+inline constexpr Byte FLAG_D = 0x01;  // Debug: the tracer single-steps
+inline constexpr Byte FLAG_Z = 0x02;  // Zero
+inline constexpr Byte FLAG_O = 0x04;  // Overflow
+inline constexpr Byte FLAG_P = 0x08;  // Positive
+inline constexpr Byte FLAG_N = 0x10;  // Negative
+
+// Addresses 0..255 are memory; 256..260 are the registers PC, IR, A, B, X in
+// that order; anything above 260 lies outside the machine.
+inline constexpr unsigned ADDRESS_PC = 256;
+inline constexpr unsigned ADDRESS_X = 260;
+
+// The byte an address designates, or nullptr above 260.
+inline Byte* cellAt(MachineState& state, unsigned address) {
+    if (address < 256) return &state.M[address];
+    switch (address) {
+        case 256: return &state.PC;
+        case 257: return &state.IR;
+        case 258: return &state.A;
+        case 259: return &state.B;
+        case 260: return &state.X;
+        default: return nullptr;
+    }
+}
+
+// Reading outside the machine gives 0.
+inline Byte readByte(MachineState& state, unsigned address) {
+    const Byte* cell = cellAt(state, address);
+    return cell ? *cell : Byte{0};
+}
+
+// Writing outside the machine changes nothing.
+inline void writeByte(MachineState& state, unsigned address, Byte value) {
+    if (Byte* cell = cellAt(state, address)) *cell = value;
+}
+
+// Effective address: A + X as a plain sum, 0..510.
+inline unsigned effectiveAddress(const MachineState& state) {
+    return unsigned{state.A} + unsigned{state.X};
+}
+
+// How the load of a program image went; the machine itself never looks at it.
+struct LoadReport {
+    bool opened = false;
+    std::string reason;     // the system's reason when the image could not be opened
+    bool truncated = false; // the image held more than 256 bytes
+};
+
+// Resets F, PC, A, B and X and copies the image at path into memory from
+// address 0; at most 256 bytes are loaded.
+LoadReport loadProgram(const std::string& path, MachineState& state);
+
+}  // namespace tarn

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "machine/machine_state.hpp"
+
+namespace tarn {
+
+// Prints every register and the instruction about to run, then waits for a key.
+void showState(const MachineState& state);
+
+// Prints the mnemonic of an opcode; opcodes the table does not list print NOP.
+void mnemonicOf(Byte opcode);
+
+}  // namespace tarn
