@@ -1,7 +1,55 @@
 #include "machine/io_unit.hpp"
 
+#include "machine/console_input.hpp"
+#include "machine/console_output.hpp"
+
 namespace tarn {
 
-void ioUnit(MachineState& /*state*/) {}
+namespace {
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Words land at addresses A + i; from this position on they lie outside the machine.
+constexpr unsigned OUTSIDE_THE_MACHINE = 261;
+
+// INP: reads one word and copies it from address A, without a terminating 0.
+// X plays no part, and A is read afresh for every character: a word that
+// reaches address 258 rewrites A, and the characters after it follow the new A.
+void input(MachineState& state) {
+    std::optional<char> next = nextInputChar();
+    while (next && isWhiteSpace(*next)) next = nextInputChar();
+    if (!next) return;  // end of input: nothing is stored
+
+    bool copying = true;
+    for (unsigned i = 0; next && !isWhiteSpace(*next); ++i, next = nextInputChar()) {
+        // The whole word is consumed, but a 0 byte ends the copy, and so does
+        // the end of the machine.
+        if (*next == '\0' || i >= OUTSIDE_THE_MACHINE) copying = false;
+        if (copying) writeByte(state, state.A + i, static_cast<Byte>(*next));
+    }
+    if (next) ungetInputChar();  // the delimiter stays for the next INP
+}
+
+// WRT: prints from address A up to the first 0, in one piece. Past address
+// 255 the string runs on through the registers; address 261 reads as 0.
+void output(MachineState& state) {
+    char text[OUTSIDE_THE_MACHINE];
+    std::size_t length = 0;
+    for (unsigned address = state.A; readByte(state, address) != 0; ++address)
+        text[length++] = static_cast<char>(readByte(state, address));
+    if (length > 0) writeOutput({text, length});
+}
+
+}  // namespace
+
+void ioUnit(MachineState& state) {
+    switch (state.IR) {
+        case 70: input(state); break;   // INP
+        case 71: output(state); break;  // WRT
+        default: break;
+    }
+}
 
 }  // namespace tarn
