@@ -102,12 +102,12 @@ TEST(Input, WordRewritingATakesTheNewA) {
 }
 
 TEST(Input, GiantWordIsConsumedWhole) {
-    // INP 200 with a million 'a': 200..255 fill, PC becomes 97, A becomes 97
+    // INP 200 with ten million 'a': 200..255 fill, PC becomes 97, A becomes 97
     // and the word runs on to X; the rest never reaches the machine. At 97 the
     // next INP reads the following word.
     const std::string memory = image({
         {0, bytes({0x46, 200})},
         {97, bytes({0x46, 10, 0x47, 10})},
     });
-    EXPECT_EQ("fine", programOutput(memory, std::string(1000000, 'a') + " fine\n"));
+    EXPECT_EQ("fine", programOutput(memory, std::string(10'000'000, 'a') + " fine\n"));
 }

@@ -3,6 +3,9 @@
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -41,23 +44,37 @@ std::string banner() {
     return out;
 }
 
-// Diagnostics of our own go to standard error, one line each.
-void diagnose(const std::string& message) {
-    const std::string line = "tarnsim: " + message + "\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+// A standard stream that was closed when we started gets a harmless stand-in,
+// so that no file opened later can take its number. A closed standard output
+// gets one that refuses writes, which is then reported like any other failure.
+void occupyClosedStandardStreams() {
+    const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int standIn = ::open("/dev/null", modes[fd]);
+        if (standIn >= 0 && standIn != fd) {
+            ::dup2(standIn, fd);
+            ::close(standIn);
+        }
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    using tarn::writeDiagnostic;
     using tarn::writeOutput;
+
+    occupyClosedStandardStreams();
+    // A reader that goes away is a write error like any other, not a signal.
+    ::signal(SIGPIPE, SIG_IGN);
 
     writeOutput(banner());
     if (argc < 2) {
         writeOutput(" Numero di parametri insufficienti.\n"
                     " E' necesaria la seguente sintassi : tarnsim <programma> \n"
                     "\n");
-        return 0;
+        return tarn::outputFailed() ? 1 : 0;
     }
 
     const std::string path = argv[1];
@@ -68,9 +85,11 @@ int main(int argc, char** argv) {
     static tarn::MachineState state{};
     const tarn::LoadReport report = tarn::loadProgram(path, state);
     if (!report.opened)
-        diagnose("impossibile aprire il programma '" + path + "': " + report.reason);
+        writeDiagnostic("impossibile aprire il programma '" + path + "': " + report.reason);
+    else if (report.readFailed)
+        writeDiagnostic("impossibile leggere il programma '" + path + "': " + report.reason);
     else if (report.truncated)
-        diagnose("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
+        writeDiagnostic("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
 
     writeOutput(" Esecuzione del codice avviata... \n\n");
     tarn::runMachine(state);
@@ -78,5 +97,6 @@ int main(int argc, char** argv) {
                 " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
                 " Per eseguire un altro programma riavvia la Macchina.\n"
                 "\n");
-    return 0;
+    // Output that never arrived is not a successful run.
+    return tarn::outputFailed() ? 1 : 0;
 }

@@ -8,6 +8,7 @@ namespace tarn {
 namespace {
 
 // Like any buffered stream, the reader keeps the part of a block not yet taken.
+int inputFd = STDIN_FILENO;
 char buffer[65536];
 std::size_t position = 0;
 std::size_t filled = 0;
@@ -15,7 +16,7 @@ bool ended = false;
 
 bool refill() {
     while (!ended) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        const ssize_t got = ::read(inputFd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {  // end of input; a read error ends it too
             ended = true;
@@ -37,6 +38,12 @@ std::optional<char> nextInputChar() {
 
 void ungetInputChar() {
     if (position > 0) --position;
+}
+
+void redirectInput(int fd) {
+    inputFd = fd;
+    position = filled = 0;
+    ended = false;
 }
 
 }  // namespace tarn

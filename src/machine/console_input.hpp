@@ -12,4 +12,8 @@ std::optional<char> nextInputChar();
 // Puts the last character taken back, so that the next call returns it again.
 void ungetInputChar();
 
+// Reads from another descriptor from now on, with nothing buffered and the
+// end not yet met (the fuzz harness feeds the machine this way).
+void redirectInput(int fd);
+
 }  // namespace tarn

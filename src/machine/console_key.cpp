@@ -13,6 +13,7 @@ namespace {
 
 // While the terminal is switched to single-key mode, a signal that ends the
 // process must first give the terminal back its settings.
+const char* keyDevice = "/dev/tty";
 volatile sig_atomic_t terminalFd = -1;
 termios savedSettings;
 
@@ -42,7 +43,8 @@ void removeHandlers() {
 }  // namespace
 
 void waitForKey() {
-    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (keyDevice == nullptr) return;
+    const int fd = ::open(keyDevice, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return;  // no controlling terminal: nobody to wait for
     if (::tcgetattr(fd, &savedSettings) != 0) {
         ::close(fd);
@@ -67,6 +69,10 @@ void waitForKey() {
     terminalFd = -1;
     removeHandlers();
     ::close(fd);
+}
+
+void setKeyDevice(const char* path) {
+    keyDevice = path;
 }
 
 }  // namespace tarn

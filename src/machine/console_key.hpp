@@ -8,4 +8,8 @@ namespace tarn {
 // Keys never come from standard input, which belongs to the program.
 void waitForKey();
 
+// The terminal device asked for keys, /dev/tty unless changed; nullptr: none,
+// so the tracer never waits (the fuzz harness runs this way).
+void setKeyDevice(const char* path);
+
 }  // namespace tarn

@@ -30,7 +30,7 @@ LoadReport loadProgram(const std::string& path, MachineState& state) {
         const ssize_t got = ::read(fd, buffer + filled, sizeof buffer - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            report.opened = false;
+            report.readFailed = true;
             report.reason = std::strerror(errno);
             break;
         }

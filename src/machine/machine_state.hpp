@@ -69,8 +69,9 @@ inline unsigned effectiveAddress(const MachineState& state) {
 // How the load of a program image went; the machine itself never looks at it.
 struct LoadReport {
     bool opened = false;
-    std::string reason;     // the system's reason when the image could not be opened
-    bool truncated = false; // the image held more than 256 bytes
+    bool readFailed = false;  // opened, but reading it failed (a directory, say)
+    std::string reason;       // the system's reason when it could not be opened or read
+    bool truncated = false;   // the image held more than 256 bytes
 };
 
 // Resets F, PC, A, B and X and copies the image at path into memory from

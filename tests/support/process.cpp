@@ -46,6 +46,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         }
         ::dup2(errPipe[1], STDERR_FILENO);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
+        if (options.closeInput) ::close(STDIN_FILENO);
+        if (options.closeOutput) ::close(STDOUT_FILENO);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);

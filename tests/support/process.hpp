@@ -19,6 +19,8 @@ struct ProcessOptions {
     std::optional<std::string> input;  // nothing: standard input is /dev/null
     bool newSession = true;            // no controlling terminal
     std::string outputPath;            // standard output to this file instead of a pipe
+    bool closeInput = false;           // start with standard input closed
+    bool closeOutput = false;          // start with standard output closed
     int timeoutSeconds = 30;
 };
 
