@@ -116,12 +116,14 @@ std::optional<Byte> readEscape(std::string_view line, std::size_t& pos) {
         case '"': return Byte{'"'};
         case '\'': return Byte{'\''};
         case 'x': {
-            if (pos + 2 > line.size()) return std::nullopt;
-            const int high = digitValue(line[pos]);
-            const int low = digitValue(line[pos + 1]);
-            if (high < 0 || low < 0) return std::nullopt;
-            pos += 2;
-            return static_cast<Byte>(high * 16 + low);
+            int value = 0;
+            for (int digits = 0; digits < 2; ++digits) {
+                const int digit = pos < line.size() ? digitValue(line[pos]) : -1;
+                if (digit < 0) return std::nullopt;
+                value = value * 16 + digit;
+                ++pos;
+            }
+            return static_cast<Byte>(value);
         }
         default: return std::nullopt;
     }
@@ -207,16 +209,14 @@ std::vector<Token> tokenize(std::string_view line, int lineNumber, std::vector<D
             }
             if (pos < line.size() && line[pos] == '\'') {
                 ++pos;
-            } else if (token.valid) {
+            } else {
+                // Whatever went wrong, the literal ends at the next apostrophe.
                 const std::size_t close = line.find('\'', pos);
-                if (close == std::string_view::npos) {
+                if (token.valid && close == std::string_view::npos)
                     report(diagnostics, lineNumber, token.column, "carattere non chiuso: manca '''");
-                    pos = line.size();
-                } else {
-                    report(diagnostics, lineNumber, token.column,
-                           "tra gli apici ci va un solo carattere (un byte)");
-                    pos = close + 1;
-                }
+                else if (token.valid)
+                    report(diagnostics, lineNumber, token.column, "tra gli apici ci va un solo carattere (un byte)");
+                pos = close == std::string_view::npos ? line.size() : close + 1;
                 token.valid = false;
             }
         } else {
@@ -273,7 +273,8 @@ struct Term {
 struct Expression {
     std::vector<Term> terms;
     int column = 0;
-    bool valid = true;  // false when an error has already been reported for it
+    bool valid = true;    // false when an error has already been reported for it
+    bool broken = false;  // the parse stopped inside it: the rest of the line is skipped
 };
 
 // One item of DB: a string or an expression.
@@ -293,7 +294,7 @@ struct Statement {
     int keywordColumn = 0;
     const Instruction* instruction = nullptr;
     std::vector<Expression> operands;  // an instruction's, or ORG's only one
-    bool operandsValid = true;         // false: errors already reported, write zeros
+    bool operandsValid = true;         // false after a syntax error or a wrong count
     std::vector<DataItem> items;       // DB's
     std::int64_t address = 0;          // set by the layout
 };
@@ -343,6 +344,7 @@ Expression parseExpression(Parser& parser) {
         } else {
             parser.expected("un numero, un carattere o un'etichetta");
             expression.valid = false;
+            expression.broken = true;
             return expression;
         }
         parser.take();
@@ -366,13 +368,18 @@ std::string operandsText(unsigned count) {
 }
 
 // The operands of an instruction or ORG: expressions separated by commas.
+// After a syntax error the rest of the line is skipped, and the operands are
+// not counted.
 void parseOperands(Parser& parser, Statement& statement) {
     if (parser.at(TokenKind::End)) return;
     while (true) {
         Expression expression = parseExpression(parser);
-        if (!expression.valid) statement.operandsValid = false;
+        const bool broken = expression.broken;
         statement.operands.push_back(std::move(expression));
-        if (!statement.operandsValid) return;
+        if (broken) {
+            statement.operandsValid = false;
+            return;
+        }
         if (!parser.at(TokenKind::Comma)) break;
         parser.take();
     }
@@ -391,16 +398,17 @@ void parseDataItems(Parser& parser, Statement& statement) {
     while (true) {
         DataItem item;
         if (parser.at(TokenKind::String)) {
-            const Token& token = parser.take();
             item.isString = true;
-            item.bytes = token.text;
-            if (!token.valid) statement.operandsValid = false;
+            item.bytes = parser.take().text;
         } else {
             item.expression = parseExpression(parser);
-            if (!item.expression.valid) statement.operandsValid = false;
         }
+        const bool broken = item.expression.broken;
         statement.items.push_back(std::move(item));
-        if (!statement.operandsValid) return;
+        if (broken) {
+            statement.operandsValid = false;
+            return;
+        }
         if (!parser.at(TokenKind::Comma)) break;
         parser.take();
     }
@@ -540,21 +548,21 @@ Byte operandByte(const Expression& expression, const LabelTable& labels, int lin
     return static_cast<Byte>((*value + 256) % 256);
 }
 
-// The bytes of an instruction or DB statement.
+// The bytes of an instruction or DB statement. Every operand is evaluated,
+// even of an instruction with the wrong number of them, so that all errors
+// are found; the instruction keeps its length all the same.
 std::vector<Byte> bytesOf(const Statement& statement, const LabelTable& labels, std::vector<Diagnostic>& diagnostics) {
     std::vector<Byte> bytes;
     if (statement.kind == StatementKind::Instruction) {
         bytes.push_back(statement.instruction->opcode);
-        if (statement.operandsValid)
-            for (const Expression& operand : statement.operands)
-                bytes.push_back(operandByte(operand, labels, statement.line, diagnostics));
+        for (const Expression& operand : statement.operands)
+            bytes.push_back(operandByte(operand, labels, statement.line, diagnostics));
         bytes.resize(instructionLength(statement.instruction->opcode), 0);
         return bytes;
     }
     for (const DataItem& item : statement.items) {
         if (item.isString) bytes.insert(bytes.end(), item.bytes.begin(), item.bytes.end());
-        else if (statement.operandsValid) bytes.push_back(operandByte(item.expression, labels, statement.line, diagnostics));
-        else bytes.push_back(0);
+        else bytes.push_back(operandByte(item.expression, labels, statement.line, diagnostics));
     }
     return bytes;
 }
