@@ -234,3 +234,12 @@ TEST(AssemblerErrors, EveryErrorIsReportedInLineOrderWithoutCascades) {
               describe(assembly.diagnostics));
     EXPECT_TRUE(assembly.image.empty());
 }
+
+TEST(ManualPage, TarnsimListsEveryInstructionOfTheTable) {
+    const std::string page = readText(std::filesystem::path(TARNSIM_SOURCE_DIR) / "man" / "tarnsim.1");
+    for (const Instruction& instruction : instructionTable) {
+        const std::string row = std::to_string(instruction.opcode) + "\t" + std::string(instruction.mnemonic) + "\t" +
+                                std::to_string(instructionLength(instruction.opcode)) + "\t";
+        EXPECT_NE(std::string::npos, page.find("\n" + row)) << row;
+    }
+}
