@@ -101,133 +101,161 @@ std::optional<std::int64_t> parseNumber(std::string_view text) {
     return value;
 }
 
-// Reads the escape sequence whose backslash is at pos and moves pos past it.
-// Nothing when the sequence is not one of \n \t \r \0 \\ \" \' \xHH.
-std::optional<Byte> readEscape(std::string_view line, std::size_t& pos) {
-    ++pos;  // the backslash
-    if (pos >= line.size()) return std::nullopt;
-    const char c = line[pos++];
-    switch (c) {
-        case 'n': return Byte{'\n'};
-        case 't': return Byte{'\t'};
-        case 'r': return Byte{'\r'};
-        case '0': return Byte{0};
-        case '\\': return Byte{'\\'};
-        case '"': return Byte{'"'};
-        case '\'': return Byte{'\''};
+// The scan of one line: where it has got to, and where its errors go.
+struct Scanner {
+    std::string_view line;
+    int lineNumber = 0;
+    std::vector<Diagnostic>& diagnostics;
+    std::size_t pos = 0;
+
+    bool atEnd() const { return pos >= line.size(); }
+    char current() const { return line[pos]; }
+    void error(std::size_t at, std::string message) {
+        report(diagnostics, lineNumber, static_cast<int>(at) + 1, std::move(message));
+    }
+};
+
+// Reads the escape sequence whose backslash is at pos and moves past it: one
+// of \n \t \r \0 \\ \" \' and \xHH. Reports it and gives nothing when malformed.
+std::optional<Byte> scanEscape(Scanner& scanner) {
+    const std::size_t start = scanner.pos;
+    std::optional<Byte> byte;
+    ++scanner.pos;  // the backslash
+    const char kind = scanner.atEnd() ? '\0' : scanner.line[scanner.pos++];
+    switch (kind) {
+        case 'n': byte = Byte{'\n'}; break;
+        case 't': byte = Byte{'\t'}; break;
+        case 'r': byte = Byte{'\r'}; break;
+        case '0': byte = Byte{0}; break;
+        case '\\': byte = Byte{'\\'}; break;
+        case '"': byte = Byte{'"'}; break;
+        case '\'': byte = Byte{'\''}; break;
         case 'x': {
             int value = 0;
-            for (int digits = 0; digits < 2; ++digits) {
-                const int digit = pos < line.size() ? digitValue(line[pos]) : -1;
-                if (digit < 0) return std::nullopt;
-                value = value * 16 + digit;
-                ++pos;
+            int digits = 0;
+            while (digits < 2 && !scanner.atEnd() && digitValue(scanner.current()) >= 0) {
+                value = value * 16 + digitValue(scanner.current());
+                ++scanner.pos;
+                ++digits;
             }
-            return static_cast<Byte>(value);
+            if (digits == 2) byte = static_cast<Byte>(value);
+            break;
         }
-        default: return std::nullopt;
+        default: break;
     }
+    if (!byte)
+        scanner.error(start, "sequenza di escape non valida '" +
+                                 std::string(scanner.line.substr(start, scanner.pos - start)) + "'");
+    return byte;
+}
+
+// A number: the whole run of letters and digits, so that 12ab is one
+// malformed number rather than 12 followed by a label.
+void scanNumber(Scanner& scanner, Token& token) {
+    const std::size_t start = scanner.pos;
+    while (!scanner.atEnd() && (isLetter(scanner.current()) || isDigit(scanner.current()))) ++scanner.pos;
+    const std::string_view text = scanner.line.substr(start, scanner.pos - start);
+    token.kind = TokenKind::Number;
+    if (const std::optional<std::int64_t> value = parseNumber(text)) {
+        token.value = *value;
+    } else {
+        scanner.error(start, "numero non valido '" + std::string(text) + "'");
+        token.valid = false;
+    }
+}
+
+// A string in double quotes; its bytes go in the token's text.
+void scanString(Scanner& scanner, Token& token) {
+    const std::size_t start = scanner.pos;
+    token.kind = TokenKind::String;
+    ++scanner.pos;
+    while (!scanner.atEnd() && scanner.current() != '"') {
+        if (scanner.current() != '\\') {
+            token.text += scanner.line[scanner.pos++];
+        } else if (const std::optional<Byte> byte = scanEscape(scanner)) {
+            token.text += static_cast<char>(*byte);
+        } else {
+            token.valid = false;
+        }
+    }
+    if (scanner.atEnd()) {
+        scanner.error(start, "stringa non chiusa: manca '\"'");
+        token.valid = false;
+        return;
+    }
+    ++scanner.pos;  // the closing quote
+}
+
+// A character in apostrophes: exactly one byte, written as is or escaped.
+void scanCharacter(Scanner& scanner, Token& token) {
+    const std::size_t start = scanner.pos;
+    token.kind = TokenKind::Character;
+    ++scanner.pos;
+    if (scanner.atEnd()) {
+        scanner.error(start, "carattere non chiuso: manca '''");
+        token.valid = false;
+        return;
+    }
+    if (scanner.current() == '\'') {
+        scanner.error(start, "carattere vuoto: tra gli apici serve un carattere");
+        token.valid = false;
+        ++scanner.pos;
+        return;
+    }
+    if (scanner.current() != '\\') {
+        token.value = static_cast<unsigned char>(scanner.line[scanner.pos++]);
+    } else if (const std::optional<Byte> byte = scanEscape(scanner)) {
+        token.value = *byte;
+    } else {
+        token.valid = false;
+    }
+    if (!scanner.atEnd() && scanner.current() == '\'') {
+        ++scanner.pos;
+        return;
+    }
+    // Too long or never closed: the literal ends at the next apostrophe, if any.
+    const std::size_t close = scanner.line.find('\'', scanner.pos);
+    if (token.valid)
+        scanner.error(start, close == std::string_view::npos ? "carattere non chiuso: manca '''"
+                                                            : "tra gli apici ci va un solo carattere (un byte)");
+    token.valid = false;
+    scanner.pos = close == std::string_view::npos ? scanner.line.size() : close + 1;
 }
 
 // Splits one line into tokens, reporting lexical errors; the comment is left
 // out and the list always ends with an End token.
 std::vector<Token> tokenize(std::string_view line, int lineNumber, std::vector<Diagnostic>& diagnostics) {
+    Scanner scanner{line, lineNumber, diagnostics};
     std::vector<Token> tokens;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        const char c = line[pos];
-        Token token;
-        token.column = static_cast<int>(pos) + 1;
+    while (!scanner.atEnd()) {
+        const char c = scanner.current();
         if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
-            ++pos;
+            ++scanner.pos;
             continue;
         }
         if (c == ';') break;  // a comment runs to the end of the line
+        Token token;
+        token.column = static_cast<int>(scanner.pos) + 1;
         if (isLetter(c)) {
-            const std::size_t start = pos;
-            while (pos < line.size() && (isLetter(line[pos]) || isDigit(line[pos]))) ++pos;
+            const std::size_t start = scanner.pos;
+            while (!scanner.atEnd() && (isLetter(scanner.current()) || isDigit(scanner.current()))) ++scanner.pos;
             token.kind = TokenKind::Identifier;
-            token.text = std::string(line.substr(start, pos - start));
+            token.text = std::string(line.substr(start, scanner.pos - start));
         } else if (isDigit(c)) {
-            const std::size_t start = pos;
-            while (pos < line.size() && (isLetter(line[pos]) || isDigit(line[pos]))) ++pos;
-            const std::string_view text = line.substr(start, pos - start);
-            token.kind = TokenKind::Number;
-            if (const std::optional<std::int64_t> value = parseNumber(text)) {
-                token.value = *value;
-            } else {
-                report(diagnostics, lineNumber, token.column, "numero non valido '" + std::string(text) + "'");
-                token.valid = false;
-            }
+            scanNumber(scanner, token);
         } else if (c == '"') {
-            token.kind = TokenKind::String;
-            ++pos;
-            bool closed = false;
-            while (pos < line.size()) {
-                if (line[pos] == '"') {
-                    ++pos;
-                    closed = true;
-                    break;
-                }
-                if (line[pos] != '\\') {
-                    token.text += line[pos++];
-                    continue;
-                }
-                const std::size_t escape = pos;
-                if (const std::optional<Byte> byte = readEscape(line, pos)) {
-                    token.text += static_cast<char>(*byte);
-                } else {
-                    report(diagnostics, lineNumber, static_cast<int>(escape) + 1,
-                           "sequenza di escape non valida '" + std::string(line.substr(escape, pos - escape)) + "'");
-                    token.valid = false;
-                }
-            }
-            if (!closed) {
-                report(diagnostics, lineNumber, token.column, "stringa non chiusa: manca '\"'");
-                token.valid = false;
-            }
+            scanString(scanner, token);
         } else if (c == '\'') {
-            token.kind = TokenKind::Character;
-            ++pos;
-            if (pos < line.size() && line[pos] == '\\') {
-                const std::size_t escape = pos;
-                if (const std::optional<Byte> byte = readEscape(line, pos)) {
-                    token.value = *byte;
-                } else {
-                    report(diagnostics, lineNumber, static_cast<int>(escape) + 1,
-                           "sequenza di escape non valida '" + std::string(line.substr(escape, pos - escape)) + "'");
-                    token.valid = false;
-                }
-            } else if (pos < line.size() && line[pos] != '\'') {
-                token.value = static_cast<unsigned char>(line[pos++]);
-            } else if (pos < line.size()) {
-                report(diagnostics, lineNumber, token.column, "carattere vuoto: tra gli apici serve un carattere");
-                token.valid = false;
-            } else {
-                report(diagnostics, lineNumber, token.column, "carattere non chiuso: manca '''");
-                token.valid = false;
-            }
-            if (pos < line.size() && line[pos] == '\'') {
-                ++pos;
-            } else {
-                // Whatever went wrong, the literal ends at the next apostrophe.
-                const std::size_t close = line.find('\'', pos);
-                if (token.valid && close == std::string_view::npos)
-                    report(diagnostics, lineNumber, token.column, "carattere non chiuso: manca '''");
-                else if (token.valid)
-                    report(diagnostics, lineNumber, token.column, "tra gli apici ci va un solo carattere (un byte)");
-                pos = close == std::string_view::npos ? line.size() : close + 1;
-                token.valid = false;
-            }
+            scanCharacter(scanner, token);
         } else {
-            ++pos;
+            ++scanner.pos;
             switch (c) {
                 case ',': token.kind = TokenKind::Comma; break;
                 case ':': token.kind = TokenKind::Colon; break;
                 case '+': token.kind = TokenKind::Plus; break;
                 case '-': token.kind = TokenKind::Minus; break;
                 default:
-                    report(diagnostics, lineNumber, token.column, "carattere inatteso " + describeCharacter(c));
+                    scanner.error(scanner.pos - 1, "carattere inatteso " + describeCharacter(c));
                     token.kind = TokenKind::Invalid;
                     token.valid = false;
                     break;
@@ -236,7 +264,7 @@ std::vector<Token> tokenize(std::string_view line, int lineNumber, std::vector<D
         tokens.push_back(std::move(token));
     }
     Token end;
-    end.column = static_cast<int>(pos) + 1;
+    end.column = static_cast<int>(scanner.pos) + 1;
     tokens.push_back(end);
     return tokens;
 }
