@@ -1,0 +1,63 @@
+// tarndis: the disassembler of tarnsim program images.
+//
+//     tarndis IMMAGINE
+//
+// Prints to standard output a source that tarnasm turns back into the same
+// image. Exit status: 0 when the source is printed, 2 when the command line
+// is wrong or the image cannot be read.
+#include "tools/disassembler.hpp"
+#include "tools/tool_files.hpp"
+
+#include <iostream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr const char* HELP =
+    "Uso: tarndis IMMAGINE\n"
+    "Disassembla l'immagine di un programma di tarnsim e stampa un sorgente che\n"
+    "tarnasm riassembla negli stessi byte. Le istruzioni sono quelle raggiunte\n"
+    "seguendo il flusso dall'indirizzo 0; gli altri byte sono scritti con DB.\n"
+    "\n"
+    "  -h, --help   mostra questo aiuto\n"
+    "\n"
+    "Stato di uscita: 0 riuscito, 2 errori di uso o di lettura.\n";
+
+int usageError(const std::string& message) {
+    tarn::printError("tarndis: " + message + " (uso: tarndis IMMAGINE)");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path;
+    bool havePath = false;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "-h" || argument == "--help") {
+            std::cout << HELP;
+            return 0;
+        }
+        if (argument.size() > 1 && argument[0] == '-') return usageError("opzione sconosciuta '" + std::string(argument) + "'");
+        if (havePath) return usageError("una sola immagine alla volta, ma c'e' anche '" + std::string(argument) + "'");
+        path = argument;
+        havePath = true;
+    }
+    if (!havePath || path.empty()) return usageError("manca l'immagine da disassemblare");
+
+    std::string content;
+    std::string reason;
+    if (!tarn::readFile(path, content, reason, 256)) {
+        tarn::printError("tarndis: impossibile leggere l'immagine '" + path + "': " + reason);
+        return 2;
+    }
+    if (content.size() > 256) {
+        tarn::printError("tarndis: l'immagine '" + path + "' supera i 256 byte: disassemblati solo i primi 256");
+        content.resize(256);
+    }
+    const std::vector<tarn::Byte> image(content.begin(), content.end());
+    std::cout << tarn::disassemble(image) << std::flush;
+    return std::cout ? 0 : 2;
+}

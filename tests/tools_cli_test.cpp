@@ -1,0 +1,164 @@
+// The tarnasm and tarndis programs end to end: files written or left alone,
+// standard error, exit status.
+#include "support/process.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using tarntest::bytes;
+using tarntest::ProcessResult;
+using tarntest::runProcess;
+using tarntest::writeTempFile;
+
+namespace {
+
+ProcessResult run(const char* program, std::vector<std::string> args) {
+    args.insert(args.begin(), program);
+    return runProcess(args);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+// Files left in a folder by an interrupted atomic write.
+int leftoverTemporaries(const std::filesystem::path& folder) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().find(".tmp-") != std::string::npos) ++count;
+    return count;
+}
+
+}  // namespace
+
+TEST(TarnasmProgram, WritesTheImageBesideTheSourceAndTheListingOnRequest) {
+    const std::string source = writeTempFile("prog.asm", "inizio: WRT testo\n RST\ntesto: DB \"ok\", 0\n");
+    ProcessResult result = run(TARNASM_BINARY, {source});
+    EXPECT_EQ(0, result.exitStatus);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+    const std::string image = std::filesystem::path(source).replace_extension(".bin").string();
+    EXPECT_EQ(bytes({0x47, 0x03, 0x00, 'o', 'k', 0}), readFile(image));
+
+    const std::string other = writeTempFile("altro.img", "");
+    const std::string listing = std::filesystem::path(source).replace_extension(".lst").string();
+    result = run(TARNASM_BINARY, {"-l", listing, source, "-o", other});
+    EXPECT_EQ(0, result.exitStatus) << result.err;
+    EXPECT_EQ(readFile(image), readFile(other));
+    EXPECT_EQ("00  47 03        inizio: WRT testo\n"
+              "02  00            RST\n"
+              "03  6F 6B 00     testo: DB \"ok\", 0\n",
+              readFile(listing));
+}
+
+TEST(TarnasmProgram, SourceErrorsExitWith1AndLeaveEveryFileAsItWas) {
+    const std::string source = writeTempFile("errato.asm", "  NOP\n  JMP dove\n  FOO\n  VAL 1, 300\n");
+    const std::string image = writeTempFile("errato.bin", "old image");
+    const std::string listing = std::filesystem::path(source).replace_extension(".lst").string();
+    const ProcessResult result = run(TARNASM_BINARY, {source, "-l", listing});
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ(source + ":2:7: errore: etichetta non definita 'dove'\n" +
+                  source + ":3:3: errore: mnemonico sconosciuto 'FOO'\n" +
+                  source + ":4:10: errore: valore 300 fuori dall'intervallo -128..255\n",
+              result.err);
+    EXPECT_EQ("old image", readFile(image));
+    EXPECT_FALSE(exists(listing));
+
+    // Without an old image, none appears.
+    const std::string fresh = std::filesystem::path(source).replace_filename("nuovo.bin").string();
+    EXPECT_EQ(1, run(TARNASM_BINARY, {source, "-o", fresh}).exitStatus);
+    EXPECT_FALSE(exists(fresh));
+    EXPECT_EQ(0, leftoverTemporaries(std::filesystem::path(source).parent_path()));
+}
+
+TEST(TarnasmProgram, UsageErrorsExitWith2WithOneLineOnStandardError) {
+    const std::string source = writeTempFile("uso.asm", "RST\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"-x", source},
+        {source, "-o"},
+        {source, "altro.asm"},
+        {source, "-o", source},
+        {"/nonexistent/folder/prog.asm"},
+        {source, "-o", "/nonexistent/folder/prog.bin"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        const ProcessResult result = run(TARNASM_BINARY, args);
+        std::string shown;
+        for (const std::string& arg : args) shown += arg + " ";
+        EXPECT_EQ(2, result.exitStatus) << shown;
+        EXPECT_EQ("", result.out) << shown;
+        EXPECT_EQ(0u, result.err.find("tarnasm: ")) << shown << result.err;
+        EXPECT_EQ(result.err.size() - 1, result.err.find('\n')) << shown << result.err;
+    }
+    EXPECT_EQ("RST\n", readFile(source));
+
+    const ProcessResult help = run(TARNASM_BINARY, {"--help"});
+    EXPECT_EQ(0, help.exitStatus);
+    EXPECT_EQ(0u, help.out.find("Uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO]\n"));
+}
+
+TEST(TarndisProgram, ItsSourceGoesBackThroughTarnasmToTheSameImage) {
+    std::mt19937 random(99);
+    std::string noise(256, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    const std::vector<std::string> images = {
+        "",
+        bytes({0x86, 0x1E, 0x03, 0x47, 0x1F, 0x08, 0x49, 0x1E, 0x43, 0x0C, 0x40, 0x03, 0x00}) + std::string(17, '\0') +
+            bytes({0, '*', 0}),
+        bytes({0x06, 0x00, 0x00, 0x00}),
+        noise,
+        noise.substr(0, 77),
+    };
+    for (std::size_t index = 0; index < images.size(); ++index) {
+        const std::string name = "giro" + std::to_string(index);
+        const std::string image = writeTempFile(name + ".bin", images[index]);
+        const ProcessResult disassembly = run(TARNDIS_BINARY, {image});
+        ASSERT_EQ(0, disassembly.exitStatus) << disassembly.err;
+        EXPECT_EQ("", disassembly.err);
+        const std::string source = writeTempFile(name + ".asm", disassembly.out);
+        const std::string again = std::filesystem::path(image).replace_filename(name + "-di-nuovo.bin").string();
+        const ProcessResult assembly = run(TARNASM_BINARY, {source, "-o", again});
+        ASSERT_EQ(0, assembly.exitStatus) << assembly.err << disassembly.out;
+        EXPECT_EQ(images[index], readFile(again)) << disassembly.out;
+    }
+}
+
+TEST(TarndisProgram, LongImageIsCutTo256BytesWithAWarning) {
+    std::string long_(300, '\x06');
+    long_[255] = '\x47';
+    const std::string image = writeTempFile("lungo.bin", long_);
+    const ProcessResult result = run(TARNDIS_BINARY, {image});
+    EXPECT_EQ(0, result.exitStatus);
+    EXPECT_EQ("tarndis: l'immagine '" + image + "' supera i 256 byte: disassemblati solo i primi 256\n", result.err);
+    const std::string source = writeTempFile("lungo.asm", result.out);
+    const std::string again = std::filesystem::path(image).replace_filename("lungo-256.bin").string();
+    ASSERT_EQ(0, run(TARNASM_BINARY, {source, "-o", again}).exitStatus);
+    EXPECT_EQ(long_.substr(0, 256), readFile(again));
+}
+
+TEST(TarndisProgram, UsageAndReadErrorsExitWith2) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"/nonexistent/x.bin"}, {"-q"}, {"a.bin", "b.bin"}}) {
+        const ProcessResult result = run(TARNDIS_BINARY, args);
+        EXPECT_EQ(2, result.exitStatus);
+        EXPECT_EQ("", result.out);
+        EXPECT_EQ(0u, result.err.find("tarndis: ")) << result.err;
+        EXPECT_EQ(result.err.size() - 1, result.err.find('\n')) << result.err;
+    }
+    const ProcessResult help = run(TARNDIS_BINARY, {"-h"});
+    EXPECT_EQ(0, help.exitStatus);
+    EXPECT_EQ(0u, help.out.find("Uso: tarndis IMMAGINE\n"));
+}
