@@ -172,3 +172,30 @@ TEST(InstructionTable, DrivesLengthsAndUnits) {
     EXPECT_EQ(Unit::InputOutput, unitByOpcode[0x47]);
     EXPECT_EQ(nullptr, findInstruction("HLT"));
 }
+
+TEST(RunLoop, SelfModifyingCodeRunsAsWritten) {
+    // INC 6 turns the STN at 6 into a NOP; INC 10 turns the immediate 7 of
+    // the VAL at 8 into 8; the run loop and single steps must both see it.
+    const std::string image = bytes({0x48, 0x06, 0x48, 0x0A, 0x40, 0x06, 0x05, 0x06, 0x86, 20, 7, 0x00});
+    MachineState looped = machineWith(image);
+    runMachine(looped);
+    MachineState stepped = machineWith(image);
+    while (stepMachine(stepped)) {
+    }
+    for (const MachineState* state : {&looped, &stepped}) {
+        EXPECT_EQ(FLAG_P, state->F);  // no N: the STN never ran
+        EXPECT_EQ(8, state->M[20]);
+        EXPECT_EQ(11, state->PC);
+    }
+    EXPECT_EQ(0, std::memcmp(&looped, &stepped, sizeof looped));
+
+    // A write to PC through address 256 redirects the run at once.
+    MachineState jumped = machineWith(bytes({0x86, 0xFF, 0x05, 0x00, 0x00, 0x00}));
+    jumped.X = 1;  // VAL 255, 5 with X = 1 writes 5 into PC
+    runMachine(jumped);
+    EXPECT_EQ(5, jumped.PC);
+
+    // A bounded run of a program that never stops.
+    MachineState endless = machineWith(bytes({0x40, 0x00}));
+    EXPECT_EQ(1000u, runMachineFor(endless, 1000));
+}

@@ -7,24 +7,111 @@
 
 namespace tarn {
 
-void fetchInstruction(MachineState& state) {
-    const Byte opcode = state.M[state.PC];
-    const unsigned length = instructionLength(opcode);
-    state.IR = opcode;
+namespace {
+
+// Loads the operands an instruction of the given length has.
+[[gnu::always_inline]] inline void loadOperands(MachineState& state, unsigned length) {
     // Operand addresses are not reduced modulo 256: past address 255 they
     // read the registers, starting with PC itself and then IR.
     if (length == 2 || length == 3) state.A = readByte(state, state.PC + 1u);
     if (length == 3) state.B = readByte(state, state.PC + 2u);
+}
+
+// Stores the opcode in IR, loads the operands its length calls for and
+// advances PC.
+[[gnu::always_inline]] inline void decode(MachineState& state, Byte opcode) {
+    const unsigned length = instructionLength(opcode);
+    state.IR = opcode;
+    // The same load either way; the first lets the compiler drop the checks
+    // for operands past the end of memory, which only the second can meet.
+    if (state.PC + length <= 256) [[likely]]
+        loadOperands(state, length);
+    else
+        loadOperands(state, length);
     state.PC = static_cast<Byte>(state.PC + length);
 }
 
-void executeInstruction(MachineState& state) {
-    switch (unitByOpcode[state.IR]) {
+// Hands the instruction in IR to its unit.
+[[gnu::always_inline]] inline void execute(MachineState& state, Unit unit) {
+    switch (unit) {
         case Unit::Control: controlUnit(state); break;
         case Unit::Arithmetic: arithmeticUnit(state); break;
         case Unit::InputOutput: ioUnit(state); break;
         case Unit::None: break;
     }
+}
+
+// The fetch and execution of one instruction whose opcode is a compile-time
+// constant: with the length, the unit and the contents of IR known, the
+// compiler keeps only what this one instruction does.
+template <Byte opcode>
+[[gnu::always_inline]] inline void cycle(MachineState& state) {
+    decode(state, opcode);
+    execute(state, unitByOpcode[opcode]);
+}
+
+// D is set only by STD, and by CPY and VAL when B is 0: only after one of
+// these can tracing begin.
+constexpr bool maySetDebug(Byte opcode) {
+    return opcode == findInstruction("STD")->opcode || opcode == findInstruction("CPY")->opcode ||
+           opcode == findInstruction("VAL")->opcode;
+}
+
+// The run loop, with or without a limit on the instructions it executes.
+//
+// While D is set, every instruction goes through stepMachine, which shows the
+// trace display before executing it. While D is clear, a switch with one case
+// per opcode runs each instruction's own cycle, and looks at D again only
+// after the instructions that can set it.
+template <bool bounded>
+std::uint64_t run(MachineState& state, std::uint64_t limit) {
+    std::uint64_t executed = 0;
+    for (;;) {
+        while (state.F & FLAG_D) {
+            if (bounded && executed == limit) return executed;
+            if (!stepMachine(state)) return executed;
+            ++executed;
+        }
+        for (;;) {
+            if (bounded && executed == limit) return executed;
+            switch (state.M[state.PC]) {
+// One case per opcode, 0 to 255; opcode 0 stops the machine.
+#define TARN_CYCLE(op)                                                             \
+    case op:                                                                       \
+        if constexpr ((op) == 0) {                                                 \
+            return executed;                                                       \
+        } else {                                                                   \
+            cycle<static_cast<Byte>(op)>(state);                                   \
+            if constexpr (bounded) ++executed;                                     \
+            if constexpr (maySetDebug(static_cast<Byte>(op)))                      \
+                if (state.F & FLAG_D) goto tracing;                                \
+        }                                                                          \
+        break;
+#define TARN_CYCLES_4(op) TARN_CYCLE(op) TARN_CYCLE(op + 1) TARN_CYCLE(op + 2) TARN_CYCLE(op + 3)
+#define TARN_CYCLES_16(op) TARN_CYCLES_4(op) TARN_CYCLES_4(op + 4) TARN_CYCLES_4(op + 8) TARN_CYCLES_4(op + 12)
+#define TARN_CYCLES_64(op) TARN_CYCLES_16(op) TARN_CYCLES_16(op + 16) TARN_CYCLES_16(op + 32) TARN_CYCLES_16(op + 48)
+                TARN_CYCLES_64(0)
+                TARN_CYCLES_64(64)
+                TARN_CYCLES_64(128)
+                TARN_CYCLES_64(192)
+#undef TARN_CYCLES_64
+#undef TARN_CYCLES_16
+#undef TARN_CYCLES_4
+#undef TARN_CYCLE
+            }
+        }
+    tracing:;
+    }
+}
+
+}  // namespace
+
+void fetchInstruction(MachineState& state) {
+    decode(state, state.M[state.PC]);
+}
+
+void executeInstruction(MachineState& state) {
+    execute(state, unitByOpcode[state.IR]);
 }
 
 bool stepMachine(MachineState& state) {
@@ -36,8 +123,11 @@ bool stepMachine(MachineState& state) {
 }
 
 void runMachine(MachineState& state) {
-    while (stepMachine(state)) {
-    }
+    run<false>(state, 0);
+}
+
+std::uint64_t runMachineFor(MachineState& state, std::uint64_t limit) {
+    return run<true>(state, limit);
 }
 
 }  // namespace tarn

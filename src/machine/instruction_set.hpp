@@ -101,4 +101,8 @@ bool stepMachine(MachineState& state);
 // Runs from the current PC until the opcode at PC is 0.
 void runMachine(MachineState& state);
 
+// Runs like runMachine, but for at most `limit` instructions; returns how many
+// it executed.
+std::uint64_t runMachineFor(MachineState& state, std::uint64_t limit);
+
 }  // namespace tarn

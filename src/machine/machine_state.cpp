@@ -7,6 +7,27 @@
 
 namespace tarn {
 
+Byte* cellAt(MachineState& state, unsigned address) {
+    if (address < 256) return &state.M[address];
+    switch (address) {
+        case 256: return &state.PC;
+        case 257: return &state.IR;
+        case 258: return &state.A;
+        case 259: return &state.B;
+        case 260: return &state.X;
+        default: return nullptr;
+    }
+}
+
+Byte readRegisterByte(const MachineState& state, unsigned address) {
+    const Byte* cell = cellAt(const_cast<MachineState&>(state), address);  // only read
+    return cell ? *cell : Byte{0};
+}
+
+void writeRegisterByte(MachineState& state, unsigned address, Byte value) {
+    if (Byte* cell = cellAt(state, address)) *cell = value;
+}
+
 LoadReport loadProgram(const std::string& path, MachineState& state) {
     state.F = 0;
     state.PC = 0;

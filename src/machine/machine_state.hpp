@@ -34,31 +34,28 @@ inline constexpr Byte FLAG_N = 0x10;  // Negative
 
 // Addresses 0..255 are memory; 256..260 are the registers PC, IR, A, B, X in
 // that order; anything above 260 lies outside the machine.
-inline constexpr unsigned ADDRESS_PC = 256;
-inline constexpr unsigned ADDRESS_X = 260;
 
 // The byte an address designates, or nullptr above 260.
-inline Byte* cellAt(MachineState& state, unsigned address) {
-    if (address < 256) return &state.M[address];
-    switch (address) {
-        case 256: return &state.PC;
-        case 257: return &state.IR;
-        case 258: return &state.A;
-        case 259: return &state.B;
-        case 260: return &state.X;
-        default: return nullptr;
-    }
-}
+Byte* cellAt(MachineState& state, unsigned address);
 
-// Reading outside the machine gives 0.
-inline Byte readByte(MachineState& state, unsigned address) {
-    const Byte* cell = cellAt(state, address);
-    return cell ? *cell : Byte{0};
+// Addresses from 256 on: the registers, and nothing above 260. Reading
+// changes nothing, which lets the compiler keep what it knows of the state.
+[[gnu::pure]] Byte readRegisterByte(const MachineState& state, unsigned address);
+void writeRegisterByte(MachineState& state, unsigned address, Byte value);
+
+// Reading outside the machine gives 0. Memory is the common case, kept inline.
+inline Byte readByte(const MachineState& state, unsigned address) {
+    if (address < 256) [[likely]]
+        return state.M[address];
+    return readRegisterByte(state, address);
 }
 
 // Writing outside the machine changes nothing.
 inline void writeByte(MachineState& state, unsigned address, Byte value) {
-    if (Byte* cell = cellAt(state, address)) *cell = value;
+    if (address < 256) [[likely]]
+        state.M[address] = value;
+    else
+        writeRegisterByte(state, address, value);
 }
 
 // Effective address: A + X as a plain sum, 0..510.

@@ -22,6 +22,7 @@ struct Files {
     int image = ::memfd_create("image", 0);
     int input = ::memfd_create("input", 0);
     int output = ::memfd_create("output", 0);
+    int loopOutput = ::memfd_create("loop output", 0);
 };
 
 Files& files() {
@@ -83,7 +84,8 @@ std::string checkedRun(const std::uint8_t* data, std::size_t size, unsigned maxS
 
     off_t outputBefore = 0;
     off_t inputBefore = 0;
-    for (unsigned step = 0; step < maxSteps; ++step) {
+    unsigned executed = 0;
+    for (unsigned step = 0; step < maxSteps; ++step, ++executed) {
         const MachineState before = state;
 
         // What the fetch must give, and what WRT must then print.
@@ -133,6 +135,23 @@ std::string checkedRun(const std::uint8_t* data, std::size_t size, unsigned maxS
         if (unitByOpcode[fetched.IR] == Unit::None && std::memcmp(&fetched, &state, sizeof state) != 0)
             return describe("an unassigned opcode changed the machine", step, fetched);
     }
+    // The run loop itself, which keeps its own fast path for each opcode,
+    // must do exactly what the same number of single steps did.
+    const MachineState stepped = state;
+    const std::string steppedOutput = outputBetween(0, ::lseek(f.output, 0, SEEK_CUR));
+    MachineState looped{};
+    loadProgram(imagePath, looped);
+    ::lseek(f.input, 0, SEEK_SET);
+    redirectInput(f.input);
+    ::ftruncate(f.loopOutput, 0);
+    ::lseek(f.loopOutput, 0, SEEK_SET);
+    redirectOutput(f.loopOutput);
+    const std::uint64_t loopExecuted = runMachineFor(looped, executed);
+    std::string loopOutput(static_cast<std::size_t>(::lseek(f.loopOutput, 0, SEEK_CUR)), '\0');
+    if (!loopOutput.empty()) ::pread(f.loopOutput, loopOutput.data(), loopOutput.size(), 0);
+    if (loopExecuted != executed) return "the run loop executed a different number of instructions";
+    if (std::memcmp(&looped, &stepped, sizeof looped) != 0) return "the run loop left another machine state";
+    if (loopOutput != steppedOutput) return "the run loop printed something else";
     return "";
 }
 
