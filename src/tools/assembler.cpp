@@ -395,16 +395,13 @@ std::string operandsText(unsigned count) {
     return std::to_string(count) + " operandi";
 }
 
-// The operands of an instruction or ORG: expressions separated by commas.
-// After a syntax error the rest of the line is skipped, and the operands are
-// not counted.
-void parseOperands(Parser& parser, Statement& statement) {
-    if (parser.at(TokenKind::End)) return;
+// Items separated by commas up to the end of the line; parseItem parses one
+// and says whether it was broken. After a syntax error the rest of the line
+// is skipped, and the statement's operands are not counted.
+template <typename ParseItem>
+void parseCommaList(Parser& parser, Statement& statement, ParseItem parseItem) {
     while (true) {
-        Expression expression = parseExpression(parser);
-        const bool broken = expression.broken;
-        statement.operands.push_back(std::move(expression));
-        if (broken) {
+        if (parseItem()) {
             statement.operandsValid = false;
             return;
         }
@@ -417,13 +414,22 @@ void parseOperands(Parser& parser, Statement& statement) {
     }
 }
 
+// The operands of an instruction or ORG: expressions separated by commas.
+void parseOperands(Parser& parser, Statement& statement) {
+    if (parser.at(TokenKind::End)) return;
+    parseCommaList(parser, statement, [&] {
+        statement.operands.push_back(parseExpression(parser));
+        return statement.operands.back().broken;
+    });
+}
+
 // DB's items: strings and expressions separated by commas.
 void parseDataItems(Parser& parser, Statement& statement) {
     if (parser.at(TokenKind::End)) {
         report(parser.diagnostics, parser.line, statement.keywordColumn, "DB richiede almeno un valore");
         return;
     }
-    while (true) {
+    parseCommaList(parser, statement, [&] {
         DataItem item;
         if (parser.at(TokenKind::String)) {
             item.isString = true;
@@ -431,19 +437,9 @@ void parseDataItems(Parser& parser, Statement& statement) {
         } else {
             item.expression = parseExpression(parser);
         }
-        const bool broken = item.expression.broken;
         statement.items.push_back(std::move(item));
-        if (broken) {
-            statement.operandsValid = false;
-            return;
-        }
-        if (!parser.at(TokenKind::Comma)) break;
-        parser.take();
-    }
-    if (!parser.at(TokenKind::End)) {
-        parser.expected("',' o la fine della riga");
-        statement.operandsValid = false;
-    }
+        return statement.items.back().expression.broken;
+    });
 }
 
 Statement parseStatement(const std::vector<Token>& tokens, int line, std::vector<Diagnostic>& diagnostics) {
