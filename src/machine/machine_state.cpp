@@ -7,6 +7,9 @@
 
 namespace tarn {
 
+namespace {
+
+// The byte an address designates, or nullptr above 260.
 Byte* cellAt(MachineState& state, unsigned address) {
     if (address < 256) return &state.M[address];
     switch (address) {
@@ -18,6 +21,8 @@ Byte* cellAt(MachineState& state, unsigned address) {
         default: return nullptr;
     }
 }
+
+}  // namespace
 
 Byte readRegisterByte(const MachineState& state, unsigned address) {
     const Byte* cell = cellAt(const_cast<MachineState&>(state), address);  // only read

@@ -35,9 +35,6 @@ inline constexpr Byte FLAG_N = 0x10;  // Negative
 // Addresses 0..255 are memory; 256..260 are the registers PC, IR, A, B, X in
 // that order; anything above 260 lies outside the machine.
 
-// The byte an address designates, or nullptr above 260.
-Byte* cellAt(MachineState& state, unsigned address);
-
 // Addresses from 256 on: the registers, and nothing above 260. Reading
 // changes nothing, which lets the compiler keep what it knows of the state.
 [[gnu::pure]] Byte readRegisterByte(const MachineState& state, unsigned address);
