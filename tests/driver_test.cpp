@@ -24,12 +24,10 @@ const std::string BANNER =
 
 std::string startOf(const std::string& path) {
     return BANNER + " Avvio della macchina virtuale simulata...\n Caricamento del programma (" + path +
-           ") da eseguire... \n Esecuzione del codice avviata... \n\n";
+           ") da eseguire... \n" + tarntest::RUN_STARTED;
 }
 
-const std::string SHUTDOWN =
-    "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-    " Per eseguire un altro programma riavvia la Macchina.\n\n";
+using tarntest::SHUTDOWN;
 
 ProcessResult runTarnsim(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), TARNSIM_BINARY);

@@ -12,13 +12,10 @@ using tarntest::bytes;
 using tarntest::ProcessOptions;
 using tarntest::ProcessResult;
 using tarntest::runProcess;
+using tarntest::SHUTDOWN;
 using tarntest::writeTempFile;
 
 namespace {
-
-const std::string SHUTDOWN =
-    "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-    " Per eseguire un altro programma riavvia la Macchina.\n\n";
 
 ProcessResult run(const std::string& path, ProcessOptions options = {}) {
     return runProcess({TARNSIM_BINARY, path}, options);
@@ -28,7 +25,7 @@ ProcessResult run(const std::string& path, ProcessOptions options = {}) {
 void expectRun(const ProcessResult& result, const std::string& path, const std::string& printed) {
     EXPECT_EQ(0, result.signal);
     const std::string start = " Caricamento del programma (" + path +
-                              ") da eseguire... \n Esecuzione del codice avviata... \n\n";
+                              ") da eseguire... \n" + tarntest::RUN_STARTED;
     const std::size_t at = result.out.find(start);
     ASSERT_NE(std::string::npos, at) << result.out;
     EXPECT_EQ(printed + SHUTDOWN, result.out.substr(at + start.size()));

@@ -28,9 +28,8 @@ std::string programOutput(const std::string& memory, const std::string& input = 
     const ProcessResult result = runProcess({TARNSIM_BINARY, path}, options);
     EXPECT_EQ(0, result.exitStatus);
     EXPECT_EQ("", result.err);
-    const std::string start = " Esecuzione del codice avviata... \n\n";
-    const std::string end = "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-                            " Per eseguire un altro programma riavvia la Macchina.\n\n";
+    const std::string& start = tarntest::RUN_STARTED;
+    const std::string& end = tarntest::SHUTDOWN;
     const std::size_t from = result.out.find(start);
     if (from == std::string::npos || result.out.size() < from + start.size() + end.size() ||
         result.out.compare(result.out.size() - end.size(), end.size(), end) != 0) {

@@ -40,7 +40,7 @@ std::string tracedOutput(const std::string& image) {
     const std::string path = writeTempFile("trace" + std::to_string(++count) + ".bin", image);
     const ProcessResult result = runProcess({TARNSIM_BINARY, path});
     EXPECT_EQ(0, result.exitStatus);
-    const std::string start = " Esecuzione del codice avviata... \n\n";
+    const std::string& start = tarntest::RUN_STARTED;
     const std::size_t from = result.out.find(start) + start.size();
     const std::size_t to = result.out.rfind("\n\n La Macchina virtuale");
     return result.out.substr(from, to - from);

@@ -29,6 +29,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
 // Writes bytes to a fresh file in the test's temporary folder; returns its path.
 std::string writeTempFile(const std::string& name, const std::string& bytes);
 
+// What tarnsim prints when the run starts and after the machine stops.
+inline const std::string RUN_STARTED = " Esecuzione del codice avviata... \n\n";
+inline const std::string SHUTDOWN =
+    "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
+    " Per eseguire un altro programma riavvia la Macchina.\n\n";
+
 // The bytes of a list of values, for building program images.
 std::string bytes(std::initializer_list<int> values);
 
