@@ -1,56 +1,45 @@
 // tarnbench CARTELLA: guest instructions per second of each benchmark program
 // in CARTELLA (its NAME.bin images and the input parole.txt), run in process.
-#include "machine/console_input.hpp"
-#include "machine/console_key.hpp"
-#include "machine/console_output.hpp"
+#include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 std::string folder;
 
-// Runs one program from a freshly loaded machine: its input from parole.txt
-// and its output to the file NAME.out.
+// Runs one program from a freshly loaded machine on a console over memory:
+// its input is parole.txt, its output is collected.
 void runProgram(benchmark::State& bench, const std::string& name) {
     const std::string image = folder + "/" + name + ".bin";
-    const int input = ::open((folder + "/parole.txt").c_str(), O_RDONLY);
-    const int output = ::open((folder + "/" + name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (input < 0 || output < 0) {
-        bench.SkipWithError("manca parole.txt o la cartella non e' scrivibile");
+    std::ifstream words(folder + "/parole.txt", std::ios::binary);
+    if (!words) {
+        bench.SkipWithError("manca parole.txt");
         return;
     }
-    tarn::redirectOutput(output);
-    tarn::setKeyDevice(nullptr);
+    const std::string input{std::istreambuf_iterator<char>(words), {}};
 
-    auto start = [&](tarn::MachineState& state) {
-        state = tarn::MachineState{};
-        tarn::loadProgram(image, state);
-        ::lseek(input, 0, SEEK_SET);
-        tarn::redirectInput(input);
-        ::ftruncate(output, 0);
-        ::lseek(output, 0, SEEK_SET);
-    };
-
-    static tarn::MachineState state{};
-    start(state);
-    const std::uint64_t executed = tarn::runMachineFor(state, UINT64_MAX);
+    tarn::MachineState loaded{};
+    tarn::loadProgram(image, loaded);
+    tarn::MachineState state = loaded;
+    tarn::MemoryConsole counting(input);
+    const std::uint64_t executed = tarn::runMachineFor(state, counting, UINT64_MAX);
     for (auto _ : bench) {
         bench.PauseTiming();
-        start(state);
+        state = loaded;
+        tarn::MemoryConsole console(input);
         bench.ResumeTiming();
-        tarn::runMachine(state);
+        tarn::runMachine(state, console);
+        benchmark::DoNotOptimize(console.output().size());
     }
     bench.SetItemsProcessed(static_cast<std::int64_t>(executed) * bench.iterations());
     bench.counters["istruzioni"] = static_cast<double>(executed);
-    ::close(input);
-    ::close(output);
 }
 
 }  // namespace

@@ -129,33 +129,35 @@ TEST(Fetch, OperandsPastAddress255ComeFromTheRegisters) {
 }
 
 TEST(RunLoop, StopsOnOpcodeZeroAndFollowsJumps) {
+    MemoryConsole console;
     MachineState state = machineWith(bytes({0x06, 0x00}));
-    runMachine(state);
+    runMachine(state, console);
     EXPECT_EQ(1, state.PC);
 
     state = machineWith(bytes({0x40, 0x05, 0x00, 0x00, 0x00, 0x00}));
-    runMachine(state);
+    runMachine(state, console);
     EXPECT_EQ(5, state.PC);
 
     state = machineWith(bytes({0x00}));
-    EXPECT_FALSE(stepMachine(state));
+    EXPECT_FALSE(stepMachine(state, console));
     EXPECT_EQ(0, state.PC);
 
     // An unassigned four-byte opcode changes nothing but PC.
     state = machineWith(bytes({0xC5, 0x01, 0x02, 0x03, 0x00}));
     state.A = 9;
-    runMachine(state);
+    runMachine(state, console);
     EXPECT_EQ(4, state.PC);
     EXPECT_EQ(9, state.A);
     EXPECT_EQ(0, state.F);
 }
 
 TEST(RunLoop, CountdownImageStopsWithZeroFlag) {
+    MemoryConsole console;
     std::string image = bytes({0x86, 0x1E, 0x03, 0x47, 0x1F, 0x08, 0x49, 0x1E, 0x43, 0x0C, 0x40, 0x03, 0x00});
     image.resize(30, '\0');
     image += bytes({0x00, 0x2A, 0x00});
     MachineState state = machineWith(image);
-    runMachine(state);
+    runMachine(state, console);
     EXPECT_EQ(12, state.PC);
     EXPECT_EQ(0, state.M[30]);
     EXPECT_TRUE(state.F & FLAG_Z);
@@ -174,13 +176,14 @@ TEST(InstructionTable, DrivesLengthsAndUnits) {
 }
 
 TEST(RunLoop, SelfModifyingCodeRunsAsWritten) {
+    MemoryConsole console;
     // INC 6 turns the STN at 6 into a NOP; INC 10 turns the immediate 7 of
     // the VAL at 8 into 8; the run loop and single steps must both see it.
     const std::string image = bytes({0x48, 0x06, 0x48, 0x0A, 0x40, 0x06, 0x05, 0x06, 0x86, 20, 7, 0x00});
     MachineState looped = machineWith(image);
-    runMachine(looped);
+    runMachine(looped, console);
     MachineState stepped = machineWith(image);
-    while (stepMachine(stepped)) {
+    while (stepMachine(stepped, console)) {
     }
     for (const MachineState* state : {&looped, &stepped}) {
         EXPECT_EQ(FLAG_P, state->F);  // no N: the STN never ran
@@ -192,10 +195,10 @@ TEST(RunLoop, SelfModifyingCodeRunsAsWritten) {
     // A write to PC through address 256 redirects the run at once.
     MachineState jumped = machineWith(bytes({0x86, 0xFF, 0x05, 0x00, 0x00, 0x00}));
     jumped.X = 1;  // VAL 255, 5 with X = 1 writes 5 into PC
-    runMachine(jumped);
+    runMachine(jumped, console);
     EXPECT_EQ(5, jumped.PC);
 
     // A bounded run of a program that never stops.
     MachineState endless = machineWith(bytes({0x40, 0x00}));
-    EXPECT_EQ(1000u, runMachineFor(endless, 1000));
+    EXPECT_EQ(1000u, runMachineFor(endless, console, 1000));
 }

@@ -14,7 +14,8 @@ void execute(MachineState& state, Byte opcode, Byte a, Byte b = 0) {
     state.IR = opcode;
     state.A = a;
     state.B = b;
-    executeInstruction(state);
+    MemoryConsole console;
+    executeInstruction(state, console);
 }
 
 int asSigned(Byte value) {

@@ -1,5 +1,6 @@
 // tarnsim: the command-line front end of the simulated machine.
-#include "machine/console_output.hpp"
+#include "frontend/diagnostics.hpp"
+#include "frontend/standard_console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 
@@ -62,41 +63,41 @@ void occupyClosedStandardStreams() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    using tarn::writeDiagnostic;
-    using tarn::writeOutput;
+    using tarnsim::diagnose;
 
     occupyClosedStandardStreams();
     // A reader that goes away is a write error like any other, not a signal.
     ::signal(SIGPIPE, SIG_IGN);
 
-    writeOutput(banner());
+    tarnsim::StandardConsole console;
+    console.writeOutput(banner());
     if (argc < 2) {
-        writeOutput(" Numero di parametri insufficienti.\n"
-                    " E' necesaria la seguente sintassi : tarnsim <programma> \n"
-                    "\n");
-        return tarn::outputFailed() ? 1 : 0;
+        console.writeOutput(" Numero di parametri insufficienti.\n"
+                            " E' necesaria la seguente sintassi : tarnsim <programma> \n"
+                            "\n");
+        return console.outputFailed() ? 1 : 0;
     }
 
     const std::string path = argv[1];
-    writeOutput(" Avvio della macchina virtuale simulata...\n");
-    writeOutput(" Caricamento del programma (" + path + ") da eseguire... \n");
+    console.writeOutput(" Avvio della macchina virtuale simulata...\n");
+    console.writeOutput(" Caricamento del programma (" + path + ") da eseguire... \n");
 
     // Every run starts from an all-zero machine: memory beyond the image is 0.
-    static tarn::MachineState state{};
+    tarn::MachineState state{};
     const tarn::LoadReport report = tarn::loadProgram(path, state);
     if (!report.opened)
-        writeDiagnostic("impossibile aprire il programma '" + path + "': " + report.reason);
+        diagnose("impossibile aprire il programma '" + path + "': " + report.reason);
     else if (report.readFailed)
-        writeDiagnostic("impossibile leggere il programma '" + path + "': " + report.reason);
+        diagnose("impossibile leggere il programma '" + path + "': " + report.reason);
     else if (report.truncated)
-        writeDiagnostic("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
+        diagnose("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
 
-    writeOutput(" Esecuzione del codice avviata... \n\n");
-    tarn::runMachine(state);
-    writeOutput("\n\n"
-                " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-                " Per eseguire un altro programma riavvia la Macchina.\n"
-                "\n");
+    console.writeOutput(" Esecuzione del codice avviata... \n\n");
+    tarn::runMachine(state, console);
+    console.writeOutput("\n\n"
+                        " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
+                        " Per eseguire un altro programma riavvia la Macchina.\n"
+                        "\n");
     // Output that never arrived is not a successful run.
-    return tarn::outputFailed() ? 1 : 0;
+    return console.outputFailed() ? 1 : 0;
 }

@@ -32,11 +32,11 @@ namespace {
 }
 
 // Hands the instruction in IR to its unit.
-[[gnu::always_inline]] inline void execute(MachineState& state, Unit unit) {
+[[gnu::always_inline]] inline void execute(MachineState& state, Console& console, Unit unit) {
     switch (unit) {
         case Unit::Control: controlUnit(state); break;
         case Unit::Arithmetic: arithmeticUnit(state); break;
-        case Unit::InputOutput: ioUnit(state); break;
+        case Unit::InputOutput: ioUnit(state, console); break;
         case Unit::None: break;
     }
 }
@@ -45,9 +45,9 @@ namespace {
 // constant: with the length, the unit and the contents of IR known, the
 // compiler keeps only what this one instruction does.
 template <Byte opcode>
-[[gnu::always_inline]] inline void cycle(MachineState& state) {
+[[gnu::always_inline]] inline void cycle(MachineState& state, Console& console) {
     decode(state, opcode);
-    execute(state, unitByOpcode[opcode]);
+    execute(state, console, unitByOpcode[opcode]);
 }
 
 // D is set only by STD, and by CPY and VAL when B is 0: only after one of
@@ -64,12 +64,12 @@ constexpr bool maySetDebug(Byte opcode) {
 // per opcode runs each instruction's own cycle, and looks at D again only
 // after the instructions that can set it.
 template <bool bounded>
-std::uint64_t run(MachineState& state, std::uint64_t limit) {
+std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
     std::uint64_t executed = 0;
     for (;;) {
         while (state.F & FLAG_D) {
             if (bounded && executed == limit) return executed;
-            if (!stepMachine(state)) return executed;
+            if (!stepMachine(state, console)) return executed;
             ++executed;
         }
         for (;;) {
@@ -81,7 +81,7 @@ std::uint64_t run(MachineState& state, std::uint64_t limit) {
         if constexpr ((op) == 0) {                                                 \
             return executed;                                                       \
         } else {                                                                   \
-            cycle<static_cast<Byte>(op)>(state);                                   \
+            cycle<static_cast<Byte>(op)>(state, console);                              \
             if constexpr (bounded) ++executed;                                     \
             if constexpr (maySetDebug(static_cast<Byte>(op)))                      \
                 if (state.F & FLAG_D) goto tracing;                                \
@@ -110,24 +110,24 @@ void fetchInstruction(MachineState& state) {
     decode(state, state.M[state.PC]);
 }
 
-void executeInstruction(MachineState& state) {
-    execute(state, unitByOpcode[state.IR]);
+void executeInstruction(MachineState& state, Console& console) {
+    execute(state, console, unitByOpcode[state.IR]);
 }
 
-bool stepMachine(MachineState& state) {
+bool stepMachine(MachineState& state, Console& console) {
     if (state.M[state.PC] == 0) return false;
     fetchInstruction(state);
-    if (state.F & FLAG_D) showState(state);
-    executeInstruction(state);
+    if (state.F & FLAG_D) showState(state, console);
+    executeInstruction(state, console);
     return true;
 }
 
-void runMachine(MachineState& state) {
-    run<false>(state, 0);
+void runMachine(MachineState& state, Console& console) {
+    run<false>(state, console, 0);
 }
 
-std::uint64_t runMachineFor(MachineState& state, std::uint64_t limit) {
-    return run<true>(state, limit);
+std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit) {
+    return run<true>(state, console, limit);
 }
 
 }  // namespace tarn

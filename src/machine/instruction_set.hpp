@@ -2,6 +2,7 @@
 // the fetch step, the dispatcher and the run loop.
 #pragma once
 
+#include "machine/console.hpp"
 #include "machine/machine_state.hpp"
 
 #include <array>
@@ -91,18 +92,18 @@ inline constexpr std::array<Unit, 256> unitByOpcode = detail::buildUnitByOpcode(
 // Decodes the instruction at PC into IR, A and B and advances PC.
 void fetchInstruction(MachineState& state);
 
-// Runs the decoded instruction in IR on its unit.
-void executeInstruction(MachineState& state);
+// Runs the decoded instruction in IR on its unit; INP and WRT use the console.
+void executeInstruction(MachineState& state, Console& console);
 
 // One cycle of the run loop: returns false, doing nothing, when the opcode at
 // PC is 0; otherwise fetches, shows the state when D is set, executes.
-bool stepMachine(MachineState& state);
+bool stepMachine(MachineState& state, Console& console);
 
 // Runs from the current PC until the opcode at PC is 0.
-void runMachine(MachineState& state);
+void runMachine(MachineState& state, Console& console);
 
 // Runs like runMachine, but for at most `limit` instructions; returns how many
 // it executed.
-std::uint64_t runMachineFor(MachineState& state, std::uint64_t limit);
+std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit);
 
 }  // namespace tarn

@@ -1,7 +1,5 @@
 #include "machine/io_unit.hpp"
 
-#include "machine/console_input.hpp"
-#include "machine/console_output.hpp"
 
 namespace tarn {
 
@@ -17,37 +15,37 @@ constexpr unsigned OUTSIDE_THE_MACHINE = 261;
 // INP: reads one word and copies it from address A, without a terminating 0.
 // X plays no part, and A is read afresh for every character: a word that
 // reaches address 258 rewrites A, and the characters after it follow the new A.
-void input(MachineState& state) {
-    std::optional<char> next = nextInputChar();
-    while (next && isWhiteSpace(*next)) next = nextInputChar();
+void input(MachineState& state, Console& console) {
+    std::optional<char> next = console.nextInputChar();
+    while (next && isWhiteSpace(*next)) next = console.nextInputChar();
     if (!next) return;  // end of input: nothing is stored
 
     bool copying = true;
-    for (unsigned i = 0; next && !isWhiteSpace(*next); ++i, next = nextInputChar()) {
+    for (unsigned i = 0; next && !isWhiteSpace(*next); ++i, next = console.nextInputChar()) {
         // The whole word is consumed, but a 0 byte ends the copy, and so does
         // the end of the machine.
         if (*next == '\0' || i >= OUTSIDE_THE_MACHINE) copying = false;
         if (copying) writeByte(state, state.A + i, static_cast<Byte>(*next));
     }
-    if (next) ungetInputChar();  // the delimiter stays for the next INP
+    if (next) console.ungetInputChar();  // the delimiter stays for the next INP
 }
 
 // WRT: prints from address A up to the first 0, in one piece. Past address
 // 255 the string runs on through the registers; address 261 reads as 0.
-void output(MachineState& state) {
+void output(MachineState& state, Console& console) {
     char text[OUTSIDE_THE_MACHINE];
     std::size_t length = 0;
     for (unsigned address = state.A; readByte(state, address) != 0; ++address)
         text[length++] = static_cast<char>(readByte(state, address));
-    if (length > 0) writeOutput({text, length});
+    if (length > 0) console.writeOutput({text, length});
 }
 
 }  // namespace
 
-void ioUnit(MachineState& state) {
+void ioUnit(MachineState& state, Console& console) {
     switch (state.IR) {
-        case 70: input(state); break;   // INP
-        case 71: output(state); break;  // WRT
+        case 70: input(state, console); break;   // INP
+        case 71: output(state, console); break;  // WRT
         default: break;
     }
 }

@@ -22,6 +22,16 @@ Byte* cellAt(MachineState& state, unsigned address) {
     }
 }
 
+// F, PC, A, B and X start at 0; IR is written by the first fetch, and memory
+// keeps what it held where the image does not reach.
+void resetRegisters(MachineState& state) {
+    state.F = 0;
+    state.PC = 0;
+    state.X = 0;
+    state.A = 0;
+    state.B = 0;
+}
+
 }  // namespace
 
 Byte readRegisterByte(const MachineState& state, unsigned address) {
@@ -33,12 +43,15 @@ void writeRegisterByte(MachineState& state, unsigned address, Byte value) {
     if (Byte* cell = cellAt(state, address)) *cell = value;
 }
 
+bool loadImage(std::span<const Byte> image, MachineState& state) {
+    resetRegisters(state);
+    const bool whole = image.size() <= sizeof state.M;
+    if (!image.empty()) std::memcpy(state.M, image.data(), whole ? image.size() : sizeof state.M);
+    return whole;
+}
+
 LoadReport loadProgram(const std::string& path, MachineState& state) {
-    state.F = 0;
-    state.PC = 0;
-    state.X = 0;
-    state.A = 0;
-    state.B = 0;
+    resetRegisters(state);
 
     LoadReport report;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -65,9 +78,7 @@ LoadReport loadProgram(const std::string& path, MachineState& state) {
     }
     ::close(fd);
 
-    report.truncated = filled > sizeof state.M;
-    const std::size_t loaded = report.truncated ? sizeof state.M : filled;
-    std::memcpy(state.M, buffer, loaded);
+    report.truncated = !loadImage({buffer, filled}, state);
     return report;
 }
 

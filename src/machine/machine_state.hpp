@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace tarn {
@@ -71,5 +72,10 @@ struct LoadReport {
 // Resets F, PC, A, B and X and copies the image at path into memory from
 // address 0; at most 256 bytes are loaded.
 LoadReport loadProgram(const std::string& path, MachineState& state);
+
+// The same from an image in memory: resets F, PC, A, B and X and copies the
+// image from address 0. Returns false when the image held more than 256 bytes
+// and only the first 256 were loaded.
+bool loadImage(std::span<const Byte> image, MachineState& state);
 
 }  // namespace tarn

@@ -1,7 +1,5 @@
 #include "machine/trace_display.hpp"
 
-#include "machine/console_key.hpp"
-#include "machine/console_output.hpp"
 #include "machine/instruction_set.hpp"
 
 #include <iterator>
@@ -11,7 +9,8 @@ namespace tarn {
 
 namespace {
 
-const std::string RULE(78, '-');
+constexpr std::string_view RULE = "------------------------------------------------------------------------------";
+static_assert(RULE.size() == 78);
 
 // Labels of the flag bits, from bit 0x01 up. Nothing sets bit 0x20, but the
 // display would name it.
@@ -34,11 +33,11 @@ std::string_view mnemonicText(Byte opcode) {
     return instruction ? instruction->mnemonic : "NOP";
 }
 
-void mnemonicOf(Byte opcode) {
-    writeOutput(mnemonicText(opcode));
+void mnemonicOf(Byte opcode, Console& console) {
+    console.writeOutput(mnemonicText(opcode));
 }
 
-void showState(const MachineState& state) {
+std::string traceDisplay(const MachineState& state) {
     std::string flags;
     for (unsigned bit = 0; bit < std::size(FLAG_LABELS); ++bit)
         if (state.F & (1u << bit)) flags += FLAG_LABELS[bit];
@@ -52,8 +51,11 @@ void showState(const MachineState& state) {
     addLine(text, "REGISTRO DI SPIAZZAMENTO", std::to_string(state.X));
     text += RULE;
     text += "\n\n";
-    writeOutput(text);  // all of it is visible before the wait
-    waitForKey();
+    return text;
+}
+
+void showState(const MachineState& state, Console& console) {
+    console.showTrace(traceDisplay(state));  // all of it, then the wait
 }
 
 }  // namespace tarn

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "machine/console.hpp"
 #include "machine/machine_state.hpp"
 
+#include <string>
 #include <string_view>
 
 namespace tarn {
 
-// Prints every register and the instruction about to run, then waits for a key.
-void showState(const MachineState& state);
+// Shows every register and the instruction about to run on the console,
+// then waits there for a key.
+void showState(const MachineState& state, Console& console);
 
-// Prints the mnemonic of an opcode; opcodes the table does not list print NOP.
-void mnemonicOf(Byte opcode);
+// The text showState shows.
+std::string traceDisplay(const MachineState& state);
+
+// Prints the mnemonic of an opcode on the console; opcodes the table does not
+// list print NOP.
+void mnemonicOf(Byte opcode, Console& console);
 
 // The text mnemonicOf prints.
 std::string_view mnemonicText(Byte opcode);
