@@ -9,26 +9,26 @@ namespace tarn {
 
 namespace {
 
-// Loads the operands an instruction of the given length has.
-[[gnu::always_inline]] inline void loadOperands(MachineState& state, unsigned length) {
+// Loads the operands that an instruction of the given length at pc has.
+[[gnu::always_inline]] inline void loadOperands(MachineState& state, unsigned pc, unsigned length) {
     // Operand addresses are not reduced modulo 256: past address 255 they
     // read the registers, starting with PC itself and then IR.
-    if (length == 2 || length == 3) state.A = readByte(state, state.PC + 1u);
-    if (length == 3) state.B = readByte(state, state.PC + 2u);
+    if (length == 2 || length == 3) state.A = readByte(state, pc + 1u);
+    if (length == 3) state.B = readByte(state, pc + 2u);
 }
 
 // Stores the opcode in IR, loads the operands its length calls for and
-// advances PC.
-[[gnu::always_inline]] inline void decode(MachineState& state, Byte opcode) {
-    const unsigned length = instructionLength(opcode);
+// advances PC; pc is where PC stands.
+[[gnu::always_inline]] inline void decode(MachineState& state, Byte opcode, unsigned pc) {
+    const unsigned next = pc + instructionLength(opcode);
     state.IR = opcode;
     // The same load either way; the first lets the compiler drop the checks
     // for operands past the end of memory, which only the second can meet.
-    if (state.PC + length <= 256) [[likely]]
-        loadOperands(state, length);
+    if (next <= 256) [[likely]]
+        loadOperands(state, pc, instructionLength(opcode));
     else
-        loadOperands(state, length);
-    state.PC = static_cast<Byte>(state.PC + length);
+        loadOperands(state, pc, instructionLength(opcode));
+    state.PC = static_cast<Byte>(next);
 }
 
 // Hands the instruction in IR to its unit.
@@ -45,8 +45,8 @@ namespace {
 // constant: with the length, the unit and the contents of IR known, the
 // compiler keeps only what this one instruction does.
 template <Byte opcode>
-[[gnu::always_inline]] inline void cycle(MachineState& state, Console& console) {
-    decode(state, opcode);
+[[gnu::always_inline]] inline void cycle(MachineState& state, Console& console, unsigned pc) {
+    decode(state, opcode, pc);
     execute(state, console, unitByOpcode[opcode]);
 }
 
@@ -62,7 +62,9 @@ constexpr bool maySetDebug(Byte opcode) {
 // While D is set, every instruction goes through stepMachine, which shows the
 // trace display before executing it. While D is clear, a switch with one case
 // per opcode runs each instruction's own cycle, and looks at D again only
-// after the instructions that can set it.
+// after the instructions that can set it. Each case takes PC afresh from the
+// state once its instruction is done; for most instructions the compiler then
+// knows it without reading memory.
 template <bool bounded>
 std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
     std::uint64_t executed = 0;
@@ -72,16 +74,17 @@ std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
             if (!stepMachine(state, console)) return executed;
             ++executed;
         }
-        for (;;) {
+        for (unsigned pc = state.PC;;) {
             if (bounded && executed == limit) return executed;
-            switch (state.M[state.PC]) {
+            switch (state.M[pc]) {
 // One case per opcode, 0 to 255; opcode 0 stops the machine.
 #define TARN_CYCLE(op)                                                             \
     case op:                                                                       \
         if constexpr ((op) == 0) {                                                 \
             return executed;                                                       \
         } else {                                                                   \
-            cycle<static_cast<Byte>(op)>(state, console);                              \
+            cycle<static_cast<Byte>(op)>(state, console, pc);                      \
+            pc = state.PC;                                                         \
             if constexpr (bounded) ++executed;                                     \
             if constexpr (maySetDebug(static_cast<Byte>(op)))                      \
                 if (state.F & FLAG_D) goto tracing;                                \
@@ -107,7 +110,7 @@ std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
 }  // namespace
 
 void fetchInstruction(MachineState& state) {
-    decode(state, state.M[state.PC]);
+    decode(state, state.M[state.PC], state.PC);
 }
 
 void executeInstruction(MachineState& state, Console& console) {
