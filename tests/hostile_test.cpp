@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using tarntest::bytes;
+using tarntest::ChildProcess;
 using tarntest::ProcessOptions;
 using tarntest::ProcessResult;
 using tarntest::runProcess;
@@ -91,6 +94,89 @@ TEST(HostileInput, BinaryBytesAndClosedInputAreJustInput) {
     closed.closeInput = true;
     result = run(path, closed);
     expectRun(result, path, "");
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(0, result.exitStatus);
+}
+
+TEST(HostileInput, ReadErrorIsReportedOnceAndEndsTheInput) {
+    // INP 100, INP 100, WRT 100, WRT 110, RST; "fine" at 110. An INP that
+    // finds no input stores nothing, so WRT 100 prints nothing.
+    std::string image = bytes({0x46, 100, 0x46, 100, 0x47, 100, 0x47, 110, 0x00});
+    image.resize(110, '\0');
+    image += "fine";
+    const std::string path = writeTempFile("unreadable-input.bin", image);
+    struct Case {
+        std::string input;
+        int openFlags;
+        std::string error;
+    };
+    const Case cases[] = {
+        {std::filesystem::path(path).parent_path().string(), O_RDONLY, "Is a directory"},
+        {"/dev/null", O_WRONLY, "Bad file descriptor"},
+    };
+    for (const Case& c : cases) {
+        ProcessOptions options;
+        options.inputPath = c.input;
+        options.inputOpenFlags = c.openFlags;
+        const ProcessResult result = run(path, options);
+        expectRun(result, path, "fine");
+        EXPECT_EQ("tarnsim: impossibile leggere lo standard input: " + c.error + "\n", result.err);
+        EXPECT_EQ(0, result.exitStatus);
+    }
+}
+
+TEST(HostileInput, NonBlockingInputIsWaitedFor) {
+    // Three rounds of INP 100, WRT 100, then RST.
+    const std::string path = writeTempFile(
+        "nonblocking-input.bin", bytes({0x46, 100, 0x47, 100, 0x46, 100, 0x47, 100, 0x46, 100, 0x47, 100, 0x00}));
+    ProcessOptions options;
+    options.nonBlockingInput = true;
+    ChildProcess child({TARNSIM_BINARY, path}, options);
+    // Each word comes only once the program has echoed the one before and
+    // sleeps: standard input has nothing for it when it reads.
+    const std::string words[] = {"uno ", "due\n", "tre"};
+    std::string echoed;
+    for (const std::string& word : words) {
+        ASSERT_TRUE(child.readUntil([&] {
+            return child.out().find(tarntest::RUN_STARTED + echoed) != std::string::npos || child.ended();
+        })) << child.out();
+        ASSERT_TRUE(child.waitUntilAsleepOrEnded());
+        child.send(word);
+        echoed += word.substr(0, 3);
+    }
+    const ProcessResult result = child.finish();
+    expectRun(result, path, "unoduetre");
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(0, result.exitStatus);
+}
+
+TEST(HostileOutput, NonBlockingOutputIsWaitedFor) {
+    // VAL 21, 8; then 8 times 129 rounds of WRT 22 (the 200 characters
+    // there): the inner count at 20 runs from 0 down and through -128 back
+    // to 0 with Z, the outer count at 21 from 8 down to 0.
+    std::string image = bytes({0x86, 21, 8,               // 0: VAL 21, 8
+                               0x47, 22,                  // 3: WRT 22
+                               0x08, 0x49, 20, 0x43, 12,  // 5: CLZ; DEC 20; JPZ 12
+                               0x40, 3,                   // 10: JMP 3
+                               0x08, 0x49, 21, 0x43, 19,  // 12: CLZ; DEC 21; JPZ 19
+                               0x40, 3,                   // 17: JMP 3
+                               0x00, 0x00, 0x00});        // 19: RST; the two counts
+    std::string line;
+    for (int i = 0; i < 200; ++i) line += static_cast<char>('A' + i % 26);
+    image += line + '\0';
+    const std::string path = writeTempFile("nonblocking-output.bin", image);
+    std::string printed;
+    for (int i = 0; i < 8 * 129; ++i) printed += line;
+    ASSERT_GT(printed.size(), 3u * 65536);  // several times what a pipe holds
+
+    ProcessOptions options;
+    options.nonBlockingOutput = true;
+    ChildProcess child({TARNSIM_BINARY, path}, options);
+    // Nothing is read until the program has filled the pipe and sleeps (or
+    // has ended); then a little at a time.
+    ASSERT_TRUE(child.waitUntilAsleepOrEnded());
+    const ProcessResult result = child.finish(4096, 1);
+    expectRun(result, path, printed);
     EXPECT_EQ("", result.err);
     EXPECT_EQ(0, result.exitStatus);
 }

@@ -108,8 +108,8 @@ TerminalKeys::~TerminalKeys() {
 
 void TerminalKeys::waitForKey() {
     if (!opened_) open();
-    // Outside the foreground group, even asking for the settings would stop
-    // the process; and nobody there would press a key.
+    // Outside the foreground group, setting the terminal would stop the
+    // process (SIGTTOU), and nobody there would press a key.
     if (fd_ < 0 || !inForeground(fd_)) return;
     termios settings{};
     if (::tcgetattr(fd_, &settings) != 0) return;
@@ -125,8 +125,12 @@ void TerminalKeys::waitForKey() {
     std::atomic_signal_fence(std::memory_order_seq_cst);
     singleKeyFd = fd_;
 
+    // Marked before it is set: a signal that comes just after would otherwise
+    // find nothing to give back and leave single-key mode in force. Giving
+    // back settings that were never changed does no harm.
+    singleKeyApplied = 1;
     if (::tcsetattr(fd_, TCSANOW, &singleKey) == 0) {
-        singleKeyApplied = 1;
+        singleKeyApplied = 1;  // a stop and a continue in the meantime cleared it
         for (;;) {
             char key;
             if (::read(fd_, &key, 1) >= 0 || errno != EINTR) break;  // a key, or the terminal is gone

@@ -1,5 +1,6 @@
 #include "support/process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarntest {
@@ -21,33 +23,47 @@ void closeQuietly(int& fd) {
     fd = -1;
 }
 
-}  // namespace
+void addStatusFlag(int fd, int flag) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | flag);
+}
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+// A started child: its id and the parent's ends of its pipes (-1 for none).
+struct Started {
+    pid_t pid = -1;
+    int in = -1, out = -1, err = -1;
+};
+
+// Starts argv with standard error on a pipe, standard output on a pipe or
+// the file that options name, and standard input from options.inputPath,
+// a pipe (inputPipe) or /dev/null.
+Started start(const std::vector<std::string>& argv, const ProcessOptions& options, bool inputPipe) {
     ::signal(SIGPIPE, SIG_IGN);
     int inPipe[2], outPipe[2], errPipe[2];
-    if (::pipe(inPipe) || ::pipe(outPipe) || ::pipe(errPipe)) throw std::runtime_error("pipe");
+    if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))
+        throw std::runtime_error("pipe");
 
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
         if (options.newSession) ::setsid();
-        if (options.input) {
+        if (!options.inputPath.empty()) {
+            ::dup2(::open(options.inputPath.c_str(), options.inputOpenFlags | O_CLOEXEC), STDIN_FILENO);
+        } else if (inputPipe) {
             ::dup2(inPipe[0], STDIN_FILENO);
         } else {
-            const int devNull = ::open("/dev/null", O_RDONLY);
-            ::dup2(devNull, STDIN_FILENO);
+            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
         }
         if (!options.outputPath.empty()) {
-            const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(file, STDOUT_FILENO);
+            ::dup2(::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), STDOUT_FILENO);
         } else {
             ::dup2(outPipe[1], STDOUT_FILENO);
         }
         ::dup2(errPipe[1], STDERR_FILENO);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
         if (options.closeInput) ::close(STDIN_FILENO);
         if (options.closeOutput) ::close(STDOUT_FILENO);
+        if (options.nonBlockingInput) addStatusFlag(STDIN_FILENO, O_NONBLOCK);
+        if (options.nonBlockingOutput) addStatusFlag(STDOUT_FILENO, O_NONBLOCK);
+        ::close_range(3, ~0U, 0);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
@@ -58,10 +74,21 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     ::close(inPipe[0]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    int inFd = inPipe[1], outFd = outPipe[0], errFd = errPipe[0];
+    Started started{pid, inPipe[1], outPipe[0], errPipe[0]};
+    if (!inputPipe || !options.inputPath.empty()) closeQuietly(started.in);
+    if (!options.outputPath.empty()) closeQuietly(started.out);
+    return started;
+}
+
+}  // namespace
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    const Started started = start(argv, options, options.input.has_value());
+    const pid_t pid = started.pid;
+    int inFd = started.in, outFd = started.out, errFd = started.err;
     const std::string input = options.input.value_or("");
     std::size_t inputSent = 0;
-    if (!options.input || input.empty()) closeQuietly(inFd);
+    if (input.empty()) closeQuietly(inFd);
     else ::fcntl(inFd, F_SETFL, O_NONBLOCK);
 
     ProcessResult result;
@@ -104,6 +131,102 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     return result;
 }
 
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOptions& options)
+    : timeoutSeconds_(options.timeoutSeconds) {
+    const Started started = start(argv, options, true);
+    pid_ = started.pid;
+    in_ = started.in;
+    out_ = started.out;
+    err_ = started.err;
+}
+
+ChildProcess::~ChildProcess() {
+    if (!reaped_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    closeQuietly(in_);
+    closeQuietly(out_);
+    closeQuietly(err_);
+}
+
+void ChildProcess::send(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t sent = ::write(in_, text.data(), text.size());
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && errno == EPIPE) return;  // it has stopped reading; its output tells what it took
+        if (sent <= 0) throw std::runtime_error("the program's standard input refused the input");
+        text.remove_prefix(static_cast<std::size_t>(sent));
+    }
+}
+
+void ChildProcess::closeInput() {
+    closeQuietly(in_);
+}
+
+bool ChildProcess::ended() {
+    if (!reaped_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return reaped_;
+}
+
+void ChildProcess::readAvailable(int waitMilliseconds, std::size_t chunk) {
+    pollfd fds[2];
+    nfds_t count = 0;
+    for (int fd : {out_, err_}) if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+    if (count == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMilliseconds));
+        return;
+    }
+    if (::poll(fds, count, waitMilliseconds) <= 0) return;
+    for (nfds_t i = 0; i < count; ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        char buffer[65536];
+        const ssize_t got = ::read(fds[i].fd, buffer, std::min(chunk, sizeof buffer));
+        const bool isOut = fds[i].fd == out_;
+        if (got > 0) (isOut ? result_.out : result_.err).append(buffer, static_cast<std::size_t>(got));
+        else if (got == 0 || errno != EINTR) closeQuietly(isOut ? out_ : err_);
+    }
+}
+
+bool ChildProcess::readUntil(const std::function<bool()>& condition, int milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition() && std::chrono::steady_clock::now() < deadline) readAvailable(20, 65536);
+    return condition();
+}
+
+bool ChildProcess::waitUntilAsleepOrEnded(int milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ended()) return true;
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t name = line.rfind(')');  // the state follows the command name
+        if (name != std::string::npos && line.size() > name + 2 && line[name + 2] == 'S') return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+ProcessResult ChildProcess::finish(std::size_t chunk, int pauseMilliseconds) {
+    closeInput();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+    while (out_ >= 0 || err_ >= 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            throw std::runtime_error("the program did not end within the time limit");
+        }
+        readAvailable(100, chunk);
+        if (pauseMilliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMilliseconds));
+    }
+    if (!reaped_) {
+        ::waitpid(pid_, &status_, 0);
+        reaped_ = true;
+    }
+    if (WIFEXITED(status_)) result_.exitStatus = WEXITSTATUS(status_);
+    if (WIFSIGNALED(status_)) result_.signal = WTERMSIG(status_);
+    return result_;
+}
+
 std::string writeTempFile(const std::string& name, const std::string& content) {
     const char* base = std::getenv("TMPDIR");
     const std::filesystem::path folder =
@@ -113,6 +236,17 @@ std::string writeTempFile(const std::string& name, const std::string& content) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(content.data(), static_cast<std::streamsize>(content.size()));
     return path.string();
+}
+
+std::string traceDisplay(int pc, const std::string& flags, const std::string& mnemonic, int a, int b, int x) {
+    return "\n----------------------------- Virtual Processor State ------------------------\n"
+           "PROSSIMA ISTRUZIONE         = " + std::to_string(pc) + "\n"
+           "REGISTRO DEI FLAGS          = " + flags + "\n"
+           "ISTRUZIONE DA ESEGUIRE      = " + mnemonic + "\n"
+           "OPERANDO A                  = " + std::to_string(a) + "\n"
+           "OPERANDO B                  = " + std::to_string(b) + "\n"
+           "REGISTRO DI SPIAZZAMENTO    = " + std::to_string(x) + "\n" +
+           std::string(78, '-') + "\n\n";
 }
 
 std::string bytes(std::initializer_list<int> values) {

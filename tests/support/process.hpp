@@ -2,8 +2,11 @@
 // its standard output and standard error.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarntest {
@@ -19,12 +22,57 @@ struct ProcessOptions {
     std::optional<std::string> input;  // nothing: standard input is /dev/null
     bool newSession = true;            // no controlling terminal
     std::string outputPath;            // standard output to this file instead of a pipe
+    std::string inputPath;             // standard input opened from this path instead
+    int inputOpenFlags = 0;            // how inputPath is opened (0 is O_RDONLY)
     bool closeInput = false;           // start with standard input closed
     bool closeOutput = false;          // start with standard output closed
+    bool nonBlockingInput = false;     // standard input set O_NONBLOCK before the start
+    bool nonBlockingOutput = false;    // standard output set O_NONBLOCK before the start
     int timeoutSeconds = 30;
 };
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// A program started with its standard input, output and error on pipes, for
+// a test that talks to it while it runs. Its standard input is a pipe that
+// the test writes with send(), whatever options.input says.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();  // kills it if it is still there
+
+    // Input for the program; what it no longer reads is dropped.
+    void send(std::string_view text);
+    void closeInput();
+
+    // Reads standard output and standard error until the condition holds or
+    // the time runs out; returns the condition.
+    bool readUntil(const std::function<bool()>& condition, int milliseconds = 20000);
+
+    // Without reading anything: waits until the program sleeps (blocked on
+    // something) or has ended; returns false when the time runs out.
+    bool waitUntilAsleepOrEnded(int milliseconds = 20000);
+
+    // Reads the rest of its output, at most `chunk` bytes at a time with
+    // `pause` milliseconds between reads, and waits for its end.
+    ProcessResult finish(std::size_t chunk = 65536, int pauseMilliseconds = 0);
+
+    bool ended();
+    const std::string& out() const { return result_.out; }
+    const std::string& err() const { return result_.err; }
+
+private:
+    void readAvailable(int waitMilliseconds, std::size_t chunk);
+
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    int timeoutSeconds_;
+    bool reaped_ = false;
+    int status_ = 0;
+    ProcessResult result_;
+};
 
 // Writes bytes to a fresh file in the test's temporary folder; returns its path.
 std::string writeTempFile(const std::string& name, const std::string& bytes);
@@ -34,6 +82,9 @@ inline const std::string RUN_STARTED = " Esecuzione del codice avviata... \n\n";
 inline const std::string SHUTDOWN =
     "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
     " Per eseguire un altro programma riavvia la Macchina.\n\n";
+
+// The trace display of one instruction, as tarnsim prints it.
+std::string traceDisplay(int pc, const std::string& flags, const std::string& mnemonic, int a, int b, int x);
 
 // The bytes of a list of values, for building program images.
 std::string bytes(std::initializer_list<int> values);
