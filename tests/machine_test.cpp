@@ -1,11 +1,15 @@
-// The machine record, loading, fetch and the run loop.
+// The machine record, loading, addressing, fetch, dispatch and the run loop.
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 #include "support/process.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 using namespace tarn;
 using tarntest::bytes;
@@ -20,23 +24,86 @@ MachineState machineWith(const std::string& image) {
     return state;
 }
 
+// A machine with no byte 0 anywhere, so that a byte read from the wrong
+// place never passes for a right one.
+MachineState patternedMachine() {
+    MachineState state{};
+    for (unsigned address = 0; address < 256; ++address) state.M[address] = static_cast<Byte>(0xA0 ^ address);
+    state.M[0xA0] = 0x5A;  // the one address the pattern maps to 0
+    state.F = 0xE5;
+    state.PC = 0x21;
+    state.IR = 0x99;
+    state.A = 0xEE;
+    state.B = 0xDD;
+    state.X = 0x07;
+    return state;
+}
+
+std::string hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// Where two machines differ; empty when they agree.
+std::string differences(const MachineState& expected, const MachineState& actual) {
+    std::string text;
+    const auto compare = [&](const std::string& name, Byte want, Byte got) {
+        if (want == got) return;
+        if (!text.empty()) text += ", ";
+        text += name + " expected " + hex(want) + " got " + hex(got);
+    };
+    compare("F", expected.F, actual.F);
+    for (unsigned address = 0; address < 256; ++address)
+        compare("M[" + std::to_string(address) + "]", expected.M[address], actual.M[address]);
+    compare("PC", expected.PC, actual.PC);
+    compare("IR", expected.IR, actual.IR);
+    compare("A", expected.A, actual.A);
+    compare("B", expected.B, actual.B);
+    compare("X", expected.X, actual.X);
+    return text;
+}
+
+// The opcodes the machine assigns; every other one does nothing.
+bool isAssigned(unsigned opcode) {
+    return opcode <= 13 || (opcode >= 64 && opcode <= 74) || (opcode >= 128 && opcode <= 134);
+}
+
+void expectRegistersReset(const MachineState& state, const char* what) {
+    EXPECT_EQ(0, state.F) << what;
+    EXPECT_EQ(0, state.PC) << what;
+    EXPECT_EQ(0, state.A) << what;
+    EXPECT_EQ(0, state.B) << what;
+    EXPECT_EQ(0, state.X) << what;
+}
+
 }  // namespace
 
-TEST(Loading, CopiesBytesUnalteredAndResetsRegisters) {
+// ------------------------------------------------------------------ loading
+
+TEST(Loading, CopiesBytesUnalteredAndResetsRegistersButIR) {
     std::string image(256, '\0');
     for (int i = 0; i < 256; ++i) image[static_cast<std::size_t>(i)] = static_cast<char>(255 - i);
     image[10] = '\r';
     image[11] = '\n';
     image[12] = '\x1a';
-    MachineState state{};
-    state.F = 0x1F;
-    state.PC = 7;
-    state.A = state.B = state.X = 9;
+    MachineState state = patternedMachine();
     const LoadReport report = loadProgram(writeTempFile("full.bin", image), state);
     EXPECT_TRUE(report.opened);
     EXPECT_FALSE(report.truncated);
     EXPECT_EQ(0, std::memcmp(state.M, image.data(), 256));
-    EXPECT_EQ(0, state.F | state.PC | state.A | state.B | state.X);
+    expectRegistersReset(state, "full image");
+    EXPECT_EQ(0x99, state.IR);  // the first fetch overwrites it
+}
+
+TEST(Loading, ShortImageLeavesTheRestOfMemoryAsItWas) {
+    MachineState state = patternedMachine();
+    MachineState expected = state;
+    expected.M[0] = 0x06;
+    expected.M[1] = 0x00;
+    expected.F = expected.PC = expected.A = expected.B = expected.X = 0;
+    loadProgram(writeTempFile("short.bin", bytes({0x06, 0x00})), state);
+    EXPECT_EQ("", differences(expected, state));
 }
 
 TEST(Loading, LongerImageLoadsOnlyItsFirst256Bytes) {
@@ -49,86 +116,151 @@ TEST(Loading, LongerImageLoadsOnlyItsFirst256Bytes) {
     EXPECT_EQ(0, state.PC | state.IR | state.A | state.B | state.X);
 }
 
-TEST(Loading, MissingFileAndEmptyFileLeaveMemoryAlone) {
-    MachineState state{};
-    state.M[0] = 0x42;
-    state.F = 3;
+TEST(Loading, MissingFileAndEmptyFileResetOnlyTheRegisters) {
+    MachineState state = patternedMachine();
+    MachineState expected = state;
+    expected.F = expected.PC = expected.A = expected.B = expected.X = 0;
     LoadReport report = loadProgram("/nonexistent/prog.bin", state);
     EXPECT_FALSE(report.opened);
     EXPECT_EQ("No such file or directory", report.reason);
-    EXPECT_EQ(0x42, state.M[0]);
-    EXPECT_EQ(0, state.F);
+    EXPECT_EQ("", differences(expected, state)) << "missing file";
 
+    state = patternedMachine();
     report = loadProgram(writeTempFile("empty.bin", ""), state);
     EXPECT_TRUE(report.opened);
-    EXPECT_EQ(0x42, state.M[0]);
+    EXPECT_FALSE(report.truncated);
+    EXPECT_EQ("", differences(expected, state)) << "empty file";
 }
+
+// --------------------------------------------------------------- addressing
 
 TEST(Addressing, RegistersFollowMemoryAndNothingLiesBeyond) {
-    MachineState state{};
-    for (unsigned address = 256; address <= 260; ++address)
-        writeByte(state, address, static_cast<Byte>(address - 200));
-    EXPECT_EQ(56, state.PC);
-    EXPECT_EQ(57, state.IR);
-    EXPECT_EQ(58, state.A);
-    EXPECT_EQ(59, state.B);
-    EXPECT_EQ(60, state.X);
+    MachineState state = patternedMachine();
+    const Byte* registers[] = {&state.PC, &state.IR, &state.A, &state.B, &state.X};
+    for (unsigned i = 0; i < 5; ++i) EXPECT_EQ(*registers[i], readByte(state, 256 + i)) << 256 + i;
+    for (unsigned i = 0; i < 5; ++i) writeByte(state, 256 + i, static_cast<Byte>(0x30 + i));
+    EXPECT_EQ(0x30, state.PC);
+    EXPECT_EQ(0x31, state.IR);
+    EXPECT_EQ(0x32, state.A);
+    EXPECT_EQ(0x33, state.B);
+    EXPECT_EQ(0x34, state.X);
+
+    // Above 260: every read gives 0, and every write is dropped.
     const MachineState before = state;
-    for (unsigned address : {261u, 300u, 510u}) {
+    for (unsigned address = 261; address <= 510; ++address) {
+        EXPECT_EQ(0, readByte(state, address)) << address;
         writeByte(state, address, 0xAA);
-        EXPECT_EQ(0, readByte(state, address));
     }
-    EXPECT_EQ(0, std::memcmp(&before, &state, sizeof state));
+    EXPECT_EQ("", differences(before, state));
+
+    // Memory itself, for contrast.
+    writeByte(state, 255, 0x44);
+    EXPECT_EQ(0x44, state.M[255]);
+    EXPECT_EQ(0x44, readByte(state, 255));
 }
 
-TEST(Fetch, LoadsOperandsByLengthAndAdvancesPc) {
+TEST(Addressing, EffectiveAddressIsAPlainSum) {
+    MachineState state{};
+    state.A = 250;
+    state.X = 10;
+    EXPECT_EQ(260u, effectiveAddress(state));
+    state.A = 255;
+    state.X = 255;
+    EXPECT_EQ(510u, effectiveAddress(state));
+}
+
+// -------------------------------------------------------------------- fetch
+
+TEST(Fetch, LengthFollowsTheTopTwoBitsOfEveryOpcode) {
+    for (unsigned opcode = 0; opcode < 256; ++opcode) {
+        const unsigned length = opcode < 0x40 ? 1 : opcode < 0x80 ? 2 : opcode < 0xC0 ? 3 : 4;
+        MachineState state = patternedMachine();
+        state.PC = 10;
+        state.M[10] = static_cast<Byte>(opcode);
+        state.M[11] = 0x11;
+        state.M[12] = 0x22;
+        state.M[13] = 0x33;
+        MachineState expected = state;
+        expected.IR = static_cast<Byte>(opcode);
+        expected.PC = static_cast<Byte>(10 + length);
+        if (length == 2 || length == 3) expected.A = 0x11;  // lengths 1 and 4 leave A and B stale
+        if (length == 3) expected.B = 0x22;
+        fetchInstruction(state);
+        EXPECT_EQ("", differences(expected, state)) << "opcode " << hex(opcode);
+    }
+}
+
+TEST(Fetch, OperandsPastAddress255ComeFromTheRegistersAndPcWraps) {
     struct Case {
-        Byte opcode;
-        Byte pc, a, b;  // after the fetch
+        const char* what;
+        Byte pc, opcode;
+        Byte pcAfter, a, b;
     };
+    // The pattern keeps M[0] and M[1] non-zero and IR at 0x99 before the
+    // fetch: an operand read modulo 256, or before IR is written, shows.
     const Case cases[] = {
-        {0x06, 1, 0xEE, 0xFF},  // one byte: A and B stale
-        {0x47, 2, 0x11, 0xFF},  // two bytes: A only
-        {0x8A, 3, 0x11, 0x22},  // three bytes, unassigned: still loads both
-        {0xC5, 4, 0xEE, 0xFF},  // four bytes: skipped
+        {"one byte at 255", 255, 0x06, 0, 0xEE, 0xDD},
+        {"two bytes at 255: A is PC", 255, 0x40, 1, 255, 0xDD},
+        {"three bytes at 255: A is PC, B is IR", 255, 0x86, 2, 255, 0x86},
+        {"three bytes at 254: B is PC", 254, 0x81, 1, 0x07, 254},
+        {"four bytes at 253", 253, 0xC5, 1, 0xEE, 0xDD},
+        {"four bytes at 255", 255, 0xC5, 3, 0xEE, 0xDD},
     };
     for (const Case& c : cases) {
-        MachineState state = machineWith(bytes({c.opcode, 0x11, 0x22, 0x33}));
-        state.A = 0xEE;
-        state.B = 0xFF;
+        MachineState state = patternedMachine();
+        state.PC = c.pc;
+        state.M[c.pc] = c.opcode;
+        state.M[255] = c.pc == 255 ? c.opcode : 0x07;
+        MachineState expected = state;
+        expected.IR = c.opcode;
+        expected.PC = c.pcAfter;
+        expected.A = c.a;
+        expected.B = c.b;
         fetchInstruction(state);
-        EXPECT_EQ(c.opcode, state.IR);
-        EXPECT_EQ(c.pc, state.PC) << int{c.opcode};
-        EXPECT_EQ(c.a, state.A) << int{c.opcode};
-        EXPECT_EQ(c.b, state.B) << int{c.opcode};
+        EXPECT_EQ("", differences(expected, state)) << c.what;
     }
 }
 
-TEST(Fetch, OperandsPastAddress255ComeFromTheRegisters) {
-    MachineState state{};
-    state.PC = 255;
-    state.M[255] = 0x86;  // three bytes: A <- PC, B <- IR
-    fetchInstruction(state);
-    EXPECT_EQ(255, state.A);
-    EXPECT_EQ(0x86, state.B);
-    EXPECT_EQ(2, state.PC);
+// ----------------------------------------------------------------- run loop
 
-    state.PC = 255;
-    state.M[255] = 0x40;  // two bytes
-    fetchInstruction(state);
-    EXPECT_EQ(255, state.A);
-    EXPECT_EQ(1, state.PC);
-
-    state.PC = 254;
-    state.M[254] = 0x81;
-    state.M[255] = 0x07;
-    fetchInstruction(state);
-    EXPECT_EQ(7, state.A);
-    EXPECT_EQ(254, state.B);
-    EXPECT_EQ(1, state.PC);
+TEST(RunLoop, UnassignedOpcodesDoNothing) {
+    for (unsigned opcode = 0; opcode < 256; ++opcode) {
+        if (isAssigned(opcode)) continue;
+        for (const Byte flags : {Byte{0x00}, Byte{0xFF}}) {
+            MachineState state = patternedMachine();
+            state.F = flags;
+            state.IR = static_cast<Byte>(opcode);
+            state.A = 10;
+            state.B = 20;
+            const MachineState expected = state;
+            MemoryConsole console("word");
+            executeInstruction(state, console);
+            EXPECT_EQ("", differences(expected, state)) << "opcode " << hex(opcode) << ", F " << hex(flags);
+            EXPECT_EQ("", console.output());
+            EXPECT_EQ(0u, console.inputTaken());
+        }
+    }
 }
 
-TEST(RunLoop, StopsOnOpcodeZeroAndFollowsJumps) {
+TEST(RunLoop, StopsOnOpcodeZeroWithoutTouchingAnything) {
+    MachineState state = patternedMachine();
+    state.PC = 0x40;
+    state.M[0x40] = 0x00;
+    for (const Byte flags : {Byte{0x00}, FLAG_D}) {
+        state.F = flags;
+        const MachineState expected = state;
+        MemoryConsole console;
+        runMachine(state, console);
+        EXPECT_EQ("", differences(expected, state)) << "runMachine";
+        EXPECT_EQ(0u, runMachineFor(state, console, 10));
+        EXPECT_EQ("", differences(expected, state)) << "runMachineFor";
+        EXPECT_FALSE(stepMachine(state, console));
+        EXPECT_EQ("", differences(expected, state)) << "stepMachine";
+        EXPECT_EQ(0u, console.tracesShown());
+    }
+}
+
+TEST(RunLoop, StopsWhereTheProgramMeetsOpcodeZero) {
     MemoryConsole console;
     MachineState state = machineWith(bytes({0x06, 0x00}));
     runMachine(state, console);
@@ -138,17 +270,32 @@ TEST(RunLoop, StopsOnOpcodeZeroAndFollowsJumps) {
     runMachine(state, console);
     EXPECT_EQ(5, state.PC);
 
-    state = machineWith(bytes({0x00}));
-    EXPECT_FALSE(stepMachine(state, console));
-    EXPECT_EQ(0, state.PC);
-
     // An unassigned four-byte opcode changes nothing but PC.
     state = machineWith(bytes({0xC5, 0x01, 0x02, 0x03, 0x00}));
     state.A = 9;
+    state.B = 8;
     runMachine(state, console);
     EXPECT_EQ(4, state.PC);
     EXPECT_EQ(9, state.A);
+    EXPECT_EQ(8, state.B);
     EXPECT_EQ(0, state.F);
+
+    // WRT 3 prints ciao and a line feed.
+    state = machineWith(bytes({0x47, 0x03, 0x00, 0x63, 0x69, 0x61, 0x6F, 0x0A, 0x00}));
+    runMachine(state, console);
+    EXPECT_EQ(2, state.PC);
+    EXPECT_EQ("ciao\n", console.output());
+}
+
+TEST(RunLoop, InpAndWrtReachTheConsole) {
+    // INP 20 reads the word ok, WRT 20 prints it back.
+    MemoryConsole console("ok\n");
+    MachineState state = machineWith(bytes({0x46, 20, 0x47, 20, 0x00}));
+    runMachine(state, console);
+    EXPECT_EQ('o', state.M[20]);
+    EXPECT_EQ('k', state.M[21]);
+    EXPECT_EQ("ok", console.output());
+    EXPECT_EQ(4, state.PC);
 }
 
 TEST(RunLoop, CountdownImageStopsWithZeroFlag) {
@@ -160,19 +307,89 @@ TEST(RunLoop, CountdownImageStopsWithZeroFlag) {
     runMachine(state, console);
     EXPECT_EQ(12, state.PC);
     EXPECT_EQ(0, state.M[30]);
-    EXPECT_TRUE(state.F & FLAG_Z);
+    EXPECT_EQ(FLAG_P | FLAG_Z, state.F);
+    EXPECT_EQ("***", console.output());
 }
 
-TEST(InstructionTable, DrivesLengthsAndUnits) {
-    for (const Instruction& instruction : instructionTable) {
-        EXPECT_LE(instructionLength(instruction.opcode), 3u) << instruction.mnemonic;
-        EXPECT_EQ(&instruction, findInstruction(instruction.mnemonic));
-        EXPECT_EQ(&instruction, findInstruction(instruction.opcode));
+TEST(RunLoop, EachOpcodeRunsAlikeInTheLoopAndInSingleSteps) {
+    // One instruction with operands 30 and 40, from flags that take every
+    // conditional jump and from flags that take none.
+    for (unsigned opcode = 1; opcode < 256; ++opcode) {
+        for (const Byte flags : {Byte{0x00}, Byte{0x1E}}) {
+            MachineState image = machineWith(bytes({static_cast<int>(opcode), 30, 40}));
+            image.M[30] = 7;
+            image.M[40] = 3;
+            image.F = flags;
+            image.X = 2;
+            MachineState looped = image;
+            MachineState stepped = image;
+            MemoryConsole loopConsole("word"), stepConsole("word");
+            EXPECT_EQ(1u, runMachineFor(looped, loopConsole, 1)) << hex(opcode);
+            EXPECT_TRUE(stepMachine(stepped, stepConsole)) << hex(opcode);
+            EXPECT_EQ("", differences(stepped, looped)) << "opcode " << hex(opcode) << ", F " << hex(flags);
+            EXPECT_EQ(stepConsole.output(), loopConsole.output()) << hex(opcode);
+            EXPECT_EQ(stepConsole.inputTaken(), loopConsole.inputTaken()) << hex(opcode);
+        }
     }
-    EXPECT_EQ(Unit::None, unitByOpcode[0x0E]);
-    EXPECT_EQ(Unit::None, unitByOpcode[0x87]);
-    EXPECT_EQ(Unit::InputOutput, unitByOpcode[0x47]);
-    EXPECT_EQ(nullptr, findInstruction("HLT"));
+}
+
+TEST(RunLoop, TraceIsShownBeforeEachInstructionWhileDIsSet) {
+    struct Case {
+        const char* what;
+        std::string image;
+        std::size_t traces;
+    };
+    const Case cases[] = {
+        {"STD is not shown itself", bytes({0x01, 0x06, 0x06, 0x00}), 2},
+        {"VAL with B = 0 sets D", bytes({0x86, 30, 0, 0x06, 0x06, 0x00}), 2},
+        {"CPY with B = 0 sets D", bytes({0x85, 30, 0, 0x06, 0x06, 0x00}), 2},
+        {"VAL with B = 5 sets P only", bytes({0x86, 30, 5, 0x06, 0x06, 0x00}), 0},
+        {"CLD is shown, what follows it not", bytes({0x01, 0x06, 0x07, 0x06, 0x06, 0x00}), 2},
+        {"D back on after CLD", bytes({0x01, 0x07, 0x06, 0x01, 0x06, 0x06, 0x00}), 3},
+        {"STZ, STO, STP, STN set no D", bytes({0x02, 0x03, 0x04, 0x05, 0x06, 0x00}), 0},
+    };
+    for (const Case& c : cases) {
+        MachineState looped = machineWith(c.image);
+        MemoryConsole loopConsole;
+        runMachine(looped, loopConsole);
+        EXPECT_EQ(c.traces, loopConsole.tracesShown()) << c.what << ": runMachine";
+
+        MachineState bounded = machineWith(c.image);
+        MemoryConsole boundedConsole;
+        runMachineFor(bounded, boundedConsole, 1000);
+        EXPECT_EQ(c.traces, boundedConsole.tracesShown()) << c.what << ": runMachineFor";
+
+        MachineState stepped = machineWith(c.image);
+        MemoryConsole stepConsole;
+        while (stepMachine(stepped, stepConsole)) {
+        }
+        EXPECT_EQ(c.traces, stepConsole.tracesShown()) << c.what << ": stepMachine";
+        EXPECT_EQ("", differences(stepped, looped)) << c.what;
+        EXPECT_EQ("", differences(stepped, bounded)) << c.what;
+    }
+}
+
+TEST(RunLoop, BoundedRunCountsWhatItExecutes) {
+    MemoryConsole console;
+    const std::string twoNops = bytes({0x06, 0x06, 0x00});
+    struct Case {
+        std::uint64_t limit, executed;
+        Byte pc;
+    };
+    for (const Case& c : {Case{0, 0, 0}, Case{1, 1, 1}, Case{2, 2, 2}, Case{3, 2, 2}, Case{100, 2, 2}}) {
+        MachineState state = machineWith(twoNops);
+        EXPECT_EQ(c.executed, runMachineFor(state, console, c.limit)) << "limit " << c.limit;
+        EXPECT_EQ(c.pc, state.PC) << "limit " << c.limit;
+    }
+
+    // A program that never stops, untraced and traced (STD, then JMP 1).
+    MachineState endless = machineWith(bytes({0x40, 0x00}));
+    EXPECT_EQ(1000u, runMachineFor(endless, console, 1000));
+    MachineState traced = machineWith(bytes({0x01, 0x40, 0x01}));
+    MemoryConsole traceConsole;
+    EXPECT_EQ(10u, runMachineFor(traced, traceConsole, 10));
+    EXPECT_EQ(9u, traceConsole.tracesShown());
+    EXPECT_EQ(1, traced.PC);
 }
 
 TEST(RunLoop, SelfModifyingCodeRunsAsWritten) {
@@ -190,15 +407,38 @@ TEST(RunLoop, SelfModifyingCodeRunsAsWritten) {
         EXPECT_EQ(8, state->M[20]);
         EXPECT_EQ(11, state->PC);
     }
-    EXPECT_EQ(0, std::memcmp(&looped, &stepped, sizeof looped));
+    EXPECT_EQ("", differences(stepped, looped));
 
     // A write to PC through address 256 redirects the run at once.
     MachineState jumped = machineWith(bytes({0x86, 0xFF, 0x05, 0x00, 0x00, 0x00}));
     jumped.X = 1;  // VAL 255, 5 with X = 1 writes 5 into PC
     runMachine(jumped, console);
     EXPECT_EQ(5, jumped.PC);
+}
 
-    // A bounded run of a program that never stops.
-    MachineState endless = machineWith(bytes({0x40, 0x00}));
-    EXPECT_EQ(1000u, runMachineFor(endless, console, 1000));
+// ---------------------------------------------------------------- the table
+
+TEST(InstructionTable, NamesEveryAssignedOpcodeAndNoOther) {
+    const std::pair<unsigned, std::string_view> assigned[] = {
+        {0, "RST"},       {1, "STD"},       {2, "STZ"},    {3, "STO"},   {4, "STP"},   {5, "STN"},
+        {6, "NOP"},       {7, "CLD"},       {8, "CLZ"},    {9, "CLO"},   {10, "CLP"},  {11, "CLN"},
+        {12, "INCOFFST"}, {13, "DECOFFST"}, {64, "JMP"},   {65, "JPD"},  {66, "JPO"},  {67, "JPZ"},
+        {68, "JPP"},      {69, "JPN"},      {70, "INP"},   {71, "WRT"},  {72, "INC"},  {73, "DEC"},
+        {74, "VALOFFST"}, {128, "CMP"},     {129, "ADD"},  {130, "SUB"}, {131, "MUL"}, {132, "DIV"},
+        {133, "CPY"},     {134, "VAL"},
+    };
+    for (const auto& [opcode, mnemonic] : assigned) {
+        const Instruction* byOpcode = findInstruction(static_cast<Byte>(opcode));
+        ASSERT_NE(nullptr, byOpcode) << opcode;
+        EXPECT_EQ(mnemonic, byOpcode->mnemonic) << opcode;
+        const Instruction* byName = findInstruction(mnemonic);
+        ASSERT_NE(nullptr, byName) << mnemonic;
+        EXPECT_EQ(opcode, byName->opcode) << mnemonic;
+    }
+    for (unsigned opcode = 0; opcode < 256; ++opcode) {
+        if (isAssigned(opcode)) continue;
+        EXPECT_EQ(nullptr, findInstruction(static_cast<Byte>(opcode))) << opcode;
+    }
+    EXPECT_EQ(nullptr, findInstruction("HLT"));
+    EXPECT_EQ(nullptr, findInstruction("jmp"));
 }
