@@ -1,6 +1,7 @@
 // The machine record, loading, addressing, fetch, dispatch and the run loop.
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
+#include "support/machine_differences.hpp"
 #include "support/process.hpp"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <utility>
 
 using namespace tarn;
+using tarntest::differences;
+using tarntest::hex;
 using tarntest::bytes;
 using tarntest::writeTempFile;
 
@@ -37,31 +40,6 @@ MachineState patternedMachine() {
     state.B = 0xDD;
     state.X = 0x07;
     return state;
-}
-
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
-
-// Where two machines differ; empty when they agree.
-std::string differences(const MachineState& expected, const MachineState& actual) {
-    std::string text;
-    const auto compare = [&](const std::string& name, Byte want, Byte got) {
-        if (want == got) return;
-        if (!text.empty()) text += ", ";
-        text += name + " expected " + hex(want) + " got " + hex(got);
-    };
-    compare("F", expected.F, actual.F);
-    for (unsigned address = 0; address < 256; ++address)
-        compare("M[" + std::to_string(address) + "]", expected.M[address], actual.M[address]);
-    compare("PC", expected.PC, actual.PC);
-    compare("IR", expected.IR, actual.IR);
-    compare("A", expected.A, actual.A);
-    compare("B", expected.B, actual.B);
-    compare("X", expected.X, actual.X);
-    return text;
 }
 
 // The opcodes the machine assigns; every other one does nothing.

@@ -7,6 +7,8 @@
 #include "machine/control_unit.hpp"
 #include "machine/instruction_set.hpp"
 
+#include "support/machine_differences.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,36 +16,13 @@
 #include <string>
 
 using namespace tarn;
+using tarntest::differences;
+using tarntest::hex;
 
 namespace {
 
 Byte byteOf(int value) {
     return static_cast<Byte>(value & 0xFF);
-}
-
-std::string hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
-
-// Where two machines differ, as "F expected 0x0A got 0x02, ..."; empty when they agree.
-std::string differences(const MachineState& expected, const MachineState& actual) {
-    std::string text;
-    const auto compare = [&](const std::string& name, Byte want, Byte got) {
-        if (want == got) return;
-        if (!text.empty()) text += ", ";
-        text += name + " expected " + hex(want) + " got " + hex(got);
-    };
-    compare("F", expected.F, actual.F);
-    for (unsigned address = 0; address < 256; ++address)
-        compare("M[" + std::to_string(address) + "]", expected.M[address], actual.M[address]);
-    compare("PC", expected.PC, actual.PC);
-    compare("IR", expected.IR, actual.IR);
-    compare("A", expected.A, actual.A);
-    compare("B", expected.B, actual.B);
-    compare("X", expected.X, actual.X);
-    return text;
 }
 
 // Runs the instruction `opcode` with the operands A and B already decoded,

@@ -1,0 +1,36 @@
+// Where two machines differ, for test messages.
+#pragma once
+
+#include "machine/machine_state.hpp"
+
+#include <cstdio>
+#include <string>
+
+namespace tarntest {
+
+inline std::string hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// As "F expected 0x0A got 0x02, ..."; empty when the two agree.
+inline std::string differences(const tarn::MachineState& expected, const tarn::MachineState& actual) {
+    std::string text;
+    const auto compare = [&](const std::string& name, tarn::Byte want, tarn::Byte got) {
+        if (want == got) return;
+        if (!text.empty()) text += ", ";
+        text += name + " expected " + hex(want) + " got " + hex(got);
+    };
+    compare("F", expected.F, actual.F);
+    for (unsigned address = 0; address < 256; ++address)
+        compare("M[" + std::to_string(address) + "]", expected.M[address], actual.M[address]);
+    compare("PC", expected.PC, actual.PC);
+    compare("IR", expected.IR, actual.IR);
+    compare("A", expected.A, actual.A);
+    compare("B", expected.B, actual.B);
+    compare("X", expected.X, actual.X);
+    return text;
+}
+
+}  // namespace tarntest
