@@ -1,6 +1,7 @@
 // The reference model on its own, on small programs whose outcome is known by
 // hand: the fuzz harness trusts it, so it is checked here without the machine.
 #include "reference/reference_machine.hpp"
+#include "support/process.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 
 using tarnref::Byte;
 using tarnref::ReferenceRun;
+using tarntest::traceDisplay;
 
 namespace {
 
@@ -38,17 +40,6 @@ ReferenceRun arithmetic(int opcode, int a, int b, Byte flags = 0) {
     r.state.F = flags;
     tarnref::runReference(r, 10);
     return r;
-}
-
-std::string display(int pc, const std::string& flags, const std::string& mnemonic, int a, int b, int x) {
-    return "\n----------------------------- Virtual Processor State ------------------------\n"
-           "PROSSIMA ISTRUZIONE         = " + std::to_string(pc) + "\n"
-           "REGISTRO DEI FLAGS          = " + flags + "\n"
-           "ISTRUZIONE DA ESEGUIRE      = " + mnemonic + "\n"
-           "OPERANDO A                  = " + std::to_string(a) + "\n"
-           "OPERANDO B                  = " + std::to_string(b) + "\n"
-           "REGISTRO DI SPIAZZAMENTO    = " + std::to_string(x) + "\n" +
-           std::string(78, '-') + "\n\n";
 }
 
 }  // namespace
@@ -216,14 +207,14 @@ TEST(ReferenceModel, WriteStrings) {
 TEST(ReferenceModel, TraceDisplay) {
     // STD, STZ, STP, 8A 05 07, CLD, NOP.
     const ReferenceRun r = run({0x01, 0x02, 0x04, 0x8A, 0x05, 0x07, 0x07, 0x06, 0x00});
-    EXPECT_EQ(display(2, "Debug ", "STZ", 0, 0, 0) + display(3, "Debug Zero ", "STP", 0, 0, 0) +
-                  display(6, "Debug Zero Positive ", "NOP", 5, 7, 0) +
-                  display(7, "Debug Zero Positive ", "CLD", 5, 7, 0),
+    EXPECT_EQ(traceDisplay(2, "Debug ", "STZ", 0, 0, 0) + traceDisplay(3, "Debug Zero ", "STP", 0, 0, 0) +
+                  traceDisplay(6, "Debug Zero Positive ", "NOP", 5, 7, 0) +
+                  traceDisplay(7, "Debug Zero Positive ", "CLD", 5, 7, 0),
               r.output);
     tarn::MachineState s{};
     s.F = 0x3F;
     s.IR = 12;
-    EXPECT_EQ(display(0, "Debug Zero Overflow Positive Negative dIv_x_ZeRo!!! ", "INCOFFST", 0, 0, 0),
+    EXPECT_EQ(traceDisplay(0, "Debug Zero Overflow Positive Negative dIv_x_ZeRo!!! ", "INCOFFST", 0, 0, 0),
               tarnref::displayText(s));
     EXPECT_EQ("RST", tarnref::mnemonicName(0));
     EXPECT_EQ("DECOFFST", tarnref::mnemonicName(13));
