@@ -17,7 +17,7 @@ namespace {
 // Reporting
 
 void report(std::vector<Diagnostic>& diagnostics, int line, int column, std::string message) {
-    diagnostics.push_back({line, column, std::move(message)});
+    diagnostics.push_back({line, column, Severity::Error, std::move(message)});
 }
 
 // A source character as a message shows it: 'c', or \xHH when not printable.
@@ -593,7 +593,15 @@ std::vector<Byte> bytesOf(const Statement& statement, const LabelTable& labels, 
 
 }  // namespace
 
-Assembly assemble(std::string_view source) {
+bool Assembly::failed() const {
+    if (omittedErrors > 0) return true;
+    for (const Diagnostic& diagnostic : diagnostics)
+        if (diagnostic.severity == Severity::Error) return true;
+    return false;
+}
+
+Assembly assemble(std::string_view source, const AssemblyOptions& options) {
+    (void)options;
     Assembly result;
     std::vector<Diagnostic>& diagnostics = result.diagnostics;
 
@@ -699,7 +707,17 @@ Assembly assemble(std::string_view source) {
 
 std::string formatDiagnostic(const std::string& file, const Diagnostic& diagnostic) {
     return file + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) +
-           ": errore: " + diagnostic.message;
+           (diagnostic.severity == Severity::Error ? ": errore: " : ": avviso: ") + diagnostic.message;
+}
+
+std::vector<std::string> formatReport(const std::string& file, const Assembly& assembly) {
+    std::vector<std::string> lines;
+    for (const Diagnostic& diagnostic : assembly.diagnostics) lines.push_back(formatDiagnostic(file, diagnostic));
+    if (assembly.omittedErrors > 0)
+        lines.push_back(file + ": altri " + std::to_string(assembly.omittedErrors) + " errori non mostrati");
+    if (assembly.omittedWarnings > 0)
+        lines.push_back(file + ": altri " + std::to_string(assembly.omittedWarnings) + " avvisi non mostrati");
+    return lines;
 }
 
 namespace {

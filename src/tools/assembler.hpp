@@ -11,40 +11,69 @@
 
 #include "machine/machine_state.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarn {
 
-// One error of the source, at a line and column both counted from 1.
+// A program for a 256-byte machine never needs a source this large; the
+// tools refuse anything longer before assembling it.
+constexpr std::size_t MAX_SOURCE_BYTES = std::size_t{1} << 20;
+
+// At most this many errors, and as many warnings, are kept and reported:
+// the first ones by position. The rest are only counted.
+constexpr std::size_t MAX_REPORTED_DIAGNOSTICS = 20;
+
+enum class Severity { Error, Warning };
+
+// One error or warning of the source, at a line and column both counted
+// from 1 (the column counts bytes).
 struct Diagnostic {
-    int line = 0;
-    int column = 0;
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    Severity severity = Severity::Error;
     std::string message;  // Italian, without the position
 };
 
 // The bytes one source line produced, for the listing.
 struct ListingEntry {
-    int line = 0;
+    std::int64_t line = 0;
     int address = 0;
     std::vector<Byte> bytes;
 };
 
-struct Assembly {
-    // From address 0 to the highest address written, gaps filled with 0;
-    // empty whenever there are diagnostics.
-    std::vector<Byte> image;
-    // Every error, ordered by line and column; none means success.
-    std::vector<Diagnostic> diagnostics;
-    // The lines that produced bytes, in source order.
-    std::vector<ListingEntry> listing;
+struct AssemblyOptions {
+    bool warnings = true;  // false: no warnings are looked for
 };
 
-Assembly assemble(std::string_view source);
+struct Assembly {
+    // From address 0 to the highest address written, gaps filled with 0;
+    // empty whenever there are errors.
+    std::vector<Byte> image;
+    // The first errors and warnings, ordered by line and column.
+    std::vector<Diagnostic> diagnostics;
+    // Errors and warnings found beyond the ones kept.
+    std::uint64_t omittedErrors = 0;
+    std::uint64_t omittedWarnings = 0;
+    // The lines that produced bytes, in source order.
+    std::vector<ListingEntry> listing;
 
-// "FILE:LINE:COLUMN: errore: MESSAGE", without the line end.
+    // Whether the source has any error (warnings alone are a success).
+    bool failed() const;
+};
+
+Assembly assemble(std::string_view source, const AssemblyOptions& options = {});
+
+// "FILE:LINE:COLUMN: errore: MESSAGE" (or "avviso"), without the line end.
 std::string formatDiagnostic(const std::string& file, const Diagnostic& diagnostic);
+
+// Every line that reports an assembly, each without its line end: the
+// diagnostics in order, then a line for the errors and one for the warnings
+// that were left out, if any.
+std::vector<std::string> formatReport(const std::string& file, const Assembly& assembly);
 
 // The listing: for every source line its address and bytes in hexadecimal,
 // then the line itself; bytes past the fourth continue on lines of their own.

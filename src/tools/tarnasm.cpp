@@ -98,9 +98,8 @@ int main(int argc, char** argv) {
     }
 
     const tarn::Assembly assembly = tarn::assemble(source);
-    for (const tarn::Diagnostic& diagnostic : assembly.diagnostics)
-        tarn::printError(tarn::formatDiagnostic(options.source, diagnostic));
-    if (!assembly.diagnostics.empty()) return 1;
+    for (const std::string& line : tarn::formatReport(options.source, assembly)) tarn::printError(line);
+    if (assembly.failed()) return 1;
 
     const std::string image(assembly.image.begin(), assembly.image.end());
     if (!tarn::writeFileAtomically(options.image, image, reason)) {
