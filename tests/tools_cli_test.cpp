@@ -32,11 +32,11 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
-// Files left in a folder by an interrupted atomic write.
+// Temporary files left in a folder by a write that did not finish.
 int leftoverTemporaries(const std::filesystem::path& folder) {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().filename().string().find(".tmp-") != std::string::npos) ++count;
+        if (entry.path().filename().string().rfind(".tarnasm-", 0) == 0) ++count;
     return count;
 }
 
@@ -107,7 +107,7 @@ TEST(TarnasmProgram, UsageErrorsExitWith2WithOneLineOnStandardError) {
 
     const ProcessResult help = run(TARNASM_BINARY, {"--help"});
     EXPECT_EQ(0, help.exitStatus);
-    EXPECT_EQ(0u, help.out.find("Uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO]\n"));
+    EXPECT_EQ(0u, help.out.find("Uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w]\n"));
 }
 
 TEST(TarndisProgram, ItsSourceGoesBackThroughTarnasmToTheSameImage) {

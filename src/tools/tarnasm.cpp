@@ -1,32 +1,39 @@
 // tarnasm: the assembler of tarnsim programs.
 //
-//     tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO]
+//     tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w]
 //
-// Exit status: 0 when the image is written; 1 when the source has errors
-// (each one on standard error, no file written); 2 when the command line is
-// wrong or a file cannot be read or written.
+// Exit status: 0 when the image is written (warnings alone do not stop it);
+// 1 when the source has errors (each one on standard error, no file
+// written); 2 when the command line is wrong, a file cannot be read or
+// written, or memory runs out.
 #include "tools/assembler.hpp"
 #include "tools/tool_files.hpp"
 
+#include <exception>
 #include <filesystem>
-#include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
-constexpr const char* USAGE_LINE = "uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO]";
+constexpr const char* USAGE_LINE = "uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w]";
 
 constexpr const char* HELP =
-    "Uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO]\n"
+    "Uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w]\n"
     "Assembla un programma scritto in mnemonici nell'immagine che tarnsim esegue.\n"
     "\n"
-    "  -o IMMAGINE  scrive l'immagine in IMMAGINE (di solito: SORGENTE con estensione .bin)\n"
-    "  -l LISTATO   scrive anche il listato: indirizzo, byte in esadecimale, riga del sorgente\n"
-    "  -h, --help   mostra questo aiuto\n"
+    "  -o IMMAGINE         scrive l'immagine in IMMAGINE (altrimenti: SORGENTE con estensione .bin)\n"
+    "  -l LISTATO          scrive anche il listato: indirizzo, byte in esadecimale, riga del sorgente\n"
+    "  -w, --senza-avvisi  non mostra gli avvisi\n"
+    "  -h, --help          mostra questo aiuto ed esce\n"
     "\n"
-    "Gli errori del sorgente vanno sullo standard error, uno per riga, nella forma\n"
-    "FILE:RIGA:COLONNA: errore: MESSAGGIO. Con un errore non viene scritto nulla.\n"
+    "Errori e avvisi vanno sullo standard error, uno per riga, nella forma\n"
+    "FILE:RIGA:COLONNA: errore: MESSAGGIO (oppure avviso: MESSAGGIO). Dopo i primi\n"
+    "20 errori e i primi 20 avvisi, una riga dice quanti altri ce ne sono.\n"
+    "Con un errore non viene scritto nulla; gli avvisi da soli non lo impediscono.\n"
+    "Il sorgente può essere lungo al massimo 1048576 byte (1 MiB).\n"
     "Stato di uscita: 0 riuscito, 1 errori nel sorgente, 2 errori di uso o di file.\n";
 
 struct Options {
@@ -34,6 +41,7 @@ struct Options {
     std::string image;
     std::string listing;
     bool help = false;
+    bool warnings = true;
 };
 
 // A usage error: one line on standard error and exit status 2.
@@ -42,74 +50,107 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-// Whether two paths name the same file, existing or not.
-bool samePath(const std::string& a, const std::string& b) {
+// Whether two paths name the same file, existing or not. Two names of one
+// device or FIFO are allowed (both outputs to /dev/null, say).
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino && S_ISREG(first.st_mode);
     std::error_code error;
-    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+    const std::filesystem::path firstPath = std::filesystem::weakly_canonical(a, error);
     if (error) return a == b;
-    const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
+    const std::filesystem::path secondPath = std::filesystem::weakly_canonical(b, error);
     if (error) return a == b;
-    return first == second;
+    return firstPath == secondPath;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int assembleFiles(int argc, char** argv) {
     Options options;
     bool haveSource = false;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         if (argument == "-h" || argument == "--help") {
             options.help = true;
+        } else if (argument == "-w" || argument == "--senza-avvisi") {
+            options.warnings = false;
         } else if (argument == "-o" || argument == "-l") {
-            if (index + 1 >= argc) return usageError("l'opzione " + std::string(argument) + " vuole un nome di file");
+            const std::string option(argument);
+            if (index + 1 >= argc) return usageError("l'opzione " + option + " vuole un nome di file");
             std::string& target = argument == "-o" ? options.image : options.listing;
-            if (!target.empty()) return usageError("l'opzione " + std::string(argument) + " e' ripetuta");
+            if (!target.empty()) return usageError("l'opzione " + option + " è ripetuta");
             target = argv[++index];
-            if (target.empty()) return usageError("l'opzione " + std::string(argument) + " vuole un nome di file");
+            if (target.empty()) return usageError("l'opzione " + option + " vuole un nome di file");
         } else if (argument.size() > 1 && argument[0] == '-') {
             return usageError("opzione sconosciuta '" + std::string(argument) + "'");
         } else if (haveSource) {
-            return usageError("un solo file sorgente alla volta, ma c'e' anche '" + std::string(argument) + "'");
+            return usageError("un solo file sorgente alla volta, ma c'è anche '" + std::string(argument) + "'");
         } else {
             options.source = argument;
             haveSource = true;
         }
     }
     if (options.help) {
-        std::cout << HELP;
-        return 0;
+        std::string reason;
+        if (tarn::writeStandardOutput(HELP, reason)) return 0;
+        tarn::printError("tarnasm: impossibile scrivere lo standard output: " + reason);
+        return 2;
     }
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");
     if (options.image.empty())
         options.image = std::filesystem::path(options.source).replace_extension(".bin").string();
-    if (samePath(options.image, options.source))
+    if (sameFile(options.image, options.source))
         return usageError("l'immagine '" + options.image + "' prenderebbe il posto del sorgente");
-    if (!options.listing.empty() && samePath(options.listing, options.source))
+    if (!options.listing.empty() && sameFile(options.listing, options.source))
         return usageError("il listato '" + options.listing + "' prenderebbe il posto del sorgente");
-    if (!options.listing.empty() && samePath(options.listing, options.image))
-        return usageError("immagine e listato non possono essere lo stesso file");
+    if (!options.listing.empty() && sameFile(options.listing, options.image))
+        return usageError("l'immagine e il listato non possono essere lo stesso file");
 
     std::string source;
     std::string reason;
-    if (!tarn::readFile(options.source, source, reason)) {
+    if (!tarn::readFile(options.source, source, reason, tarn::MAX_SOURCE_BYTES)) {
         tarn::printError("tarnasm: impossibile leggere il sorgente '" + options.source + "': " + reason);
         return 2;
     }
+    if (source.size() > tarn::MAX_SOURCE_BYTES) {
+        tarn::printError("tarnasm: il sorgente '" + options.source + "' supera il limite di " +
+                         std::to_string(tarn::MAX_SOURCE_BYTES) + " byte");
+        return 2;
+    }
 
-    const tarn::Assembly assembly = tarn::assemble(source);
+    tarn::AssemblyOptions assemblyOptions;
+    assemblyOptions.warnings = options.warnings;
+    const tarn::Assembly assembly = tarn::assemble(source, assemblyOptions);
     for (const std::string& line : tarn::formatReport(options.source, assembly)) tarn::printError(line);
     if (assembly.failed()) return 1;
 
-    const std::string image(assembly.image.begin(), assembly.image.end());
-    if (!tarn::writeFileAtomically(options.image, image, reason)) {
-        tarn::printError("tarnasm: impossibile scrivere l'immagine '" + options.image + "': " + reason);
-        return 2;
+    std::vector<tarn::OutputFile> outputs;
+    outputs.push_back({options.image, std::string(assembly.image.begin(), assembly.image.end())});
+    if (!options.listing.empty()) outputs.push_back({options.listing, tarn::formatListing(source, assembly)});
+    tarn::OutputFailure failure;
+    if (tarn::writeOutputs(outputs, failure)) return 0;
+    const bool image = failure.index == 0;
+    tarn::printError(std::string("tarnasm: impossibile scrivere ") + (image ? "l'immagine '" : "il listato '") +
+                     outputs[failure.index].path + "': " + failure.reason);
+    if (!failure.notRestored.empty())
+        tarn::printError("tarnasm: '" + failure.notRestored + "' era già stato sostituito e non è stato possibile ripristinarlo");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tarn::occupyClosedStandardStreams();
+    tarn::prepareSignals();
+    try {
+        return assembleFiles(argc, argv);
+    } catch (const std::bad_alloc&) {
+        tarn::printError("tarnasm: memoria esaurita");
+    } catch (const std::exception& error) {
+        try {
+            tarn::printError(std::string("tarnasm: errore interno: ") + error.what());
+        } catch (const std::exception&) {
+            tarn::printError("tarnasm: errore interno");
+        }
     }
-    if (!options.listing.empty() &&
-        !tarn::writeFileAtomically(options.listing, tarn::formatListing(source, assembly), reason)) {
-        tarn::printError("tarnasm: impossibile scrivere il listato '" + options.listing + "': " + reason);
-        return 2;
-    }
-    return 0;
+    return 2;
 }

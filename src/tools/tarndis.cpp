@@ -4,11 +4,13 @@
 //
 // Prints to standard output a source that tarnasm turns back into the same
 // image. Exit status: 0 when the source is printed, 2 when the command line
-// is wrong or the image cannot be read.
+// is wrong, the image cannot be read, standard output cannot be written or
+// memory runs out.
 #include "tools/disassembler.hpp"
 #include "tools/tool_files.hpp"
 
-#include <iostream>
+#include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -20,33 +22,38 @@ constexpr const char* HELP =
     "tarnasm riassembla negli stessi byte. Le istruzioni sono quelle raggiunte\n"
     "seguendo il flusso dall'indirizzo 0; gli altri byte sono scritti con DB.\n"
     "\n"
-    "  -h, --help   mostra questo aiuto\n"
+    "  -h, --help   mostra questo aiuto ed esce\n"
     "\n"
-    "Stato di uscita: 0 riuscito, 2 errori di uso o di lettura.\n";
+    "Stato di uscita: 0 riuscito, 2 errori di uso, di lettura o di scrittura.\n";
 
 int usageError(const std::string& message) {
     tarn::printError("tarndis: " + message + " (uso: tarndis IMMAGINE)");
     return 2;
 }
 
-}  // namespace
+// Standard output, checked: a write that fails is an error like any other.
+int print(std::string_view text) {
+    std::string reason;
+    if (tarn::writeStandardOutput(text, reason)) return 0;
+    tarn::printError("tarndis: impossibile scrivere lo standard output: " + reason);
+    return 2;
+}
 
-int main(int argc, char** argv) {
+int disassembleFile(int argc, char** argv) {
     std::string path;
     bool havePath = false;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
-        if (argument == "-h" || argument == "--help") {
-            std::cout << HELP;
-            return 0;
-        }
-        if (argument.size() > 1 && argument[0] == '-') return usageError("opzione sconosciuta '" + std::string(argument) + "'");
-        if (havePath) return usageError("una sola immagine alla volta, ma c'e' anche '" + std::string(argument) + "'");
+        if (argument == "-h" || argument == "--help") return print(HELP);
+        if (argument.size() > 1 && argument[0] == '-')
+            return usageError("opzione sconosciuta '" + std::string(argument) + "'");
+        if (havePath) return usageError("una sola immagine alla volta, ma c'è anche '" + std::string(argument) + "'");
         path = argument;
         havePath = true;
     }
     if (!havePath || path.empty()) return usageError("manca l'immagine da disassemblare");
 
+    // The machine loads 256 bytes; one more tells that the image is longer.
     std::string content;
     std::string reason;
     if (!tarn::readFile(path, content, reason, 256)) {
@@ -58,6 +65,24 @@ int main(int argc, char** argv) {
         content.resize(256);
     }
     const std::vector<tarn::Byte> image(content.begin(), content.end());
-    std::cout << tarn::disassemble(image) << std::flush;
-    return std::cout ? 0 : 2;
+    return print(tarn::disassemble(image));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tarn::occupyClosedStandardStreams();
+    tarn::prepareSignals();  // SIGPIPE above all: a reader that goes away is a write error
+    try {
+        return disassembleFile(argc, argv);
+    } catch (const std::bad_alloc&) {
+        tarn::printError("tarndis: memoria esaurita");
+    } catch (const std::exception& error) {
+        try {
+            tarn::printError(std::string("tarndis: errore interno: ") + error.what());
+        } catch (const std::exception&) {
+            tarn::printError("tarndis: errore interno");
+        }
+    }
+    return 2;
 }

@@ -2,34 +2,383 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace tarn {
 
 namespace {
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+// Writes all of data to fd: again after an interruption or a partial write,
+// and after waiting when fd is non-blocking and full. 0, or the error.
+int writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd ready{fd, POLLOUT, 0};
+            ::poll(&ready, 1, -1);  // a reader that goes away shows up as the next write's error
+            continue;
+        }
+        if (written < 0) return errno;
+        if (written == 0) return EIO;
         data += written;
         size -= static_cast<std::size_t>(written);
     }
+    return 0;
+}
+
+// close() that reports a failure, such as a write that the file system
+// could only refuse at the end.
+int closeChecked(int fd) {
+    if (::close(fd) == 0 || errno == EINTR) return 0;
+    return errno;
+}
+
+std::string reasonOf(int error) {
+    return std::strerror(error);
+}
+
+// --- Temporary files and the signals that remove them ----------------------
+
+constexpr int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary files that exist at this moment, for the signal handler to
+// remove. The table is fixed in size and changed only with the cleanup
+// signals blocked, so the handler never sees a half-written name.
+constexpr std::size_t TEMPORARY_SLOTS = 4;
+constexpr std::size_t TEMPORARY_NAME_SIZE = PATH_MAX;
+constexpr const char TEMPORARY_PREFIX[] = ".tarnasm-";
+
+char temporaryNames[TEMPORARY_SLOTS][TEMPORARY_NAME_SIZE];
+volatile std::sig_atomic_t temporaryInUse[TEMPORARY_SLOTS];
+
+sigset_t cleanupSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : CLEANUP_SIGNALS) sigaddset(&set, signal);
+    return set;
+}
+
+// Holds the cleanup signals back while it lives; they arrive at its end.
+class CleanupSignalsHeld {
+public:
+    CleanupSignalsHeld() {
+        const sigset_t set = cleanupSignalSet();
+        ::sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~CleanupSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+// Async-signal-safe: unlink, sigaction, sigprocmask and raise only.
+extern "C" void removeTemporariesAndEnd(int signal) {
+    for (std::size_t slot = 0; slot < TEMPORARY_SLOTS; ++slot)
+        if (temporaryInUse[slot] != 0) ::unlink(temporaryNames[slot]);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(signal, &byDefault, nullptr);
+    sigset_t self;
+    sigemptyset(&self);
+    sigaddset(&self, signal);
+    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the default action ends the program
+}
+
+// Creates a temporary file in folder ("" is the current one) and records it
+// in the table. Its descriptor, or -1 with errno set.
+int createTemporary(const std::string& folder, std::size_t& slot) {
+    std::string pattern = folder.empty() ? std::string() : folder == "/" ? folder : folder + "/";
+    pattern += TEMPORARY_PREFIX;
+    pattern += "XXXXXX";
+    if (pattern.size() >= TEMPORARY_NAME_SIZE) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const CleanupSignalsHeld held;
+    for (slot = 0; slot < TEMPORARY_SLOTS && temporaryInUse[slot] != 0; ++slot) {}
+    if (slot == TEMPORARY_SLOTS) {
+        errno = EMFILE;
+        return -1;
+    }
+    std::memcpy(temporaryNames[slot], pattern.c_str(), pattern.size() + 1);
+    const int fd = ::mkostemp(temporaryNames[slot], O_CLOEXEC);
+    if (fd >= 0) temporaryInUse[slot] = 1;
+    return fd;
+}
+
+void removeTemporary(std::size_t slot) {
+    const CleanupSignalsHeld held;
+    if (temporaryInUse[slot] == 0) return;
+    ::unlink(temporaryNames[slot]);
+    temporaryInUse[slot] = 0;
+}
+
+// --- Where and how each output is written ----------------------------------
+
+enum class Way {
+    Replace,  // a temporary file renamed over the path (which may not exist yet)
+    InPlace,  // an existing regular file, rewritten
+    Direct,   // a device or a FIFO, opened and written
+};
+
+constexpr std::size_t NO_SLOT = TEMPORARY_SLOTS;
+
+struct Target {
+    std::string path;  // with every symbolic link followed
+    Way way = Way::Replace;
+    bool existed = false;
+    struct stat old {};
+    std::size_t slot = NO_SLOT;  // the temporary file, while it exists
+    bool exchanged = false;      // renamed: the temporary name holds the old file
+    bool renamed = false;        // renamed over nothing, or with no way back
+};
+
+// The folder part of a path: "" for a bare name, "/" at the root.
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Follows the symbolic links of path and decides how to write what is at
+// the end of them.
+bool resolve(const std::string& given, Target& target, std::string& reason) {
+    constexpr int MAX_LINKS = 40;  // as the kernel does when it follows them itself
+    std::string path = given;
+    for (int links = 0;; ++links) {
+        if (path.empty()) {
+            reason = reasonOf(ENOENT);
+            return false;
+        }
+        if (path.back() == '/') {  // only a folder can be named so
+            reason = reasonOf(EISDIR);
+            return false;
+        }
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) {
+            if (errno != ENOENT) {
+                reason = reasonOf(errno);
+                return false;
+            }
+            target.path = path;  // a new file (its folder may be missing: creating it will tell)
+            target.way = Way::Replace;
+            return true;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            if (S_ISDIR(status.st_mode)) {
+                reason = reasonOf(EISDIR);
+                return false;
+            }
+            target.path = path;
+            target.existed = true;
+            target.old = status;
+            target.way = S_ISREG(status.st_mode) ? Way::Replace : Way::Direct;
+            return true;
+        }
+        if (links == MAX_LINKS) {
+            reason = reasonOf(ELOOP);
+            return false;
+        }
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), link, sizeof link);
+        if (length < 0) {
+            reason = reasonOf(errno);
+            return false;
+        }
+        if (static_cast<std::size_t>(length) == sizeof link) {
+            reason = reasonOf(ENAMETOOLONG);
+            return false;
+        }
+        // A relative link is relative to the folder that holds it.
+        const std::string next(link, static_cast<std::size_t>(length));
+        if (next.empty() || next.front() == '/') {
+            path = next;
+        } else {
+            const std::string folder = folderOf(path);
+            if (folder.empty()) path = next;
+            else if (folder == "/") path = folder + next;
+            else path = folder + "/" + next;
+        }
+    }
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// Whether the process may write to path itself (by its effective ids).
+bool writableInPlace(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Writes the temporary file of a Replace target in full, with the mode (and
+// owner) it will have once renamed. A target that turns out to be better
+// written in place becomes InPlace, without a temporary file.
+bool prepareTemporary(Target& target, const std::string& content, std::string& reason) {
+    const int fd = createTemporary(folderOf(target.path), target.slot);
+    if (fd < 0) {
+        const int error = errno;
+        target.slot = NO_SLOT;
+        if (target.existed && (error == EACCES || error == EROFS)) {
+            // The folder refuses new files, but the file itself may take writes.
+            target.way = Way::InPlace;
+            return true;
+        }
+        reason = reasonOf(error);
+        return false;
+    }
+    int error = 0;
+    if (target.existed) {
+        struct stat mine {};
+        if (::fstat(fd, &mine) != 0) error = errno;
+        if (error == 0 && (mine.st_uid != target.old.st_uid || mine.st_gid != target.old.st_gid) &&
+            ::fchown(fd, target.old.st_uid, target.old.st_gid) != 0 && writableInPlace(target.path)) {
+            // A new file would change hands: keep the old one and write over it.
+            ::close(fd);
+            removeTemporary(target.slot);
+            target.slot = NO_SLOT;
+            target.way = Way::InPlace;
+            return true;
+        }
+        // After fchown, which clears the set-user-ID and set-group-ID bits.
+        if (error == 0 && ::fchmod(fd, target.old.st_mode & 07777) != 0) error = errno;
+    } else if (::fchmod(fd, 0666 & ~currentUmask()) != 0) {  // mkstemp makes it private
+        error = errno;
+    }
+    if (error == 0) error = writeAll(fd, content.data(), content.size());
+    const int closeError = closeChecked(fd);
+    if (error == 0) error = closeError;
+    if (error != 0) {
+        removeTemporary(target.slot);
+        target.slot = NO_SLOT;
+        reason = reasonOf(error);
+        return false;
+    }
     return true;
 }
+
+// Rewrites an existing regular file. The space is claimed first, so that a
+// full disk or the file size limit usually fails before any old byte is
+// overwritten; the old content is cut to the new length only at the end.
+int writeInPlace(int fd, const std::string& content) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return errno;
+    if (!S_ISREG(status.st_mode)) return writeAll(fd, content.data(), content.size());
+    const off_t length = static_cast<off_t>(content.size());
+    if (length > status.st_size) {
+        const int error = ::posix_fallocate(fd, 0, length);
+        if (error != 0 && error != EOPNOTSUPP && error != EINVAL) {
+            if (::ftruncate(fd, status.st_size) != 0) {}  // undo any growth; the data is untouched
+            return error;
+        }
+    }
+    const int error = writeAll(fd, content.data(), content.size());
+    if (error != 0) return error;
+    return ::ftruncate(fd, length) == 0 ? 0 : errno;
+}
+
+// Opens and writes a device, a FIFO or a file written in place: without
+// O_CREAT (it exists) and without O_TRUNC (the old content goes only once
+// the new one is written).
+bool writeDirectly(const Target& target, const std::string& content, std::string& reason) {
+    int fd;
+    do fd = ::open(target.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        reason = reasonOf(errno);
+        return false;
+    }
+    int error = target.way == Way::InPlace ? writeInPlace(fd, content) : writeAll(fd, content.data(), content.size());
+    const int closeError = closeChecked(fd);
+    if (error == 0) error = closeError;
+    if (error != 0) {
+        reason = reasonOf(error);
+        return false;
+    }
+    return true;
+}
+
+bool unsupportedExchange(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOENT;
+}
+
+// Puts the temporary file of a Replace target at its path. An existing file
+// is exchanged with it, so that the old one stays under the temporary name
+// until every output is in place; where the file system cannot exchange
+// names, a plain rename replaces it for good.
+bool putInPlace(Target& target, std::string& reason) {
+    const char* temporary = temporaryNames[target.slot];
+    if (target.existed) {
+        if (::renameat2(AT_FDCWD, temporary, AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE) == 0) {
+            target.exchanged = true;
+            return true;
+        }
+        if (!unsupportedExchange(errno)) {
+            reason = reasonOf(errno);
+            return false;
+        }
+    }
+    if (::rename(temporary, target.path.c_str()) != 0) {
+        reason = reasonOf(errno);
+        return false;
+    }
+    temporaryInUse[target.slot] = 0;  // signals are held by the caller
+    target.slot = NO_SLOT;
+    target.renamed = true;
+    return true;
+}
+
+// Gives a renamed output back what it had; false when it cannot.
+bool takeBack(Target& target) {
+    if (target.exchanged) {
+        if (::renameat2(AT_FDCWD, temporaryNames[target.slot], AT_FDCWD, target.path.c_str(), RENAME_EXCHANGE) != 0)
+            return false;
+        target.exchanged = false;
+        return true;  // the temporary name holds the new content again, to be removed
+    }
+    if (target.renamed && !target.existed) return ::unlink(target.path.c_str()) == 0;
+    return !target.renamed;
+}
+
+// Removes whatever temporary files the targets still have, however the
+// writing ended.
+class TemporaryFiles {
+public:
+    explicit TemporaryFiles(std::vector<Target>& targets) : targets_(targets) {}
+    ~TemporaryFiles() {
+        for (Target& target : targets_)
+            if (target.slot != NO_SLOT) removeTemporary(target.slot);
+    }
+    TemporaryFiles(const TemporaryFiles&) = delete;
+    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+private:
+    std::vector<Target>& targets_;
+};
 
 }  // namespace
 
 bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit) {
     content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = reasonOf(errno);
         return false;
     }
     char buffer[65536];
@@ -39,7 +388,7 @@ bool readFile(const std::string& path, std::string& content, std::string& reason
         const ssize_t got = ::read(fd, buffer, wanted);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            reason = std::strerror(errno);
+            reason = reasonOf(errno);
             ::close(fd);
             return false;
         }
@@ -50,35 +399,87 @@ bool readFile(const std::string& path, std::string& content, std::string& reason
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& content, std::string& reason) {
-    std::string pattern = path + ".tmp-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
+void occupyClosedStandardStreams() {
+    const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int standIn = ::open("/dev/null", modes[fd]);
+        if (standIn >= 0 && standIn != fd) {
+            ::dup2(standIn, fd);
+            ::close(standIn);
+        }
     }
-    // mkstemp makes the file private; give it the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, content.data(), content.size());
-    if (!ok) reason = std::strerror(errno);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (ok && ::rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (!ok) ::unlink(name.data());
-    return ok;
 }
 
-void printError(const std::string& line) {
-    const std::string text = line + "\n";
-    writeAll(STDERR_FILENO, text.data(), text.size());
+void prepareSignals() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+
+    struct sigaction cleanup {};
+    cleanup.sa_handler = removeTemporariesAndEnd;
+    cleanup.sa_mask = cleanupSignalSet();  // one cleanup at a time
+    for (int signal : CLEANUP_SIGNALS) {
+        struct sigaction previous {};
+        ::sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN) continue;  // as under nohup: the user wants it ignored
+        ::sigaction(signal, &cleanup, nullptr);
+    }
+}
+
+bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure) {
+    std::vector<Target> targets(outputs.size());
+    const TemporaryFiles temporaries(targets);
+    const auto fail = [&failure](std::size_t index, std::string reason) {
+        failure.index = index;
+        failure.reason = std::move(reason);
+        return false;
+    };
+    std::string reason;
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (!resolve(outputs[i].path, targets[i], reason)) return fail(i, reason);
+
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (targets[i].way == Way::Replace && !prepareTemporary(targets[i], outputs[i].content, reason))
+            return fail(i, reason);
+
+    // What cannot be taken back goes after everything that can still fail
+    // on its own, and before any rename.
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (targets[i].way != Way::Replace && !writeDirectly(targets[i], outputs[i].content, reason))
+            return fail(i, reason);
+
+    // The renames, with the signals held: a signal in their midst would
+    // leave some outputs new and some old.
+    const CleanupSignalsHeld held;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (targets[i].way != Way::Replace || putInPlace(targets[i], reason)) continue;
+        for (std::size_t j = i; j-- > 0;)
+            if (targets[j].way == Way::Replace && !takeBack(targets[j])) failure.notRestored = outputs[j].path;
+        return fail(i, reason);
+    }
+    return true;  // the old files, under the temporary names, go with them
+}
+
+bool writeStandardOutput(std::string_view text, std::string& reason) {
+    const int error = writeAll(STDOUT_FILENO, text.data(), text.size());
+    if (error == 0) return true;
+    reason = reasonOf(error);
+    return false;
+}
+
+void printError(std::string_view line) {
+    char buffer[4096];
+    if (line.size() < sizeof buffer) {
+        std::memcpy(buffer, line.data(), line.size());
+        buffer[line.size()] = '\n';
+        writeAll(STDERR_FILENO, buffer, line.size() + 1);
+    } else {
+        writeAll(STDERR_FILENO, line.data(), line.size());
+        writeAll(STDERR_FILENO, "\n", 1);
+    }
 }
 
 }  // namespace tarn

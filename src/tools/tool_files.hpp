@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tarn {
 
@@ -12,12 +14,55 @@ namespace tarn {
 // the file is longer. False, with the reason, when it cannot be read.
 bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit = 0);
 
-// Writes content to path through a temporary file in the same folder that is
-// renamed over path only once it is complete: on any failure path keeps its
-// old content (or stays absent). False, with the reason, on failure.
-bool writeFileAtomically(const std::string& path, const std::string& content, std::string& reason);
+// A standard stream that was closed when the program started gets a stand-in
+// on /dev/null, so that no file opened later takes its number: standard
+// output gets one opened for reading, whose writes fail like any other
+// failed write. Called first thing in main.
+void occupyClosedStandardStreams();
 
-// Writes a line to standard error in one piece.
-void printError(const std::string& line);
+// Sets up the signals of a program that writes files: SIGINT, SIGTERM and
+// SIGHUP (unless they were ignored when it started) remove the temporary
+// files of writeOutputs, then end the program as they would have; SIGXFSZ
+// and SIGPIPE are ignored, so that a write past the file size limit or to a
+// reader that went away fails with EFBIG or EPIPE instead.
+void prepareSignals();
+
+// One file a program writes.
+struct OutputFile {
+    std::string path;
+    std::string content;
+};
+
+// Which output could not be written, and why.
+struct OutputFailure {
+    std::size_t index = 0;
+    std::string reason;
+    // Not empty in the rare case that an output already put in place could
+    // not be given back its old content: the path of that output.
+    std::string notRestored;
+};
+
+// Writes every output, or leaves every one as it was.
+//
+// A symbolic link is followed to its target (a dangling one gets its target
+// created). A regular file, or a new one, is written to a temporary file in
+// its folder (a short name, ".tarnasm-XXXXXX"), which takes the old file's
+// mode and owner and is renamed over it; when the folder refuses the
+// temporary file, or the owner cannot be kept, an existing file is written
+// in place. A device or a FIFO is written directly. A folder is an error.
+//
+// Every temporary file is complete before anything else happens; then
+// devices, FIFOs and files written in place get their content; then the
+// temporary files are renamed, and if one rename fails the outputs already
+// renamed get their old files back. False, with the failure, when any
+// output cannot be written.
+bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure);
+
+// Writes text to standard output in full, waiting when it is non-blocking
+// and full. False, with the reason, when a write fails.
+bool writeStandardOutput(std::string_view text, std::string& reason);
+
+// Writes a line to standard error in one piece, without allocating.
+void printError(std::string_view line);
 
 }  // namespace tarn
