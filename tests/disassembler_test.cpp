@@ -1,13 +1,19 @@
-// The disassembler: its sources assemble back into the very same image, and
-// it tells code from data by following the control flow.
+// The disassembler: its sources assemble back into the very same image, it
+// tells code from data by following the control flow, and it writes data the
+// way the program uses it. In-process through the library, and end to end
+// through the real tarndis and tarnasm.
 #include "machine/instruction_set.hpp"
+#include "support/process.hpp"
 #include "tools/assembler.hpp"
 #include "tools/disassembler.hpp"
 #include "tools/instruction_forms.hpp"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 using namespace tarn;
 
@@ -18,8 +24,9 @@ void expectRoundTrip(const std::vector<Byte>& image, const std::string& what) {
     const std::string source = disassemble(image);
     const Assembly assembly = assemble(source);
     std::string errors;
-    for (const Diagnostic& diagnostic : assembly.diagnostics) errors += formatDiagnostic("dis", diagnostic) + "\n";
-    ASSERT_TRUE(assembly.diagnostics.empty()) << what << "\n" << errors << source;
+    for (const std::string& line : formatReport("dis", assembly)) errors += line + "\n";
+    // Warnings are fine (VAL x, 0 gets one), errors are not.
+    ASSERT_FALSE(assembly.failed()) << what << "\n" << errors << source;
     ASSERT_EQ(image, assembly.image) << what << "\n" << source;
 }
 
@@ -38,7 +45,9 @@ std::vector<std::string> statementsOf(const std::string& source) {
         const std::size_t end = source.find('\n', start);
         std::string line = source.substr(start, end - start);
         start = end + 1;
-        line = line.substr(0, line.find(';'));
+        // The address comment is the last thing on every line, and has no ';'
+        // of its own (strings and characters before it may).
+        line = line.substr(0, line.rfind(';'));
         const std::size_t first = line.find_first_not_of(' ');
         if (first == std::string::npos) continue;
         line = line.substr(first, line.find_last_not_of(' ') - first + 1);
@@ -130,9 +139,7 @@ TEST(Disassembler, FollowsJumpsAndLabelsTheAddressesInstructionsUse) {
     image.resize(33);
     image[31] = '*';
     EXPECT_EQ((std::vector<std::string>{"VAL D_1E, 3", "L_03: WRT D_1F", "CLZ", "DEC D_1E", "JPZ L_0C", "JMP L_03",
-                                        "L_0C: RST",
-                                        "DB 0, 0, 0, 0, 0, 0, 0, 0", "DB 0, 0, 0, 0, 0, 0, 0, 0", "DB 0",
-                                        "D_1E: DB 0", "D_1F: DB 42, 0"}),
+                                        "L_0C: RST", "ORG 30", "D_1E: DB 0", "D_1F: DB \"*\", 0"}),
               statementsOf(disassemble(image)));
 }
 
@@ -162,9 +169,9 @@ TEST(Disassembler, WhatControlFlowReachesOrNot) {
         {"a target inside another instruction gets a label with an offset",
          {0x86, 0x02, 0x00, 0x40, 0x01},
          {"L_00: VAL L_00+2, 0", "JMP L_00+1"}},
-        {"a target beyond the image is a number",
+        {"a target beyond the image gets a label after an ORG at the end",
          {0x40, 0xC8},
-         {"JMP 200"}},
+         {"JMP B_C8", "ORG 200", "B_C8:"}},
         {"VALOFFST and the immediate of VAL are values, not addresses",
          {0x4A, 0x00, 0x86, 0x07, 0x00, 0x00, 0x00, 0x00},
          {"VALOFFST 0", "VAL D_07, 0", "RST", "DB 0", "D_07: DB 0"}},
@@ -187,4 +194,238 @@ TEST(Disassembler, FullImageWithAnInstructionSplitByTheEnd) {
     image[254] = 0x06;
     expectRoundTrip(image, "NOPs all round");
     EXPECT_EQ("NOP", statementsOf(disassemble(image)).back());
+}
+
+namespace {
+
+struct DataCase {
+    const char* what;
+    std::vector<Byte> image;
+    std::vector<std::string> statements;
+};
+
+void expectStatements(const DataCase& c) {
+    EXPECT_EQ(c.statements, statementsOf(disassemble(c.image))) << c.what;
+    expectRoundTrip(c.image, c.what);
+}
+
+// The bytes of a string.
+std::vector<Byte> text(std::string_view characters) {
+    return {characters.begin(), characters.end()};
+}
+
+std::vector<Byte> operator+(std::vector<Byte> left, const std::vector<Byte>& right) {
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+}  // namespace
+
+TEST(DisassemblerData, WhatWrtPrintsIsAStringUpToItsZero) {
+    const DataCase cases[] = {
+        {"a single character", {0x47, 0x03, 0x00, '*', 0}, {"WRT D_03", "RST", "D_03: DB \"*\", 0"}},
+        {"a line end alone", {0x47, 0x03, 0x00, '\n', 0}, {"WRT D_03", "RST", "D_03: DB \"\\n\", 0"}},
+        {"every escape, and \\xHH for the bytes that are not printable",
+         {0x47, 0x03, 0x00, 0x01, '"', '\\', '\r', '\t', 0xFF, 'A', 0x7F, 0},
+         {"WRT D_03", "RST", "D_03: DB \"\\x01\\\"\\\\\\r\\t\\xFFA\\x7F\", 0"}},
+        {"only up to the 0: what follows is data of its own",
+         {0x47, 0x03, 0x00, '*', 0, 7, 8},
+         {"WRT D_03", "RST", "D_03: DB \"*\", 0, 7, 8"}},
+        {"a string without 0 runs to the end of the image",
+         {0x47, 0x03, 0x00, 'o', 1},
+         {"WRT D_03", "RST", "D_03: DB \"o\\x01\""}},
+        {"a WRT of a 0 prints nothing: no string",
+         {0x47, 0x03, 0x00, 0, '*'},
+         {"WRT D_03", "RST", "D_03: DB 0, 42"}},
+        {"a label inside the string cuts it in two strings",
+         {0x47, 0x05, 0x46, 0x07, 0x00, '?', '+', '?', '\n', 0},
+         {"WRT D_05", "INP D_07", "RST", "D_05: DB \"?+\"", "D_07: DB \"?\\n\", 0"}},
+        {"text that no WRT prints is a string from three printable characters",
+         {0x00, 'a', 'b', 0, 'a', 'b', 'c', 0},
+         {"RST", "DB 97, 98, 0, \"abc\", 0"}},
+    };
+    for (const DataCase& c : cases) expectStatements(c);
+}
+
+TEST(DisassemblerData, CharactersWhereTheProgramUsesThemAsSuch) {
+    const DataCase cases[] = {
+        {"a byte compared with text that WRT prints",
+         {0x47, 0x07, 0x80, 0x07, 0x09, 0x00, 0x00, '9', 0, '0'},
+         {"WRT D_07", "CMP D_07, D_09", "RST", "DB 0", "D_07: DB \"9\", 0", "D_09: DB '0'"}},
+        {"a byte compared with what INP reads, either way round",
+         {0x46, 0x09, 0x80, 0x0A, 0x09, 0x00, 0x00, 0x00, 0x00, 0, 'q'},
+         {"INP D_09", "CMP D_0A, D_09", "RST", "DB 0, 0, 0", "D_09: DB 0", "D_0A: DB 'q'"}},
+        {"a byte compared with a number stays a number",
+         {0x80, 0x04, 0x05, 0x00, '0', '0'},
+         {"CMP D_04, D_05", "RST", "D_04: DB 48", "D_05: DB 48"}},
+        {"a character compared with text that is not printable stays a number",
+         {0x47, 0x06, 0x80, 0x06, 0x08, 0x00, '9', 0, 0x01},
+         {"WRT D_06", "CMP D_06, D_08", "RST", "D_06: DB \"9\", 0", "D_08: DB 1"}},
+        {"VAL stores characters into what WRT prints, but a 0 stays a number",
+         {0x86, 0x0A, '*', 0x86, 0x0A, 0, 0x47, 0x0A, 0x00, 0x00, '?', 0},
+         {"VAL D_0A, '*'", "VAL D_0A, 0", "WRT D_0A", "RST", "DB 0", "D_0A: DB \"?\", 0"}},
+        {"VAL into a byte that is not text stores a number",
+         {0x86, 0x04, '*', 0x00, 0},
+         {"VAL D_04, 42", "RST", "D_04: DB 0"}},
+        {"the apostrophe and the backslash are escaped",
+         {0x86, 0x09, '\'', 0x86, 0x09, '\\', 0x47, 0x09, 0x00, '?', 0},
+         {"VAL D_09, '\\''", "VAL D_09, '\\\\'", "WRT D_09", "RST", "D_09: DB \"?\", 0"}},
+        {"a line end stored into text",
+         {0x86, 0x06, '\n', 0x47, 0x06, 0x00, '?', 0},
+         {"VAL D_06, '\\n'", "WRT D_06", "RST", "D_06: DB \"?\", 0"}},
+        {"VAL into text past the end of the image",
+         {0x86, 0x06, ';', 0x47, 0x06, 0x00},
+         {"VAL B_06, ';'", "WRT B_06", "RST", "ORG 6", "B_06:"}},
+    };
+    for (const DataCase& c : cases) expectStatements(c);
+}
+
+TEST(DisassemblerData, AddressesPastTheEndShareOneLabelAfterTheImage) {
+    const DataCase cases[] = {
+        {"the first address after the image",
+         {0x46, 0x03, 0x00},
+         {"INP B_03", "RST", "ORG 3", "B_03:"}},
+        {"the lowest address named is the label, the others are offsets from it",
+         {0x47, 0x2A, 0x46, 0x28, 0x86, 0xFF, 0x01, 0x43, 0xC8, 0x00},
+         {"WRT B_28+2", "INP B_28", "VAL B_28+215, 1", "JPZ B_28+160", "RST", "ORG 40", "B_28:"}},
+        {"an address inside the image keeps its own label", {0x46, 0x02, 0x00}, {"INP L_02", "L_02: RST"}},
+    };
+    for (const DataCase& c : cases) expectStatements(c);
+}
+
+TEST(DisassemblerData, LongRunsOfZerosAreSkippedWithOrg) {
+    std::vector<Byte> eight = {0x47, 0x0B, 0x00};
+    eight.resize(11);
+    std::vector<Byte> seven = {0x47, 0x0A, 0x00};
+    seven.resize(10);
+    std::vector<Byte> split = {0x47, 0x15, 0x49, 0x0A, 0x00};  // a label at 10 inside the zeros
+    split.resize(21);
+    std::vector<Byte> atTheEnd = {0x00};
+    atTheEnd.resize(20);
+    const DataCase cases[] = {
+        {"eight zeros before more of the image", eight + text("*") + std::vector<Byte>{0},
+         {"WRT D_0B", "RST", "ORG 11", "D_0B: DB \"*\", 0"}},
+        {"seven zeros are written", seven + text("*") + std::vector<Byte>{0},
+         {"WRT D_0A", "RST", "DB 0, 0, 0, 0, 0, 0, 0", "D_0A: DB \"*\", 0"}},
+        {"a label cuts the run: five zeros before it, ten after", split + text("*") + std::vector<Byte>{0},
+         {"WRT D_15", "DEC D_0A", "RST", "DB 0, 0, 0, 0, 0", "D_0A: DB 0", "ORG 21", "D_15: DB \"*\", 0"}},
+        {"zeros at the end of the image are written, or the image would be shorter", atTheEnd,
+         {"RST", "DB 0, 0, 0, 0, 0, 0, 0, 0", "DB 0, 0, 0, 0, 0, 0, 0, 0", "DB 0, 0, 0"}},
+        {"zeros among other data", std::vector<Byte>{0x00, 5} + std::vector<Byte>(9, 0) + std::vector<Byte>{6},
+         {"RST", "DB 5", "ORG 11", "DB 6"}},
+    };
+    for (const DataCase& c : cases) expectStatements(c);
+}
+
+TEST(DisassemblerData, LongStringsAreCutBetweenWords) {
+    const std::vector<Byte> code = {0x47, 0x03, 0x00};
+    const DataCase cases[] = {
+        {"after the last blank that fits",
+         code + text("Ciao, mondo! Sono un programma per tarnsim.\n") + std::vector<Byte>{0},
+         {"WRT D_03", "RST", "D_03: DB \"Ciao, mondo! Sono un programma per \"", "DB \"tarnsim.\\n\", 0"}},
+        {"after a line end",
+         code + text("Prima riga di prova, abbastanza lunga.\nSeconda riga.") + std::vector<Byte>{0},
+         {"WRT D_03", "RST", "D_03: DB \"Prima riga di prova, abbastanza lunga.\\n\"", "DB \"Seconda riga.\", 0"}},
+        {"a word longer than a line is cut where the line is full",
+         code + text(std::string(45, 'x')) + std::vector<Byte>{0},
+         {"WRT D_03", "RST", "D_03: DB \"" + std::string(40, 'x') + "\"", "DB \"xxxxx\", 0"}},
+        {"a blank too early in the line does not count",
+         code + text("ab " + std::string(42, 'y')) + std::vector<Byte>{0},
+         {"WRT D_03", "RST", "D_03: DB \"ab " + std::string(37, 'y') + "\"", "DB \"yyyyy\", 0"}},
+    };
+    for (const DataCase& c : cases) expectStatements(c);
+}
+
+// ---------------------------------------------------------------------------
+// The real programs
+
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+const std::filesystem::path EXAMPLES = std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples";
+
+// The image that the real tarnasm makes of a source, or "" after failing the test.
+std::string assembleWithTarnasm(const std::string& sourcePath, const std::string& imagePath) {
+    const tarntest::ProcessResult result = tarntest::runProcess({TARNASM_BINARY, sourcePath, "-o", imagePath});
+    EXPECT_EQ(0, result.exitStatus) << sourcePath << "\n" << result.err;
+    return result.exitStatus == 0 ? readFile(imagePath) : "";
+}
+
+std::string tarndisOutput(const std::string& imagePath) {
+    const tarntest::ProcessResult result = tarntest::runProcess({TARNDIS_BINARY, imagePath});
+    EXPECT_EQ(0, result.exitStatus) << imagePath;
+    EXPECT_EQ("", result.err) << imagePath;
+    return result.out;
+}
+
+const std::string HEADER =
+    " byte. Etichette: L_xx istruzioni, D_xx dati, B_xx oltre l'immagine (xx: indirizzo esadecimale).\n";
+
+}  // namespace
+
+TEST(TarndisOutput, Eco) {
+    const std::string image = assembleWithTarnasm((EXAMPLES / "eco.asm").string(), tarntest::writeTempFile("eco.bin", ""));
+    EXPECT_EQ("; 34" + HEADER +
+                  "L_00:   INP       B_22                          ; 0 (0x00)\n"
+                  "        CLZ                                     ; 2 (0x02)\n"
+                  "        CMP       B_22, D_21                    ; 3 (0x03)\n"
+                  "        JPZ       L_1E                          ; 6 (0x06)\n"
+                  "        WRT       B_22                          ; 8 (0x08)\n"
+                  "        WRT       D_1F                          ; 10 (0x0A)\n"
+                  "        VALOFFST  0                             ; 12 (0x0C)\n"
+                  "L_0E:   MUL       B_22, D_21                    ; 14 (0x0E)\n"
+                  "        INCOFFST                                ; 17 (0x11)\n"
+                  "        CLZ                                     ; 18 (0x12)\n"
+                  "        CMP       B_22, D_21                    ; 19 (0x13)\n"
+                  "        JPZ       L_1A                          ; 22 (0x16)\n"
+                  "        JMP       L_0E                          ; 24 (0x18)\n"
+                  "L_1A:   VALOFFST  0                             ; 26 (0x1A)\n"
+                  "        JMP       L_00                          ; 28 (0x1C)\n"
+                  "L_1E:   RST                                     ; 30 (0x1E)\n"
+                  "D_1F:   DB        \"\\n\", 0                       ; 31 (0x1F)\n"
+                  "D_21:   DB        0                             ; 33 (0x21)\n"
+                  "        ORG       34                            ; dopo la fine dell'immagine: nessun byte scritto\n"
+                  "B_22:                                           ; 34 (0x22)\n",
+              tarndisOutput(tarntest::writeTempFile("eco.bin", image)));
+}
+
+TEST(TarndisOutput, Asterischi) {
+    EXPECT_EQ("; 33" + HEADER +
+                  "        VAL       D_1E, 3                       ; 0 (0x00)\n"
+                  "L_03:   WRT       D_1F                          ; 3 (0x03)\n"
+                  "        CLZ                                     ; 5 (0x05)\n"
+                  "        DEC       D_1E                          ; 6 (0x06)\n"
+                  "        JPZ       L_0C                          ; 8 (0x08)\n"
+                  "        JMP       L_03                          ; 10 (0x0A)\n"
+                  "L_0C:   RST                                     ; 12 (0x0C)\n"
+                  "        ORG       30                            ; 13 (0x0D) .. 29 (0x1D): 17 byte a 0\n"
+                  "D_1E:   DB        0                             ; 30 (0x1E)\n"
+                  "D_1F:   DB        \"*\", 0                        ; 31 (0x1F)\n",
+              tarndisOutput((EXAMPLES / "asterischi.bin").string()));
+}
+
+TEST(TarndisOutput, EveryExampleComesBackThroughTarnasmByteForByte) {
+    // The shipped images, and the image of every example source.
+    std::vector<std::pair<std::string, std::string>> images;
+    for (const auto& entry : std::filesystem::directory_iterator(EXAMPLES)) {
+        const std::filesystem::path& path = entry.path();
+        const std::string name = path.stem().string();
+        if (path.extension() == ".bin") images.emplace_back(name + ".bin", readFile(path));
+        if (path.extension() == ".asm")
+            images.emplace_back(name + ".asm", assembleWithTarnasm(path.string(), tarntest::writeTempFile(name + "-asm.bin", "")));
+    }
+    ASSERT_GE(images.size(), 9u);
+    for (const auto& [name, image] : images) {
+        ASSERT_FALSE(image.empty()) << name;
+        const std::string source = tarndisOutput(tarntest::writeTempFile("originale.bin", image));
+        const std::string again = assembleWithTarnasm(tarntest::writeTempFile("copia.asm", source),
+                                                      tarntest::writeTempFile("copia.bin", ""));
+        EXPECT_EQ(image, again) << name << "\n" << source;
+    }
 }

@@ -57,18 +57,60 @@ std::array<Role, 256> findCode(const std::vector<Byte>& image) {
     return role;
 }
 
-enum class Kind { Instruction, Unassigned, Data };
-
-// One line of the output: an instruction, an unassigned opcode with its
-// operand bytes (written as DB), or some data bytes.
-struct Statement {
-    unsigned address = 0;
-    unsigned size = 0;
-    Kind kind = Kind::Data;
-    bool labelled = false;
+// What the instructions say about the addresses they use.
+struct Uses {
+    std::array<bool, 256> referenced{};  // named by an instruction: gets a label
+    std::array<bool, 256> printed{};     // a byte of what a WRT prints, before its 0
+    std::array<bool, 256> character{};   // holds a character: read or printed as text, or compared with it
+    unsigned firstBeyond = 256;          // the lowest address named at or past the end of the image
 };
 
-// Bytes that look like text go into strings.
+// The operands of an instruction: its A and B bytes, of the image.
+unsigned operandA(const std::vector<Byte>& image, unsigned address) {
+    return image[address + 1];
+}
+
+unsigned operandB(const std::vector<Byte>& image, unsigned address) {
+    return image[address + 2];
+}
+
+// Text is what WRT prints (from its address up to the 0) and what INP reads
+// (at its address); a byte that CMP compares with text is a character too.
+Uses findUses(const std::vector<Byte>& image, const std::array<Role, 256>& role) {
+    Uses uses;
+    const auto size = static_cast<unsigned>(image.size());
+    std::array<bool, 256> text{};
+    for (unsigned address = 0; address < size; ++address) {
+        if (role[address] != Role::Start) continue;
+        const Instruction* instruction = findInstruction(image[address]);
+        if (instruction == nullptr) continue;
+        for (unsigned index = 0; index < operandCount(instruction->opcode); ++index) {
+            if (!operandIsAddress(*instruction, index)) continue;
+            const unsigned value = image[address + 1 + index];
+            if (value < size) uses.referenced[value] = true;
+            else uses.firstBeyond = std::min(uses.firstBeyond, value);
+        }
+        if (instruction->mnemonic == "INP") text[operandA(image, address)] = true;
+        if (instruction->mnemonic == "WRT") {
+            const unsigned start = operandA(image, address);
+            text[start] = true;  // even when it holds 0 now: the program puts text there
+            for (unsigned at = start; at < size && role[at] == Role::Data && image[at] != 0; ++at)
+                uses.printed[at] = text[at] = true;
+        }
+    }
+    uses.character = text;
+    for (unsigned address = 0; address < size; ++address) {
+        if (role[address] != Role::Start || image[address] != 0x80) continue;  // CMP
+        const unsigned a = operandA(image, address);
+        const unsigned b = operandB(image, address);
+        if (text[a]) uses.character[b] = true;
+        if (text[b]) uses.character[a] = true;
+    }
+    return uses;
+}
+
+// Bytes that look like text go into strings; a character literal shows
+// these and the few escapes below.
 bool isPrintable(Byte byte) {
     return byte >= 0x20 && byte < 0x7F;
 }
@@ -77,45 +119,99 @@ bool isText(Byte byte) {
     return isPrintable(byte) || byte == '\n' || byte == '\t';
 }
 
-// One item of a DB: a string (size > 1 or text) or a single number.
+enum class ItemKind { Number, Character, String };
+
+// One item of a DB.
 struct DataItem {
     unsigned address = 0;
     unsigned size = 0;
-    bool isString = false;
+    ItemKind kind = ItemKind::Number;
+};
+
+enum class Kind { Instruction, Unassigned, Data, Skip };
+
+// One line of the output: an instruction, an unassigned opcode with its
+// operand bytes (written as DB), some data bytes, or zero bytes skipped
+// with ORG.
+struct Statement {
+    unsigned address = 0;
+    unsigned size = 0;
+    Kind kind = Kind::Data;
+    bool labelled = false;
+    std::vector<DataItem> items;  // of DB
 };
 
 constexpr unsigned MAX_DATA_BYTES_PER_LINE = 40;
 constexpr unsigned MAX_DATA_ITEMS_PER_LINE = 8;
 constexpr unsigned MIN_PRINTABLE_IN_STRING = 3;
+constexpr unsigned MIN_SKIPPED_ZEROS = 8;
 
-// The items of the data bytes from start to end: runs of text with at least
-// three printable characters become strings, every other byte a number.
-std::vector<DataItem> dataItems(const std::vector<Byte>& image, unsigned start, unsigned end) {
+// Where to cut a string that is too long for one line: after the last blank
+// or line end in the line's second half, so that no word is split, or else
+// at the line's full length.
+unsigned pieceLength(const std::vector<Byte>& image, unsigned start, unsigned end) {
+    if (end - start <= MAX_DATA_BYTES_PER_LINE) return end - start;
+    for (unsigned length = MAX_DATA_BYTES_PER_LINE; length > MAX_DATA_BYTES_PER_LINE / 2; --length) {
+        const Byte last = image[start + length - 1];
+        if (last == ' ' || last == '\n') return length;
+    }
+    return MAX_DATA_BYTES_PER_LINE;
+}
+
+void addString(std::vector<DataItem>& items, const std::vector<Byte>& image, unsigned start, unsigned end) {
+    for (unsigned piece = start; piece < end;) {
+        const unsigned length = pieceLength(image, piece, end);
+        items.push_back({piece, length, ItemKind::String});
+        piece += length;
+    }
+}
+
+// The items of the data bytes from start to end: what a WRT prints is a
+// string, other runs of text with at least three printable characters too;
+// every other byte is a character or a number.
+std::vector<DataItem> dataItems(const std::vector<Byte>& image, const Uses& uses, unsigned start, unsigned end) {
     std::vector<DataItem> items;
     unsigned address = start;
     while (address < end) {
         unsigned runEnd = address;
+        if (uses.printed[address]) {
+            while (runEnd < end && uses.printed[runEnd]) ++runEnd;
+            addString(items, image, address, runEnd);
+            address = runEnd;
+            continue;
+        }
         unsigned printable = 0;
-        while (runEnd < end && isText(image[runEnd])) {
+        while (runEnd < end && !uses.printed[runEnd] && isText(image[runEnd])) {
             if (isPrintable(image[runEnd])) ++printable;
             ++runEnd;
         }
         if (printable >= MIN_PRINTABLE_IN_STRING) {
-            for (unsigned piece = address; piece < runEnd; piece += MAX_DATA_BYTES_PER_LINE)
-                items.push_back({piece, std::min(MAX_DATA_BYTES_PER_LINE, runEnd - piece), true});
+            addString(items, image, address, runEnd);
             address = runEnd;
-        } else {
-            items.push_back({address, 1, false});
-            ++address;
+            continue;
         }
+        const bool character = uses.character[address] && isText(image[address]);
+        items.push_back({address, 1, character ? ItemKind::Character : ItemKind::Number});
+        ++address;
     }
     return items;
 }
 
+// How many zero bytes from an address can be skipped with ORG: a run of at
+// least MIN_SKIPPED_ZEROS data bytes of 0 that no instruction names, with
+// more of the image after it (the image ends at its last byte written, so
+// zeros at its end must be written). 0 when there is no such run.
+unsigned skippableZeros(const std::vector<Byte>& image, const std::array<Role, 256>& role, const Uses& uses,
+                        unsigned address) {
+    const auto size = static_cast<unsigned>(image.size());
+    unsigned end = address;
+    while (end < size && role[end] == Role::Data && image[end] == 0 && !uses.referenced[end]) ++end;
+    return end < size && end - address >= MIN_SKIPPED_ZEROS ? end - address : 0;
+}
+
 // Lays out the image as statements. Data runs are cut where a label must
-// stand and packed into lines of a few items each.
-std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<Role, 256>& role,
-                              const std::array<bool, 256>& referenced) {
+// stand and where zeros are skipped, and packed into lines of a few items.
+std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<Role, 256>& role, const Uses& uses) {
     std::vector<Statement> statements;
     const auto size = static_cast<unsigned>(image.size());
     unsigned address = 0;
@@ -123,24 +219,33 @@ std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<R
         if (role[address] == Role::Start) {
             const unsigned length = instructionLength(image[address]);
             const Kind kind = findInstruction(image[address]) ? Kind::Instruction : Kind::Unassigned;
-            statements.push_back({address, length, kind});
+            Statement statement{address, length, kind, false, {}};
+            if (kind == Kind::Unassigned)
+                for (unsigned offset = 0; offset < length; ++offset)
+                    statement.items.push_back({address + offset, 1, ItemKind::Number});
+            statements.push_back(std::move(statement));
             address += length;
             continue;
         }
+        if (const unsigned zeros = skippableZeros(image, role, uses, address); zeros > 0) {
+            statements.push_back({address, zeros, Kind::Skip, false, {}});
+            address += zeros;
+            continue;
+        }
         unsigned end = address + 1;
-        while (end < size && role[end] == Role::Data && !referenced[end]) ++end;
-        Statement line{address, 0, Kind::Data};
-        unsigned itemsInLine = 0;
-        for (const DataItem& item : dataItems(image, address, end)) {
-            if (itemsInLine == MAX_DATA_ITEMS_PER_LINE || line.size + item.size > MAX_DATA_BYTES_PER_LINE) {
-                statements.push_back(line);
-                line = {item.address, 0, Kind::Data};
-                itemsInLine = 0;
+        while (end < size && role[end] == Role::Data && !uses.referenced[end] &&
+               skippableZeros(image, role, uses, end) == 0)
+            ++end;
+        Statement line{address, 0, Kind::Data, false, {}};
+        for (const DataItem& item : dataItems(image, uses, address, end)) {
+            if (line.items.size() == MAX_DATA_ITEMS_PER_LINE || line.size + item.size > MAX_DATA_BYTES_PER_LINE) {
+                statements.push_back(std::move(line));
+                line = {item.address, 0, Kind::Data, false, {}};
             }
             line.size += item.size;
-            ++itemsInLine;
+            line.items.push_back(item);
         }
-        statements.push_back(line);
+        statements.push_back(std::move(line));
         address = end;
     }
     return statements;
@@ -153,37 +258,54 @@ std::string hexByte(unsigned value) {
 }
 
 std::string labelOf(const Statement& statement) {
-    return (statement.kind == Kind::Data ? "D_" : "L_") + hexByte(statement.address);
+    return (statement.kind == Kind::Instruction ? "L_" : "D_") + hexByte(statement.address);
 }
 
-// The text of a string item, with the escapes the assembler reads.
+// A byte inside quotes (delimiter " or '), with the escapes the assembler
+// reads; \xHH for every byte that is not printable.
+std::string escaped(Byte byte, char delimiter) {
+    switch (byte) {
+        case '\n': return "\\n";
+        case '\t': return "\\t";
+        case '\r': return "\\r";
+        case 0: return "\\0";
+        case '\\': return "\\\\";
+        default: break;
+    }
+    if (byte == static_cast<Byte>(delimiter)) return std::string("\\") + delimiter;
+    if (isPrintable(byte)) return std::string(1, static_cast<char>(byte));
+    return "\\x" + hexByte(byte);
+}
+
 std::string quoted(const std::vector<Byte>& image, const DataItem& item) {
     std::string text = "\"";
-    for (unsigned address = item.address; address < item.address + item.size; ++address) {
-        const Byte byte = image[address];
-        switch (byte) {
-            case '\n': text += "\\n"; break;
-            case '\t': text += "\\t"; break;
-            case '"': text += "\\\""; break;
-            case '\\': text += "\\\\"; break;
-            default: text += static_cast<char>(byte); break;
-        }
-    }
+    for (unsigned address = item.address; address < item.address + item.size; ++address)
+        text += escaped(image[address], '"');
     return text + "\"";
+}
+
+std::string characterLiteral(Byte byte) {
+    return "'" + escaped(byte, '\'') + "'";
 }
 
 // Everything the writer needs to know about the image.
 struct Listing {
     const std::vector<Byte>& image;
+    const Uses& uses;
     std::vector<Statement> statements;
-    std::array<int, 256> statementAt{};  // the statement holding each address
+    std::array<std::size_t, 256> statementAt{};  // the statement holding each address
+    bool beyondUsed = false;                     // whether the B_xx label is named
 };
 
-// An address operand: a label (plus an offset, when it falls inside an
-// instruction) for addresses inside the image, a number for the rest.
+// An address operand: a label, plus an offset when it falls inside an
+// instruction or past the first address beyond the image.
 std::string addressOperand(Listing& listing, unsigned value) {
-    if (value >= listing.image.size()) return std::to_string(value);
-    Statement& holder = listing.statements[static_cast<std::size_t>(listing.statementAt[value])];
+    if (value >= listing.image.size()) {
+        listing.beyondUsed = true;
+        const unsigned offset = value - listing.uses.firstBeyond;
+        return "B_" + hexByte(listing.uses.firstBeyond) + (offset == 0 ? "" : "+" + std::to_string(offset));
+    }
+    Statement& holder = listing.statements[listing.statementAt[value]];
     holder.labelled = true;
     const unsigned offset = value - holder.address;
     return labelOf(holder) + (offset == 0 ? "" : "+" + std::to_string(offset));
@@ -195,23 +317,55 @@ std::string operandsOf(Listing& listing, const Statement& statement) {
     for (unsigned index = 0; index < operandCount(instruction.opcode); ++index) {
         const Byte value = listing.image[statement.address + 1 + index];
         if (index > 0) text += ", ";
-        text += operandIsAddress(instruction, index) ? addressOperand(listing, value) : std::to_string(value);
+        if (operandIsAddress(instruction, index)) {
+            text += addressOperand(listing, value);
+        } else if (instruction.mnemonic == "VAL" && listing.uses.character[operandA(listing.image, statement.address)] &&
+                   isText(value)) {
+            text += characterLiteral(value);  // a character stored into text
+        } else {
+            text += std::to_string(value);
+        }
     }
     return text;
 }
 
 std::string dataOf(const Listing& listing, const Statement& statement) {
     std::string text;
-    for (const DataItem& item : dataItems(listing.image, statement.address, statement.address + statement.size)) {
+    for (const DataItem& item : statement.items) {
         if (!text.empty()) text += ", ";
-        text += item.isString ? quoted(listing.image, item) : std::to_string(listing.image[item.address]);
+        const Byte first = listing.image[item.address];
+        switch (item.kind) {
+            case ItemKind::String: text += quoted(listing.image, item); break;
+            case ItemKind::Character: text += characterLiteral(first); break;
+            case ItemKind::Number: text += std::to_string(first); break;
+        }
     }
     return text;
+}
+
+std::string addressComment(unsigned address) {
+    return std::to_string(address) + " (0x" + hexByte(address) + ")";
 }
 
 void padTo(std::string& text, std::size_t column) {
     if (text.size() < column) text.resize(column, ' ');
     else text += ' ';
+}
+
+// One line of the output: label, keyword, operands, comment.
+std::string sourceLine(const std::string& label, std::string_view keyword, const std::string& operands,
+                       const std::string& comment) {
+    std::string line = label.empty() ? "" : label + ":";
+    if (!keyword.empty()) {
+        padTo(line, 8);
+        line += keyword;
+    }
+    if (!operands.empty()) {
+        padTo(line, 18);
+        line += operands;
+    }
+    padTo(line, 48);
+    return line + "; " + comment + "\n";
 }
 
 }  // namespace
@@ -220,52 +374,51 @@ std::string disassemble(const std::vector<Byte>& wholeImage) {
     const std::vector<Byte> image(wholeImage.begin(),
                                   wholeImage.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(wholeImage.size(), 256)));
     const std::array<Role, 256> role = findCode(image);
+    const Uses uses = findUses(image, role);
 
-    // Addresses that instructions name must start a statement when they are data.
-    std::array<bool, 256> referenced{};
-    for (unsigned address = 0; address < image.size(); ++address) {
-        if (role[address] != Role::Start) continue;
-        const Instruction* instruction = findInstruction(image[address]);
-        if (instruction == nullptr) continue;
-        for (unsigned index = 0; index < operandCount(instruction->opcode); ++index)
-            if (operandIsAddress(*instruction, index)) referenced[image[address + 1 + index]] = true;
-    }
-
-    Listing listing{image, layOut(image, role, referenced)};
+    Listing listing{image, uses, layOut(image, role, uses)};
     for (std::size_t index = 0; index < listing.statements.size(); ++index) {
         const Statement& statement = listing.statements[index];
-        for (unsigned offset = 0; offset < statement.size; ++offset)
-            listing.statementAt[statement.address + offset] = static_cast<int>(index);
+        for (unsigned offset = 0; offset < statement.size; ++offset) listing.statementAt[statement.address + offset] = index;
     }
 
     // The operands first, so that every statement knows whether it needs a label.
     std::vector<std::string> texts;
     for (const Statement& statement : listing.statements) {
         if (statement.kind == Kind::Instruction) texts.push_back(operandsOf(listing, statement));
+        else if (statement.kind == Kind::Skip) texts.push_back(std::to_string(statement.address + statement.size));
         else texts.push_back(dataOf(listing, statement));
     }
 
     std::string out = "; " + std::to_string(image.size()) +
-                      " byte. Etichette: L_xx istruzioni, D_xx dati (xx: indirizzo esadecimale).\n";
+                      " byte. Etichette: L_xx istruzioni, D_xx dati, B_xx oltre l'immagine"
+                      " (xx: indirizzo esadecimale).\n";
     for (std::size_t index = 0; index < listing.statements.size(); ++index) {
         const Statement& statement = listing.statements[index];
-        std::string line = statement.labelled ? labelOf(statement) + ":" : "";
-        padTo(line, 8);
-        if (statement.kind == Kind::Instruction) {
-            line += findInstruction(image[statement.address])->mnemonic;
-            if (!texts[index].empty()) {
-                padTo(line, 18);
-                line += texts[index];
-            }
-        } else {
-            line += "DB";
-            padTo(line, 18);
-            line += texts[index];
+        const std::string label = statement.labelled ? labelOf(statement) : "";
+        switch (statement.kind) {
+            case Kind::Instruction:
+                out += sourceLine(label, findInstruction(image[statement.address])->mnemonic, texts[index],
+                                  addressComment(statement.address));
+                break;
+            case Kind::Unassigned:
+                out += sourceLine(label, "DB", texts[index],
+                                  addressComment(statement.address) + " codice operativo non assegnato: non fa nulla");
+                break;
+            case Kind::Data: out += sourceLine(label, "DB", texts[index], addressComment(statement.address)); break;
+            case Kind::Skip:
+                out += sourceLine("", "ORG", texts[index],
+                                  addressComment(statement.address) + " .. " +
+                                      addressComment(statement.address + statement.size - 1) + ": " +
+                                      std::to_string(statement.size) + " byte a 0");
+                break;
         }
-        padTo(line, 48);
-        line += "; " + std::to_string(statement.address) + " (0x" + hexByte(statement.address) + ")";
-        if (statement.kind == Kind::Unassigned) line += " codice operativo non assegnato: non fa nulla";
-        out += line + "\n";
+    }
+    // The assembler binds a label with nothing after it to the address of the
+    // ORG before it, and writes no byte there: the image keeps its length.
+    if (listing.beyondUsed) {
+        out += sourceLine("", "ORG", std::to_string(uses.firstBeyond), "dopo la fine dell'immagine: nessun byte scritto");
+        out += sourceLine("B_" + hexByte(uses.firstBeyond), "", "", addressComment(uses.firstBeyond));
     }
     return out;
 }
