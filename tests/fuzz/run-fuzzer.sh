@@ -1,24 +1,56 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target and runs it for a bounded time (seconds, default
-# 60) from the seed corpus and every past finding. Fails on any finding; the
-# input that broke the machine is left in tests/fuzz/regressions/ to become a
-# regression test.
+# Builds the libFuzzer targets and runs each for a bounded time (seconds,
+# default 60): the machine against its reference model, the assembler on any
+# source, the disassembler on any image. Each starts from its seed corpus and
+# every past finding. Fails on any finding; the input that broke a target is
+# left in its regressions folder (tests/fuzz/regressions/ for the machine,
+# tests/fuzz/regressions-tarnasm/ and -tarndis/ for the tools) to become a
+# regression test. Run from any folder:
+#
+#     tests/fuzz/run-fuzzer.sh [SECONDS] [TARGET...]
+#
+# with TARGET among tarnsim, tarnasm, tarndis (default: all three).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(tarnsim tarnasm tarndis)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-status=0
-build-fuzz/tests/tarnsim_fuzz "$work" tests/fuzz/corpus tests/fuzz/regressions \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix=tests/fuzz/regressions/ 2>"$work/log" || status=$?
-grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::new_units_added|==[0-9]+==ERROR|invariant broken|SUMMARY)' "$work/log" || true
-if [ "$status" -ne 0 ]; then
-    tail -n 40 "$work/log"
-    echo "fuzz: finding saved in tests/fuzz/regressions/" >&2
+failed=()
+for target in "${targets[@]}"; do
+    case "$target" in
+        # Images with input: the first two bytes give the image's length.
+        tarnsim) folders=(tests/fuzz/corpus tests/fuzz/regressions); limits=(-rss_limit_mb=2048) ;;
+        # Sources: the assembler's memory must stay small whatever the bytes.
+        tarnasm) folders=(tests/fuzz/corpus-tarnasm tests/fuzz/regressions-tarnasm)
+                 limits=(-rss_limit_mb=1024 -malloc_limit_mb=64 -max_len=8192 -dict=tests/fuzz/tarnasm.dict) ;;
+        # Images: only the first 256 bytes count, a few more show they are cut.
+        tarndis) folders=(tests/fuzz/corpus-tarndis tests/fuzz/regressions-tarndis)
+                 limits=(-rss_limit_mb=1024 -malloc_limit_mb=64 -max_len=300) ;;
+        *) echo "fuzz: unknown target '$target' (tarnsim, tarnasm, tarndis)" >&2; exit 2 ;;
+    esac
+    regressions="${folders[1]}"
+    mkdir -p "$work/$target"
+    echo "== fuzz $target (${seconds} s)"
+    status=0
+    "build-fuzz/tests/${target}_fuzz" "$work/$target" "${folders[@]}" \
+        -max_total_time="$seconds" -timeout=10 "${limits[@]}" -print_final_stats=1 \
+        -artifact_prefix="$regressions/" 2>"$work/$target.log" || status=$?
+    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::new_units_added|==[0-9]+==ERROR|invariant broken|SUMMARY)' \
+        "$work/$target.log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$work/$target.log"
+        echo "fuzz: $target: finding saved in $regressions/" >&2
+        failed+=("$target")
+    fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "fuzz: findings for ${failed[*]}" >&2
+    exit 1
 fi
-exit "$status"

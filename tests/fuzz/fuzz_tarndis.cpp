@@ -1,0 +1,15 @@
+// libFuzzer target: the disassembly of any image must assemble back into the
+// same bytes, under AddressSanitizer and UndefinedBehaviorSanitizer.
+#include "tool_checks.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string failure = tarnfuzz::checkDisassembly(data, size);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "invariant broken: %s\n", failure.c_str());
+        std::abort();
+    }
+    return 0;
+}
