@@ -98,3 +98,54 @@ TEST(Driver, LongImageIsCutTo256BytesWithAWarning) {
               result.err);
     EXPECT_EQ(0, result.exitStatus);
 }
+
+// A source given to tarnsim by mistake still runs as the image it is, with
+// the specified output; standard error has one hint about it.
+TEST(Driver, SourceRunByMistakeRunsAsAnImageWithAHint) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string printed;  // what its bytes print as machine code
+    };
+    const Case cases[] = {
+        {"ciao.asm", "; saluta chi lo esegue\n\tWRT msg\n\tRST\nmsg:\tDB \"ciao\\n\", 0\n", ""},
+        {"minimo.asm", "RST\n", ""},
+        {"dos.asm", "\tWRT msg\r\n\tRST\r\n", ""},
+        {"accenti.asm", "; è già così: un commento\nRST\n", ""},
+        // WRT 32 prints the text from address 32 on: "ciao\n".
+        {"scrive.asm", "G ; scrive il saluto qui sotto:\nciao\n", "ciao\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = writeTempFile(c.name, c.text);
+        const ProcessResult result = runTarnsim({path});
+        EXPECT_EQ(startOf(path) + c.printed + SHUTDOWN, result.out) << c.name;
+        EXPECT_EQ("tarnsim: '" + path + "' sembra un sorgente: assemblalo prima con tarnasm\n", result.err)
+            << c.name;
+        EXPECT_EQ(0, result.exitStatus) << c.name;
+
+        // The same bytes followed by a 0 and a byte no text holds: an image,
+        // no hint, and the same run.
+        const std::string image = writeTempFile(c.name, c.text + bytes({0x00, 0x01}));
+        const ProcessResult plain = runTarnsim({image});
+        EXPECT_EQ(result.out, plain.out) << c.name;
+        EXPECT_EQ("", plain.err) << c.name;
+    }
+}
+
+TEST(Driver, LongSourceGetsBothTheCutAndTheHint) {
+    // Past 256 bytes of comment lines, with a character of two bytes cut by
+    // the end of memory: the first 256 bytes are still text. As machine code,
+    // INP 32 stores the input's byte 1 at 32, DEC 32 makes it 0, and the NOPs
+    // of the comments step onto it: the machine stops.
+    std::string text = "F I ; la parola letta finisce qui\n";
+    while (text.size() < 255) text += "; commento\n";
+    text.resize(255);
+    text += "è; il resto non entra\nRST\n";
+    const std::string path = writeTempFile("lungo.asm", text);
+    const ProcessResult result = runTarnsim({path}, "\x01");
+    EXPECT_EQ(startOf(path) + SHUTDOWN, result.out);
+    EXPECT_EQ("tarnsim: il programma '" + path + "' supera i 256 byte: caricati solo i primi 256\n"
+              "tarnsim: '" + path + "' sembra un sorgente: assemblalo prima con tarnasm\n",
+              result.err);
+    EXPECT_EQ(0, result.exitStatus);
+}

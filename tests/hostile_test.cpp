@@ -73,6 +73,55 @@ TEST(HostileImage, UnreadableImagesRunAnEmptyMachine) {
     }
 }
 
+// Images that are nearly text, each missing one mark of a source (text
+// only, up to the end of the file; a line end; a word of three letters), get
+// no hint: only their run.
+TEST(HostileImage, NearlyTextImagesGetNoSourceHint) {
+    struct Case {
+        const char* name;
+        std::string image, input, printed;
+    };
+    const Case cases[] = {
+        {"dopo-lo-zero.bin", "RST ; fine\n" + bytes({0x00, 0x01}), "", ""},
+        {"senza-righe.bin", "RST RST", "", ""},
+        {"senza-parole.bin", "F\nG\n", "ciao", "ciao"},  // INP 10, WRT 10, RST
+        {"controllo.bin", "RST\x07\n", "", ""},
+        {"utf8-spezzato.bin", "RST ; \xC3\n", "", ""},
+        {"utf8-in-fondo.bin", "RST\n; \xC3", "", ""},  // cut by the end of the file
+        {"utf8-troppo-lungo.bin", "RST\n; \xC0\xAF", "", ""},
+        {"utf8-continuazione.bin", "RST\n\x80 ; x", "", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = writeTempFile(c.name, c.image);
+        ProcessOptions options;
+        options.input = c.input;
+        const ProcessResult result = run(path, options);
+        expectRun(result, path, c.printed);
+        EXPECT_EQ("", result.err) << c.name;
+        EXPECT_EQ(0, result.exitStatus) << c.name;
+    }
+}
+
+// The example programs, as tarnasm builds them and as the source tree keeps
+// them, run on their inputs with nothing on standard error.
+TEST(HostileImage, ExampleImagesGetNoSourceHint) {
+    namespace fs = std::filesystem;
+    const fs::path sources = fs::path(FUZZ_DIR).parent_path().parent_path() / "examples";
+    std::vector<fs::path> images;
+    for (const fs::path& folder : {sources, fs::path(TARNSIM_BINARY).parent_path() / "examples"})
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".bin") images.push_back(entry.path());
+    ASSERT_GE(images.size(), 9u);
+    for (const fs::path& image : images) {
+        ProcessOptions options;
+        options.inputPath = (sources / image.filename()).replace_extension(".in").string();
+        if (!fs::exists(options.inputPath)) options.inputPath.clear();
+        const ProcessResult result = run(image.string(), options);
+        EXPECT_EQ(0, result.exitStatus) << image;
+        EXPECT_EQ("", result.err) << image;
+    }
+}
+
 TEST(HostileInput, BinaryBytesAndClosedInputAreJustInput) {
     // Thirty rounds of INP 200, WRT 200, then RST; words stay short, so they
     // never reach the registers.

@@ -4,9 +4,11 @@
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -60,6 +62,65 @@ void occupyClosedStandardStreams() {
     }
 }
 
+bool isTextByte(tarn::Byte byte) {
+    return (byte >= 0x20 && byte <= 0x7E) || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+bool isLetter(tarn::Byte byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
+
+// How many continuation bytes follow a UTF-8 lead byte, or -1 when the byte
+// cannot start a character (a stray continuation, an overlong or
+// out-of-range lead).
+int continuationBytes(tarn::Byte lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4) return 3;
+    return -1;
+}
+
+// Whether a freshly loaded memory holds an assembler source rather than
+// machine code: text in lines. Memory starts all zero and a text holds no 0
+// byte, so the file is what comes before the first 0, and memory must be 0
+// from there on. That text must be printable ASCII, tabs, CR, LF and UTF-8
+// characters (one may be cut by the end of memory), with at least one line
+// end and a word of three letters or more: a mnemonic or a label.
+//
+// Machine code rarely passes: an image ends with RST (0) and its data follows
+// it; the flag instructions, CPY, VAL and the arithmetic are control or
+// non-ASCII bytes; and a run of three letters is a run of unassigned
+// opcodes or jumps with addresses 65 and up.
+bool looksLikeSource(const tarn::MachineState& state) {
+    const std::span<const tarn::Byte> memory(state.M);
+    std::size_t end = 0;
+    while (end < memory.size() && memory[end] != 0) ++end;
+    if (end == 0) return false;
+    for (std::size_t i = end; i < memory.size(); ++i)
+        if (memory[i] != 0) return false;
+
+    bool lineEnd = false;
+    std::size_t letters = 0, longestWord = 0;
+    for (std::size_t i = 0; i < end;) {
+        const tarn::Byte byte = memory[i];
+        lineEnd = lineEnd || byte == '\n';
+        letters = isLetter(byte) ? letters + 1 : 0;
+        longestWord = std::max(longestWord, letters);
+        if (isTextByte(byte)) {
+            ++i;
+            continue;
+        }
+        const int more = continuationBytes(byte);
+        if (more < 0) return false;
+        for (std::size_t next = i + 1; next <= i + static_cast<std::size_t>(more); ++next) {
+            if (next == memory.size()) return lineEnd && longestWord >= 3;  // cut by the end of memory
+            if (next == end || memory[next] < 0x80 || memory[next] > 0xBF) return false;
+        }
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return lineEnd && longestWord >= 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +152,9 @@ int main(int argc, char** argv) {
         diagnose("impossibile leggere il programma '" + path + "': " + report.reason);
     else if (report.truncated)
         diagnose("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
+    // Still run as the image it was given: only a hint on standard error.
+    if (report.opened && !report.readFailed && looksLikeSource(state))
+        diagnose("'" + path + "' sembra un sorgente: assemblalo prima con tarnasm");
 
     console.writeOutput(" Esecuzione del codice avviata... \n\n");
     tarn::runMachine(state, console);
