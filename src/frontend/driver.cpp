@@ -114,7 +114,7 @@ bool looksLikeSource(const tarn::MachineState& state) {
         if (more < 0) return false;
         for (std::size_t next = i + 1; next <= i + static_cast<std::size_t>(more); ++next) {
             if (next == memory.size()) return lineEnd && longestWord >= 3;  // cut by the end of memory
-            if (next == end || memory[next] < 0x80 || memory[next] > 0xBF) return false;
+            if (memory[next] < 0x80 || memory[next] > 0xBF) return false;  // memory[end] is 0
         }
         i += static_cast<std::size_t>(more) + 1;
     }
