@@ -2,23 +2,115 @@
 
 #include "machine/instruction_set.hpp"
 #include "tools/instruction_forms.hpp"
+#include "tools/suggestions.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <map>
+#include <limits>
 #include <optional>
+#include <unordered_map>
+#include <utility>
+
+// The source is read twice, a line at a time, and nothing is kept of a line
+// but what it defines: its label, and its bytes in the 256 of memory.
+//
+// The first reading checks the syntax and lays the program out: it gives
+// every label its address, every byte its owner line, and reports the lexical
+// and syntax errors, the labels defined twice and the bytes that overlap or
+// go past address 255. The second reading, with every label known, computes
+// each value, reports what is wrong with it and stores the bytes. Both
+// readings lay the program out the same way, so each line finds its address
+// again without it being stored. Memory grows with the labels only, never
+// with the lines, and at most MAX_REPORTED_DIAGNOSTICS errors and as many
+// warnings are kept.
 
 namespace tarn {
 
 namespace {
 
+// Wide enough for any sum of 64-bit terms that a line can hold.
+__extension__ typedef __int128 Wide;
+
+std::string decimal(Wide value) {
+    if (value == 0) return "0";
+    const bool negative = value < 0;
+    std::string digits;
+    while (value != 0) {
+        const int digit = static_cast<int>(value % 10);
+        digits += static_cast<char>('0' + (negative ? -digit : digit));
+        value /= 10;
+    }
+    if (negative) digits += '-';
+    std::reverse(digits.begin(), digits.end());
+    return digits;
+}
+
 // ---------------------------------------------------------------------------
 // Reporting
 
-void report(std::vector<Diagnostic>& diagnostics, int line, int column, std::string message) {
-    diagnostics.push_back({line, column, Severity::Error, std::move(message)});
+// An error or warning on its way to the report. An undefined label carries
+// its name, so that a similar defined one can be suggested once every label
+// is known, and only for the errors that are shown.
+struct Report {
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    std::string message;
+    std::string_view undefinedLabel;
+};
+
+bool comesBefore(const Report& a, const Report& b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
 }
+
+// The first MAX_REPORTED_DIAGNOSTICS reports by position, whatever order they
+// come in; the others are only counted. Reports at the same position keep
+// the order they came in.
+class FirstReports {
+public:
+    void add(Report report) {
+        if (kept_.size() == MAX_REPORTED_DIAGNOSTICS) {
+            ++omitted_;
+            if (!comesBefore(report, kept_.back())) return;
+            kept_.pop_back();
+        }
+        kept_.insert(std::upper_bound(kept_.begin(), kept_.end(), report, comesBefore), std::move(report));
+    }
+    void addOmitted(std::uint64_t count) { omitted_ += count; }
+    bool any() const { return !kept_.empty() || omitted_ > 0; }
+    void clear() {
+        kept_.clear();
+        omitted_ = 0;
+    }
+    std::vector<Report>& kept() { return kept_; }
+    std::uint64_t omitted() const { return omitted_; }
+
+private:
+    std::vector<Report> kept_;
+    std::uint64_t omitted_ = 0;
+};
+
+// Where the reports of the line being read go. A line whose label lacks its
+// colon gets that one error only: from then on the line is muted.
+struct Reporter {
+    FirstReports errors;
+    FirstReports warnings;
+    std::int64_t line = 0;
+    bool syntaxChecked = false;  // the first reading has reported the syntax errors already
+    bool muted = false;
+    bool warningsWanted = true;
+
+    // A lexical or syntax error: reported by the first reading only.
+    void syntaxError(std::int64_t column, std::string message) {
+        if (!syntaxChecked && !muted) errors.add({line, column, std::move(message), {}});
+    }
+    void error(std::int64_t column, std::string message, std::string_view undefinedLabel = {}) {
+        if (!muted) errors.add({line, column, std::move(message), undefinedLabel});
+    }
+    void warning(std::int64_t column, std::string message) {
+        if (warningsWanted && !muted) warnings.add({line, column, std::move(message), {}});
+    }
+};
 
 // A source character as a message shows it: 'c', or \xHH when not printable.
 std::string describeCharacter(char c) {
@@ -28,22 +120,20 @@ std::string describeCharacter(char c) {
     return std::string("\\x") + digits[code >> 4] + digits[code & 0xF];
 }
 
-// ---------------------------------------------------------------------------
-// Lines
-
-// The lines of a source, without their line ends ("\n" or "\r\n").
-std::vector<std::string_view> splitLines(std::string_view source) {
-    std::vector<std::string_view> lines;
+// Calls visit(text, number) for every line of a source, without its line end
+// ("\n" or "\r\n"); lines count from 1.
+template <typename Visit>
+void forEachLine(std::string_view source, Visit visit) {
     std::size_t start = 0;
+    std::int64_t number = 0;
     while (start < source.size()) {
         std::size_t end = source.find('\n', start);
         if (end == std::string_view::npos) end = source.size();
         std::string_view line = source.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
+        visit(line, ++number);
         start = end + 1;
     }
-    return lines;
 }
 
 // ---------------------------------------------------------------------------
@@ -53,15 +143,13 @@ enum class TokenKind { Identifier, Number, Character, String, Comma, Colon, Plus
 
 struct Token {
     TokenKind kind = TokenKind::End;
-    int column = 0;
-    std::string text;        // an identifier's name, a string's bytes
+    std::int64_t column = 0;
+    std::string_view text;   // an identifier or a number as written
+    std::string bytes;       // a string's bytes
     std::int64_t value = 0;  // a number's or a character's value
+    bool tooLarge = false;   // a well-formed number beyond 64 bits
     bool valid = true;       // false once a lexical error has been reported for it
 };
-
-// Numbers and sums are kept exact up to this size; anything larger is simply
-// out of range, whatever else the expression adds or takes away.
-constexpr std::int64_t HUGE_VALUE = std::int64_t{1} << 40;
 
 bool isLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -79,517 +167,817 @@ int digitValue(char c) {
     return -1;
 }
 
-// A number as written: decimal, 0x hexadecimal or 0b binary. Nothing when it
-// is malformed; values beyond HUGE_VALUE come back as HUGE_VALUE.
-std::optional<std::int64_t> parseNumber(std::string_view text) {
-    int base = 10;
-    std::string_view digits = text;
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        digits.remove_prefix(2);
-    } else if (text.size() >= 2 && text[0] == '0' && (text[1] == 'b' || text[1] == 'B')) {
-        base = 2;
-        digits.remove_prefix(2);
-    }
-    if (digits.empty()) return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : digits) {
-        const int digit = digitValue(c);
-        if (digit < 0 || digit >= base) return std::nullopt;
-        value = std::min(value * base + digit, HUGE_VALUE);
-    }
-    return value;
+// Mnemonics and directives are written in any case.
+std::string upperCase(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
 }
 
-// The scan of one line: where it has got to, and where its errors go.
-struct Scanner {
-    std::string_view line;
-    int lineNumber = 0;
-    std::vector<Diagnostic>& diagnostics;
-    std::size_t pos = 0;
-
-    bool atEnd() const { return pos >= line.size(); }
-    char current() const { return line[pos]; }
-    void error(std::size_t at, std::string message) {
-        report(diagnostics, lineNumber, static_cast<int>(at) + 1, std::move(message));
-    }
-};
-
-// Reads the escape sequence whose backslash is at pos and moves past it: one
-// of \n \t \r \0 \\ \" \' and \xHH. Reports it and gives nothing when malformed.
-std::optional<Byte> scanEscape(Scanner& scanner) {
-    const std::size_t start = scanner.pos;
-    std::optional<Byte> byte;
-    ++scanner.pos;  // the backslash
-    const char kind = scanner.atEnd() ? '\0' : scanner.line[scanner.pos++];
-    switch (kind) {
-        case 'n': byte = Byte{'\n'}; break;
-        case 't': byte = Byte{'\t'}; break;
-        case 'r': byte = Byte{'\r'}; break;
-        case '0': byte = Byte{0}; break;
-        case '\\': byte = Byte{'\\'}; break;
-        case '"': byte = Byte{'"'}; break;
-        case '\'': byte = Byte{'\''}; break;
-        case 'x': {
-            int value = 0;
-            int digits = 0;
-            while (digits < 2 && !scanner.atEnd() && digitValue(scanner.current()) >= 0) {
-                value = value * 16 + digitValue(scanner.current());
-                ++scanner.pos;
-                ++digits;
-            }
-            if (digits == 2) byte = static_cast<Byte>(value);
-            break;
-        }
-        default: break;
-    }
-    if (!byte)
-        scanner.error(start, "sequenza di escape non valida '" +
-                                 std::string(scanner.line.substr(start, scanner.pos - start)) + "'");
-    return byte;
+// The mnemonic or directive a word names, in capitals, if it names one.
+std::optional<std::string> keywordOf(std::string_view word) {
+    if (word.size() > 8) return std::nullopt;  // longer than any of them
+    std::string upper = upperCase(word);
+    if (upper == "DB" || upper == "ORG" || findInstruction(upper) != nullptr) return upper;
+    return std::nullopt;
 }
 
-// A number: the whole run of letters and digits, so that 12ab is one
-// malformed number rather than 12 followed by a label.
-void scanNumber(Scanner& scanner, Token& token) {
-    const std::size_t start = scanner.pos;
-    while (!scanner.atEnd() && (isLetter(scanner.current()) || isDigit(scanner.current()))) ++scanner.pos;
-    const std::string_view text = scanner.line.substr(start, scanner.pos - start);
-    token.kind = TokenKind::Number;
-    if (const std::optional<std::int64_t> value = parseNumber(text)) {
-        token.value = *value;
-    } else {
-        scanner.error(start, "numero non valido '" + std::string(text) + "'");
-        token.valid = false;
-    }
-}
+// Reads the tokens of one line on demand, reporting its lexical errors as it
+// goes. The comment is left out; after the last token comes End, for ever.
+class Scanner {
+public:
+    Scanner(std::string_view line, Reporter& reporter) : line_(line), reporter_(reporter) {}
 
-// A string in double quotes; its bytes go in the token's text.
-void scanString(Scanner& scanner, Token& token) {
-    const std::size_t start = scanner.pos;
-    token.kind = TokenKind::String;
-    ++scanner.pos;
-    while (!scanner.atEnd() && scanner.current() != '"') {
-        if (scanner.current() != '\\') {
-            token.text += scanner.line[scanner.pos++];
-        } else if (const std::optional<Byte> byte = scanEscape(scanner)) {
-            token.text += static_cast<char>(*byte);
-        } else {
-            token.valid = false;
-        }
-    }
-    if (scanner.atEnd()) {
-        scanner.error(start, "stringa non chiusa: manca '\"'");
-        token.valid = false;
-        return;
-    }
-    ++scanner.pos;  // the closing quote
-}
-
-// A character in apostrophes: exactly one byte, written as is or escaped.
-void scanCharacter(Scanner& scanner, Token& token) {
-    const std::size_t start = scanner.pos;
-    token.kind = TokenKind::Character;
-    ++scanner.pos;
-    if (scanner.atEnd()) {
-        scanner.error(start, "carattere non chiuso: manca '''");
-        token.valid = false;
-        return;
-    }
-    if (scanner.current() == '\'') {
-        scanner.error(start, "carattere vuoto: tra gli apici serve un carattere");
-        token.valid = false;
-        ++scanner.pos;
-        return;
-    }
-    if (scanner.current() != '\\') {
-        token.value = static_cast<unsigned char>(scanner.line[scanner.pos++]);
-    } else if (const std::optional<Byte> byte = scanEscape(scanner)) {
-        token.value = *byte;
-    } else {
-        token.valid = false;
-    }
-    if (!scanner.atEnd() && scanner.current() == '\'') {
-        ++scanner.pos;
-        return;
-    }
-    // Too long or never closed: the literal ends at the next apostrophe, if any.
-    const std::size_t close = scanner.line.find('\'', scanner.pos);
-    if (token.valid)
-        scanner.error(start, close == std::string_view::npos ? "carattere non chiuso: manca '''"
-                                                            : "tra gli apici ci va un solo carattere (un byte)");
-    token.valid = false;
-    scanner.pos = close == std::string_view::npos ? scanner.line.size() : close + 1;
-}
-
-// Splits one line into tokens, reporting lexical errors; the comment is left
-// out and the list always ends with an End token.
-std::vector<Token> tokenize(std::string_view line, int lineNumber, std::vector<Diagnostic>& diagnostics) {
-    Scanner scanner{line, lineNumber, diagnostics};
-    std::vector<Token> tokens;
-    while (!scanner.atEnd()) {
-        const char c = scanner.current();
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
-            ++scanner.pos;
-            continue;
-        }
-        if (c == ';') break;  // a comment runs to the end of the line
+    Token next() {
         Token token;
-        token.column = static_cast<int>(scanner.pos) + 1;
+        if (ended_) {
+            token.column = endColumn_;
+            return token;
+        }
+        while (!atEnd() && isBlank(current())) ++pos_;
+        token.column = column(pos_);
+        if (atEnd() || current() == ';') {  // a comment runs to the end of the line
+            ended_ = true;
+            endColumn_ = token.column;
+            return token;
+        }
+        const char c = current();
         if (isLetter(c)) {
-            const std::size_t start = scanner.pos;
-            while (!scanner.atEnd() && (isLetter(scanner.current()) || isDigit(scanner.current()))) ++scanner.pos;
+            const std::size_t start = pos_;
+            skipWord();
             token.kind = TokenKind::Identifier;
-            token.text = std::string(line.substr(start, scanner.pos - start));
+            token.text = line_.substr(start, pos_ - start);
         } else if (isDigit(c)) {
-            scanNumber(scanner, token);
+            scanNumber(token);
         } else if (c == '"') {
-            scanString(scanner, token);
+            scanString(token);
         } else if (c == '\'') {
-            scanCharacter(scanner, token);
+            scanCharacter(token);
         } else {
-            ++scanner.pos;
+            ++pos_;
             switch (c) {
                 case ',': token.kind = TokenKind::Comma; break;
                 case ':': token.kind = TokenKind::Colon; break;
                 case '+': token.kind = TokenKind::Plus; break;
                 case '-': token.kind = TokenKind::Minus; break;
                 default:
-                    scanner.error(scanner.pos - 1, "carattere inatteso " + describeCharacter(c));
+                    error(pos_ - 1, "carattere inatteso " + describeCharacter(c));
                     token.kind = TokenKind::Invalid;
                     token.valid = false;
                     break;
             }
         }
-        tokens.push_back(std::move(token));
+        return token;
     }
-    Token end;
-    end.column = static_cast<int>(scanner.pos) + 1;
-    tokens.push_back(end);
-    return tokens;
-}
 
-// A token as a message names it.
-std::string describeToken(const Token& token) {
+private:
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+    static std::int64_t column(std::size_t at) { return static_cast<std::int64_t>(at) + 1; }
+    bool atEnd() const { return pos_ >= line_.size(); }
+    char current() const { return line_[pos_]; }
+    void error(std::size_t at, std::string message) { reporter_.syntaxError(column(at), std::move(message)); }
+    void skipWord() {
+        while (!atEnd() && (isLetter(current()) || isDigit(current()))) ++pos_;
+    }
+
+    // A number as written: decimal, 0x hexadecimal or 0b binary, the whole
+    // run of letters and digits, so that 12ab is one malformed number rather
+    // than 12 followed by a label. A well-formed number beyond 64 bits is
+    // marked too large: any expression with it is out of range.
+    void scanNumber(Token& token) {
+        const std::size_t start = pos_;
+        skipWord();
+        token.kind = TokenKind::Number;
+        token.text = line_.substr(start, pos_ - start);
+        std::string_view digits = token.text;
+        int base = 10;
+        if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+            base = 16;
+            digits.remove_prefix(2);
+        } else if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B')) {
+            base = 2;
+            digits.remove_prefix(2);
+        }
+        bool wellFormed = !digits.empty();
+        std::int64_t value = 0;
+        for (char c : digits) {
+            const int digit = digitValue(c);
+            if (digit < 0 || digit >= base) {
+                wellFormed = false;
+                break;
+            }
+            if (value > (std::numeric_limits<std::int64_t>::max() - digit) / base) token.tooLarge = true;
+            if (!token.tooLarge) value = value * base + digit;
+        }
+        if (!wellFormed) {
+            error(start, "numero non valido '" + std::string(token.text) + "'");
+            token.valid = false;
+            token.tooLarge = false;
+            return;
+        }
+        token.value = value;
+    }
+
+    // Reads the escape sequence whose backslash is at pos and moves past it:
+    // one of \n \t \r \0 \\ \" \' and \xHH. Reports it and gives nothing when
+    // malformed.
+    std::optional<Byte> scanEscape() {
+        const std::size_t start = pos_;
+        std::optional<Byte> byte;
+        ++pos_;  // the backslash
+        const char kind = atEnd() ? '\0' : line_[pos_++];
+        switch (kind) {
+            case 'n': byte = Byte{'\n'}; break;
+            case 't': byte = Byte{'\t'}; break;
+            case 'r': byte = Byte{'\r'}; break;
+            case '0': byte = Byte{0}; break;
+            case '\\': byte = Byte{'\\'}; break;
+            case '"': byte = Byte{'"'}; break;
+            case '\'': byte = Byte{'\''}; break;
+            case 'x': {
+                int value = 0;
+                int digits = 0;
+                while (digits < 2 && !atEnd() && digitValue(current()) >= 0) {
+                    value = value * 16 + digitValue(current());
+                    ++pos_;
+                    ++digits;
+                }
+                if (digits == 2) byte = static_cast<Byte>(value);
+                break;
+            }
+            default: break;
+        }
+        if (byte) return byte;
+        // Only the character after the backslash can be unprintable: a
+        // message names it by its code.
+        const std::string_view sequence = line_.substr(start, pos_ - start);
+        if (sequence.size() < 2 || describeCharacter(sequence[1]).front() == '\'')
+            error(start, "sequenza di escape non valida '" + std::string(sequence) + "'");
+        else
+            error(start, "sequenza di escape non valida: '\\' seguito dal carattere " + describeCharacter(sequence[1]));
+        return byte;
+    }
+
+    // A string in double quotes; its bytes go in the token.
+    void scanString(Token& token) {
+        const std::size_t start = pos_;
+        token.kind = TokenKind::String;
+        ++pos_;
+        while (!atEnd() && current() != '"') {
+            if (current() != '\\') {
+                token.bytes += line_[pos_++];
+            } else if (const std::optional<Byte> byte = scanEscape()) {
+                token.bytes += static_cast<char>(*byte);
+            } else {
+                token.valid = false;
+            }
+        }
+        if (atEnd()) {
+            error(start, "stringa non chiusa: manca '\"'");
+            token.valid = false;
+            return;
+        }
+        ++pos_;  // the closing quote
+    }
+
+    // A character in apostrophes: exactly one byte, written as is or escaped.
+    void scanCharacter(Token& token) {
+        const std::size_t start = pos_;
+        token.kind = TokenKind::Character;
+        ++pos_;
+        if (atEnd()) {
+            error(start, "carattere non chiuso: manca '''");
+            token.valid = false;
+            return;
+        }
+        if (current() == '\'') {
+            error(start, "carattere vuoto: tra gli apici serve un carattere");
+            token.valid = false;
+            ++pos_;
+            return;
+        }
+        if (current() != '\\') {
+            token.value = static_cast<unsigned char>(line_[pos_++]);
+        } else if (const std::optional<Byte> byte = scanEscape()) {
+            token.value = *byte;
+        } else {
+            token.valid = false;
+        }
+        if (!atEnd() && current() == '\'') {
+            ++pos_;
+            return;
+        }
+        // Too long or never closed: the literal ends at the next apostrophe, if any.
+        const std::size_t close = line_.find('\'', pos_);
+        if (token.valid)
+            error(start, close == std::string_view::npos ? "carattere non chiuso: manca '''"
+                                                        : "tra gli apici ci va un solo carattere (un byte)");
+        token.valid = false;
+        pos_ = close == std::string_view::npos ? line_.size() : close + 1;
+    }
+
+    std::string_view line_;
+    Reporter& reporter_;
+    std::size_t pos_ = 0;
+    bool ended_ = false;
+    std::int64_t endColumn_ = 0;
+};
+
+// "trovato" or "trovata" and the token as a message names it.
+std::string found(const Token& token) {
     switch (token.kind) {
-        case TokenKind::Identifier: return "'" + token.text + "'";
-        case TokenKind::Number: return "un numero";
-        case TokenKind::Character: return "un carattere";
-        case TokenKind::String: return "una stringa";
-        case TokenKind::Comma: return "','";
-        case TokenKind::Colon: return "':'";
-        case TokenKind::Plus: return "'+'";
-        case TokenKind::Minus: return "'-'";
-        case TokenKind::Invalid: return "un carattere non valido";
-        case TokenKind::End: return "la fine della riga";
+        case TokenKind::Identifier: return "trovato '" + std::string(token.text) + "'";
+        case TokenKind::Number: return "trovato un numero";
+        case TokenKind::Character: return "trovato un carattere";
+        case TokenKind::String: return "trovata una stringa";
+        case TokenKind::Comma: return "trovato ','";
+        case TokenKind::Colon: return "trovato ':'";
+        case TokenKind::Plus: return "trovato '+'";
+        case TokenKind::Minus: return "trovato '-'";
+        case TokenKind::Invalid: return "trovato un carattere non valido";
+        case TokenKind::End: return "trovata la fine della riga";
     }
     return "";
 }
 
-// ---------------------------------------------------------------------------
-// Statements
+// The tokens of one line with two of lookahead.
+class Parser {
+public:
+    Parser(std::string_view line, Reporter& reporter) : scanner_(line, reporter), reporter_(reporter) {}
 
-struct Term {
-    bool negative = false;
-    bool isLabel = false;
-    std::int64_t value = 0;  // a number or a character
-    std::string label;
-    int column = 0;
-};
-
-// Terms joined by + and -.
-struct Expression {
-    std::vector<Term> terms;
-    int column = 0;
-    bool valid = true;    // false when an error has already been reported for it
-    bool broken = false;  // the parse stopped inside it: the rest of the line is skipped
-};
-
-// One item of DB: a string or an expression.
-struct DataItem {
-    bool isString = false;
-    std::string bytes;
-    Expression expression;
-};
-
-enum class StatementKind { Empty, Instruction, Data, Origin };
-
-struct Statement {
-    int line = 0;
-    std::string label;  // empty: none
-    int labelColumn = 0;
-    StatementKind kind = StatementKind::Empty;
-    int keywordColumn = 0;
-    const Instruction* instruction = nullptr;
-    std::vector<Expression> operands;  // an instruction's, or ORG's only one
-    bool operandsValid = true;         // false after a syntax error or a wrong count
-    std::vector<DataItem> items;       // DB's
-    std::int64_t address = 0;          // set by the layout
-};
-
-// The tokens of one line with a cursor; the last token is always End.
-struct Parser {
-    const std::vector<Token>& tokens;
-    int line;
-    std::vector<Diagnostic>& diagnostics;
-    std::size_t next = 0;
-
-    const Token& peek(std::size_t ahead = 0) const {
-        return tokens[std::min(next + ahead, tokens.size() - 1)];
+    const Token& peek(std::size_t ahead = 0) {
+        while (count_ <= ahead) ahead_[count_++] = scanner_.next();
+        return ahead_[ahead];
     }
-    const Token& take() {
-        const Token& token = peek();
-        if (next < tokens.size() - 1) ++next;
+    Token take() {
+        peek();
+        Token token = std::move(ahead_[0]);
+        if (count_ == 2) ahead_[0] = std::move(ahead_[1]);
+        --count_;
         return token;
     }
-    bool at(TokenKind kind) const { return peek().kind == kind; }
+    bool at(TokenKind kind) { return peek().kind == kind; }
 
     // Reports that something else was expected here, unless the token has
     // already been reported as malformed.
     void expected(const std::string& what) {
         const Token& token = peek();
-        if (!token.valid) return;
-        report(diagnostics, line, token.column, "atteso " + what + ", trovato " + describeToken(token));
+        if (token.valid) reporter_.syntaxError(token.column, "atteso " + what + ", " + found(token));
     }
+
+    // Reads the rest of the line, for the lexical errors in it.
+    void skipRest() {
+        while (take().kind != TokenKind::End) {
+        }
+    }
+
+private:
+    Scanner scanner_;
+    Reporter& reporter_;
+    std::array<Token, 2> ahead_;
+    std::size_t count_ = 0;
 };
-
-Expression parseExpression(Parser& parser) {
-    Expression expression;
-    expression.column = parser.peek().column;
-    bool negative = false;
-    if (parser.at(TokenKind::Plus) || parser.at(TokenKind::Minus)) negative = parser.take().kind == TokenKind::Minus;
-    while (true) {
-        const Token& token = parser.peek();
-        Term term;
-        term.negative = negative;
-        term.column = token.column;
-        if (token.kind == TokenKind::Number || token.kind == TokenKind::Character) {
-            term.value = token.value;
-            if (!token.valid) expression.valid = false;
-        } else if (token.kind == TokenKind::Identifier) {
-            term.isLabel = true;
-            term.label = token.text;
-        } else {
-            parser.expected("un numero, un carattere o un'etichetta");
-            expression.valid = false;
-            expression.broken = true;
-            return expression;
-        }
-        parser.take();
-        expression.terms.push_back(std::move(term));
-        if (!parser.at(TokenKind::Plus) && !parser.at(TokenKind::Minus)) return expression;
-        negative = parser.take().kind == TokenKind::Minus;
-    }
-}
-
-// Mnemonics and directives are written in any case.
-std::string upperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-std::string operandsText(unsigned count) {
-    if (count == 0) return "nessun operando";
-    if (count == 1) return "1 operando";
-    return std::to_string(count) + " operandi";
-}
-
-// Items separated by commas up to the end of the line; parseItem parses one
-// and says whether it was broken. After a syntax error the rest of the line
-// is skipped, and the statement's operands are not counted.
-template <typename ParseItem>
-void parseCommaList(Parser& parser, Statement& statement, ParseItem parseItem) {
-    while (true) {
-        if (parseItem()) {
-            statement.operandsValid = false;
-            return;
-        }
-        if (!parser.at(TokenKind::Comma)) break;
-        parser.take();
-    }
-    if (!parser.at(TokenKind::End)) {
-        parser.expected("',' o la fine della riga");
-        statement.operandsValid = false;
-    }
-}
-
-// The operands of an instruction or ORG: expressions separated by commas.
-void parseOperands(Parser& parser, Statement& statement) {
-    if (parser.at(TokenKind::End)) return;
-    parseCommaList(parser, statement, [&] {
-        statement.operands.push_back(parseExpression(parser));
-        return statement.operands.back().broken;
-    });
-}
-
-// DB's items: strings and expressions separated by commas.
-void parseDataItems(Parser& parser, Statement& statement) {
-    if (parser.at(TokenKind::End)) {
-        report(parser.diagnostics, parser.line, statement.keywordColumn, "DB richiede almeno un valore");
-        return;
-    }
-    parseCommaList(parser, statement, [&] {
-        DataItem item;
-        if (parser.at(TokenKind::String)) {
-            item.isString = true;
-            item.bytes = parser.take().text;
-        } else {
-            item.expression = parseExpression(parser);
-        }
-        statement.items.push_back(std::move(item));
-        return statement.items.back().expression.broken;
-    });
-}
-
-Statement parseStatement(const std::vector<Token>& tokens, int line, std::vector<Diagnostic>& diagnostics) {
-    Parser parser{tokens, line, diagnostics};
-    Statement statement;
-    statement.line = line;
-    if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
-        statement.label = parser.peek().text;
-        statement.labelColumn = parser.peek().column;
-        parser.take();
-        parser.take();
-    }
-    if (parser.at(TokenKind::End)) return statement;
-    if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
-        report(diagnostics, line, parser.peek().column, "una riga puo' avere una sola etichetta");
-        return statement;
-    }
-    if (!parser.at(TokenKind::Identifier)) {
-        parser.expected(statement.label.empty() ? "un'etichetta, un mnemonico o una direttiva"
-                                                : "un mnemonico o una direttiva");
-        return statement;
-    }
-
-    const Token& keywordToken = parser.take();
-    const std::string keyword = upperCase(keywordToken.text);
-    statement.keywordColumn = keywordToken.column;
-    if (keyword == "DB") {
-        statement.kind = StatementKind::Data;
-        parseDataItems(parser, statement);
-        return statement;
-    }
-    if (keyword == "ORG") {
-        statement.kind = StatementKind::Origin;
-        parseOperands(parser, statement);
-        if (statement.operandsValid && statement.operands.size() != 1) {
-            report(diagnostics, line, statement.keywordColumn,
-                   "ORG richiede 1 operando, qui ne ha " + std::to_string(statement.operands.size()));
-            statement.operandsValid = false;
-        }
-        return statement;
-    }
-    statement.instruction = findInstruction(keyword);
-    if (statement.instruction == nullptr) {
-        report(diagnostics, line, statement.keywordColumn, "mnemonico sconosciuto '" + keywordToken.text + "'");
-        return statement;
-    }
-    // From here on the instruction takes its room, even with wrong operands,
-    // so that the addresses of the lines after it stay right.
-    statement.kind = StatementKind::Instruction;
-    parseOperands(parser, statement);
-    const unsigned wanted = operandCount(statement.instruction->opcode);
-    if (statement.operandsValid && statement.operands.size() != wanted) {
-        report(diagnostics, line, statement.keywordColumn,
-               std::string(statement.instruction->mnemonic) + " richiede " + operandsText(wanted) +
-                   ", qui ne ha " + std::to_string(statement.operands.size()));
-        statement.operandsValid = false;
-    }
-    return statement;
-}
-
-std::int64_t sizeOf(const Statement& statement) {
-    if (statement.kind == StatementKind::Instruction) return instructionLength(statement.instruction->opcode);
-    std::int64_t size = 0;
-    for (const DataItem& item : statement.items)
-        size += item.isString ? static_cast<std::int64_t>(item.bytes.size()) : 1;
-    return size;
-}
 
 // ---------------------------------------------------------------------------
 // Labels and values
 
+// Bound: not yet, or only at the end of the source; ORG cannot use it.
+constexpr std::int64_t NEVER = std::numeric_limits<std::int64_t>::max();
+
 struct Label {
-    int line = 0;  // where it is defined
-    bool bound = false;
+    std::int64_t line = 0;  // where it is defined
     std::int64_t value = 0;
+    std::int64_t boundAt = NEVER;  // the line whose bytes gave it its address
+    bool pastEnd = false;          // its address lies past a program that crossed address 255
 };
 
-using LabelTable = std::map<std::string, Label>;
+// An expression as read: terms joined by + and -, the first with an optional
+// sign. Its label errors wait until it is known to be well formed.
+struct Evaluation {
+    std::int64_t column = 0;
+    bool broken = false;   // the parse stopped inside it: the rest of the line is skipped
+    bool invalid = false;  // a lexical error has already been reported for it
+    bool pastEnd = false;  // it uses a label whose address is a consequence of an earlier error
+    Wide sum = 0;
+    std::string tooLarge;  // the first term beyond 64 bits, as written
+    std::vector<Report> labelErrors;
+    std::uint64_t moreLabelErrors = 0;
+};
 
-// The value of an expression, or nothing after reporting why (or silently,
-// when its error was already reported). With onlyBound, labels that the
-// layout has not reached yet cannot be used (ORG needs its value at once).
-std::optional<std::int64_t> evaluate(const Expression& expression, const LabelTable& labels, bool onlyBound,
-                                     int line, std::vector<Diagnostic>& diagnostics) {
-    if (!expression.valid) return std::nullopt;
-    std::int64_t sum = 0;
-    bool huge = false;
-    bool ok = true;
-    for (const Term& term : expression.terms) {
-        std::int64_t value = term.value;
-        if (term.isLabel) {
-            const auto found = labels.find(term.label);
-            if (found == labels.end()) {
-                report(diagnostics, line, term.column, "etichetta non definita '" + term.label + "'");
-                ok = false;
-                continue;
+// Where the second reading found each byte of memory, for the warnings.
+enum class CellKind : std::uint8_t { Unwritten, Instruction, Operand, Data };
+
+struct Cell {
+    CellKind kind = CellKind::Unwritten;
+    bool inString = false;  // a byte of a DB string
+    // An instruction's, at its first byte:
+    const Instruction* instruction = nullptr;
+    std::int64_t line = 0;
+    std::int64_t column = 0;         // of the mnemonic
+    std::int64_t operandColumn = 0;  // of A
+    Byte operand = 0;                // A
+};
+
+class Assembler {
+public:
+    Assembler(std::string_view source, const AssemblyOptions& options) : source_(source) {
+        reporter_.warningsWanted = options.warnings;
+    }
+
+    Assembly run() {
+        forEachLine(source_, [this](std::string_view text, std::int64_t line) { readLine(text, line); });
+        finishLayout();
+
+        listingWanted_ = !reporter_.errors.any();
+        reporter_.syntaxChecked = true;
+        emitting_ = true;
+        counter_ = 0;
+        forEachLine(source_, [this](std::string_view text, std::int64_t line) { readLine(text, line); });
+
+        Assembly result;
+        if (reporter_.errors.any()) {
+            reporter_.warnings.clear();
+        } else {
+            result.image.assign(memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(length_));
+            result.listing = std::move(listing_);
+            if (reporter_.warningsWanted) {
+                warnAboutFlow();
+                warnAboutStrings();
             }
-            if (onlyBound && !found->second.bound) {
-                report(diagnostics, line, term.column,
-                       "l'etichetta '" + term.label + "' e' definita piu' avanti: ORG usa solo etichette gia' definite");
-                ok = false;
-                continue;
+        }
+        suggestLabels();
+        result.omittedErrors = reporter_.errors.omitted();
+        result.omittedWarnings = reporter_.warnings.omitted();
+        std::vector<Report>& errors = reporter_.errors.kept();
+        std::vector<Report>& warnings = reporter_.warnings.kept();
+        std::size_t e = 0;
+        std::size_t w = 0;
+        while (e < errors.size() || w < warnings.size()) {
+            const bool error = w == warnings.size() || (e < errors.size() && !comesBefore(warnings[w], errors[e]));
+            Report& report = error ? errors[e++] : warnings[w++];
+            result.diagnostics.push_back({report.line, report.column, error ? Severity::Error : Severity::Warning,
+                                          std::move(report.message)});
+        }
+        return result;
+    }
+
+private:
+    // One line, in either reading.
+    void readLine(std::string_view text, std::int64_t line) {
+        reporter_.line = line;
+        reporter_.muted = false;
+        Parser parser(text, reporter_);
+        statement(parser);
+        if (!emitting_) parser.skipRest();
+    }
+
+    void statement(Parser& parser) {
+        std::string_view label;
+        if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
+            label = parser.peek().text;
+            const std::int64_t column = parser.take().column;
+            parser.take();
+            if (!emitting_) defineLabel(label, column);
+        } else if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Identifier &&
+                   !keywordOf(parser.peek().text) && keywordOf(parser.peek(1).text)) {
+            // A label without its colon, as in "fine RST": it is taken as
+            // meant, and nothing else is reported on the line.
+            label = parser.peek().text;
+            const std::int64_t column = parser.take().column;
+            reporter_.syntaxError(column + static_cast<std::int64_t>(label.size()),
+                                  "manca ':' dopo l'etichetta '" + std::string(label) + "'");
+            reporter_.muted = true;
+            if (!emitting_) defineLabel(label, column);
+        }
+        if (parser.at(TokenKind::End)) return;
+        if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
+            reporter_.syntaxError(parser.peek().column, "una riga può avere una sola etichetta");
+            return;
+        }
+        if (!parser.at(TokenKind::Identifier)) {
+            parser.expected(label.empty() ? "un'etichetta, un mnemonico o una direttiva"
+                                          : "un mnemonico o una direttiva");
+            return;
+        }
+        const Token keywordToken = parser.take();
+        const std::string keyword = upperCase(keywordToken.text);
+        if (keyword == "DB") {
+            data(parser, keywordToken.column);
+        } else if (keyword == "ORG") {
+            origin(parser, keywordToken.column);
+        } else if (const Instruction* instruction = findInstruction(keyword)) {
+            this->instruction(parser, *instruction, keywordToken.column);
+        } else {
+            std::string message = "mnemonico sconosciuto '" + std::string(keywordToken.text) + "'";
+            if (const std::optional<std::string_view> nearest = nearestKeyword(keywordToken.text))
+                message += ": forse intendevi " + std::string(*nearest) + "?";
+            reporter_.syntaxError(keywordToken.column, std::move(message));
+        }
+    }
+
+    void defineLabel(std::string_view name, std::int64_t column) {
+        const auto [entry, added] = labels_.try_emplace(name, Label{reporter_.line});
+        if (!added) {
+            reporter_.syntaxError(column, "etichetta '" + std::string(name) + "' già definita alla riga " +
+                                              std::to_string(entry->second.line));
+            return;
+        }
+        waiting_.push_back(&entry->second);
+        if (const std::optional<std::string> keyword = keywordOf(name)) {
+            const bool directive = *keyword == "DB" || *keyword == "ORG";
+            reporter_.warning(column, "l'etichetta '" + std::string(name) + "' ha il nome " +
+                                          (directive ? "della direttiva " : "del mnemonico ") + *keyword);
+        }
+    }
+
+    // Reads an expression; with evaluate, also adds up its terms, each label
+    // with the value the layout gave it. For ORG only the labels bound before
+    // this line count.
+    Evaluation expression(Parser& parser, bool evaluate, bool forOrigin) {
+        Evaluation evaluation;
+        evaluation.column = parser.peek().column;
+        bool negative = false;
+        if (parser.at(TokenKind::Plus) || parser.at(TokenKind::Minus))
+            negative = parser.take().kind == TokenKind::Minus;
+        while (true) {
+            const Token& token = parser.peek();
+            if (token.kind == TokenKind::Number || token.kind == TokenKind::Character) {
+                if (!token.valid) evaluation.invalid = true;
+                if (token.tooLarge && evaluation.tooLarge.empty())
+                    evaluation.tooLarge = (negative ? "-" : "") + std::string(token.text);
+                evaluation.sum += negative ? -Wide{token.value} : Wide{token.value};
+            } else if (token.kind == TokenKind::Identifier) {
+                if (evaluate) addLabel(evaluation, token, negative, forOrigin);
+            } else {
+                parser.expected("un numero, un carattere o un'etichetta");
+                evaluation.invalid = true;
+                evaluation.broken = true;
+                return evaluation;
             }
-            value = found->second.value;
-        }
-        sum += term.negative ? -value : value;
-        if (sum > HUGE_VALUE || sum < -HUGE_VALUE) {
-            huge = true;
-            sum = 0;  // kept small; the result is out of range anyway
+            parser.take();
+            if (!parser.at(TokenKind::Plus) && !parser.at(TokenKind::Minus)) return evaluation;
+            negative = parser.take().kind == TokenKind::Minus;
         }
     }
-    if (!ok) return std::nullopt;
-    return huge ? HUGE_VALUE : sum;
-}
 
-std::string outOfRange(std::int64_t value, const char* range) {
-    const std::string shown = value >= HUGE_VALUE ? "" : " " + std::to_string(value);
-    return "valore" + shown + " fuori dall'intervallo " + range;
-}
+    void addLabel(Evaluation& evaluation, const Token& token, bool negative, bool forOrigin) {
+        const auto found = labels_.find(token.text);
+        std::string message;
+        std::string_view undefined;
+        if (found == labels_.end()) {
+            message = "etichetta non definita '" + std::string(token.text) + "'";
+            undefined = token.text;
+        } else if (forOrigin && found->second.boundAt >= reporter_.line) {
+            message = found->second.line > reporter_.line
+                          ? "l'etichetta '" + std::string(token.text) +
+                                "' è definita più avanti: ORG usa solo etichette già definite"
+                          : "l'etichetta '" + std::string(token.text) +
+                                "' vale l'indirizzo del prossimo byte scritto, che ORG non conosce ancora";
+        } else {
+            if (found->second.pastEnd) evaluation.pastEnd = true;
+            evaluation.sum += negative ? -Wide{found->second.value} : Wide{found->second.value};
+            return;
+        }
+        // The errors of one expression come in column order: past the first
+        // few, none of them can be among those shown.
+        if (evaluation.labelErrors.size() < MAX_REPORTED_DIAGNOSTICS)
+            evaluation.labelErrors.push_back({reporter_.line, token.column, std::move(message), undefined});
+        else
+            ++evaluation.moreLabelErrors;
+    }
 
-// An operand or a DB value as its byte: -128..255, negatives in two's complement.
-Byte operandByte(const Expression& expression, const LabelTable& labels, int line,
-                 std::vector<Diagnostic>& diagnostics) {
-    const std::optional<std::int64_t> value = evaluate(expression, labels, false, line, diagnostics);
-    if (!value) return 0;
-    if (*value < -128 || *value > 255) {
-        report(diagnostics, line, expression.column, outOfRange(*value, "-128..255"));
-        return 0;
+    // The value of an expression if it lies in low..high; otherwise nothing,
+    // after reporting why unless an error already explains it.
+    std::optional<std::int64_t> valueIn(Evaluation& evaluation, std::int64_t low, std::int64_t high,
+                                        const char* range, bool report) {
+        if (evaluation.invalid) return std::nullopt;
+        if (!evaluation.labelErrors.empty()) {
+            if (report && !reporter_.muted) {
+                for (Report& labelError : evaluation.labelErrors) reporter_.errors.add(std::move(labelError));
+                reporter_.errors.addOmitted(evaluation.moreLabelErrors);
+            }
+            return std::nullopt;
+        }
+        if (evaluation.pastEnd) return std::nullopt;  // the program's crossing of 255 is the error
+        std::string shown;
+        if (!evaluation.tooLarge.empty())
+            shown = evaluation.tooLarge;
+        else if (evaluation.sum < low || evaluation.sum > high)
+            shown = decimal(evaluation.sum);
+        else
+            return static_cast<std::int64_t>(evaluation.sum);
+        if (report) reporter_.error(evaluation.column, "valore " + shown + " fuori dall'intervallo " + range);
+        return std::nullopt;
     }
-    return static_cast<Byte>((*value + 256) % 256);
-}
 
-// The bytes of an instruction or DB statement. Every operand is evaluated,
-// even of an instruction with the wrong number of them, so that all errors
-// are found; the instruction keeps its length all the same.
-std::vector<Byte> bytesOf(const Statement& statement, const LabelTable& labels, std::vector<Diagnostic>& diagnostics) {
-    std::vector<Byte> bytes;
-    if (statement.kind == StatementKind::Instruction) {
-        bytes.push_back(statement.instruction->opcode);
-        for (const Expression& operand : statement.operands)
-            bytes.push_back(operandByte(operand, labels, statement.line, diagnostics));
-        bytes.resize(instructionLength(statement.instruction->opcode), 0);
-        return bytes;
+    // An operand or a DB value as its byte: -128..255, negatives in two's
+    // complement; 0 after an error.
+    std::optional<Byte> byteOf(Evaluation& evaluation) {
+        const std::optional<std::int64_t> value = valueIn(evaluation, -128, 255, "-128..255", true);
+        if (!value) return std::nullopt;
+        return static_cast<Byte>((*value + 256) % 256);
     }
-    for (const DataItem& item : statement.items) {
-        if (item.isString) bytes.insert(bytes.end(), item.bytes.begin(), item.bytes.end());
-        else bytes.push_back(operandByte(item.expression, labels, statement.line, diagnostics));
+
+    // ORG's one operand sets the address of the next byte. The first reading
+    // uses it without reporting; the second, which knows every label, reports
+    // what is wrong with it and finds the same address.
+    void origin(Parser& parser, std::int64_t keywordColumn) {
+        Evaluation first;
+        std::size_t count = 0;
+        if (!parser.at(TokenKind::End) && !operands(parser, [&](Evaluation& evaluation) {
+                if (count++ == 0) first = std::move(evaluation);
+            }))
+            return;
+        if (count != 1) {
+            reporter_.syntaxError(keywordColumn,
+                                  "ORG richiede 1 operando, qui " +
+                                      (count == 0 ? std::string("non ne ha") : "ne ha " + std::to_string(count)));
+            return;
+        }
+        const std::optional<std::int64_t> value = valueIn(first, 0, 255, "0..255 di ORG", emitting_);
+        if (!value) return;
+        counter_ = *value;
+        pastEndReported_ = false;
     }
-    return bytes;
-}
+
+    // Expressions separated by commas up to the end of the line, each handed
+    // to take once read. False after a syntax error: the rest of the line is
+    // skipped, and the operands are not counted.
+    template <typename Take>
+    bool operands(Parser& parser, Take take) {
+        while (true) {
+            Evaluation evaluation = expression(parser, true, true);
+            if (evaluation.broken) return false;
+            take(evaluation);
+            if (!parser.at(TokenKind::Comma)) break;
+            parser.take();
+        }
+        if (!parser.at(TokenKind::End)) {
+            parser.expected("',' o la fine della riga");
+            return false;
+        }
+        return true;
+    }
+
+    // An instruction takes its room even with wrong operands, so that the
+    // addresses of the lines after it stay right; each operand is evaluated
+    // all the same, so that all errors are found.
+    void instruction(Parser& parser, const Instruction& instruction, std::int64_t keywordColumn) {
+        const unsigned wanted = operandCount(instruction.opcode);
+        const unsigned length = instructionLength(instruction.opcode);
+        const std::int64_t address = counter_;
+        std::array<Byte, 4> bytes{instruction.opcode, 0, 0, 0};
+        std::int64_t operandColumn = 0;
+        unsigned count = 0;
+        bool wellFormed = true;
+        if (!parser.at(TokenKind::End)) {
+            while (true) {
+                Evaluation evaluation = expression(parser, emitting_, false);
+                if (evaluation.broken) {
+                    wellFormed = false;
+                    break;
+                }
+                if (emitting_) {
+                    const std::optional<Byte> byte = byteOf(evaluation);
+                    if (count == 0) operandColumn = evaluation.column;
+                    if (byte && count + 1 < length) bytes[count + 1] = *byte;
+                    if (byte && *byte == 0 && count == 1 && setsDebugOnZero(instruction))
+                        reporter_.warning(evaluation.column,
+                                          "con B = 0 " + std::string(instruction.mnemonic) +
+                                              " accende il flag D: da qui la macchina mostra la traccia a ogni "
+                                              "istruzione");
+                }
+                ++count;
+                if (!parser.at(TokenKind::Comma)) break;
+                parser.take();
+            }
+            if (wellFormed && !parser.at(TokenKind::End)) {
+                parser.expected("',' o la fine della riga");
+                wellFormed = false;
+            }
+        }
+        if (wellFormed && count != wanted) {
+            std::string message = std::string(instruction.mnemonic);
+            if (wanted == 0)
+                message += " non vuole operandi";
+            else
+                message += " richiede " + std::to_string(wanted) + (wanted == 1 ? " operando" : " operandi");
+            message += count == 0 ? ", qui non ne ha" : ", qui ne ha " + std::to_string(count);
+            reporter_.syntaxError(keywordColumn, std::move(message));
+        }
+        if (!emitting_) {
+            layOut(length, keywordColumn);
+            return;
+        }
+        beginBytes();
+        for (unsigned offset = 0; offset < length; ++offset) {
+            const std::int64_t at = address + offset;
+            if (!store(at, bytes[offset])) continue;
+            Cell& cell = cells_[static_cast<std::size_t>(at)];
+            cell.kind = offset == 0 ? CellKind::Instruction : CellKind::Operand;
+            if (offset != 0) continue;
+            cell.instruction = &instruction;
+            cell.line = reporter_.line;
+            cell.column = keywordColumn;
+            cell.operandColumn = operandColumn;
+            cell.operand = bytes[1];
+        }
+        endBytes(length);
+    }
+
+    static bool setsDebugOnZero(const Instruction& instruction) {
+        return instruction.mnemonic == "VAL" || instruction.mnemonic == "CPY";
+    }
+
+    // DB's items: strings and expressions separated by commas. An item cut
+    // short by a syntax error still takes its byte.
+    void data(Parser& parser, std::int64_t keywordColumn) {
+        if (parser.at(TokenKind::End)) {
+            reporter_.syntaxError(keywordColumn, "DB richiede almeno un valore");
+            if (!emitting_) layOut(0, keywordColumn);
+            return;
+        }
+        const std::int64_t address = counter_;
+        std::int64_t size = 0;
+        if (emitting_) beginBytes();
+        auto put = [&](Byte byte, bool inString) {
+            if (emitting_ && store(address + size, byte)) {
+                Cell& cell = cells_[static_cast<std::size_t>(address + size)];
+                cell.kind = CellKind::Data;
+                cell.inString = inString;
+            }
+            ++size;
+        };
+        while (true) {
+            if (parser.at(TokenKind::String)) {
+                for (const char c : parser.take().bytes) put(static_cast<Byte>(c), true);
+            } else {
+                Evaluation evaluation = expression(parser, emitting_, false);
+                if (evaluation.broken) {
+                    ++size;
+                    break;
+                }
+                const std::optional<Byte> byte = emitting_ ? byteOf(evaluation) : std::nullopt;
+                put(byte.value_or(0), false);
+            }
+            if (!parser.at(TokenKind::Comma)) {
+                if (!parser.at(TokenKind::End)) parser.expected("',' o la fine della riga");
+                break;
+            }
+            parser.take();
+        }
+        if (emitting_)
+            endBytes(size);
+        else
+            layOut(size, keywordColumn);
+    }
+
+    // First reading: the bytes of a line take their addresses, and the labels
+    // waiting for the next byte get its address.
+    void layOut(std::int64_t size, std::int64_t keywordColumn) {
+        for (Label* label : waiting_) {
+            label->value = counter_;
+            label->boundAt = reporter_.line;
+        }
+        bool overlapReported = false;
+        for (std::int64_t address = counter_; address < counter_ + size; ++address) {
+            if (address > 255) {
+                if (!pastEndReported_) reporter_.error(keywordColumn, "il programma va oltre l'indirizzo 255");
+                pastEndReported_ = true;
+                break;
+            }
+            std::int64_t& writer = owner_[static_cast<std::size_t>(address)];
+            if (writer == 0) {
+                writer = reporter_.line;
+            } else if (!overlapReported) {
+                reporter_.error(keywordColumn, "l'indirizzo " + std::to_string(address) +
+                                                   " è già occupato dalla riga " + std::to_string(writer));
+                overlapReported = true;
+            }
+        }
+        // Past the end of a program that crossed 255, an address is only a
+        // consequence of that one error.
+        for (Label* label : waiting_)
+            if (pastEndReported_ && label->value > 255) label->pastEnd = true;
+        waiting_.clear();
+        counter_ += size;
+    }
+
+    // The labels after the last byte take the address after it.
+    void finishLayout() {
+        for (Label* label : waiting_) {
+            label->value = counter_;
+            label->pastEnd = pastEndReported_ && counter_ > 255;
+        }
+        waiting_.clear();
+    }
+
+    // Second reading: a line's bytes go where the layout gave them room.
+    void beginBytes() {
+        if (listingWanted_) listing_.push_back({reporter_.line, static_cast<int>(counter_), {}});
+    }
+    bool store(std::int64_t address, Byte byte) {
+        if (listingWanted_) listing_.back().bytes.push_back(byte);
+        if (address > 255 || owner_[static_cast<std::size_t>(address)] != reporter_.line) return false;
+        memory_[static_cast<std::size_t>(address)] = byte;
+        length_ = std::max(length_, static_cast<std::size_t>(address) + 1);
+        return true;
+    }
+    void endBytes(std::int64_t size) {
+        if (listingWanted_ && listing_.back().bytes.empty()) listing_.pop_back();  // a DB of empty strings
+        counter_ += size;
+    }
+
+    // Follows the program from address 0 along every way control can take,
+    // and warns where it runs on from an instruction into something that is
+    // not one: bytes the program does not write, or its data.
+    void warnAboutFlow() {
+        reporter_.muted = false;
+        std::array<bool, 256> seen{};
+        std::vector<std::size_t> pending{0};
+        auto follow = [&](std::int64_t address) {
+            if (address > 255) return;
+            const auto at = static_cast<std::size_t>(address);
+            if (cells_[at].kind == CellKind::Instruction && !seen[at]) {
+                seen[at] = true;
+                pending.push_back(at);
+            }
+        };
+        if (cells_[0].kind != CellKind::Instruction) return;
+        seen[0] = true;
+        while (!pending.empty()) {
+            const std::size_t at = pending.back();
+            pending.pop_back();
+            const Cell& cell = cells_[at];
+            const Flow flow = flowOf(*cell.instruction);
+            if (flow == Flow::Jumps || flow == Flow::Branches) follow(cell.operand);
+            if (flow == Flow::Stops || flow == Flow::Jumps) continue;
+            const std::int64_t next = static_cast<std::int64_t>(at + instructionLength(cell.instruction->opcode));
+            const char* message = nullptr;
+            if (next > 255)
+                message = "l'esecuzione prosegue oltre l'indirizzo 255 e ricomincia da 0: manca RST?";
+            else if (cells_[static_cast<std::size_t>(next)].kind == CellKind::Data)
+                message = "l'esecuzione prosegue nei dati dopo questa istruzione: manca RST?";
+            else if (cells_[static_cast<std::size_t>(next)].kind != CellKind::Instruction)
+                message = "l'esecuzione prosegue oltre questa istruzione: manca RST?";
+            if (message == nullptr) {
+                follow(next);
+            } else {
+                reporter_.line = cell.line;
+                reporter_.warning(cell.column, message);
+            }
+        }
+    }
+
+    // WRT prints from its address up to the first 0. When the address is in
+    // a DB string, the data from there must reach a 0 of the program's own
+    // before anything that is not data.
+    void warnAboutStrings() {
+        for (const Cell& cell : cells_) {
+            if (cell.kind != CellKind::Instruction || cell.instruction->mnemonic != "WRT") continue;
+            if (!cells_[cell.operand].inString) continue;
+            std::size_t at = cell.operand;
+            while (at < 256 && cells_[at].kind == CellKind::Data && memory_[at] != 0) ++at;
+            if (at < 256 && cells_[at].kind == CellKind::Data) continue;
+            reporter_.line = cell.line;
+            reporter_.warning(cell.operandColumn, "dopo la stringa manca uno 0: WRT stampa fino al primo byte 0");
+        }
+    }
+
+    // The errors shown for an undefined label suggest a defined one like it.
+    void suggestLabels() {
+        std::vector<std::string_view> names;
+        for (Report& report : reporter_.errors.kept()) {
+            if (report.undefinedLabel.empty()) continue;
+            if (names.empty() && !labels_.empty()) {
+                names.reserve(labels_.size());
+                for (const auto& entry : labels_) names.push_back(entry.first);
+                std::sort(names.begin(), names.end());
+            }
+            if (const std::optional<std::string> similar = similarName(report.undefinedLabel, names))
+                report.message += ": forse intendevi '" + *similar + "'?";
+        }
+    }
+
+    std::string_view source_;
+    Reporter reporter_;
+    bool emitting_ = false;  // the second reading
+    std::unordered_map<std::string_view, Label> labels_;
+
+    // The layout.
+    std::int64_t counter_ = 0;  // the address of the next byte
+    bool pastEndReported_ = false;
+    std::vector<Label*> waiting_;     // labels for the next byte
+    std::array<std::int64_t, 256> owner_{};  // the line that writes each address; 0: none
+
+    // What the second reading stores.
+    std::array<Byte, 256> memory_{};
+    std::size_t length_ = 0;
+    std::array<Cell, 256> cells_{};
+    bool listingWanted_ = false;
+    std::vector<ListingEntry> listing_;
+};
 
 }  // namespace
 
@@ -601,108 +989,7 @@ bool Assembly::failed() const {
 }
 
 Assembly assemble(std::string_view source, const AssemblyOptions& options) {
-    (void)options;
-    Assembly result;
-    std::vector<Diagnostic>& diagnostics = result.diagnostics;
-
-    // Reading: every line becomes a statement; labels are collected with the
-    // line that defines them.
-    std::vector<Statement> statements;
-    LabelTable labels;
-    const std::vector<std::string_view> lines = splitLines(source);
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        const int line = static_cast<int>(index) + 1;
-        const std::vector<Token> tokens = tokenize(lines[index], line, diagnostics);
-        Statement statement = parseStatement(tokens, line, diagnostics);
-        if (!statement.label.empty()) {
-            const auto [entry, added] = labels.try_emplace(statement.label, Label{line});
-            if (!added) {
-                report(diagnostics, line, statement.labelColumn,
-                       "etichetta '" + statement.label + "' gia' definita alla riga " +
-                           std::to_string(entry->second.line));
-                statement.label.clear();
-            }
-        }
-        statements.push_back(std::move(statement));
-    }
-
-    // Layout: every statement gets its address. A label takes the address of
-    // the next byte written, so it waits for the next instruction or DB.
-    std::array<int, 256> owner{};  // the line that writes each address; 0: none
-    std::int64_t counter = 0;
-    bool pastEndReported = false;
-    std::vector<std::string> waiting;
-    auto bindWaitingLabels = [&] {
-        for (const std::string& name : waiting) {
-            labels[name].bound = true;
-            labels[name].value = counter;
-        }
-        waiting.clear();
-    };
-    for (Statement& statement : statements) {
-        if (!statement.label.empty()) waiting.push_back(statement.label);
-        if (statement.kind == StatementKind::Origin) {
-            if (!statement.operandsValid) continue;
-            const Expression& operand = statement.operands.front();
-            const std::optional<std::int64_t> value = evaluate(operand, labels, true, statement.line, diagnostics);
-            if (!value) continue;
-            if (*value < 0 || *value > 255) {
-                report(diagnostics, statement.line, operand.column, outOfRange(*value, "0..255 di ORG"));
-                continue;
-            }
-            counter = *value;
-            pastEndReported = false;
-            continue;
-        }
-        if (statement.kind == StatementKind::Empty) continue;
-
-        bindWaitingLabels();
-        statement.address = counter;
-        const std::int64_t size = sizeOf(statement);
-        bool overlapReported = false;
-        for (std::int64_t address = counter; address < counter + size; ++address) {
-            if (address > 255) {
-                if (!pastEndReported)
-                    report(diagnostics, statement.line, statement.keywordColumn,
-                           "il programma va oltre l'indirizzo 255");
-                pastEndReported = true;
-                break;
-            }
-            int& writer = owner[static_cast<std::size_t>(address)];
-            if (writer == 0) {
-                writer = statement.line;
-            } else if (!overlapReported) {
-                report(diagnostics, statement.line, statement.keywordColumn,
-                       "l'indirizzo " + std::to_string(address) + " e' gia' occupato dalla riga " +
-                           std::to_string(writer));
-                overlapReported = true;
-            }
-        }
-        counter += size;
-    }
-    bindWaitingLabels();
-
-    // Emission: every value is computed, now that all labels are known, and
-    // stored where the layout gave this line the room.
-    std::array<Byte, 256> memory{};
-    std::size_t length = 0;
-    for (const Statement& statement : statements) {
-        if (statement.kind != StatementKind::Instruction && statement.kind != StatementKind::Data) continue;
-        const std::vector<Byte> bytes = bytesOf(statement, labels, diagnostics);
-        for (std::size_t offset = 0; offset < bytes.size(); ++offset) {
-            const std::int64_t address = statement.address + static_cast<std::int64_t>(offset);
-            if (address > 255 || owner[static_cast<std::size_t>(address)] != statement.line) continue;
-            memory[static_cast<std::size_t>(address)] = bytes[offset];
-            length = std::max(length, static_cast<std::size_t>(address) + 1);
-        }
-        result.listing.push_back({statement.line, static_cast<int>(std::min<std::int64_t>(statement.address, 256)), bytes});
-    }
-
-    std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
-        return a.line != b.line ? a.line < b.line : a.column < b.column;
-    });
-    if (diagnostics.empty()) result.image.assign(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(length));
-    return result;
+    return Assembler(source, options).run();
 }
 
 std::string formatDiagnostic(const std::string& file, const Diagnostic& diagnostic) {
@@ -713,19 +1000,33 @@ std::string formatDiagnostic(const std::string& file, const Diagnostic& diagnost
 std::vector<std::string> formatReport(const std::string& file, const Assembly& assembly) {
     std::vector<std::string> lines;
     for (const Diagnostic& diagnostic : assembly.diagnostics) lines.push_back(formatDiagnostic(file, diagnostic));
-    if (assembly.omittedErrors > 0)
+    if (assembly.omittedErrors == 1)
+        lines.push_back(file + ": un altro errore non mostrato");
+    else if (assembly.omittedErrors > 1)
         lines.push_back(file + ": altri " + std::to_string(assembly.omittedErrors) + " errori non mostrati");
-    if (assembly.omittedWarnings > 0)
+    if (assembly.omittedWarnings == 1)
+        lines.push_back(file + ": un altro avviso non mostrato");
+    else if (assembly.omittedWarnings > 1)
         lines.push_back(file + ": altri " + std::to_string(assembly.omittedWarnings) + " avvisi non mostrati");
     return lines;
 }
 
 namespace {
 
+constexpr std::size_t LISTING_TEXT_COLUMN = 17;
+
 void appendHex(std::string& out, int value) {
     const char* digits = "0123456789ABCDEF";
     out += digits[(value >> 4) & 0xF];
     out += digits[value & 0xF];
+}
+
+// The source text after the address and bytes, without trailing blanks.
+void appendText(std::string& out, std::size_t start, std::string_view text) {
+    out.resize(start + LISTING_TEXT_COLUMN, ' ');
+    out += text;
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    out += '\n';
 }
 
 // One listing line: address, up to four bytes, then the source text.
@@ -737,10 +1038,7 @@ void appendListingRow(std::string& out, int address, const Byte* bytes, std::siz
         appendHex(out, bytes[i]);
         out += ' ';
     }
-    out.resize(start + 17, ' ');
-    out += text;
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    out += '\n';
+    appendText(out, start, text);
 }
 
 }  // namespace
@@ -748,24 +1046,19 @@ void appendListingRow(std::string& out, int address, const Byte* bytes, std::siz
 std::string formatListing(std::string_view source, const Assembly& assembly) {
     constexpr std::size_t BYTES_PER_ROW = 4;
     std::string out;
-    const std::vector<std::string_view> lines = splitLines(source);
     std::size_t next = 0;  // the next listing entry
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        const int line = static_cast<int>(index) + 1;
+    forEachLine(source, [&](std::string_view text, std::int64_t line) {
         if (next == assembly.listing.size() || assembly.listing[next].line != line) {
-            out += std::string(17, ' ');
-            out += lines[index];
-            while (!out.empty() && out.back() == ' ') out.pop_back();
-            out += '\n';
-            continue;
+            appendText(out, out.size(), text);
+            return;
         }
         const ListingEntry& entry = assembly.listing[next++];
         for (std::size_t offset = 0; offset < entry.bytes.size() || offset == 0; offset += BYTES_PER_ROW) {
             const std::size_t count = std::min(BYTES_PER_ROW, entry.bytes.size() - offset);
             appendListingRow(out, entry.address + static_cast<int>(offset), entry.bytes.data() + offset, count,
-                             offset == 0 ? lines[index] : std::string_view{});
+                             offset == 0 ? text : std::string_view{});
         }
-    }
+    });
     return out;
 }
 

@@ -58,7 +58,8 @@ struct Assembly {
     // Errors and warnings found beyond the ones kept.
     std::uint64_t omittedErrors = 0;
     std::uint64_t omittedWarnings = 0;
-    // The lines that produced bytes, in source order.
+    // The lines that produced bytes, in source order; empty whenever there
+    // are errors.
     std::vector<ListingEntry> listing;
 
     // Whether the source has any error (warnings alone are a success).
