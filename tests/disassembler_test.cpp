@@ -157,6 +157,9 @@ TEST(Disassembler, WhatControlFlowReachesOrNot) {
         {"an unassigned opcode is kept as DB and the flow goes on after it",
          {0x0E, 0xC0, 1, 2, 3, 0x06, 0x00},
          {"DB 14", "DB 192, 1, 2, 3", "NOP", "RST"}},
+        {"an unassigned opcode that a jump reaches is code: its label is L_xx",
+         {0x40, 0x02, 0x0E, 0x00},
+         {"JMP L_02", "L_02: DB 14", "RST"}},
         {"JMP follows only its target",
          {0x40, 0x03, 0x06, 0x00},
          {"JMP L_03", "DB 6", "L_03: RST"}},
@@ -212,6 +215,12 @@ void expectStatements(const DataCase& c) {
 // The bytes of a string.
 std::vector<Byte> text(std::string_view characters) {
     return {characters.begin(), characters.end()};
+}
+
+std::string repeated(const std::string& piece, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += piece;
+    return text;
 }
 
 std::vector<Byte> operator+(std::vector<Byte> left, const std::vector<Byte>& right) {
@@ -329,6 +338,9 @@ TEST(DisassemblerData, LongStringsAreCutBetweenWords) {
         {"a word longer than a line is cut where the line is full",
          code + text(std::string(45, 'x')) + std::vector<Byte>{0},
          {"WRT D_03", "RST", "D_03: DB \"" + std::string(40, 'x') + "\"", "DB \"xxxxx\", 0"}},
+        {"escapes count with their width",
+         code + std::vector<Byte>(12, 0x01) + std::vector<Byte>{0},
+         {"WRT D_03", "RST", "D_03: DB \"" + repeated("\\x01", 10) + "\"", "DB \"\\x01\\x01\", 0"}},
         {"a blank too early in the line does not count",
          code + text("ab " + std::string(42, 'y')) + std::vector<Byte>{0},
          {"WRT D_03", "RST", "D_03: DB \"ab " + std::string(37, 'y') + "\"", "DB \"yyyyy\", 0"}},

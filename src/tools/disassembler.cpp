@@ -109,6 +109,12 @@ Uses findUses(const std::vector<Byte>& image, const std::array<Role, 256>& role)
     return uses;
 }
 
+const char HEX_DIGITS[] = "0123456789ABCDEF";
+
+std::string hexByte(unsigned value) {
+    return {HEX_DIGITS[(value >> 4) & 0xF], HEX_DIGITS[value & 0xF]};
+}
+
 // Bytes that look like text go into strings; a character literal shows
 // these and the few escapes below.
 bool isPrintable(Byte byte) {
@@ -145,17 +151,47 @@ constexpr unsigned MAX_DATA_BYTES_PER_LINE = 40;
 constexpr unsigned MAX_DATA_ITEMS_PER_LINE = 8;
 constexpr unsigned MIN_PRINTABLE_IN_STRING = 3;
 constexpr unsigned MIN_SKIPPED_ZEROS = 8;
+constexpr std::size_t MAX_STRING_WIDTH = 40;  // between the quotes
+constexpr std::size_t MAX_DATA_WIDTH = 48;    // of all the values of a line
 
-// Where to cut a string that is too long for one line: after the last blank
-// or line end in the line's second half, so that no word is split, or else
-// at the line's full length.
-unsigned pieceLength(const std::vector<Byte>& image, unsigned start, unsigned end) {
-    if (end - start <= MAX_DATA_BYTES_PER_LINE) return end - start;
-    for (unsigned length = MAX_DATA_BYTES_PER_LINE; length > MAX_DATA_BYTES_PER_LINE / 2; --length) {
-        const Byte last = image[start + length - 1];
-        if (last == ' ' || last == '\n') return length;
+// A byte inside quotes (delimiter " or '), with the escapes the assembler
+// reads; \xHH for every byte that is not printable.
+std::string escaped(Byte byte, char delimiter) {
+    switch (byte) {
+        case '\n': return "\\n";
+        case '\t': return "\\t";
+        case '\r': return "\\r";
+        case 0: return "\\0";
+        case '\\': return "\\\\";
+        default: break;
     }
-    return MAX_DATA_BYTES_PER_LINE;
+    if (byte == static_cast<Byte>(delimiter)) return std::string("\\") + delimiter;
+    if (isPrintable(byte)) return std::string(1, static_cast<char>(byte));
+    return "\\x" + hexByte(byte);
+}
+
+std::size_t escapedWidth(Byte byte) {
+    return escaped(byte, '"').size();
+}
+
+// Where to cut a string that is too long for one line (more than
+// MAX_STRING_WIDTH characters between its quotes, escapes included): after
+// the last blank or line end in the line's second half, so that no word is
+// split, or else where the line is full.
+unsigned pieceLength(const std::vector<Byte>& image, unsigned start, unsigned end) {
+    unsigned length = 0;
+    std::size_t width = 0;
+    while (start + length < end) {
+        width += escapedWidth(image[start + length]);
+        if (width > MAX_STRING_WIDTH) break;
+        ++length;
+    }
+    if (start + length == end) return length;
+    for (unsigned cut = length; cut > length / 2; --cut) {
+        const Byte last = image[start + cut - 1];
+        if (last == ' ' || last == '\n') return cut;
+    }
+    return length;
 }
 
 void addString(std::vector<DataItem>& items, const std::vector<Byte>& image, unsigned start, unsigned end) {
@@ -195,6 +231,21 @@ std::vector<DataItem> dataItems(const std::vector<Byte>& image, const Uses& uses
         ++address;
     }
     return items;
+}
+
+// How many characters an item takes in the source.
+std::size_t widthOf(const std::vector<Byte>& image, const DataItem& item) {
+    switch (item.kind) {
+        case ItemKind::String: {
+            std::size_t width = 2;
+            for (unsigned address = item.address; address < item.address + item.size; ++address)
+                width += escapedWidth(image[address]);
+            return width;
+        }
+        case ItemKind::Character: return escaped(image[item.address], '\'').size() + 2;
+        case ItemKind::Number: return std::to_string(image[item.address]).size();
+    }
+    return 0;
 }
 
 // How many zero bytes from an address can be skipped with ORG: a run of at
@@ -237,13 +288,18 @@ std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<R
                skippableZeros(image, role, uses, end) == 0)
             ++end;
         Statement line{address, 0, Kind::Data, false, {}};
+        std::size_t width = 0;
         for (const DataItem& item : dataItems(image, uses, address, end)) {
-            if (line.items.size() == MAX_DATA_ITEMS_PER_LINE || line.size + item.size > MAX_DATA_BYTES_PER_LINE) {
+            const std::size_t itemWidth = widthOf(image, item) + 2;  // and its ", "
+            if (line.items.size() == MAX_DATA_ITEMS_PER_LINE || line.size + item.size > MAX_DATA_BYTES_PER_LINE ||
+                (!line.items.empty() && width + itemWidth > MAX_DATA_WIDTH)) {
                 statements.push_back(std::move(line));
                 line = {item.address, 0, Kind::Data, false, {}};
+                width = 0;
             }
             line.size += item.size;
             line.items.push_back(item);
+            width += itemWidth;
         }
         statements.push_back(std::move(line));
         address = end;
@@ -251,30 +307,8 @@ std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<R
     return statements;
 }
 
-const char HEX_DIGITS[] = "0123456789ABCDEF";
-
-std::string hexByte(unsigned value) {
-    return {HEX_DIGITS[(value >> 4) & 0xF], HEX_DIGITS[value & 0xF]};
-}
-
 std::string labelOf(const Statement& statement) {
-    return (statement.kind == Kind::Instruction ? "L_" : "D_") + hexByte(statement.address);
-}
-
-// A byte inside quotes (delimiter " or '), with the escapes the assembler
-// reads; \xHH for every byte that is not printable.
-std::string escaped(Byte byte, char delimiter) {
-    switch (byte) {
-        case '\n': return "\\n";
-        case '\t': return "\\t";
-        case '\r': return "\\r";
-        case 0: return "\\0";
-        case '\\': return "\\\\";
-        default: break;
-    }
-    if (byte == static_cast<Byte>(delimiter)) return std::string("\\") + delimiter;
-    if (isPrintable(byte)) return std::string(1, static_cast<char>(byte));
-    return "\\x" + hexByte(byte);
+    return (statement.kind == Kind::Data ? "D_" : "L_") + hexByte(statement.address);
 }
 
 std::string quoted(const std::vector<Byte>& image, const DataItem& item) {
