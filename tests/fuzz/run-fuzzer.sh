@@ -42,7 +42,7 @@ for target in "${targets[@]}"; do
     "build-fuzz/tests/${target}_fuzz" "$work/$target" "${folders[@]}" \
         -max_total_time="$seconds" -timeout=10 "${limits[@]}" -print_final_stats=1 \
         -artifact_prefix="$regressions/" 2>"$work/$target.log" || status=$?
-    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::new_units_added|==[0-9]+==ERROR|invariant broken|SUMMARY)' \
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::new_units_added|==[0-9]+==ERROR|invariant broken|SUMMARY)' \
         "$work/$target.log" || true
     if [ "$status" -ne 0 ]; then
         tail -n 40 "$work/$target.log"
