@@ -422,17 +422,20 @@ TEST(TarndisOutput, Asterischi) {
               tarndisOutput((EXAMPLES / "asterischi.bin").string()));
 }
 
-TEST(TarndisOutput, EveryExampleComesBackThroughTarnasmByteForByte) {
-    // The shipped images, and the image of every example source.
+TEST(TarndisOutput, EveryExampleAndBenchmarkComesBackThroughTarnasmByteForByte) {
+    // The shipped images, and the image of every example and benchmark source.
     std::vector<std::pair<std::string, std::string>> images;
-    for (const auto& entry : std::filesystem::directory_iterator(EXAMPLES)) {
-        const std::filesystem::path& path = entry.path();
-        const std::string name = path.stem().string();
-        if (path.extension() == ".bin") images.emplace_back(name + ".bin", readFile(path));
-        if (path.extension() == ".asm")
-            images.emplace_back(name + ".asm", assembleWithTarnasm(path.string(), tarntest::writeTempFile(name + "-asm.bin", "")));
+    for (const std::filesystem::path& folder : {EXAMPLES, EXAMPLES.parent_path() / "bench"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::filesystem::path& path = entry.path();
+            const std::string name = path.stem().string();
+            if (path.extension() == ".bin") images.emplace_back(name + ".bin", readFile(path));
+            if (path.extension() == ".asm")
+                images.emplace_back(name + ".asm",
+                                    assembleWithTarnasm(path.string(), tarntest::writeTempFile(name + "-asm.bin", "")));
+        }
     }
-    ASSERT_GE(images.size(), 9u);
+    ASSERT_GE(images.size(), 13u);
     for (const auto& [name, image] : images) {
         ASSERT_FALSE(image.empty()) << name;
         const std::string source = tarndisOutput(tarntest::writeTempFile("originale.bin", image));
