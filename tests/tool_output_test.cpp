@@ -729,8 +729,8 @@ TEST(StandardOutput, AFailedWriteIsReportedWithExitStatus2) {
         bool closed;
         std::string err;
     };
-    const std::string full = ": impossibile scrivere lo standard output: No space left on device\n";
-    const std::string closed = ": impossibile scrivere lo standard output: Bad file descriptor\n";
+    const std::string full = ": impossibile scrivere sullo standard output: No space left on device\n";
+    const std::string closed = ": impossibile scrivere sullo standard output: Bad file descriptor\n";
     const std::vector<Case> cases = {
         {TARNDIS_BINARY, {image}, false, "tarndis" + full},
         {TARNDIS_BINARY, {"--help"}, false, "tarndis" + full},
@@ -764,7 +764,7 @@ TEST(StandardOutput, AReaderThatWentAwayIsAWriteErrorNotASignal) {
     ::close(pipeEnds[1]);
     EXPECT_EQ(0, outcome.signal);
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ("tarndis: impossibile scrivere lo standard output: Broken pipe\n", outcome.err);
+    EXPECT_EQ("tarndis: impossibile scrivere sullo standard output: Broken pipe\n", outcome.err);
 }
 
 TEST(StandardOutput, ANonBlockingFullPipeIsWaitedFor) {

@@ -92,7 +92,7 @@ int assembleFiles(int argc, char** argv) {
     if (options.help) {
         std::string reason;
         if (tarn::writeStandardOutput(HELP, reason)) return 0;
-        tarn::printError("tarnasm: impossibile scrivere lo standard output: " + reason);
+        tarn::printError("tarnasm: impossibile scrivere sullo standard output: " + reason);
         return 2;
     }
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");

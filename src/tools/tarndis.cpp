@@ -35,7 +35,7 @@ int usageError(const std::string& message) {
 int print(std::string_view text) {
     std::string reason;
     if (tarn::writeStandardOutput(text, reason)) return 0;
-    tarn::printError("tarndis: impossibile scrivere lo standard output: " + reason);
+    tarn::printError("tarndis: impossibile scrivere sullo standard output: " + reason);
     return 2;
 }
 
