@@ -198,7 +198,7 @@ TEST(ReferenceModel, WriteStrings) {
     r.state.M[0] = 0x4A, r.state.M[1] = 'x';        // VALOFFST 'x'
     r.state.M[2] = 0x86, r.state.M[3] = 'y', r.state.M[4] = 'b';  // VAL: B = 'b'
     r.state.M[5] = 0x40, r.state.M[6] = '>';        // JMP to address 62
-    r.state.M['>'] = 0x47, r.state.M['>' + 1] = 250;  // WRT 250
+    r.state.M[62] = 0x47, r.state.M[63] = 250;  // WRT 250 (62 is '>')
     for (int a = 250; a < 256; ++a) r.state.M[a] = '.';
     tarnref::runReference(r, 10);
     EXPECT_EQ(std::string("......") + char(64) + char(0x47) + char(250) + "bx", r.output);
