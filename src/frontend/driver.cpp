@@ -1,5 +1,6 @@
 // tarnsim: the command-line front end of the simulated machine.
 #include "frontend/diagnostics.hpp"
+#include "host/descriptors.hpp"
 #include "frontend/standard_console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
@@ -45,21 +46,6 @@ std::string banner() {
     out.append(BANNER_WIDTH, '*');
     out += "\n\n";
     return out;
-}
-
-// A standard stream that was closed when we started gets a harmless stand-in,
-// so that no file opened later can take its number. A closed standard output
-// gets one that refuses writes, which is then reported like any other failure.
-void occupyClosedStandardStreams() {
-    const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int standIn = ::open("/dev/null", modes[fd]);
-        if (standIn >= 0 && standIn != fd) {
-            ::dup2(standIn, fd);
-            ::close(standIn);
-        }
-    }
 }
 
 bool isTextByte(tarn::Byte byte) {
@@ -126,7 +112,7 @@ bool looksLikeSource(const tarn::MachineState& state) {
 int main(int argc, char** argv) {
     using tarnsim::diagnose;
 
-    occupyClosedStandardStreams();
+    tarn::occupyClosedStandardStreams();
     // A reader that goes away is a write error like any other, not a signal.
     ::signal(SIGPIPE, SIG_IGN);
 

@@ -1,6 +1,7 @@
 #include "frontend/standard_console.hpp"
 
 #include "frontend/diagnostics.hpp"
+#include "host/descriptors.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -34,7 +35,7 @@ bool StandardConsole::readInputBlock() {
 }
 
 void StandardConsole::writeOutput(std::string_view text) {
-    const int error = writeAll(STDOUT_FILENO, text);
+    const int error = tarn::writeAll(STDOUT_FILENO, text);
     if (error == 0 || outputFailed_) return;
     outputFailed_ = true;
     diagnose(std::string("impossibile scrivere sullo standard output: ") + std::strerror(error));

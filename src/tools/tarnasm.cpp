@@ -7,6 +7,7 @@
 // written); 2 when the command line is wrong, a file cannot be read or
 // written, or memory runs out.
 #include "tools/assembler.hpp"
+#include "host/descriptors.hpp"
 #include "tools/tool_files.hpp"
 
 #include <exception>

@@ -7,6 +7,7 @@
 // is wrong, the image cannot be read, standard output cannot be written or
 // memory runs out.
 #include "tools/disassembler.hpp"
+#include "host/descriptors.hpp"
 #include "tools/tool_files.hpp"
 
 #include <exception>

@@ -1,5 +1,7 @@
 #include "tools/tool_files.hpp"
 
+#include "host/descriptors.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -14,25 +16,6 @@
 namespace tarn {
 
 namespace {
-
-// Writes all of data to fd: again after an interruption or a partial write,
-// and after waiting when fd is non-blocking and full. 0, or the error.
-int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd ready{fd, POLLOUT, 0};
-            ::poll(&ready, 1, -1);  // a reader that goes away shows up as the next write's error
-            continue;
-        }
-        if (written < 0) return errno;
-        if (written == 0) return EIO;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
 
 // close() that reports a failure, such as a write that the file system
 // could only refuse at the end.
@@ -261,7 +244,7 @@ bool prepareTemporary(Target& target, const std::string& content, std::string& r
     } else if (::fchmod(fd, 0666 & ~currentUmask()) != 0) {  // mkstemp makes it private
         error = errno;
     }
-    if (error == 0) error = writeAll(fd, content.data(), content.size());
+    if (error == 0) error = writeAll(fd, content);
     const int closeError = closeChecked(fd);
     if (error == 0) error = closeError;
     if (error != 0) {
@@ -279,7 +262,7 @@ bool prepareTemporary(Target& target, const std::string& content, std::string& r
 int writeInPlace(int fd, const std::string& content) {
     struct stat status {};
     if (::fstat(fd, &status) != 0) return errno;
-    if (!S_ISREG(status.st_mode)) return writeAll(fd, content.data(), content.size());
+    if (!S_ISREG(status.st_mode)) return writeAll(fd, content);
     const off_t length = static_cast<off_t>(content.size());
     if (length > status.st_size) {
         const int error = ::posix_fallocate(fd, 0, length);
@@ -288,7 +271,7 @@ int writeInPlace(int fd, const std::string& content) {
             return error;
         }
     }
-    const int error = writeAll(fd, content.data(), content.size());
+    const int error = writeAll(fd, content);
     if (error != 0) return error;
     return ::ftruncate(fd, length) == 0 ? 0 : errno;
 }
@@ -304,7 +287,7 @@ bool writeDirectly(const Target& target, const std::string& content, std::string
         reason = reasonOf(errno);
         return false;
     }
-    int error = target.way == Way::InPlace ? writeInPlace(fd, content) : writeAll(fd, content.data(), content.size());
+    int error = target.way == Way::InPlace ? writeInPlace(fd, content) : writeAll(fd, content);
     const int closeError = closeChecked(fd);
     if (error == 0) error = closeError;
     if (error != 0) {
@@ -399,18 +382,6 @@ bool readFile(const std::string& path, std::string& content, std::string& reason
     return true;
 }
 
-void occupyClosedStandardStreams() {
-    const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int standIn = ::open("/dev/null", modes[fd]);
-        if (standIn >= 0 && standIn != fd) {
-            ::dup2(standIn, fd);
-            ::close(standIn);
-        }
-    }
-}
-
 void prepareSignals() {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -464,7 +435,7 @@ bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure
 }
 
 bool writeStandardOutput(std::string_view text, std::string& reason) {
-    const int error = writeAll(STDOUT_FILENO, text.data(), text.size());
+    const int error = writeAll(STDOUT_FILENO, text);
     if (error == 0) return true;
     reason = reasonOf(error);
     return false;
@@ -475,10 +446,10 @@ void printError(std::string_view line) {
     if (line.size() < sizeof buffer) {
         std::memcpy(buffer, line.data(), line.size());
         buffer[line.size()] = '\n';
-        writeAll(STDERR_FILENO, buffer, line.size() + 1);
+        writeAll(STDERR_FILENO, std::string_view(buffer, line.size() + 1));
     } else {
-        writeAll(STDERR_FILENO, line.data(), line.size());
-        writeAll(STDERR_FILENO, "\n", 1);
+        writeAll(STDERR_FILENO, line);
+        writeAll(STDERR_FILENO, "\n");
     }
 }
 

@@ -14,12 +14,6 @@ namespace tarn {
 // the file is longer. False, with the reason, when it cannot be read.
 bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit = 0);
 
-// A standard stream that was closed when the program started gets a stand-in
-// on /dev/null, so that no file opened later takes its number: standard
-// output gets one opened for reading, whose writes fail like any other
-// failed write. Called first thing in main.
-void occupyClosedStandardStreams();
-
 // Sets up the signals of a program that writes files: SIGINT, SIGTERM and
 // SIGHUP (unless they were ignored when it started) remove the temporary
 // files of writeOutputs, then end the program as they would have; SIGXFSZ
