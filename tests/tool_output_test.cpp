@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <grp.h>
 #include <linux/fs.h>
 #include <poll.h>
 #include <random>
@@ -23,7 +22,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -115,7 +113,7 @@ private:
     std::string path_;
 };
 
-// How a program is started, for the cases that runProcess does not cover.
+// How a tool is started here: signals at their default actions, a known umask.
 struct Launch {
     std::vector<std::string> args;
     std::string program = TARNASM_BINARY;
@@ -124,108 +122,37 @@ struct Launch {
     rlim_t addressSpaceLimit = RLIM_INFINITY;
     std::vector<int> ignoredSignals;  // every other signal starts with its default action
     mode_t umask = 022;
-    int standardOutput = -1;  // -1: /dev/null
+    int standardOutput = -1;  // -1: a pipe read by the test
 };
 
-struct Outcome {
-    std::string err;
-    int exitStatus = -1;
-    int signal = 0;
-};
+using Outcome = tarntest::ProcessResult;
 
-// A started program: standard error on a pipe, standard input /dev/null.
-class Child {
+tarntest::ProcessOptions optionsOf(const Launch& launch) {
+    tarntest::ProcessOptions options;
+    options.ignoredSignals = launch.ignoredSignals;
+    options.umask = launch.umask;
+    if (launch.asNobody) options.user = NOBODY;
+    options.fileSizeLimit = launch.fileSizeLimit;
+    options.addressSpaceLimit = launch.addressSpaceLimit;
+    options.outputFd = launch.standardOutput;
+    options.timeoutSeconds = 60;
+    return options;
+}
+
+std::vector<std::string> argvOf(const Launch& launch) {
+    std::vector<std::string> argv = launch.args;
+    argv.insert(argv.begin(), launch.program);
+    return argv;
+}
+
+// A started program, for the tests that act while it runs.
+class Child : public tarntest::ChildProcess {
 public:
-    explicit Child(const Launch& launch) {
-        std::vector<std::string> argv = launch.args;
-        argv.insert(argv.begin(), launch.program);
-        std::vector<char*> args;
-        for (std::string& arg : argv) args.push_back(arg.data());
-        args.push_back(nullptr);
-        int errPipe[2];
-        if (::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ < 0) throw std::runtime_error("fork");
-        if (pid_ == 0) {
-            for (int signal = 1; signal < NSIG; ++signal) ::signal(signal, SIG_DFL);
-            for (int signal : launch.ignoredSignals) ::signal(signal, SIG_IGN);
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            ::setsid();
-            ::umask(launch.umask);
-            const rlimit size{launch.fileSizeLimit, launch.fileSizeLimit};
-            const rlimit space{launch.addressSpaceLimit, launch.addressSpaceLimit};
-            if (::setrlimit(RLIMIT_FSIZE, &size) != 0 || ::setrlimit(RLIMIT_AS, &space) != 0) ::_exit(126);
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
-            if (launch.standardOutput >= 0) ::dup2(launch.standardOutput, STDOUT_FILENO);
-            else ::dup2(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
-            ::dup2(errPipe[1], STDERR_FILENO);
-            if (launch.asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0))
-                ::_exit(126);
-            ::close_range(3, ~0U, 0);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-        ::close(errPipe[1]);
-        err_ = errPipe[0];
-    }
-    ~Child() {
-        if (!reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(err_);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t pid() const { return pid_; }
-
-    // Blocked in a system call (or ended).
-    bool asleepOrEnded() {
-        if (!reaped_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-        if (reaped_) return true;
-        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-        const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const std::size_t name = line.rfind(')');
-        return name != std::string::npos && line.size() > name + 2 && line[name + 2] == 'S';
-    }
-
-    // Reads standard error to its end and waits for the program.
-    Outcome finish() {
-        Outcome outcome;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "the program did not end";
-                ::kill(pid_, SIGKILL);
-                break;
-            }
-            pollfd ready{err_, POLLIN, 0};
-            if (::poll(&ready, 1, 100) <= 0) continue;
-            char buffer[4096];
-            const ssize_t got = ::read(err_, buffer, sizeof buffer);
-            if (got <= 0) break;
-            outcome.err.append(buffer, static_cast<std::size_t>(got));
-        }
-        if (!reaped_) ::waitpid(pid_, &status_, 0);
-        reaped_ = true;
-        if (WIFEXITED(status_)) outcome.exitStatus = WEXITSTATUS(status_);
-        if (WIFSIGNALED(status_)) outcome.signal = WTERMSIG(status_);
-        return outcome;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int err_ = -1;
-    bool reaped_ = false;
-    int status_ = 0;
+    explicit Child(const Launch& launch) : ChildProcess(argvOf(launch), optionsOf(launch)) {}
 };
 
 Outcome run(const Launch& launch) {
-    Child child(launch);
-    return child.finish();
+    return tarntest::runProcess(argvOf(launch), optionsOf(launch));
 }
 
 Outcome tarnasm(std::vector<std::string> args) {

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <poll.h>
 #include <stdexcept>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -45,7 +47,20 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
+        if (options.ignoredSignals) {
+            for (int signal = 1; signal < NSIG; ++signal) ::signal(signal, SIG_DFL);
+            for (int signal : *options.ignoredSignals) ::signal(signal, SIG_IGN);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        }
         if (options.newSession) ::setsid();
+        if (options.umask) ::umask(*options.umask);
+        const rlimit size{options.fileSizeLimit, options.fileSizeLimit};
+        const rlimit space{options.addressSpaceLimit, options.addressSpaceLimit};
+        if ((options.fileSizeLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &size) != 0) ||
+            (options.addressSpaceLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &space) != 0))
+            ::_exit(126);
         if (!options.inputPath.empty()) {
             ::dup2(::open(options.inputPath.c_str(), options.inputOpenFlags | O_CLOEXEC), STDIN_FILENO);
         } else if (inputPipe) {
@@ -53,7 +68,9 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
         } else {
             ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
         }
-        if (!options.outputPath.empty()) {
+        if (options.outputFd >= 0) {
+            ::dup2(options.outputFd, STDOUT_FILENO);
+        } else if (!options.outputPath.empty()) {
             ::dup2(::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), STDOUT_FILENO);
         } else {
             ::dup2(outPipe[1], STDOUT_FILENO);
@@ -63,6 +80,8 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
         if (options.closeOutput) ::close(STDOUT_FILENO);
         if (options.nonBlockingInput) addStatusFlag(STDIN_FILENO, O_NONBLOCK);
         if (options.nonBlockingOutput) addStatusFlag(STDOUT_FILENO, O_NONBLOCK);
+        if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 || ::setuid(*options.user) != 0))
+            ::_exit(126);
         ::close_range(3, ~0U, 0);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -76,7 +95,7 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
     ::close(errPipe[1]);
     Started started{pid, inPipe[1], outPipe[0], errPipe[0]};
     if (!inputPipe || !options.inputPath.empty()) closeQuietly(started.in);
-    if (!options.outputPath.empty()) closeQuietly(started.out);
+    if (options.outputFd >= 0 || !options.outputPath.empty()) closeQuietly(started.out);
     return started;
 }
 
@@ -194,14 +213,18 @@ bool ChildProcess::readUntil(const std::function<bool()>& condition, int millise
     return condition();
 }
 
+bool ChildProcess::asleepOrEnded() {
+    if (ended()) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t name = line.rfind(')');  // the state follows the command name
+    return name != std::string::npos && line.size() > name + 2 && line[name + 2] == 'S';
+}
+
 bool ChildProcess::waitUntilAsleepOrEnded(int milliseconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (ended()) return true;
-        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-        const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const std::size_t name = line.rfind(')');  // the state follows the command name
-        if (name != std::string::npos && line.size() > name + 2 && line[name + 2] == 'S') return true;
+        if (asleepOrEnded()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;

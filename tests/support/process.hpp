@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -28,6 +29,14 @@ struct ProcessOptions {
     bool closeOutput = false;          // start with standard output closed
     bool nonBlockingInput = false;     // standard input set O_NONBLOCK before the start
     bool nonBlockingOutput = false;    // standard output set O_NONBLOCK before the start
+    int outputFd = -1;                 // standard output on this descriptor of the test instead
+    // When given: every signal starts with its default action, except these,
+    // which start ignored (as under nohup). Otherwise they are inherited.
+    std::optional<std::vector<int>> ignoredSignals;
+    std::optional<mode_t> umask;       // nothing: inherited
+    std::optional<uid_t> user;         // run as this user and group (the test must be root)
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t addressSpaceLimit = RLIM_INFINITY;
     int timeoutSeconds = 30;
 };
 
@@ -54,12 +63,15 @@ public:
     // Without reading anything: waits until the program sleeps (blocked on
     // something) or has ended; returns false when the time runs out.
     bool waitUntilAsleepOrEnded(int milliseconds = 20000);
+    // The same, at this moment.
+    bool asleepOrEnded();
 
     // Reads the rest of its output, at most `chunk` bytes at a time with
     // `pause` milliseconds between reads, and waits for its end.
     ProcessResult finish(std::size_t chunk = 65536, int pauseMilliseconds = 0);
 
     bool ended();
+    pid_t pid() const { return pid_; }
     const std::string& out() const { return result_.out; }
     const std::string& err() const { return result_.err; }
 
