@@ -7,12 +7,9 @@
 // written); 2 when the command line is wrong, a file cannot be read or
 // written, or memory runs out.
 #include "tools/assembler.hpp"
-#include "host/descriptors.hpp"
 #include "tools/tool_files.hpp"
 
-#include <exception>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -90,12 +87,7 @@ int assembleFiles(int argc, char** argv) {
             haveSource = true;
         }
     }
-    if (options.help) {
-        std::string reason;
-        if (tarn::writeStandardOutput(HELP, reason)) return 0;
-        tarn::printError("tarnasm: impossibile scrivere sullo standard output: " + reason);
-        return 2;
-    }
+    if (options.help) return tarn::printStandardOutput("tarnasm", HELP);
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");
     if (options.image.empty())
         options.image = std::filesystem::path(options.source).replace_extension(".bin").string();
@@ -140,18 +132,5 @@ int assembleFiles(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tarn::occupyClosedStandardStreams();
-    tarn::prepareSignals();
-    try {
-        return assembleFiles(argc, argv);
-    } catch (const std::bad_alloc&) {
-        tarn::printError("tarnasm: memoria esaurita");
-    } catch (const std::exception& error) {
-        try {
-            tarn::printError(std::string("tarnasm: errore interno: ") + error.what());
-        } catch (const std::exception&) {
-            tarn::printError("tarnasm: errore interno");
-        }
-    }
-    return 2;
+    return tarn::runTool("tarnasm", assembleFiles, argc, argv);
 }

@@ -7,11 +7,8 @@
 // is wrong, the image cannot be read, standard output cannot be written or
 // memory runs out.
 #include "tools/disassembler.hpp"
-#include "host/descriptors.hpp"
 #include "tools/tool_files.hpp"
 
-#include <exception>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -32,20 +29,12 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-// Standard output, checked: a write that fails is an error like any other.
-int print(std::string_view text) {
-    std::string reason;
-    if (tarn::writeStandardOutput(text, reason)) return 0;
-    tarn::printError("tarndis: impossibile scrivere sullo standard output: " + reason);
-    return 2;
-}
-
 int disassembleFile(int argc, char** argv) {
     std::string path;
     bool havePath = false;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
-        if (argument == "-h" || argument == "--help") return print(HELP);
+        if (argument == "-h" || argument == "--help") return tarn::printStandardOutput("tarndis", HELP);
         if (argument.size() > 1 && argument[0] == '-')
             return usageError("opzione sconosciuta '" + std::string(argument) + "'");
         if (havePath) return usageError("una sola immagine alla volta, ma c'è anche '" + std::string(argument) + "'");
@@ -66,24 +55,11 @@ int disassembleFile(int argc, char** argv) {
         content.resize(256);
     }
     const std::vector<tarn::Byte> image(content.begin(), content.end());
-    return print(tarn::disassemble(image));
+    return tarn::printStandardOutput("tarndis", tarn::disassemble(image));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    tarn::occupyClosedStandardStreams();
-    tarn::prepareSignals();  // SIGPIPE above all: a reader that goes away is a write error
-    try {
-        return disassembleFile(argc, argv);
-    } catch (const std::bad_alloc&) {
-        tarn::printError("tarndis: memoria esaurita");
-    } catch (const std::exception& error) {
-        try {
-            tarn::printError(std::string("tarndis: errore interno: ") + error.what());
-        } catch (const std::exception&) {
-            tarn::printError("tarndis: errore interno");
-        }
-    }
-    return 2;
+    return tarn::runTool("tarndis", disassembleFile, argc, argv);
 }

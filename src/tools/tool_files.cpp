@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -439,6 +441,30 @@ bool writeStandardOutput(std::string_view text, std::string& reason) {
     if (error == 0) return true;
     reason = reasonOf(error);
     return false;
+}
+
+int printStandardOutput(std::string_view program, std::string_view text) {
+    std::string reason;
+    if (writeStandardOutput(text, reason)) return 0;
+    printError(std::string(program) + ": impossibile scrivere sullo standard output: " + reason);
+    return 2;
+}
+
+int runTool(std::string_view program, int (*body)(int, char**), int argc, char** argv) {
+    occupyClosedStandardStreams();
+    prepareSignals();  // SIGPIPE among them: a reader that goes away is a write error
+    try {
+        return body(argc, argv);
+    } catch (const std::bad_alloc&) {
+        printError(std::string(program) + ": memoria esaurita");
+    } catch (const std::exception& error) {
+        try {
+            printError(std::string(program) + ": errore interno: " + error.what());
+        } catch (const std::exception&) {
+            printError(std::string(program) + ": errore interno");
+        }
+    }
+    return 2;
 }
 
 void printError(std::string_view line) {

@@ -56,6 +56,15 @@ bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure
 // and full. False, with the reason, when a write fails.
 bool writeStandardOutput(std::string_view text, std::string& reason);
 
+// Writes text to standard output; a failed write is reported as program's
+// error. The exit status: 0, or 2 after a failure.
+int printStandardOutput(std::string_view program, std::string_view text);
+
+// The main of a tool: stands in for closed standard streams, prepares the
+// signals, and runs body; running out of memory or any other exception
+// becomes one line on standard error and exit status 2.
+int runTool(std::string_view program, int (*body)(int, char**), int argc, char** argv);
+
 // Writes a line to standard error in one piece, without allocating.
 void printError(std::string_view line);
 
