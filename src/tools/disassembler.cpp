@@ -11,52 +11,6 @@ namespace tarn {
 
 namespace {
 
-// What each byte of the image turned out to be.
-enum class Role : Byte { Data, Start, Operand };
-
-// Follows the control flow from address 0 and marks the instructions it
-// meets. A path ends on opcode 0, on a JMP (after queueing its target), at an
-// address beyond the image, and at an instruction that would run past the
-// end of the image or over one already found: that one stays data.
-std::array<Role, 256> findCode(const std::vector<Byte>& image) {
-    std::array<Role, 256> role{};
-    std::vector<unsigned> pending;
-    if (!image.empty()) pending.push_back(0);
-    while (!pending.empty()) {
-        const unsigned address = pending.back();
-        pending.pop_back();
-        if (address >= image.size() || role[address] != Role::Data) continue;
-        const Byte opcode = image[address];
-        const unsigned length = instructionLength(opcode);
-        if (address + length > image.size()) continue;
-        bool free = true;
-        for (unsigned offset = 1; offset < length; ++offset)
-            if (role[address + offset] != Role::Data) free = false;
-        if (!free) continue;
-
-        role[address] = Role::Start;
-        for (unsigned offset = 1; offset < length; ++offset) role[address + offset] = Role::Operand;
-        const unsigned next = (address + length) % 256;  // PC wraps around
-        const Instruction* instruction = findInstruction(opcode);
-        if (instruction == nullptr) {
-            // An unassigned opcode does nothing: the machine goes on after it.
-            pending.push_back(next);
-            continue;
-        }
-        const unsigned target = length >= 2 ? image[address + 1] : 0;
-        switch (flowOf(*instruction)) {
-            case Flow::Stops: break;
-            case Flow::Jumps: pending.push_back(target); break;
-            case Flow::Branches:
-                pending.push_back(target);
-                pending.push_back(next);
-                break;
-            case Flow::FallsThrough: pending.push_back(next); break;
-        }
-    }
-    return role;
-}
-
 // What the instructions say about the addresses they use.
 struct Uses {
     std::array<bool, 256> referenced{};  // named by an instruction: gets a label
@@ -76,12 +30,12 @@ unsigned operandB(const std::vector<Byte>& image, unsigned address) {
 
 // Text is what WRT prints (from its address up to the 0) and what INP reads
 // (at its address); a byte that CMP compares with text is a character too.
-Uses findUses(const std::vector<Byte>& image, const std::array<Role, 256>& role) {
+Uses findUses(const std::vector<Byte>& image, const std::array<ByteRole, 256>& role) {
     Uses uses;
     const auto size = static_cast<unsigned>(image.size());
     std::array<bool, 256> text{};
     for (unsigned address = 0; address < size; ++address) {
-        if (role[address] != Role::Start) continue;
+        if (role[address] != ByteRole::Start) continue;
         const Instruction* instruction = findInstruction(image[address]);
         if (instruction == nullptr) continue;
         for (unsigned index = 0; index < operandCount(instruction->opcode); ++index) {
@@ -94,13 +48,13 @@ Uses findUses(const std::vector<Byte>& image, const std::array<Role, 256>& role)
         if (instruction->mnemonic == "WRT") {
             const unsigned start = operandA(image, address);
             text[start] = true;  // even when it holds 0 now: the program puts text there
-            for (unsigned at = start; at < size && role[at] == Role::Data && image[at] != 0; ++at)
+            for (unsigned at = start; at < size && role[at] == ByteRole::Data && image[at] != 0; ++at)
                 uses.printed[at] = text[at] = true;
         }
     }
     uses.character = text;
     for (unsigned address = 0; address < size; ++address) {
-        if (role[address] != Role::Start || image[address] != 0x80) continue;  // CMP
+        if (role[address] != ByteRole::Start || image[address] != 0x80) continue;  // CMP
         const unsigned a = operandA(image, address);
         const unsigned b = operandB(image, address);
         if (text[a]) uses.character[b] = true;
@@ -252,22 +206,22 @@ std::size_t widthOf(const std::vector<Byte>& image, const DataItem& item) {
 // least MIN_SKIPPED_ZEROS data bytes of 0 that no instruction names, with
 // more of the image after it (the image ends at its last byte written, so
 // zeros at its end must be written). 0 when there is no such run.
-unsigned skippableZeros(const std::vector<Byte>& image, const std::array<Role, 256>& role, const Uses& uses,
+unsigned skippableZeros(const std::vector<Byte>& image, const std::array<ByteRole, 256>& role, const Uses& uses,
                         unsigned address) {
     const auto size = static_cast<unsigned>(image.size());
     unsigned end = address;
-    while (end < size && role[end] == Role::Data && image[end] == 0 && !uses.referenced[end]) ++end;
+    while (end < size && role[end] == ByteRole::Data && image[end] == 0 && !uses.referenced[end]) ++end;
     return end < size && end - address >= MIN_SKIPPED_ZEROS ? end - address : 0;
 }
 
 // Lays out the image as statements. Data runs are cut where a label must
 // stand and where zeros are skipped, and packed into lines of a few items.
-std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<Role, 256>& role, const Uses& uses) {
+std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<ByteRole, 256>& role, const Uses& uses) {
     std::vector<Statement> statements;
     const auto size = static_cast<unsigned>(image.size());
     unsigned address = 0;
     while (address < size) {
-        if (role[address] == Role::Start) {
+        if (role[address] == ByteRole::Start) {
             const unsigned length = instructionLength(image[address]);
             const Kind kind = findInstruction(image[address]) ? Kind::Instruction : Kind::Unassigned;
             Statement statement{address, length, kind, false, {}};
@@ -284,7 +238,7 @@ std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<R
             continue;
         }
         unsigned end = address + 1;
-        while (end < size && role[end] == Role::Data && !uses.referenced[end] &&
+        while (end < size && role[end] == ByteRole::Data && !uses.referenced[end] &&
                skippableZeros(image, role, uses, end) == 0)
             ++end;
         Statement line{address, 0, Kind::Data, false, {}};
@@ -407,7 +361,7 @@ std::string sourceLine(const std::string& label, std::string_view keyword, const
 std::string disassemble(const std::vector<Byte>& wholeImage) {
     const std::vector<Byte> image(wholeImage.begin(),
                                   wholeImage.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(wholeImage.size(), 256)));
-    const std::array<Role, 256> role = findCode(image);
+    const std::array<ByteRole, 256> role = findCode(image);
     const Uses uses = findUses(image, role);
 
     Listing listing{image, uses, layOut(image, role, uses)};

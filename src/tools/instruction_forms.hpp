@@ -5,6 +5,9 @@
 
 #include "machine/instruction_set.hpp"
 
+#include <array>
+#include <vector>
+
 namespace tarn {
 
 // How many operands the source writes for an opcode: none for one-byte
@@ -26,5 +29,15 @@ enum class Flow {
 };
 
 Flow flowOf(const Instruction& instruction);
+
+// What each byte of an image turned out to be, following the control flow.
+enum class ByteRole : Byte { Data, Start, Operand };
+
+// Follows the control flow from address 0 and marks the instructions it
+// meets (only the first 256 bytes of the image are looked at). A path ends on
+// opcode 0, on a JMP (after queueing its target), at an address beyond the
+// image, and at an instruction that would run past the end of the image or
+// over one already found: that one stays data.
+std::array<ByteRole, 256> findCode(const std::vector<Byte>& image);
 
 }  // namespace tarn

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace {
 
@@ -48,20 +47,6 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-// Whether two paths name the same file, existing or not. Two names of one
-// device or FIFO are allowed (both outputs to /dev/null, say).
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
-    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
-        return first.st_dev == second.st_dev && first.st_ino == second.st_ino && S_ISREG(first.st_mode);
-    std::error_code error;
-    const std::filesystem::path firstPath = std::filesystem::weakly_canonical(a, error);
-    if (error) return a == b;
-    const std::filesystem::path secondPath = std::filesystem::weakly_canonical(b, error);
-    if (error) return a == b;
-    return firstPath == secondPath;
-}
-
 int assembleFiles(int argc, char** argv) {
     Options options;
     bool haveSource = false;
@@ -91,11 +76,11 @@ int assembleFiles(int argc, char** argv) {
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");
     if (options.image.empty())
         options.image = std::filesystem::path(options.source).replace_extension(".bin").string();
-    if (sameFile(options.image, options.source))
+    if (tarn::sameFile(options.image, options.source))
         return usageError("l'immagine '" + options.image + "' prenderebbe il posto del sorgente");
-    if (!options.listing.empty() && sameFile(options.listing, options.source))
+    if (!options.listing.empty() && tarn::sameFile(options.listing, options.source))
         return usageError("il listato '" + options.listing + "' prenderebbe il posto del sorgente");
-    if (!options.listing.empty() && sameFile(options.listing, options.image))
+    if (!options.listing.empty() && tarn::sameFile(options.listing, options.image))
         return usageError("l'immagine e il listato non possono essere lo stesso file");
 
     std::string source;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -478,5 +479,18 @@ void printError(std::string_view line) {
         writeAll(STDERR_FILENO, "\n");
     }
 }
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino && S_ISREG(first.st_mode);
+    std::error_code error;
+    const std::filesystem::path firstPath = std::filesystem::weakly_canonical(a, error);
+    if (error) return a == b;
+    const std::filesystem::path secondPath = std::filesystem::weakly_canonical(b, error);
+    if (error) return a == b;
+    return firstPath == secondPath;
+}
+
 
 }  // namespace tarn

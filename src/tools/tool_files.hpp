@@ -21,6 +21,10 @@ bool readFile(const std::string& path, std::string& content, std::string& reason
 // reader that went away fails with EFBIG or EPIPE instead.
 void prepareSignals();
 
+// Whether two paths name the same file, existing or not. Two names of one
+// device or FIFO are not the same file (both outputs to /dev/null, say).
+bool sameFile(const std::string& a, const std::string& b);
+
 // One file a program writes.
 struct OutputFile {
     std::string path;

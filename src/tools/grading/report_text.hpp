@@ -1,0 +1,39 @@
+// The reports for people: the class report on standard output and the replay
+// of one case, in Italian, with colour on a terminal.
+#pragma once
+
+#include "tools/grading/exercise.hpp"
+#include "tools/grading/grader.hpp"
+#include "tools/grading/similarity.hpp"
+#include "tools/grading/submission.hpp"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tarn::grading {
+
+struct ReportStyle {
+    bool colour = false;  // ANSI colours and bold
+};
+
+// The details of a failing case: its reasons, the input, the expected and
+// the actual output as a diff, the instructions executed, any notes, and the
+// command that replays it. Nothing but the reasons' summary for a hidden case.
+std::string formatCaseDetails(const Exercise& exercise, const std::string& exerciseArgument,
+                              const SubmissionResult& result, std::size_t caseIndex, const ReportStyle& style);
+
+// The whole report: the exercise, each student's cases and points with the
+// details of every failing visible case, the similar pairs when asked for
+// (similar is null otherwise), and a summary of the class.
+std::string formatClassReport(const Exercise& exercise, const std::string& exerciseArgument,
+                              const std::vector<SubmissionResult>& results, const std::vector<SimilarPair>* similar,
+                              const ReportStyle& style);
+
+// One case in full: input, expected and actual output, instructions executed,
+// the final registers and flags, and the final memory as a 16 x 16 grid with
+// addresses, the bytes the run changed marked.
+std::string formatReplay(const Exercise& exercise, const Submission& submission, const TestCase& testCase,
+                         const CaseRun& run, const ReportStyle& style);
+
+}  // namespace tarn::grading

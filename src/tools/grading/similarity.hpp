@@ -1,0 +1,35 @@
+// How alike the submissions of a class are, compared as instruction
+// sequences: labels, addresses and constants do not count, only which
+// instructions the code holds and in what order.
+#pragma once
+
+#include "machine/machine_state.hpp"
+#include "tools/grading/grader.hpp"
+
+#include <cstddef>
+#include <vector>
+
+namespace tarn::grading {
+
+// Pairs less alike than this are not reported, and at most so many are.
+constexpr double MIN_REPORTED_SIMILARITY = 0.6;
+constexpr std::size_t MAX_REPORTED_PAIRS = 20;
+
+struct SimilarPair {
+    std::size_t first = 0;   // indexes into the results, first < second
+    std::size_t second = 0;
+    double score = 0;        // 0 (nothing alike) to 1 (the same sequence)
+};
+
+// The instructions of an image's code (what control flow reaches from 0),
+// in address order, operands left out: one token for each.
+std::vector<Byte> instructionSequence(const std::vector<Byte>& image);
+
+// How alike two instruction sequences are, 0 to 1; symmetric.
+double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b);
+
+// The pairs of runnable submissions at least MIN_REPORTED_SIMILARITY alike,
+// most similar first (then by index), at most MAX_REPORTED_PAIRS.
+std::vector<SimilarPair> similarPairs(const std::vector<SubmissionResult>& results);
+
+}  // namespace tarn::grading
