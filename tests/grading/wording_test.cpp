@@ -1,1 +1,138 @@
+#include "tools/grading/wording.hpp"
+
+#include "machine/instruction_set.hpp"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+namespace tarn::grading {
+namespace {
+
+TEST(Wording, PointsAreWrittenWithAtMostTwoDecimals) {
+    const struct {
+        double points;
+        const char* italian;
+        const char* plain;
+    } cases[] = {
+        {0, "0", "0"},       {2, "2", "2"},           {1.5, "1,5", "1.5"},   {0.25, "0,25", "0.25"},
+        {2.999, "3", "3"},   {10.05, "10,05", "10.05"}, {1e6, "1000000", "1000000"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatPoints(c.points), c.italian) << c.points;
+        EXPECT_EQ(formatPointsPlain(c.points), c.plain) << c.points;
+    }
+}
+
+TEST(Wording, VisibleTextKeepsUtf8AndEscapesEverythingElse) {
+    const struct {
+        std::string bytes;
+        const char* shown;
+    } cases[] = {
+        {"ciao\n", "ciao\n"},
+        {"più è", "più è"},
+        {"a\tb\rc", "a\\tb\\rc"},
+        {"\\", "\\\\"},
+        {"\x1b[2J", "\\x1B[2J"},
+        {std::string("\0x", 2), "\\x00x"},
+        {"\x7f", "\\x7F"},
+        {"\xff\xfe", "\\xFF\\xFE"},
+        {"\xc3", "\\xC3"},                  // cut sequence
+        {"\xc0\xaf", "\\xC0\\xAF"},         // overlong
+        {"\xed\xa0\x80", "\\xED\\xA0\\x80"},  // surrogate
+        {"\xef\xbf\xbf", "\\xEF\\xBF\\xBF"},  // U+FFFF, refused by XML
+        {"\xc2\x85", "\\xC2\\x85"},         // C1 control
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(visibleText(c.bytes), c.shown) << c.bytes;
+}
+
+TEST(Wording, ReasonsSayWhyACaseFailedMostImportantFirst) {
+    Exercise exercise;
+    TestCase testCase;
+    testCase.outputLimit = 4096;
+    Submission submission;
+    CaseResult result;
+    result.ran = true;
+    result.limitReached = true;
+    result.finalPC = 0x12;
+    result.instructions = 100000;
+    result.outputCut = true;
+    EXPECT_EQ(failureReasons(exercise, testCase, submission, result),
+              (std::vector<std::string>{"limite di istruzioni superato: PC = 0x12 dopo 100000 istruzioni",
+                                        "uscita oltre il limite di 4096 byte: il resto è stato tagliato"}));
+
+    result = {};
+    result.ran = true;
+    result.forbidden = ForbiddenUse{findInstruction("MUL")->opcode, 0x0C, 57};
+    EXPECT_EQ(failureReasons(exercise, testCase, submission, result),
+              (std::vector<std::string>{
+                  "istruzione proibita MUL all'indirizzo 0x0C, dopo 57 istruzioni: l'esecuzione si è fermata lì"}));
+
+    result = {};
+    result.ran = true;
+    result.outputMatches = false;
+    result.mismatches = {{Mismatch::Kind::Memory, 0xF0, 21, 20},
+                         {Mismatch::Kind::Register, 260, 3, 2},
+                         {Mismatch::Kind::Flag, FLAG_Z, 1, 0}};
+    testCase.comparison = Comparison::Blanks;
+    EXPECT_EQ(failureReasons(exercise, testCase, submission, result),
+              (std::vector<std::string>{"uscita diversa da quella attesa (senza contare gli spazi a fine riga)",
+                                        "memoria all'indirizzo 0xF0: atteso 21, trovato 20",
+                                        "registro X: atteso 3, trovato 2", "flag Z spento: doveva essere acceso"}));
+
+    result.passed = true;
+    EXPECT_TRUE(failureReasons(exercise, testCase, submission, result).empty());
+}
+
+TEST(Wording, ManyWrongCellsAreCountedAfterTheFirstEight) {
+    CaseResult result;
+    result.ran = true;
+    for (unsigned address = 0; address < 11; ++address)
+        result.mismatches.push_back({Mismatch::Kind::Memory, address, 1, 0});
+    const std::vector<std::string> reasons = failureReasons({}, {}, {}, result);
+    ASSERT_EQ(reasons.size(), 9u);
+    EXPECT_EQ(reasons[7], "memoria all'indirizzo 0x07: atteso 1, trovato 0");
+    EXPECT_EQ(reasons[8], "e altre 3 celle di memoria diverse");
+    result.mismatches.resize(9);
+    EXPECT_EQ(failureReasons({}, {}, {}, result).back(), "e un'altra cella di memoria diversa");
+}
+
+TEST(Wording, ASubmissionThatCannotRunFailsWithItsProblems) {
+    Submission submission;
+    submission.problems = {"rossi.asm:3:1: errore: mnemonico sconosciuto 'WTR': forse intendevi WRT?"};
+    CaseResult result;
+    EXPECT_EQ(failureReasons({}, {}, submission, result),
+              (std::vector<std::string>{"programma non eseguito", submission.problems[0]}));
+}
+
+TEST(Wording, NotesCountTheTraceDisplaysSkipped) {
+    CaseResult result;
+    EXPECT_TRUE(caseNotes(result).empty());
+    result.tracesShown = 1;
+    EXPECT_EQ(caseNotes(result), (std::vector<std::string>{
+                                     "il programma lascia acceso il flag D: una visualizzazione della traccia è stata saltata"}));
+    result.tracesShown = 40;
+    EXPECT_EQ(caseNotes(result), (std::vector<std::string>{
+                                     "il programma lascia acceso il flag D: 40 visualizzazioni della traccia sono state saltate"}));
+}
+
+TEST(Wording, ReplayCommandsSurviveAnyShell) {
+    const struct {
+        const char* exercise;
+        const char* submission;
+        const char* name;
+        const char* command;
+    } cases[] = {
+        {"es1.toml", "consegne/rossi", "tre", "tarngrade es1.toml consegne/rossi --caso tre"},
+        {"es1.toml", "consegne/d'amico", "tre più quattro",
+         "tarngrade es1.toml 'consegne/d'\\''amico' --caso 'tre più quattro'"},
+        {"-es.toml", "-x.asm", "-caso", "tarngrade ./-es.toml ./-x.asm --caso -caso"},
+        {"es.toml", "a\nb", "$(rm)", "tarngrade es.toml $'a\\x0Ab' --caso '$(rm)'"},
+        {"es.toml", "", "x", "tarngrade es.toml '' --caso x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name), c.command);
+}
+
+}  // namespace
+}  // namespace tarn::grading
