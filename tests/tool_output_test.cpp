@@ -105,7 +105,7 @@ public:
         std::vector<std::string> found;
         std::error_code error;
         for (const auto& entry : fs::recursive_directory_iterator(path_, error))
-            if (entry.path().filename().string().rfind(".tarnasm-", 0) == 0) found.push_back(entry.path());
+            if (entry.path().filename().string().rfind(".tarn-", 0) == 0) found.push_back(entry.path());
         return found;
     }
 

@@ -36,7 +36,7 @@ bool exists(const std::string& path) {
 int leftoverTemporaries(const std::filesystem::path& folder) {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().filename().string().rfind(".tarnasm-", 0) == 0) ++count;
+        if (entry.path().filename().string().rfind(".tarn-", 0) == 0) ++count;
     return count;
 }
 

@@ -40,7 +40,7 @@ constexpr int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 // signals blocked, so the handler never sees a half-written name.
 constexpr std::size_t TEMPORARY_SLOTS = 4;
 constexpr std::size_t TEMPORARY_NAME_SIZE = PATH_MAX;
-constexpr const char TEMPORARY_PREFIX[] = ".tarnasm-";
+constexpr const char TEMPORARY_PREFIX[] = ".tarn-";
 
 char temporaryNames[TEMPORARY_SLOTS][TEMPORARY_NAME_SIZE];
 volatile std::sig_atomic_t temporaryInUse[TEMPORARY_SLOTS];

@@ -44,7 +44,7 @@ struct OutputFailure {
 //
 // A symbolic link is followed to its target (a dangling one gets its target
 // created). A regular file, or a new one, is written to a temporary file in
-// its folder (a short name, ".tarnasm-XXXXXX"), which takes the old file's
+// its folder (a short name, ".tarn-XXXXXX"), which takes the old file's
 // mode and owner and is renamed over it; when the folder refuses the
 // temporary file, or the owner cannot be kept, an existing file is written
 // in place. A device or a FIFO is written directly. A folder is an error.
