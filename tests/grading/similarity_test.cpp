@@ -1,1 +1,324 @@
+#include "tools/grading/similarity.hpp"
+
+#include "machine/instruction_set.hpp"
+#include "tools/assembler.hpp"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tarn::grading {
+namespace {
+
+std::vector<Byte> imageOf(const std::string& source) {
+    const Assembly assembly = assemble(source);
+    EXPECT_FALSE(assembly.failed()) << source;
+    return assembly.image;
+}
+
+double imageSimilarity(const std::string& a, const std::string& b) {
+    return sequenceSimilarity(instructionSequence(imageOf(a)), instructionSequence(imageOf(b)));
+}
+
+Byte opcodeOf(const char* mnemonic) {
+    return findInstruction(mnemonic)->opcode;
+}
+
+// Counts down a number read from the input, adding one to a digit each time.
+const std::string COUNTING = R"(
+        JMP inizio
+        ORG 0x10
+inizio: INP numero
+ciclo:  CLZ
+        CMP numero, zero
+        JPZ fine
+        INC somma
+        DEC numero
+        JMP ciclo
+fine:   WRT somma
+        RST
+numero: DB 0, 0
+somma:  DB '0', 0
+zero:   DB 0
+)";
+
+// The same program, disguised: other labels, the code and the data elsewhere,
+// other constants, comments.
+const std::string COUNTING_DISGUISED = R"(
+; il mio programma
+        JMP start
+        ORG 0x60
+valore: DB 7, 0, 0, 0       ; spazio in più
+car:    DB 'A', 0
+vuoto:  DB 9
+start:  INP valore          ; legge
+loop:   CLZ
+        CMP valore, vuoto
+        JPZ esci
+        INC car
+        DEC valore
+        JMP loop
+esci:   WRT car
+        RST
+)";
+
+// The counting program with NOPs between its instructions.
+const std::string COUNTING_PADDED = R"(
+        JMP inizio
+        ORG 0x10
+inizio: INP numero
+        NOP
+ciclo:  CLZ
+        CMP numero, zero
+        NOP
+        JPZ fine
+        INC somma
+        DEC numero
+        NOP
+        JMP ciclo
+fine:   WRT somma
+        RST
+numero: DB 0, 0
+somma:  DB '0', 0
+zero:   DB 0
+)";
+
+// The counting program with its two blocks the other way round.
+const std::string COUNTING_REORDERED = R"(
+        JMP inizio
+fine:   WRT somma
+        RST
+inizio: INP numero
+ciclo:  CLZ
+        CMP numero, zero
+        JPZ fine
+        INC somma
+        DEC numero
+        JMP ciclo
+numero: DB 0, 0
+somma:  DB '0', 0
+zero:   DB 0
+)";
+
+// Another technique altogether: two digits read, added and divided by ten.
+const std::string ARITHMETIC = R"(
+        INP testo
+        INP testo+4
+        ADD somma, testo
+        SUB somma, car0
+        ADD seconda, testo+4
+        SUB seconda, car0
+        ADD somma, seconda
+        DIV somma, resto
+        ADD somma, car0
+        ADD resto, car0
+        WRT testo
+        WRT somma
+        WRT resto
+        RST
+testo:   DB "? + ? = ", 0
+somma:   DB 0, 0
+seconda: DB 0
+resto:   DB 10, "\n", 0
+car0:    DB '0'
+)";
+
+// A table summed in a loop over X, and the same sum written out by hand.
+const std::string TABLE_LOOP = R"(
+        VALOFFST 0
+ciclo:  CLZ
+        CMP tabella, zero
+        JPZ fine
+        ADD tabella, somma
+        INCOFFST
+        JMP ciclo
+fine:   VALOFFST 0
+        CPY somma, risultato
+        RST
+tabella: DB 5, 7, 9, 0
+somma:   DB 0
+zero:    DB 0
+risultato: DB 0
+)";
+const std::string TABLE_UNROLLED = R"(
+        ADD somma, tabella
+        ADD somma, tabella+1
+        ADD somma, tabella+2
+        ADD somma, tabella+3
+        CPY somma, risultato
+        RST
+tabella: DB 5, 7, 9, 0
+somma:   DB 0
+risultato: DB 0
+)";
+
+TEST(Similarity, SequenceKeepsTheReachedOpcodesAndAbstractsTheRest) {
+    // Operands, data and unreached bytes are left out; every unlisted opcode,
+    // one-byte or four-byte, is the NOP token.
+    const Byte nop = opcodeOf("NOP");
+    const Byte wrt = opcodeOf("WRT");
+    const Byte jmp = opcodeOf("JMP");
+    const Byte rst = opcodeOf("RST");
+    ASSERT_EQ(findInstruction(Byte{0x3F}), nullptr);
+    ASSERT_EQ(findInstruction(Byte{0xC5}), nullptr);
+    const std::vector<Byte> image = {
+        wrt, 0x20,               // 0
+        0x3F,                    // 2: unlisted, one byte
+        0xC5, 0x47, 0x47, 0x47,  // 3: four bytes, nothing loaded: the 0x47s are no WRT
+        nop,                     // 7
+        jmp, 0x0C,               // 8
+        wrt, 0x20,               // 10: jumped over
+        rst,                     // 12
+    };
+    EXPECT_EQ(instructionSequence(image), (std::vector<Byte>{wrt, nop, nop, nop, jmp, rst}));
+    EXPECT_EQ(instructionSequence({}), std::vector<Byte>{});
+    EXPECT_EQ(instructionSequence({rst, wrt, wrt}), std::vector<Byte>{rst});
+}
+
+TEST(Similarity, DisguisedCopyIsTheSameProgram) {
+    EXPECT_NE(imageOf(COUNTING), imageOf(COUNTING_DISGUISED));
+    EXPECT_EQ(instructionSequence(imageOf(COUNTING)), instructionSequence(imageOf(COUNTING_DISGUISED)));
+    EXPECT_DOUBLE_EQ(imageSimilarity(COUNTING, COUNTING_DISGUISED), 1.0);
+}
+
+TEST(Similarity, EditedCopiesStayCloseAndOtherTechniquesScoreLow) {
+    const struct {
+        const std::string* a;
+        const std::string* b;
+        double low;
+        double high;
+    } cases[] = {
+        {&COUNTING, &COUNTING_PADDED, 0.7, 0.9},     // junk inserted: lower, only a little
+        {&COUNTING, &COUNTING_REORDERED, 0.7, 0.9},  // blocks moved
+        {&COUNTING, &ARITHMETIC, 0.0, 0.45},
+        {&TABLE_LOOP, &TABLE_UNROLLED, 0.0, 0.5},
+        {&ARITHMETIC, &TABLE_UNROLLED, 0.0, 0.5},
+    };
+    for (const auto& c : cases) {
+        const double score = imageSimilarity(*c.a, *c.b);
+        EXPECT_GE(score, c.low) << *c.a << *c.b;
+        EXPECT_LE(score, c.high) << *c.a << *c.b;
+    }
+    EXPECT_GE(imageSimilarity(COUNTING, COUNTING_PADDED), MIN_REPORTED_SIMILARITY);
+    EXPECT_LT(imageSimilarity(COUNTING, ARITHMETIC), MIN_REPORTED_SIMILARITY);
+}
+
+// The measure as its definition reads: Dice on the multisets of 2-grams of
+// the sequences padded with a mark at either end, and 2 LCS / (|a| + |b|)
+// by the textbook table, averaged.
+double plainSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b) {
+    if (a.empty() || b.empty()) return 0;
+    const auto grams = [](const std::vector<Byte>& s) {
+        std::vector<int> padded = {-1};
+        padded.insert(padded.end(), s.begin(), s.end());
+        padded.push_back(-1);
+        std::map<std::pair<int, int>, int> counts;
+        for (std::size_t i = 0; i + 2 <= padded.size(); ++i) ++counts[{padded[i], padded[i + 1]}];
+        return counts;
+    };
+    const auto ga = grams(a);
+    const auto gb = grams(b);
+    double common = 0;
+    for (const auto& [gram, count] : ga)
+        if (const auto found = gb.find(gram); found != gb.end()) common += std::min(count, found->second);
+    const double dice = 2 * common / static_cast<double>(a.size() + 1 + b.size() + 1);
+    std::vector<std::vector<std::size_t>> table(a.size() + 1, std::vector<std::size_t>(b.size() + 1, 0));
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j)
+            table[i][j] = a[i - 1] == b[j - 1] ? table[i - 1][j - 1] + 1 : std::max(table[i - 1][j], table[i][j - 1]);
+    const double lcs = 2 * static_cast<double>(table[a.size()][b.size()]) / static_cast<double>(a.size() + b.size());
+    return (dice + lcs) / 2;
+}
+
+TEST(Similarity, MeasureIsSymmetricBoundedAndMatchesItsDefinition) {
+    EXPECT_EQ(sequenceSimilarity({}, {}), 0.0);
+    EXPECT_EQ(sequenceSimilarity({}, {1, 2, 3}), 0.0);
+    EXPECT_EQ(sequenceSimilarity({7}, {7}), 1.0);
+    EXPECT_EQ(sequenceSimilarity({7}, {8}), 0.0);
+
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        // Lengths across one, two and more words of the bit masks, alphabets
+        // small enough for long common runs.
+        const std::size_t alphabet = 1 + random() % 6;
+        const auto make = [&] {
+            std::vector<Byte> s(random() % 200);
+            for (Byte& token : s) token = static_cast<Byte>(0x40 + random() % alphabet);
+            return s;
+        };
+        std::vector<Byte> a = make();
+        std::vector<Byte> b = round % 3 == 0 ? a : make();
+        if (round % 3 == 0 && !b.empty()) b.erase(b.begin() + static_cast<std::ptrdiff_t>(random() % b.size()));
+        const double ab = sequenceSimilarity(a, b);
+        EXPECT_EQ(ab, sequenceSimilarity(b, a));
+        EXPECT_GE(ab, 0.0);
+        EXPECT_LE(ab, 1.0);
+        EXPECT_NEAR(ab, plainSimilarity(a, b), 1e-12) << "round " << round;
+        if (!a.empty()) {
+            EXPECT_EQ(sequenceSimilarity(a, a), 1.0);
+        }
+    }
+}
+
+SubmissionResult resultOf(const std::string& source, bool runnable = true) {
+    SubmissionResult result;
+    result.submission.image = imageOf(source);
+    if (!runnable) result.submission.problems.push_back("prova.asm:1:1: errore: qualcosa");
+    return result;
+}
+
+TEST(Similarity, PairsAreRunnableAlikeOrderedAndCapped) {
+    // 0 and 4 the same; 1 and 5 close to both; 2 another technique; 3 the
+    // same as 0 but it could not run.
+    const std::vector<SubmissionResult> results = {
+        resultOf(COUNTING),        resultOf(COUNTING_PADDED),    resultOf(ARITHMETIC),
+        resultOf(COUNTING, false), resultOf(COUNTING_DISGUISED), resultOf(COUNTING_PADDED),
+    };
+    const std::vector<SimilarPair> pairs = similarPairs(results);
+    std::vector<std::pair<std::size_t, std::size_t>> found;
+    for (const SimilarPair& pair : pairs) found.emplace_back(pair.first, pair.second);
+    const std::vector<std::pair<std::size_t, std::size_t>> expected = {
+        {0, 4}, {1, 5}, {0, 1}, {0, 5}, {1, 4}, {4, 5},
+    };
+    EXPECT_EQ(found, expected);
+    ASSERT_EQ(pairs.size(), 6u);
+    EXPECT_EQ(pairs[0].score, 1.0);
+    EXPECT_EQ(pairs[1].score, 1.0);
+    EXPECT_LT(pairs[2].score, 1.0);
+    for (std::size_t i = 1; i < pairs.size(); ++i) EXPECT_GE(pairs[i - 1].score, pairs[i].score);
+
+    // A class of copies: only the first pairs by index, up to the cap.
+    std::vector<SubmissionResult> copies(30, resultOf(COUNTING));
+    copies[1] = resultOf(ARITHMETIC);
+    const std::vector<SimilarPair> capped = similarPairs(copies);
+    ASSERT_EQ(capped.size(), MAX_REPORTED_PAIRS);
+    for (std::size_t i = 0; i < capped.size(); ++i) {
+        EXPECT_EQ(capped[i].first, 0u);
+        EXPECT_EQ(capped[i].second, i + 2);
+    }
+    EXPECT_TRUE(similarPairs({}).empty());
+}
+
+TEST(Similarity, LargeClassOfFullImages) {
+    // 200 images of 256 random bytes: every pair compared, the result within
+    // its bounds (and quick: each pair is a merge and a few word operations).
+    std::mt19937 random(200);
+    std::vector<SubmissionResult> results(200);
+    for (SubmissionResult& result : results) {
+        result.submission.image.resize(256);
+        for (Byte& byte : result.submission.image) byte = static_cast<Byte>(1 + random() % 15);  // one-byte opcodes: 256 instructions
+    }
+    const std::vector<SimilarPair> pairs = similarPairs(results);
+    EXPECT_LE(pairs.size(), MAX_REPORTED_PAIRS);
+    for (const SimilarPair& pair : pairs) {
+        EXPECT_LT(pair.first, pair.second);
+        EXPECT_GE(pair.score, MIN_REPORTED_SIMILARITY);
+    }
+}
+
+}  // namespace
+}  // namespace tarn::grading
