@@ -1,36 +1,579 @@
+// The reports for course platforms, written with nlohmann-json and pugixml.
+//
+// The JSON report (--json), indented by 2, keys in this order:
+//
+//   {"versione": 1,
+//    "esercizio": {"titolo", "file", "punti_totali", "limite_istruzioni", "limite_uscita",
+//                  "proibite": [mnemonics], "dimensione_massima": number or null,
+//                  "casi": [{"nome", "punti", "nascosto", "confronto": "esatto" | "spazi",
+//                            "limite_istruzioni", "limite_uscita"}]},
+//    "consegne": [{"studente", "argomento", "programma", "tipo": "sorgente" | "immagine",
+//                  "dimensione", "eseguibile", "problemi": [lines], "note": [lines],
+//                  "punti", "punti_totali", "tutti_superati",
+//                  "casi": [{"nome", "nascosto", "superato", "punti", "punti_massimi", "eseguito",
+//                            "istruzioni", "limite_superato", "pc_finale", "ingresso",
+//                            "uscita_attesa": text or null (output not checked), "uscita",
+//                            "uscita_tagliata", "uscita_corrisponde", "tracce_saltate",
+//                            "ingresso_letto",
+//                            "istruzione_proibita": null or {"mnemonico", "codice", "indirizzo", "passo"},
+//                            "differenze": [{"tipo": "memoria", "indirizzo", "atteso", "trovato"}
+//                                         | {"tipo": "registro" | "flag", "nome", "atteso", "trovato"}],
+//                            "motivi": [lines], "note": [lines]}]}],
+//    "riepilogo": {"consegne", "tutti_superati", "media_punti", "punti_totali",
+//                  "casi": [{"nome", "superati"}]},
+//    "somiglianze": [{"prima", "seconda", "punteggio"}]}   (only with --somiglianze)
+//
+// Points are numbers rounded to hundredths; addresses, bytes and counts are
+// plain numbers. Every case is there, hidden ones too: this is the teacher's
+// record. Texts that come from outside (names, paths, inputs, outputs) are
+// not always UTF-8: such a text is kept with U+FFFD for every byte that is
+// not part of a valid sequence, and its exact bytes follow as numbers under
+// the same key with "_byte" appended ("uscita_byte": [255, 10]). Lines of
+// messages ("problemi", "motivi", "note") only get the U+FFFD.
+//
+// The CSV gradebook follows RFC 4180 with LF line ends.
 #include "tools/grading/report_files.hpp"
+
+#include "machine/instruction_set.hpp"
+#include "tools/grading/report_text.hpp"
+#include "tools/grading/wording.hpp"
+
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <string_view>
 
 namespace tarn::grading {
 
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The length of the valid UTF-8 sequence at bytes[index], 0 if there is none,
+// and the character it encodes.
+struct Utf8Sequence {
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+};
+
+Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    const unsigned first = byte(index);
+    if (first < 0x80) return {1, first};
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    unsigned low = 0x80;  // the range of the second byte
+    unsigned high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+        code = first & 0x1F;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        code = first & 0x0F;
+        if (first == 0xE0) low = 0xA0;  // overlong
+        if (first == 0xED) high = 0x9F; // surrogates
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        code = first & 0x07;
+        if (first == 0xF0) low = 0x90;  // overlong
+        if (first == 0xF4) high = 0x8F; // past U+10FFFF
+    } else {
+        return {};
+    }
+    if (bytes.size() - index < length) return {};
+    for (std::size_t at = 1; at < length; ++at) {
+        const unsigned next = byte(index + at);
+        if (at == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return {};
+        code = (code << 6) | (next & 0x3F);
+    }
+    return {length, code};
+}
+
+bool validUtf8(std::string_view bytes) {
+    for (std::size_t index = 0; index < bytes.size();) {
+        const std::size_t length = utf8At(bytes, index).length;
+        if (length == 0) return false;
+        index += length;
+    }
+    return true;
+}
+
+// Valid UTF-8 as it is; otherwise U+FFFD for every byte outside a valid sequence.
+std::string utf8Text(std::string_view bytes) {
+    if (validUtf8(bytes)) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 2);
+    for (std::size_t index = 0; index < bytes.size();) {
+        const std::size_t length = utf8At(bytes, index).length;
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++index;
+        } else {
+            text.append(bytes.substr(index, length));
+            index += length;
+        }
+    }
+    return text;
+}
+
+// A text from outside under a key, its exact bytes beside when it is not UTF-8.
+void putText(Json& object, const std::string& key, std::string_view bytes) {
+    if (validUtf8(bytes)) {
+        object[key] = std::string(bytes);
+        return;
+    }
+    object[key] = utf8Text(bytes);
+    Json numbers = Json::array();
+    for (const char c : bytes) numbers.push_back(static_cast<unsigned>(static_cast<unsigned char>(c)));
+    object[key + "_byte"] = std::move(numbers);
+}
+
+Json lines(const std::vector<std::string>& texts) {
+    Json array = Json::array();
+    for (const std::string& text : texts) array.push_back(utf8Text(text));
+    return array;
+}
+
+// Points as a number of hundredths, as every report rounds them.
+double roundedPoints(double points) {
+    if (!std::isfinite(points)) return 0;
+    return std::round(points * 100.0) / 100.0;
+}
+
+std::string_view comparisonName(Comparison comparison) {
+    return comparison == Comparison::Blanks ? "spazi" : "esatto";
+}
+
+std::string flagName(unsigned bit) {
+    for (const FlagName& flag : FLAG_NAMES)
+        if (flag.bit == bit) return std::string(1, flag.letter);
+    return "?";
+}
+
+// The cases a result can be read against: the exercise's, in its order.
+std::size_t caseCount(const Exercise& exercise, const SubmissionResult& result) {
+    return std::min(exercise.cases.size(), result.cases.size());
+}
+
+// A report made for people, safe for XML and JSON: valid UTF-8 and line ends
+// stay, tabs too; a carriage return reads "\r", every other control character,
+// U+FFFE, U+FFFF and every byte outside valid UTF-8 "\xHH". Unlike
+// visibleText, it leaves backslashes alone: the report has already shown the
+// program's bytes its own way.
+std::string displayText(std::string_view text) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t index = 0; index < text.size();) {
+        const Utf8Sequence sequence = utf8At(text, index);
+        const bool control = sequence.length == 1 && (sequence.code < 0x20 || sequence.code == 0x7F) &&
+                             sequence.code != '\n' && sequence.code != '\t';
+        const bool refused = sequence.length == 0 || control || sequence.code == 0xFFFE || sequence.code == 0xFFFF ||
+                             (sequence.code >= 0x80 && sequence.code < 0xA0);
+        if (!refused) {
+            shown.append(text.substr(index, sequence.length));
+            index += sequence.length;
+            continue;
+        }
+        const std::size_t length = std::max<std::size_t>(sequence.length, 1);
+        for (std::size_t at = 0; at < length; ++at) {
+            const auto byte = static_cast<unsigned char>(text[index + at]);
+            if (byte == '\r') {
+                shown += "\\r";
+            } else {
+                shown += "\\x";
+                shown += digits[byte >> 4];
+                shown += digits[byte & 0x0F];
+            }
+        }
+        index += length;
+    }
+    return shown;
+}
+
+std::string joinLines(const std::vector<std::string>& texts, std::size_t from = 0) {
+    std::string joined;
+    for (std::size_t index = from; index < texts.size(); ++index) {
+        if (!joined.empty()) joined += '\n';
+        joined += texts[index];
+    }
+    return joined;
+}
+
+// The details of a failing visible case, for a platform that shows text.
+std::string failureDetails(const Exercise& exercise, const std::string& exerciseArgument,
+                           const SubmissionResult& result, std::size_t caseIndex,
+                           const std::vector<std::string>& reasons) {
+    std::string details = formatCaseDetails(exercise, exerciseArgument, result, caseIndex, ReportStyle{false});
+    if (details.empty()) details = joinLines(reasons);
+    return displayText(details);
+}
+
+// What a hidden case may say: whether it passed, and why nothing could run.
+std::string hiddenOutcome(const SubmissionResult& result, bool passed) {
+    std::string text = passed ? "superato" : "non superato";
+    if (!result.submission.runnable()) text += "\n" + visibleText(joinLines(result.submission.problems));
+    return text;
+}
+
+// ---- JSON ----
+
+Json exerciseJson(const Exercise& exercise, const std::string& exerciseArgument) {
+    Json json;
+    json["titolo"] = utf8Text(exercise.title);
+    putText(json, "file", exerciseArgument);
+    json["punti_totali"] = roundedPoints(exercise.totalPoints());
+    json["limite_istruzioni"] = exercise.instructionLimit;
+    json["limite_uscita"] = exercise.outputLimit;
+    json["proibite"] = lines(exercise.forbiddenNames);
+    json["dimensione_massima"] = exercise.maximumSize ? Json(*exercise.maximumSize) : Json(nullptr);
+    Json cases = Json::array();
+    for (const TestCase& testCase : exercise.cases) {
+        Json item;
+        item["nome"] = utf8Text(testCase.name);
+        item["punti"] = roundedPoints(testCase.points);
+        item["nascosto"] = testCase.hidden;
+        item["confronto"] = std::string(comparisonName(testCase.comparison));
+        item["limite_istruzioni"] = testCase.instructionLimit;
+        item["limite_uscita"] = testCase.outputLimit;
+        cases.push_back(std::move(item));
+    }
+    json["casi"] = std::move(cases);
+    return json;
+}
+
+Json mismatchJson(const Mismatch& mismatch) {
+    Json json;
+    switch (mismatch.kind) {
+        case Mismatch::Kind::Memory:
+            json["tipo"] = "memoria";
+            json["indirizzo"] = mismatch.address;
+            break;
+        case Mismatch::Kind::Register:
+            json["tipo"] = "registro";
+            json["nome"] = std::string(registerName(mismatch.address));
+            break;
+        case Mismatch::Kind::Flag:
+            json["tipo"] = "flag";
+            json["nome"] = flagName(mismatch.address);
+            break;
+    }
+    json["atteso"] = unsigned{mismatch.expected};
+    json["trovato"] = unsigned{mismatch.found};
+    return json;
+}
+
+Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submission& submission,
+              const CaseResult& result) {
+    Json json;
+    json["nome"] = utf8Text(testCase.name);
+    json["nascosto"] = testCase.hidden;
+    json["superato"] = result.passed;
+    json["punti"] = roundedPoints(result.points);
+    json["punti_massimi"] = roundedPoints(testCase.points);
+    json["eseguito"] = result.ran;
+    json["istruzioni"] = result.instructions;
+    json["limite_superato"] = result.limitReached;
+    json["pc_finale"] = unsigned{result.finalPC};
+    putText(json, "ingresso", testCase.input);
+    if (testCase.output) putText(json, "uscita_attesa", *testCase.output);
+    else json["uscita_attesa"] = nullptr;
+    putText(json, "uscita", result.output);
+    json["uscita_tagliata"] = result.outputCut;
+    json["uscita_corrisponde"] = result.outputMatches;
+    json["tracce_saltate"] = result.tracesShown;
+    json["ingresso_letto"] = result.inputTaken;
+    if (result.forbidden) {
+        const Instruction* instruction = findInstruction(result.forbidden->opcode);
+        Json forbidden;
+        forbidden["mnemonico"] = instruction != nullptr ? Json(std::string(instruction->mnemonic)) : Json(nullptr);
+        forbidden["codice"] = unsigned{result.forbidden->opcode};
+        forbidden["indirizzo"] = unsigned{result.forbidden->address};
+        forbidden["passo"] = result.forbidden->step;
+        json["istruzione_proibita"] = std::move(forbidden);
+    } else {
+        json["istruzione_proibita"] = nullptr;
+    }
+    Json differences = Json::array();
+    for (const Mismatch& mismatch : result.mismatches) differences.push_back(mismatchJson(mismatch));
+    json["differenze"] = std::move(differences);
+    json["motivi"] = lines(failureReasons(exercise, testCase, submission, result));
+    json["note"] = lines(caseNotes(result));
+    return json;
+}
+
+Json submissionJson(const Exercise& exercise, const SubmissionResult& result) {
+    const Submission& submission = result.submission;
+    Json json;
+    putText(json, "studente", submission.student);
+    putText(json, "argomento", submission.argument);
+    putText(json, "programma", submission.program);
+    json["tipo"] = submission.kind == ProgramKind::Image ? "immagine" : "sorgente";
+    json["dimensione"] = submission.size;
+    json["eseguibile"] = submission.runnable();
+    json["problemi"] = lines(submission.problems);
+    json["note"] = lines(submission.notes);
+    json["punti"] = roundedPoints(result.points);
+    json["punti_totali"] = roundedPoints(exercise.totalPoints());
+    json["tutti_superati"] = result.allPassed();
+    Json cases = Json::array();
+    for (std::size_t index = 0; index < caseCount(exercise, result); ++index)
+        cases.push_back(caseJson(exercise, exercise.cases[index], submission, result.cases[index]));
+    json["casi"] = std::move(cases);
+    return json;
+}
+
+Json summaryJson(const Exercise& exercise, const std::vector<SubmissionResult>& results) {
+    std::size_t allPassed = 0;
+    double points = 0;
+    std::vector<std::size_t> passed(exercise.cases.size(), 0);
+    for (const SubmissionResult& result : results) {
+        if (result.allPassed()) ++allPassed;
+        points += result.points;
+        for (std::size_t index = 0; index < caseCount(exercise, result); ++index)
+            if (result.cases[index].passed) ++passed[index];
+    }
+    Json json;
+    json["consegne"] = results.size();
+    json["tutti_superati"] = allPassed;
+    json["media_punti"] = results.empty() ? 0.0 : roundedPoints(points / static_cast<double>(results.size()));
+    json["punti_totali"] = roundedPoints(exercise.totalPoints());
+    Json cases = Json::array();
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        Json item;
+        item["nome"] = utf8Text(exercise.cases[index].name);
+        item["superati"] = passed[index];
+        cases.push_back(std::move(item));
+    }
+    json["casi"] = std::move(cases);
+    return json;
+}
+
+// ---- XML ----
+
+void setAttribute(pugi::xml_node node, const char* name, std::string_view bytes) {
+    node.append_attribute(name).set_value(visibleText(bytes).c_str());
+}
+
+void setCount(pugi::xml_node node, const char* name, std::size_t count) {
+    node.append_attribute(name).set_value(std::to_string(count).c_str());
+}
+
+// The submission's own lines: why it cannot run, then what is worth knowing.
+std::string submissionLines(const Submission& submission) {
+    std::vector<std::string> all = submission.problems;
+    all.insert(all.end(), submission.notes.begin(), submission.notes.end());
+    return joinLines(all);
+}
+
+// ---- CSV ----
+
+// One field: shown safely, kept from being read as a formula, quoted when it must be.
+std::string csvField(std::string_view bytes, bool text) {
+    std::string field = text ? visibleText(bytes) : std::string(bytes);
+    if (text && !field.empty()) {
+        const char first = field.front();
+        if (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r')
+            field.insert(field.begin(), '\'');
+    }
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// ---- Gradescope ----
+
+std::string countedCases(std::size_t count, std::size_t total) {
+    return std::to_string(count) + (count == 1 ? " caso superato su " : " casi superati su ") + std::to_string(total);
+}
+
+std::string pointsOutOf(double points, double total) {
+    const std::string shown = formatPoints(points);
+    return shown + (shown == "1" ? " punto su " : " punti su ") + formatPoints(total);
+}
+
+// The summary a student sees at once: only what the visible cases tell.
+std::string gradescopeSummary(const Exercise& exercise, const SubmissionResult& result) {
+    std::size_t visible = 0;
+    std::size_t visiblePassed = 0;
+    std::size_t hidden = 0;
+    double visiblePoints = 0;
+    double visibleTotal = 0;
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        const TestCase& testCase = exercise.cases[index];
+        if (testCase.hidden) {
+            ++hidden;
+            continue;
+        }
+        ++visible;
+        visibleTotal += testCase.points;
+        if (index < result.cases.size() && result.cases[index].passed) {
+            ++visiblePassed;
+            visiblePoints += result.cases[index].points;
+        }
+    }
+    std::string text = visibleText(exercise.title) + "\n";
+    if (visible > 0)
+        text += "Casi visibili: " + countedCases(visiblePassed, visible) + ", " +
+                pointsOutOf(visiblePoints, visibleTotal) + ".\n";
+    if (hidden == 1) text += "Un caso nascosto: il suo risultato si vedrà quando i voti saranno pubblicati.\n";
+    else if (hidden > 1)
+        text += std::to_string(hidden) +
+                " casi nascosti: i loro risultati si vedranno quando i voti saranno pubblicati.\n";
+    if (!result.submission.runnable())
+        text += "Il programma non è stato eseguito:\n" + visibleText(joinLines(result.submission.problems)) + "\n";
+    if (!result.submission.notes.empty()) text += visibleText(joinLines(result.submission.notes)) + "\n";
+    return text;
+}
+
+}  // namespace
+
 std::string jsonReport(const Exercise& exercise, const std::string& exerciseArgument,
                        const std::vector<SubmissionResult>& results, const std::vector<SimilarPair>* similar) {
-    (void)exercise;
-    (void)exerciseArgument;
-    (void)results;
-    (void)similar;
-    return "{}\n";
+    Json report;
+    report["versione"] = 1;
+    report["esercizio"] = exerciseJson(exercise, exerciseArgument);
+    Json submissions = Json::array();
+    for (const SubmissionResult& result : results) submissions.push_back(submissionJson(exercise, result));
+    report["consegne"] = std::move(submissions);
+    report["riepilogo"] = summaryJson(exercise, results);
+    if (similar != nullptr) {
+        Json pairs = Json::array();
+        for (const SimilarPair& pair : *similar) {
+            if (pair.first >= results.size() || pair.second >= results.size()) continue;
+            Json item;
+            putText(item, "prima", results[pair.first].submission.student);
+            putText(item, "seconda", results[pair.second].submission.student);
+            item["punteggio"] = std::isfinite(pair.score) ? std::round(pair.score * 1000.0) / 1000.0 : 0.0;
+            pairs.push_back(std::move(item));
+        }
+        report["somiglianze"] = std::move(pairs);
+    }
+    // Every text is UTF-8 by now; replace is only a guard, so that no bytes can ever make this throw.
+    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
                         const std::vector<SubmissionResult>& results) {
-    (void)exercise;
-    (void)exerciseArgument;
-    (void)results;
-    return {};
+    pugi::xml_document document;
+    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+    declaration.append_attribute("version").set_value("1.0");
+    declaration.append_attribute("encoding").set_value("UTF-8");
+
+    pugi::xml_node suites = document.append_child("testsuites");
+    setAttribute(suites, "name", exercise.title);
+    std::size_t tests = 0;
+    std::size_t failures = 0;
+    for (const SubmissionResult& result : results) {
+        const std::size_t count = caseCount(exercise, result);
+        std::size_t failed = 0;
+        for (std::size_t index = 0; index < count; ++index)
+            if (!result.cases[index].passed) ++failed;
+        tests += count;
+        failures += failed;
+    }
+    setCount(suites, "tests", tests);
+    setCount(suites, "failures", failures);
+
+    for (const SubmissionResult& result : results) {
+        const Submission& submission = result.submission;
+        const std::size_t count = caseCount(exercise, result);
+        std::size_t failed = 0;
+        for (std::size_t index = 0; index < count; ++index)
+            if (!result.cases[index].passed) ++failed;
+
+        pugi::xml_node suite = suites.append_child("testsuite");
+        setAttribute(suite, "name", submission.student);
+        setCount(suite, "tests", count);
+        setCount(suite, "failures", failed);
+        pugi::xml_node properties = suite.append_child("properties");
+        pugi::xml_node points = properties.append_child("property");
+        points.append_attribute("name").set_value("punti");
+        points.append_attribute("value").set_value(formatPointsPlain(result.points).c_str());
+        pugi::xml_node total = properties.append_child("property");
+        total.append_attribute("name").set_value("punti_totali");
+        total.append_attribute("value").set_value(formatPointsPlain(exercise.totalPoints()).c_str());
+
+        for (std::size_t index = 0; index < count; ++index) {
+            const TestCase& testCase = exercise.cases[index];
+            const CaseResult& caseResult = result.cases[index];
+            pugi::xml_node testcase = suite.append_child("testcase");
+            setAttribute(testcase, "name", testCase.name);
+            setAttribute(testcase, "classname", submission.student);
+            if (caseResult.passed) continue;
+            pugi::xml_node failure = testcase.append_child("failure");
+            std::string body;
+            if (testCase.hidden) {
+                failure.append_attribute("message").set_value("caso nascosto non superato");
+                if (!submission.runnable()) body = visibleText(joinLines(submission.problems));
+            } else {
+                const std::vector<std::string> reasons = failureReasons(exercise, testCase, submission, caseResult);
+                setAttribute(failure, "message", reasons.empty() ? std::string("caso non superato") : reasons.front());
+                body = failureDetails(exercise, exerciseArgument, result, index, reasons);
+            }
+            if (!body.empty()) failure.text().set(body.c_str());
+        }
+        if (const std::string own = submissionLines(submission); !own.empty())
+            suite.append_child("system-out").text().set(visibleText(own).c_str());
+    }
+
+    std::ostringstream out;
+    document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
 }
 
 std::string csvReport(const Exercise& exercise, const std::vector<SubmissionResult>& results) {
-    (void)exercise;
-    (void)results;
-    return {};
+    std::string csv = "studente";
+    for (const TestCase& testCase : exercise.cases) csv += "," + csvField(testCase.name, true);
+    csv += ",totale\n";
+    for (const SubmissionResult& result : results) {
+        csv += csvField(result.submission.student, true);
+        for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+            const double points = index < result.cases.size() ? result.cases[index].points : 0.0;
+            csv += "," + csvField(formatPointsPlain(points), false);
+        }
+        csv += "," + csvField(formatPointsPlain(result.points), false) + "\n";
+    }
+    return csv;
 }
 
 std::string gradescopeReport(const Exercise& exercise, const std::string& exerciseArgument,
                              const SubmissionResult& result) {
-    (void)exercise;
-    (void)exerciseArgument;
-    (void)result;
-    return "{}\n";
+    Json report;
+    report["score"] = roundedPoints(result.points);
+    report["output"] = gradescopeSummary(exercise, result);
+    Json tests = Json::array();
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        const TestCase& testCase = exercise.cases[index];
+        const bool present = index < result.cases.size();
+        const bool passed = present && result.cases[index].passed;
+        Json test;
+        test["name"] = visibleText(testCase.name);
+        test["score"] = present ? roundedPoints(result.cases[index].points) : 0.0;
+        test["max_score"] = roundedPoints(testCase.points);
+        if (testCase.hidden || !present) {
+            test["output"] = hiddenOutcome(result, passed);
+        } else if (passed) {
+            test["output"] = "superato";
+        } else {
+            const std::vector<std::string> reasons =
+                failureReasons(exercise, testCase, result.submission, result.cases[index]);
+            test["output"] = failureDetails(exercise, exerciseArgument, result, index, reasons);
+        }
+        test["visibility"] = testCase.hidden ? "after_published" : "visible";
+        tests.push_back(std::move(test));
+    }
+    report["tests"] = std::move(tests);
+    report["visibility"] = "visible";
+    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace tarn::grading
