@@ -1,1 +1,634 @@
+// Loading submissions and running the cases: what a run reports, when a case
+// passes, and how hostile submissions and folders are met.
+#include "machine/instruction_set.hpp"
+#include "tools/assembler.hpp"
+#include "tools/grading/grader.hpp"
+#include "tools/grading/submission.hpp"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+
+using namespace tarn;
+using namespace tarn::grading;
+
+namespace {
+
+std::vector<Byte> imageOf(std::string_view source) {
+    const Assembly assembly = assemble(source, {.warnings = false});
+    EXPECT_FALSE(assembly.failed()) << source;
+    return assembly.image;
+}
+
+std::string opcodeOf(std::string_view mnemonic) {
+    return std::to_string(findInstruction(mnemonic)->opcode);
+}
+
+Exercise exerciseWith(std::vector<TestCase> cases, std::vector<std::string_view> forbidden = {}) {
+    Exercise exercise;
+    exercise.title = "prova";
+    exercise.cases = std::move(cases);
+    for (std::string_view name : forbidden) {
+        exercise.forbidden[findInstruction(name)->opcode] = true;
+        exercise.forbiddenNames.emplace_back(name);
+    }
+    return exercise;
+}
+
+TestCase caseNamed(std::string name, std::uint64_t limit = 1000) {
+    TestCase testCase;
+    testCase.name = std::move(name);
+    testCase.instructionLimit = limit;
+    return testCase;
+}
+
+CaseResult runOne(const TestCase& testCase, std::string_view source, std::vector<std::string_view> forbidden = {}) {
+    const Exercise exercise = exerciseWith({testCase}, std::move(forbidden));
+    return runCase(exercise, exercise.cases.front(), imageOf(source)).result;
+}
+
+// Every field, so that two gradings can be compared whole.
+void expectSameResult(const CaseResult& a, const CaseResult& b, const std::string& where) {
+    SCOPED_TRACE(where);
+    EXPECT_EQ(a.passed, b.passed);
+    EXPECT_EQ(a.points, b.points);
+    EXPECT_EQ(a.ran, b.ran);
+    EXPECT_EQ(a.instructions, b.instructions);
+    EXPECT_EQ(a.limitReached, b.limitReached);
+    EXPECT_EQ(a.finalPC, b.finalPC);
+    EXPECT_EQ(a.output, b.output);
+    EXPECT_EQ(a.outputCut, b.outputCut);
+    EXPECT_EQ(a.outputMatches, b.outputMatches);
+    EXPECT_EQ(a.tracesShown, b.tracesShown);
+    EXPECT_EQ(a.inputTaken, b.inputTaken);
+    EXPECT_EQ(a.forbidden.has_value(), b.forbidden.has_value());
+    ASSERT_EQ(a.mismatches.size(), b.mismatches.size());
+    for (std::size_t i = 0; i < a.mismatches.size(); ++i) {
+        EXPECT_EQ(a.mismatches[i].kind, b.mismatches[i].kind);
+        EXPECT_EQ(a.mismatches[i].address, b.mismatches[i].address);
+        EXPECT_EQ(a.mismatches[i].found, b.mismatches[i].found);
+    }
+}
+
+Submission submissionOf(std::string student, std::string_view source) {
+    Submission submission;
+    submission.argument = student + ".asm";
+    submission.student = std::move(student);
+    submission.program = submission.argument;
+    submission.image = imageOf(source);
+    submission.size = submission.image.size();
+    return submission;
+}
+
+// A folder under /tmp that is removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/tarngrade-test-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        if (made == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+        path_ = made;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+    std::string write(std::string_view name, std::string_view content) const {
+        const std::string file = *this / name;
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
+    }
+    std::string folder(std::string_view name) const {
+        const std::string made = *this / name;
+        std::filesystem::create_directory(made);
+        return made;
+    }
+
+private:
+    std::string path_;
+};
+
+const Exercise ANY_EXERCISE = exerciseWith({caseNamed("uno")});
+
+Submission loaded(const std::string& argument, const Exercise& exercise = ANY_EXERCISE) {
+    SubmissionLoad load = loadSubmission(argument, exercise);
+    EXPECT_TRUE(load.submission) << load.error;
+    return load.submission ? std::move(*load.submission) : Submission{};
+}
+
+std::string randomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(count, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+}  // namespace
+
+// --- Comparing outputs ------------------------------------------------------
+
+TEST(GraderOutput, ExactComparesBytesBlanksIgnoresLineEndBlanksAndFinalLineEnds) {
+    struct Row {
+        std::string_view expected, actual;
+        bool exact, blanks;
+    };
+    const Row rows[] = {
+        {"7\n", "7\n", true, true},
+        {"7\n", "7", false, true},
+        {"7", "7\n\n\n", false, true},
+        {"7\n", "7 \t\r\n", false, true},
+        {"a  \nb\n", "a\nb   ", false, true},
+        {"a\n\nb\n", "a\nb\n", false, false},     // a blank line inside counts
+        {"a b\n", "a  b\n", false, false},        // blanks inside a line count
+        {" 7\n", "7\n", false, false},            // so do leading ones
+        {"7\n", "8\n", false, false},
+        {"", "\n \n\t\n", false, true},
+        {"", "", true, true},
+        {"x\n", "", false, false},
+        {std::string_view("a\0\n", 3), "a\n", false, false},  // a zero byte is not a blank
+        {"\r\n", "", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.expected) + " | " + std::string(row.actual));
+        EXPECT_EQ(outputsMatch(row.expected, row.actual, Comparison::Exact), row.exact);
+        EXPECT_EQ(outputsMatch(row.expected, row.actual, Comparison::Blanks), row.blanks);
+        EXPECT_EQ(outputsMatch(row.actual, row.expected, Comparison::Blanks), row.blanks);
+    }
+}
+
+// --- Running one case -------------------------------------------------------
+
+TEST(GraderRun, ExpectedOutputPassesWithItsPointsAndFailsOtherwise) {
+    TestCase testCase = caseNamed("uscita");
+    testCase.points = 2.5;
+    testCase.output = "ab";
+    const std::string source = "WRT msg\nRST\nmsg: DB \"ab\", 0\n";
+    const CaseResult right = runOne(testCase, source);
+    EXPECT_TRUE(right.ran);
+    EXPECT_TRUE(right.passed);
+    EXPECT_EQ(right.points, 2.5);
+    EXPECT_EQ(right.output, "ab");
+    EXPECT_EQ(right.instructions, 1u);
+    EXPECT_FALSE(right.limitReached);
+
+    testCase.output = "ab\n";
+    const CaseResult wrong = runOne(testCase, source);
+    EXPECT_FALSE(wrong.passed);
+    EXPECT_EQ(wrong.points, 0);
+    EXPECT_FALSE(wrong.outputMatches);
+    testCase.comparison = Comparison::Blanks;
+    EXPECT_TRUE(runOne(testCase, source).passed);
+}
+
+TEST(GraderRun, TheLimitFailsWithWherePcStoodAndTheCountAndAStopExactlyAtItPasses) {
+    const CaseResult endless = runOne(caseNamed("ciclo", 1000), "NOP\nciclo: JMP ciclo\n");
+    EXPECT_TRUE(endless.limitReached);
+    EXPECT_FALSE(endless.passed);
+    EXPECT_EQ(endless.instructions, 1000u);
+    EXPECT_EQ(endless.finalPC, 1);
+
+    // Three instructions, then RST: a limit of 3 is enough, 2 is not.
+    const std::string three = "NOP\nNOP\nNOP\nRST\n";
+    const CaseResult exact = runOne(caseNamed("esatto", 3), three);
+    EXPECT_TRUE(exact.passed);
+    EXPECT_FALSE(exact.limitReached);
+    EXPECT_EQ(exact.instructions, 3u);
+    EXPECT_EQ(exact.finalPC, 3);
+    const CaseResult shortLimit = runOne(caseNamed("corto", 2), three);
+    EXPECT_FALSE(shortLimit.passed);
+    EXPECT_TRUE(shortLimit.limitReached);
+    EXPECT_EQ(shortLimit.instructions, 2u);
+    EXPECT_EQ(shortLimit.finalPC, 2);
+}
+
+TEST(GraderRun, AnEndlessLoopThatPrintsIsCutAndStoppedWithoutOutputNoise) {
+    TestCase testCase = caseNamed("stampa", 5000);
+    testCase.outputLimit = 100;
+    testCase.output = "y";
+    testCase.expectedMemory = {{0, {99}}};
+    const CaseResult result = runOne(testCase, "ciclo: WRT msg\nJMP ciclo\nmsg: DB \"x\", 0\n");
+    EXPECT_TRUE(result.limitReached);
+    EXPECT_TRUE(result.outputCut);
+    EXPECT_EQ(result.output, std::string(100, 'x'));
+    // Stopped halfway: the limit is the reason, not the output or the memory.
+    EXPECT_TRUE(result.outputMatches);
+    EXPECT_TRUE(result.mismatches.empty());
+    EXPECT_FALSE(result.passed);
+}
+
+TEST(GraderRun, OutputPastTheLimitFailsEvenWhenNothingIsExpected) {
+    TestCase testCase = caseNamed("taglio");
+    testCase.outputLimit = 4;
+    const CaseResult result = runOne(testCase, "WRT msg\nRST\nmsg: DB \"abcdef\", 0\n");
+    EXPECT_FALSE(result.limitReached);
+    EXPECT_TRUE(result.outputCut);
+    EXPECT_EQ(result.output, "abcd");
+    EXPECT_FALSE(result.passed);
+    testCase.outputLimit = 6;
+    EXPECT_TRUE(runOne(testCase, "WRT msg\nRST\nmsg: DB \"abcdef\", 0\n").passed);
+}
+
+TEST(GraderRun, AForbiddenInstructionStopsTheRunBeforeItIsExecuted) {
+    const std::string source = "VAL x, 3\nMUL x, x\nRST\nx: DB 0\n";
+    const Exercise exercise = exerciseWith({caseNamed("mul")}, {"MUL"});
+    const CaseRun run = runCase(exercise, exercise.cases.front(), imageOf(source));
+    ASSERT_TRUE(run.result.forbidden);
+    EXPECT_EQ(run.result.forbidden->opcode, findInstruction("MUL")->opcode);
+    EXPECT_EQ(run.result.forbidden->address, 3);
+    EXPECT_EQ(run.result.forbidden->step, 1u);
+    EXPECT_EQ(run.result.instructions, 1u);
+    EXPECT_EQ(run.result.finalPC, 3);
+    EXPECT_FALSE(run.result.limitReached);
+    EXPECT_FALSE(run.result.passed);
+    EXPECT_EQ(run.after.M[7], 3);  // x: 3, not 9
+    // Without the ban it runs to the end.
+    EXPECT_TRUE(runOne(caseNamed("mul"), source).passed);
+    // A forbidden instruction never reached fails nothing.
+    EXPECT_TRUE(runOne(caseNamed("mul"), "RST\nMUL x, x\nx: DB 0\n", {"MUL"}).passed);
+}
+
+TEST(GraderRun, AForbiddenInstructionWrittenByTheProgramItselfIsCaughtToo) {
+    // The program writes MUL over the NOP at "posto", then reaches it.
+    const std::string source = "VAL posto, " + opcodeOf("MUL") + "\nposto: NOP\nDB x, x\nRST\nx: DB 2\n";
+    const CaseResult banned = runOne(caseNamed("auto"), source, {"MUL"});
+    ASSERT_TRUE(banned.forbidden);
+    EXPECT_EQ(banned.forbidden->address, 3);
+    EXPECT_EQ(banned.forbidden->step, 1u);
+    EXPECT_FALSE(banned.passed);
+    EXPECT_FALSE(runOne(caseNamed("auto"), source).forbidden);
+}
+
+TEST(GraderRun, MemoryIsPlacedBeforeTheRunAndCheckedAfterIt) {
+    TestCase testCase = caseNamed("memoria");
+    testCase.memory = {{200, {5, 7}}, {254, {1, 2}}};
+    testCase.expectedMemory = {{200, {12, 7}}, {255, {2}}};
+    const Exercise exercise = exerciseWith({testCase});
+    const CaseRun run = runCase(exercise, exercise.cases.front(), imageOf("ADD 200, 201\nRST\n"));
+    EXPECT_EQ(run.before.M[200], 5);
+    EXPECT_EQ(run.before.M[201], 7);
+    EXPECT_EQ(run.before.M[0], findInstruction("ADD")->opcode);  // the image is loaded first
+    EXPECT_EQ(run.after.M[200], 12);
+    EXPECT_TRUE(run.result.passed);
+
+    testCase.expectedMemory = {{199, {0, 13, 7, 0}}};
+    const CaseResult wrong = runOne(testCase, "ADD 200, 201\nRST\n");
+    EXPECT_FALSE(wrong.passed);
+    ASSERT_EQ(wrong.mismatches.size(), 1u);
+    EXPECT_EQ(wrong.mismatches[0].kind, Mismatch::Kind::Memory);
+    EXPECT_EQ(wrong.mismatches[0].address, 200u);
+    EXPECT_EQ(wrong.mismatches[0].expected, 13);
+    EXPECT_EQ(wrong.mismatches[0].found, 12);
+}
+
+TEST(GraderRun, RegistersAndFlagsAreCheckedAfterTheRun) {
+    TestCase testCase = caseNamed("registri");
+    testCase.expectedRegisters = {{260, 3}, {256, 4}};  // X, PC
+    testCase.expectedFlags = FLAG_Z;
+    const std::string source = "VALOFFST 3\nSTZ\nSTN\nRST\n";  // N too: other flags are free
+    EXPECT_TRUE(runOne(testCase, source).passed);
+
+    testCase.expectedRegisters = {{260, 4}, {258, 3}};  // X, A
+    testCase.expectedFlags = FLAG_Z | FLAG_P | FLAG_O;
+    const CaseResult wrong = runOne(testCase, source);
+    EXPECT_FALSE(wrong.passed);
+    ASSERT_EQ(wrong.mismatches.size(), 3u);
+    EXPECT_EQ(wrong.mismatches[0].kind, Mismatch::Kind::Register);
+    EXPECT_EQ(wrong.mismatches[0].address, 260u);
+    EXPECT_EQ(wrong.mismatches[0].expected, 4);
+    EXPECT_EQ(wrong.mismatches[0].found, 3);
+    EXPECT_EQ(wrong.mismatches[1].kind, Mismatch::Kind::Flag);
+    EXPECT_EQ(wrong.mismatches[1].address, FLAG_O);
+    EXPECT_EQ(wrong.mismatches[1].expected, 1);
+    EXPECT_EQ(wrong.mismatches[1].found, 0);
+    EXPECT_EQ(wrong.mismatches[2].address, FLAG_P);
+}
+
+TEST(GraderRun, TracesLeftOnAreCountedNotPrintedAndDoNotWait) {
+    TestCase testCase = caseNamed("traccia");
+    testCase.output = "ok";
+    const std::string source = "STD\nNOP\nWRT msg\nRST\nmsg: DB \"ok\", 0\n";
+    for (const bool watched : {false, true}) {
+        SCOPED_TRACE(watched ? "watched" : "fast");
+        const CaseResult result = runOne(testCase, source, watched ? std::vector<std::string_view>{"DIV"}
+                                                                   : std::vector<std::string_view>{});
+        EXPECT_TRUE(result.passed);
+        EXPECT_EQ(result.tracesShown, 2u);  // before NOP and WRT
+        EXPECT_EQ(result.output, "ok");
+    }
+    // VAL with 0 turns tracing on too.
+    EXPECT_EQ(runOne(caseNamed("val"), "VAL 100, 0\nNOP\nRST\n").tracesShown, 1u);
+}
+
+TEST(GraderRun, InputMayHoldAnyBytes) {
+    TestCase testCase = caseNamed("ingresso");
+    testCase.input = std::string("  \xff\x80z\0q rest", 11);
+    const CaseResult result = runOne(testCase, "INP 100\nWRT 100\nRST\n");
+    EXPECT_EQ(result.output, "\xff\x80z");  // a zero byte ends the copy
+    EXPECT_EQ(result.inputTaken, 7u);       // blanks skipped, the word up to the space
+    EXPECT_TRUE(result.passed);
+}
+
+TEST(GraderRun, TheWatchedRunGivesWhatTheFastRunGives) {
+    // With a ban on something never used, every run must come out the same.
+    const std::string programs[] = {
+        "ciclo: WRT msg\nJMP ciclo\nmsg: DB \"x\", 0\n",
+        "NOP\nNOP\nRST\n",
+        "STD\nciclo: INC 100\nJMP ciclo\n",
+        "INP 100\nWRT 100\nRST\n",
+        "VAL 0, 6\nJMP 0\n",  // rewrites itself into NOPs and runs on
+    };
+    for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{777}}) {
+        TestCase testCase = caseNamed("pari", limit);
+        testCase.input = "abc def";
+        testCase.outputLimit = 50;
+        testCase.output = "abc";
+        for (const std::string& program : programs) {
+            const CaseResult fast = runOne(testCase, program);
+            const CaseResult watched = runOne(testCase, program, {"DIV"});
+            expectSameResult(fast, watched, program + " limit " + std::to_string(limit));
+        }
+    }
+}
+
+// --- Grading a class --------------------------------------------------------
+
+namespace {
+
+Exercise classExercise() {
+    TestCase sum = caseNamed("somma", 10000);
+    sum.input = "34";
+    sum.output = "7\n";
+    sum.points = 2;
+    TestCase loop = caseNamed("ciclo", 20000);
+    loop.memory = {{200, {1, 2, 3}}};
+    loop.expectedMemory = {{200, {1, 2, 3}}};
+    TestCase third = caseNamed("vuoto", 500);
+    third.points = 0.5;
+    return exerciseWith({sum, loop, third});
+}
+
+// Reads two digits and prints their sum, a digit and a line end.
+constexpr std::string_view SUM = R"(
+        INP a
+        SUB a, zero
+        SUB b, zero
+        ADD a, b
+        ADD a, zero
+        CPY out, a
+        WRT out
+        RST
+zero:   DB '0'
+a:      DB 0
+b:      DB 0
+out:    DB 0, "\n", 0
+)";
+
+// Writes every byte of memory, its own code too, for ever.
+constexpr std::string_view WRITES_ALL = R"(
+ciclo:  VAL 0, 255
+        INCOFFST
+        JMP ciclo
+)";
+
+}  // namespace
+
+TEST(GraderClass, ResultsKeepTheOrderSumThePointsAndDoNotDependOnThreads) {
+    const Exercise exercise = classExercise();
+    Submission broken;
+    broken.argument = broken.student = "rotto";
+    broken.problems = {"rotto.asm:1:1: errore: qualcosa"};
+    std::vector<Submission> submissions = {
+        submissionOf("rossi", SUM), submissionOf("verdi", WRITES_ALL), broken,
+        submissionOf("bianchi", "ciclo: WRT 0\nJMP ciclo\n"), submissionOf("neri", "RST\n"),
+    };
+    const std::vector<SubmissionResult> one = gradeClass(exercise, submissions, 1);
+    ASSERT_EQ(one.size(), submissions.size());
+    for (std::size_t i = 0; i < one.size(); ++i) {
+        EXPECT_EQ(one[i].submission.student, submissions[i].student);
+        ASSERT_EQ(one[i].cases.size(), exercise.cases.size());
+    }
+    EXPECT_TRUE(one[0].cases[0].passed) << one[0].cases[0].output;
+    EXPECT_EQ(one[0].points, 3.5);
+    EXPECT_TRUE(one[0].allPassed());
+    EXPECT_EQ(one[1].points, 0);
+    EXPECT_TRUE(one[1].cases[1].limitReached);
+    for (const CaseResult& result : one[2].cases) {
+        EXPECT_FALSE(result.ran);
+        EXPECT_FALSE(result.passed);
+    }
+    EXPECT_FALSE(one[2].allPassed());
+    EXPECT_EQ(one[4].points, 1.5);  // the loop case and the empty case
+
+    for (const unsigned jobs : {4u, 0u, 64u}) {
+        const std::vector<SubmissionResult> many = gradeClass(exercise, submissions, jobs);
+        ASSERT_EQ(many.size(), one.size());
+        for (std::size_t i = 0; i < one.size(); ++i) {
+            EXPECT_EQ(many[i].points, one[i].points);
+            for (std::size_t c = 0; c < exercise.cases.size(); ++c)
+                expectSameResult(many[i].cases[c], one[i].cases[c],
+                                 "-j " + std::to_string(jobs) + " " + one[i].submission.student);
+        }
+    }
+}
+
+TEST(GraderClass, NothingOneSubmissionDoesReachesAnother) {
+    const Exercise exercise = classExercise();
+    const std::vector<SubmissionResult> alone = gradeClass(exercise, {submissionOf("rossi", SUM)}, 1);
+    std::vector<Submission> crowd;
+    for (int i = 0; i < 6; ++i) {
+        crowd.push_back(submissionOf("verdi" + std::to_string(i), WRITES_ALL));
+        crowd.push_back(submissionOf("rossi" + std::to_string(i), SUM));
+    }
+    const std::vector<SubmissionResult> together = gradeClass(exercise, crowd, 4);
+    for (std::size_t i = 1; i < together.size(); i += 2)
+        for (std::size_t c = 0; c < exercise.cases.size(); ++c)
+            expectSameResult(together[i].cases[c], alone[0].cases[c], together[i].submission.student);
+}
+
+TEST(GraderClass, NoSubmissionsOrOnlyBrokenOnesGiveResultsWithoutRunning) {
+    const Exercise exercise = classExercise();
+    EXPECT_TRUE(gradeClass(exercise, {}, 4).empty());
+    Submission broken;
+    broken.problems = {"nessun programma"};
+    const std::vector<SubmissionResult> results = gradeClass(exercise, {broken, broken}, 0);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1].cases.size(), exercise.cases.size());
+    EXPECT_FALSE(results[1].cases[0].ran);
+    EXPECT_EQ(results[1].points, 0);
+}
+
+// --- Loading submissions ----------------------------------------------------
+
+TEST(SubmissionFile, ASourceIsAssembledAndAnImageReadNamedAfterTheFile) {
+    const TempFolder temp;
+    const std::string source = temp.write("rossi.ASM", "WRT m\nRST\nm: DB \"ciao\", 0\n");
+    const Submission fromSource = loaded(source);
+    EXPECT_EQ(fromSource.student, "rossi");
+    EXPECT_EQ(fromSource.program, source);
+    EXPECT_EQ(fromSource.argument, source);
+    EXPECT_EQ(fromSource.kind, ProgramKind::Source);
+    EXPECT_EQ(fromSource.image, imageOf("WRT m\nRST\nm: DB \"ciao\", 0\n"));
+    EXPECT_EQ(fromSource.size, fromSource.image.size());
+    EXPECT_TRUE(fromSource.runnable());
+    EXPECT_TRUE(fromSource.notes.empty());
+
+    const std::string bytes("\x06\x00\x07", 3);
+    const Submission fromImage = loaded(temp.write("verdi.uno.bin", bytes));
+    EXPECT_EQ(fromImage.student, "verdi.uno");
+    EXPECT_EQ(fromImage.kind, ProgramKind::Image);
+    EXPECT_EQ(fromImage.image, std::vector<Byte>({6, 0, 7}));
+    EXPECT_EQ(fromImage.size, 3u);
+    EXPECT_TRUE(fromImage.runnable());
+}
+
+TEST(SubmissionFile, WhatCannotBeGradedIsAnErrorOfTheArgument) {
+    const TempFolder temp;
+    const std::string text = temp.write("rossi.txt", "RST\n");
+    const std::string missing = temp / "nessuno.asm";
+    const std::string fifo = temp / "tubo.asm";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string argument, error;
+    } rows[] = {
+        {missing, "impossibile leggere la consegna '" + missing + "': " + std::strerror(ENOENT)},
+        {text, "'" + text + "' non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o una cartella"},
+        {fifo, "'" + fifo + "' non è un file regolare né una cartella"},  // never opened: this would block
+    };
+    for (const auto& row : rows) {
+        const SubmissionLoad load = loadSubmission(row.argument, ANY_EXERCISE);
+        EXPECT_FALSE(load.submission);
+        EXPECT_EQ(load.error, row.error);
+    }
+}
+
+TEST(SubmissionFile, ASourceOverTheLimitOrThatDoesNotAssembleFailsEveryCase) {
+    const TempFolder temp;
+    const std::string huge = temp.write("grande.asm", std::string(MAX_SOURCE_BYTES + 1, ';'));
+    const Submission big = loaded(huge);
+    ASSERT_EQ(big.problems.size(), 1u);
+    EXPECT_EQ(big.problems[0], "il sorgente '" + huge + "' supera il limite di 1048576 byte");
+    EXPECT_TRUE(big.image.empty());
+    // Exactly at the limit is still assembled.
+    EXPECT_TRUE(loaded(temp.write("limite.asm", std::string(MAX_SOURCE_BYTES, ';'))).runnable());
+
+    const std::string noise = temp.write("rumore.asm", randomBytes(5000, 11));
+    const Submission random = loaded(noise);
+    EXPECT_FALSE(random.runnable());
+    for (const std::string& problem : random.problems) EXPECT_EQ(problem.rfind(noise + ":", 0), 0u) << problem;
+
+    const Exercise exercise = classExercise();
+    const std::vector<SubmissionResult> results = gradeClass(exercise, {big, random}, 2);
+    for (const SubmissionResult& result : results)
+        for (const CaseResult& caseResult : result.cases) EXPECT_FALSE(caseResult.ran);
+}
+
+TEST(SubmissionFile, RandomBytesAsAnImageRunOnlyTheFirst256WithANote) {
+    const TempFolder temp;
+    const std::string bytes = randomBytes(1000, 7);
+    const std::string path = temp.write("caso.bin", bytes);
+    const Submission image = loaded(path);
+    EXPECT_TRUE(image.runnable());
+    EXPECT_EQ(image.size, 1000u);
+    ASSERT_EQ(image.image.size(), 256u);
+    EXPECT_TRUE(std::equal(image.image.begin(), image.image.end(), bytes.begin(),
+                           [](Byte a, char b) { return a == static_cast<Byte>(b); }));
+    ASSERT_EQ(image.notes.size(), 1u);
+    EXPECT_EQ(image.notes[0], "l'immagine '" + path + "' ha 1000 byte: si caricano solo i primi 256, come fa tarnsim");
+    EXPECT_TRUE(loaded(temp.write("pieno.bin", bytes.substr(0, 256))).notes.empty());
+
+    // Whatever those bytes do, the run ends within its limits.
+    TestCase testCase = caseNamed("rumore", 100000);
+    testCase.input = randomBytes(300, 3);
+    const Exercise exercise = exerciseWith({testCase}, {"DIV"});
+    const CaseResult result = runCase(exercise, exercise.cases.front(), image.image).result;
+    EXPECT_LE(result.instructions, 100000u);
+    EXPECT_LE(result.output.size(), testCase.outputLimit);
+}
+
+TEST(SubmissionFile, AProgramLargerThanAllowedIsAProblem) {
+    const TempFolder temp;
+    Exercise exercise = ANY_EXERCISE;
+    exercise.maximumSize = 4;
+    const Submission source = loaded(temp.write("a.asm", "NOP\nNOP\nNOP\nNOP\nNOP\n"), exercise);
+    ASSERT_EQ(source.problems.size(), 1u);
+    EXPECT_EQ(source.problems[0], "il programma occupa 5 byte, oltre il limite di 4");
+    EXPECT_TRUE(loaded(temp.write("b.bin", "abcd"), exercise).runnable());
+    EXPECT_FALSE(loaded(temp.write("c.bin", std::string(300, 'x')), exercise).runnable());
+}
+
+TEST(SubmissionFolder, TheOneProgramOfAFolderIsFoundAndTheFolderNamesTheStudent) {
+    const TempFolder temp;
+    const std::string rossi = temp.folder("rossi");
+    temp.write("rossi/somma.asm", "RST\n");
+    temp.write("rossi/note.txt", "appunti");
+    temp.write("rossi/.vecchio.asm", "RST\n");   // hidden: skipped
+    temp.folder("rossi/altro.asm");              // a folder: skipped
+    temp.folder("rossi/.git");
+    const std::string fifo = rossi + "/tubo.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // not a regular file: skipped, never opened
+    for (const std::string& argument : {rossi, rossi + "///", rossi + "/."}) {
+        SCOPED_TRACE(argument);
+        const Submission submission = loaded(argument);
+        EXPECT_EQ(submission.student, "rossi");
+        EXPECT_EQ(submission.argument, argument);
+        EXPECT_EQ(submission.kind, ProgramKind::Source);
+        EXPECT_TRUE(submission.runnable());
+        EXPECT_TRUE(submission.notes.empty());
+        EXPECT_EQ(std::filesystem::path(submission.program).filename(), "somma.asm");
+        EXPECT_TRUE(std::filesystem::equivalent(submission.program, rossi + "/somma.asm"));
+    }
+    EXPECT_EQ(loaded(rossi).program, rossi + "/somma.asm");
+
+    // A source beside an image: the source is graded.
+    temp.write("rossi/somma.bin", std::string("\x06", 1));
+    const Submission both = loaded(rossi);
+    EXPECT_EQ(both.kind, ProgramKind::Source);
+    ASSERT_EQ(both.notes.size(), 1u);
+    EXPECT_EQ(both.notes[0], "si valuta il sorgente 'somma.asm': l'immagine 'somma.bin' è ignorata");
+
+    // Only an image, through a link.
+    const std::string verdi = temp.folder("verdi");
+    std::filesystem::create_symlink(rossi + "/somma.bin", verdi + "/prog.BIN");
+    const Submission image = loaded(verdi + "/");
+    EXPECT_EQ(image.student, "verdi");
+    EXPECT_EQ(image.kind, ProgramKind::Image);
+    EXPECT_EQ(image.image, std::vector<Byte>({6}));
+}
+
+TEST(SubmissionFolder, AFolderWithNoProgramOrSeveralFailsTheStudent) {
+    const TempFolder temp;
+    const std::string empty = temp.folder("vuota");
+    temp.write("vuota/.nascosto.asm", "RST\n");
+    const std::string many = temp.folder("tanti");
+    for (const char* name : {"g.asm", "b.asm", "f.asm", "a.asm", "e.asm", "c.asm", "d.asm"})
+        temp.write(std::string("tanti/") + name, "RST\n");
+    const std::string images = temp.folder("immagini");
+    temp.write("immagini/z.bin", "a");
+    temp.write("immagini/y.bin", "b");
+    const struct {
+        std::string folder, problem;
+    } rows[] = {
+        {empty, "nessun programma nella cartella '" + empty + "': ci vuole un file .asm o .bin"},
+        {many, "più programmi nella cartella '" + many + "': a.asm, b.asm, c.asm, d.asm, e.asm e altri 2"},
+        {images, "più programmi nella cartella '" + images + "': y.bin, z.bin"},
+    };
+    for (const auto& row : rows) {
+        const Submission submission = loaded(row.folder);
+        EXPECT_FALSE(submission.runnable());
+        EXPECT_TRUE(submission.program.empty());
+        ASSERT_EQ(submission.problems.size(), 1u);
+        EXPECT_EQ(submission.problems[0], row.problem);
+    }
+}

@@ -282,8 +282,8 @@ SubmissionLoad loadSubmission(const std::string& argument, const Exercise& exerc
                                                              : loadImageFile(submission, load.error);
     if (!read) return load;
     if (submission.problems.empty() && exercise.maximumSize && submission.size > *exercise.maximumSize)
-        submission.problems.push_back("il programma occupa " + std::to_string(submission.size) + " byte, più dei " +
-                                      std::to_string(*exercise.maximumSize) + " consentiti");
+        submission.problems.push_back("il programma occupa " + std::to_string(submission.size) + " byte, oltre il limite di " +
+                                      std::to_string(*exercise.maximumSize));
     load.submission = std::move(submission);
     return load;
 }
