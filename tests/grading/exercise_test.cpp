@@ -1,1 +1,429 @@
+#include "tools/grading/exercise.hpp"
+
+#include "machine/instruction_set.hpp"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tarn;
+using namespace tarn::grading;
+
+const char* const ISSUE_EXAMPLE = R"(titolo = "Somma di due cifre"
+limite_istruzioni = 100000        # default for every case; reaching it fails the case
+limite_uscita = 4096              # default: bytes of output kept; more fails the case
+proibite = ["MUL"]                # instructions the program must never execute
+dimensione_massima = 128          # optional: bytes of image allowed
+
+[[caso]]
+nome = "tre più quattro"
+ingresso = "3 4\n"                # standard input of the run
+uscita = "7\n"                    # expected output of WRT, compared exactly...
+confronto = "esatto"              # ...or "spazi"
+punti = 2                         # default 1
+nascosto = false                  # hidden cases show pass or fail, never details
+
+[[caso]]
+nome = "somma della tabella"
+memoria = { "0xC8" = [5, 7, 9, 0] }   # bytes placed before the run
+atteso.memoria = { "0xF0" = [21] }    # bytes expected after the run
+atteso.registri = { X = 3 }            # PC, A, B, X expected after the run
+atteso.flag = ["Z"]                    # flags that must be set (others free)
+)";
+
+Exercise parsed(const std::string& text) {
+    ExerciseParse parse = parseExercise(text);
+    EXPECT_TRUE(parse.exercise.has_value()) << parse.error.line << ":" << parse.error.column << ": "
+                                            << parse.error.message;
+    return parse.exercise.value_or(Exercise{});
+}
+
+std::vector<Byte> bytes(std::initializer_list<int> values) {
+    std::vector<Byte> result;
+    for (int value : values) result.push_back(static_cast<Byte>(value));
+    return result;
+}
+
+TEST(ExerciseParse, ReadsTheIssueExampleFieldByField) {
+    const Exercise exercise = parsed(ISSUE_EXAMPLE);
+    EXPECT_EQ(exercise.title, "Somma di due cifre");
+    EXPECT_EQ(exercise.instructionLimit, 100000u);
+    EXPECT_EQ(exercise.outputLimit, 4096u);
+    for (unsigned opcode = 0; opcode < 256; ++opcode)
+        EXPECT_EQ(exercise.forbidden[opcode], opcode == findInstruction(std::string_view("MUL"))->opcode) << opcode;
+    EXPECT_EQ(exercise.forbiddenNames, std::vector<std::string>{"MUL"});
+    EXPECT_EQ(exercise.maximumSize, std::optional<std::size_t>{128});
+    ASSERT_EQ(exercise.cases.size(), 2u);
+    EXPECT_DOUBLE_EQ(exercise.totalPoints(), 3);
+
+    const TestCase& first = exercise.cases[0];
+    EXPECT_EQ(first.name, "tre più quattro");
+    EXPECT_EQ(first.input, "3 4\n");
+    EXPECT_EQ(first.output, std::optional<std::string>{"7\n"});
+    EXPECT_EQ(first.comparison, Comparison::Exact);
+    EXPECT_DOUBLE_EQ(first.points, 2);
+    EXPECT_FALSE(first.hidden);
+    EXPECT_TRUE(first.memory.empty());
+    EXPECT_TRUE(first.expectedMemory.empty());
+    EXPECT_TRUE(first.expectedRegisters.empty());
+    EXPECT_EQ(first.expectedFlags, 0);
+
+    const TestCase& second = exercise.cases[1];
+    EXPECT_EQ(second.name, "somma della tabella");
+    EXPECT_EQ(second.input, "");
+    EXPECT_FALSE(second.output.has_value());
+    ASSERT_EQ(second.memory.size(), 1u);
+    EXPECT_EQ(second.memory[0].address, 0xC8u);
+    EXPECT_EQ(second.memory[0].bytes, bytes({5, 7, 9, 0}));
+    ASSERT_EQ(second.expectedMemory.size(), 1u);
+    EXPECT_EQ(second.expectedMemory[0].address, 0xF0u);
+    EXPECT_EQ(second.expectedMemory[0].bytes, bytes({21}));
+    ASSERT_EQ(second.expectedRegisters.size(), 1u);
+    EXPECT_EQ(second.expectedRegisters[0].address, 260u);
+    EXPECT_EQ(second.expectedRegisters[0].value, 3);
+    EXPECT_EQ(second.expectedFlags, FLAG_Z);
+    EXPECT_EQ(exercise.findCase("somma della tabella"), &second);
+    EXPECT_EQ(exercise.findCase("somma"), nullptr);
+}
+
+TEST(ExerciseParse, DefaultsAndTheCasesOwnLimits) {
+    const Exercise defaults = parsed("titolo = \"T\"\n[[caso]]\nnome = \"a\"\nuscita = \"\"\n");
+    EXPECT_EQ(defaults.instructionLimit, DEFAULT_INSTRUCTION_LIMIT);
+    EXPECT_EQ(defaults.outputLimit, DEFAULT_OUTPUT_LIMIT);
+    EXPECT_FALSE(defaults.maximumSize.has_value());
+    EXPECT_TRUE(defaults.forbiddenNames.empty());
+    const TestCase& plain = defaults.cases.at(0);
+    EXPECT_EQ(plain.output, std::optional<std::string>{""});  // an empty output is still checked
+    EXPECT_EQ(plain.comparison, Comparison::Exact);
+    EXPECT_DOUBLE_EQ(plain.points, 1);
+    EXPECT_FALSE(plain.hidden);
+    EXPECT_EQ(plain.instructionLimit, DEFAULT_INSTRUCTION_LIMIT);
+    EXPECT_EQ(plain.outputLimit, DEFAULT_OUTPUT_LIMIT);
+
+    // The exercise's limits are every case's, unless a case has its own.
+    const Exercise limits = parsed(R"(titolo = "T"
+limite_istruzioni = 1000000000000
+limite_uscita = 0
+proibite = ["mul", "Div", "INCOFFST"]
+dimensione_massima = 256
+[[caso]]
+nome = "a"
+atteso.flag = ["z", "D", "n", "O", "P"]
+[[caso]]
+nome = "b"
+uscita = "x  \n"
+confronto = "spazi"
+punti = 0.5
+nascosto = true
+limite_istruzioni = 1
+limite_uscita = 65536
+)");
+    EXPECT_EQ(limits.instructionLimit, MAX_INSTRUCTION_LIMIT);
+    EXPECT_EQ(limits.outputLimit, 0u);
+    EXPECT_EQ(limits.maximumSize, std::optional<std::size_t>{256});
+    EXPECT_EQ(limits.forbiddenNames, (std::vector<std::string>{"mul", "Div", "INCOFFST"}));
+    for (const char* name : {"MUL", "DIV", "INCOFFST"}) EXPECT_TRUE(limits.forbidden[findInstruction(std::string_view(name))->opcode]) << name;
+    EXPECT_FALSE(limits.forbidden[findInstruction(std::string_view("ADD"))->opcode]);
+    ASSERT_EQ(limits.cases.size(), 2u);
+    EXPECT_EQ(limits.cases[0].instructionLimit, MAX_INSTRUCTION_LIMIT);
+    EXPECT_EQ(limits.cases[0].outputLimit, 0u);
+    EXPECT_EQ(limits.cases[0].expectedFlags, FLAG_D | FLAG_Z | FLAG_O | FLAG_P | FLAG_N);
+    EXPECT_EQ(limits.cases[1].instructionLimit, 1u);
+    EXPECT_EQ(limits.cases[1].outputLimit, MAX_OUTPUT_LIMIT);
+    EXPECT_EQ(limits.cases[1].comparison, Comparison::Blanks);
+    EXPECT_DOUBLE_EQ(limits.cases[1].points, 0.5);
+    EXPECT_TRUE(limits.cases[1].hidden);
+}
+
+TEST(ExerciseMemory, AddressesValuesAndOrder) {
+    const Exercise exercise = parsed(R"(titolo = "T"
+[[caso]]
+nome = "a"
+memoria = { "255" = -1, "0XfE" = -128, "0x10" = [0, 127, 128, 255], "0" = [1, 2] }
+atteso.memoria = { "016" = [9] }
+atteso.registri = { X = -1, PC = 0xFF, B = 255, A = 0 }
+)");
+    const TestCase& testCase = exercise.cases.at(0);
+    ASSERT_EQ(testCase.memory.size(), 4u);  // sorted by address
+    EXPECT_EQ(testCase.memory[0].address, 0u);
+    EXPECT_EQ(testCase.memory[0].bytes, bytes({1, 2}));
+    EXPECT_EQ(testCase.memory[1].address, 16u);
+    EXPECT_EQ(testCase.memory[1].bytes, bytes({0, 127, 128, 255}));
+    EXPECT_EQ(testCase.memory[2].address, 254u);
+    EXPECT_EQ(testCase.memory[2].bytes, bytes({128}));
+    EXPECT_EQ(testCase.memory[3].address, 255u);
+    EXPECT_EQ(testCase.memory[3].bytes, bytes({255}));
+    ASSERT_EQ(testCase.expectedMemory.size(), 1u);
+    EXPECT_EQ(testCase.expectedMemory[0].address, 16u);
+    ASSERT_EQ(testCase.expectedRegisters.size(), 4u);
+    const unsigned addresses[] = {256, 258, 259, 260};
+    const Byte values[] = {255, 0, 255, 255};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(testCase.expectedRegisters[i].address, addresses[i]);
+        EXPECT_EQ(testCase.expectedRegisters[i].value, values[i]);
+    }
+
+    // A range that ends exactly at 255, and two ranges that touch.
+    const Exercise edges = parsed(R"(titolo = "T"
+[[caso]]
+nome = "a"
+atteso.memoria = { "0xF0" = [0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0], "0xEF" = 1 }
+)");
+    EXPECT_EQ(edges.cases.at(0).expectedMemory.size(), 2u);
+}
+
+struct Malformed {
+    const char* text;
+    std::int64_t line;
+    std::int64_t column;
+    const char* message;
+};
+
+// Every fault of an exercise file, at its place and in its words.
+TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
+    const std::vector<Malformed> table = {
+        {"", 0, 0, "manca 'titolo': ogni esercizio ha bisogno di un titolo"},
+        {"titlo = \"x\"\n", 1, 1, "chiave sconosciuta 'titlo': forse intendevi 'titolo'?"},
+        {"titolo = \"\"\n", 1, 10, "'titolo' non può essere vuoto"},
+        {"titolo = 3\n", 1, 10, "'titolo' deve essere una stringa"},
+        {"titolo = \"a\\nb\"\n", 1, 10, "'titolo' non può contenere caratteri di controllo, come un a capo"},
+        {"titolo = \"T\"\n", 0, 0, "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]"},
+        {"titolo = \"T\"\ncaso = []\n", 2, 8, "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]"},
+        {"titolo = \"T\"\n[caso]\nnome = \"a\"\n", 2, 1,
+         "'caso' deve essere un array di tabelle: scrivi ogni caso sotto [[caso]]"},
+        {"titolo = \"T\"\ncaso = [1]\n", 2, 9,
+         "ogni elemento di 'caso' deve essere una tabella: scrivi ogni caso sotto [[caso]]"},
+        {"titolo = \"T\"\nlimite_istruzioni = 0\n", 2, 21,
+         "'limite_istruzioni' deve essere un intero da 1 a 1000000000000"},
+        {"titolo = \"T\"\nlimite_istruzioni = 1000000000001\n", 2, 21,
+         "'limite_istruzioni' deve essere un intero da 1 a 1000000000000"},
+        {"titolo = \"T\"\nlimite_istruzioni = 1e3\n", 2, 21,
+         "'limite_istruzioni' deve essere un intero da 1 a 1000000000000"},
+        {"titolo = \"T\"\nlimite_uscita = 65537\n", 2, 17, "'limite_uscita' deve essere un intero da 0 a 65536"},
+        {"titolo = \"T\"\nlimite_uscita = -1\n", 2, 17, "'limite_uscita' deve essere un intero da 0 a 65536"},
+        {"titolo = \"T\"\ndimensione_massima = 0\n", 2, 22, "'dimensione_massima' deve essere un intero da 1 a 256"},
+        {"titolo = \"T\"\ndimensione_massima = 257\n", 2, 22,
+         "'dimensione_massima' deve essere un intero da 1 a 256"},
+        {"titolo = \"T\"\nproibite = \"MUL\"\n", 2, 12,
+         "'proibite' deve essere un array di nomi di istruzioni, come [\"MUL\", \"DIV\"]"},
+        {"titolo = \"T\"\nproibite = [\"ADD\", 3]\n", 2, 20,
+         "'proibite' deve essere un array di nomi di istruzioni, come [\"MUL\", \"DIV\"]"},
+        {"titolo = \"T\"\nproibite = [\"MULL\"]\n", 2, 13, "istruzione sconosciuta 'MULL' in 'proibite': forse intendevi MUL?"},
+        {"titolo = \"T\"\nproibite = [\"ORG\"]\n", 2, 13, "istruzione sconosciuta 'ORG' in 'proibite'"},
+        {"titolo = \"T\"\nproibite = [\"rst\"]\n", 2, 13,
+         "RST non si può proibire: non viene mai eseguita, il programma si ferma quando la incontra"},
+        {"titolo = \"T\"\nproibite = [\"mul\", \"MUL\"]\n", 2, 20, "MUL compare due volte in 'proibite'"},
+        // A case.
+        {"titolo = \"T\"\n[[caso]]\nuscita = \"x\"\n", 2, 1,
+         "manca 'nome' nel caso numero 1: ogni caso ha bisogno di un nome"},
+        {"titolo = \"T\"\n[[caso]]\nnome = 1\nuscita = \"x\"\n", 3, 8, "'nome' deve essere una stringa"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"\"\nuscita = \"x\"\n", 3, 8, "'nome' non può essere vuoto"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"a\\tb\"\nuscita = \"x\"\n", 3, 8,
+         "'nome' non può contenere caratteri di controllo, come un a capo"},
+        {"titolo = \"T\"\n[[caso]]\nnome = 1\nusita = \"x\"\n", 4, 1,
+         "chiave sconosciuta 'usita' nel caso numero 1: forse intendevi 'uscita'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"tre più quattro\"\nuscite = \"7\"\n", 4, 1,
+         "chiave sconosciuta 'uscite' nel caso 'tre più quattro': forse intendevi 'uscita'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nzzz = 1\nuscite = \"7\"\n", 4, 1,
+         "chiave sconosciuta 'zzz' nel caso 'uno'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\n", 6, 8,
+         "c'è già un caso chiamato 'uno', alla riga 2"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\ningresso = \"\"\n", 2, 1,
+         "il caso 'uno' non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso = { flag = [], memoria = {} }\n", 2, 1,
+         "il caso 'uno' non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = 7\n", 4, 10, "'uscita' del caso 'uno' deve essere una stringa"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\ningresso = [\"3\"]\n", 5, 12,
+         "'ingresso' del caso 'uno' deve essere una stringa"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nconfronto = \"Esatto\"\n", 5, 13,
+         "'confronto' del caso 'uno' deve essere \"esatto\" o \"spazi\""},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\npunti = -1\n", 5, 9,
+         "'punti' del caso 'uno' deve essere un numero da 0 a 1000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\npunti = 1000000.5\n", 5, 9,
+         "'punti' del caso 'uno' deve essere un numero da 0 a 1000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\npunti = inf\n", 5, 9,
+         "'punti' del caso 'uno' deve essere un numero da 0 a 1000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\npunti = nan\n", 5, 9,
+         "'punti' del caso 'uno' deve essere un numero da 0 a 1000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\npunti = \"2\"\n", 5, 9,
+         "'punti' del caso 'uno' deve essere un numero da 0 a 1000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nnascosto = 1\n", 5, 12,
+         "'nascosto' del caso 'uno' deve essere true o false"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nlimite_istruzioni = 0\n", 5, 21,
+         "'limite_istruzioni' del caso 'uno' deve essere un intero da 1 a 1000000000000"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nlimite_uscita = 70000\n", 5, 17,
+         "'limite_uscita' del caso 'uno' deve essere un intero da 0 a 65536"},
+        // An expected output that the kept output could never match.
+        {"titolo = \"T\"\nlimite_uscita = 2\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\n", 5, 10,
+         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\nlimite_uscita = 2\n", 4, 10,
+         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+        // Memory.
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = [1]\n", 5, 11,
+         "'memoria' del caso 'uno' deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"256\" = 1 }\n", 5, 13,
+         "indirizzo non valido '256' in 'memoria' del caso 'uno': un indirizzo va da 0 a 255, in decimale "
+         "(\"200\") o in esadecimale (\"0xC8\")"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"0x\" = 1 }\n", 5, 13,
+         "indirizzo non valido '0x' in 'memoria' del caso 'uno': un indirizzo va da 0 a 255, in decimale "
+         "(\"200\") o in esadecimale (\"0xC8\")"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"-1\" = 1 }\n", 5, 13,
+         "indirizzo non valido '-1' in 'memoria' del caso 'uno': un indirizzo va da 0 a 255, in decimale "
+         "(\"200\") o in esadecimale (\"0xC8\")"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"0xC8\" = [] }\n", 5, 22,
+         "'memoria' del caso 'uno' all'indirizzo '0xC8' non ha byte: scrivine almeno uno"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"0xC8\" = [1, 256] }\n", 5, 26,
+         "ogni byte di 'memoria' del caso 'uno' all'indirizzo '0xC8' deve essere un intero da -128 a 255"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"0xC8\" = -129 }\n", 5, 22,
+         "il byte di 'memoria' del caso 'uno' all'indirizzo '0xC8' deve essere un intero da -128 a 255"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"0xC8\" = \"ab\" }\n", 5, 22,
+         "'memoria' del caso 'uno' all'indirizzo '0xC8' deve avere un byte o un array di byte, interi da -128 a 255"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.memoria = { \"254\" = [1, 2, 3] }\n", 4, 28,
+         "i 3 byte di 'atteso.memoria' del caso 'uno' all'indirizzo '254' vanno oltre l'ultimo indirizzo, 255"},
+        // Overlapping ranges, told where the file comes to the second one,
+        // whichever of the two has the higher address.
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"10\" = [1, 2, 3], \"0x0C\" = 4 }\n",
+         5, 31, "in 'memoria' del caso 'uno' i byte da '0x0C' si sovrappongono a quelli da '10'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = { \"12\" = 4, \"0x0A\" = [1, 2, 3] }\n",
+         5, 23, "in 'memoria' del caso 'uno' i byte da '0x0A' si sovrappongono a quelli da '12'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.memoria = { \"200\" = 1, \"0xc8\" = 1 }\n", 4, 31,
+         "in 'atteso.memoria' del caso 'uno' i byte da '0xc8' si sovrappongono a quelli da '200'"},
+        // Registers and flags.
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso = 3\n", 4, 10,
+         "'atteso' del caso 'uno' deve essere una tabella con 'memoria', 'registri' o 'flag'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registro = { X = 3 }\n", 4, 8,
+         "chiave sconosciuta 'registro' in 'atteso' del caso 'uno': forse intendevi 'registri'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = [3]\n", 4, 19,
+         "'atteso.registri' del caso 'uno' deve essere una tabella di registri, come { X = 3 }"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { IR = 3 }\n", 4, 21,
+         "registro sconosciuto 'IR' in 'atteso.registri' del caso 'uno': si possono controllare PC, A, B e X"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { x = 3 }\n", 4, 21,
+         "registro sconosciuto 'x' in 'atteso.registri' del caso 'uno': forse intendevi 'X'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { A = 256 }\n", 4, 25,
+         "il registro A in 'atteso.registri' del caso 'uno' deve essere un intero da -128 a 255"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.flag = \"Z\"\n", 4, 15,
+         "'atteso.flag' del caso 'uno' deve essere un array di flag tra \"D\", \"Z\", \"O\", \"P\" e \"N\""},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.flag = [\"ZN\"]\n", 4, 16,
+         "flag sconosciuto 'ZN' in 'atteso.flag' del caso 'uno': i flag sono D, Z, O, P e N"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.flag = [\"z\", \"Z\"]\n", 4, 21,
+         "il flag 'Z' compare due volte in 'atteso.flag' del caso 'uno'"},
+    };
+    for (const Malformed& entry : table) {
+        const ExerciseParse parse = parseExercise(entry.text);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
+}
+
+// toml++'s own complaints, told in Italian at toml++'s place.
+TEST(ExerciseSyntax, ErrorsInItalian) {
+    const std::vector<Malformed> table = {
+        {"titolo = \"abc", 1, 14, "stringa non chiusa: il file finisce prima delle virgolette di chiusura"},
+        {"titolo = \"abc\nx = 1\n", 1, 14,
+         "carattere di controllo in una stringa: se la stringa doveva finire prima, mancano le virgolette di "
+         "chiusura; un a capo dentro una stringa si scrive \\n"},
+        {"titolo \"x\"\n", 1, 8, "manca '=' tra la chiave e il valore"},
+        {"titolo = \"x\"\ntitolo = \"y\"\n", 2, 10, "la chiave 'titolo' è già definita più sopra"},
+        {"[[caso]]\n[caso]\n", 2, 1, "'caso' è già un array di tabelle: non può essere anche una tabella sola"},
+        {"[a]\n[a]\n", 2, 1, "la tabella 'a' è già definita più sopra"},
+        {"caso = 1\n[[caso]]\n", 2, 1, "la chiave 'caso' ha già un valore: non può essere anche una tabella"},
+        {"x = 1x\n", 1, 6, "numero non valido"},
+        {"x = 012\n", 1, 8, "un numero non può cominciare con uno 0 (gli esadecimali si scrivono 0x...)"},
+        {"x = 1__0\n", 1, 7, "in un numero '_' va sempre tra due cifre"},
+        {"x = 99999999999999999999\n", 1, 25,
+         "intero troppo grande: TOML li ammette da -9223372036854775808 a 9223372036854775807"},
+        {"x = \"\\q\"\n", 1, 7,
+         "sequenza di escape sconosciuta '\\q': una barra rovesciata dentro le virgolette doppie si scrive \\\\"},
+        {"x = \"\\u12\"\n", 1, 10,
+         "sequenza \\u o \\U non valida: vuole 4 o 8 cifre esadecimali di un carattere Unicode"},
+        {"x = \"\xff\"\n", 1, 5, "il file non è testo UTF-8 valido"},
+        {"x = \n", 1, 5, "manca il valore: scrivi chiave = valore"},
+        {"= 1\n", 1, 1, "qui ci vuole una chiave, un'intestazione di tabella o un commento"},
+        {"x = [1, 2\n", 1, 11, "array non chiuso: manca la ']' finale"},
+        {"x = [1 2]\n", 1, 8, "nell'array manca una virgola o la ']' finale"},
+        {"x = {a = 1\n", 1, 11, "tabella tra graffe non chiusa: va scritta tutta su una riga, fino alla '}'"},
+        {"x = {a = 1 b = 2}\n", 1, 12, "nella tabella manca una virgola o la '}' finale"},
+        {"x = {,}\n", 1, 6, "virgola di troppo"},
+        {"x = [1,,2]\n", 1, 8, "virgola di troppo"},
+        {"x = \"a\" # \x01\n", 1, 11, "carattere di controllo non ammesso in un commento"},
+        {"x = {a = 1,}\n", 1, 12, "virgola di troppo prima di '}': le tabelle tra graffe non la ammettono"},
+        {"x = yes\n", 1, 5,
+         "valore non riconosciuto: una stringa va tra virgolette, i valori logici sono true e false"},
+        {"x = 1 y = 2\n", 1, 7, "dopo il valore la riga può avere solo un commento: ogni chiave va su una riga a sé"},
+        {"[]\n", 1, 2, "una tabella non può avere un nome vuoto"},
+        {"x = 1979-05-32\n", 1, 15, "data o ora non valida"},
+    };
+    for (const Malformed& entry : table) {
+        const ExerciseParse parse = parseExercise(entry.text);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
+}
+
+TEST(ExerciseSyntax, FormatsTheErrorWithOrWithoutAPlace) {
+    EXPECT_EQ(formatExerciseError("es.toml", {3, 7, "numero non valido"}), "es.toml:3:7: errore: numero non valido");
+    EXPECT_EQ(formatExerciseError("es.toml", {0, 0, "manca 'titolo'"}), "es.toml: errore: manca 'titolo'");
+}
+
+// Any bytes: an error or an exercise, never a crash, always in Italian.
+TEST(ExerciseHostile, AnyBytesGiveAnItalianAnswer) {
+    std::mt19937 random(11);
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 300; ++i) {
+        std::string text(ISSUE_EXAMPLE);
+        // A few bytes changed anywhere in a valid file.
+        for (int changes = 0; changes < 3; ++changes)
+            text[random() % text.size()] = static_cast<char>(random() % 256);
+        inputs.push_back(text);
+    }
+    for (int i = 0; i < 50; ++i) {
+        std::string text(random() % 200, '\0');
+        for (char& c : text) c = static_cast<char>(random() % 256);
+        inputs.push_back(text);
+    }
+    inputs.push_back(std::string(100000, '['));
+    inputs.push_back("x = " + std::string(100000, '['));
+    inputs.push_back("titolo = \"" + std::string(1000, '\x01') + "\"\n");
+    for (const std::string& text : inputs) {
+        const ExerciseParse parse = parseExercise(text);
+        if (parse.exercise) continue;
+        EXPECT_FALSE(parse.error.message.empty());
+        for (const char* english : {"Error", "expected", "saw", "while"})
+            EXPECT_EQ(parse.error.message.find(english), std::string::npos) << parse.error.message;
+        EXPECT_EQ(parse.error.message.find('\n'), std::string::npos) << parse.error.message;
+    }
+
+    // A key of control characters is shown escaped and cut short.
+    const ExerciseParse key = parseExercise("\"\\n\\u0001" + std::string(200, 'k') + "\" = 1\n");
+    ASSERT_FALSE(key.exercise.has_value());
+    EXPECT_EQ(key.error.message, "chiave sconosciuta '\\n\\x01" + std::string(58, 'k') + "...'");
+
+    // Too long a file is refused unread.
+    const ExerciseParse huge = parseExercise(std::string(MAX_EXERCISE_BYTES + 1, ' '));
+    ASSERT_FALSE(huge.exercise.has_value());
+    EXPECT_EQ(huge.error.line, 0);
+    EXPECT_EQ(huge.error.message, "il file è troppo lungo: un esercizio può avere al massimo 4194304 byte");
+}
+
+TEST(ExerciseHostile, AtMostAThousandCases) {
+    std::string text = "titolo = \"T\"\n";
+    for (int i = 0; i < 1000; ++i) text += "[[caso]]\nnome = \"c" + std::to_string(i) + "\"\nuscita = \"\"\n";
+    EXPECT_EQ(parsed(text).cases.size(), 1000u);
+    text += "[[caso]]\nnome = \"oltre\"\nuscita = \"\"\n";
+    const ExerciseParse parse = parseExercise(text);
+    ASSERT_FALSE(parse.exercise.has_value());
+    EXPECT_EQ(parse.error.message, "troppi casi: un esercizio ne può avere al massimo 1000");
+    EXPECT_EQ(parse.error.line, 3002);
+    EXPECT_EQ(parse.error.column, 1);
+}
+
+}  // namespace
