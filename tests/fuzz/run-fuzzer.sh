@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for a bounded time (seconds,
-# default 60): the machine against its reference model, the assembler on any
-# source, the disassembler on any image. Each starts from its seed corpus and
-# every past finding. Fails on any finding; the input that broke a target is
-# left in its regressions folder (tests/fuzz/regressions/ for the machine,
-# tests/fuzz/regressions-tarnasm/ and -tarndis/ for the tools) to become a
-# regression test. Run from any folder:
+# Builds the libFuzzer targets and runs them for a bounded time: the machine
+# against its reference model, the assembler on any source, the disassembler
+# on any image, the grader on any exercise file and on any image run on a
+# case. Each starts from its seed corpus and every past finding. Fails on any
+# finding; the input that broke a target is left in its regressions folder
+# (tests/fuzz/regressions/ for the machine, tests/fuzz/regressions-tarnasm/,
+# -tarndis/ and -tarngrade/ for the tools) to become a regression test. Run
+# from any folder:
 #
 #     tests/fuzz/run-fuzzer.sh [SECONDS] [TARGET...]
 #
-# with TARGET among tarnsim, tarnasm, tarndis (default: all three).
+# with TARGET among tarnsim, tarnasm, tarndis, tarngrade (default: all four).
+# SECONDS (default 240) is the time of the whole run, shared evenly by the
+# targets (at least 10 seconds each).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-seconds="${1:-60}"
+total="${1:-240}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tarnsim tarnasm tarndis)
+[ ${#targets[@]} -gt 0 ] || targets=(tarnsim tarnasm tarndis tarngrade)
+case "$total" in
+    ''|*[!0-9]*) echo "fuzz: SECONDS must be a whole number, not '$total'" >&2; exit 2 ;;
+esac
+seconds=$(( total / ${#targets[@]} ))
+[ "$seconds" -ge 10 ] || seconds=10
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
@@ -33,7 +41,11 @@ for target in "${targets[@]}"; do
         # Images: only the first 256 bytes count, a few more show they are cut.
         tarndis) folders=(tests/fuzz/corpus-tarndis tests/fuzz/regressions-tarndis)
                  limits=(-rss_limit_mb=1024 -malloc_limit_mb=64 -max_len=300) ;;
-        *) echo "fuzz: unknown target '$target' (tarnsim, tarnasm, tarndis)" >&2; exit 2 ;;
+        # An exercise file or an image with its input, by the first byte:
+        # files long enough for many cases, a run's memory bounded by its limits.
+        tarngrade) folders=(tests/fuzz/corpus-tarngrade tests/fuzz/regressions-tarngrade)
+                   limits=(-rss_limit_mb=1024 -malloc_limit_mb=256 -max_len=16384 -dict=tests/fuzz/tarngrade.dict) ;;
+        *) echo "fuzz: unknown target '$target' (tarnsim, tarnasm, tarndis, tarngrade)" >&2; exit 2 ;;
     esac
     regressions="${folders[1]}"
     mkdir -p "$work/$target"
