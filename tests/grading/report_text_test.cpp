@@ -221,6 +221,27 @@ TEST(ReportText, CaseDetailsOfEveryKind) {
               "  ✗ tre più quattro: programma non eseguito\n"
               "    consegne/bianchi/somma.asm:3:5: errore: istruzione sconosciuta 'ADX'\n");
 
+    // A program stopped by the limit is not compared, but its output is
+    // shown against the expected one when it differs; the problems of a
+    // submission are ready lines, their escapes kept as they are.
+    SubmissionResult looping = group.results[0];
+    looping.cases[1].outputMatches = true;
+    looping.cases[1].limitReached = true;
+    looping.cases[1].output = "GGG";
+    EXPECT_NE(formatCaseDetails(group.exercise, "es1.toml", looping, 1, plain)
+                  .find("    uscita (- attesa, + ottenuta):\n"
+                        "      - 0\n"
+                        "      + GGG  (senza a capo finale)\n"),
+              std::string::npos);
+    looping.cases[1].output = "0\n";
+    EXPECT_NE(formatCaseDetails(group.exercise, "es1.toml", looping, 1, plain).find("    uscita: come attesa\n"),
+              std::string::npos);
+    SubmissionResult broken = group.results[1];
+    broken.submission.problems = {"x.asm:1:1: errore: carattere inatteso \\xC5"};
+    EXPECT_EQ(formatCaseDetails(group.exercise, "es1.toml", broken, 1, plain),
+              "  ✗ zero più zero: programma non eseguito\n"
+              "    x.asm:1:1: errore: carattere inatteso \\xC5\n");
+
     // No expected output: the output itself; notes; every reason; a path
     // that reads as an option is replayed as ./-x.
     TestCase& free = group.exercise.cases[1];
@@ -442,7 +463,7 @@ TEST(ReportText, ReplayShowsTheMachineAfterTheRun) {
     ASSERT_EQ(replay.substr(0, expected.size()), expected) << replay;
     EXPECT_NE(replay.find("\n  C0  00  00  00  00  00  00  00  00  05  00"), std::string::npos);
     EXPECT_NE(replay.find("\n  F0  2A! 00  00"), std::string::npos);
-    EXPECT_NE(replay.find("\n  * byte cambiato dall'esecuzione (2 in tutto)\n"
+    EXPECT_NE(replay.find("\n  * byte cambiato dall'esecuzione\n"
                           "  ! byte diverso da quello atteso\n"),
               std::string::npos);
     // Exactly the two changed bytes are marked, and every line fits 80 columns.

@@ -106,9 +106,10 @@ std::string quoted(std::string_view bytes, std::size_t limit) {
     return text + "\"" + shown.note;
 }
 
-// A command to copy into a shell: kept as it is, backslashes included, but
-// any byte a terminal could take for a control shown escaped.
-std::string safeCommand(std::string_view command) {
+// A line made to be printed (a message that already shows its bytes, a
+// command to copy into a shell): kept as it is, backslashes included, but any
+// byte a terminal could take for a control, or a line end, shown escaped.
+std::string readyLine(std::string_view command) {
     std::string text;
     std::size_t start = 0;
     while (true) {
@@ -239,6 +240,14 @@ void appendText(std::string& out, std::string_view text, std::string_view indent
     }
 }
 
+// Whether a case's output is not the expected one. A run stopped by a limit
+// or a forbidden instruction is not compared by the grader, but its output
+// may still differ, and then the diff is worth showing.
+bool outputDiffers(const TestCase& testCase, const CaseResult& result) {
+    if (!testCase.output) return false;
+    return !result.outputMatches || !outputsMatch(*testCase.output, result.output, testCase.comparison);
+}
+
 std::string passedWord(bool passed, const Paint& paint) {
     return passed ? paint.green("superato") + "    " : paint.red("NON SUPERATO");
 }
@@ -254,14 +263,14 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
 
     std::string out;
     const std::vector<std::string> reasons = failureReasons(exercise, testCase, result.submission, caseResult);
-    out += paint.red("  ✗ " + name + (reasons.empty() ? "" : ": " + oneLine(reasons.front()))) + "\n";
-    for (std::size_t index = 1; index < reasons.size(); ++index) out += "    " + oneLine(reasons[index]) + "\n";
+    out += paint.red("  ✗ " + name + (reasons.empty() ? "" : ": " + readyLine(reasons.front()))) + "\n";
+    for (std::size_t index = 1; index < reasons.size(); ++index) out += "    " + readyLine(reasons[index]) + "\n";
     if (!caseResult.ran) return out;
 
     out += "    ingresso: " + (testCase.input.empty() ? "nessuno" : quoted(testCase.input, MAX_INPUT_CHARACTERS)) + "\n";
     const DiffLimits limits{MAX_DIFF_LINES, MAX_LINE_CHARACTERS};
     if (testCase.output) {
-        if (caseResult.outputMatches) {
+        if (!outputDiffers(testCase, caseResult)) {
             out += "    uscita: come attesa\n";
         } else {
             out += "    uscita (" + paint.red("- attesa") + ", " + paint.green("+ ottenuta") + "):\n";
@@ -275,9 +284,9 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
         appendText(out, caseResult.output, "      ", limits);
     }
     out += "    istruzioni eseguite: " + std::to_string(caseResult.instructions) + "\n";
-    for (const std::string& note : caseNotes(caseResult)) out += "    nota: " + oneLine(note) + "\n";
+    for (const std::string& note : caseNotes(caseResult)) out += "    nota: " + readyLine(note) + "\n";
     out += "    per rivederlo: " +
-           safeCommand(replayCommand(exerciseArgument, result.submission.argument, testCase.name)) + "\n";
+           readyLine(replayCommand(exerciseArgument, result.submission.argument, testCase.name)) + "\n";
     return out;
 }
 
@@ -288,11 +297,11 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
     const std::string points = formatPoints(result.points) + "/" + formatPoints(total) + " punti";
     out += paint.bold(studentName(submission)) + "  (" + programPath(submission) + ")  " +
            (result.allPassed() ? paint.boldGreen(points) : paint.boldRed(points)) + "\n";
-    for (const std::string& note : submission.notes) out += "  nota: " + oneLine(note) + "\n";
+    for (const std::string& note : submission.notes) out += "  nota: " + readyLine(note) + "\n";
     if (!submission.runnable()) {
         out += paint.red("  il programma non si può eseguire:") + "\n";
         for (std::size_t index = 0; index < submission.problems.size() && index < MAX_PROBLEMS; ++index)
-            out += "    " + oneLine(submission.problems[index]) + "\n";
+            out += "    " + readyLine(submission.problems[index]) + "\n";
         if (submission.problems.size() > MAX_PROBLEMS)
             out += "    … " + plural(submission.problems.size() - MAX_PROBLEMS, "altro problema", "altri problemi") +
                    "\n";
@@ -434,13 +443,13 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
     out += "Esito: " + (result.passed ? paint.boldGreen("superato") : paint.boldRed("NON SUPERATO")) + ", " + points +
            "\n";
     for (const std::string& reason : failureReasons(exercise, testCase, submission, result))
-        out += "  " + paint.red(oneLine(reason)) + "\n";
-    for (const std::string& note : submission.notes) out += "Nota: " + oneLine(note) + "\n";
+        out += "  " + paint.red(readyLine(reason)) + "\n";
+    for (const std::string& note : submission.notes) out += "Nota: " + readyLine(note) + "\n";
     if (!result.ran) return out;
     out += "Istruzioni eseguite: " + std::to_string(result.instructions) + "\n";
     out += "Ingresso letto: " + std::to_string(result.inputTaken) + " byte su " + std::to_string(testCase.input.size()) +
            "\n";
-    for (const std::string& note : caseNotes(result)) out += "Nota: " + oneLine(note) + "\n";
+    for (const std::string& note : caseNotes(result)) out += "Nota: " + readyLine(note) + "\n";
     out += "\n";
 
     const DiffLimits limits{MAX_REPLAY_LINES, MAX_REPLAY_LINE_CHARACTERS};
@@ -459,7 +468,7 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
         out += paint.bold("Uscita ottenuta") + ": uguale a quella attesa\n";
     else
         block("Uscita ottenuta", result.output, "nessuna");
-    if (testCase.output && !result.outputMatches) {
+    if (outputDiffers(testCase, result)) {
         out += paint.bold("Differenze") + " (" + paint.red("- attesa") + ", " + paint.green("+ ottenuta") +
                (testCase.comparison == Comparison::Blanks ? "; gli spazi a fine riga non contano" : "") + "):\n";
         appendDiff(out, diffOutputs(*testCase.output, result.output, testCase.comparison), "  ", limits, paint);
@@ -522,7 +531,7 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
         while (line.back() == ' ') line.pop_back();
         out += line + "\n";
     }
-    out += "  * byte cambiato dall'esecuzione (" + std::to_string(changed) + " in tutto)\n";
+    out += changed == 0 ? "  nessun byte è cambiato durante l'esecuzione\n" : "  * byte cambiato dall'esecuzione\n";
     if (std::any_of(wrong.begin(), wrong.end(), [](bool cell) { return cell; }))
         out += "  ! byte diverso da quello atteso\n";
     return out;
