@@ -138,6 +138,12 @@ limite_uscita = 65536
     EXPECT_EQ(limits.cases[1].comparison, Comparison::Blanks);
     EXPECT_DOUBLE_EQ(limits.cases[1].points, 0.5);
     EXPECT_TRUE(limits.cases[1].hidden);
+
+    // Blanks at line ends are not compared: an expected output longer than
+    // the output kept can still match.
+    const Exercise blanks =
+        parsed("titolo = \"T\"\nlimite_uscita = 2\n[[caso]]\nnome = \"a\"\nuscita = \"ab  \\n\\n\"\nconfronto = \"spazi\"\n");
+    EXPECT_EQ(blanks.cases.at(0).output, std::optional<std::string>{"ab  \n\n"});
 }
 
 TEST(ExerciseMemory, AddressesValuesAndOrder) {
@@ -231,6 +237,8 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
          "chiave sconosciuta 'uscite' nel caso 'tre più quattro': forse intendevi 'uscita'?"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nzzz = 1\nuscite = \"7\"\n", 4, 1,
          "chiave sconosciuta 'zzz' nel caso 'uno'"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscite = \"7\"\nzzz = 1\n", 4, 1,
+         "chiave sconosciuta 'uscite' nel caso 'uno': forse intendevi 'uscita'?"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\n", 6, 8,
          "c'è già un caso chiamato 'uno', alla riga 2"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\ningresso = \"\"\n", 2, 1,
