@@ -300,25 +300,27 @@ TEST(GraderRun, RegistersAndFlagsAreCheckedAfterTheRun) {
     EXPECT_TRUE(runOne(testCase, source).passed);
 
     testCase.expectedRegisters = {{260, 4}, {258, 3}};  // X, A
-    testCase.expectedFlags = FLAG_Z | FLAG_P | FLAG_O;
+    testCase.expectedFlags = FLAG_Z | FLAG_P | FLAG_O | FLAG_D;
     const CaseResult wrong = runOne(testCase, source);
     EXPECT_FALSE(wrong.passed);
-    ASSERT_EQ(wrong.mismatches.size(), 3u);
+    ASSERT_EQ(wrong.mismatches.size(), 4u);
     EXPECT_EQ(wrong.mismatches[0].kind, Mismatch::Kind::Register);
     EXPECT_EQ(wrong.mismatches[0].address, 260u);
     EXPECT_EQ(wrong.mismatches[0].expected, 4);
     EXPECT_EQ(wrong.mismatches[0].found, 3);
     EXPECT_EQ(wrong.mismatches[1].kind, Mismatch::Kind::Flag);
-    EXPECT_EQ(wrong.mismatches[1].address, FLAG_O);
+    EXPECT_EQ(wrong.mismatches[1].address, FLAG_D);
     EXPECT_EQ(wrong.mismatches[1].expected, 1);
     EXPECT_EQ(wrong.mismatches[1].found, 0);
-    EXPECT_EQ(wrong.mismatches[2].address, FLAG_P);
+    EXPECT_EQ(wrong.mismatches[2].address, FLAG_O);
+    EXPECT_EQ(wrong.mismatches[3].address, FLAG_P);
 }
 
 TEST(GraderRun, TracesLeftOnAreCountedNotPrintedAndDoNotWait) {
     TestCase testCase = caseNamed("traccia");
     testCase.output = "ok";
     const std::string source = "STD\nNOP\nWRT msg\nRST\nmsg: DB \"ok\", 0\n";
+    testCase.expectedFlags = FLAG_D;
     for (const bool watched : {false, true}) {
         SCOPED_TRACE(watched ? "watched" : "fast");
         const CaseResult result = runOne(testCase, source, watched ? std::vector<std::string_view>{"DIV"}
@@ -614,6 +616,7 @@ TEST(SubmissionFolder, AFolderWithNoProgramOrSeveralFailsTheStudent) {
     const std::string many = temp.folder("tanti");
     for (const char* name : {"g.asm", "b.asm", "f.asm", "a.asm", "e.asm", "c.asm", "d.asm"})
         temp.write(std::string("tanti/") + name, "RST\n");
+    temp.write("tanti/h.bin", "x");  // an image does not settle which source
     const std::string images = temp.folder("immagini");
     temp.write("immagini/z.bin", "a");
     temp.write("immagini/y.bin", "b");
@@ -631,4 +634,21 @@ TEST(SubmissionFolder, AFolderWithNoProgramOrSeveralFailsTheStudent) {
         ASSERT_EQ(submission.problems.size(), 1u);
         EXPECT_EQ(submission.problems[0], row.problem);
     }
+}
+
+TEST(SubmissionFolder, AFolderIsReadOnlyUpToItsBound) {
+    const TempFolder temp;
+    const std::string crowded = temp.folder("affollata");
+    for (int i = 0; i <= 10000; ++i) {
+        const std::string file = crowded + "/f" + std::to_string(i);
+        std::ofstream{file};
+    }
+    const Submission submission = loaded(crowded);
+    ASSERT_EQ(submission.problems.size(), 1u);
+    EXPECT_EQ(submission.problems[0], "troppi file nella cartella '" + crowded + "': se ne leggono al più 10000");
+    // Exactly at the bound, the one program is still found.
+    std::filesystem::remove(crowded + "/f0");
+    temp.write("affollata/prog.asm", "RST\n");
+    std::filesystem::remove(crowded + "/f1");
+    EXPECT_TRUE(loaded(crowded).runnable());
 }
