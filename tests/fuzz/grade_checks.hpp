@@ -13,7 +13,8 @@ namespace tarnfuzz {
 // checkExercise. An odd one makes them a run of one case: the second byte
 // (plus one when bit 4 of the first is set) is the length of an image taken
 // from the bytes after it, at most 256, and what follows is the input; bit 1
-// forbids MUL, bit 2 compares blanks loosely, bit 3 hides the case.
+// forbids MUL, bit 2 compares blanks loosely, bit 3 hides the case, bit 5
+// runs the case a second time.
 //
 // Returns "" when everything holds, otherwise what did not.
 std::string checkGrading(const std::uint8_t* data, std::size_t size);
@@ -29,8 +30,8 @@ std::string checkExercise(std::string_view text);
 // a flag expected): the counts within their limits, passed exactly when no
 // part of the result fails it, reasons exactly when it failed, every
 // mismatch true of the final machine and every expectation not listed met,
-// the same result when run again, and every text valid UTF-8 with no
-// control characters but line ends.
+// every text valid UTF-8 with no control characters but line ends, and, when
+// bit 5 of options is set, the same result when run again.
 std::string checkRun(std::string_view image, std::string_view input, std::uint8_t options);
 
 }  // namespace tarnfuzz
