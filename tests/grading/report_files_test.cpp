@@ -498,6 +498,12 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
     EXPECT_DOUBLE_EQ(all.at("score").get<double>(), 3.75);
     EXPECT_EQ(all.at("tests")[1].at("output"), "superato");
     EXPECT_NE(all.at("output").get<std::string>().find("2 casi superati su 2"), std::string::npos);
+
+    Exercise twoHidden = exercise;
+    twoHidden.cases[2].hidden = true;
+    const std::string plural = json::parse(gradescopeReport(twoHidden, "es1.toml", result)).at("output");
+    EXPECT_NE(plural.find("Casi visibili: 1 caso superato su 1, 1,5 punti su 1,5."), std::string::npos) << plural;
+    EXPECT_NE(plural.find("2 casi nascosti: i loro risultati"), std::string::npos) << plural;
 }
 
 TEST(ReportFilesGradescope, ProblemsOfASubmissionThatCannotRunAreEverywhere) {
