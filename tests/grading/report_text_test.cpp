@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -56,18 +57,74 @@ TEST(Diff, ShortestEditOfLines) {
         EXPECT_EQ(compact(diffOutputs(row.expected, row.actual, row.comparison)), row.diff) << row.what;
 }
 
+// The lines of a text, each with its line end if it has one.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size() - 1);
+        lines.push_back(text.substr(start, end + 1 - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST(Diff, RebuildsBothOutputsWithTheFewestChanges) {
+    // Small random outputs over a few lines: both sides come back from the
+    // diff, and the changes are as few as the longest common subsequence allows.
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string expected;
+        std::string actual;
+        for (std::string* text : {&expected, &actual}) {
+            const auto count = static_cast<unsigned>(random() % 9);
+            for (unsigned line = 0; line < count; ++line)
+                *text += std::string(1, static_cast<char>('a' + random() % 3)) + "\n";
+            if (random() % 4 == 0) *text += "a";
+        }
+        const std::vector<DiffLine> diff = diffOutputs(expected, actual, Comparison::Exact);
+        std::string left;
+        std::string right;
+        std::size_t changes = 0;
+        for (const DiffLine& line : diff) {
+            const std::string text = line.text + (line.lineEnd ? "\n" : "");
+            if (line.kind != Kind::Actual) left += text;
+            if (line.kind != Kind::Expected) right += text;
+            if (line.kind != Kind::Same) ++changes;
+        }
+        ASSERT_EQ(left, expected);
+        ASSERT_EQ(right, actual);
+        const std::vector<std::string> a = linesOf(expected);
+        const std::vector<std::string> b = linesOf(actual);
+        std::vector<std::vector<std::size_t>> common(a.size() + 1, std::vector<std::size_t>(b.size() + 1, 0));
+        for (std::size_t x = 1; x <= a.size(); ++x)
+            for (std::size_t y = 1; y <= b.size(); ++y)
+                common[x][y] = a[x - 1] == b[y - 1] ? common[x - 1][y - 1] + 1
+                                                     : std::max(common[x - 1][y], common[x][y - 1]);
+        ASSERT_EQ(changes, a.size() + b.size() - 2 * common[a.size()][b.size()]) << expected << "|" << actual;
+    }
+}
+
 TEST(Diff, LargeOutputsStayBoundedAndExactWhenClose) {
-    // 65536 empty lines, one of them changed in the middle: exact, in full.
-    std::string expected(65536, '\n');
-    std::string actual = expected;
-    actual.insert(32768, "x");
+    // 10000 lines, three of them changed far apart: exact, in full.
+    std::string expected;
+    std::string actual;
+    for (int line = 0; line < 10000; ++line) {
+        expected += std::to_string(line) + "\n";
+        actual += (line == 1000 || line == 5000 || line == 9000 ? "x" : std::to_string(line)) + "\n";
+    }
     std::vector<DiffLine> lines = diffOutputs(expected, actual, Comparison::Exact);
-    ASSERT_EQ(lines.size(), 65537u);
-    EXPECT_EQ(lines[32768].kind, Kind::Expected);
-    EXPECT_EQ(lines[32769].kind, Kind::Actual);
-    EXPECT_EQ(lines[32769].text, "x");
+    ASSERT_EQ(lines.size(), 10003u);
+    for (const std::size_t at : {1000u, 5001u, 9002u}) {
+        EXPECT_EQ(lines[at].kind, Kind::Expected) << at;
+        EXPECT_EQ(lines[at + 1].kind, Kind::Actual) << at;
+        EXPECT_EQ(lines[at + 1].text, "x");
+    }
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const DiffLine& line) { return line.kind == Kind::Same; }),
-              65535);
+              9997);
+    // 65536 empty lines against the same: nothing differs.
+    lines = diffOutputs(std::string(65536, '\n'), std::string(65536, '\n'), Comparison::Exact);
+    EXPECT_EQ(lines.size(), 65536u);
 
     // Every other line differs: far past the bound, the middle is shown
     // removed then added, after the common start and before the common end.

@@ -58,9 +58,10 @@ struct Span {
     const Line& operator[](std::size_t index) const { return lines[index]; }
 };
 
-// Myers' O(ND) search for the shortest edit from a to b; moves in the order
-// they apply (true: a line of a removed, false: a line of b added, Same lines
-// implied by the gaps). Nothing when the edit is longer than the bounds.
+// Myers' O(ND) search for the shortest edit from a to b, as the lines it
+// keeps, removes and adds in order; preferring removals, it shows in each run
+// of changes the removed lines before the added ones. Not found when the
+// edit is longer than the bounds.
 struct Edit {
     std::vector<DiffLine::Kind> steps;  // Same, Expected or Actual, one per line shown
     bool found = false;
@@ -131,23 +132,6 @@ DiffLine shown(DiffLine::Kind kind, const Line& line) {
     return {kind, std::string(line.text), line.lineEnd};
 }
 
-// Within each run of changes, what was expected comes before what was printed.
-void groupChanges(std::vector<DiffLine>& lines) {
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        if (lines[start].kind == DiffLine::Kind::Same) {
-            ++start;
-            continue;
-        }
-        std::size_t end = start;
-        while (end < lines.size() && lines[end].kind != DiffLine::Kind::Same) ++end;
-        std::stable_partition(lines.begin() + static_cast<std::ptrdiff_t>(start),
-                              lines.begin() + static_cast<std::ptrdiff_t>(end),
-                              [](const DiffLine& line) { return line.kind == DiffLine::Kind::Expected; });
-        start = end;
-    }
-}
-
 }  // namespace
 
 std::vector<DiffLine> diffOutputs(std::string_view expected, std::string_view actual, Comparison comparison) {
@@ -191,7 +175,6 @@ std::vector<DiffLine> diffOutputs(std::string_view expected, std::string_view ac
 
     for (std::size_t index = a.size() - suffix; index < a.size(); ++index)
         lines.push_back(shown(DiffLine::Kind::Same, a[index]));
-    groupChanges(lines);
     return lines;
 }
 
