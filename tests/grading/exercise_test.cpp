@@ -271,6 +271,10 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
          "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\nlimite_uscita = 2\n", 4, 10,
          "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+        // Without blanks, what the comparison leaves out does not count, the rest does.
+        {"titolo = \"T\"\nlimite_uscita = 4\n[[caso]]\nnome = \"uno\"\nconfronto = \"spazi\"\n"
+         "uscita = \"ab \\t\\ncde \\n\\n\"\n", 6, 10,
+         "'uscita' del caso 'uno' ha 6 byte, più dei 4 di 'limite_uscita': il caso non potrebbe mai passare"},
         // Memory.
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = [1]\n", 5, 11,
          "'memoria' del caso 'uno' deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }"},
@@ -435,3 +439,11 @@ TEST(ExerciseHostile, AtMostAThousandCases) {
 }
 
 }  // namespace
+
+TEST(ExerciseOutputs, AnOutputComparedWithoutBlanksMayBeLongerThanTheOutputKept) {
+    const ExerciseParse parse = parseExercise(
+        "titolo = \"T\"\nlimite_uscita = 5\n[[caso]]\nnome = \"uno\"\nconfronto = \"spazi\"\n"
+        "uscita = \"ab  \\ncd\\t\\r\\n\\n \\n\"\n");
+    ASSERT_TRUE(parse.exercise) << parse.error.message;
+    EXPECT_EQ(parse.exercise->cases[0].output, "ab  \ncd\t\r\n\n \n");
+}

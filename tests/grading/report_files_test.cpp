@@ -462,7 +462,8 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
     const std::string text = gradescopeReport(exercise, "es1.toml", result);
     EXPECT_EQ(text.back(), '\n');
     const json report = json::parse(text);
-    EXPECT_DOUBLE_EQ(report.at("score").get<double>(), 1.5);
+    // No total: it would give the hidden cases away; Gradescope sums the tests.
+    EXPECT_FALSE(report.contains("score"));
     EXPECT_EQ(report.at("visibility"), "visible");
     ASSERT_EQ(report.at("tests").size(), 3u);
 
@@ -495,7 +496,9 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
     EXPECT_NE(summary.find("Un caso nascosto"), std::string::npos) << summary;
 
     const json all = json::parse(gradescopeReport(exercise, "es1.toml", allPassedResult("bruno")));
-    EXPECT_DOUBLE_EQ(all.at("score").get<double>(), 3.75);
+    double sum = 0;
+    for (const json& test : all.at("tests")) sum += test.at("score").get<double>();
+    EXPECT_DOUBLE_EQ(sum, 3.75);
     EXPECT_EQ(all.at("tests")[1].at("output"), "superato");
     EXPECT_NE(all.at("output").get<std::string>().find("2 casi superati su 2"), std::string::npos);
 
@@ -511,7 +514,6 @@ TEST(ReportFilesGradescope, ProblemsOfASubmissionThatCannotRunAreEverywhere) {
     const SubmissionResult broken = brokenResult("carla");
     const std::string& problem = broken.submission.problems.front();
     const json report = json::parse(gradescopeReport(exercise, "es1.toml", broken));
-    EXPECT_EQ(report.at("score"), 0);
     EXPECT_NE(report.at("output").get<std::string>().find(problem), std::string::npos);
     for (const json& test : report.at("tests")) {
         EXPECT_EQ(test.at("score"), 0);

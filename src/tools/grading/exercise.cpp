@@ -38,6 +38,29 @@ std::string_view registerName(unsigned address) {
 
 namespace {
 
+// The bytes of a text that a comparison without blanks looks at: every line
+// without its trailing blanks, and no line ends or empty lines at the end.
+std::size_t bytesWithoutTrailingBlanks(std::string_view text) {
+    std::size_t total = 0;
+    std::size_t kept = 0;  // up to the end of the last line that is not empty
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool last = end == std::string_view::npos;
+        if (last) end = text.size();
+        std::size_t length = end - start;
+        while (length > 0 && (text[start + length - 1] == ' ' || text[start + length - 1] == '\t' ||
+                              text[start + length - 1] == '\r'))
+            --length;
+        total += length;
+        if (length > 0) kept = total;
+        if (last) break;
+        ++total;  // the line end, which counts only before more text
+        start = end + 1;
+    }
+    return kept;
+}
+
 constexpr std::size_t MAX_CASES = 1000;
 constexpr double MAX_POINTS = 1'000'000;
 // A name or key shown in a message is cut after this many bytes.
@@ -349,10 +372,12 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
     if (const toml::node* value = table->get("uscita")) {
         const auto* text = value->as_string();
         if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
-        // Compared byte for byte, an output longer than what a run keeps
-        // could never match.
-        if (testCase.comparison == Comparison::Exact && text->get().size() > testCase.outputLimit)
-            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(text->get().size()) + " byte, più dei " +
+        // An output longer than what a run keeps could never match: byte for
+        // byte, or without the blanks that the comparison leaves out.
+        const std::size_t needed = testCase.comparison == Comparison::Exact ? text->get().size()
+                                                                             : bytesWithoutTrailingBlanks(text->get());
+        if (needed > testCase.outputLimit)
+            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, più dei " +
                                       std::to_string(testCase.outputLimit) +
                                       " di 'limite_uscita': il caso non potrebbe mai passare");
         testCase.output = text->get();

@@ -1,6 +1,7 @@
 #include "tools/grading/report_text.hpp"
 
 #include "tools/grading/diff.hpp"
+#include "tools/assembler.hpp"
 #include "tools/grading/wording.hpp"
 
 #include <algorithm>
@@ -17,7 +18,9 @@ namespace {
 constexpr std::size_t MAX_DIFF_LINES = 40;        // per case in the class report
 constexpr std::size_t MAX_LINE_CHARACTERS = 200;  // per line in the class report
 constexpr std::size_t MAX_INPUT_CHARACTERS = 200; // of a case's input, on one line
-constexpr std::size_t MAX_PROBLEMS = 20;          // of a submission that cannot run
+// Of a submission that cannot run: the assembler's own report (its first
+// errors and the line that counts the rest) fits whole.
+constexpr std::size_t MAX_PROBLEMS = MAX_REPORTED_DIAGNOSTICS + 5;
 constexpr std::size_t MAX_REPLAY_LINES = 400;     // per block of the replay
 constexpr std::size_t MAX_REPLAY_LINE_CHARACTERS = 1000;
 constexpr std::size_t DIFF_CONTEXT = 2;           // unchanged lines kept around a change
@@ -323,6 +326,12 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
     }
 
     if (!submission.runnable()) return;
+    // A visible case passed can still be worth a word (D left set).
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        if (exercise.cases[index].hidden || !caseResultAt(result, index).passed) continue;
+        for (const std::string& note : caseNotes(caseResultAt(result, index)))
+            out += "  nota su " + oneLine(exercise.cases[index].name) + ": " + readyLine(note) + "\n";
+    }
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
         if (exercise.cases[index].hidden || caseResultAt(result, index).passed) continue;
         out += "\n" + caseDetails(exercise, exerciseArgument, result, index, paint);
