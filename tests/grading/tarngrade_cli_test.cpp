@@ -144,3 +144,183 @@ TEST(TarngradeCommandLine, HelpGoesToStandardOutput) {
     EXPECT_TRUE(result.out.starts_with("Uso: tarngrade ESERCIZIO CONSEGNA... [opzioni]\n")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("  --caso NOME       mostra per intero il caso NOME di una sola consegna\n"));
 }
+
+namespace {
+
+const char* const CLASS_EXERCISE =
+    "titolo = \"Saluto\"\n"
+    "limite_istruzioni = 1000\n"
+    "\n"
+    "[[caso]]\n"
+    "nome = \"ciao\"\n"
+    "uscita = \"ciao\\n\"\n"
+    "\n"
+    "[[caso]]\n"
+    "nome = \"eco\"\n"
+    "ingresso = \"SEGRETO\"\n"
+    "uscita = \"SEGRETO\\n\"\n"
+    "punti = 2\n"
+    "nascosto = true\n";
+
+// Four students, run from their folder with relative paths as a teacher would.
+struct Class {
+    Folder folder;
+    Class() {
+        folder.write("es.toml", CLASS_EXERCISE);
+        folder.write("classe/rossi/saluto.asm", GREETING);
+        folder.write("classe/rossi/saluto.lst", "ignorato\n");
+        folder.write("classe/bianchi.asm", "        WRT testo\n        RST\ntesto:  DB \"ciao\", 0\n");
+        folder.write("classe/verdi.asm", "        WTR testo\n        RST\n");
+        folder.write("classe/neri.asm", "giro: JMP giro\n");
+    }
+};
+
+ProcessResult gradeIn(const Folder& folder, std::vector<std::string> args) {
+    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.path().string(),
+                                        TARNGRADE_BINARY};
+    command.insert(command.end(), args.begin(), args.end());
+    return runProcess(command);
+}
+
+}  // namespace
+
+TEST(TarngradeReport, AClassIsGradedWithOneCommand) {
+    Class c;
+    const ProcessResult result =
+        gradeIn(c.folder, {"es.toml", "classe/rossi", "classe/bianchi.asm", "classe/verdi.asm", "classe/neri.asm"});
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ("Esercizio «Saluto» (es.toml): 2 casi, 3 punti\n"
+              "\n"
+              "rossi  (classe/rossi/saluto.asm)  1/3 punti\n"
+              "  superato      ciao  1/1\n"
+              "  NON SUPERATO  eco   0/2  (nascosto)\n"
+              "\n"
+              "bianchi  (classe/bianchi.asm)  0/3 punti\n"
+              "  NON SUPERATO  ciao  0/1\n"
+              "  NON SUPERATO  eco   0/2  (nascosto)\n"
+              "\n"
+              "  ✗ ciao: uscita diversa da quella attesa\n"
+              "    ingresso: nessuno\n"
+              "    uscita (- attesa, + ottenuta):\n"
+              "      - ciao\n"
+              "      + ciao  (senza a capo finale)\n"
+              "    istruzioni eseguite: 1\n"
+              "    per rivederlo: tarngrade es.toml classe/bianchi.asm --caso ciao\n"
+              "\n"
+              "verdi  (classe/verdi.asm)  0/3 punti\n"
+              "  il programma non si può eseguire:\n"
+              "    classe/verdi.asm:1:9: errore: mnemonico sconosciuto 'WTR': forse intendevi WRT?\n"
+              "  NON SUPERATO  ciao  0/1\n"
+              "  NON SUPERATO  eco   0/2  (nascosto)\n"
+              "\n"
+              "neri  (classe/neri.asm)  0/3 punti\n"
+              "  NON SUPERATO  ciao  0/1\n"
+              "  NON SUPERATO  eco   0/2  (nascosto)\n"
+              "\n"
+              "  ✗ ciao: limite di istruzioni superato: PC = 0x00 dopo 1000 istruzioni\n"
+              "    ingresso: nessuno\n"
+              "    uscita (- attesa, + ottenuta):\n"
+              "      - ciao\n"
+              "    istruzioni eseguite: 1000\n"
+              "    per rivederlo: tarngrade es.toml classe/neri.asm --caso ciao\n"
+              "\n"
+              "Riepilogo: 4 consegne; nessuna ha superato tutti i casi. Media 0,25 su 3 punti.\n"
+              "  ciao  superato da 1 consegna su 4\n"
+              "  eco   superato da 0 consegne su 4  (nascosto)\n",
+              result.out);
+    EXPECT_EQ(std::string::npos, result.out.find("SEGRETO"));
+
+    // One thread or many: the same report.
+    const ProcessResult serial = gradeIn(
+        c.folder, {"-j", "1", "es.toml", "classe/rossi", "classe/bianchi.asm", "classe/verdi.asm", "classe/neri.asm"});
+    EXPECT_EQ(result.out, serial.out);
+
+    // Every failing visible case's command replays it.
+    const ProcessResult replay = gradeIn(c.folder, {"es.toml", "classe/bianchi.asm", "--caso", "ciao"});
+    EXPECT_EQ(1, replay.exitStatus);
+    EXPECT_NE(std::string::npos, replay.out.find("Memoria finale:\n")) << replay.out;
+    EXPECT_NE(std::string::npos, replay.out.find("Registri finali:\n")) << replay.out;
+    EXPECT_EQ(0, gradeIn(c.folder, {"es.toml", "classe/rossi", "--caso", "ciao"}).exitStatus);
+    const ProcessResult hidden = gradeIn(c.folder, {"es.toml", "classe/rossi", "--caso", "eco"});
+    EXPECT_EQ(2, hidden.exitStatus);
+    EXPECT_EQ("tarngrade: il caso 'eco' è nascosto: se ne vede solo l'esito\n", hidden.err);
+}
+
+TEST(TarngradeReport, ReportFilesAreWrittenAllOrNone) {
+    Class c;
+    const std::string json = c.folder / "r.json", junit = c.folder / "r.xml", csv = c.folder / "voti.csv";
+    c.folder.write("voti.csv", "vecchio\n");
+    const std::vector<std::string> students = {c.folder / "classe/rossi", c.folder / "classe/neri.asm"};
+    std::vector<std::string> args = {c.folder / "es.toml"};
+    args.insert(args.end(), students.begin(), students.end());
+
+    std::vector<std::string> failing = args;
+    for (const char* option : {"--json", json.c_str(), "--csv", csv.c_str(), "--junit", "/nessuna/cartella/r.xml"})
+        failing.push_back(option);
+    const ProcessResult failed = grade(failing);
+    EXPECT_EQ(2, failed.exitStatus);
+    EXPECT_EQ("", failed.out);
+    EXPECT_EQ("tarngrade: impossibile scrivere il rapporto '/nessuna/cartella/r.xml': No such file or directory\n",
+              failed.err);
+    EXPECT_FALSE(std::filesystem::exists(json));
+    EXPECT_EQ("vecchio\n", readFile(csv));
+
+    for (const char* option : {"--json", json.c_str(), "--csv", csv.c_str(), "--junit", junit.c_str()})
+        args.push_back(option);
+    const ProcessResult written = grade(args);
+    EXPECT_EQ(1, written.exitStatus) << written.err;
+    EXPECT_EQ("studente,ciao,eco,totale\nrossi,1,0,1\nneri,0,0,0\n", readFile(csv));
+    EXPECT_NE(std::string::npos, readFile(json).find("\"SEGRETO\""));  // the teacher's record has everything
+    const std::string xml = readFile(junit);
+    EXPECT_TRUE(xml.starts_with("<?xml")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("caso nascosto non superato"));
+    EXPECT_EQ(std::string::npos, xml.find("SEGRETO"));
+    for (const auto& entry : std::filesystem::directory_iterator(c.folder.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".tarn-")) << entry.path();
+}
+
+TEST(TarngradeReport, HostileSubmissionsFailTheirOwnCasesOnly) {
+    Folder folder;
+    const std::string exercise = folder.write("es.toml", CLASS_EXERCISE);
+    std::string noise;
+    std::uint32_t seed = 12345;
+    for (int index = 0; index < 3000; ++index) {
+        seed = seed * 1103515245u + 12345u;
+        noise += static_cast<char>(seed >> 24);
+    }
+    const std::vector<std::string> students = {
+        folder.write("grande.asm", std::string((1u << 20) + 10, ';')),
+        folder.write("rumore.asm", noise),
+        folder.write("rumore.bin", noise.substr(0, 256)),
+        folder.write("stampa.asm", "giro: WRT t\n JMP giro\nt: DB \"x\\x1b[2J\", 0\n"),
+        folder.write("riscrive.asm", "        VAL qui, 0x47\nqui:    DB 0, t\n        RST\nt:      DB \"ciao\", 10, 0\n"),
+        folder.write("traccia.asm", "        STD\n        WRT t\n        RST\nt:      DB \"ciao\", 10, 0\n"),
+    };
+    std::vector<std::string> args = {exercise};
+    args.insert(args.end(), students.begin(), students.end());
+    const auto before = std::distance(std::filesystem::directory_iterator(folder.path()), {});
+    const ProcessResult result = grade(args);
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ("", result.err);
+    EXPECT_NE(std::string::npos, result.out.find("il sorgente '" + students[0] + "' supera il limite di 1048576 byte"));
+    EXPECT_NE(std::string::npos, result.out.find("altri "));  // the assembler's count of the errors left out
+    EXPECT_NE(std::string::npos, result.out.find("limite di istruzioni superato: PC = 0x00 dopo 1000 istruzioni"));
+    EXPECT_EQ(std::string::npos, result.out.find('\x1b'));  // a program's escapes never reach the terminal
+    EXPECT_NE(std::string::npos, result.out.find("riscrive  (" + students[4] + ")  1/3 punti"));
+    EXPECT_NE(std::string::npos, result.out.find("traccia  (" + students[5] + ")  1/3 punti"));
+    EXPECT_NE(std::string::npos, result.out.find("nota su ciao: il programma lascia acceso il flag D"));
+    EXPECT_LT(result.out.size(), 20000u);
+    EXPECT_EQ(before, std::distance(std::filesystem::directory_iterator(folder.path()), {}));  // nothing written
+}
+
+TEST(TarngradeReport, AMalformedExerciseIsReportedAtItsPosition) {
+    Folder folder;
+    const std::string exercise = folder.write("es.toml", "titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscite = \"x\"\n");
+    const std::string program = folder.write("rossi.asm", GREETING);
+    const ProcessResult result = grade({exercise, program});
+    EXPECT_EQ(2, result.exitStatus);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ(exercise + ":4:1: errore: chiave sconosciuta 'uscite' nel caso 'uno': forse intendevi 'uscita'?\n",
+              result.err);
+}
