@@ -25,36 +25,14 @@ std::string pointsWith(double points, char separator) {
     return text;
 }
 
-// The length of the valid UTF-8 sequence at the start of bytes, or 0.
-std::size_t utf8Length(std::string_view bytes) {
-    const auto byte = [&](std::size_t index) { return static_cast<unsigned char>(bytes[index]); };
-    const unsigned first = byte(0);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (first >= 0xC2 && first <= 0xDF) {
-        length = 2;
-        code = first & 0x1F;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        length = 3;
-        code = first & 0x0F;
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        length = 4;
-        code = first & 0x07;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length) return 0;
-    for (std::size_t index = 1; index < length; ++index) {
-        if ((byte(index) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(index) & 0x3F);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    // U+FFFE and U+FFFF are not characters; XML refuses them.
-    if (overlong || surrogate || code > 0x10FFFF || code == 0xFFFE || code == 0xFFFF) return 0;
-    // C1 controls are shown escaped, like the C0 ones.
-    if (code >= 0x80 && code < 0xA0) return 0;
-    return length;
+// The length of a character that visibleText shows as it is, at the start
+// of bytes, or 0: valid UTF-8 past ASCII, but no C1 control and neither
+// U+FFFE nor U+FFFF, which XML refuses.
+std::size_t shownLength(std::string_view bytes) {
+    const Utf8Sequence sequence = utf8At(bytes, 0);
+    if (sequence.length < 2) return 0;
+    if (sequence.code < 0xA0 || sequence.code == 0xFFFE || sequence.code == 0xFFFF) return 0;
+    return sequence.length;
 }
 
 std::string hexEscape(unsigned char byte) {
@@ -77,6 +55,39 @@ std::string flagLetter(unsigned bit) {
 constexpr std::size_t MAX_LISTED_CELLS = 8;
 
 }  // namespace
+
+Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    const unsigned first = byte(index);
+    if (first < 0x80) return {1, first};
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    unsigned low = 0x80;  // the range of the second byte
+    unsigned high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+        code = first & 0x1F;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        code = first & 0x0F;
+        if (first == 0xE0) low = 0xA0;  // overlong
+        if (first == 0xED) high = 0x9F; // surrogates
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        code = first & 0x07;
+        if (first == 0xF0) low = 0x90;  // overlong
+        if (first == 0xF4) high = 0x8F; // past U+10FFFF
+    } else {
+        return {};
+    }
+    if (bytes.size() - index < length) return {};
+    for (std::size_t at = 1; at < length; ++at) {
+        const unsigned next = byte(index + at);
+        if (at == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return {};
+        code = (code << 6) | (next & 0x3F);
+    }
+    return {length, code};
+}
 
 std::string formatPoints(double points) {
     return pointsWith(points, ',');
@@ -104,7 +115,7 @@ std::string visibleText(std::string_view bytes) {
         } else if (byte == '\r') {
             text += "\\r";
             ++index;
-        } else if (const std::size_t length = byte >= 0x80 ? utf8Length(bytes.substr(index)) : 0; length > 0) {
+        } else if (const std::size_t length = byte >= 0x80 ? shownLength(bytes.substr(index)) : 0; length > 0) {
             text.append(bytes.substr(index, length));
             index += length;
         } else {

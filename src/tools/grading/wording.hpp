@@ -6,6 +6,8 @@
 #include "tools/grading/grader.hpp"
 #include "tools/grading/submission.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,15 @@ std::string formatPointsPlain(double points);
 // (new lines too), a backslash is "\\", a tab "\t", a carriage return "\r",
 // and every other control character or invalid byte "\xHH".
 std::string visibleText(std::string_view bytes);
+
+// A valid UTF-8 sequence at bytes[index]: its length (0 when there is none:
+// a bad byte, an overlong form, a surrogate, past U+10FFFF, cut short) and
+// the character it encodes.
+struct Utf8Sequence {
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+};
+Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
 
 // "0x0F": an address or byte in hexadecimal, two digits at least.
 std::string hexByte(unsigned value);
