@@ -14,10 +14,22 @@ namespace tarn {
 
 enum class Unit : Byte { None, Control, Arithmetic, InputOutput };
 
+// What an instruction does with memory besides fetching itself: the bits of
+// Instruction::memory. The machine never looks at them; the tools that watch
+// a run (the debugger's last writers and warnings) do.
+inline constexpr Byte READS_EFFECTIVE = 0x01;    // the byte at A+X
+inline constexpr Byte WRITES_EFFECTIVE = 0x02;   // the byte at A+X
+inline constexpr Byte READS_AT_B = 0x04;         // the byte at B
+inline constexpr Byte WRITES_AT_B = 0x08;        // the byte at B
+inline constexpr Byte PRINTS_FROM_A = 0x10;      // from A up to the first 0
+inline constexpr Byte STORES_WORD_AT_A = 0x20;   // the word read, from A on
+inline constexpr Byte SKIPPED_IF_ZERO_AT_B = 0x40;  // with 0 at B, reads only that and writes nothing
+
 struct Instruction {
     Byte opcode;
     std::string_view mnemonic;
     Unit unit;
+    Byte memory = 0;  // the bits above
 };
 
 // Every assigned opcode. Any other opcode is a valid instruction that does
@@ -43,18 +55,19 @@ inline constexpr std::array<Instruction, 32> instructionTable{{
     {0x43, "JPZ", Unit::Control},
     {0x44, "JPP", Unit::Control},
     {0x45, "JPN", Unit::Control},
-    {0x46, "INP", Unit::InputOutput},
-    {0x47, "WRT", Unit::InputOutput},
-    {0x48, "INC", Unit::Arithmetic},
-    {0x49, "DEC", Unit::Arithmetic},
+    {0x46, "INP", Unit::InputOutput, STORES_WORD_AT_A},
+    {0x47, "WRT", Unit::InputOutput, PRINTS_FROM_A},
+    {0x48, "INC", Unit::Arithmetic, READS_EFFECTIVE | WRITES_EFFECTIVE},
+    {0x49, "DEC", Unit::Arithmetic, READS_EFFECTIVE | WRITES_EFFECTIVE},
     {0x4A, "VALOFFST", Unit::Control},
-    {0x80, "CMP", Unit::Arithmetic},
-    {0x81, "ADD", Unit::Arithmetic},
-    {0x82, "SUB", Unit::Arithmetic},
-    {0x83, "MUL", Unit::Arithmetic},
-    {0x84, "DIV", Unit::Arithmetic},
-    {0x85, "CPY", Unit::Control},
-    {0x86, "VAL", Unit::Control},
+    {0x80, "CMP", Unit::Arithmetic, READS_EFFECTIVE | READS_AT_B},
+    {0x81, "ADD", Unit::Arithmetic, READS_EFFECTIVE | WRITES_EFFECTIVE | READS_AT_B},
+    {0x82, "SUB", Unit::Arithmetic, READS_EFFECTIVE | WRITES_EFFECTIVE | READS_AT_B},
+    {0x83, "MUL", Unit::Arithmetic, READS_EFFECTIVE | WRITES_EFFECTIVE | READS_AT_B},
+    {0x84, "DIV", Unit::Arithmetic,
+     READS_EFFECTIVE | WRITES_EFFECTIVE | READS_AT_B | WRITES_AT_B | SKIPPED_IF_ZERO_AT_B},
+    {0x85, "CPY", Unit::Control, READS_EFFECTIVE | WRITES_EFFECTIVE | READS_AT_B | WRITES_AT_B},
+    {0x86, "VAL", Unit::Control, WRITES_EFFECTIVE},
 }};
 
 // The length of an instruction follows from the top two bits of its opcode:

@@ -770,7 +770,7 @@ private:
             layOut(length, keywordColumn);
             return;
         }
-        beginBytes();
+        beginBytes(false);
         for (unsigned offset = 0; offset < length; ++offset) {
             const std::int64_t at = address + offset;
             if (!store(at, bytes[offset])) continue;
@@ -800,7 +800,7 @@ private:
         }
         const std::int64_t address = counter_;
         std::int64_t size = 0;
-        if (emitting_) beginBytes();
+        if (emitting_) beginBytes(true);
         auto put = [&](Byte byte, bool inString) {
             if (emitting_ && store(address + size, byte)) {
                 Cell& cell = cells_[static_cast<std::size_t>(address + size)];
@@ -874,8 +874,8 @@ private:
     }
 
     // Second reading: a line's bytes go where the layout gave them room.
-    void beginBytes() {
-        if (listingWanted_) listing_.push_back({reporter_.line, static_cast<int>(counter_), {}});
+    void beginBytes(bool data) {
+        if (listingWanted_) listing_.push_back({reporter_.line, static_cast<int>(counter_), {}, data});
     }
     bool store(std::int64_t address, Byte byte) {
         if (listingWanted_) listing_.back().bytes.push_back(byte);

@@ -43,6 +43,7 @@ struct ListingEntry {
     std::int64_t line = 0;
     int address = 0;
     std::vector<Byte> bytes;
+    bool data = false;  // defined by DB: data, not an instruction
 };
 
 struct AssemblyOptions {

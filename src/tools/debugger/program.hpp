@@ -1,0 +1,61 @@
+// A program as the debugger shows it: its image, the lines of its source
+// (or of the image's disassembly) and what each byte of memory was made for.
+#pragma once
+
+#include "machine/machine_state.hpp"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarn::debugger {
+
+// One line of the view.
+struct ProgramLine {
+    std::string text;             // tabs expanded, no line end
+    std::int64_t number = 0;      // counted from 1
+    std::optional<Byte> address;  // of its first byte, when it has bytes
+    bool data = false;            // defined by DB
+};
+
+// What the program defined each byte of memory to be.
+enum class CellRole : Byte {
+    Undefined,    // neither the source nor the image gave it a value
+    Instruction,  // the opcode of an instruction
+    Operand,      // one of the other bytes of an instruction
+    Data,         // defined by DB (or, in an image, not reached as code)
+};
+
+struct Program {
+    std::string name;          // the file, as the user named it
+    bool fromSource = false;   // assembled from a source, or a raw image
+    std::vector<Byte> image;   // at most 256 bytes, loaded from address 0
+    std::vector<ProgramLine> lines;
+    std::array<CellRole, 256> roles{};
+    // The index in lines of the line that defined each byte, or -1.
+    std::array<int, 256> lineOf{};
+
+    // Whether the image or the source gave the byte a value before the run.
+    bool defined(unsigned address) const { return address < 256 && roles[address] != CellRole::Undefined; }
+    // The line that defined the byte at address, if any.
+    const ProgramLine* lineAt(unsigned address) const;
+    // The index in lines of the line of an address, or -1.
+    int lineIndexOf(unsigned address) const { return address < 256 ? lineOf[address] : -1; }
+};
+
+// A program from the text of a source. False, with the assembler's report
+// (one line each, "FILE:LINE:COLUMN: errore: ..."), when it has errors.
+bool programFromSource(const std::string& name, std::string_view source, Program& program,
+                       std::vector<std::string>& report);
+
+// A program from an image: its disassembly is what the view shows. Only the
+// first 256 bytes are taken.
+Program programFromImage(const std::string& name, const std::vector<Byte>& image);
+
+// The longest source the debugger reads, and the longest input file.
+inline constexpr std::size_t MAX_INPUT_BYTES = std::size_t{16} << 20;
+
+}  // namespace tarn::debugger

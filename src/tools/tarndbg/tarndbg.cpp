@@ -1,0 +1,2 @@
+// stub
+int main() { return 0; }
