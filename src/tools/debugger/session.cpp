@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace tarn::debugger {
 
@@ -43,61 +44,6 @@ std::string_view mnemonicOf(Byte opcode) {
     return instruction ? instruction->mnemonic : std::string_view{"NOP"};
 }
 
-// What the next instruction will do with memory, worked out on a decoded
-// copy of the machine before it runs.
-struct Plan {
-    MachineState decoded;         // the machine after the fetch
-    Byte uses = 0;                // its Instruction::memory bits
-    bool skipped = false;         // a division by 0: touches nothing
-    bool usesEffective = false;   // reads or writes A + X
-    unsigned effective = 0;
-    bool stringPastMemory = false;  // INP or WRT runs on past address 255
-    std::bitset<256> reads;
-    std::bitset<256> writes;
-};
-
-Plan planNext(const MachineState& state, std::string_view pending) {
-    Plan plan;
-    plan.decoded = state;
-    fetchInstruction(plan.decoded);
-    const MachineState& d = plan.decoded;
-    const unsigned length = instructionLength(d.IR);
-    // The operand bytes are read by the fetch (four-byte instructions skip theirs).
-    if ((length == 2 || length == 3) && state.PC + 1u < 256) plan.reads.set(state.PC + 1u);
-    if (length == 3 && state.PC + 2u < 256) plan.reads.set(state.PC + 2u);
-
-    plan.uses = memoryUseByOpcode[d.IR];
-    plan.skipped = (plan.uses & SKIPPED_IF_ZERO_AT_B) && d.M[d.B] == 0;
-    if (plan.uses & (READS_AT_B | WRITES_AT_B)) {
-        if (plan.uses & READS_AT_B) plan.reads.set(d.B);
-        if ((plan.uses & WRITES_AT_B) && !plan.skipped) plan.writes.set(d.B);
-    }
-    if ((plan.uses & (READS_EFFECTIVE | WRITES_EFFECTIVE)) && !plan.skipped) {
-        plan.usesEffective = true;
-        plan.effective = effectiveAddress(d);
-        if (plan.effective < 256) {
-            if (plan.uses & READS_EFFECTIVE) plan.reads.set(plan.effective);
-            if (plan.uses & WRITES_EFFECTIVE) plan.writes.set(plan.effective);
-        }
-    }
-    if (plan.uses & PRINTS_FROM_A) {
-        unsigned address = d.A;
-        for (; address < 256; ++address) {
-            plan.reads.set(address);
-            if (d.M[address] == 0) break;
-        }
-        plan.stringPastMemory = address >= 256;
-    }
-    if (plan.uses & STORES_WORD_AT_A) {
-        const NextWord word = nextWord(pending);
-        std::size_t copied = 0;
-        while (copied < word.text.size() && word.text[copied] != '\0') ++copied;
-        for (std::size_t i = 0; i < copied && d.A + i < 256; ++i) plan.writes.set(d.A + i);
-        plan.stringPastMemory = copied > 0 && d.A + copied > 256;
-    }
-    return plan;
-}
-
 // "ADD (indirizzo 10, riga 7)": the instruction at an address, by the
 // opcode it has there now.
 std::string instructionAt(const Program& program, const MachineState& state, Byte address) {
@@ -106,9 +52,8 @@ std::string instructionAt(const Program& program, const MachineState& state, Byt
     return text + ")";
 }
 
-std::string byteList(const std::bitset<256>& bytes) {
-    std::size_t first = 0;
-    while (!bytes[first]) ++first;
+std::string byteList(const ByteSet& bytes) {
+    const unsigned first = bytes.first();
     std::string text = "il byte " + std::to_string(first);
     const std::size_t others = bytes.count() - 1;
     if (others == 1) text = "i byte " + std::to_string(first) + " e un altro";
@@ -126,6 +71,88 @@ std::string trimmed(std::string_view text) {
 constexpr std::string_view REGISTER_NAMES[] = {"PC", "IR", "A", "B", "X"};
 
 }  // namespace
+
+unsigned ByteSet::first() const {
+    for (unsigned word = 0; word < 4; ++word)
+        if (words_[word] != 0) return word * 64 + static_cast<unsigned>(std::countr_zero(words_[word]));
+    return 256;
+}
+
+std::size_t ByteSet::count() const {
+    std::size_t count = 0;
+    for (const std::uint64_t word : words_) count += static_cast<std::size_t>(std::popcount(word));
+    return count;
+}
+
+ByteSet ByteSet::operator&(const ByteSet& other) const {
+    ByteSet both;
+    for (unsigned word = 0; word < 4; ++word) both.words_[word] = words_[word] & other.words_[word];
+    return both;
+}
+
+ByteSet ByteSet::without(const ByteSet& other) const {
+    ByteSet rest;
+    for (unsigned word = 0; word < 4; ++word) rest.words_[word] = words_[word] & ~other.words_[word];
+    return rest;
+}
+
+ByteSet& ByteSet::operator|=(const ByteSet& other) {
+    for (unsigned word = 0; word < 4; ++word) words_[word] |= other.words_[word];
+    return *this;
+}
+
+// What the next instruction will do with memory, worked out on a decoded
+// copy of the machine before it runs.
+struct Session::Plan {
+    MachineState decoded;           // the machine after the fetch
+    Byte uses = 0;                  // its Instruction::memory bits
+    bool usesEffective = false;     // reads or writes A + X
+    unsigned effective = 0;
+    bool stringPastMemory = false;  // INP or WRT runs on past address 255
+    ByteSet reads;
+    ByteSet writes;
+};
+
+Session::Plan Session::plan() const {
+    Plan plan;
+    plan.decoded = state_;
+    fetchInstruction(plan.decoded);
+    const MachineState& d = plan.decoded;
+    const unsigned length = instructionLength(d.IR);
+    // The operand bytes are read by the fetch (four-byte instructions skip theirs).
+    if ((length == 2 || length == 3) && state_.PC + 1u < 256) plan.reads.set(state_.PC + 1u);
+    if (length == 3 && state_.PC + 2u < 256) plan.reads.set(state_.PC + 2u);
+
+    plan.uses = memoryUseByOpcode[d.IR];
+    if (plan.uses == 0) return plan;
+    const bool skipped = (plan.uses & SKIPPED_IF_ZERO_AT_B) && d.M[d.B] == 0;  // a division by 0
+    if (plan.uses & READS_AT_B) plan.reads.set(d.B);
+    if ((plan.uses & WRITES_AT_B) && !skipped) plan.writes.set(d.B);
+    if ((plan.uses & (READS_EFFECTIVE | WRITES_EFFECTIVE)) && !skipped) {
+        plan.usesEffective = true;
+        plan.effective = effectiveAddress(d);
+        if (plan.effective < 256) {
+            if (plan.uses & READS_EFFECTIVE) plan.reads.set(plan.effective);
+            if (plan.uses & WRITES_EFFECTIVE) plan.writes.set(plan.effective);
+        }
+    }
+    if (plan.uses & PRINTS_FROM_A) {
+        unsigned address = d.A;
+        for (; address < 256; ++address) {
+            plan.reads.set(address);
+            if (d.M[address] == 0) break;
+        }
+        plan.stringPastMemory = address >= 256;
+    }
+    if (plan.uses & STORES_WORD_AT_A) {
+        const NextWord word = nextWord(pendingInput());
+        std::size_t copied = 0;
+        while (copied < word.text.size() && word.text[copied] != '\0') ++copied;
+        for (std::size_t i = 0; i < copied && d.A + i < 256; ++i) plan.writes.set(static_cast<unsigned>(d.A + i));
+        plan.stringPastMemory = copied > 0 && d.A + copied > 256;
+    }
+    return plan;
+}
 
 // The console of a stretch of steps: input from where the session stands,
 // output into the session, trace displays left out (the screen shows the
@@ -156,6 +183,11 @@ Session::Session(Program program, std::optional<std::string> input) : program_(s
     loadImage(program_.image, state_);
     typed_ = !input.has_value();
     if (input) input_ = std::move(*input);
+    for (unsigned address = 0; address < 256; ++address) {
+        if (program_.defined(address)) valued_.set(address);
+        const CellRole role = program_.roles[address];
+        if (role == CellRole::Instruction || role == CellRole::Operand) code_.set(address);
+    }
     snapshots_.reserve(64);
     keepSnapshot();
 }
@@ -192,30 +224,34 @@ void Session::appendOutput(std::string_view text) {
     const std::uint64_t at = outputLength_;
     outputLength_ += text.size();
     // Going forwards again over printed output finds it already kept.
-    if (outputLength_ <= output_.size() || output_.size() >= MAX_KEPT_OUTPUT) return;
+    if (outputLength_ <= output_.size() || output_.size() >= MAX_KEPT_OUTPUT || at > output_.size()) return;
     const std::size_t already = static_cast<std::size_t>(output_.size() - at);
     const std::size_t room = MAX_KEPT_OUTPUT - output_.size();
     output_.append(text.substr(already, room));
 }
 
-void Session::advance(StepConsole& console) {
-    const Plan plan = planNext(state_, pendingInput());
+void Session::advance(StepConsole& console, const Plan& plan) {
     previous_ = state_;
-    fetchInstruction(state_);
+    state_ = plan.decoded;  // the fetch, done already
     executeInstruction(state_, console);
     inputTaken_ = console.taken();
     ++position_;
 
-    // What the plan foresaw, and whatever else changed: an effective address
-    // in the registers can move B or A in the middle of an instruction.
-    std::bitset<256> written = plan.writes;
-    for (unsigned address = 0; address < 256; ++address)
-        if (previous_.M[address] != state_.M[address]) written.set(address);
-    for (unsigned address = 0; address < 256; ++address) {
-        if (!written[address]) continue;
+    // The plan knows what the instruction writes, a byte written with the
+    // value it had included, but for an address in the registers: there B or
+    // A can change in the middle of the instruction, and only the bytes
+    // themselves tell what it changed.
+    ByteSet written = plan.writes;
+    if ((plan.usesEffective && plan.effective > 255) || plan.stringPastMemory) {
+        written = ByteSet{};
+        for (unsigned address = 0; address < 256; ++address)
+            if (previous_.M[address] != state_.M[address]) written.set(address);
+    }
+    written.forEach([this](unsigned address) {
         lastStep_[address] = position_;
         lastPc_[address] = previous_.PC;
-    }
+    });
+    valued_ |= written;
 
     if (position_ > furthest_) {
         furthest_ = position_;
@@ -224,10 +260,13 @@ void Session::advance(StepConsole& console) {
 }
 
 void Session::keepSnapshot() {
+    // Full: every other one goes, before the vector would grow past the bound.
+    if (snapshots_.size() == MAX_SNAPSHOTS) {
+        interval_ *= 2;
+        std::erase_if(snapshots_, [this](const Snapshot& snapshot) { return snapshot.position % interval_ != 0; });
+        if (position_ % interval_ != 0) return;
+    }
     snapshots_.push_back({state_, position_, inputTaken_, outputLength_, lastStep_, lastPc_});
-    if (snapshots_.size() <= MAX_SNAPSHOTS) return;
-    interval_ *= 2;
-    std::erase_if(snapshots_, [this](const Snapshot& snapshot) { return snapshot.position % interval_ != 0; });
 }
 
 void Session::restore(const Snapshot& snapshot) {
@@ -237,6 +276,9 @@ void Session::restore(const Snapshot& snapshot) {
     outputLength_ = snapshot.outputLength;
     lastStep_ = snapshot.lastStep;
     lastPc_ = snapshot.lastPc;
+    valued_ = ByteSet{};
+    for (unsigned address = 0; address < 256; ++address)
+        if (program_.defined(address) || lastStep_[address] != 0) valued_.set(address);
 }
 
 const Session::Snapshot& Session::snapshotBefore(std::uint64_t position) const {
@@ -248,7 +290,7 @@ const Session::Snapshot& Session::snapshotBefore(std::uint64_t position) const {
 bool Session::step() {
     if (halted() || needsInput()) return false;
     StepConsole console(*this);
-    advance(console);
+    advance(console, plan());
     return true;
 }
 
@@ -263,53 +305,57 @@ void Session::restart() {
 }
 
 std::uint64_t Session::goTo(std::uint64_t position) {
-    if (position > position_) {
+    if (position == position_) return position_;
+    if (position > furthest_) {
+        goTo(furthest_);
         while (position_ < position && step()) {
         }
         return position_;
     }
-    if (position == position_) return position_;
-    restore(snapshotBefore(position));
+    // Within the history: from the nearest snapshot, unless the machine
+    // stands nearer already.
+    const Snapshot& nearest = snapshotBefore(position);
+    if (position < position_ || nearest.position > position_) restore(nearest);
     StepConsole console(*this);
-    while (position_ < position) advance(console);
+    while (position_ < position) advance(console, plan());
     return position_;
 }
 
 bool Session::toggleBreakpoint(Byte address) {
     breakpoints_.flip(address);
-    return breakpoints_[address];
+    return breakpoints_.test(address);
 }
 
 bool Session::toggleWatchpoint(Byte address) {
     watchpoints_.flip(address);
-    return watchpoints_[address];
+    return watchpoints_.test(address);
 }
 
-bool Session::hasWarnings() const {
-    if (position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE) return true;
+// VAL or CPY with B = 0 sets D as a side effect; STD sets it on purpose.
+bool Session::switchedOnTrace() const {
+    return position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE;
+}
+
+bool Session::hasWarnings(const Plan& plan) const {
+    if (switchedOnTrace()) return true;
     if (halted()) return false;
-    if (program_.roles[state_.PC] == CellRole::Data) return true;
-    const Plan plan = planNext(state_, pendingInput());
-    if ((plan.usesEffective && plan.effective > 255) || plan.stringPastMemory) return true;
-    for (unsigned address = 0; address < 256; ++address) {
-        if (plan.reads[address] && !everWritten(static_cast<Byte>(address))) return true;
-        const CellRole role = program_.roles[address];
-        if (plan.writes[address] && (role == CellRole::Instruction || role == CellRole::Operand)) return true;
-    }
-    return false;
+    return program_.roles[state_.PC] == CellRole::Data || (plan.usesEffective && plan.effective > 255) ||
+           plan.stringPastMemory || plan.reads.without(valued_).any() || (plan.writes & code_).any();
 }
 
-StopReason Session::stopsHere(std::optional<Byte>& watched) const {
+StopReason Session::stopsHere(const Plan& plan, std::optional<Byte>& watched) const {
     if (position_ > 0) {
-        for (unsigned address = 0; address < 256; ++address) {
-            if (watchpoints_[address] && previous_.M[address] != state_.M[address]) {
+        bool found = false;
+        watchpoints_.forEach([&](unsigned address) {
+            if (!found && previous_.M[address] != state_.M[address]) {
                 watched = static_cast<Byte>(address);
-                return StopReason::Watchpoint;
+                found = true;
             }
-        }
+        });
+        if (found) return StopReason::Watchpoint;
     }
-    if (!halted() && breakpoints_[state_.PC]) return StopReason::Breakpoint;
-    if (hasWarnings()) return StopReason::Warning;
+    if (!halted() && breakpoints_.test(state_.PC)) return StopReason::Breakpoint;
+    if (hasWarnings(plan)) return StopReason::Warning;
     return StopReason::None;
 }
 
@@ -324,10 +370,12 @@ RunResult Session::runForward(std::uint64_t budget) {
         return result;
     }
     StepConsole console(*this);
+    Plan next = plan();
     while (result.steps < budget) {
-        advance(console);
+        advance(console, next);
         ++result.steps;
-        result.reason = stopsHere(result.watched);
+        next = plan();
+        result.reason = stopsHere(next, result.watched);
         if (result.reason != StopReason::None) return result;
         if (halted()) {
             result.reason = StopReason::Halted;
@@ -359,10 +407,12 @@ RunResult Session::runBackward() {
         restore(snapshots_[index]);
         StepConsole console(*this);
         const std::uint64_t first = position_;
+        Plan next = plan();
         while (position_ < last) {
-            advance(console);
+            advance(console, next);
+            next = plan();
             std::optional<Byte> watched;
-            if (stopsHere(watched) != StopReason::None) found = position_;
+            if (stopsHere(next, watched) != StopReason::None) found = position_;
         }
         if (found || index == 0) break;
         --index;
@@ -370,61 +420,55 @@ RunResult Session::runBackward() {
     }
     goTo(found.value_or(0));
     result.steps = from - position_;
-    result.reason = found ? stopsHere(result.watched) : StopReason::Start;
+    result.reason = found ? stopsHere(plan(), result.watched) : StopReason::Start;
     return result;
 }
 
 std::vector<Warning> Session::warnings() const {
     std::vector<Warning> list;
     const char* by = program_.fromSource ? "né il sorgente né il programma" : "né l'immagine né il programma";
-    if (position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE)
+    if (switchedOnTrace())
         list.push_back({WarningKind::SwitchedOnTrace,
                         instructionAt(program_, previous_, previous_.PC) +
                             " con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la traccia a ogni istruzione."});
     if (halted()) return list;
     const Byte pc = state_.PC;
-    const std::string next = instructionAt(program_, state_, pc);
+    const std::string instruction = instructionAt(program_, state_, pc);
     if (program_.roles[pc] == CellRole::Data) {
         std::string text = "La macchina sta per eseguire un dato: il byte " + std::to_string(pc) +
                            " è definito con DB";
         if (const ProgramLine* line = program_.lineAt(pc)) text += " alla riga " + std::to_string(line->number);
         list.push_back({WarningKind::ExecutesData, text + ", ma ora vale come " + std::string(mnemonicOf(state_.M[pc])) + "."});
     }
-    const Plan plan = planNext(state_, pendingInput());
-    std::bitset<256> undefined;
-    std::bitset<256> code;
-    for (unsigned address = 0; address < 256; ++address) {
-        if (plan.reads[address] && !everWritten(static_cast<Byte>(address))) undefined.set(address);
-        const CellRole role = program_.roles[address];
-        if (plan.writes[address] && (role == CellRole::Instruction || role == CellRole::Operand)) code.set(address);
-    }
+    const Plan planned = plan();
+    const ByteSet undefined = planned.reads.without(valued_);
+    const ByteSet code = planned.writes & code_;
     if (undefined.any())
-        list.push_back({WarningKind::ReadsUndefined, next + " sta per leggere " + byteList(undefined) +
+        list.push_back({WarningKind::ReadsUndefined, instruction + " sta per leggere " + byteList(undefined) +
                                                           ", a cui " + by + " hanno mai dato un valore."});
-    if (plan.usesEffective && plan.effective > 255) {
-        std::string text = "L'indirizzo effettivo di " + next + " è A + X = " + std::to_string(plan.decoded.A) +
-                           " + " + std::to_string(plan.decoded.X) + " = " + std::to_string(plan.effective) +
+    if (planned.usesEffective && planned.effective > 255) {
+        std::string text = "L'indirizzo effettivo di " + instruction + " è A + X = " + std::to_string(planned.decoded.A) +
+                           " + " + std::to_string(planned.decoded.X) + " = " + std::to_string(planned.effective) +
                            ", oltre 255: ";
-        if (plan.effective <= 260)
-            text += "tocca il registro " + std::string(REGISTER_NAMES[plan.effective - 256]) + ", non la memoria.";
+        if (planned.effective <= 260)
+            text += "tocca il registro " + std::string(REGISTER_NAMES[planned.effective - 256]) + ", non la memoria.";
         else
             text += "è fuori dalla macchina (si legge 0, non si scrive nulla).";
         list.push_back({WarningKind::AddressPastMemory, text});
     }
-    if (plan.stringPastMemory) {
-        const bool prints = plan.uses & PRINTS_FROM_A;
+    if (planned.stringPastMemory) {
+        const bool prints = planned.uses & PRINTS_FROM_A;
         list.push_back({WarningKind::AddressPastMemory,
-                        std::string(prints ? "La stringa di " : "La parola letta da ") + next +
+                        std::string(prints ? "La stringa di " : "La parola letta da ") + instruction +
                             " va oltre l'indirizzo 255, nei registri PC, IR, A, B e X."});
     }
     if (code.any()) {
-        std::size_t first = 0;
-        while (!code[first]) ++first;
+        const unsigned first = code.first();
         std::string owner;
-        if (const ProgramLine* line = program_.lineAt(static_cast<unsigned>(first)))
+        if (const ProgramLine* line = program_.lineAt(first))
             owner = " (riga " + std::to_string(line->number) + ")";
         list.push_back({WarningKind::WritesCode,
-                        next + " sta per scrivere nel byte " + std::to_string(first) + ", parte di un'istruzione" +
+                        instruction + " sta per scrivere nel byte " + std::to_string(first) + ", parte di un'istruzione" +
                             owner + ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
     }
     return list;
@@ -433,7 +477,7 @@ std::vector<Warning> Session::warnings() const {
 NextAccess Session::nextAccess() const {
     NextAccess access;
     if (halted()) return access;
-    const Plan plan = planNext(state_, pendingInput());
+    const Plan plan = this->plan();
     if (plan.usesEffective) access.effective = plan.effective;
     if ((plan.uses & (READS_AT_B | WRITES_AT_B)) != 0) access.atB = plan.decoded.B;
     if ((plan.uses & (PRINTS_FROM_A | STORES_WORD_AT_A)) != 0) access.fromA = plan.decoded.A;

@@ -17,7 +17,7 @@
 #include "tools/debugger/program.hpp"
 
 #include <array>
-#include <bitset>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,6 +26,31 @@
 #include <vector>
 
 namespace tarn::debugger {
+
+// A set of memory addresses, 0..255, kept as four words.
+class ByteSet {
+public:
+    void set(unsigned address) { words_[address >> 6] |= std::uint64_t{1} << (address & 63); }
+    void flip(unsigned address) { words_[address >> 6] ^= std::uint64_t{1} << (address & 63); }
+    bool test(unsigned address) const { return (words_[address >> 6] >> (address & 63)) & 1; }
+    bool any() const { return (words_[0] | words_[1] | words_[2] | words_[3]) != 0; }
+    // The lowest address in the set; 256 when it is empty.
+    unsigned first() const;
+    std::size_t count() const;
+    ByteSet operator&(const ByteSet& other) const;
+    ByteSet without(const ByteSet& other) const;  // this minus other
+    ByteSet& operator|=(const ByteSet& other);
+    // Calls f with every address in the set, lowest first.
+    template <typename F>
+    void forEach(F f) const {
+        for (unsigned word = 0; word < 4; ++word)
+            for (std::uint64_t bits = words_[word]; bits != 0; bits &= bits - 1)
+                f(word * 64 + static_cast<unsigned>(std::countr_zero(bits)));
+    }
+
+private:
+    std::array<std::uint64_t, 4> words_{};
+};
 
 inline constexpr std::size_t MAX_SNAPSHOTS = 4096;
 inline constexpr std::uint64_t FIRST_SNAPSHOT_INTERVAL = 256;
@@ -135,9 +160,9 @@ public:
     std::uint64_t goTo(std::uint64_t position);
 
     bool toggleBreakpoint(Byte address);  // returns whether it is now set
-    bool breakpoint(Byte address) const { return breakpoints_[address]; }
+    bool breakpoint(Byte address) const { return breakpoints_.test(address); }
     bool toggleWatchpoint(Byte address);
-    bool watchpoint(Byte address) const { return watchpoints_[address]; }
+    bool watchpoint(Byte address) const { return watchpoints_.test(address); }
 
     // The last instruction that wrote the byte at address (0..255), up to
     // here; step 0 when none did.
@@ -145,7 +170,7 @@ public:
     // Whether the last step wrote the byte.
     bool changedByLastStep(Byte address) const { return position_ > 0 && lastStep_[address] == position_; }
     // Whether the byte has a value from the image, the source or the program.
-    bool everWritten(Byte address) const { return program_.defined(address) || lastStep_[address] != 0; }
+    bool everWritten(Byte address) const { return valued_.test(address); }
 
     // The warnings where the machine stands: about the last instruction and
     // the next one.
@@ -172,12 +197,17 @@ private:
     };
 
     class StepConsole;
+    struct Plan;
 
-    // One instruction from where the machine stands; the console holds the input.
-    void advance(StepConsole& console);
-    // Whether runForward stops on arriving here, and why.
-    StopReason stopsHere(std::optional<Byte>& watched) const;
-    bool hasWarnings() const;
+    // What the next instruction will do, worked out before it runs.
+    Plan plan() const;
+    // Runs the next instruction, whose plan is given; the console holds the input.
+    void advance(StepConsole& console, const Plan& plan);
+    // Whether runForward stops on arriving here, and why; plan is the next
+    // instruction's.
+    StopReason stopsHere(const Plan& plan, std::optional<Byte>& watched) const;
+    bool hasWarnings(const Plan& plan) const;
+    bool switchedOnTrace() const;
     void keepSnapshot();
     void restore(const Snapshot& snapshot);
     // The latest snapshot strictly before position (the first one for 0).
@@ -202,8 +232,11 @@ private:
     std::array<std::uint64_t, 256> lastStep_{};
     std::array<Byte, 256> lastPc_{};
 
-    std::bitset<256> breakpoints_;
-    std::bitset<256> watchpoints_;
+    // The bytes with a value: defined by the program, or written since.
+    ByteSet valued_;
+    ByteSet code_;  // the bytes of the program's instructions
+    ByteSet breakpoints_;
+    ByteSet watchpoints_;
 
     std::vector<Snapshot> snapshots_;
     std::uint64_t interval_ = FIRST_SNAPSHOT_INTERVAL;
