@@ -1,0 +1,485 @@
+// The real tarndbg on a pseudo-terminal: what its panels show at the start
+// and after steps in both directions, breakpoints and watchpoints reached by
+// the keys, the last writer of a byte, typed input, a teaching warning, a
+// resize, and the terminal given back as it was however the debugger ends.
+#include "support/process.hpp"
+#include "support/screen_session.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace tarntest {
+namespace {
+
+// Counts a byte down from 3, printing a word each turn.
+//   0 VAL  3 DEC  5 WRT  7 CLZ  8 CMP  11 JPZ  13 JMP  15 RST
+//   16 conta  17 zero  18 testo
+constexpr const char* COUNTDOWN =
+    "; conto alla rovescia\n"      // line 1
+    "        VAL conta, 3\n"       // line 2
+    "giro:   DEC conta\n"          // line 3
+    "        WRT testo\n"          // line 4
+    "        CLZ\n"                // line 5
+    "        CMP conta, zero\n"    // line 6
+    "        JPZ fine\n"           // line 7
+    "        JMP giro\n"           // line 8
+    "fine:   RST\n"                // line 9
+    "conta:  DB 0\n"               // line 10
+    "zero:   DB 0\n"               // line 11
+    "testo:  DB \"ciao\\n\", 0\n";  // line 12
+
+// Reads two words and prints the first.
+//   0 INP  2 WRT  4 INP  6 RST  7 parola
+constexpr const char* TWO_WORDS =
+    "        INP parola\n"
+    "        WRT parola\n"
+    "        INP parola\n"
+    "        RST\n"
+    "parola: DB 0, 0, 0, 0, 0, 0\n";
+
+// A wait status in words, for the failure messages.
+std::string describeStatus(int status) {
+    if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+constexpr int GRID_COLUMN_FROM_RIGHT = 52;  // the memory panel's width
+
+std::string registersRow(int pc, int ir, const char* mnemonic, int a, int b, int x) {
+    char text[128];
+    std::snprintf(text, sizeof text, "PC %3d (%02X)  IR %3d (%02X) %-8s  A %3d (%02X)  B %3d (%02X)  X %3d (%02X)", pc,
+                  pc, ir, ir, mnemonic, a, a, b, b, x, x);
+    return text;
+}
+
+// tarndbg on a file written in the test's folder, started from that folder
+// so that the title shows the bare name.
+class Debugger {
+public:
+    Debugger(const std::string& name, const std::string& program, std::vector<std::string> extraArguments = {},
+             ScreenOptions options = {}) {
+        const std::filesystem::path path = writeTempFile(name, program);
+        options.workingDirectory = path.parent_path().string();
+        std::vector<std::string> argv = {TARNDBG_BINARY, name};
+        argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
+        screen.start(argv, options);
+    }
+
+    // Waits for the first drawing of the whole screen.
+    bool ready() {
+        return screen.waitUntil([&] { return screen.alternateScreen() && count() == "0" && !screen.row(rows() - 1).empty(); });
+    }
+
+    int rows() const { return screen.rows(); }
+    int gridColumn() const { return screen.cols() - GRID_COLUMN_FROM_RIGHT; }
+
+    // The instructions executed, as the title row tells them.
+    std::string count() const {
+        const std::string title = screen.row(0);
+        const std::string label = "istruzioni eseguite: ";
+        const std::size_t at = title.rfind(label);
+        return at == std::string::npos ? std::string() : title.substr(at + label.size());
+    }
+    bool waitForCount(const std::string& wanted) {
+        return screen.waitUntil([&] { return count() == wanted; });
+    }
+
+    // The message line, its two rows joined where the text was wrapped.
+    std::string message() const {
+        std::string text = screen.row(rows() - 3);
+        const std::string second = screen.row(rows() - 2);
+        if (!second.empty()) text += " " + second.substr(second.find_first_not_of(' '));
+        return text;
+    }
+    bool waitForMessage(const std::string& part) {
+        return screen.waitUntil([&] { return message().find(part) != std::string::npos; });
+    }
+
+    // The memory cell of an address: its mark and its two hex digits.
+    int cellRow(int address) const { return 2 + address / 16; }
+    int cellColumn(int address) const { return gridColumn() + 3 + 3 * (address % 16); }
+    std::string cell(int address) const {
+        return screen.row(cellRow(address)).substr(static_cast<std::size_t>(cellColumn(address)), 3);
+    }
+
+    // The row of the source panel that shows a line's text.
+    int sourceRow(const std::string& text) const {
+        for (int r = 2; r <= 17; ++r)
+            if (screen.row(r).substr(0, static_cast<std::size_t>(gridColumn())).find(text) != std::string::npos)
+                return r;
+        return -1;
+    }
+
+    // Moves the source cursor (which has the terminal's cursor) to a row.
+    bool moveSourceCursorTo(int row) {
+        const int from = screen.cursor().first;
+        if (row > from) screen.pressKey(Key::Down, row - from);
+        if (row < from) screen.pressKey(Key::Up, from - row);
+        return screen.waitUntil([&] { return screen.cursor().first == row; });
+    }
+
+    // Moves the grid cursor (with the focus on the grid) to an address.
+    bool moveGridCursorTo(int address) {
+        auto at = [&] {
+            const auto [r, c] = screen.cursor();
+            const int column = (c - gridColumn() - 3) / 3;
+            return (r - 2) * 16 + column;
+        };
+        if (!screen.waitUntil([&] { return screen.cursor().second >= gridColumn() + 3; })) return false;
+        const int from = at();
+        const int rowsDown = address / 16 - from / 16, columnsRight = address % 16 - from % 16;
+        screen.pressKey(rowsDown >= 0 ? Key::Down : Key::Up, std::abs(rowsDown));
+        screen.pressKey(columnsRight >= 0 ? Key::Right : Key::Left, std::abs(columnsRight));
+        return screen.waitUntil([&] { return at() == address; });
+    }
+
+    bool quit() {
+        screen.press("q");
+        const std::optional<int> status = screen.waitForExit();
+        return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+    }
+
+    ScreenSession screen;
+};
+
+TEST(TarndbgScreen, ShowsEveryPanelAtTheStart) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    const ScreenSession& screen = debugger.screen;
+
+    // The title row, in reverse video, across the whole width.
+    EXPECT_EQ(screen.row(0).rfind("tarndbg: conto.asm", 0), 0u) << screen.row(0);
+    EXPECT_EQ(screen.row(0).size(), 80u) << "the count is at the right edge";
+    EXPECT_TRUE(screen.attributes(0, 0).reverse);
+    EXPECT_TRUE(screen.attributes(0, 79).reverse);
+
+    // The source: a comment line without address, then the next
+    // instruction's line marked and in reverse video.
+    EXPECT_EQ(screen.row(1).rfind("Sorgente", 0), 0u) << screen.row(1);
+    EXPECT_EQ(screen.row(2).substr(0, 27), "      ; conto alla rovescia");
+    EXPECT_EQ(screen.row(3).substr(0, 26), " >  0         VAL conta, 3");
+    EXPECT_TRUE(screen.attributes(3, 10).reverse);
+    EXPECT_EQ(screen.row(4).substr(0, 23), "    3 giro:   DEC conta");
+    EXPECT_FALSE(screen.attributes(4, 10).reverse);
+
+    // The memory: titles, row addresses, the bytes in hex; the effective
+    // address of VAL (conta) marked and in reverse video.
+    EXPECT_EQ(screen.row(1).substr(28, 7), "Memoria") << screen.row(1);
+    EXPECT_EQ(screen.row(2).substr(28, 3), "00 ");
+    EXPECT_EQ(screen.row(17).substr(28, 3), "F0 ");
+    EXPECT_EQ(debugger.cell(0), " 86");   // VAL
+    EXPECT_EQ(debugger.cell(1), " 10");   // its A: conta, 16
+    EXPECT_EQ(debugger.cell(18), " 63");  // 'c'
+    EXPECT_EQ(debugger.cell(16), ">00");
+    EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).reverse);
+    EXPECT_FALSE(screen.attributes(debugger.cellRow(17), debugger.cellColumn(17) + 1).reverse);
+    EXPECT_EQ(debugger.cell(255), " 00");
+
+    EXPECT_EQ(screen.row(18), registersRow(0, 0, "RST", 0, 0, 0));
+    EXPECT_EQ(screen.row(19).substr(0, 30), "Flag  D=0 Z=0 O=0 P=0 N=0     ");
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: (fine dell'ingresso)");
+    EXPECT_EQ(screen.row(20), "Uscita: (niente)");
+    EXPECT_TRUE(screen.attributes(23, 0).reverse) << "the help line";
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, StepsForwardsAndBackUpdateEveryPanel) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+
+    // VAL conta, 3: the registers of the instruction done, conta changed in
+    // bold; the next one, DEC conta, uses it again: '>' wins over '*'.
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+    EXPECT_EQ(screen.row(18), registersRow(3, 0x86, "VAL", 16, 3, 0));
+    EXPECT_EQ(debugger.cell(16), ">03");
+    EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).bold);
+    EXPECT_EQ(screen.row(3).substr(0, 2), "  ");
+    EXPECT_EQ(screen.row(4).substr(0, 6), " >  3 ");
+
+    // DEC conta: changed and no longer used next; WRT testo marks its string.
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(debugger.cell(16), "*02");
+    EXPECT_EQ(debugger.cell(18), ">63");
+    EXPECT_FALSE(screen.attributes(debugger.cellRow(0), debugger.cellColumn(0) + 1).bold);
+    EXPECT_EQ(screen.row(18), registersRow(5, 0x49, "DEC", 16, 3, 0));
+    EXPECT_EQ(screen.row(20), "Uscita: (niente)");
+
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("3")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: ciao");
+    EXPECT_EQ(debugger.cell(16), " 02") << "the last step wrote no memory";
+
+    // Back: the output and the marks as they were two steps ago.
+    screen.press("b");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: (niente)");
+    EXPECT_EQ(debugger.cell(16), "*02");
+    screen.press("bb");
+    ASSERT_TRUE(debugger.waitForCount("0")) << screen.text();
+    EXPECT_EQ(debugger.cell(16), ">00");
+    EXPECT_EQ(screen.row(18), registersRow(0, 0, "RST", 0, 0, 0));
+    screen.press("b");
+    EXPECT_TRUE(debugger.waitForMessage("Sei già all'inizio.")) << screen.text();
+
+    // Forwards to the end, then g: back at the start.
+    screen.press("c");
+    EXPECT_TRUE(debugger.waitForMessage("La macchina si è fermata: codice operativo 0 all'indirizzo 15 (riga 9)"))
+        << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: ciao");
+    EXPECT_EQ(screen.row(22), "        ciao");
+    screen.press("g");
+    ASSERT_TRUE(debugger.waitForCount("0")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: (niente)");
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, ABreakpointOnTheCursorLineStopsARun) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+
+    const int cmpRow = debugger.sourceRow("CMP conta, zero");
+    ASSERT_TRUE(debugger.moveSourceCursorTo(cmpRow)) << screen.text();
+    EXPECT_TRUE(screen.attributes(cmpRow, 10).bold);
+    EXPECT_TRUE(screen.attributes(cmpRow, 10).underline);
+    screen.press("k");
+    ASSERT_TRUE(debugger.waitForMessage("Punto di arresto sull'indirizzo 8 (riga 6).")) << screen.text();
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 6), "*   8 ");
+
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("4")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto: la prossima istruzione è CMP (indirizzo 8, riga 6)."))
+        << screen.text();
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 6), "*>  8 ");
+    // The next turn of the loop stops there again.
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("9")) << screen.text();
+
+    screen.press("k");
+    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto tolto dall'indirizzo 8.")) << screen.text();
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 2), " >");
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, AWatchpointOnAGridCellStopsWhenItChangesAndNamesTheLastWriter) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+
+    screen.press(keys::Tab);
+    ASSERT_TRUE(debugger.moveGridCursorTo(16)) << screen.text();
+    EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).bold) << "the grid cursor";
+
+    // Nobody has written conta yet: its value comes from the source.
+    screen.press("?");
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 (valore 0) non è stato scritto da nessuna istruzione fin qui"))
+        << screen.text();
+
+    screen.press("w");
+    ASSERT_TRUE(debugger.waitForMessage("Osservo il byte 16: c si fermerà quando cambia.")) << screen.text();
+    EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).underline);
+    EXPECT_FALSE(screen.attributes(debugger.cellRow(17), debugger.cellColumn(17) + 1).underline);
+
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 è cambiato: da 0 a 3, per VAL (indirizzo 0, riga 2) al passo 1."))
+        << screen.text();
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("da 3 a 2, per DEC (indirizzo 3, riga 3) al passo 2.")) << screen.text();
+
+    // Two turns later: the last writer is still the DEC, at a later step.
+    screen.press("cc");
+    ASSERT_TRUE(debugger.waitForCount("7")) << screen.text();
+    screen.press("?");
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 (valore 1) è stato scritto per ultimo dall'istruzione all'indirizzo 3"
+                                        " (riga 3: giro:   DEC conta), al passo 7."))
+        << screen.text();
+
+    // r goes back to the previous change.
+    screen.press("r");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    screen.press("w");
+    EXPECT_TRUE(debugger.waitForMessage("Non osservo più il byte 16.")) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, ShowsTheInputLeftToReadFromAFile) {
+    const std::string input = writeTempFile("eco.in", "uno due\n");
+    Debugger debugger("eco.asm", TWO_WORDS, {"--ingresso", input});
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: uno due⏎");
+
+    screen.press("ss");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: uno");
+    EXPECT_NE(screen.row(19).find("due⏎"), std::string::npos) << screen.row(19);
+    EXPECT_EQ(screen.row(19).find("uno"), std::string::npos) << screen.row(19);
+    EXPECT_EQ(debugger.cell(7).substr(1), "75");  // 'u'
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, AsksForAWordOnItsInputLine) {
+    Debugger debugger("eco.asm", TWO_WORDS);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: (niente: sarà chiesto)");
+
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForMessage("aspetta una parola: scrivila e premi Invio.")) << screen.text();
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(22).rfind(">", 0) == 0; })) << screen.text();
+    screen.press("ciao");
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(22) == "> ciao"; })) << screen.text();
+    EXPECT_EQ(screen.cursor(), std::make_pair(22, 6));
+    screen.press(keys::Enter);
+    // The word given, INP reads it and WRT prints it.
+    ASSERT_TRUE(screen.waitUntil([&] {
+        return debugger.count() == "1" || screen.row(19).find("Da leggere: ciao⏎") != std::string::npos;
+    })) << screen.text();
+    if (debugger.count() == "0") screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: ciao");
+
+    // The second INP asks again; Ctrl-D on the empty line ends the input.
+    screen.press("s");
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(22).rfind(">", 0) == 0; })) << screen.text();
+    screen.press(keys::ctrl('d'));
+    ASSERT_TRUE(screen.waitUntil([&] {
+        return screen.row(19).find("Da leggere: (fine dell'ingresso)") != std::string::npos;
+    })) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, ATeachingWarningStopsARun) {
+    // JMP into a byte defined as data (6 is NOP).
+    Debugger debugger("dato.asm",
+                      "        JMP dati\n"
+                      "        RST\n"
+                      "dati:   DB 6\n"
+                      "        RST\n");
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    debugger.screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("1")) << debugger.screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("La macchina sta per eseguire un dato: il byte 3 è definito con DB alla riga 3"))
+        << debugger.screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, RedrawsAtANewSizeAndSaysWhenItIsTooSmall) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    screen.press("s");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+
+    // Larger: the memory at the right edge, the help line at the bottom.
+    screen.resize(100, 30);
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(0).size() == 100 && !screen.row(29).empty(); }))
+        << screen.text();
+    EXPECT_EQ(screen.row(1).substr(48, 7), "Memoria") << screen.row(1);
+    EXPECT_EQ(debugger.cell(16), ">03");
+    EXPECT_EQ(screen.row(24), registersRow(3, 0x86, "VAL", 16, 3, 0));
+    EXPECT_TRUE(screen.attributes(29, 0).reverse);
+    EXPECT_EQ(debugger.count(), "1");
+
+    // Smaller than 80 x 24: only the reason, which names the size needed.
+    screen.resize(70, 24);
+    ASSERT_TRUE(screen.waitUntil([&] {
+        const std::string text = screen.text();
+        return text.find("80") != std::string::npos && text.find("Memoria") == std::string::npos;
+    })) << screen.text();
+    const std::string small = screen.text();
+    EXPECT_NE(small.find("24"), std::string::npos) << small;
+
+    // Back to 80 x 24: everything is there again, as it was.
+    screen.resize(80, 24);
+    ASSERT_TRUE(screen.waitForText("Memoria")) << screen.text();
+    EXPECT_EQ(debugger.cell(16), ">03");
+    EXPECT_EQ(debugger.count(), "1");
+    EXPECT_TRUE(debugger.quit());
+}
+
+// How the run ends, and the wait status that ending calls for.
+struct Ending {
+    const char* name;
+    std::string keys;
+    int signalNumber;  // sent to it, when no keys
+};
+
+TEST(TarndbgScreen, GivesTheTerminalBackHoweverItEnds) {
+    const Ending endings[] = {
+        {"q", "q", 0},
+        {"Ctrl-C", keys::ctrl('c'), 0},
+        {"SIGTERM", "", SIGTERM},
+        {"SIGHUP", "", SIGHUP},
+        {"SIGSEGV", "", SIGSEGV},
+    };
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        Debugger debugger("conto.asm", COUNTDOWN);
+        ScreenSession& screen = debugger.screen;
+        ASSERT_TRUE(debugger.ready()) << screen.text();
+        // Taken over: single keys, its own screen, no cursor of the terminal's.
+        ASSERT_FALSE(screen.settingsDifference().empty());
+        EXPECT_TRUE(screen.alternateScreen());
+        screen.press("s");
+        ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+
+        if (ending.signalNumber != 0) screen.signal(ending.signalNumber);
+        else screen.press(ending.keys);
+        const std::optional<int> status = screen.waitForExit();
+        ASSERT_TRUE(status.has_value()) << screen.text();
+        if (ending.signalNumber != 0) {
+            EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == ending.signalNumber) << describeStatus(*status);
+        } else {
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << describeStatus(*status);
+        }
+
+        EXPECT_EQ(screen.settingsDifference(), "");
+        EXPECT_FALSE(screen.alternateScreen());
+        EXPECT_TRUE(screen.cursorVisible());
+        EXPECT_EQ(screen.text().find("istruzioni eseguite"), std::string::npos) << screen.text();
+        EXPECT_FALSE(screen.attributes(0, 0).reverse) << "attributes reset";
+    }
+}
+
+TEST(TarndbgScreen, SaysItNeedsATerminal) {
+    const std::string program = writeTempFile("conto.asm", COUNTDOWN);
+    const ProcessResult piped = runProcess({TARNDBG_BINARY, program});
+    EXPECT_EQ(piped.exitStatus, 2);
+    EXPECT_EQ(piped.out, "");
+    EXPECT_EQ(piped.err.rfind("tarndbg: serve un terminale", 0), 0u) << piped.err;
+    EXPECT_EQ(std::count(piped.err.begin(), piped.err.end(), '\n'), 1) << piped.err;
+
+    // Only one of the two a terminal: the error shows on it, which is left alone.
+    for (bool outputToPipe : {true, false}) {
+        SCOPED_TRACE(outputToPipe ? "output to a pipe" : "input from /dev/null");
+        ScreenSession screen;
+        ScreenOptions options;
+        options.outputToPipe = outputToPipe;
+        options.inputFromNull = !outputToPipe;
+        screen.start({TARNDBG_BINARY, program}, options);
+        const std::optional<int> status = screen.waitForExit();
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << describeStatus(*status);
+        EXPECT_EQ(screen.row(0).rfind("tarndbg: serve un terminale", 0), 0u) << screen.text();
+        EXPECT_EQ(screen.output(), "");
+        EXPECT_EQ(screen.settingsDifference(), "");
+    }
+}
+
+}  // namespace
+}  // namespace tarntest
