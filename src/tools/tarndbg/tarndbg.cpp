@@ -1,2 +1,196 @@
-// stub
-int main() { return 0; }
+// tarndbg: the full-screen debugger of tarnsim programs, which steps back.
+//
+//     tarndbg PROGRAMMA [--ingresso FILE]
+//
+// PROGRAMMA is a source (a name ending in .asm), assembled in process, or a
+// program image. Exit status: 0 when the user quits, 1 when the source has
+// errors, 2 when the command line is wrong, a file cannot be read or the
+// terminal cannot be used.
+#include "tools/assembler.hpp"
+#include "tools/debugger/program.hpp"
+#include "tools/debugger/session.hpp"
+#include "tools/tarndbg/screen.hpp"
+#include "tools/tarndbg/terminal.hpp"
+#include "tools/tool_files.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* HELP =
+    "Uso: tarndbg PROGRAMMA [--ingresso FILE]\n"
+    "Esegue un programma di tarnsim a tutto schermo, un'istruzione alla volta,\n"
+    "in avanti e all'indietro. PROGRAMMA è un sorgente (un nome che finisce in\n"
+    ".asm), assemblato al momento, oppure l'immagine di un programma.\n"
+    "\n"
+    "  --ingresso FILE   le parole che INP legge; senza, il debugger le chiede\n"
+    "  -h, --help        mostra questo aiuto ed esce\n"
+    "\n"
+    "Tasti: s un'istruzione, b una indietro, c continua, r continua all'indietro,\n"
+    "k punto di arresto, w osserva un byte, g all'inizio, ? chi ha scritto un byte,\n"
+    "Tab sorgente o memoria, h tutti i tasti, q esce.\n"
+    "\n"
+    "Stato di uscita: 0 uscito con q, 1 sorgente con errori, 2 errori di uso,\n"
+    "di lettura o del terminale.\n";
+
+constexpr const char* USAGE = " (uso: tarndbg PROGRAMMA [--ingresso FILE])";
+
+int usageError(const std::string& message) {
+    tarn::printError("tarndbg: " + message + USAGE);
+    return 2;
+}
+
+bool endsWithAsm(std::string_view path) {
+    if (path.size() < 4) return false;
+    std::string suffix(path.substr(path.size() - 4));
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return suffix == ".asm";
+}
+
+enum class ReadOutcome { Read, Failed, NotRegular };
+
+// Reads at most limit + 1 bytes of a regular file; a FIFO or a device is
+// never waited on (it is opened without blocking and refused).
+ReadOutcome readRegularFile(const std::string& path, std::size_t limit, std::string& content, std::string& reason) {
+    content.clear();
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        reason = std::strerror(errno);
+        return ReadOutcome::Failed;
+    }
+    if (!S_ISREG(status.st_mode)) return ReadOutcome::NotRegular;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return ReadOutcome::Failed;
+    }
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return ReadOutcome::NotRegular;
+    }
+    char buffer[65536];
+    while (content.size() <= limit) {
+        const std::size_t wanted = std::min(sizeof buffer, limit + 1 - content.size());
+        const ssize_t got = ::read(fd, buffer, wanted);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            reason = std::strerror(errno);
+            ::close(fd);
+            return ReadOutcome::Failed;
+        }
+        if (got == 0) break;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ReadOutcome::Read;
+}
+
+int debug(int argc, char** argv) {
+    std::string path;
+    bool havePath = false;
+    std::optional<std::string> inputPath;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "-h" || argument == "--help") return tarn::printStandardOutput("tarndbg", HELP);
+        if (argument == "--ingresso" || argument.starts_with("--ingresso=")) {
+            if (inputPath) return usageError("--ingresso si può dare una volta sola");
+            if (argument == "--ingresso") {
+                if (index + 1 >= argc) return usageError("manca il file dopo --ingresso");
+                inputPath = argv[++index];
+            } else {
+                inputPath = std::string(argument.substr(std::strlen("--ingresso=")));
+            }
+            if (inputPath->empty()) return usageError("manca il file dopo --ingresso");
+            continue;
+        }
+        if (argument.size() > 1 && argument[0] == '-')
+            return usageError("opzione sconosciuta '" + std::string(argument) + "'");
+        if (havePath) return usageError("un solo programma alla volta, ma c'è anche '" + std::string(argument) + "'");
+        path = argument;
+        havePath = true;
+    }
+    if (!havePath || path.empty()) return usageError("manca il programma da eseguire");
+
+    const bool source = endsWithAsm(path);
+    const std::size_t limit = source ? tarn::MAX_SOURCE_BYTES : 256;
+    std::string content;
+    std::string reason;
+    const std::string kind = source ? "il sorgente '" : "l'immagine '";
+    switch (readRegularFile(path, limit, content, reason)) {
+        case ReadOutcome::Read:
+            break;
+        case ReadOutcome::Failed:
+            tarn::printError("tarndbg: impossibile leggere " + kind + path + "': " + reason);
+            return 2;
+        case ReadOutcome::NotRegular:
+            tarn::printError("tarndbg: " + kind + path + "' non è un file regolare");
+            return 2;
+    }
+    std::string firstMessage;
+    tarn::debugger::Program program;
+    if (source) {
+        if (content.size() > tarn::MAX_SOURCE_BYTES) {
+            tarn::printError("tarndbg: il sorgente '" + path + "' supera il limite di " +
+                             std::to_string(tarn::MAX_SOURCE_BYTES) + " byte");
+            return 2;
+        }
+        std::vector<std::string> report;
+        if (!tarn::debugger::programFromSource(path, content, program, report)) {
+            for (const std::string& line : report) tarn::printError(line);
+            return 1;
+        }
+    } else {
+        if (content.size() > 256) {
+            content.resize(256);
+            firstMessage = "L'immagine supera i 256 byte: sono stati caricati solo i primi 256.";
+        }
+        program = tarn::debugger::programFromImage(path, std::vector<tarn::Byte>(content.begin(), content.end()));
+    }
+
+    std::optional<std::string> input;
+    if (inputPath) {
+        std::string text;
+        if (!tarn::readFile(*inputPath, text, reason, tarn::debugger::MAX_INPUT_BYTES)) {
+            tarn::printError("tarndbg: impossibile leggere l'ingresso '" + *inputPath + "': " + reason);
+            return 2;
+        }
+        if (text.size() > tarn::debugger::MAX_INPUT_BYTES) {
+            tarn::printError("tarndbg: l'ingresso '" + *inputPath + "' supera il limite di " +
+                             std::to_string(tarn::debugger::MAX_INPUT_BYTES) + " byte");
+            return 2;
+        }
+        input = std::move(text);
+    }
+
+    if (::isatty(STDIN_FILENO) == 0 || ::isatty(STDOUT_FILENO) == 0) {
+        tarn::printError("tarndbg: serve un terminale: lo standard input e lo standard output devono essere un terminale");
+        return 2;
+    }
+
+    tarn::debugger::Session session(std::move(program), std::move(input));
+    std::string error;
+    const tarn::dbg::TerminalSession terminal;
+    if (!tarn::dbg::startTerminal(error)) {
+        tarn::printError(error);
+        return 2;
+    }
+    return tarn::dbg::runScreen(session, firstMessage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    return tarn::runTool("tarndbg", debug, argc, argv);
+}

@@ -1,1 +1,188 @@
-// stub
+#include "tools/tarndbg/terminal.hpp"
+
+#include <curses.h>
+#include <term.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <langinfo.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tarn::dbg {
+
+namespace {
+
+// Everything the handlers use is captured before they are installed and
+// never changes while they may run.
+struct termios savedSettings {};
+volatile std::sig_atomic_t haveSettings = 0;
+volatile std::sig_atomic_t cursesRunning = 0;
+SCREEN* screen = nullptr;
+
+// The escapes that leave the full-screen mode, in the order they are sent:
+// attributes off, cursor visible, keypad off, main screen back.
+constexpr std::size_t ESCAPE_SIZE = 256;
+char escapes[4][ESCAPE_SIZE];
+std::size_t escapeLengths[4];
+
+// The signals that end the program, which the terminal must survive.
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int CRASH_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+bool ignoredAtStart[sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0]];
+
+void writeAll(int fd, const char* text, std::size_t length) noexcept {
+    while (length > 0) {
+        const ssize_t written = ::write(fd, text, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+// A terminfo string without its padding ("$<5>"), which only ncurses
+// itself knows how to send.
+void capture(std::size_t index, const char* name) {
+    escapeLengths[index] = 0;
+    char* value = tigetstr(name);
+    if (value == nullptr || value == reinterpret_cast<char*>(-1)) return;
+    std::size_t length = 0;
+    for (const char* c = value; *c != '\0' && length + 1 < ESCAPE_SIZE; ++c) {
+        if (c[0] == '$' && c[1] == '<') {
+            const char* end = std::strchr(c, '>');
+            if (end != nullptr) {
+                c = end;
+                continue;
+            }
+        }
+        escapes[index][length++] = *c;
+    }
+    escapeLengths[index] = length;
+}
+
+extern "C" void restoreAndEnd(int signal) {
+    emergencyRestore();
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(signal, &byDefault, nullptr);
+    sigset_t self;
+    sigemptyset(&self);
+    sigaddset(&self, signal);
+    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the default action ends the program
+}
+
+[[noreturn]] void restoreAndAbort() {
+    emergencyRestore();
+    std::abort();
+}
+
+void installHandlers() {
+    struct sigaction handler {};
+    handler.sa_handler = restoreAndEnd;
+    sigemptyset(&handler.sa_mask);
+    for (int signal : ENDING_SIGNALS) sigaddset(&handler.sa_mask, signal);
+    for (int signal : CRASH_SIGNALS) sigaddset(&handler.sa_mask, signal);
+    std::size_t index = 0;
+    for (int signal : ENDING_SIGNALS) {
+        if (!ignoredAtStart[index++]) ::sigaction(signal, &handler, nullptr);
+    }
+    for (int signal : CRASH_SIGNALS) ::sigaction(signal, &handler, nullptr);
+    std::set_terminate(restoreAndAbort);
+}
+
+}  // namespace
+
+void emergencyRestore() noexcept {
+    if (cursesRunning != 0) {
+        for (std::size_t i = 0; i < 4; ++i) writeAll(STDOUT_FILENO, escapes[i], escapeLengths[i]);
+    }
+    if (haveSettings != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+}
+
+bool utf8Locale() {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
+
+bool startTerminal(std::string& error) {
+    if (::tcgetattr(STDIN_FILENO, &savedSettings) != 0) {
+        error = std::string("tarndbg: impossibile leggere le impostazioni del terminale: ") + std::strerror(errno);
+        return false;
+    }
+    haveSettings = 1;
+    // Under nohup, say, the user wants these ignored: so they stay.
+    std::size_t index = 0;
+    for (int signal : ENDING_SIGNALS) {
+        struct sigaction previous {};
+        ::sigaction(signal, nullptr, &previous);
+        ignoredAtStart[index++] = previous.sa_handler == SIG_IGN;
+    }
+
+    screen = newterm(nullptr, stdout, stdin);
+    if (screen == nullptr) {
+        const char* term = std::getenv("TERM");
+        error = std::string("tarndbg: il terminale '") + (term != nullptr ? term : "") + "' non è utilizzabile";
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+        return false;
+    }
+    set_term(screen);
+    capture(0, "sgr0");
+    capture(1, "cnorm");
+    capture(2, "rmkx");
+    capture(3, "rmcup");
+    cursesRunning = 1;
+    installHandlers();
+
+    raw();
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    set_escdelay(50);
+    if (has_colors()) start_color();
+    return true;
+}
+
+void stopTerminal() {
+    if (cursesRunning == 0) return;
+    endwin();
+    cursesRunning = 0;
+    if (haveSettings != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+    delscreen(screen);
+    screen = nullptr;
+}
+
+void suspendTerminal() {
+    if (cursesRunning == 0) return;
+    def_prog_mode();
+    endwin();
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+    // The default action stops the program; ncurses' own handler is put
+    // back when the shell resumes it.
+    struct sigaction byDefault {};
+    struct sigaction previous {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(SIGTSTP, &byDefault, &previous);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigset_t before;
+    ::sigprocmask(SIG_UNBLOCK, &stop, &before);
+    ::raise(SIGTSTP);
+    ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    ::sigaction(SIGTSTP, &previous, nullptr);
+    reset_prog_mode();
+    clearok(curscr, TRUE);
+    refresh();
+}
+
+}  // namespace tarn::dbg
