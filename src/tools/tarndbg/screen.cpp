@@ -570,7 +570,8 @@ void Screen::drawKeys() {
         "g inizio  Tab sorgente/memoria  h aiuto  q esci",
         "s passo  b indietro  c continua  r all'indietro  k arresto  w osserva  ? chi ha scritto  "
         "g inizio  h aiuto  q esci",
-        "s passo b indietro c continua r all'indietro k arresto w osserva ? chi g inizio h aiuto q esci",
+        "s passo  b indietro  c continua  r ritorna  k arresto  w osserva  ? chi  g inizio  h aiuto  q esci",
+        "s passo b indietro c continua r ritorna k arresto w osserva ? chi h aiuto q esci",
         "s b c r k w ? g  Tab  h aiuto  q esci",
     };
     static const char* const typing[] = {
@@ -618,7 +619,7 @@ void Screen::drawHelp() {
     };
     const int count = static_cast<int>(sizeof lines / sizeof lines[0]);
     const int height = count + 4;
-    const int width = 72;
+    const int width = 76;
     const int top = std::max(0, (rows_ - height) / 2);
     const int left = std::max(0, (columns_ - width) / 2);
     for (int y = top; y < top + height; ++y) mvhline(y, left, ' ', width);
@@ -633,8 +634,8 @@ void Screen::drawHelp() {
     mvvline(top + 1, left + width - 1, ACS_VLINE, height - 2);
     put(top, left + 2, width - 4, " Tasti di tarndbg ");
     attroff(A_BOLD);
-    for (int i = 0; i < count; ++i) put(top + 2 + i, left + 3, width - 6, lines[i]);
-    put(top + height - 2, left + 3, width - 6, "Un tasto qualsiasi chiude l'aiuto.");
+    for (int i = 0; i < count; ++i) put(top + 2 + i, left + 3, width - 4, lines[i]);
+    put(top + height - 2, left + 3, width - 4, "Un tasto qualsiasi chiude l'aiuto.");
 }
 
 void Screen::placeCursor() {
@@ -858,6 +859,9 @@ void Screen::runBackward() {
         message_ = "Sei già all'inizio.";
         return;
     }
+    // A long history takes a while to search: say so first.
+    message_ = "Torno indietro: cerco il punto di arresto, l'osservazione o l'avviso precedente...";
+    draw();
     const RunResult result = session_.runBackward();
     followNext();
     message_ = withWarnings(debugger::describeStop(session_, result), result.reason);
