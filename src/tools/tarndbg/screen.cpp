@@ -14,6 +14,12 @@
 // headers (the low hex digit, above the low digit of each cell) start from
 // column 1. A last line end of the output does not open an empty row of its
 // own: at 80 x 24 the single output row still shows the last line printed.
+//
+// The message after a command is the library's description of where the run
+// stopped, then the warnings where the machine stands; but a plain step (s
+// that nothing stopped), a step back (b) and the return to the start (g) say
+// so in words of their own, since "running" or "nothing before here" would
+// not describe them.
 #include "tools/tarndbg/screen.hpp"
 
 #include "machine/instruction_set.hpp"
@@ -855,10 +861,6 @@ void Screen::finishRun(const RunResult& result) {
 }
 
 void Screen::runBackward() {
-    if (session_.position() == 0) {
-        message_ = "Sei già all'inizio.";
-        return;
-    }
     // A long history takes a while to search: say so first.
     message_ = "Torno indietro: cerco il punto di arresto, l'osservazione o l'avviso precedente...";
     draw();
