@@ -2,15 +2,15 @@
 # Builds the libFuzzer targets and runs them for a bounded time: the machine
 # against its reference model, the assembler on any source, the disassembler
 # on any image, the grader on any exercise file and on any image run on a
-# case. Each starts from its seed corpus and every past finding. Fails on any
+# case, the debugger on any image, input and commands. Each starts from its seed corpus and every past finding. Fails on any
 # finding; the input that broke a target is left in its regressions folder
 # (tests/fuzz/regressions/ for the machine, tests/fuzz/regressions-tarnasm/,
-# -tarndis/ and -tarngrade/ for the tools) to become a regression test. Run
+# -tarndis/, -tarngrade/ and -tarndbg/ for the tools) to become a regression test. Run
 # from any folder:
 #
 #     tests/fuzz/run-fuzzer.sh [SECONDS] [TARGET...]
 #
-# with TARGET among tarnsim, tarnasm, tarndis, tarngrade (default: all four).
+# with TARGET among tarnsim, tarnasm, tarndis, tarngrade, tarndbg (default: all five).
 # SECONDS (default 240) is the time of the whole run, shared evenly by the
 # targets (at least 10 seconds each).
 set -euo pipefail
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/../.."
 total="${1:-240}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tarnsim tarnasm tarndis tarngrade)
+[ ${#targets[@]} -gt 0 ] || targets=(tarnsim tarnasm tarndis tarngrade tarndbg)
 case "$total" in
     ''|*[!0-9]*) echo "fuzz: SECONDS must be a whole number, not '$total'" >&2; exit 2 ;;
 esac
@@ -45,7 +45,10 @@ for target in "${targets[@]}"; do
         # files long enough for many cases, a run's memory bounded by its limits.
         tarngrade) folders=(tests/fuzz/corpus-tarngrade tests/fuzz/regressions-tarngrade)
                    limits=(-rss_limit_mb=1024 -malloc_limit_mb=256 -max_len=16384 -dict=tests/fuzz/tarngrade.dict) ;;
-        *) echo "fuzz: unknown target '$target' (tarnsim, tarnasm, tarndis, tarngrade)" >&2; exit 2 ;;
+        # An image, its input and the commands of a debugging session.
+        tarndbg) folders=(tests/fuzz/corpus-tarndbg tests/fuzz/regressions-tarndbg)
+                 limits=(-rss_limit_mb=1024 -malloc_limit_mb=128 -max_len=1024) ;;
+        *) echo "fuzz: unknown target '$target' (tarnsim, tarnasm, tarndis, tarngrade, tarndbg)" >&2; exit 2 ;;
     esac
     regressions="${folders[1]}"
     mkdir -p "$work/$target"

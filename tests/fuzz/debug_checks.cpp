@@ -1,0 +1,86 @@
+#include "fuzz/debug_checks.hpp"
+
+#include "machine/console.hpp"
+#include "machine/instruction_set.hpp"
+#include "tools/debugger/session.hpp"
+
+#include <cstring>
+
+namespace tarnfuzz {
+
+namespace {
+
+using tarn::Byte;
+using tarn::MachineState;
+using namespace tarn::debugger;
+
+// The whole run stays short, so that every check can start from scratch.
+constexpr std::uint64_t MOST_INSTRUCTIONS = 4000;
+constexpr std::size_t MOST_COMMANDS = 64;
+
+std::string compare(const Session& session, const std::vector<Byte>& image, const std::string& input) {
+    MachineState state{};
+    tarn::loadImage(image, state);
+    tarn::MemoryConsole console(input);
+    const std::uint64_t ran = tarn::runMachineFor(state, console, session.position());
+    const std::string at = " at position " + std::to_string(session.position());
+    if (ran != session.position()) return "the plain run stopped after " + std::to_string(ran) + at;
+    if (std::memcmp(&state, &session.machine(), sizeof state) != 0) return "the machine differs" + at;
+    if (session.output() != console.output()) return "the output differs" + at;
+    if (session.pendingInput() != std::string_view(input).substr(console.inputTaken()))
+        return "the unread input differs" + at;
+    if (const MachineState* previous = session.previous()) {
+        for (unsigned address = 0; address < 256; ++address) {
+            const Byte a = static_cast<Byte>(address);
+            if (previous->M[address] != session.machine().M[address] && !session.changedByLastStep(a))
+                return "byte " + std::to_string(address) + " changed but has no writer in the last step" + at;
+        }
+    }
+    for (unsigned address = 0; address < 256; ++address)
+        if (session.lastWrite(static_cast<Byte>(address)).step > session.position())
+            return "byte " + std::to_string(address) + " has a writer in the future" + at;
+    return {};
+}
+
+}  // namespace
+
+std::string checkSession(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 0;
+    const auto next = [&]() -> Byte { return at < size ? data[at++] : Byte{0}; };
+    const std::size_t imageLength = std::min<std::size_t>(next(), size - std::min(size, at));
+    const std::vector<Byte> image(data + at, data + at + imageLength);
+    at += imageLength;
+    const std::size_t inputLength = std::min<std::size_t>(next(), size - std::min(size, at));
+    const std::string input(reinterpret_cast<const char*>(data) + at, inputLength);
+    at += inputLength;
+
+    Session session(programFromImage("fuzz.bin", image), input);
+    for (std::size_t command = 0; command < MOST_COMMANDS && at < size; ++command) {
+        const Byte op = next();
+        const Byte argument = next();
+        const std::uint64_t room = MOST_INSTRUCTIONS - std::min(MOST_INSTRUCTIONS, session.furthest());
+        RunResult result;
+        switch (op % 8) {
+            case 0:
+                if (room > 0) session.step();
+                break;
+            case 1: session.stepBack(); break;
+            case 2: result = session.runForward(std::min<std::uint64_t>(room, argument * 16u)); break;
+            case 3: result = session.runBackward(); break;
+            case 4: session.goTo(session.furthest() * argument / 255); break;
+            case 5: session.toggleBreakpoint(argument); break;
+            case 6: session.toggleWatchpoint(argument); break;
+            default: session.restart(); break;
+        }
+        if (session.furthest() > MOST_INSTRUCTIONS) return "ran past the bound";
+        // Every message, for faults in building them.
+        (void)describeStop(session, result);
+        (void)describeLastWrite(session, argument);
+        (void)session.warnings();
+        (void)session.nextAccess();
+        if (std::string failure = compare(session, image, input); !failure.empty()) return failure;
+    }
+    return {};
+}
+
+}  // namespace tarnfuzz
