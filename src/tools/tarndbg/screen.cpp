@@ -9,7 +9,7 @@
 //   rows H-3..H-2    the message line (or the message and the input line)
 //   row H-1          the keys
 //
-// Column W - 53 holds a vertical line between source and memory. The memory
+// Column W - 53 stays blank between source and memory. The memory
 // title "Memoria" covers the place of the first column header, so the
 // headers (the low hex digit, above the low digit of each cell) start from
 // column 1. A last line end of the output does not open an empty row of its
@@ -19,7 +19,9 @@
 // stopped, then the warnings where the machine stands; but a plain step (s
 // that nothing stopped), a step back (b) and the return to the start (g) say
 // so in words of their own, since "running" or "nothing before here" would
-// not describe them.
+// not describe them. An s that arrives at an INP waiting for a word does not
+// open the input line: the next s does (c opens it at once, and goes on
+// after the word).
 #include "tools/tarndbg/screen.hpp"
 
 #include "machine/instruction_set.hpp"
@@ -279,16 +281,23 @@ private:
     // Drawing.
     void draw();
     void drawTooSmall();
-    void drawTitle();
+    void drawTitle(std::uint64_t count);
     void drawSource();
     void drawMemory();
     void drawRegisters();
     void drawFlagsAndInput();
     void drawOutput();
-    void drawMessage();
-    void drawKeys();
+    // What the count, the message line and the keys show.
+    struct Shown {
+        std::uint64_t count = 0;
+        std::string message;
+        bool inputOpen = false;
+        std::string typed;
+    };
+    void drawMessage(const Shown& shown);
+    void drawKeys(bool typing);
     void drawHelp();
-    void placeCursor();
+    void placeCursor(const Shown& shown);
 
     // Keys.
     bool handle(int key);  // false: quit
@@ -322,6 +331,7 @@ private:
     Pending pending_ = Pending::Nothing;
     int rows_ = 0;
     int columns_ = 0;
+    Shown shown_;
 };
 
 void Screen::followNext() {
@@ -349,16 +359,34 @@ void Screen::draw() {
         refresh();
         return;
     }
-    drawTitle();
+    // Two refreshes: first the panels, with the count, the message and the
+    // keys as they were; then those. ncurses writes a frame in many pieces,
+    // so whoever watches the count or the message change (a person, or a
+    // test reading the terminal) finds the panels of that moment already
+    // there. The help window covers the message rows: it goes in one.
+    const bool twoPhases = !helpOpen_;
+    drawTitle(shown_.count);
     drawSource();
     drawMemory();
     drawRegisters();
     drawFlagsAndInput();
     drawOutput();
-    drawMessage();
-    drawKeys();
+    if (twoPhases) {
+        drawMessage(shown_);
+        drawKeys(shown_.inputOpen);
+        placeCursor(shown_);
+        refresh();
+    }
+    shown_ = {session_.position(), message_, inputOpen_, typed_};
+    drawTitle(shown_.count);
+    for (int y = rows_ - 3; y < rows_ - 1; ++y) {
+        move(y, 0);
+        clrtoeol();
+    }
+    drawMessage(shown_);
+    drawKeys(shown_.inputOpen);
     if (helpOpen_) drawHelp();
-    placeCursor();
+    placeCursor(shown_);
     refresh();
 }
 
@@ -377,13 +405,13 @@ void Screen::drawTooSmall() {
     }
 }
 
-void Screen::drawTitle() {
+void Screen::drawTitle(std::uint64_t count) {
     fillRow(0, 0, columns_, A_REVERSE);
     attron(A_REVERSE);
-    const std::string count = "istruzioni eseguite: " + std::to_string(session_.position());
-    const int countWidth = static_cast<int>(count.size());
+    const std::string text = "istruzioni eseguite: " + std::to_string(count);
+    const int countWidth = static_cast<int>(text.size());
     put(0, 0, std::max(0, columns_ - countWidth - 1), "tarndbg: " + session_.program().name, Origin::Program);
-    put(0, columns_ - countWidth, countWidth, count);
+    put(0, columns_ - countWidth, countWidth, text);
     attroff(A_REVERSE);
 }
 
@@ -391,7 +419,6 @@ void Screen::drawSource() {
     const int width = sourceWidth();
     const std::vector<ProgramLine>& lines = session_.program().lines;
     put(1, 0, width, session_.program().fromSource ? "Sorgente" : "Disassemblato");
-    for (int y = 1; y < PANEL_TOP + PANEL_ROWS; ++y) mvaddch(y, width, ACS_VLINE);
 
     const int count = static_cast<int>(lines.size());
     sourceCursor_ = std::clamp(sourceCursor_, 0, std::max(0, count - 1));
@@ -553,14 +580,14 @@ void Screen::drawOutput() {
                   noteGlyphs);
 }
 
-void Screen::drawMessage() {
+void Screen::drawMessage(const Shown& shown) {
     const int first = rows_ - 3;
-    const Glyphs glyphs = glyphsOf(message_);
-    if (inputOpen_) {
+    const Glyphs glyphs = glyphsOf(shown.message);
+    if (shown.inputOpen) {
         const auto rows = wrap(glyphs, columns_);
         if (!rows.empty()) putGlyphs(first, 0, columns_, glyphs, rows[0].first, rows[0].second);
         mvaddstr(first + 1, 0, "> ");
-        const Glyphs line = glyphsOf(typed_, Origin::Program);
+        const Glyphs line = glyphsOf(shown.typed, Origin::Program);
         const int room = columns_ - 3;
         putGlyphs(first + 1, 2, room, line, tailStart(line, room));
         return;
@@ -570,7 +597,7 @@ void Screen::drawMessage() {
         putGlyphs(first + static_cast<int>(i), 0, columns_, glyphs, rows[i].first, rows[i].second);
 }
 
-void Screen::drawKeys() {
+void Screen::drawKeys(bool typing) {
     static const char* const wide[] = {
         "s passo  b indietro  c continua  r all'indietro  k arresto  w osserva  ? chi ha scritto  "
         "g inizio  Tab sorgente/memoria  h aiuto  q esci",
@@ -580,7 +607,7 @@ void Screen::drawKeys() {
         "s passo b indietro c continua r ritorna k arresto w osserva ? chi h aiuto q esci",
         "s b c r k w ? g  Tab  h aiuto  q esci",
     };
-    static const char* const typing[] = {
+    static const char* const typingKeys[] = {
         "Invio dà la parola  Ctrl-D su riga vuota: fine dell'ingresso  Esc annulla  Ctrl-C esce",
         "Invio dà la parola  Ctrl-D: fine dell'ingresso  Esc annulla",
         "Invio  Ctrl-D  Esc",
@@ -596,8 +623,8 @@ void Screen::drawKeys() {
             }
         }
     };
-    if (inputOpen_)
-        choose(typing);
+    if (typing)
+        choose(typingKeys);
     else
         choose(wide);
     attroff(A_REVERSE);
@@ -644,14 +671,14 @@ void Screen::drawHelp() {
     put(top + height - 2, left + 3, width - 4, "Un tasto qualsiasi chiude l'aiuto.");
 }
 
-void Screen::placeCursor() {
+void Screen::placeCursor(const Shown& shown) {
     if (helpOpen_) {
         curs_set(0);
         return;
     }
     curs_set(1);
-    if (inputOpen_) {
-        const Glyphs line = glyphsOf(typed_, Origin::Program);
+    if (shown.inputOpen) {
+        const Glyphs line = glyphsOf(shown.typed, Origin::Program);
         const int room = columns_ - 3;
         move(rows_ - 2, 2 + widthOf(line, tailStart(line, room)));
     } else if (focus_ == Focus::Source) {
@@ -755,7 +782,6 @@ void Screen::inputKey(int key) {
         typed_.clear();
         if (pending == Pending::Step) step();
         if (pending == Pending::Continue) runForward();
-        return pending;
     };
     switch (key) {
         case KEY_ESCAPE:
@@ -772,13 +798,12 @@ void Screen::inputKey(int key) {
                 message_ = "L'ingresso scritto ha raggiunto il limite di 1 MiB: non si può aggiungere altro.";
                 return;
             }
-            if (goOn() == Pending::Nothing) message_ = "Riga ricevuta: INP la leggerà al prossimo passo.";
+            goOn();
             return;
         case KEY_CTRL_D:
             if (!typed_.empty()) return;
             session_.endInput();
-            if (goOn() == Pending::Nothing)
-                message_ = withWarnings("Ingresso finito: da qui INP non legge più nulla.", StopReason::None);
+            goOn();
             return;
         case KEY_BACKSPACE: case 127: case 8:
             // A whole character: its continuation bytes with it.
@@ -805,11 +830,13 @@ void Screen::step() {
     }
     const RunResult result = session_.runForward(1);
     followNext();
-    if (result.reason == StopReason::Budget || result.reason == StopReason::None)
+    // Arriving at an INP that waits is no stop of its own: the next s asks
+    // for the word (so that a key pressed again and again stays a command).
+    if (result.reason == StopReason::Budget || result.reason == StopReason::None ||
+        result.reason == StopReason::NeedsInput)
         message_ = withWarnings("Eseguito il passo " + std::to_string(session_.position()) + ".", result.reason);
     else
         message_ = withWarnings(debugger::describeStop(session_, result), result.reason);
-    if (result.reason == StopReason::NeedsInput) openInput(Pending::Nothing);
 }
 
 void Screen::stepBack() {
