@@ -77,6 +77,12 @@ TEST(Session, GoingBackIsExactOverAMillionInstructions) {
     EXPECT_GT(session.snapshotInterval(), FIRST_SNAPSHOT_INTERVAL);
     expectAt(session, program, input, length);
 
+    // A search backwards over the whole history, given up after two stretches.
+    int stretches = 0;
+    EXPECT_EQ(session.runBackward([&stretches] { return ++stretches < 3; }).reason, StopReason::Interrupted);
+    EXPECT_EQ(stretches, 3);
+    expectAt(session, program, input, length);
+
     // Back one step at a time near the end, then anywhere.
     for (int i = 0; i < 300; ++i) ASSERT_TRUE(session.stepBack());
     expectAt(session, program, input, length - 300);
@@ -101,6 +107,9 @@ TEST(Session, StepsStopAtTheHaltAndCountOnlyWhatRan) {
     EXPECT_EQ(session.position(), 2u);
     EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
     EXPECT_EQ(session.position(), 2u);
+    EXPECT_EQ(describeStop(session, {StopReason::Halted, 0, {}}),
+              "La macchina si è fermata: codice operativo 0 all'indirizzo 2 (riga 3), dopo 2 istruzioni.");
+    EXPECT_EQ(instructionCount(1), "1 istruzione");
 }
 
 // A loop that counts a cell down from 3, with a breakpoint and a watchpoint.

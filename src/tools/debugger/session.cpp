@@ -390,7 +390,7 @@ RunResult Session::runForward(std::uint64_t budget) {
     return result;
 }
 
-RunResult Session::runBackward() {
+RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
     RunResult result;
     const std::uint64_t from = position_;
     if (from == 0) {
@@ -415,6 +415,11 @@ RunResult Session::runBackward() {
             if (stopsHere(next, watched) != StopReason::None) found = position_;
         }
         if (found || index == 0) break;
+        if (keepGoing && !keepGoing()) {
+            goTo(from);
+            result.reason = StopReason::Interrupted;
+            return result;
+        }
         --index;
         last = first;
     }
@@ -488,6 +493,10 @@ std::size_t Session::historyBytes() const {
     return snapshots_.capacity() * sizeof(Snapshot) + input_.capacity() + output_.capacity();
 }
 
+std::string instructionCount(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " istruzione" : " istruzioni");
+}
+
 std::string describeStop(const Session& session, const RunResult& result) {
     const Program& program = session.program();
     const MachineState& state = session.machine();
@@ -495,7 +504,7 @@ std::string describeStop(const Session& session, const RunResult& result) {
     switch (result.reason) {
         case StopReason::None:
         case StopReason::Budget:
-            return "In esecuzione: " + std::to_string(session.position()) + " istruzioni eseguite.";
+            return "In esecuzione: " + instructionCount(session.position()) + " eseguite finora.";
         case StopReason::Breakpoint:
             return "Punto di arresto: la prossima istruzione è " + next + ".";
         case StopReason::Watchpoint: {
@@ -514,12 +523,14 @@ std::string describeStop(const Session& session, const RunResult& result) {
         case StopReason::Halted: {
             std::string text = "La macchina si è fermata: codice operativo 0 all'indirizzo " + std::to_string(state.PC);
             if (const ProgramLine* line = program.lineAt(state.PC)) text += " (riga " + std::to_string(line->number) + ")";
-            return text + ", dopo " + std::to_string(session.position()) + " istruzioni.";
+            return text + ", dopo " + instructionCount(session.position()) + ".";
         }
         case StopReason::NeedsInput:
             return next + " aspetta una parola: scrivila e premi Invio.";
         case StopReason::Start:
             return "Sei all'inizio: prima di qui nessun punto di arresto, osservazione o avviso.";
+        case StopReason::Interrupted:
+            return "Ricerca all'indietro interrotta: la macchina resta dov'era.";
     }
     return {};
 }

@@ -20,6 +20,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,6 +90,7 @@ enum class StopReason {
     Halted,       // opcode 0 at PC: the machine has stopped
     NeedsInput,   // the next instruction is INP and no word has been typed
     Start,        // back at position 0
+    Interrupted,  // a backward run given up: the machine is where it was
 };
 
 struct RunResult {
@@ -151,8 +153,10 @@ public:
     RunResult runForward(std::uint64_t budget);
     // Goes back to the latest earlier position where runForward would have
     // stopped for a breakpoint, a watchpoint or a warning; to position 0
-    // when there is none.
-    RunResult runBackward();
+    // when there is none. A long history is searched stretch by stretch,
+    // each one at most a snapshot interval: between two, keepGoing (when
+    // given) is asked whether to go on; false leaves the machine where it was.
+    RunResult runBackward(const std::function<bool()>& keepGoing = {});
     // Back to position 0.
     void restart();
     // To any position up to the furthest (stepping forwards past it when
@@ -241,6 +245,9 @@ private:
     std::vector<Snapshot> snapshots_;
     std::uint64_t interval_ = FIRST_SNAPSHOT_INTERVAL;
 };
+
+// "1 istruzione", "N istruzioni".
+std::string instructionCount(std::uint64_t count);
 
 // The message line for the end of a run, in Italian: where it stopped and why.
 std::string describeStop(const Session& session, const RunResult& result);

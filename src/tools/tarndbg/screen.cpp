@@ -443,7 +443,12 @@ void Screen::drawSource() {
         head += line.address ? formatted("%3u", unsigned{*line.address}) : std::string("   ");
         head += ' ';
         mvaddstr(y, 0, head.c_str());
-        put(y, 6, width - 6, line.text, Origin::Program);
+        // The indentation of a statement shrinks to two blanks: at 80
+        // columns the panel has room for little more than the statement.
+        std::string_view text = line.text;
+        const std::size_t indent = text.find_first_not_of(' ');
+        if (indent != std::string_view::npos && indent > 2) text.remove_prefix(indent - 2);
+        put(y, 6, width - 6, text, Origin::Program);
         attroff(attributes);
     }
 }
@@ -868,7 +873,7 @@ void Screen::runForward() {
         }
         if (key != ERR) {
             followNext();
-            message_ = "Interrotto dopo " + std::to_string(steps) + " istruzioni.";
+            message_ = "Interrotto dopo " + debugger::instructionCount(steps) + ".";
             return;
         }
         const auto now = std::chrono::steady_clock::now();
@@ -889,9 +894,16 @@ void Screen::finishRun(const RunResult& result) {
 
 void Screen::runBackward() {
     // A long history takes a while to search: say so first.
-    message_ = "Torno indietro: cerco il punto di arresto, l'osservazione o l'avviso precedente...";
+    message_ = "Torno indietro: cerco il punto di arresto, l'osservazione o l'avviso precedente... "
+               "Un tasto qualsiasi interrompe.";
     draw();
-    const RunResult result = session_.runBackward();
+    // Any key gives the search up.
+    const RunResult result = session_.runBackward([] {
+        nodelay(stdscr, TRUE);
+        const int key = getch();
+        nodelay(stdscr, FALSE);
+        return key == ERR || key == KEY_RESIZE;
+    });
     followNext();
     message_ = withWarnings(debugger::describeStop(session_, result), result.reason);
 }
