@@ -173,7 +173,7 @@ TEST(Session, TheLastWriterOfAByteComesAndGoesWithTheSteps) {
     // The ADD of a zero writes the value the byte already had: still a write.
     const Program program = sourceProgram(R"(
         VAL dato, 5
-        ADD dato, zero
+        ADD dato, zero  ; ';' in a comment
         DIV dato, zero
         RST
 dato:   DB 0

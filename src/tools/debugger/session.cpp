@@ -61,6 +61,23 @@ std::string byteList(const ByteSet& bytes) {
     return text;
 }
 
+// A source line without its comment: from the first ';' outside quotes.
+std::string_view withoutComment(std::string_view text) {
+    char quote = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == '\\') ++at;
+            else if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            return text.substr(0, at);
+        }
+    }
+    return text;
+}
+
 std::string trimmed(std::string_view text) {
     const std::size_t begin = text.find_first_not_of(' ');
     if (begin == std::string_view::npos) return {};
@@ -543,7 +560,7 @@ std::string describeLastWrite(const Session& session, Byte address) {
     if (write.step != 0) {
         text += " è stato scritto per ultimo dall'istruzione all'indirizzo " + std::to_string(write.address);
         if (const ProgramLine* line = program.lineAt(write.address))
-            text += " (riga " + std::to_string(line->number) + ": " + trimmed(line->text) + ")";
+            text += " (riga " + std::to_string(line->number) + ": " + trimmed(withoutComment(line->text)) + ")";
         return text + ", al passo " + std::to_string(write.step) + ".";
     }
     if (program.defined(address)) {

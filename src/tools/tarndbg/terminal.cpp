@@ -105,7 +105,17 @@ void emergencyRestore() noexcept {
     if (cursesRunning != 0) {
         for (std::size_t i = 0; i < 4; ++i) writeAll(STDOUT_FILENO, escapes[i], escapeLengths[i]);
     }
-    if (haveSettings != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+    if (haveSettings != 0) {
+        // From outside the foreground group, tcsetattr would stop the
+        // program with SIGTTOU instead of letting it end: held back here.
+        sigset_t ttou;
+        sigset_t before;
+        sigemptyset(&ttou);
+        sigaddset(&ttou, SIGTTOU);
+        ::sigprocmask(SIG_BLOCK, &ttou, &before);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    }
 }
 
 bool utf8Locale() {
