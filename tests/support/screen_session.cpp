@@ -211,25 +211,34 @@ void ScreenSession::feed(const char* bytes, std::size_t length) {
     vterm_input_write(vterm_, bytes, length);
 }
 
-void ScreenSession::readAvailable(int waitMilliseconds) {
+bool ScreenSession::readAvailable(int waitMilliseconds) {
+    bool got = false;
     pollfd fds[2];
     nfds_t count = 0;
     fds[count++] = {master_, POLLIN, 0};
     if (outputFd_ >= 0) fds[count++] = {outputFd_, POLLIN, 0};
-    if (::poll(fds, count, waitMilliseconds) <= 0) return;
+    if (::poll(fds, count, waitMilliseconds) <= 0) return false;
     for (nfds_t i = 0; i < count; ++i) {
         if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         char buffer[16384];
-        const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        const ssize_t length = ::read(fds[i].fd, buffer, sizeof buffer);
+        if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        got = got || length > 0;
         if (fds[i].fd == master_) {
-            if (got > 0) feed(buffer, static_cast<std::size_t>(got));
-        } else if (got > 0) {
-            output_.append(buffer, static_cast<std::size_t>(got));
+            if (length > 0) feed(buffer, static_cast<std::size_t>(length));
+        } else if (length > 0) {
+            output_.append(buffer, static_cast<std::size_t>(length));
         } else {
             closeQuietly(outputFd_);
         }
     }
+    return got;
+}
+
+void ScreenSession::settle() {
+    // A redraw comes in a burst of writes: the screen is whole once the
+    // program has been quiet for a moment.
+    for (int bursts = 0; bursts < 1000 && readAvailable(QUIET_MILLISECONDS); ++bursts) {}
 }
 
 void ScreenSession::update() {
@@ -239,7 +248,11 @@ void ScreenSession::update() {
 bool ScreenSession::waitUntil(const std::function<bool()>& condition, int milliseconds) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        if (condition()) return true;
+        if (condition()) {
+            // Not half a redraw: the rest of it may change the answer.
+            settle();
+            if (condition()) return true;
+        }
         if (Clock::now() >= deadline) return false;
         if (!reaped_ && pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
         if (reaped_) {

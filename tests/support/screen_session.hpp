@@ -70,11 +70,15 @@ public:
     void pressKey(Key key, int times = 1);
 
     // Reads what the program writes until the screen shows the text (or the
-    // condition holds), or the time runs out; returns whether it does.
+    // condition holds), or the time runs out; returns whether it does. The
+    // condition must also hold once the program has finished drawing.
     bool waitForText(std::string_view text, int milliseconds = 20000);
     bool waitUntil(const std::function<bool()>& condition, int milliseconds = 20000);
     // Reads whatever the program has written by now.
     void update();
+    // Reads until the program has written nothing for QUIET_MILLISECONDS.
+    void settle();
+    static constexpr int QUIET_MILLISECONDS = 40;
 
     // A row as UTF-8 text, trailing blanks dropped; the whole screen, rows
     // joined by line ends; one cell's text (" " for an empty one).
@@ -105,7 +109,8 @@ public:
     const std::string& output() const { return output_; }
 
 private:
-    void readAvailable(int waitMilliseconds);
+    // Whether it read anything.
+    bool readAvailable(int waitMilliseconds);
     void feed(const char* bytes, std::size_t length);
     void writeToTerminal(const char* bytes, std::size_t length);
 
