@@ -390,22 +390,26 @@ TEST(TarndbgScreen, RedrawsAtANewSizeAndSaysWhenItIsTooSmall) {
     ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
 
     // Larger: the memory at the right edge, the help line at the bottom.
+    ASSERT_TRUE(screen.waitUntilIdle());  // ncurses may miss a SIGWINCH that comes while it reads a key
     screen.resize(100, 30);
     ASSERT_TRUE(screen.waitUntil([&] { return screen.row(0).size() == 100 && !screen.row(29).empty(); }))
         << screen.text();
     EXPECT_EQ(screen.row(1).substr(48, 7), "Memoria") << screen.row(1);
+    EXPECT_EQ(debugger.sourceRow("CMP conta, zero"), 7) << "the source panel is wider";
     EXPECT_EQ(debugger.cell(16), ">03");
     EXPECT_EQ(screen.row(18), registersRow(3, 0x86, "VAL", 16, 3, 0));
     EXPECT_TRUE(screen.attributes(29, 0).reverse);
     EXPECT_EQ(debugger.count(), "1");
 
     // Smaller than 80 x 24: only the reason, which names the size needed.
+    ASSERT_TRUE(screen.waitUntilIdle());
     screen.resize(70, 24);
     ASSERT_TRUE(screen.waitUntil([&] { return screen.text().find("Memoria") == std::string::npos; })) << screen.text();
     const std::string small = screen.text();
     EXPECT_NE(small.find("troppo piccolo"), std::string::npos) << small;
     EXPECT_NE(small.find("80 × 24"), std::string::npos) << small;
     screen.press("s");  // keys other than q wait for a larger terminal
+    ASSERT_TRUE(screen.waitUntilIdle());
 
     // Back to 80 x 24: everything is there again, as it was.
     screen.resize(80, 24);

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
@@ -266,6 +268,29 @@ bool ScreenSession::waitUntil(const std::function<bool()>& condition, int millis
 
 bool ScreenSession::waitForText(std::string_view text, int milliseconds) {
     return waitUntil([&] { return this->text().find(text) != std::string::npos; }, milliseconds);
+}
+
+bool ScreenSession::waitUntilIdle(int milliseconds) {
+    const std::string statPath = "/proc/" + std::to_string(pid_) + "/stat";
+    auto idle = [&] {
+        int unread = 0;
+        if (::ioctl(slave_, FIONREAD, &unread) != 0 || unread != 0) return false;
+        std::ifstream file(statPath);
+        std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // "PID (NAME) STATE ...": the name may hold anything but not the last ')'.
+        const std::size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
+    };
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!reaped_ && Clock::now() < deadline) {
+        if (idle()) {
+            settle();
+            if (idle()) return true;
+        }
+        if (::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+        readAvailable(10);
+    }
+    return false;
 }
 
 std::optional<int> ScreenSession::waitForExit(int milliseconds) {

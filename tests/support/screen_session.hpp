@@ -80,6 +80,10 @@ public:
     void settle();
     static constexpr int QUIET_MILLISECONDS = 40;
 
+    // Waits until the program has read every key typed and sleeps (waits
+    // for more); false when the time runs out or it has ended.
+    bool waitUntilIdle(int milliseconds = 20000);
+
     // A row as UTF-8 text, trailing blanks dropped; the whole screen, rows
     // joined by line ends; one cell's text (" " for an empty one).
     std::string row(int r) const;
