@@ -260,6 +260,8 @@ TEST(TarndbgScreen, ABreakpointOnTheCursorLineStopsARun) {
     EXPECT_TRUE(debugger.waitForMessage("Punto di arresto: la prossima istruzione è CMP (indirizzo 8, riga 6)."))
         << screen.text();
     EXPECT_EQ(screen.row(cmpRow).substr(0, 6), "*>  8 ");
+    EXPECT_EQ(debugger.cell(16), ">02");  // CMP's A + X
+    EXPECT_EQ(debugger.cell(17), "+00");  // and its B
     // The next turn of the loop stops there again.
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("10")) << screen.text();
@@ -327,6 +329,14 @@ TEST(TarndbgScreen, ShowsTheInputLeftToReadFromAFile) {
     EXPECT_EQ(screen.row(19).find("uno"), std::string::npos) << screen.row(19);
     EXPECT_EQ(debugger.cell(7).substr(1), "75");  // 'u'
     EXPECT_TRUE(debugger.quit());
+
+    // Without UTF-8, line ends are shown in ASCII.
+    ScreenOptions ascii;
+    ascii.environment = {"LANG=C"};
+    Debugger plain("eco.asm", TWO_WORDS, {"--ingresso", input}, ascii);
+    ASSERT_TRUE(plain.ready()) << plain.screen.text();
+    EXPECT_EQ(plain.screen.row(19).substr(30), "Da leggere: uno due~");
+    EXPECT_TRUE(plain.quit());
 }
 
 TEST(TarndbgScreen, AsksForAWordOnItsInputLine) {
