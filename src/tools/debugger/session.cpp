@@ -272,7 +272,7 @@ void Session::advance(StepConsole& console, const Plan& plan) {
 
     if (position_ > furthest_) {
         furthest_ = position_;
-        if (position_ % interval_ == 0) keepSnapshot();
+        if ((position_ & (interval_ - 1)) == 0) keepSnapshot();  // the interval is a power of two
     }
 }
 

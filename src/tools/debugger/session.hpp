@@ -54,7 +54,7 @@ private:
 };
 
 inline constexpr std::size_t MAX_SNAPSHOTS = 4096;
-inline constexpr std::uint64_t FIRST_SNAPSHOT_INTERVAL = 256;
+inline constexpr std::uint64_t FIRST_SNAPSHOT_INTERVAL = 256;  // a power of two, and so every later one
 // What the program prints is kept up to this many bytes; beyond, it is only counted.
 inline constexpr std::size_t MAX_KEPT_OUTPUT = std::size_t{1} << 20;
 // Input typed in the session, all lines together.

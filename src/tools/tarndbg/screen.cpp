@@ -56,6 +56,7 @@ constexpr int FLAG_ROW = 19;
 constexpr int OUTPUT_ROW = 20;
 constexpr int INPUT_COLUMN = 30;
 constexpr std::uint64_t RUN_CHUNK = 100000;
+constexpr int KEY_WAIT_MS = 200;
 constexpr std::size_t MAX_LINE_BYTES = 255;  // one typed line
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(100);
 constexpr short CHANGED_PAIR = 1;
@@ -700,10 +701,13 @@ int Screen::run() {
         const short background = use_default_colors() == OK ? -1 : COLOR_BLACK;
         init_pair(CHANGED_PAIR, COLOR_YELLOW, background);
     }
+    // The wait for a key ends now and then: a resize that comes just before
+    // ncurses sleeps is noticed only when it looks again.
+    timeout(KEY_WAIT_MS);
     for (;;) {
         draw();
-        const int key = getch();
-        if (key == ERR) continue;
+        int key = ERR;
+        while (key == ERR) key = getch();
         if (!handle(key)) return 0;
     }
 }
@@ -864,9 +868,9 @@ void Screen::runForward() {
             finishRun(result);
             return;
         }
-        nodelay(stdscr, TRUE);
+        timeout(0);
         const int key = getch();
-        nodelay(stdscr, FALSE);
+        timeout(KEY_WAIT_MS);
         if (key == KEY_RESIZE) {
             draw();
             continue;
@@ -899,9 +903,9 @@ void Screen::runBackward() {
     draw();
     // Any key gives the search up.
     const RunResult result = session_.runBackward([] {
-        nodelay(stdscr, TRUE);
+        timeout(0);
         const int key = getch();
-        nodelay(stdscr, FALSE);
+        timeout(KEY_WAIT_MS);
         return key == ERR || key == KEY_RESIZE;
     });
     followNext();
