@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <csignal>
 #include <poll.h>
 #include <unistd.h>
 
@@ -35,6 +36,19 @@ void occupyClosedStandardStreams() {
             ::close(standIn);
         }
     }
+}
+
+void endBySignal(int signal) {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(signal, &byDefault, nullptr);
+    sigset_t self;
+    sigemptyset(&self);
+    sigaddset(&self, signal);
+    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the default action ends the program
 }
 
 }  // namespace tarn

@@ -1,5 +1,6 @@
 // The few things every program of the family does with the host's file
-// descriptors: writing in full, and standing in for a closed standard stream.
+// descriptors and signals: writing in full, standing in for a closed standard
+// stream, and ending by a signal once a handler has tidied up.
 #pragma once
 
 #include <string_view>
@@ -16,5 +17,10 @@ int writeAll(int fd, std::string_view text);
 // output gets one opened for reading, whose writes fail like any other
 // failed write and are reported as such. Called first thing in main.
 void occupyClosedStandardStreams();
+
+// Ends the program by the signal with its default action, as if no handler
+// had caught it, so that the exit status names the signal: the last thing a
+// handler does once it has tidied up. Async-signal-safe.
+[[noreturn]] void endBySignal(int signal);
 
 }  // namespace tarn

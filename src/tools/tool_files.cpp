@@ -67,20 +67,11 @@ private:
     sigset_t previous_;
 };
 
-// Async-signal-safe: unlink, sigaction, sigprocmask and raise only.
+// Async-signal-safe: unlink, then endBySignal.
 extern "C" void removeTemporariesAndEnd(int signal) {
     for (std::size_t slot = 0; slot < TEMPORARY_SLOTS; ++slot)
         if (temporaryInUse[slot] != 0) ::unlink(temporaryNames[slot]);
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    ::sigaction(signal, &byDefault, nullptr);
-    sigset_t self;
-    sigemptyset(&self);
-    sigaddset(&self, signal);
-    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
-    ::raise(signal);
-    ::_exit(128 + signal);  // not reached: the default action ends the program
+    endBySignal(signal);
 }
 
 // Creates a temporary file in folder ("" is the current one) and records it

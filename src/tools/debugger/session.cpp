@@ -376,16 +376,16 @@ StopReason Session::stopsHere(const Plan& plan, std::optional<Byte>& watched) co
     return StopReason::None;
 }
 
+StopReason Session::cannotGoOn() const {
+    if (halted()) return StopReason::Halted;
+    if (needsInput()) return StopReason::NeedsInput;
+    return StopReason::None;
+}
+
 RunResult Session::runForward(std::uint64_t budget) {
     RunResult result;
-    if (halted()) {
-        result.reason = StopReason::Halted;
-        return result;
-    }
-    if (needsInput()) {
-        result.reason = StopReason::NeedsInput;
-        return result;
-    }
+    result.reason = cannotGoOn();
+    if (result.reason != StopReason::None) return result;
     StepConsole console(*this);
     Plan next = plan();
     while (result.steps < budget) {
@@ -393,15 +393,8 @@ RunResult Session::runForward(std::uint64_t budget) {
         ++result.steps;
         next = plan();
         result.reason = stopsHere(next, result.watched);
+        if (result.reason == StopReason::None) result.reason = cannotGoOn();
         if (result.reason != StopReason::None) return result;
-        if (halted()) {
-            result.reason = StopReason::Halted;
-            return result;
-        }
-        if (needsInput()) {
-            result.reason = StopReason::NeedsInput;
-            return result;
-        }
     }
     result.reason = StopReason::Budget;
     return result;

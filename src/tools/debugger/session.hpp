@@ -211,6 +211,8 @@ private:
     // instruction's.
     StopReason stopsHere(const Plan& plan, std::optional<Byte>& watched) const;
     bool hasWarnings(const Plan& plan) const;
+    // Halted or NeedsInput when the machine cannot go on by itself, else None.
+    StopReason cannotGoOn() const;
     bool switchedOnTrace() const;
     void keepSnapshot();
     void restore(const Snapshot& snapshot);

@@ -1,5 +1,7 @@
 #include "tools/tarndbg/terminal.hpp"
 
+#include "host/descriptors.hpp"
+
 #include <curses.h>
 #include <term.h>
 
@@ -36,16 +38,6 @@ constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int CRASH_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 bool ignoredAtStart[sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0]];
 
-void writeAll(int fd, const char* text, std::size_t length) noexcept {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, text, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
 // A terminfo string without its padding ("$<5>"), which only ncurses
 // itself knows how to send.
 void capture(std::size_t index, const char* name) {
@@ -68,16 +60,7 @@ void capture(std::size_t index, const char* name) {
 
 extern "C" void restoreAndEnd(int signal) {
     emergencyRestore();
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    ::sigaction(signal, &byDefault, nullptr);
-    sigset_t self;
-    sigemptyset(&self);
-    sigaddset(&self, signal);
-    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
-    ::raise(signal);
-    ::_exit(128 + signal);  // not reached: the default action ends the program
+    endBySignal(signal);
 }
 
 [[noreturn]] void restoreAndAbort() {
@@ -103,7 +86,7 @@ void installHandlers() {
 
 void emergencyRestore() noexcept {
     if (cursesRunning != 0) {
-        for (std::size_t i = 0; i < 4; ++i) writeAll(STDOUT_FILENO, escapes[i], escapeLengths[i]);
+        for (std::size_t i = 0; i < 4; ++i) writeAll(STDOUT_FILENO, {escapes[i], escapeLengths[i]});
     }
     if (haveSettings != 0) {
         // From outside the foreground group, tcsetattr would stop the
