@@ -142,7 +142,7 @@ int debug(int argc, char** argv) {
     if (source) {
         if (content.size() > tarn::MAX_SOURCE_BYTES) {
             tarn::printError("tarndbg: il sorgente '" + path + "' supera il limite di " +
-                             std::to_string(tarn::MAX_SOURCE_BYTES) + " byte");
+                             std::to_string(tarn::MAX_SOURCE_BYTES >> 20) + " MiB");
             return 2;
         }
         std::vector<std::string> report;
@@ -167,7 +167,7 @@ int debug(int argc, char** argv) {
         }
         if (text.size() > tarn::debugger::MAX_INPUT_BYTES) {
             tarn::printError("tarndbg: l'ingresso '" + *inputPath + "' supera il limite di " +
-                             std::to_string(tarn::debugger::MAX_INPUT_BYTES) + " byte");
+                             std::to_string(tarn::debugger::MAX_INPUT_BYTES >> 20) + " MiB");
             return 2;
         }
         input = std::move(text);
