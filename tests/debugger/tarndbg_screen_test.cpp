@@ -43,13 +43,6 @@ constexpr const char* TWO_WORDS =
     "        RST\n"
     "parola: DB 0, 0, 0, 0, 0, 0\n";
 
-// A wait status in words, for the failure messages.
-std::string describeStatus(int status) {
-    if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
-}
-
 constexpr int GRID_COLUMN_FROM_RIGHT = 52;  // the memory panel's width
 
 std::string registersRow(int pc, int ir, const char* mnemonic, int a, int b, int x) {

@@ -278,4 +278,12 @@ std::string bytes(std::initializer_list<int> values) {
     return result;
 }
 
+std::string describeStatus(int status) {
+    if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    if (WIFSTOPPED(status)) return "stopped by signal " + std::to_string(WSTOPSIG(status));
+    if (WIFCONTINUED(status)) return "continued";
+    return "status " + std::to_string(status);
+}
+
 }  // namespace tarntest

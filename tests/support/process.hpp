@@ -101,4 +101,8 @@ std::string traceDisplay(int pc, const std::string& flags, const std::string& mn
 // The bytes of a list of values, for building program images.
 std::string bytes(std::initializer_list<int> values);
 
+// A waitpid status in words, for readable expectations: "exited with 0",
+// "killed by signal 15", "stopped by signal 20", "continued".
+std::string describeStatus(int status);
+
 }  // namespace tarntest

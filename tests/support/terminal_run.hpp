@@ -6,6 +6,8 @@
 // what it echoes on the terminal is read from the terminal's master side.
 #pragma once
 
+#include "support/process.hpp"  // describeStatus
+
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -108,9 +110,5 @@ private:
     std::deque<int> changes_;
     bool ended_ = false;
 };
-
-// A waitpid status in words, for readable expectations: "exited with 0",
-// "killed by signal 15", "stopped by signal 20", "continued".
-std::string describeStatus(int status);
 
 }  // namespace tarntest
