@@ -358,7 +358,7 @@ TEST(ExerciseSyntax, ErrorsInItalian) {
         {"x = \"\xff\"\n", 1, 5, "il file non è testo UTF-8 valido"},
         {"x = \n", 1, 5, "manca il valore: scrivi chiave = valore"},
         {"= 1\n", 1, 1, "qui ci vuole una chiave, un'intestazione di tabella o un commento"},
-        {"x = [1, 2\n", 1, 11, "array non chiuso: manca la ']' finale"},
+        {"x = [1, 2\n", 1, 10, "array non chiuso: manca la ']' finale"},  // at the line end, not past it
         {"x = [1 2]\n", 1, 8, "nell'array manca una virgola o la ']' finale"},
         {"x = {a = 1\n", 1, 11, "tabella tra graffe non chiusa: va scritta tutta su una riga, fino alla '}'"},
         {"x = {a = 1 b = 2}\n", 1, 12, "nella tabella manca una virgola o la '}' finale"},

@@ -526,6 +526,27 @@ std::string translateSyntaxError(std::string_view description) {
     return "sintassi TOML non valida";
 }
 
+// A position within the text: the parser reports an error found at the end of
+// the input one column past the line's end, which no editor can go to.
+ExerciseError withinText(std::string_view text, ExerciseError error) {
+    if (error.line <= 0) return error;
+    std::int64_t line = 1;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string_view::npos && line < error.line;
+         end = text.find('\n', start)) {
+        start = end + 1;
+        ++line;
+    }
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const auto lastColumn = static_cast<std::int64_t>(end - start) + 1;  // the line end itself
+    if (line < error.line) {  // past the last line: its end
+        error.line = line;
+        error.column = lastColumn;
+    }
+    error.column = std::clamp<std::int64_t>(error.column, 1, lastColumn);
+    return error;
+}
+
 }  // namespace
 
 ExerciseParse parseExercise(std::string_view text) {
@@ -539,9 +560,9 @@ ExerciseParse parseExercise(std::string_view text) {
         const toml::table root = toml::parse(text);
         parse.exercise = parseDocument(root);
     } catch (const toml::parse_error& error) {
-        parse.error = {static_cast<std::int64_t>(error.source().begin.line),
-                       static_cast<std::int64_t>(error.source().begin.column),
-                       translateSyntaxError(error.description())};
+        parse.error = withinText(text, {static_cast<std::int64_t>(error.source().begin.line),
+                                        static_cast<std::int64_t>(error.source().begin.column),
+                                        translateSyntaxError(error.description())});
     } catch (const Fault& fault) {
         parse.error = fault.error;
     }
