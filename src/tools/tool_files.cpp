@@ -351,13 +351,10 @@ private:
 
 }  // namespace
 
-bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit) {
-    content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        reason = reasonOf(errno);
-        return false;
-    }
+namespace {
+
+// Reads fd to its end, or to one byte past limit (0: no limit), and closes it.
+bool readOpenFile(int fd, std::string& content, std::string& reason, std::size_t limit) {
     char buffer[65536];
     while (limit == 0 || content.size() <= limit) {
         std::size_t wanted = sizeof buffer;
@@ -374,6 +371,38 @@ bool readFile(const std::string& path, std::string& content, std::string& reason
     }
     ::close(fd);
     return true;
+}
+
+}  // namespace
+
+bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit) {
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = reasonOf(errno);
+        return false;
+    }
+    return readOpenFile(fd, content, reason, limit);
+}
+
+bool readRegularFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit,
+                     bool& notRegular) {
+    content.clear();
+    notRegular = false;
+    // Opened without blocking, so that a FIFO or a device is not waited on
+    // before fstat tells what it is.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        reason = reasonOf(errno);
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        notRegular = true;
+        return false;
+    }
+    return readOpenFile(fd, content, reason, limit);
 }
 
 void prepareSignals() {

@@ -14,6 +14,11 @@ namespace tarn {
 // the file is longer. False, with the reason, when it cannot be read.
 bool readFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit = 0);
 
+// The same for a file that must be a regular one: anything else (a FIFO, a
+// device, a folder) is refused, with notRegular set, without being waited on.
+bool readRegularFile(const std::string& path, std::string& content, std::string& reason, std::size_t limit,
+                     bool& notRegular);
+
 // Sets up the signals of a program that writes files: SIGINT, SIGTERM and
 // SIGHUP (unless they were ignored when it started) remove the temporary
 // files of writeOutputs, then end the program as they would have; SIGXFSZ

@@ -353,11 +353,36 @@ bool Session::switchedOnTrace() const {
     return position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE;
 }
 
+// What is wrong where the machine stands, before it is put into words: the
+// one place that says what each warning is about.
+struct Session::Findings {
+    bool switchedOnTrace = false;
+    bool executesData = false;
+    ByteSet undefinedReads;
+    bool effectivePastMemory = false;
+    bool stringPastMemory = false;
+    ByteSet codeWrites;
+
+    bool any() const {
+        return switchedOnTrace || executesData || undefinedReads.any() || effectivePastMemory || stringPastMemory ||
+               codeWrites.any();
+    }
+};
+
+Session::Findings Session::findings(const Plan& plan) const {
+    Findings found;
+    found.switchedOnTrace = switchedOnTrace();
+    if (halted()) return found;  // no next instruction
+    found.executesData = program_.roles[state_.PC] == CellRole::Data;
+    found.undefinedReads = plan.reads.without(valued_);
+    found.effectivePastMemory = plan.usesEffective && plan.effective > 255;
+    found.stringPastMemory = plan.stringPastMemory;
+    found.codeWrites = plan.writes & code_;
+    return found;
+}
+
 bool Session::hasWarnings(const Plan& plan) const {
-    if (switchedOnTrace()) return true;
-    if (halted()) return false;
-    return program_.roles[state_.PC] == CellRole::Data || (plan.usesEffective && plan.effective > 255) ||
-           plan.stringPastMemory || plan.reads.without(valued_).any() || (plan.writes & code_).any();
+    return findings(plan).any();
 }
 
 StopReason Session::stopsHere(const Plan& plan, std::optional<Byte>& watched) const {
@@ -441,27 +466,26 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
 
 std::vector<Warning> Session::warnings() const {
     std::vector<Warning> list;
-    const char* by = program_.fromSource ? "né il sorgente né il programma" : "né l'immagine né il programma";
-    if (switchedOnTrace())
+    const Plan planned = plan();
+    const Findings found = findings(planned);
+    if (found.switchedOnTrace)
         list.push_back({WarningKind::SwitchedOnTrace,
                         instructionAt(program_, previous_, previous_.PC) +
                             " con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la traccia a ogni istruzione."});
-    if (halted()) return list;
     const Byte pc = state_.PC;
     const std::string instruction = instructionAt(program_, state_, pc);
-    if (program_.roles[pc] == CellRole::Data) {
+    if (found.executesData) {
         std::string text = "La macchina sta per eseguire un dato: il byte " + std::to_string(pc) +
                            " è definito con DB";
         if (const ProgramLine* line = program_.lineAt(pc)) text += " alla riga " + std::to_string(line->number);
         list.push_back({WarningKind::ExecutesData, text + ", ma ora vale come " + std::string(mnemonicOf(state_.M[pc])) + "."});
     }
-    const Plan planned = plan();
-    const ByteSet undefined = planned.reads.without(valued_);
-    const ByteSet code = planned.writes & code_;
-    if (undefined.any())
-        list.push_back({WarningKind::ReadsUndefined, instruction + " sta per leggere " + byteList(undefined) +
+    if (found.undefinedReads.any()) {
+        const char* by = program_.fromSource ? "né il sorgente né il programma" : "né l'immagine né il programma";
+        list.push_back({WarningKind::ReadsUndefined, instruction + " sta per leggere " + byteList(found.undefinedReads) +
                                                           ", a cui " + by + " hanno mai dato un valore."});
-    if (planned.usesEffective && planned.effective > 255) {
+    }
+    if (found.effectivePastMemory) {
         std::string text = "L'indirizzo effettivo di " + instruction + " è A + X = " + std::to_string(planned.decoded.A) +
                            " + " + std::to_string(planned.decoded.X) + " = " + std::to_string(planned.effective) +
                            ", oltre 255: ";
@@ -471,14 +495,14 @@ std::vector<Warning> Session::warnings() const {
             text += "è fuori dalla macchina (si legge 0, non si scrive nulla).";
         list.push_back({WarningKind::AddressPastMemory, text});
     }
-    if (planned.stringPastMemory) {
+    if (found.stringPastMemory) {
         const bool prints = planned.uses & PRINTS_FROM_A;
         list.push_back({WarningKind::AddressPastMemory,
                         std::string(prints ? "La stringa di " : "La parola letta da ") + instruction +
                             " va oltre l'indirizzo 255, nei registri PC, IR, A, B e X."});
     }
-    if (code.any()) {
-        const unsigned first = code.first();
+    if (found.codeWrites.any()) {
+        const unsigned first = found.codeWrites.first();
         std::string owner;
         if (const ProgramLine* line = program_.lineAt(first))
             owner = " (riga " + std::to_string(line->number) + ")";

@@ -202,6 +202,7 @@ private:
 
     class StepConsole;
     struct Plan;
+    struct Findings;
 
     // What the next instruction will do, worked out before it runs.
     Plan plan() const;
@@ -210,6 +211,8 @@ private:
     // Whether runForward stops on arriving here, and why; plan is the next
     // instruction's.
     StopReason stopsHere(const Plan& plan, std::optional<Byte>& watched) const;
+    // What the warnings would be about, where the machine stands.
+    Findings findings(const Plan& plan) const;
     bool hasWarnings(const Plan& plan) const;
     // Halted or NeedsInput when the machine cannot go on by itself, else None.
     StopReason cannotGoOn() const;

@@ -5,6 +5,7 @@
 #include "tools/grading/exercise.hpp"
 #include "tools/grading/grader.hpp"
 #include "tools/grading/submission.hpp"
+#include "tools/utf8.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,14 +27,6 @@ std::string formatPointsPlain(double points);
 // and every other control character or invalid byte "\xHH".
 std::string visibleText(std::string_view bytes);
 
-// A valid UTF-8 sequence at bytes[index]: its length (0 when there is none:
-// a bad byte, an overlong form, a surrogate, past U+10FFFF, cut short) and
-// the character it encodes.
-struct Utf8Sequence {
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-};
-Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
 
 // "0x0F": an address or byte in hexadecimal, two digits at least.
 std::string hexByte(unsigned value);

@@ -26,6 +26,7 @@
 
 #include "machine/instruction_set.hpp"
 #include "tools/tarndbg/terminal.hpp"
+#include "tools/utf8.hpp"
 
 #include <curses.h>
 
@@ -83,38 +84,6 @@ using Glyphs = std::vector<Glyph>;
 // debugger's Italian, which a terminal without UTF-8 gets in plain ASCII.
 enum class Origin { Program, Message };
 
-// The length of a valid UTF-8 sequence at text[i] and its code point, or 0.
-std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& point) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char first = byte(i);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t least = 0;
-    if (first >= 0xC2 && first <= 0xDF) {
-        length = 2;
-        value = first & 0x1Fu;
-        least = 0x80;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        length = 3;
-        value = first & 0x0Fu;
-        least = 0x800;
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        length = 4;
-        value = first & 0x07u;
-        least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-        value = (value << 6) | (byte(i + k) & 0x3Fu);
-    }
-    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    point = value;
-    return length;
-}
-
 // The debugger's own letters, for a terminal that only has ASCII.
 const char* asciiFor(char32_t point) {
     switch (point) {
@@ -156,8 +125,9 @@ void appendGlyphs(Glyphs& glyphs, std::string_view text, Origin origin, bool lin
             addGlyph(glyphs, "?");
             ++i;
         } else {
-            char32_t point = 0;
-            const std::size_t length = decodeUtf8(text, i, point);
+            const Utf8Sequence sequence = utf8At(text, i);
+            const std::size_t length = sequence.length;
+            const auto point = static_cast<char32_t>(sequence.code);
             if (length == 0) {
                 addGlyph(glyphs, "?");
                 ++i;

@@ -14,15 +14,12 @@
 #include "tools/tool_files.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,44 +55,6 @@ bool endsWithAsm(std::string_view path) {
     return suffix == ".asm";
 }
 
-enum class ReadOutcome { Read, Failed, NotRegular };
-
-// Reads at most limit + 1 bytes of a regular file; a FIFO or a device is
-// never waited on (it is opened without blocking and refused).
-ReadOutcome readRegularFile(const std::string& path, std::size_t limit, std::string& content, std::string& reason) {
-    content.clear();
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        reason = std::strerror(errno);
-        return ReadOutcome::Failed;
-    }
-    if (!S_ISREG(status.st_mode)) return ReadOutcome::NotRegular;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return ReadOutcome::Failed;
-    }
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return ReadOutcome::NotRegular;
-    }
-    char buffer[65536];
-    while (content.size() <= limit) {
-        const std::size_t wanted = std::min(sizeof buffer, limit + 1 - content.size());
-        const ssize_t got = ::read(fd, buffer, wanted);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            reason = std::strerror(errno);
-            ::close(fd);
-            return ReadOutcome::Failed;
-        }
-        if (got == 0) break;
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return ReadOutcome::Read;
-}
-
 int debug(int argc, char** argv) {
     std::string path;
     bool havePath = false;
@@ -127,15 +86,13 @@ int debug(int argc, char** argv) {
     std::string content;
     std::string reason;
     const std::string kind = source ? "il sorgente '" : "l'immagine '";
-    switch (readRegularFile(path, limit, content, reason)) {
-        case ReadOutcome::Read:
-            break;
-        case ReadOutcome::Failed:
-            tarn::printError("tarndbg: impossibile leggere " + kind + path + "': " + reason);
-            return 2;
-        case ReadOutcome::NotRegular:
+    bool notRegular = false;
+    if (!tarn::readRegularFile(path, content, reason, limit, notRegular)) {
+        if (notRegular)
             tarn::printError("tarndbg: " + kind + path + "' non è un file regolare");
-            return 2;
+        else
+            tarn::printError("tarndbg: impossibile leggere " + kind + path + "': " + reason);
+        return 2;
     }
     std::string firstMessage;
     tarn::debugger::Program program;

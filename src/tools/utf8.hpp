@@ -1,0 +1,20 @@
+// UTF-8 as the tools read it in untrusted text: one sequence at a time,
+// every malformed form refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tarn {
+
+// A valid UTF-8 sequence at bytes[index]: its length (0 when there is none:
+// a bad byte, an overlong form, a surrogate, past U+10FFFF, cut short) and
+// the character it encodes.
+struct Utf8Sequence {
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+};
+Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
+
+}  // namespace tarn
