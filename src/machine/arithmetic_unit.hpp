@@ -30,31 +30,37 @@ inline constexpr std::array<Byte, 256> RESULT_FLAG = [] {
 }();
 
 // Flags only ever gain bits here.
-inline void setResultFlags(MachineState& state, int result) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void setResultFlags(Machine& state, int result) {
     state.F |= RESULT_FLAG[static_cast<Byte>(result & 0xFF)];
 }
 
 // Stores a signed result at A+X and flags it.
-inline void storeResult(MachineState& state, int result) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void storeResult(Machine& state, int result) {
     writeByte(state, effectiveAddress(state), static_cast<Byte>(result & 0xFF));
     setResultFlags(state, result);
 }
 
 // The result when an overflow is detected: O is set and 0 is stored.
-inline int overflowed(MachineState& state) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline int overflowed(Machine& state) {
     state.F |= FLAG_O;
     return 0;
 }
 
-inline int operandA(MachineState& state) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline int operandA(Machine& state) {
     return signedValue(readByte(state, effectiveAddress(state)));
 }
 
-inline int operandB(const MachineState& state) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline int operandB(const Machine& state) {
     return signedValue(state.M[state.B]);
 }
 
-inline void divide(MachineState& state) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void divide(Machine& state) {
     if (state.M[state.B] == 0) return;  // division by zero: nothing changes
     const int dividend = operandA(state);
     const int divisor = operandB(state);
@@ -66,29 +72,40 @@ inline void divide(MachineState& state) {
     setResultFlags(state, quotient);
 }
 
-inline void compare(MachineState& state) {
-    const Byte left = readByte(state, effectiveAddress(state));  // unsigned
-    const Byte right = state.M[state.B];
-    if (left == right) state.F |= FLAG_Z;
-    else if (left > right) state.F |= FLAG_P;
-    else state.F |= FLAG_N;
+// The flag a comparison of two unsigned bytes sets, by their difference
+// moved up by 255: Z for equal, P when the left is greater, N when it is
+// less. A table look-up again, as for results.
+inline constexpr std::array<Byte, 511> COMPARE_FLAG = [] {
+    std::array<Byte, 511> flags{};
+    for (int difference = -255; difference <= 255; ++difference)
+        flags[static_cast<std::size_t>(difference + 255)] =
+            difference == 0 ? FLAG_Z : difference > 0 ? FLAG_P : FLAG_N;
+    return flags;
+}();
+
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void compare(Machine& state) {
+    const std::size_t left = readByte(state, effectiveAddress(state));  // unsigned
+    const std::size_t right = state.M[state.B];
+    state.F |= COMPARE_FLAG[left + 255 - right];
 }
 
 }  // namespace arithmetic
 
 // INC, DEC, ADD, SUB, MUL, DIV, CMP, INCOFFST and DECOFFST: the instruction in IR.
 //
-// Each instruction is defined once, here; the definitions are inline so that
-// the run loop, which knows the opcode it is running, gets them compiled in
-// place.
+// Each instruction is defined once, here, for the record and for the run
+// loop's processor alike; the definitions are inline so that the run loop,
+// which knows the opcode it is running, gets them compiled in place.
 //
 // Overflow detection is one-sided: ADD and MUL catch only results above 127,
 // SUB only results below -128; anything else wraps.
-[[gnu::always_inline]] inline void arithmeticUnit(MachineState& state) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void arithmeticUnit(Machine& state) {
     using namespace arithmetic;
     switch (state.IR) {
-        case 12: ++state.X; break;  // INCOFFST
-        case 13: --state.X; break;  // DECOFFST
+        case 12: state.X = static_cast<Byte>(state.X + 1); break;  // INCOFFST
+        case 13: state.X = static_cast<Byte>(state.X - 1); break;  // DECOFFST
         case 72: {                  // INC
             const int a = operandA(state);
             storeResult(state, a == 127 ? overflowed(state) : a + 1);

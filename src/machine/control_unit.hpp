@@ -7,24 +7,30 @@ namespace tarn {
 // Helpers of the control unit.
 namespace control {
 
-inline void jumpIf(MachineState& state, bool taken) {
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void jumpIf(Machine& state, bool taken) {
     if (taken) state.PC = state.A;  // absolute: X plays no part
 }
 
 // CPY and VAL flag by the register B itself: 0 sets D (the tracer switches
 // on), anything else sets P.
-inline void flagByB(MachineState& state) {
-    state.F |= state.B == 0 ? FLAG_D : FLAG_P;
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void flagByB(Machine& state) {
+    if (state.B == 0) [[unlikely]]
+        state.F |= FLAG_D;
+    else
+        state.F |= FLAG_P;
 }
 
 }  // namespace control
 
 // Flags, jumps, the offset register, CPY and VAL: the instruction in IR.
 //
-// Each instruction is defined once, here; the definitions are inline so that
-// the run loop, which knows the opcode it is running, gets them compiled in
-// place.
-[[gnu::always_inline]] inline void controlUnit(MachineState& state) {
+// Each instruction is defined once, here, for the record and for the run
+// loop's processor alike; the definitions are inline so that the run loop,
+// which knows the opcode it is running, gets them compiled in place.
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void controlUnit(Machine& state) {
     using namespace control;
     switch (state.IR) {
         case 1: state.F |= FLAG_D; break;   // STD
@@ -54,7 +60,7 @@ inline void flagByB(MachineState& state) {
             break;
         }
         case 134:  // VAL: stores the immediate B at A+X
-            writeByte(state, effectiveAddress(state), state.B);
+            writeByte(state, effectiveAddress(state), static_cast<Byte>(state.B));
             flagByB(state);
             break;
         default: break;

@@ -9,30 +9,32 @@ namespace tarn {
 
 namespace {
 
-// Loads the operands that an instruction of the given length at pc has.
-[[gnu::always_inline]] inline void loadOperands(MachineState& state, unsigned pc, unsigned length) {
-    // Operand addresses are not reduced modulo 256: past address 255 they
-    // read the registers, starting with PC itself and then IR.
-    if (length == 2 || length == 3) state.A = readByte(state, pc + 1u);
-    if (length == 3) state.B = readByte(state, pc + 2u);
+// Stores the opcode in IR, loads the operands its length calls for and
+// advances PC.
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void decode(Machine& machine, Byte opcode) {
+    const std::size_t pc = machine.PC;
+    const unsigned length = instructionLength(opcode);
+    machine.IR = opcode;
+    if (pc + length <= 256) [[likely]] {
+        if (length == 2 || length == 3) machine.A = machine.M[pc + 1];
+        if (length == 3) machine.B = machine.M[pc + 2];
+    } else {
+        // Operand addresses are not reduced modulo 256: past address 255
+        // they read the registers, starting with PC itself and then IR.
+        const auto address = static_cast<unsigned>(pc);
+        if (length == 2 || length == 3) machine.A = readByte(machine, address + 1);
+        if (length == 3) machine.B = readByte(machine, address + 2);
+    }
+    machine.PC = static_cast<Byte>(pc + length);
 }
 
-// Stores the opcode in IR, loads the operands its length calls for and
-// advances PC; pc is where PC stands.
-[[gnu::always_inline]] inline void decode(MachineState& state, Byte opcode, unsigned pc) {
-    const unsigned next = pc + instructionLength(opcode);
-    state.IR = opcode;
-    // The same load either way; the first lets the compiler drop the checks
-    // for operands past the end of memory, which only the second can meet.
-    if (next <= 256) [[likely]]
-        loadOperands(state, pc, instructionLength(opcode));
-    else
-        loadOperands(state, pc, instructionLength(opcode));
-    state.PC = static_cast<Byte>(next);
-}
+// From this address on, an instruction's operands may lie past the end of
+// memory, in the registers, and its successor's address may wrap round to 0.
+constexpr unsigned NEAR_THE_END = 253;
 
 // Hands the instruction in IR to its unit.
-[[gnu::always_inline]] inline void execute(MachineState& state, Console& console, Unit unit) {
+void execute(MachineState& state, Console& console, Unit unit) {
     switch (unit) {
         case Unit::Control: controlUnit(state); break;
         case Unit::Arithmetic: arithmeticUnit(state); break;
@@ -41,13 +43,50 @@ namespace {
     }
 }
 
+// Runs the instruction in IR on the processor; its unit is known.
+template <Unit unit>
+[[gnu::always_inline]] inline void executeOn(Processor& processor, MachineState& state, Console& console) {
+    if constexpr (unit == Unit::Control) {
+        controlUnit(processor);
+    } else if constexpr (unit == Unit::Arithmetic) {
+        arithmeticUnit(processor);
+    } else if constexpr (unit == Unit::InputOutput) {
+        // INP and WRT work on the record, and the console may take its time:
+        // the registers go back into the record for them, and are taken
+        // afresh after.
+        storeRegisters(processor, state);
+        ioUnit(state, console);
+        loadRegisters(processor, state);
+    }
+}
+
+// Whether an opcode reads or writes the byte at A+X.
+constexpr bool usesEffectiveAddress(Byte opcode) {
+    const Instruction* instruction = findInstruction(opcode);
+    return instruction && (instruction->memory & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0;
+}
+
 // The fetch and execution of one instruction whose opcode is a compile-time
-// constant: with the length, the unit and the contents of IR known, the
-// compiler keeps only what this one instruction does.
+// constant, on the run loop's processor: with the length, the unit and the
+// contents of IR known, the compiler keeps only what this one instruction
+// does.
 template <Byte opcode>
-[[gnu::always_inline]] inline void cycle(MachineState& state, Console& console, unsigned pc) {
-    decode(state, opcode, pc);
-    execute(state, console, unitByOpcode[opcode]);
+[[gnu::always_inline]] inline void cycle(Processor& processor, MachineState& state, Console& console) {
+    // The run loop brings instructions near the end of memory to stepMachine.
+    if (processor.PC >= NEAR_THE_END) __builtin_unreachable();
+    decode(processor, opcode);
+    constexpr Unit unit = unitByOpcode[opcode];
+    // The same execution either way; the first lets the compiler drop the
+    // checks for an effective address past the end of memory, which only the
+    // second can meet.
+    if constexpr (usesEffectiveAddress(opcode)) {
+        if (effectiveAddress(processor) < 256) [[likely]]
+            executeOn<unit>(processor, state, console);
+        else
+            executeOn<unit>(processor, state, console);
+    } else {
+        executeOn<unit>(processor, state, console);
+    }
 }
 
 // D is set only by STD, and by CPY and VAL when B is 0: only after one of
@@ -57,60 +96,104 @@ constexpr bool maySetDebug(Byte opcode) {
            opcode == findInstruction("VAL")->opcode;
 }
 
+// Every opcode, 0x00 to 0xFF, as its two hexadecimal digits: X(high, low).
+#define TARN_LOW_DIGITS(X, h) \
+    X(h, 0) X(h, 1) X(h, 2) X(h, 3) X(h, 4) X(h, 5) X(h, 6) X(h, 7) \
+    X(h, 8) X(h, 9) X(h, A) X(h, B) X(h, C) X(h, D) X(h, E) X(h, F)
+#define TARN_EVERY_OPCODE(X) \
+    TARN_LOW_DIGITS(X, 0) TARN_LOW_DIGITS(X, 1) TARN_LOW_DIGITS(X, 2) TARN_LOW_DIGITS(X, 3) \
+    TARN_LOW_DIGITS(X, 4) TARN_LOW_DIGITS(X, 5) TARN_LOW_DIGITS(X, 6) TARN_LOW_DIGITS(X, 7) \
+    TARN_LOW_DIGITS(X, 8) TARN_LOW_DIGITS(X, 9) TARN_LOW_DIGITS(X, A) TARN_LOW_DIGITS(X, B) \
+    TARN_LOW_DIGITS(X, C) TARN_LOW_DIGITS(X, D) TARN_LOW_DIGITS(X, E) TARN_LOW_DIGITS(X, F)
+
 // The run loop, with or without a limit on the instructions it executes.
 //
 // While D is set, every instruction goes through stepMachine, which shows the
-// trace display before executing it. While D is clear, a switch with one case
-// per opcode runs each instruction's own cycle, and looks at D again only
-// after the instructions that can set it. Each case takes PC afresh from the
-// state once its instruction is done; for most instructions the compiler then
-// knows it without reading memory.
+// trace display before executing it. While D is clear, the processor is taken
+// out of the record into host registers, and each opcode has a cycle of its
+// own, compiled for that opcode alone. Each cycle ends by going straight to
+// the next one, through a table of where each cycle begins (labels as values,
+// a GNU extension that both GCC and Clang have); an instruction near the end
+// of memory, whose operands may be registers, goes to stepMachine instead,
+// which spares every other cycle the check. D is looked at again only after
+// the instructions that can set it. Memory stays in the record throughout, so
+// code that rewrites itself runs exactly as written. The registers go back
+// into the record whenever the loop leaves.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
 template <bool bounded>
 std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
+#define TARN_CYCLE_ADDRESS(h, l) &&cycle_##h##l,
+#define TARN_NEAR_THE_END(h, l) &&nearTheEnd,
+#define TARN_TABLE_AT(h, l) 0x##h##l < NEAR_THE_END ? cycleOf : stepOf,
+    // The cycle of each opcode, and where each address finds its cycles.
+    static const void* const cycleOf[256] = {TARN_EVERY_OPCODE(TARN_CYCLE_ADDRESS)};
+    static const void* const stepOf[256] = {TARN_EVERY_OPCODE(TARN_NEAR_THE_END)};
+    static const void* const* const cyclesAt[256] = {TARN_EVERY_OPCODE(TARN_TABLE_AT)};
+#undef TARN_TABLE_AT
+#undef TARN_NEAR_THE_END
+#undef TARN_CYCLE_ADDRESS
+
     std::uint64_t executed = 0;
-    for (;;) {
-        while (state.F & FLAG_D) {
-            if (bounded && executed == limit) return executed;
-            if (!stepMachine(state, console)) return executed;
-            ++executed;
-        }
-        for (unsigned pc = state.PC;;) {
-            if (bounded && executed == limit) return executed;
-            switch (state.M[pc]) {
-// One case per opcode, 0 to 255; opcode 0 stops the machine.
-#define TARN_CYCLE(op)                                                             \
-    case op:                                                                       \
-        if constexpr ((op) == 0) {                                                 \
-            return executed;                                                       \
-        } else {                                                                   \
-            cycle<static_cast<Byte>(op)>(state, console, pc);                      \
-            pc = state.PC;                                                         \
-            if constexpr (bounded) ++executed;                                     \
-            if constexpr (maySetDebug(static_cast<Byte>(op)))                      \
-                if (state.F & FLAG_D) goto tracing;                                \
-        }                                                                          \
-        break;
-#define TARN_CYCLES_4(op) TARN_CYCLE(op) TARN_CYCLE(op + 1) TARN_CYCLE(op + 2) TARN_CYCLE(op + 3)
-#define TARN_CYCLES_16(op) TARN_CYCLES_4(op) TARN_CYCLES_4(op + 4) TARN_CYCLES_4(op + 8) TARN_CYCLES_4(op + 12)
-#define TARN_CYCLES_64(op) TARN_CYCLES_16(op) TARN_CYCLES_16(op + 16) TARN_CYCLES_16(op + 32) TARN_CYCLES_16(op + 48)
-                TARN_CYCLES_64(0)
-                TARN_CYCLES_64(64)
-                TARN_CYCLES_64(128)
-                TARN_CYCLES_64(192)
-#undef TARN_CYCLES_64
-#undef TARN_CYCLES_16
-#undef TARN_CYCLES_4
-#undef TARN_CYCLE
-            }
-        }
-    tracing:;
+    Processor processor = processorOf(state);
+tracing:
+    while (state.F & FLAG_D) {
+        if (bounded && executed == limit) return executed;
+        if (!stepMachine(state, console)) return executed;
+        ++executed;
     }
+    loadRegisters(processor, state);
+
+#define TARN_NEXT_CYCLE                                                     \
+    do {                                                                    \
+        if (bounded && executed == limit) goto limitReached;                \
+        goto* cyclesAt[processor.PC][processor.M[processor.PC]];            \
+    } while (false)
+
+    TARN_NEXT_CYCLE;
+
+// The cycle of one opcode; opcode 0 stops the machine.
+#define TARN_CYCLE(h, l)                                                \
+    cycle_##h##l : {                                                    \
+        constexpr Byte opcode = 0x##h##l;                               \
+        if constexpr (opcode == 0) {                                    \
+            storeRegisters(processor, state);                           \
+            return executed;                                            \
+        } else {                                                        \
+            cycle<opcode>(processor, state, console);                   \
+            if constexpr (bounded) ++executed;                          \
+            if constexpr (maySetDebug(opcode)) {                        \
+                if (processor.F & FLAG_D) {                             \
+                    storeRegisters(processor, state);                   \
+                    goto tracing;                                       \
+                }                                                       \
+            }                                                           \
+            TARN_NEXT_CYCLE;                                            \
+        }                                                               \
+    }
+    TARN_EVERY_OPCODE(TARN_CYCLE)
+#undef TARN_CYCLE
+#undef TARN_NEXT_CYCLE
+
+nearTheEnd:
+    storeRegisters(processor, state);
+    if (!stepMachine(state, console)) return executed;
+    if constexpr (bounded) ++executed;
+    goto tracing;
+
+limitReached:
+    storeRegisters(processor, state);
+    return executed;
 }
+#pragma GCC diagnostic pop
+
+#undef TARN_EVERY_OPCODE
+#undef TARN_LOW_DIGITS
 
 }  // namespace
 
 void fetchInstruction(MachineState& state) {
-    decode(state, state.M[state.PC], state.PC);
+    decode(state, state.M[state.PC]);
 }
 
 void executeInstruction(MachineState& state, Console& console) {

@@ -9,19 +9,6 @@ namespace tarn {
 
 namespace {
 
-// The byte an address designates, or nullptr above 260.
-Byte* cellAt(MachineState& state, unsigned address) {
-    if (address < 256) return &state.M[address];
-    switch (address) {
-        case 256: return &state.PC;
-        case 257: return &state.IR;
-        case 258: return &state.A;
-        case 259: return &state.B;
-        case 260: return &state.X;
-        default: return nullptr;
-    }
-}
-
 // F, PC, A, B and X start at 0; IR is written by the first fetch, and memory
 // keeps what it held where the image does not reach.
 void resetRegisters(MachineState& state) {
@@ -34,13 +21,12 @@ void resetRegisters(MachineState& state) {
 
 }  // namespace
 
-Byte readRegisterByte(const MachineState& state, unsigned address) {
-    const Byte* cell = cellAt(const_cast<MachineState&>(state), address);  // only read
-    return cell ? *cell : Byte{0};
+Byte readRegisterByte(const MachineState& state, std::size_t address) {
+    return registerAt(state, address);
 }
 
-void writeRegisterByte(MachineState& state, unsigned address, Byte value) {
-    if (Byte* cell = cellAt(state, address)) *cell = value;
+void writeRegisterByte(MachineState& state, std::size_t address, Byte value) {
+    setRegisterAt(state, address, value);
 }
 
 bool loadImage(std::span<const Byte> image, MachineState& state) {
