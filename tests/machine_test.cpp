@@ -291,22 +291,35 @@ TEST(RunLoop, CountdownImageStopsWithZeroFlag) {
 
 TEST(RunLoop, EachOpcodeRunsAlikeInTheLoopAndInSingleSteps) {
     // One instruction with operands 30 and 40, from flags that take every
-    // conditional jump and from flags that take none.
+    // conditional jump and from flags that take none; at the start of memory
+    // and near its end, where the operands and the next PC reach past address
+    // 255; with an effective address in memory and one in the registers. Then
+    // one instruction more, from wherever the first one left PC.
     for (unsigned opcode = 1; opcode < 256; ++opcode) {
-        for (const Byte flags : {Byte{0x00}, Byte{0x1E}}) {
-            MachineState image = machineWith(bytes({static_cast<int>(opcode), 30, 40}));
-            image.M[30] = 7;
-            image.M[40] = 3;
-            image.F = flags;
-            image.X = 2;
-            MachineState looped = image;
-            MachineState stepped = image;
-            MemoryConsole loopConsole("word"), stepConsole("word");
-            EXPECT_EQ(1u, runMachineFor(looped, loopConsole, 1)) << hex(opcode);
-            EXPECT_TRUE(stepMachine(stepped, stepConsole)) << hex(opcode);
-            EXPECT_EQ("", differences(stepped, looped)) << "opcode " << hex(opcode) << ", F " << hex(flags);
-            EXPECT_EQ(stepConsole.output(), loopConsole.output()) << hex(opcode);
-            EXPECT_EQ(stepConsole.inputTaken(), loopConsole.inputTaken()) << hex(opcode);
+        for (const unsigned at : {0u, 250u, 251u, 252u, 253u, 254u, 255u}) {
+            for (const Byte flags : {Byte{0x00}, Byte{0x1E}}) {
+                for (const Byte offset : {Byte{2}, Byte{220}}) {
+                    MachineState image = patternedMachine();
+                    image.M[at] = static_cast<Byte>(opcode);
+                    if (at + 1 < 256) image.M[at + 1] = 30;
+                    if (at + 2 < 256) image.M[at + 2] = 40;
+                    image.PC = static_cast<Byte>(at);
+                    image.F = flags;
+                    image.X = offset;
+                    MachineState looped = image;
+                    MachineState stepped = image;
+                    MemoryConsole loopConsole("word"), stepConsole("word");
+                    const std::uint64_t executed = runMachineFor(looped, loopConsole, 2);
+                    std::uint64_t steps = 0;
+                    while (steps < 2 && stepMachine(stepped, stepConsole)) ++steps;
+                    const std::string where = "opcode " + hex(opcode) + " at " + std::to_string(at) + ", F " +
+                                              hex(flags) + ", X " + std::to_string(offset);
+                    EXPECT_EQ(steps, executed) << where;
+                    EXPECT_EQ("", differences(stepped, looped)) << where;
+                    EXPECT_EQ(stepConsole.output(), loopConsole.output()) << where;
+                    EXPECT_EQ(stepConsole.inputTaken(), loopConsole.inputTaken()) << where;
+                }
+            }
         }
     }
 }

@@ -62,8 +62,9 @@ template <Unit unit>
 
 // Whether an opcode reads or writes the byte at A+X.
 constexpr bool usesEffectiveAddress(Byte opcode) {
-    const Instruction* instruction = findInstruction(opcode);
-    return instruction && (instruction->memory & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0;
+    for (const Instruction& instruction : instructionTable)
+        if (instruction.opcode == opcode) return (instruction.memory & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0;
+    return false;
 }
 
 // The fetch and execution of one instruction whose opcode is a compile-time
