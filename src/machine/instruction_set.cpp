@@ -43,9 +43,18 @@ void execute(MachineState& state, Console& console, Unit unit) {
     }
 }
 
-// Runs the instruction in IR on the processor; its unit is known.
-template <Unit unit>
+// What an opcode does with memory besides fetching itself: its table entry's
+// memory bits, or none.
+constexpr Byte memoryUse(Byte opcode) {
+    for (const Instruction& instruction : instructionTable)
+        if (instruction.opcode == opcode) return instruction.memory;
+    return 0;
+}
+
+// Runs the instruction in IR on the processor; its opcode is known.
+template <Byte opcode>
 [[gnu::always_inline]] inline void executeOn(Processor& processor, MachineState& state, Console& console) {
+    constexpr Unit unit = unitByOpcode[opcode];
     if constexpr (unit == Unit::Control) {
         controlUnit(processor);
     } else if constexpr (unit == Unit::Arithmetic) {
@@ -53,18 +62,11 @@ template <Unit unit>
     } else if constexpr (unit == Unit::InputOutput) {
         // INP and WRT work on the record, and the console may take its time:
         // the registers go back into the record for them, and are taken
-        // afresh after.
+        // afresh after, since a word that INP stores may reach them.
         storeRegisters(processor, state);
         ioUnit(state, console);
         loadRegisters(processor, state);
     }
-}
-
-// Whether an opcode reads or writes the byte at A+X.
-constexpr bool usesEffectiveAddress(Byte opcode) {
-    for (const Instruction& instruction : instructionTable)
-        if (instruction.opcode == opcode) return (instruction.memory & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0;
-    return false;
 }
 
 // The fetch and execution of one instruction whose opcode is a compile-time
@@ -76,17 +78,16 @@ template <Byte opcode>
     // The run loop brings instructions near the end of memory to stepMachine.
     if (processor.PC >= NEAR_THE_END) __builtin_unreachable();
     decode(processor, opcode);
-    constexpr Unit unit = unitByOpcode[opcode];
     // The same execution either way; the first lets the compiler drop the
     // checks for an effective address past the end of memory, which only the
     // second can meet.
-    if constexpr (usesEffectiveAddress(opcode)) {
+    if constexpr ((memoryUse(opcode) & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0) {
         if (effectiveAddress(processor) < 256) [[likely]]
-            executeOn<unit>(processor, state, console);
+            executeOn<opcode>(processor, state, console);
         else
-            executeOn<unit>(processor, state, console);
+            executeOn<opcode>(processor, state, console);
     } else {
-        executeOn<unit>(processor, state, console);
+        executeOn<opcode>(processor, state, console);
     }
 }
 
