@@ -33,12 +33,20 @@ template <MachineForm Machine>
 // memory, in the registers, and its successor's address may wrap round to 0.
 constexpr unsigned NEAR_THE_END = 253;
 
-// Hands the instruction in IR to its unit.
-void execute(MachineState& state, Console& console, Unit unit) {
+// Hands the instruction in IR to its unit, on the record or on the run loop's
+// processor. INP and WRT work on the record, and the console may take its
+// time: the processor's registers go back into the record for them, and are
+// taken afresh after, since a word that INP stores may reach them.
+template <MachineForm Machine>
+[[gnu::always_inline]] inline void execute(Machine& machine, MachineState& state, Console& console, Unit unit) {
     switch (unit) {
-        case Unit::Control: controlUnit(state); break;
-        case Unit::Arithmetic: arithmeticUnit(state); break;
-        case Unit::InputOutput: ioUnit(state, console); break;
+        case Unit::Control: controlUnit(machine); break;
+        case Unit::Arithmetic: arithmeticUnit(machine); break;
+        case Unit::InputOutput:
+            if constexpr (std::same_as<Machine, Processor>) storeRegisters(machine, state);
+            ioUnit(state, console);
+            if constexpr (std::same_as<Machine, Processor>) loadRegisters(machine, state);
+            break;
         case Unit::None: break;
     }
 }
@@ -49,24 +57,6 @@ constexpr Byte memoryUse(Byte opcode) {
     for (const Instruction& instruction : instructionTable)
         if (instruction.opcode == opcode) return instruction.memory;
     return 0;
-}
-
-// Runs the instruction in IR on the processor; its opcode is known.
-template <Byte opcode>
-[[gnu::always_inline]] inline void executeOn(Processor& processor, MachineState& state, Console& console) {
-    constexpr Unit unit = unitByOpcode[opcode];
-    if constexpr (unit == Unit::Control) {
-        controlUnit(processor);
-    } else if constexpr (unit == Unit::Arithmetic) {
-        arithmeticUnit(processor);
-    } else if constexpr (unit == Unit::InputOutput) {
-        // INP and WRT work on the record, and the console may take its time:
-        // the registers go back into the record for them, and are taken
-        // afresh after, since a word that INP stores may reach them.
-        storeRegisters(processor, state);
-        ioUnit(state, console);
-        loadRegisters(processor, state);
-    }
 }
 
 // The fetch and execution of one instruction whose opcode is a compile-time
@@ -83,11 +73,11 @@ template <Byte opcode>
     // second can meet.
     if constexpr ((memoryUse(opcode) & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0) {
         if (effectiveAddress(processor) < 256) [[likely]]
-            executeOn<opcode>(processor, state, console);
+            execute(processor, state, console, unitByOpcode[opcode]);
         else
-            executeOn<opcode>(processor, state, console);
+            execute(processor, state, console, unitByOpcode[opcode]);
     } else {
-        executeOn<opcode>(processor, state, console);
+        execute(processor, state, console, unitByOpcode[opcode]);
     }
 }
 
@@ -199,7 +189,7 @@ void fetchInstruction(MachineState& state) {
 }
 
 void executeInstruction(MachineState& state, Console& console) {
-    execute(state, console, unitByOpcode[state.IR]);
+    execute(state, state, console, unitByOpcode[state.IR]);
 }
 
 bool stepMachine(MachineState& state, Console& console) {
