@@ -35,4 +35,63 @@ Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
     return {length, code};
 }
 
+namespace {
+
+// The length of a character that visibleText shows as it is, at the start
+// of bytes, or 0: valid UTF-8 past ASCII, but no C1 control and neither
+// U+FFFE nor U+FFFF, which XML refuses.
+std::size_t shownLength(std::string_view bytes) {
+    const Utf8Sequence sequence = utf8At(bytes, 0);
+    if (sequence.length < 2) return 0;
+    if (sequence.code < 0xA0 || sequence.code == 0xFFFE || sequence.code == 0xFFFF) return 0;
+    return sequence.length;
+}
+
+std::string hexEscape(unsigned char byte) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    return {'\\', 'x', digits[byte >> 4], digits[byte & 0x0F]};
+}
+
+std::string shownBytes(std::string_view bytes, bool keepNewLines) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t index = 0;
+    while (index < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[index]);
+        if ((byte == '\n' && keepNewLines) || (byte >= 0x20 && byte < 0x7F && byte != '\\')) {
+            text += static_cast<char>(byte);
+            ++index;
+        } else if (byte == '\\') {
+            text += "\\\\";
+            ++index;
+        } else if (byte == '\n') {
+            text += "\\n";
+            ++index;
+        } else if (byte == '\t') {
+            text += "\\t";
+            ++index;
+        } else if (byte == '\r') {
+            text += "\\r";
+            ++index;
+        } else if (const std::size_t length = byte >= 0x80 ? shownLength(bytes.substr(index)) : 0; length > 0) {
+            text.append(bytes.substr(index, length));
+            index += length;
+        } else {
+            text += hexEscape(byte);
+            ++index;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string visibleText(std::string_view bytes) {
+    return shownBytes(bytes, true);
+}
+
+std::string visibleName(std::string_view bytes) {
+    return shownBytes(bytes, false);
+}
+
 }  // namespace tarn

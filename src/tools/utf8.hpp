@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tarn {
@@ -16,5 +17,13 @@ struct Utf8Sequence {
     std::uint32_t code = 0;
 };
 Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
+
+// Any bytes as valid UTF-8 text that shows what they are: valid UTF-8 stays
+// (new lines too), a backslash is "\\", a tab "\t", a carriage return "\r",
+// and every other control character or invalid byte "\xHH".
+std::string visibleText(std::string_view bytes);
+
+// The same on one line, for a name inside a message: a new line is "\n".
+std::string visibleName(std::string_view bytes);
 
 }  // namespace tarn

@@ -18,6 +18,7 @@ namespace tarnfuzz {
 namespace {
 
 using tarn::Byte;
+using tarn::visibleText;
 using namespace tarn::grading;
 
 // What is wrong with a text meant for a terminal or a report: "" when it is

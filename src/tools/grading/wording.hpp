@@ -22,11 +22,6 @@ std::string formatPoints(double points);
 // The same with a decimal point, for CSV: "2", "1.5".
 std::string formatPointsPlain(double points);
 
-// Any bytes as valid UTF-8 text that shows what they are: valid UTF-8 stays
-// (new lines too), a backslash is "\\", a tab "\t", a carriage return "\r",
-// and every other control character or invalid byte "\xHH".
-std::string visibleText(std::string_view bytes);
-
 
 // "0x0F": an address or byte in hexadecimal, two digits at least.
 std::string hexByte(unsigned value);
