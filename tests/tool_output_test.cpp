@@ -71,10 +71,7 @@ std::string listingError(const std::string& path, const std::string& reason) {
 class Folder {
 public:
     Folder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base ? base : "/tmp") + "/tarnasm-uscite-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
+        path_ = tarntest::freshFolder("tarnasm-uscite");
         ::chmod(path_.c_str(), 0755);
         put(source(), PROGRAM);
     }

@@ -4,6 +4,7 @@
 #include "tools/assembler.hpp"
 #include "tools/grading/grader.hpp"
 #include "tools/grading/submission.hpp"
+#include "support/temp_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -86,15 +87,10 @@ Submission submissionOf(std::string student, std::string_view source) {
     return submission;
 }
 
-// A folder under /tmp that is removed with everything in it.
+// A folder of the test's own that is removed with everything in it.
 class TempFolder {
 public:
-    TempFolder() {
-        char pattern[] = "/tmp/tarngrade-test-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        if (made == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-        path_ = made;
-    }
+    TempFolder() : path_(tarntest::freshFolder("tarngrade-test")) {}
     ~TempFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);

@@ -36,11 +36,7 @@ std::string readFile(const std::string& path) {
 // A fresh folder of the test's own, removed at the end.
 class Folder {
 public:
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarngrade-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-    }
+    Folder() : path_(tarntest::freshFolder("tarngrade")) {}
     ~Folder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);

@@ -1,4 +1,5 @@
 #include "support/process.hpp"
+#include "support/temp_folder.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -251,11 +252,7 @@ ProcessResult ChildProcess::finish(std::size_t chunk, int pauseMilliseconds) {
 }
 
 std::string writeTempFile(const std::string& name, const std::string& content) {
-    const char* base = std::getenv("TMPDIR");
-    const std::filesystem::path folder =
-        std::filesystem::path(base ? base : "/tmp") / ("tarnsim-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path path = folder / name;
+    const std::filesystem::path path = processFolder() / name;
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(content.data(), static_cast<std::streamsize>(content.size()));
     return path.string();

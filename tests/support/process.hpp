@@ -2,6 +2,8 @@
 // its standard output and standard error.
 #pragma once
 
+#include "support/temp_folder.hpp"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -86,7 +88,8 @@ private:
     ProcessResult result_;
 };
 
-// Writes bytes to a fresh file in the test's temporary folder; returns its path.
+// Writes bytes to a file of that name in processFolder() (support/temp_folder.hpp),
+// replacing one written before; returns its path.
 std::string writeTempFile(const std::string& name, const std::string& bytes);
 
 // What tarnsim prints when the run starts and after the machine stops.
