@@ -1,7 +1,9 @@
 // The real tarndbg on a pseudo-terminal: what its panels show at the start
 // and after steps in both directions, breakpoints and watchpoints reached by
 // the keys, the last writer of a byte, typed input, a teaching warning, a
-// resize, and the terminal given back as it was however the debugger ends.
+// long message a page at a time, a resize, the terminal given back as it was
+// however the debugger ends; and the terminals, command lines and file names
+// it refuses or shows safely.
 #include "support/process.hpp"
 #include "support/screen_session.hpp"
 
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace tarntest {
@@ -94,6 +97,9 @@ public:
     bool waitForMessage(const std::string& part) {
         return screen.waitUntil([&] { return message().find(part) != std::string::npos; });
     }
+
+    // The message rows as they are, the page note included.
+    std::string messageRows() const { return screen.row(rows() - 3) + "\n" + screen.row(rows() - 2); }
 
     // The memory cell of an address: its mark and its two hex digits.
     int cellRow(int address) const { return 2 + address / 16; }
@@ -420,6 +426,321 @@ TEST(TarndbgScreen, RedrawsAtANewSizeAndSaysWhenItIsTooSmall) {
     EXPECT_EQ(debugger.cell(16), ">03");
     EXPECT_EQ(debugger.count(), "1");
     EXPECT_TRUE(debugger.quit());
+}
+
+// The page of a long message on the screen: its text (rows joined, the note
+// taken off) and the note, "(m: il seguito, 1/2)".
+struct MessagePage {
+    std::string text;
+    std::string note;
+};
+
+MessagePage messagePage(const Debugger& debugger, int rows) {
+    MessagePage page;
+    for (int r = debugger.rows() - 3; r < debugger.rows() - 3 + rows; ++r) {
+        std::string row = debugger.screen.row(r);
+        const std::size_t note = row.rfind(" (");
+        if (note != std::string::npos && row.back() == ')' && row.find('/', note) != std::string::npos) {
+            page.note = row.substr(note + 1);
+            row = row.substr(0, note);
+        }
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        if (row.empty()) continue;
+        EXPECT_LE(row.size(), static_cast<std::size_t>(debugger.screen.cols()));
+        page.text += (page.text.empty() ? "" : " ") + row;
+    }
+    return page;
+}
+
+TEST(TarndbgScreen, WrapsALongMessageAtBlanksAndShowsTheRestOnePageAtATime) {
+    // JMP into a DB that reads as INC 200: two warnings at once, over three rows.
+    Debugger debugger("avvisi.asm",
+                      "        JMP dati\n"
+                      "        RST\n"
+                      "dati:   DB 72, 200\n"
+                      "        RST\n");
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    screen.press("c");
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    const std::string whole =
+        "Avviso: La macchina sta per eseguire un dato: il byte 3 è definito con DB alla riga 3, ma ora vale come "
+        "INC. INC (indirizzo 3, riga 3) sta per leggere il byte 200, a cui né il sorgente né il programma hanno mai "
+        "dato un valore.";
+    const MessagePage first = messagePage(debugger, 2);
+    EXPECT_EQ(first.note, "(m: il seguito, 1/2)") << debugger.messageRows();
+    ASSERT_EQ(whole.rfind(first.text + " ", 0), 0u) << "[" << first.text << "]";
+
+    screen.press("m");
+    ASSERT_TRUE(screen.waitForText("(m: da capo, 2/2)")) << screen.text();
+    const MessagePage second = messagePage(debugger, 2);
+    EXPECT_EQ(first.text + " " + second.text, whole) << "nothing lost, each row cut at a blank";
+    EXPECT_TRUE(screen.attributes(debugger.rows() - 1, 0).reverse) << "the keys stay";
+
+    // After the last page, the first again; a new message starts from its own.
+    screen.press("m");
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    screen.press("m");
+    ASSERT_TRUE(screen.waitForText("(m: da capo, 2/2)")) << screen.text();
+    screen.press("b");
+    EXPECT_TRUE(debugger.waitForMessage("Un passo indietro: annullato il passo 1.")) << screen.text();
+    EXPECT_EQ(screen.text().find("(m:"), std::string::npos) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, PagesALongMessageWhileAWordIsTypedWithTab) {
+    // INP whose word would reach past 255, where the last step switched on D:
+    // one row of message above the input line.
+    Debugger debugger("riga.asm",
+                      "        VAL 250, 0\n"
+                      "        INP 250\n"
+                      "        RST\n");
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+    screen.press("c");
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(22) == ">"; })) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(Tab: il seguito, 1/")) << screen.text();
+    // Every page in turn, then the first again: together, the whole message.
+    std::string whole;
+    for (int page = 1;; ++page) {
+        const std::string row = screen.row(21);
+        const std::size_t note = row.rfind(" (Tab: ");
+        ASSERT_NE(note, std::string::npos) << row;
+        whole += (whole.empty() ? "" : " ") + row.substr(0, row.find_last_not_of(' ', note) + 1);
+        if (row.find("da capo") != std::string::npos) break;
+        ASSERT_LT(page, 10) << screen.text();
+        if (page == 1) screen.press("ab");  // letters are typed, Tab is not
+        screen.press(keys::Tab);
+        ASSERT_TRUE(screen.waitForText(", " + std::to_string(page + 1) + "/")) << screen.text();
+    }
+    EXPECT_EQ(whole.rfind("INP (indirizzo 3, riga 2) aspetta una parola: scrivila e premi Invio. VAL", 0), 0u)
+        << whole;
+    EXPECT_NE(whole.find("VAL (indirizzo 0, riga 1) con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la "
+                         "traccia a ogni istruzione."),
+              std::string::npos)
+        << whole;
+    EXPECT_EQ(screen.row(22), "> ab");
+    screen.press(keys::Tab);
+    ASSERT_TRUE(screen.waitForText("(Tab: il seguito, 1/")) << screen.text();
+    screen.press(keys::Esc);
+    EXPECT_TRUE(debugger.waitForMessage("Nessuna parola data")) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, FollowsTheTerminalsSizeWhateverLinesAndColumnsSay) {
+    ScreenOptions options;
+    options.cols = 100;
+    options.rows = 30;
+    options.environment = {"COLUMNS=80", "LINES=24"};
+    Debugger debugger("conto.asm", COUNTDOWN, {}, options);
+    ASSERT_TRUE(debugger.screen.waitUntil([&] { return !debugger.screen.row(29).empty(); }))
+        << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.row(0).size(), 100u) << screen.row(0);
+    EXPECT_TRUE(screen.attributes(29, 0).reverse) << "the keys on the last row";
+
+    ASSERT_TRUE(screen.waitUntilIdle());
+    screen.resize(60, 20);
+    ASSERT_TRUE(screen.waitForText("(ora 60 × 20)")) << screen.text();
+    EXPECT_EQ(screen.text().find("Memoria"), std::string::npos) << screen.text();
+
+    ASSERT_TRUE(screen.waitUntilIdle());
+    screen.resize(90, 26);
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(0).size() == 90 && !screen.row(25).empty(); }))
+        << screen.text();
+    EXPECT_EQ(screen.row(1).substr(38, 7), "Memoria") << screen.row(1);
+    EXPECT_TRUE(debugger.quit());
+}
+
+// A line on the terminal where tarndbg was started, and its exit status.
+struct Refusal {
+    std::string firstRow;
+    std::string secondRow;
+    int status = -1;
+};
+
+Refusal refusal(const std::vector<std::string>& argv, ScreenOptions options) {
+    options.cols = 250;  // a line is one row
+    ScreenSession screen;
+    screen.start(argv, options);
+    const std::optional<int> status = screen.waitForExit();
+    Refusal result;
+    result.firstRow = screen.row(0);
+    result.secondRow = screen.row(1);
+    if (status && WIFEXITED(*status)) result.status = WEXITSTATUS(*status);
+    EXPECT_EQ(screen.settingsDifference(), "");
+    EXPECT_FALSE(screen.alternateScreen());
+    return result;
+}
+
+TEST(TarndbgScreen, RefusesATerminalThatCannotDrawTheScreen) {
+    const std::string program = writeTempFile("conto.asm", COUNTDOWN);
+    const struct {
+        const char* term;
+        const char* said;
+    } terminals[] = {
+        {"TERM=dumb", "tarndbg: il terminale 'dumb' non è utilizzabile: non sa spostare il cursore"},
+        {"TERM=", "tarndbg: il tipo del terminale non è noto"},
+        {"TERM=nessuno-cosi", "tarndbg: il terminale 'nessuno-cosi' non è utilizzabile"},
+    };
+    for (const auto& terminal : terminals) {
+        SCOPED_TRACE(terminal.term);
+        ScreenOptions options;
+        options.environment = {terminal.term};
+        const Refusal refused = refusal({TARNDBG_BINARY, program}, options);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.firstRow.rfind(terminal.said, 0), 0u) << refused.firstRow;
+        EXPECT_EQ(refused.secondRow, "") << "one line";
+    }
+}
+
+TEST(TarndbgScreen, ShowsFileNamesWithoutTheirControlBytes) {
+    // A new line and an escape that would underline what follows.
+    const std::string name = "a\n\x1b[4mb";
+    const std::string shown = "a\\n\\x1B[4mb";
+    {
+        Debugger debugger(name + ".asm", COUNTDOWN);
+        ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+        EXPECT_EQ(debugger.screen.row(0).rfind("tarndbg: " + shown + ".asm ", 0), 0u) << debugger.screen.row(0);
+        EXPECT_FALSE(debugger.screen.attributes(0, 20).underline);
+        EXPECT_TRUE(debugger.quit());
+    }
+
+    const std::filesystem::path folder = std::filesystem::path(writeTempFile(name + ".asm", COUNTDOWN)).parent_path();
+    writeTempFile(name + "-errato.asm", "        FOO\n");
+    const struct {
+        std::vector<std::string> arguments;
+        std::string said;
+        int status;
+    } failures[] = {
+        {{name + "-manca.asm"}, "tarndbg: impossibile leggere il sorgente '" + shown + "-manca.asm': ", 2},
+        {{name + "-manca.bin"}, "tarndbg: impossibile leggere l'immagine '" + shown + "-manca.bin': ", 2},
+        {{name + ".asm", "--ingresso", name + ".in"}, "tarndbg: impossibile leggere l'ingresso '" + shown + ".in': ", 2},
+        {{name + "-errato.asm"}, shown + "-errato.asm:1:9: errore: ", 1},
+        {{"x.asm", name}, "tarndbg: un solo programma alla volta, ma c'è anche '" + shown + "'", 2},
+        {{"--ingress=" + name, "x.asm"},
+         "tarndbg: opzione sconosciuta '--ingress=" + shown + "': forse intendevi --ingresso?", 2},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.said);
+        std::vector<std::string> argv = {TARNDBG_BINARY};
+        argv.insert(argv.end(), failure.arguments.begin(), failure.arguments.end());
+        ScreenOptions options;
+        options.workingDirectory = folder.string();
+        const Refusal refused = refusal(argv, options);
+        EXPECT_EQ(refused.status, failure.status);
+        EXPECT_EQ(refused.firstRow.rfind(failure.said, 0), 0u) << refused.firstRow;
+        EXPECT_EQ(refused.secondRow, "") << "one line";
+    }
+    // Without a terminal, the same in the bytes written.
+    const ProcessResult result = runProcess({TARNDBG_BINARY, "x.asm", "-" + name});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    for (const char* file : {".asm", "-errato.asm"}) std::filesystem::remove(folder / (name + file));
+}
+
+// A FIFO that no one writes, removed at the end.
+class UnwrittenFifo {
+public:
+    UnwrittenFifo() : path_(std::filesystem::path(writeTempFile("vuoto.in", "")).parent_path() / "attesa.fifo") {
+        std::filesystem::remove(path_.parent_path() / "vuoto.in");
+        std::filesystem::remove(path_);
+        ok_ = ::mkfifo(path_.c_str(), 0600) == 0;
+    }
+    ~UnwrittenFifo() { std::filesystem::remove(path_); }
+    UnwrittenFifo(const UnwrittenFifo&) = delete;
+    UnwrittenFifo& operator=(const UnwrittenFifo&) = delete;
+    bool ok() const { return ok_; }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+    bool ok_ = false;
+};
+
+TEST(TarndbgScreen, SaysItNeedsATerminalBeforeOpeningTheInput) {
+    const std::string program = writeTempFile("conto.asm", COUNTDOWN);
+    const UnwrittenFifo fifo;
+    ASSERT_TRUE(fifo.ok());
+    // Were the FIFO opened, the run would wait for a writer until the timeout.
+    ProcessOptions noTerminal;
+    noTerminal.timeoutSeconds = 10;
+    const ProcessResult piped = runProcess({TARNDBG_BINARY, program, "--ingresso", fifo.path()}, noTerminal);
+    EXPECT_EQ(piped.signal, 0);
+    EXPECT_EQ(piped.exitStatus, 2);
+    EXPECT_EQ(piped.err.rfind("tarndbg: serve un terminale", 0), 0u) << piped.err;
+
+    // Standard input from /dev/null, standard output a terminal.
+    ScreenOptions inputFromNull;
+    inputFromNull.inputFromNull = true;
+    const Refusal refused = refusal({TARNDBG_BINARY, program, "--ingresso", fifo.path()}, inputFromNull);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.firstRow.rfind("tarndbg: serve un terminale", 0), 0u) << refused.firstRow;
+}
+
+TEST(TarndbgScreen, TakesEverythingAfterTwoDashesAsTheProgram) {
+    const std::filesystem::path program = writeTempFile("-conto.asm", COUNTDOWN);
+    const std::string input = writeTempFile("conto.in", "uno\n");
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--", "-conto.asm"}, {"--ingresso", input, "--", "-conto.asm"}}) {
+        SCOPED_TRACE(arguments.size());
+        std::vector<std::string> argv = {TARNDBG_BINARY};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        ScreenSession screen;
+        ScreenOptions options;
+        options.workingDirectory = program.parent_path().string();
+        screen.start(argv, options);
+        ASSERT_TRUE(screen.waitForText("istruzioni eseguite: 0")) << screen.text();
+        EXPECT_EQ(screen.row(0).rfind("tarndbg: -conto.asm ", 0), 0u) << screen.row(0);
+        screen.press("q");
+        const std::optional<int> status = screen.waitForExit();
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << describeStatus(*status);
+    }
+    std::filesystem::remove(program);
+    std::filesystem::remove(input);
+}
+
+// How one command line slips, and what tarndbg says about it.
+struct Slip {
+    std::vector<std::string> arguments;
+    const char* said;
+    const char* notSaid;
+};
+
+TEST(TarndbgScreen, RefusesOptionSlipsWithOneLineAndASuggestion) {
+    const Slip slips[] = {
+        {{"--ingresso", "a.in", "--ingresso", "b.in", "x.asm"}, "--ingresso si può dare una volta sola", nullptr},
+        {{"--ingresso=a.in", "x.asm", "--ingresso", "b.in"}, "--ingresso si può dare una volta sola", nullptr},
+        {{"--ingresso", "--help", "x.asm"},
+         "manca il file dopo --ingresso: '--help' sembra un'opzione (un file con questo nome si scrive ./--help)",
+         nullptr},
+        {{"x.asm", "--ingresso", "-j"}, "'-j' sembra un'opzione", nullptr},
+        {{"-ingresso", "a.in", "x.asm"}, "opzione sconosciuta '-ingresso': forse intendevi --ingresso?", nullptr},
+        {{"x.asm", "--ingreso=a.in"}, "opzione sconosciuta '--ingreso=a.in': forse intendevi --ingresso?", nullptr},
+        {{"--INGRESSO", "a.in", "x.asm"}, "forse intendevi --ingresso?", nullptr},
+        {{"--hlep"}, "opzione sconosciuta '--hlep': forse intendevi --help?", nullptr},
+        {{"-x", "x.asm"}, "opzione sconosciuta '-x'", "forse"},
+        {{"--somiglianze", "x.asm"}, "opzione sconosciuta '--somiglianze'", "forse"},
+        {{"x.asm", "--", "y.asm"}, "un solo programma alla volta, ma c'è anche 'y.asm'", nullptr},
+    };
+    for (const Slip& slip : slips) {
+        std::vector<std::string> argv = {TARNDBG_BINARY};
+        argv.insert(argv.end(), slip.arguments.begin(), slip.arguments.end());
+        SCOPED_TRACE(slip.said);
+        const ProcessResult result = runProcess(argv);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("tarndbg: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(slip.said), std::string::npos) << result.err;
+        if (slip.notSaid) {
+            EXPECT_EQ(result.err.find(slip.notSaid), std::string::npos) << result.err;
+        }
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
 }
 
 // How the run ends, and the wait status that ending calls for.

@@ -6,7 +6,8 @@
 //   row 18           registers
 //   row 19           flags, and from column 30 the input not yet read
 //   rows 20..H-4     what the program has printed
-//   rows H-3..H-2    the message line (or the message and the input line)
+//   rows H-3..H-2    the message, wrapped at blanks (or its first row and the
+//                    input line); a longer one a page at a time
 //   row H-1          the keys
 //
 // Column W - 53 stays blank between source and memory. The memory
@@ -231,6 +232,39 @@ std::string_view mnemonicOf(Byte opcode) {
     return instruction ? instruction->mnemonic : std::string_view{"NOP"};
 }
 
+// --- The message rows ---------------------------------------------------------
+
+// The message wrapped at blanks over its rows: two, or one while a word is
+// typed on the row below. A message that needs more is shown a page at a
+// time, with a note at the right of the page's last row that says which page
+// it is and which key shows the next (m; Tab while a word is typed, since
+// letters are typed then); after the last page, the key shows the first.
+struct MessagePages {
+    Glyphs glyphs;
+    std::vector<std::pair<std::size_t, std::size_t>> rows;
+    int rowsPerPage = 2;
+    int count = 1;  // pages
+};
+
+std::string pageNote(int page, int count, bool typing) {
+    return std::string("(") + (typing ? "Tab" : "m") + (page + 1 < count ? ": il seguito, " : ": da capo, ") +
+           std::to_string(page + 1) + "/" + std::to_string(count) + ")";
+}
+
+MessagePages messagePages(const std::string& message, int columns, bool typing) {
+    MessagePages pages;
+    pages.glyphs = glyphsOf(message);
+    pages.rowsPerPage = typing ? 1 : 2;
+    pages.rows = wrap(pages.glyphs, columns);
+    if (static_cast<int>(pages.rows.size()) <= pages.rowsPerPage) return pages;
+    // Every row leaves room for the note, whichever row of its page it is.
+    const int noteWidth = widthOf(glyphsOf(pageNote(0, static_cast<int>(pages.glyphs.size()), typing)));
+    pages.rows = wrap(pages.glyphs, columns - noteWidth - 1);
+    const int rows = static_cast<int>(pages.rows.size());
+    pages.count = (rows + pages.rowsPerPage - 1) / pages.rowsPerPage;
+    return pages;
+}
+
 // --- The screen ---------------------------------------------------------------
 
 enum class Focus { Source, Memory };
@@ -264,6 +298,7 @@ private:
         std::string message;
         bool inputOpen = false;
         std::string typed;
+        int page = 0;
     };
     void drawMessage(const Shown& shown);
     void drawKeys(bool typing);
@@ -281,6 +316,7 @@ private:
     void toggleBreakpoint();
     void toggleWatchpoint();
     void moveCursor(int key);
+    void nextMessagePage();
 
     void followNext();
     void openInput(Pending pending);
@@ -302,6 +338,7 @@ private:
     Pending pending_ = Pending::Nothing;
     int rows_ = 0;
     int columns_ = 0;
+    int messagePage_ = 0;  // of a message longer than its rows
     Shown shown_;
 };
 
@@ -348,7 +385,8 @@ void Screen::draw() {
         placeCursor(shown_);
         refresh();
     }
-    shown_ = {session_.position(), message_, inputOpen_, typed_};
+    if (message_ != shown_.message) messagePage_ = 0;
+    shown_ = {session_.position(), message_, inputOpen_, typed_, messagePage_};
     drawTitle(shown_.count);
     for (int y = rows_ - 3; y < rows_ - 1; ++y) {
         move(y, 0);
@@ -558,19 +596,23 @@ void Screen::drawOutput() {
 
 void Screen::drawMessage(const Shown& shown) {
     const int first = rows_ - 3;
-    const Glyphs glyphs = glyphsOf(shown.message);
+    const MessagePages pages = messagePages(shown.message, columns_, shown.inputOpen);
+    const int page = shown.page % pages.count;
+    for (int i = 0; i < pages.rowsPerPage; ++i) {
+        const std::size_t index = static_cast<std::size_t>(page * pages.rowsPerPage + i);
+        if (index >= pages.rows.size()) break;
+        putGlyphs(first + i, 0, columns_, pages.glyphs, pages.rows[index].first, pages.rows[index].second);
+    }
+    if (pages.count > 1) {
+        const Glyphs note = glyphsOf(pageNote(page, pages.count, shown.inputOpen));
+        putGlyphs(first + pages.rowsPerPage - 1, columns_ - widthOf(note), widthOf(note), note);
+    }
     if (shown.inputOpen) {
-        const auto rows = wrap(glyphs, columns_);
-        if (!rows.empty()) putGlyphs(first, 0, columns_, glyphs, rows[0].first, rows[0].second);
         mvaddstr(first + 1, 0, "> ");
         const Glyphs line = glyphsOf(shown.typed, Origin::Program);
         const int room = columns_ - 3;
         putGlyphs(first + 1, 2, room, line, tailStart(line, room));
-        return;
     }
-    const auto rows = wrap(glyphs, columns_);
-    for (std::size_t i = 0; i < rows.size() && i < 2; ++i)
-        putGlyphs(first + static_cast<int>(i), 0, columns_, glyphs, rows[i].first, rows[i].second);
 }
 
 void Screen::drawKeys(bool typing) {
@@ -619,6 +661,7 @@ void Screen::drawHelp() {
         "w        osserva il byte sotto il cursore della memoria, o smette",
         "?        dice quale istruzione ha scritto per ultima quel byte",
         "Tab      passa dal sorgente alla memoria e viceversa",
+        "m        mostra il seguito di un messaggio lungo (Tab mentre si scrive)",
         "frecce   muovono il cursore; PagSu e PagGiù di una pagina",
         "Ctrl-Z   sospende il debugger; q o Ctrl-C lo chiude",
         "h        mostra questo aiuto",
@@ -709,6 +752,7 @@ bool Screen::handle(int key) {
         case 'w': toggleWatchpoint(); break;
         case '?': message_ = debugger::describeLastWrite(session_, static_cast<Byte>(gridCursor_)); break;
         case 'h': case KEY_F(1): helpOpen_ = true; break;
+        case 'm': nextMessagePage(); break;
         case KEY_TAB: case KEY_BTAB: focus_ = focus_ == Focus::Source ? Focus::Memory : Focus::Source; break;
         default: moveCursor(key); break;
     }
@@ -747,6 +791,11 @@ void Screen::moveCursor(int key) {
     gridCursor_ = std::clamp(gridCursor_, 0, 255);
 }
 
+void Screen::nextMessagePage() {
+    const int count = messagePages(message_, columns_, inputOpen_).count;
+    messagePage_ = (messagePage_ + 1) % count;
+}
+
 void Screen::openInput(Pending pending) {
     inputOpen_ = true;
     typed_.clear();
@@ -763,6 +812,9 @@ void Screen::inputKey(int key) {
         if (pending == Pending::Continue) runForward();
     };
     switch (key) {
+        case KEY_TAB:
+            nextMessagePage();
+            return;
         case KEY_ESCAPE:
             inputOpen_ = false;
             pending_ = Pending::Nothing;

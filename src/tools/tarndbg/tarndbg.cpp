@@ -1,7 +1,9 @@
 // tarndbg: the full-screen debugger of tarnsim programs, which steps back.
 //
-//     tarndbg PROGRAMMA [--ingresso FILE]
+//     tarndbg [--ingresso FILE] [--] PROGRAMMA
 //
+// Options and the program come in any order; after "--" every argument is
+// the program, even one that begins with "-".
 // PROGRAMMA is a source (a name ending in .asm), assembled in process, or a
 // program image. Exit status: 0 when the user quits, 1 when the source has
 // errors, 2 when the command line is wrong, a file cannot be read or the
@@ -11,7 +13,9 @@
 #include "tools/debugger/session.hpp"
 #include "tools/tarndbg/screen.hpp"
 #include "tools/tarndbg/terminal.hpp"
+#include "tools/suggestions.hpp"
 #include "tools/tool_files.hpp"
+#include "tools/utf8.hpp"
 
 #include <algorithm>
 #include <clocale>
@@ -20,7 +24,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -32,10 +35,12 @@ constexpr const char* HELP =
     "\n"
     "  --ingresso FILE   le parole che INP legge; senza, il debugger le chiede\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
+    "  --                ciò che segue è il programma, anche se comincia con -\n"
     "\n"
     "Tasti: s un'istruzione, b una indietro, c continua, r continua all'indietro,\n"
     "k punto di arresto, w osserva un byte, g all'inizio, ? chi ha scritto un byte,\n"
-    "Tab sorgente o memoria, h tutti i tasti, q esce.\n"
+    "Tab sorgente o memoria, m il seguito di un messaggio lungo, h tutti i tasti,\n"
+    "q esce.\n"
     "\n"
     "Stato di uscita: 0 uscito con q, 1 sorgente con errori, 2 errori di uso,\n"
     "di lettura o del terminale.\n";
@@ -55,32 +60,76 @@ bool endsWithAsm(std::string_view path) {
     return suffix == ".asm";
 }
 
+// The options, for the suggestion after a slip.
+constexpr std::string_view LONG_OPTIONS[] = {"--ingresso", "--help"};
+
+// "opzione sconosciuta", with the option it may have been meant for:
+// "-ingresso" or "--ingreso" for --ingresso, say.
+int unknownOption(std::string_view argument) {
+    std::string message = "opzione sconosciuta '" + tarn::visibleName(argument) + "'";
+    std::string_view name = argument.substr(0, argument.find('='));
+    while (name.starts_with('-')) name.remove_prefix(1);
+    std::optional<std::string> meant;
+    std::vector<std::string_view> names;
+    for (std::string_view option : LONG_OPTIONS) {
+        names.push_back(option.substr(2));
+        if (name == option.substr(2)) meant = std::string(option);
+    }
+    // Below three letters anything is near anything.
+    if (!meant && name.size() >= 3)
+        if (const std::optional<std::string> similar = tarn::similarName(name, names)) meant = "--" + *similar;
+    if (meant) message += ": forse intendevi " + *meant + "?";
+    return usageError(message);
+}
+
 int debug(int argc, char** argv) {
     std::string path;
     bool havePath = false;
+    bool operandsOnly = false;
     std::optional<std::string> inputPath;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
-        if (argument == "-h" || argument == "--help") return tarn::printStandardOutput("tarndbg", HELP);
-        if (argument == "--ingresso" || argument.starts_with("--ingresso=")) {
+        if (!operandsOnly && argument == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        const bool option = !operandsOnly && argument.size() > 1 && argument[0] == '-';
+        if (option && (argument == "-h" || argument == "--help"))
+            return tarn::printStandardOutput("tarndbg", HELP);
+        if (option && (argument == "--ingresso" || argument.starts_with("--ingresso="))) {
             if (inputPath) return usageError("--ingresso si può dare una volta sola");
             if (argument == "--ingresso") {
                 if (index + 1 >= argc) return usageError("manca il file dopo --ingresso");
-                inputPath = argv[++index];
+                const std::string_view value = argv[++index];
+                // Most likely the file was forgotten and this is the next option.
+                if (value.size() > 1 && value[0] == '-')
+                    return usageError("manca il file dopo --ingresso: '" + tarn::visibleName(value) +
+                                      "' sembra un'opzione (un file con questo nome si scrive ./" +
+                                      tarn::visibleName(value) + ")");
+                inputPath = std::string(value);
             } else {
                 inputPath = std::string(argument.substr(std::strlen("--ingresso=")));
             }
             if (inputPath->empty()) return usageError("manca il file dopo --ingresso");
             continue;
         }
-        if (argument.size() > 1 && argument[0] == '-')
-            return usageError("opzione sconosciuta '" + std::string(argument) + "'");
-        if (havePath) return usageError("un solo programma alla volta, ma c'è anche '" + std::string(argument) + "'");
+        if (option) return unknownOption(argument);
+        if (havePath)
+            return usageError("un solo programma alla volta, ma c'è anche '" + tarn::visibleName(argument) + "'");
         path = argument;
         havePath = true;
     }
     if (!havePath || path.empty()) return usageError("manca il programma da eseguire");
 
+    // Before any file is opened: an input that is a FIFO would be waited on.
+    std::string error;
+    if (!tarn::dbg::checkTerminal(error)) {
+        tarn::printError(error);
+        return 2;
+    }
+
+    // The name as every message shows it: the title, the assembler's errors.
+    const std::string shownPath = tarn::visibleName(path);
     const bool source = endsWithAsm(path);
     const std::size_t limit = source ? tarn::MAX_SOURCE_BYTES : 256;
     std::string content;
@@ -89,21 +138,21 @@ int debug(int argc, char** argv) {
     bool notRegular = false;
     if (!tarn::readRegularFile(path, content, reason, limit, notRegular)) {
         if (notRegular)
-            tarn::printError("tarndbg: " + kind + path + "' non è un file regolare");
+            tarn::printError("tarndbg: " + kind + shownPath + "' non è un file regolare");
         else
-            tarn::printError("tarndbg: impossibile leggere " + kind + path + "': " + reason);
+            tarn::printError("tarndbg: impossibile leggere " + kind + shownPath + "': " + reason);
         return 2;
     }
     std::string firstMessage;
     tarn::debugger::Program program;
     if (source) {
         if (content.size() > tarn::MAX_SOURCE_BYTES) {
-            tarn::printError("tarndbg: il sorgente '" + path + "' supera il limite di " +
+            tarn::printError("tarndbg: il sorgente '" + shownPath + "' supera il limite di " +
                              std::to_string(tarn::MAX_SOURCE_BYTES >> 20) + " MiB");
             return 2;
         }
         std::vector<std::string> report;
-        if (!tarn::debugger::programFromSource(path, content, program, report)) {
+        if (!tarn::debugger::programFromSource(shownPath, content, program, report)) {
             for (const std::string& line : report) tarn::printError(line);
             return 1;
         }
@@ -112,31 +161,25 @@ int debug(int argc, char** argv) {
             content.resize(256);
             firstMessage = "L'immagine supera i 256 byte: sono stati caricati solo i primi 256.";
         }
-        program = tarn::debugger::programFromImage(path, std::vector<tarn::Byte>(content.begin(), content.end()));
+        program = tarn::debugger::programFromImage(shownPath, std::vector<tarn::Byte>(content.begin(), content.end()));
     }
 
     std::optional<std::string> input;
     if (inputPath) {
         std::string text;
         if (!tarn::readFile(*inputPath, text, reason, tarn::debugger::MAX_INPUT_BYTES)) {
-            tarn::printError("tarndbg: impossibile leggere l'ingresso '" + *inputPath + "': " + reason);
+            tarn::printError("tarndbg: impossibile leggere l'ingresso '" + tarn::visibleName(*inputPath) + "': " + reason);
             return 2;
         }
         if (text.size() > tarn::debugger::MAX_INPUT_BYTES) {
-            tarn::printError("tarndbg: l'ingresso '" + *inputPath + "' supera il limite di " +
+            tarn::printError("tarndbg: l'ingresso '" + tarn::visibleName(*inputPath) + "' supera il limite di " +
                              std::to_string(tarn::debugger::MAX_INPUT_BYTES >> 20) + " MiB");
             return 2;
         }
         input = std::move(text);
     }
 
-    if (::isatty(STDIN_FILENO) == 0 || ::isatty(STDOUT_FILENO) == 0) {
-        tarn::printError("tarndbg: serve un terminale: lo standard input e lo standard output devono essere un terminale");
-        return 2;
-    }
-
     tarn::debugger::Session session(std::move(program), std::move(input));
-    std::string error;
     const tarn::dbg::TerminalSession terminal;
     if (!tarn::dbg::startTerminal(error)) {
         tarn::printError(error);

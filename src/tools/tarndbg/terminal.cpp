@@ -1,6 +1,7 @@
 #include "tools/tarndbg/terminal.hpp"
 
 #include "host/descriptors.hpp"
+#include "tools/utf8.hpp"
 
 #include <curses.h>
 #include <term.h>
@@ -101,6 +102,42 @@ void emergencyRestore() noexcept {
     }
 }
 
+bool checkTerminal(std::string& error) {
+    if (::isatty(STDIN_FILENO) == 0 || ::isatty(STDOUT_FILENO) == 0) {
+        error = "tarndbg: serve un terminale: lo standard input e lo standard output devono essere un terminale";
+        return false;
+    }
+    const char* term = std::getenv("TERM");
+    if (term == nullptr || term[0] == '\0') {
+        error = "tarndbg: il tipo del terminale non è noto: la variabile TERM è vuota o non è impostata";
+        return false;
+    }
+    const std::string unusable = "tarndbg: il terminale '" + visibleName(term) + "' non è utilizzabile: ";
+    int status = 0;
+    if (setupterm(term, STDOUT_FILENO, &status) != OK) {
+        error = unusable + (status == -1 ? "manca il database terminfo che descrive i terminali"
+                                         : "il database terminfo non lo conosce, o lo descrive troppo poco");
+        return false;
+    }
+    // "dumb", a printing terminal, a generic type: nothing that can draw a
+    // screen, which needs the cursor placed anywhere and the screen cleared.
+    const auto has = [](const char* name) {
+        const char* value = tigetstr(name);
+        return value != nullptr && value != reinterpret_cast<char*>(-1) && value[0] != '\0';
+    };
+    const bool placesCursor = tigetflag("hc") <= 0 && tigetflag("gn") <= 0 && has("cup");
+    const bool clears = has("clear");
+    del_curterm(cur_term);
+    if (!placesCursor || !clears) {
+        error = unusable + (!placesCursor && !clears ? "non sa spostare il cursore né cancellare lo schermo"
+                            : !placesCursor          ? "non sa spostare il cursore in un punto qualsiasi"
+                                                     : "non sa cancellare lo schermo") +
+                ", e tarndbg occupa tutto lo schermo";
+        return false;
+    }
+    return true;
+}
+
 bool utf8Locale() {
     const char* codeset = nl_langinfo(CODESET);
     return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
@@ -120,10 +157,16 @@ bool startTerminal(std::string& error) {
         ignoredAtStart[index++] = previous.sa_handler == SIG_IGN;
     }
 
+    // The size comes from the terminal, at the start and after each resize:
+    // LINES and COLUMNS, which a shell may export, would hold it fixed.
+    // (use_env(FALSE) would keep them out too, but then ncurses reads the
+    // size of a resize from terminfo, not from the terminal.)
+    ::unsetenv("LINES");
+    ::unsetenv("COLUMNS");
     screen = newterm(nullptr, stdout, stdin);
     if (screen == nullptr) {
         const char* term = std::getenv("TERM");
-        error = std::string("tarndbg: il terminale '") + (term != nullptr ? term : "") + "' non è utilizzabile";
+        error = "tarndbg: il terminale '" + visibleName(term != nullptr ? term : "") + "' non è utilizzabile";
         ::tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
         return false;
     }

@@ -7,7 +7,15 @@
 
 namespace tarn::dbg {
 
-// Starts ncurses on standard input and output: saves the terminal's settings
+// Whether standard input and output are a terminal that can show the whole
+// screen: both a terminal, TERM set, and its description able to move the
+// cursor anywhere and to clear the screen (not "dumb", nor a printing
+// terminal). Reads nothing from the terminal and changes nothing. False,
+// with the message for standard error, when it cannot.
+bool checkTerminal(std::string& error);
+
+// Starts ncurses on standard input and output, at the size the terminal
+// has (LINES and COLUMNS in the environment do not fix it): saves the terminal's settings
 // first, then puts it in raw mode (Ctrl-C and Ctrl-Z arrive as keys) and
 // takes over the signals that end the program, so that each of them gives
 // the terminal back before the program ends as the signal says. False, with
