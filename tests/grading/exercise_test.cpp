@@ -447,3 +447,79 @@ TEST(ExerciseOutputs, AnOutputComparedWithoutBlanksMayBeLongerThanTheOutputKept)
     ASSERT_TRUE(parse.exercise) << parse.error.message;
     EXPECT_EQ(parse.exercise->cases[0].output, "ab  \ncd\t\r\n\n \n");
 }
+
+namespace {
+
+// A key of `parts` parts, "a.a.…a.b".
+std::string dottedKey(std::size_t parts) {
+    std::string key;
+    for (std::size_t i = 1; i < parts; ++i) key += "a.";
+    return key + "b";
+}
+
+const std::string TOO_DEEP =
+    "troppi livelli uno dentro l'altro: tra parti di chiavi separate da punti, tabelle e array, un esercizio può "
+    "scendere al massimo di 64 livelli";
+
+}  // namespace
+
+// Nesting deep enough to exhaust the stack of the TOML library is refused
+// before the library sees it, at the place where it goes past the bound.
+TEST(ExerciseHostile, DeepNestingIsRefusedAtItsPlace) {
+    const std::size_t huge = 60000;  // a file of about 120 KB
+    const struct {
+        std::string text;
+        std::int64_t line, column;
+    } rows[] = {
+        {dottedKey(huge) + " = 1\n", 1, 128},                     // the 64th dot
+        {"titolo = \"T\"\n[" + dottedKey(huge) + "]\n", 2, 129},
+        {"titolo = \"T\"\n[[" + dottedKey(huge) + "]]\n", 2, 128},  // each element one level down
+        {"x = " + std::string(huge, '[') + "\n", 1, 68},
+        {"x = [[[" + std::string(huge, '[') + std::string(huge + 3, ']') + "\n", 1, 68},
+        [&] {
+            std::string text = "x = ";
+            for (std::size_t i = 0; i < huge / 3; ++i) text += "{x=";
+            return decltype(rows[0]){text + "1\n", 1, 99};  // the key inside the 32nd brace
+        }(),
+        // Levels add up: a table's depth, its key's parts, the arrays.
+        {"[" + dottedKey(40) + "]\n" + dottedKey(20) + " = [[[[[1]]]]]\n", 2, 47},
+        {"x = [ { " + dottedKey(62) + " = 1 } ]\n", 1, 130},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 80));
+        const ExerciseParse parse = parseExercise(row.text);
+        ASSERT_FALSE(parse.exercise.has_value());
+        EXPECT_EQ(parse.error.message, TOO_DEEP);
+        EXPECT_EQ(parse.error.line, row.line);
+        EXPECT_EQ(parse.error.column, row.column);
+    }
+}
+
+// Up to the bound the file goes on to the library, and what only looks
+// deep (inside strings, comments and values) never counts.
+TEST(ExerciseHostile, NestingUpToTheBoundAndWhatOnlyLooksDeepAreRead) {
+    const std::string fine[] = {
+        dottedKey(64) + " = 1\n",
+        "[" + dottedKey(63) + "]\nb = 1\n",
+        "[[" + dottedKey(62) + "]]\nb = 1\n",
+        "x = " + std::string(63, '[') + std::string(63, ']') + "\n",
+        "[" + dottedKey(40) + "]\n" + dottedKey(19) + " = [[[[1]]]]\n",
+        "\"" + dottedKey(1000) + "\" = 1\n'" + dottedKey(1000) + "' = 2\n",  // quoted: one part
+        "x = \"" + std::string(1000, '[') + "\"\n# " + std::string(1000, '{') + dottedKey(1000) + "\n",
+        "x = \"\"\"\n" + std::string(1000, '[') + "\\\"\"\"\n\"\"\"\ny = '''" + std::string(1000, '{') + "'''\n",
+        "x = [" + [] {
+            std::string numbers;
+            for (int i = 0; i < 1000; ++i) numbers += "1.5, 1979-05-27T07:32:00.999Z, ";
+            return numbers;
+        }() + "2.5]\n",
+        "x = [1, [2, [3]], 4]\n" + dottedKey(64) + " = 1\n",  // closed arrays give their levels back
+        "[[a]]\n[[a]]\n[" + dottedKey(64) + "]\n",
+    };
+    for (const std::string& text : fine) {
+        SCOPED_TRACE(text.substr(0, 80));
+        EXPECT_NE(parseExercise(text).error.message, TOO_DEEP);
+    }
+    // A valid exercise reaches its cases as before.
+    const std::string exercise = "titolo = \"T\"\n[[caso]]\nnome = \"a.b.c\"\natteso.memoria = { \"0xC8\" = [5] }\n";
+    EXPECT_EQ(parsed(exercise).cases.size(), 1u);
+}
