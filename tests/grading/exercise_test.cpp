@@ -268,13 +268,21 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
          "'limite_uscita' del caso 'uno' deve essere un intero da 0 a 65536"},
         // An expected output that the kept output could never match.
         {"titolo = \"T\"\nlimite_uscita = 2\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\n", 5, 10,
-         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 3 byte, ma 'limite_uscita' ne tiene al massimo 2: il caso non potrebbe mai "
+         "passare"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\nlimite_uscita = 2\n", 4, 10,
-         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 3 byte, ma 'limite_uscita' ne tiene al massimo 2: il caso non potrebbe mai "
+         "passare"},
         // Without blanks, what the comparison leaves out does not count, the rest does.
         {"titolo = \"T\"\nlimite_uscita = 4\n[[caso]]\nnome = \"uno\"\nconfronto = \"spazi\"\n"
          "uscita = \"ab \\t\\ncde \\n\\n\"\n", 6, 10,
-         "'uscita' del caso 'uno' ha 6 byte, più dei 4 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 6 byte, ma 'limite_uscita' ne tiene al massimo 4: il caso non potrebbe mai "
+         "passare"},
+        {"titolo = \"T\"\nlimite_uscita = 1\n[[caso]]\nnome = \"uno\"\nuscita = \"ab\"\n", 5, 10,
+         "'uscita' del caso 'uno' ha 2 byte, ma 'limite_uscita' ne tiene al massimo 1: il caso non potrebbe mai "
+         "passare"},
+        {"titolo = \"T\"\nlimite_uscita = 0\n[[caso]]\nnome = \"uno\"\nuscita = \"a\"\n", 5, 10,
+         "'uscita' del caso 'uno' ha 1 byte, ma 'limite_uscita' è 0: il caso non potrebbe mai passare"},
         // Memory.
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = [1]\n", 5, 11,
          "'memoria' del caso 'uno' deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }"},

@@ -378,9 +378,11 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
         const std::size_t needed = testCase.comparison == Comparison::Exact ? text->get().size()
                                                                              : bytesWithoutTrailingBlanks(text->get());
         if (needed > testCase.outputLimit)
-            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, più dei " +
-                                      std::to_string(testCase.outputLimit) +
-                                      " di 'limite_uscita': il caso non potrebbe mai passare");
+            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
+                                      (testCase.outputLimit == 0
+                                           ? std::string("è 0")
+                                           : "ne tiene al massimo " + std::to_string(testCase.outputLimit)) +
+                                      ": il caso non potrebbe mai passare");
         testCase.output = text->get();
     }
     if (const toml::node* value = table->get("memoria")) testCase.memory = parseMemory(*value, "'memoria'" + of);
