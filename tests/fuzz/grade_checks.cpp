@@ -1,5 +1,6 @@
 #include "fuzz/grade_checks.hpp"
 
+#include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "tools/grading/exercise.hpp"
 #include "tools/grading/grader.hpp"
@@ -254,7 +255,24 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
         if (use.step != result.instructions) return "forbidden use at another step than the run's end";
         if (result.limitReached) return "both forbidden and at the limit";
     }
-    const bool endedNormally = !result.limitReached && !result.forbidden;
+    // An output past the limit stops the run right after the instruction
+    // that printed it: the output kept fills the limit.
+    if (result.outputCut) {
+        if (result.output.size() != testCase.outputLimit) return "output cut short of the limit";
+        if (result.limitReached || result.forbidden) return "stopped by the output and by something else";
+        // The same run on a console of the machine library, one instruction
+        // short and then to the end.
+        tarn::MachineState state = run.before;
+        tarn::MemoryConsole console(testCase.input, tarn::MemoryConsole::Traces::Counted, testCase.outputLimit);
+        if (result.instructions == 0 || tarn::runMachineFor(state, console, result.instructions - 1) !=
+                                            result.instructions - 1 || console.outputCut())
+            return "the output went past the limit before the run stopped";
+        if (!tarn::stepMachine(state, console) || !console.outputCut() ||
+            std::memcmp(&state, &run.after, sizeof state) != 0 || console.output() != result.output ||
+            console.inputTaken() != result.inputTaken || console.tracesShown() != result.tracesShown)
+            return "the run did not stop right after the output went past the limit";
+    }
+    const bool endedNormally = !result.limitReached && !result.forbidden && !result.outputCut;
     if (endedNormally && run.after.M[run.after.PC] != 0) return "the run ended away from opcode 0";
 
     // Before the run: the image loaded, then the memory placed on it.
@@ -268,7 +286,7 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
     if (std::string problem = checkMismatches(testCase, run, endedNormally); !problem.empty()) return problem;
     if (endedNormally && result.outputMatches != outputsMatch(*testCase.output, result.output, testCase.comparison))
         return "outputMatches disagrees with outputsMatch";
-    const bool shouldPass = endedNormally && !result.outputCut && result.outputMatches && result.mismatches.empty();
+    const bool shouldPass = endedNormally && result.outputMatches && result.mismatches.empty();
     if (result.passed != shouldPass) return result.passed ? "passed with a reason to fail" : "failed with no reason";
     if (result.points != (result.passed ? testCase.points : 0)) return "points not those of the verdict";
 

@@ -27,9 +27,11 @@ std::string checkExercise(std::string_view text);
 
 // One run of an image on a fixed small case (20000 instructions, 512 bytes
 // of output, an expected output, memory placed and expected, a register and
-// a flag expected): the counts within their limits, passed exactly when no
-// part of the result fails it, reasons exactly when it failed, every
-// mismatch true of the final machine and every expectation not listed met,
+// a flag expected): the counts within their limits, a run whose output goes
+// past the limit stopped right after the instruction that printed it, passed
+// exactly when no part of the result fails it, reasons exactly when it
+// failed, every mismatch true of the final machine and every expectation not
+// listed met,
 // every text valid UTF-8 with no control characters but line ends, and, when
 // bit 5 of options is set, the same result when run again.
 std::string checkRun(std::string_view image, std::string_view input, std::uint8_t options);

@@ -268,13 +268,21 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
          "'limite_uscita' del caso 'uno' deve essere un intero da 0 a 65536"},
         // An expected output that the kept output could never match.
         {"titolo = \"T\"\nlimite_uscita = 2\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\n", 5, 10,
-         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 3 byte, ma 'limite_uscita' ne tiene al massimo 2: il caso non potrebbe mai "
+         "passare"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"abc\"\nlimite_uscita = 2\n", 4, 10,
-         "'uscita' del caso 'uno' ha 3 byte, più dei 2 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 3 byte, ma 'limite_uscita' ne tiene al massimo 2: il caso non potrebbe mai "
+         "passare"},
         // Without blanks, what the comparison leaves out does not count, the rest does.
         {"titolo = \"T\"\nlimite_uscita = 4\n[[caso]]\nnome = \"uno\"\nconfronto = \"spazi\"\n"
          "uscita = \"ab \\t\\ncde \\n\\n\"\n", 6, 10,
-         "'uscita' del caso 'uno' ha 6 byte, più dei 4 di 'limite_uscita': il caso non potrebbe mai passare"},
+         "'uscita' del caso 'uno' ha 6 byte, ma 'limite_uscita' ne tiene al massimo 4: il caso non potrebbe mai "
+         "passare"},
+        {"titolo = \"T\"\nlimite_uscita = 1\n[[caso]]\nnome = \"uno\"\nuscita = \"ab\"\n", 5, 10,
+         "'uscita' del caso 'uno' ha 2 byte, ma 'limite_uscita' ne tiene al massimo 1: il caso non potrebbe mai "
+         "passare"},
+        {"titolo = \"T\"\nlimite_uscita = 0\n[[caso]]\nnome = \"uno\"\nuscita = \"a\"\n", 5, 10,
+         "'uscita' del caso 'uno' ha 1 byte, ma 'limite_uscita' è 0: il caso non potrebbe mai passare"},
         // Memory.
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\nuscita = \"\"\nmemoria = [1]\n", 5, 11,
          "'memoria' del caso 'uno' deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }"},
@@ -446,4 +454,80 @@ TEST(ExerciseOutputs, AnOutputComparedWithoutBlanksMayBeLongerThanTheOutputKept)
         "uscita = \"ab  \\ncd\\t\\r\\n\\n \\n\"\n");
     ASSERT_TRUE(parse.exercise) << parse.error.message;
     EXPECT_EQ(parse.exercise->cases[0].output, "ab  \ncd\t\r\n\n \n");
+}
+
+namespace {
+
+// A key of `parts` parts, "a.a.…a.b".
+std::string dottedKey(std::size_t parts) {
+    std::string key;
+    for (std::size_t i = 1; i < parts; ++i) key += "a.";
+    return key + "b";
+}
+
+const std::string TOO_DEEP =
+    "troppi livelli uno dentro l'altro: tra parti di chiavi separate da punti, tabelle e array, un esercizio può "
+    "scendere al massimo di 64 livelli";
+
+}  // namespace
+
+// Nesting deep enough to exhaust the stack of the TOML library is refused
+// before the library sees it, at the place where it goes past the bound.
+TEST(ExerciseHostile, DeepNestingIsRefusedAtItsPlace) {
+    const std::size_t huge = 60000;  // a file of about 120 KB
+    const struct {
+        std::string text;
+        std::int64_t line, column;
+    } rows[] = {
+        {dottedKey(huge) + " = 1\n", 1, 128},                     // the 64th dot
+        {"titolo = \"T\"\n[" + dottedKey(huge) + "]\n", 2, 129},
+        {"titolo = \"T\"\n[[" + dottedKey(huge) + "]]\n", 2, 128},  // each element one level down
+        {"x = " + std::string(huge, '[') + "\n", 1, 68},
+        {"x = [[[" + std::string(huge, '[') + std::string(huge + 3, ']') + "\n", 1, 68},
+        [&] {
+            std::string text = "x = ";
+            for (std::size_t i = 0; i < huge / 3; ++i) text += "{x=";
+            return decltype(rows[0]){text + "1\n", 1, 99};  // the key inside the 32nd brace
+        }(),
+        // Levels add up: a table's depth, its key's parts, the arrays.
+        {"[" + dottedKey(40) + "]\n" + dottedKey(20) + " = [[[[[1]]]]]\n", 2, 47},
+        {"x = [ { " + dottedKey(62) + " = 1 } ]\n", 1, 130},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 80));
+        const ExerciseParse parse = parseExercise(row.text);
+        ASSERT_FALSE(parse.exercise.has_value());
+        EXPECT_EQ(parse.error.message, TOO_DEEP);
+        EXPECT_EQ(parse.error.line, row.line);
+        EXPECT_EQ(parse.error.column, row.column);
+    }
+}
+
+// Up to the bound the file goes on to the library, and what only looks
+// deep (inside strings, comments and values) never counts.
+TEST(ExerciseHostile, NestingUpToTheBoundAndWhatOnlyLooksDeepAreRead) {
+    const std::string fine[] = {
+        dottedKey(64) + " = 1\n",
+        "[" + dottedKey(63) + "]\nb = 1\n",
+        "[[" + dottedKey(62) + "]]\nb = 1\n",
+        "x = " + std::string(63, '[') + std::string(63, ']') + "\n",
+        "[" + dottedKey(40) + "]\n" + dottedKey(19) + " = [[[[1]]]]\n",
+        "\"" + dottedKey(1000) + "\" = 1\n'" + dottedKey(1000) + "' = 2\n",  // quoted: one part
+        "x = \"" + std::string(1000, '[') + "\"\n# " + std::string(1000, '{') + dottedKey(1000) + "\n",
+        "x = \"\"\"\n" + std::string(1000, '[') + "\\\"\"\"\n\"\"\"\ny = '''" + std::string(1000, '{') + "'''\n",
+        "x = [" + [] {
+            std::string numbers;
+            for (int i = 0; i < 1000; ++i) numbers += "1.5, 1979-05-27T07:32:00.999Z, ";
+            return numbers;
+        }() + "2.5]\n",
+        "x = [1, [2, [3]], 4]\n" + dottedKey(64) + " = 1\n",  // closed arrays give their levels back
+        "[[a]]\n[[a]]\n[" + dottedKey(64) + "]\n",
+    };
+    for (const std::string& text : fine) {
+        SCOPED_TRACE(text.substr(0, 80));
+        EXPECT_NE(parseExercise(text).error.message, TOO_DEEP);
+    }
+    // A valid exercise reaches its cases as before.
+    const std::string exercise = "titolo = \"T\"\n[[caso]]\nnome = \"a.b.c\"\natteso.memoria = { \"0xC8\" = [5] }\n";
+    EXPECT_EQ(parsed(exercise).cases.size(), 1u);
 }

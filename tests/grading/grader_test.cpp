@@ -209,19 +209,71 @@ TEST(GraderRun, TheLimitFailsWithWherePcStoodAndTheCountAndAStopExactlyAtItPasse
     EXPECT_EQ(shortLimit.finalPC, 2);
 }
 
-TEST(GraderRun, AnEndlessLoopThatPrintsIsCutAndStoppedWithoutOutputNoise) {
-    TestCase testCase = caseNamed("stampa", 5000);
+TEST(GraderRun, AnEndlessLoopThatPrintsStopsAsSoonAsItsOutputPassesTheLimit) {
+    TestCase testCase = caseNamed("stampa", 1'000'000'000);
     testCase.outputLimit = 100;
     testCase.output = "y";
     testCase.expectedMemory = {{0, {99}}};
-    const CaseResult result = runOne(testCase, "ciclo: WRT msg\nJMP ciclo\nmsg: DB \"x\", 0\n");
-    EXPECT_TRUE(result.limitReached);
-    EXPECT_TRUE(result.outputCut);
-    EXPECT_EQ(result.output, std::string(100, 'x'));
-    // Stopped halfway: the limit is the reason, not the output or the memory.
-    EXPECT_TRUE(result.outputMatches);
-    EXPECT_TRUE(result.mismatches.empty());
-    EXPECT_FALSE(result.passed);
+    for (const bool watched : {false, true}) {
+        SCOPED_TRACE(watched ? "watched" : "fast");
+        const CaseResult result = runOne(testCase, "ciclo: WRT msg\nJMP ciclo\nmsg: DB \"x\", 0\n",
+                                         watched ? std::vector<std::string_view>{"DIV"}
+                                                 : std::vector<std::string_view>{});
+        EXPECT_TRUE(result.outputCut);
+        EXPECT_EQ(result.output, std::string(100, 'x'));
+        // A hundred WRT and JMP, then the WRT that went past the limit: not
+        // a billion instructions.
+        EXPECT_EQ(result.instructions, 201u);
+        EXPECT_EQ(result.finalPC, 2);  // the JMP after it
+        EXPECT_FALSE(result.limitReached);
+        // Stopped halfway: the output is the reason, not what it printed or the memory.
+        EXPECT_TRUE(result.outputMatches);
+        EXPECT_TRUE(result.mismatches.empty());
+        EXPECT_FALSE(result.passed);
+    }
+
+    // An output that fills the limit exactly stops nothing.
+    testCase.instructionLimit = 1000;
+    testCase.outputLimit = 3;
+    const CaseResult full = runOne(testCase, "WRT msg\nciclo: JMP ciclo\nmsg: DB \"abc\", 0\n");
+    EXPECT_FALSE(full.outputCut);
+    EXPECT_TRUE(full.limitReached);
+    EXPECT_EQ(full.instructions, 1000u);
+}
+
+// The stop is exact, however the run gets there: the same image on a plain
+// console is one instruction short of the cut, and one more makes it, into
+// the very machine the case ends with.
+TEST(GraderRun, TheRunStopsRightAfterTheInstructionWhoseOutputPassesTheLimit) {
+    const std::string programs[] = {
+        "ciclo: WRT msg\nJMP ciclo\nmsg: DB \"abc\", 0\n",
+        "STD\nciclo: WRT msg\nNOP\nJMP ciclo\nmsg: DB \"x\", 0\n",  // traced, one at a time
+        "ciclo: INC 200\nJPZ stampa\nJMP ciclo\nstampa: WRT msg\nJMP ciclo\nmsg: DB \"ab\", 0\n",
+    };
+    for (const std::size_t outputLimit : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{5000}}) {
+        TestCase testCase = caseNamed("taglio", 10'000'000);
+        testCase.outputLimit = outputLimit;
+        testCase.output = "";
+        for (const std::string& program : programs) {
+            for (const bool watched : {false, true}) {
+                SCOPED_TRACE(program + " limit " + std::to_string(outputLimit) + (watched ? " watched" : " fast"));
+                const Exercise exercise = exerciseWith({testCase}, watched ? std::vector<std::string_view>{"DIV"}
+                                                                           : std::vector<std::string_view>{});
+                const CaseRun run = runCase(exercise, exercise.cases.front(), imageOf(program));
+                ASSERT_TRUE(run.result.outputCut);
+                ASSERT_GT(run.result.instructions, 0u);
+                MachineState state = run.before;
+                MemoryConsole console({}, MemoryConsole::Traces::Counted, outputLimit);
+                EXPECT_EQ(runMachineFor(state, console, run.result.instructions - 1), run.result.instructions - 1);
+                EXPECT_FALSE(console.outputCut());
+                EXPECT_TRUE(stepMachine(state, console));
+                EXPECT_TRUE(console.outputCut());
+                EXPECT_EQ(std::memcmp(&state, &run.after, sizeof state), 0);
+                EXPECT_EQ(console.output(), run.result.output);
+                EXPECT_EQ(console.tracesShown(), run.result.tracesShown);
+            }
+        }
+    }
 }
 
 TEST(GraderRun, OutputPastTheLimitFailsEvenWhenNothingIsExpected) {
@@ -561,9 +613,41 @@ TEST(SubmissionFile, AProgramLargerThanAllowedIsAProblem) {
     exercise.maximumSize = 4;
     const Submission source = loaded(temp.write("a.asm", "NOP\nNOP\nNOP\nNOP\nNOP\n"), exercise);
     ASSERT_EQ(source.problems.size(), 1u);
-    EXPECT_EQ(source.problems[0], "il programma occupa 5 byte, oltre il limite di 4");
+    EXPECT_EQ(source.problems[0], "le istruzioni e i dati del programma occupano 5 byte, ma l'esercizio ne ammette "
+                                  "al massimo 4");
     EXPECT_TRUE(loaded(temp.write("b.bin", "abcd"), exercise).runnable());
     EXPECT_FALSE(loaded(temp.write("c.bin", std::string(300, 'x')), exercise).runnable());
+}
+
+// A source's size is what its instructions and data take, wherever ORG puts
+// them; an image cannot tell its data from its gaps, and is as long as it is.
+TEST(SubmissionFile, TheSizeOfASourceIsItsInstructionsAndDataNotTheGapsOfOrg) {
+    const TempFolder temp;
+    const std::string source = "WRT msg\nRST\nORG 200\nmsg: DB \"ciao\", 0\n";  // 2 + 1 + 5 bytes
+    Exercise exercise = ANY_EXERCISE;
+    exercise.maximumSize = 8;
+    const Submission fits = loaded(temp.write("a.asm", source), exercise);
+    EXPECT_TRUE(fits.runnable());
+    EXPECT_EQ(fits.size, 8u);
+    EXPECT_EQ(fits.image.size(), 205u);  // still loaded where ORG put the data
+
+    exercise.maximumSize = 7;
+    const Submission over = loaded(temp.write("b.asm", source), exercise);
+    ASSERT_EQ(over.problems.size(), 1u);
+    EXPECT_EQ(over.problems[0], "le istruzioni e i dati del programma occupano 8 byte, ma l'esercizio ne ammette "
+                                "al massimo 7");
+
+    const std::vector<Byte> bytes = imageOf(source);
+    exercise.maximumSize = 204;
+    const Submission image = loaded(temp.write("c.bin", std::string(bytes.begin(), bytes.end())), exercise);
+    EXPECT_EQ(image.size, 205u);
+    ASSERT_EQ(image.problems.size(), 1u);
+    EXPECT_EQ(image.problems[0], "l'immagine è lunga 205 byte, ma l'esercizio ne ammette al massimo 204");
+
+    exercise.maximumSize = 1;
+    EXPECT_EQ(loaded(temp.write("d.asm", "NOP\nNOP\n"), exercise).problems,
+              std::vector<std::string>{"le istruzioni e i dati del programma occupano 2 byte, ma l'esercizio ne "
+                                       "ammette al massimo 1"});
 }
 
 TEST(SubmissionFolder, TheOneProgramOfAFolderIsFoundAndTheFolderNamesTheStudent) {
@@ -613,6 +697,9 @@ TEST(SubmissionFolder, AFolderWithNoProgramOrSeveralFailsTheStudent) {
     for (const char* name : {"g.asm", "b.asm", "f.asm", "a.asm", "e.asm", "c.asm", "d.asm"})
         temp.write(std::string("tanti/") + name, "RST\n");
     temp.write("tanti/h.bin", "x");  // an image does not settle which source
+    const std::string six = temp.folder("sei");
+    for (const char* name : {"f.asm", "b.asm", "a.asm", "e.asm", "c.asm", "d.asm"})
+        temp.write(std::string("sei/") + name, "RST\n");
     const std::string images = temp.folder("immagini");
     temp.write("immagini/z.bin", "a");
     temp.write("immagini/y.bin", "b");
@@ -621,6 +708,7 @@ TEST(SubmissionFolder, AFolderWithNoProgramOrSeveralFailsTheStudent) {
     } rows[] = {
         {empty, "nessun programma nella cartella '" + empty + "': ci vuole un file .asm o .bin"},
         {many, "più programmi nella cartella '" + many + "': a.asm, b.asm, c.asm, d.asm, e.asm e altri 2"},
+        {six, "più programmi nella cartella '" + six + "': a.asm, b.asm, c.asm, d.asm, e.asm e un altro"},
         {images, "più programmi nella cartella '" + images + "': y.bin, z.bin"},
     };
     for (const auto& row : rows) {

@@ -54,22 +54,7 @@ TEST(Wording, ReasonsSayWhyACaseFailedMostImportantFirst) {
     Submission submission;
     CaseResult result;
     result.ran = true;
-    result.limitReached = true;
-    result.finalPC = 0x12;
-    result.instructions = 100000;
-    result.outputCut = true;
-    EXPECT_EQ(failureReasons(exercise, testCase, submission, result),
-              (std::vector<std::string>{"limite di istruzioni superato: PC = 0x12 dopo 100000 istruzioni",
-                                        "uscita oltre il limite di 4096 byte: il resto è stato tagliato"}));
-
-    result = {};
-    result.ran = true;
-    result.forbidden = ForbiddenUse{findInstruction("MUL")->opcode, 0x0C, 57};
-    EXPECT_EQ(failureReasons(exercise, testCase, submission, result),
-              (std::vector<std::string>{
-                  "istruzione proibita MUL all'indirizzo 0x0C, dopo 57 istruzioni: l'esecuzione si è fermata lì"}));
-
-    result = {};
+    result.outputMatches = false;
     result.ran = true;
     result.outputMatches = false;
     result.mismatches = {{Mismatch::Kind::Memory, 0xF0, 21, 20},
@@ -83,6 +68,38 @@ TEST(Wording, ReasonsSayWhyACaseFailedMostImportantFirst) {
 
     result.passed = true;
     EXPECT_TRUE(failureReasons(exercise, testCase, submission, result).empty());
+}
+
+// Why a run stopped, with the count of instructions in the singular for one.
+TEST(Wording, AStoppedRunSaysWhereAndAfterHowManyInstructions) {
+    TestCase testCase;
+    testCase.outputLimit = 4096;
+    enum class Stop { Forbidden, Limit, Output };
+    const struct {
+        Stop stop;
+        std::uint64_t count;
+        const char* reason;
+    } rows[] = {
+        {Stop::Forbidden, 0, "istruzione proibita MUL all'indirizzo 0x0C, prima di ogni altra: l'esecuzione si è fermata lì"},
+        {Stop::Forbidden, 1, "istruzione proibita MUL all'indirizzo 0x0C, dopo 1 istruzione: l'esecuzione si è fermata lì"},
+        {Stop::Forbidden, 57, "istruzione proibita MUL all'indirizzo 0x0C, dopo 57 istruzioni: l'esecuzione si è fermata lì"},
+        {Stop::Limit, 1, "limite di istruzioni superato: PC = 0x12 dopo 1 istruzione"},
+        {Stop::Limit, 100000, "limite di istruzioni superato: PC = 0x12 dopo 100000 istruzioni"},
+        {Stop::Output, 1, "uscita oltre il limite di 4096 byte: l'esecuzione si è fermata lì, dopo 1 istruzione"},
+        {Stop::Output, 201, "uscita oltre il limite di 4096 byte: l'esecuzione si è fermata lì, dopo 201 istruzioni"},
+    };
+    for (const auto& row : rows) {
+        CaseResult result;
+        result.ran = true;
+        result.instructions = row.count;
+        result.finalPC = 0x12;
+        if (row.stop == Stop::Forbidden) result.forbidden = ForbiddenUse{findInstruction("MUL")->opcode, 0x0C, row.count};
+        result.limitReached = row.stop == Stop::Limit;
+        result.outputCut = row.stop == Stop::Output;
+        EXPECT_EQ(failureReasons({}, testCase, {}, result), std::vector<std::string>{row.reason});
+    }
+    EXPECT_EQ(counted(0, "caso", "casi"), "0 casi");
+    EXPECT_EQ(counted(1, "caso", "casi"), "1 caso");
 }
 
 TEST(Wording, ManyWrongCellsAreCountedAfterTheFirstEight) {
@@ -130,6 +147,14 @@ TEST(Wording, ReplayCommandsSurviveAnyShell) {
         {"-es.toml", "-x.asm", "-caso", "tarngrade ./-es.toml ./-x.asm --caso -caso"},
         {"es.toml", "a\nb", "$(rm)", "tarngrade es.toml $'a\\x0Ab' --caso '$(rm)'"},
         {"es.toml", "", "x", "tarngrade es.toml '' --caso x"},
+        // Bytes that are not UTF-8, and characters no report shows as they
+        // are, go as \xHH; the rest of the word as it is.
+        {"es.toml", "\xff\xfe.asm", "x", "tarngrade es.toml $'\\xFF\\xFE.asm' --caso x"},
+        {"es.toml", "più\xe8 l'ultimo\\", "x", "tarngrade es.toml $'più\\xE8 l\\'ultimo\\\\' --caso x"},
+        {"es.toml", "c1\xc2\x85.asm", "x", "tarngrade es.toml $'c1\\xC2\\x85.asm' --caso x"},
+        {"es.toml", "\xef\xbf\xbf", "x", "tarngrade es.toml $'\\xEF\\xBF\\xBF' --caso x"},
+        {"\xc3", "-\x7f", "x", "tarngrade $'\\xC3' $'./-\\x7F' --caso x"},
+        {"es.toml", "più è", "x", "tarngrade es.toml 'più è' --caso x"},
     };
     for (const auto& c : cases) EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name), c.command);
 }

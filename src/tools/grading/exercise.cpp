@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 namespace tarn::grading {
@@ -377,9 +378,11 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
         const std::size_t needed = testCase.comparison == Comparison::Exact ? text->get().size()
                                                                              : bytesWithoutTrailingBlanks(text->get());
         if (needed > testCase.outputLimit)
-            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, più dei " +
-                                      std::to_string(testCase.outputLimit) +
-                                      " di 'limite_uscita': il caso non potrebbe mai passare");
+            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
+                                      (testCase.outputLimit == 0
+                                           ? std::string("è 0")
+                                           : "ne tiene al massimo " + std::to_string(testCase.outputLimit)) +
+                                      ": il caso non potrebbe mai passare");
         testCase.output = text->get();
     }
     if (const toml::node* value = table->get("memoria")) testCase.memory = parseMemory(*value, "'memoria'" + of);
@@ -526,6 +529,163 @@ std::string translateSyntaxError(std::string_view description) {
     return "sintassi TOML non valida";
 }
 
+// The place where the text first nests its tables and arrays deeper than
+// MAX_EXERCISE_NESTING, if it does. The TOML library follows a nesting down
+// the machine's stack, so a deep one must never reach it. This reads just
+// enough TOML to tell keys from values: strings and comments are skipped, a
+// dot counts only within a key or a table header, a bracket or a brace only
+// within a value. Whatever else it meets is left to the library, which will
+// refuse it; a fault can only make the count higher than the nesting.
+class NestingScanner {
+public:
+    explicit NestingScanner(std::string_view text) : text_(text) {}
+
+    std::optional<std::size_t> firstTooDeep() {
+        while (at_ < text_.size() && !tooDeep_) {
+            const char c = text_[at_];
+            if (c == ' ' || c == '\t' || c == '\r') {
+                ++at_;
+            } else if (c == '#') {
+                while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+            } else if (c == '\n') {
+                ++at_;
+                if (open_.empty()) keyExpected_ = true;  // a statement ends with its line
+            } else if (keyExpected_) {
+                readKeyPlace(c);
+            } else {
+                readValuePart(c);
+            }
+        }
+        return tooDeep_;
+    }
+
+private:
+    struct Open {
+        char bracket;       // '[' an array, '{' an inline table
+        std::size_t depth;  // of the values inside it
+    };
+
+    // Where a key may begin: a table header, a key, or the end of an empty
+    // inline table.
+    void readKeyPlace(char c) {
+        if (open_.empty() && c == '[') {
+            const bool arrayOfTables = at_ + 1 < text_.size() && text_[at_ + 1] == '[';
+            at_ += arrayOfTables ? 2 : 1;
+            // Each element of an array of tables lies one level down.
+            tableDepth_ = readKey(arrayOfTables ? 1 : 0);
+            for (int closing = 0; closing < 2 && at_ < text_.size() && text_[at_] == ']'; ++closing) ++at_;
+            return;
+        }
+        if (c == '}' && !open_.empty()) {
+            open_.pop_back();
+            keyExpected_ = false;
+            ++at_;
+            return;
+        }
+        valueDepth_ = readKey(open_.empty() ? tableDepth_ : open_.back().depth);
+        keyExpected_ = false;
+        if (at_ < text_.size() && text_[at_] == '=') ++at_;
+    }
+
+    // A key's parts, split by dots outside quotes, up to what cannot be part
+    // of a key: the depth of its value, each part a level below `base`.
+    std::size_t readKey(std::size_t base) {
+        std::size_t depth = base;
+        deeper(depth);
+        while (at_ < text_.size() && !tooDeep_) {
+            const char c = text_[at_];
+            if (c == '"' || c == '\'') {
+                skipString();
+            } else if (c == '.') {
+                deeper(depth);
+                ++at_;
+            } else if (c == '=' || c == ']' || c == '[' || c == '{' || c == '}' || c == ',' || c == '#' ||
+                       c == '\n') {
+                break;
+            } else {
+                ++at_;
+            }
+        }
+        return depth;
+    }
+
+    void readValuePart(char c) {
+        if (c == '"' || c == '\'') {
+            skipString();
+            return;
+        }
+        if (c == '[' || c == '{') {
+            std::size_t depth = valueDepth_;
+            deeper(depth);
+            open_.push_back({c, depth});
+            valueDepth_ = depth;
+            keyExpected_ = c == '{';
+        } else if (c == ',' && !open_.empty()) {
+            if (open_.back().bracket == '{') keyExpected_ = true;
+            else valueDepth_ = open_.back().depth;
+        } else if ((c == ']' || c == '}') && !open_.empty()) {
+            open_.pop_back();
+        }
+        ++at_;
+    }
+
+    // One level more, at the current place: past the bound, the place is kept.
+    void deeper(std::size_t& depth) {
+        ++depth;
+        if (depth > MAX_EXERCISE_NESTING && !tooDeep_) tooDeep_ = at_;
+    }
+
+    // From an opening quote past the closing one: basic strings with their
+    // escapes, literal ones, either on one line or in three quotes across
+    // lines. One that is never closed ends with its line, or with the text.
+    void skipString() {
+        const char quote = text_[at_];
+        const bool basic = quote == '"';
+        const std::string_view three = basic ? std::string_view("\"\"\"") : std::string_view("'''");
+        if (text_.substr(at_, 3) == three) {
+            at_ += 3;
+            while (at_ < text_.size()) {
+                if (basic && text_[at_] == '\\') {
+                    at_ = std::min(at_ + 2, text_.size());
+                } else if (text_.substr(at_, 3) == three) {
+                    at_ += 3;
+                    // Up to two more quotes belong to the string.
+                    for (int extra = 0; extra < 2 && at_ < text_.size() && text_[at_] == quote; ++extra) ++at_;
+                    return;
+                } else {
+                    ++at_;
+                }
+            }
+            return;
+        }
+        ++at_;
+        while (at_ < text_.size() && text_[at_] != '\n') {
+            if (basic && text_[at_] == '\\') {
+                at_ = std::min(at_ + 2, text_.size());
+            } else if (text_[at_++] == quote) {
+                return;
+            }
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::vector<Open> open_;      // never deeper than the bound
+    std::size_t tableDepth_ = 0;  // of the keys under the last table header
+    std::size_t valueDepth_ = 0;  // of the value being read
+    bool keyExpected_ = true;
+    std::optional<std::size_t> tooDeep_;
+};
+
+// The line and column, counted from 1 in bytes, of a byte of the text.
+ExerciseError placeOf(std::string_view text, std::size_t offset, std::string message) {
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t lineEnd = before.rfind('\n');
+    const auto line = static_cast<std::int64_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+    const std::size_t column = offset - (lineEnd == std::string_view::npos ? 0 : lineEnd + 1) + 1;
+    return {line, static_cast<std::int64_t>(column), std::move(message)};
+}
+
 // A position within the text: the parser reports an error found at the end of
 // the input one column past the line's end, which no editor can go to.
 ExerciseError withinText(std::string_view text, ExerciseError error) {
@@ -554,6 +714,13 @@ ExerciseParse parseExercise(std::string_view text) {
     if (text.size() > MAX_EXERCISE_BYTES) {
         parse.error.message = "il file è troppo lungo: un esercizio può avere al massimo " +
                               std::to_string(MAX_EXERCISE_BYTES) + " byte";
+        return parse;
+    }
+    if (const auto deep = NestingScanner(text).firstTooDeep()) {
+        parse.error = withinText(text, placeOf(text, *deep,
+                                               "troppi livelli uno dentro l'altro: tra parti di chiavi separate da "
+                                               "punti, tabelle e array, un esercizio può scendere al massimo di " +
+                                                   std::to_string(MAX_EXERCISE_NESTING) + " livelli"));
         return parse;
     }
     try {

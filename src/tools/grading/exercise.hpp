@@ -33,6 +33,11 @@ namespace tarn::grading {
 
 // An exercise file longer than this is refused before it is parsed.
 constexpr std::size_t MAX_EXERCISE_BYTES = std::size_t{4} << 20;
+// How deep the tables and arrays of an exercise file may lie, one level for
+// each part of a dotted key or table name, each [[...]] and each array or
+// inline table: a file nested deeper is refused before it is parsed. A real
+// exercise goes 7 levels down ([[caso]], atteso.memoria = { "0xF0" = [21] }).
+constexpr std::size_t MAX_EXERCISE_NESTING = 64;
 
 constexpr std::uint64_t DEFAULT_INSTRUCTION_LIMIT = 100'000;
 constexpr std::uint64_t MAX_INSTRUCTION_LIMIT = 1'000'000'000'000;

@@ -21,13 +21,92 @@ bool anyForbidden(const Exercise& exercise) {
     return std::any_of(exercise.forbidden.begin(), exercise.forbidden.end(), [](bool forbidden) { return forbidden; });
 }
 
-// Runs instruction by instruction, looking at each opcode before it is
-// executed: a forbidden one stops the run where it stands. Returns how many
-// instructions were executed.
-std::uint64_t runWatched(const Exercise& exercise, MachineState& state, Console& console, std::uint64_t limit,
-                         std::optional<ForbiddenUse>& forbidden) {
+// The console of a case: the input given whole, the output kept up to the
+// case's limit, trace displays only counted. What it has taken and printed
+// can be marked and gone back to, for a run done again from a mark.
+class CaseConsole final : public Console {
+public:
+    CaseConsole(std::string_view input, std::size_t outputLimit) : input_(input), outputLimit_(outputLimit) {
+        setInputBlock(input_.data(), input_.data() + input_.size());
+    }
+
+    void writeOutput(std::string_view text) override {
+        const std::size_t room = outputLimit_ - output_.size();
+        if (text.size() > room) {
+            outputCut_ = true;
+            text = text.substr(0, room);
+        }
+        output_ += text;
+    }
+    void showTrace(std::string_view) override { ++tracesShown_; }
+
+    struct Mark {
+        std::size_t inputTaken;
+        std::size_t outputKept;
+        std::size_t tracesShown;
+    };
+    Mark mark() const { return {inputTaken(), output_.size(), tracesShown_}; }
+    // Back to the mark, which must come from before the output was cut.
+    void rewind(const Mark& mark) {
+        setInputBlockTaken(mark.inputTaken);
+        output_.resize(mark.outputKept);
+        tracesShown_ = mark.tracesShown;
+        outputCut_ = false;
+    }
+
+    const std::string& output() const { return output_; }
+    bool outputCut() const { return outputCut_; }
+    std::size_t tracesShown() const { return tracesShown_; }
+    std::size_t inputTaken() const { return inputBlockTaken(); }
+
+private:
+    bool readInputBlock() override { return false; }  // all of it was there from the start
+
+    std::string_view input_;
+    std::size_t outputLimit_;
+    std::string output_;
+    bool outputCut_ = false;
+    std::size_t tracesShown_ = 0;
+};
+
+// Instructions run at full speed between two looks at the output.
+constexpr std::uint64_t STRETCH = 4096;
+
+// Runs until opcode 0, the limit, or the instruction whose output goes past
+// the console's limit: the case has failed there, and the run stops right
+// after it. Returns how many instructions were executed. The run goes by
+// stretches at full speed; a stretch that went past the limit is run again
+// one instruction at a time from where it began.
+std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::uint64_t limit) {
     std::uint64_t executed = 0;
     while (executed < limit) {
+        const std::uint64_t stretch = std::min(STRETCH, limit - executed);
+        const MachineState start = state;
+        const CaseConsole::Mark mark = console.mark();
+        const std::uint64_t ran = runMachineFor(state, console, stretch);
+        if (console.outputCut()) {
+            state = start;
+            console.rewind(mark);
+            for (std::uint64_t step = 0; step < ran && !console.outputCut(); ++step) {
+                stepMachine(state, console);
+                ++executed;
+            }
+            return executed;
+        }
+        executed += ran;
+        if (ran < stretch) break;  // opcode 0
+    }
+    return executed;
+}
+
+// Runs instruction by instruction, looking at each opcode before it is
+// executed: a forbidden one stops the run where it stands, and so does an
+// output past the limit, after the instruction that printed it. Returns how
+// many instructions were executed.
+std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseConsole& console, std::uint64_t limit,
+                         std::optional<ForbiddenUse>& forbidden) {
+    std::uint64_t executed = 0;
+    while (executed < limit && !console.outputCut()) {
         const Byte opcode = state.M[state.PC];
         if (opcode == 0) break;  // the end of the program, never executed
         if (exercise.forbidden[opcode]) {
@@ -93,27 +172,28 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     }
     run.before = state;
 
-    MemoryConsole console(testCase.input, MemoryConsole::Traces::Counted, testCase.outputLimit);
+    CaseConsole console(testCase.input, testCase.outputLimit);
     CaseResult& result = run.result;
     const std::uint64_t limit = testCase.instructionLimit;
     result.instructions = watched ? runWatched(exercise, state, console, limit, result.forbidden)
-                                  : runMachineFor(state, console, limit);
+                                  : runUntilOutputCut(state, console, limit);
     result.ran = true;
-    result.limitReached = !result.forbidden && result.instructions >= limit && state.M[state.PC] != 0;
-    result.finalPC = state.PC;
     result.outputCut = console.outputCut();
+    result.limitReached =
+        !result.forbidden && !result.outputCut && result.instructions >= limit && state.M[state.PC] != 0;
+    result.finalPC = state.PC;
     result.output = console.output();
     result.tracesShown = console.tracesShown();
     result.inputTaken = console.inputTaken();
 
     // A run stopped halfway says nothing about its output or memory: the
     // reason it stopped is the one worth reading.
-    const bool endedNormally = !result.limitReached && !result.forbidden;
+    const bool endedNormally = !result.limitReached && !result.forbidden && !result.outputCut;
     if (endedNormally) {
         if (testCase.output) result.outputMatches = outputsMatch(*testCase.output, result.output, testCase.comparison);
         checkExpectations(testCase, state, result);
     }
-    result.passed = endedNormally && !result.outputCut && result.outputMatches && result.mismatches.empty();
+    result.passed = endedNormally && result.outputMatches && result.mismatches.empty();
     result.points = result.passed ? testCase.points : 0;
     return run;
 }

@@ -40,7 +40,9 @@ struct CaseResult {
     bool limitReached = false; // stopped by the instruction limit, not by opcode 0
     Byte finalPC = 0;
     std::string output;        // what WRT printed, up to the output limit
-    bool outputCut = false;    // it printed more than the limit
+    // It printed more than the limit: the run stopped right after the
+    // instruction that went past it, counted in `instructions`.
+    bool outputCut = false;
     bool outputMatches = true; // false only when an expected output was given and differs
     std::size_t tracesShown = 0;  // trace displays the run skipped: D was left set
     std::size_t inputTaken = 0;   // bytes of input read
@@ -59,7 +61,9 @@ struct CaseRun {
 // Runs one case on an image (which must be runnable). A case passes when the
 // program stops at opcode 0 within the instruction limit, executes nothing
 // forbidden, prints within the output limit what is expected, and leaves the
-// memory, registers and flags expected.
+// memory, registers and flags expected. A run that breaks one of the first
+// three stops there: at the limit, before the forbidden opcode, or after the
+// instruction whose output went past the limit.
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image);
 
 // Whether an output matches the expected one under a comparison.

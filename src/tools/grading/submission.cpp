@@ -131,7 +131,10 @@ bool loadSource(Submission& submission, std::string& error) {
         return true;
     }
     submission.image = std::move(assembly.image);
-    submission.size = submission.image.size();
+    // What the source places, instructions and data: the gaps that ORG
+    // leaves are not the program's.
+    submission.size = 0;
+    for (const ListingEntry& entry : assembly.listing) submission.size += entry.bytes.size();
     if (submission.image.size() > MEMORY_BYTES) submission.image.resize(MEMORY_BYTES);
     return true;
 }
@@ -178,7 +181,8 @@ std::string namedList(std::vector<std::string> names) {
         if (i > 0) list += ", ";
         list += names[i];
     }
-    if (names.size() > MAX_NAMED_PROGRAMS) list += " e altri " + std::to_string(names.size() - MAX_NAMED_PROGRAMS);
+    if (names.size() == MAX_NAMED_PROGRAMS + 1) list += " e un altro";
+    if (names.size() > MAX_NAMED_PROGRAMS + 1) list += " e altri " + std::to_string(names.size() - MAX_NAMED_PROGRAMS);
     return list;
 }
 
@@ -282,8 +286,11 @@ SubmissionLoad loadSubmission(const std::string& argument, const Exercise& exerc
                                                              : loadImageFile(submission, load.error);
     if (!read) return load;
     if (submission.problems.empty() && exercise.maximumSize && submission.size > *exercise.maximumSize)
-        submission.problems.push_back("il programma occupa " + std::to_string(submission.size) + " byte, oltre il limite di " +
-                                      std::to_string(*exercise.maximumSize));
+        submission.problems.push_back(
+            (submission.kind == ProgramKind::Source ? "le istruzioni e i dati del programma occupano "
+                                                    : "l'immagine è lunga ") +
+            std::to_string(submission.size) + " byte, ma l'esercizio ne ammette al massimo " +
+            std::to_string(*exercise.maximumSize));
     load.submission = std::move(submission);
     return load;
 }

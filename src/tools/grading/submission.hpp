@@ -19,7 +19,10 @@ struct Submission {
     std::string program;   // path of the file graded; empty when the folder held none
     ProgramKind kind = ProgramKind::Source;
     std::vector<Byte> image;  // loaded from address 0; at most 256 bytes
-    std::size_t size = 0;     // bytes of the image, before any cut to 256
+    // Bytes of the program, as 'dimensione_massima' counts them: of a source,
+    // those its instructions and DB place (not the gaps that ORG leaves); of
+    // an image, its length before any cut to 256.
+    std::size_t size = 0;
     // Why the program cannot be run: every case fails. One line each, ready
     // to print (the assembler's errors as FILE:LINE:COLUMN: errore: ...).
     std::vector<std::string> problems;

@@ -2,6 +2,7 @@
 
 #include "machine/instruction_set.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -41,6 +42,20 @@ std::string flagLetter(unsigned bit) {
     return "?";
 }
 
+// The bytes of the character at word[i]: 1 for a byte that is not UTF-8.
+std::size_t characterLength(std::string_view word, std::size_t i) {
+    return std::max<std::size_t>(utf8At(word, i).length, 1);
+}
+
+// Whether the character at word[i] is one that a report could not show as
+// it is: a control character (C0, DEL or C1), U+FFFE or U+FFFF, or a byte
+// that is not UTF-8.
+bool mustEscape(std::string_view word, std::size_t i) {
+    const Utf8Sequence sequence = utf8At(word, i);
+    return sequence.length == 0 || sequence.code < 0x20 || (sequence.code >= 0x7F && sequence.code < 0xA0) ||
+           sequence.code == 0xFFFE || sequence.code == 0xFFFF;
+}
+
 // At most this many memory cells are named one by one; the rest are counted.
 constexpr std::size_t MAX_LISTED_CELLS = 8;
 
@@ -52,6 +67,10 @@ std::string formatPoints(double points) {
 
 std::string formatPointsPlain(double points) {
     return pointsWith(points, '.');
+}
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 std::string hexByte(unsigned value) {
@@ -75,16 +94,18 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
     if (result.forbidden) {
         const Instruction* instruction = findInstruction(result.forbidden->opcode);
         const std::string mnemonic = instruction != nullptr ? std::string(instruction->mnemonic) : "?";
+        const std::uint64_t step = result.forbidden->step;
         reasons.push_back("istruzione proibita " + mnemonic + " all'indirizzo " + hexByte(result.forbidden->address) +
-                          ", dopo " + std::to_string(result.forbidden->step) +
-                          " istruzioni: l'esecuzione si è fermata lì");
+                          (step == 0 ? ", prima di ogni altra" : ", dopo " + counted(step, "istruzione", "istruzioni")) +
+                          ": l'esecuzione si è fermata lì");
     }
     if (result.limitReached)
         reasons.push_back("limite di istruzioni superato: PC = " + hexByte(result.finalPC) + " dopo " +
-                          std::to_string(result.instructions) + " istruzioni");
+                          counted(result.instructions, "istruzione", "istruzioni"));
     if (result.outputCut)
         reasons.push_back("uscita oltre il limite di " + std::to_string(testCase.outputLimit) +
-                          " byte: il resto è stato tagliato");
+                          " byte: l'esecuzione si è fermata lì, dopo " +
+                          counted(result.instructions, "istruzione", "istruzioni"));
     if (!result.outputMatches)
         reasons.push_back(testCase.comparison == Comparison::Blanks
                               ? "uscita diversa da quella attesa (senza contare gli spazi a fine riga)"
@@ -126,24 +147,33 @@ std::vector<std::string> caseNotes(const CaseResult& result) {
 
 std::string shellQuoted(std::string_view word) {
     bool plain = !word.empty();
-    bool control = false;
-    for (const char c : word) {
+    bool escaped = false;  // it has bytes that only $'...' writes safely
+    for (std::size_t i = 0; i < word.size(); i += characterLength(word, i)) {
+        const char c = word[i];
         const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                           c == '_' || c == '-' || c == '.' || c == '/' || c == ',' || c == ':' || c == '+' ||
                           c == '=' || c == '@' || c == '%';
         if (!safe) plain = false;
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) control = true;
+        if (mustEscape(word, i)) escaped = true;
     }
     if (plain) return std::string(word);
-    if (control) {
-        // Bash and the other shells of today read $'...' with escapes; a
-        // line end inside plain quotes would break the report's line.
+    if (escaped) {
+        // Bash and the other shells of today read $'...' with escapes, and
+        // \xHH gives back the byte itself: a control character (a line end
+        // would break the report's line) and a byte that is not UTF-8 (a
+        // terminal would show another, and a paste would name another file)
+        // are written so, the rest as it is.
         std::string quoted = "$'";
-        for (const char c : word) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F) quoted += hexEscape(byte);
-            else if (c == '\\' || c == '\'') quoted += std::string{'\\', c};
-            else quoted += c;
+        for (std::size_t i = 0; i < word.size();) {
+            const std::size_t length = characterLength(word, i);
+            if (mustEscape(word, i)) {
+                for (std::size_t byte = i; byte < i + length; ++byte)
+                    quoted += hexEscape(static_cast<unsigned char>(word[byte]));
+            } else {
+                if (word[i] == '\\' || word[i] == '\'') quoted += '\\';
+                quoted += word.substr(i, length);
+            }
+            i += length;
         }
         return quoted + "'";
     }

@@ -23,6 +23,9 @@ std::string formatPoints(double points);
 std::string formatPointsPlain(double points);
 
 
+// A count with its noun, singular for 1: "1 istruzione", "0 istruzioni".
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many);
+
 // "0x0F": an address or byte in hexadecimal, two digits at least.
 std::string hexByte(unsigned value);
 
