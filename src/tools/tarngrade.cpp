@@ -263,7 +263,7 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
     if (!submission.runnable()) {
         std::string text;
         text += "La consegna " + shown(submission.argument) + " non si può eseguire:\n";
-        for (const std::string& problem : submission.problems) text += "  " + problem + "\n";
+        for (const std::string& problem : submission.problems) text += "  " + tarn::visibleName(problem) + "\n";
         const int status = tarn::printStandardOutput("tarngrade", text);
         return status != 0 ? status : 1;
     }

@@ -510,4 +510,13 @@ TEST(TarngradeSubmissions, NamesOnStandardErrorStayOnOneLineWithoutEscapes) {
         EXPECT_EQ(std::string::npos, result.err.find('\x1b'));
         EXPECT_EQ(1, std::count(result.err.begin(), result.err.end(), '\n')) << result.err;
     }
+
+    // Nor on standard output, when a replay shows why a submission cannot run.
+    folder.write(strange + "/a.asm", GREETING);
+    folder.write(strange + "/b.asm", GREETING);
+    const ProcessResult replay = gradeIn(folder, {"es.toml", strange, "--caso", "ciao"});
+    EXPECT_EQ(1, replay.exitStatus);
+    EXPECT_EQ("La consegna 'a\\n\\x1B[31mb' non si può eseguire:\n"
+              "  più programmi nella cartella 'a\\n\\x1B[31mb': a.asm, b.asm\n",
+              replay.out);
 }
