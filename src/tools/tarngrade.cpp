@@ -14,7 +14,9 @@
 #include "tools/grading/submission.hpp"
 #include "tools/suggestions.hpp"
 #include "tools/tool_files.hpp"
+#include "tools/utf8.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <optional>
@@ -73,29 +75,82 @@ int fileError(const std::string& message) {
     return 2;
 }
 
-// The option's value: the rest of "-jN" or "--json=F", or the next argument.
-// Nothing when there is none.
-std::optional<std::string> optionValue(std::string_view argument, std::string_view option, int& index, int argc,
-                                       char** argv) {
+// A name inside a message, shown safely.
+std::string shown(std::string_view name) {
+    return "'" + tarn::visibleName(name) + "'";
+}
+
+// The spellings of the options, for suggestions.
+constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv", "--gradescope",
+                                        "--caso", "--somiglianze", "-h",      "--help"};
+
+std::string_view withoutDashes(std::string_view option) {
+    while (option.starts_with('-')) option.remove_prefix(1);
+    return option;
+}
+
+// An unknown option, with the known one it resembles: the same word with
+// other dashes ("-junit"), or one letter away ("--jsno").
+int unknownOption(std::string_view argument) {
+    std::string message = "opzione sconosciuta " + shown(argument);
+    std::string_view word = withoutDashes(argument);
+    word = word.substr(0, word.find('='));
+    std::optional<std::string> near;
+    std::vector<std::string_view> words;
+    for (std::string_view option : OPTIONS) {
+        if (withoutDashes(option) == word) near = std::string(option);
+        if (withoutDashes(option).size() > 1) words.push_back(withoutDashes(option));
+    }
+    if (!near)
+        if (const std::optional<std::string> similar = tarn::similarName(word, words))
+            for (std::string_view option : OPTIONS)
+                if (withoutDashes(option) == *similar) near = std::string(option);
+    if (near) message += ": forse intendevi '" + *near + "'?";
+    return usageError(message);
+}
+
+// An option's value: the rest of "-jN" or "--json=F", or the next argument
+// (separate). Nothing when there is none.
+struct OptionValue {
+    std::optional<std::string> value;
+    bool separate = false;
+};
+
+OptionValue optionValue(std::string_view argument, std::string_view option, int& index, int argc, char** argv) {
     if (argument.size() > option.size()) {
         std::string_view rest = argument.substr(option.size());
         if (rest.front() == '=') rest.remove_prefix(1);
-        return std::string(rest);
+        return {std::string(rest), false};
     }
-    if (index + 1 >= argc) return std::nullopt;
-    return std::string(argv[++index]);
+    if (index + 1 >= argc) return {};
+    return {std::string(argv[++index]), true};
 }
 
-// Whether an argument is the option, alone or with its value attached.
+// Whether a separate value looks like an option: "--json --somiglianze" is a
+// slip, not a file named "--somiglianze".
+bool looksLikeOption(const OptionValue& value) {
+    return value.separate && value.value && value.value->starts_with('-');
+}
+
+// Whether an argument is the option, alone or with its value attached
+// ("--json=F"; "-jN" and "-j=N" with a number).
 bool isOption(std::string_view argument, std::string_view option) {
     if (!argument.starts_with(option)) return false;
     if (argument.size() == option.size()) return true;
-    // -jN; --json=F
-    return option.size() == 2 ? true : argument[option.size()] == '=';
+    const char next = argument[option.size()];
+    return next == '=' || (option == "-j" && next >= '0' && next <= '9');
 }
 
 std::optional<int> parseOptions(int argc, char** argv, Options& options) {
     bool positionalOnly = false;
+    std::vector<std::string_view> seen;
+    // Each option once: a second one is an error, not a silent choice.
+    const auto once = [&](std::string_view option) {
+        if (std::find(seen.begin(), seen.end(), option) != seen.end())
+            return std::optional<int>(usageError("l'opzione " + std::string(option) + " è ripetuta"));
+        seen.push_back(option);
+        return std::optional<int>();
+    };
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         if (positionalOnly || argument.size() < 2 || argument[0] != '-') {
@@ -109,20 +164,26 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
         } else if (argument == "-h" || argument == "--help") {
             options.help = true;
         } else if (argument == "--somiglianze") {
+            if (const std::optional<int> failed = once("--somiglianze")) return failed;
             options.similarities = true;
         } else if (isOption(argument, "-j")) {
-            const std::optional<std::string> value = optionValue(argument, "-j", index, argc, argv);
+            const std::optional<std::string> value = optionValue(argument, "-j", index, argc, argv).value;
             unsigned jobs = 0;
             const char* end = value ? value->data() + value->size() : nullptr;
             if (!value || value->empty() || std::from_chars(value->data(), end, jobs).ptr != end || jobs == 0 ||
                 jobs > MAX_JOBS)
                 return usageError("l'opzione -j vuole un numero da 1 a " + std::to_string(MAX_JOBS));
+            if (const std::optional<int> failed = once("-j")) return failed;
             options.jobs = jobs;
         } else if (isOption(argument, "--caso")) {
-            const std::optional<std::string> value = optionValue(argument, "--caso", index, argc, argv);
-            if (!value) return usageError("l'opzione --caso vuole il nome di un caso");
-            if (options.replayCase) return usageError("l'opzione --caso è ripetuta");
-            options.replayCase = *value;
+            const OptionValue value = optionValue(argument, "--caso", index, argc, argv);
+            if (!value.value) return usageError("l'opzione --caso vuole il nome di un caso");
+            if (looksLikeOption(value))
+                return usageError("l'opzione --caso vuole il nome di un caso, ma " + shown(*value.value) +
+                                  " sembra un'opzione: per un caso con questo nome scrivi --caso=" +
+                                  tarn::visibleName(*value.value));
+            if (const std::optional<int> failed = once("--caso")) return failed;
+            options.replayCase = *value.value;
         } else {
             bool known = false;
             for (auto [name, target] : {std::pair{"--json", &options.json}, std::pair{"--junit", &options.junit},
@@ -131,12 +192,17 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
                 if (!isOption(argument, name)) continue;
                 known = true;
                 const std::string option = name;
-                const std::optional<std::string> value = optionValue(argument, name, index, argc, argv);
-                if (!value || value->empty()) return usageError("l'opzione " + option + " vuole un nome di file");
-                if (!target->empty()) return usageError("l'opzione " + option + " è ripetuta");
-                *target = *value;
+                const OptionValue value = optionValue(argument, name, index, argc, argv);
+                if (!value.value || value.value->empty())
+                    return usageError("l'opzione " + option + " vuole un nome di file");
+                if (looksLikeOption(value))
+                    return usageError("l'opzione " + option + " vuole un nome di file, ma " + shown(*value.value) +
+                                      " sembra un'opzione: per un file con questo nome scrivi ./" +
+                                      tarn::visibleName(*value.value));
+                if (const std::optional<int> failed = once(name)) return failed;
+                *target = *value.value;
             }
-            if (!known) return usageError("opzione sconosciuta '" + std::string(argument) + "'");
+            if (!known) return unknownOption(argument);
         }
     }
     return std::nullopt;
@@ -166,18 +232,23 @@ std::vector<ReportFile> reportFiles(const Options& options) {
     return files;
 }
 
-// A report must never take the place of what it reports on, nor of another.
+// A report must never take the place of what it reports on, nor of another,
+// nor of a file that a student handed in.
 std::optional<int> checkReportPaths(const Options& options, const std::vector<Submission>& submissions) {
     const std::vector<ReportFile> files = reportFiles(options);
     for (std::size_t index = 0; index < files.size(); ++index) {
         const ReportFile& file = files[index];
+        const std::string report = "il rapporto " + file.option + " " + shown(file.path);
         if (tarn::sameFile(file.path, options.exercise))
-            return usageError("il rapporto " + file.option + " '" + file.path + "' prenderebbe il posto dell'esercizio");
-        for (const Submission& submission : submissions)
+            return usageError(report + " prenderebbe il posto dell'esercizio");
+        for (const Submission& submission : submissions) {
             if (tarn::sameFile(file.path, submission.argument) ||
                 (!submission.program.empty() && tarn::sameFile(file.path, submission.program)))
-                return usageError("il rapporto " + file.option + " '" + file.path +
-                                  "' prenderebbe il posto della consegna '" + submission.argument + "'");
+                return usageError(report + " prenderebbe il posto della consegna " + shown(submission.argument));
+            if (replacesSubmissionFile(file.path, submission))
+                return usageError(report + " prenderebbe il posto di un file della consegna " +
+                                  shown(submission.argument));
+        }
         for (std::size_t other = 0; other < index; ++other)
             if (tarn::sameFile(file.path, files[other].path))
                 return usageError("i rapporti " + files[other].option + " e " + file.option +
@@ -191,8 +262,8 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
     const TestCase& chosen = *testCase;
     if (!submission.runnable()) {
         std::string text;
-        text += "La consegna '" + submission.argument + "' non si può eseguire:\n";
-        for (const std::string& problem : submission.problems) text += "  " + problem + "\n";
+        text += "La consegna " + shown(submission.argument) + " non si può eseguire:\n";
+        for (const std::string& problem : submission.problems) text += "  " + tarn::visibleName(problem) + "\n";
         const int status = tarn::printStandardOutput("tarngrade", text);
         return status != 0 ? status : 1;
     }
@@ -223,13 +294,13 @@ int grade(int argc, char** argv) {
     std::string text;
     std::string reason;
     if (!tarn::readFile(options.exercise, text, reason, MAX_EXERCISE_BYTES))
-        return fileError("impossibile leggere l'esercizio '" + options.exercise + "': " + reason);
+        return fileError("impossibile leggere l'esercizio " + shown(options.exercise) + ": " + reason);
     if (text.size() > MAX_EXERCISE_BYTES)
-        return fileError("l'esercizio '" + options.exercise + "' supera il limite di " +
+        return fileError("l'esercizio " + shown(options.exercise) + " supera il limite di " +
                          std::to_string(MAX_EXERCISE_BYTES) + " byte");
     ExerciseParse parse = parseExercise(text);
     if (!parse.exercise) {
-        tarn::printError(formatExerciseError(options.exercise, parse.error));
+        tarn::printError(formatExerciseError(tarn::visibleName(options.exercise), parse.error));
         return 2;
     }
     const Exercise& exercise = *parse.exercise;
@@ -237,21 +308,21 @@ int grade(int argc, char** argv) {
     if (options.replayCase && exercise.findCase(*options.replayCase) == nullptr) {
         std::vector<std::string_view> names;
         for (const TestCase& testCase : exercise.cases) names.push_back(testCase.name);
-        std::string message = "l'esercizio non ha un caso '" + *options.replayCase + "'";
+        std::string message = "l'esercizio non ha un caso " + shown(*options.replayCase);
         if (const std::optional<std::string> near = tarn::similarName(*options.replayCase, names))
-            message += ": forse intendevi '" + *near + "'?";
+            message += ": forse intendevi " + shown(*near) + "?";
         return fileError(message);
     }
     if (options.replayCase && exercise.findCase(*options.replayCase)->hidden)
-        return fileError("il caso '" + *options.replayCase + "' è nascosto: se ne vede solo l'esito");
+        return fileError("il caso " + shown(*options.replayCase) + " è nascosto: se ne vede solo l'esito");
 
-    std::vector<Submission> submissions;
-    submissions.reserve(options.submissions.size());
-    for (const std::string& argument : options.submissions) {
-        SubmissionLoad load = loadSubmission(argument, exercise);
-        if (!load.submission) return fileError(load.error);
-        submissions.push_back(std::move(*load.submission));
-    }
+    // Gradescope's folder, or the one submission of a replay, is one
+    // student's whatever it holds.
+    const bool oneStudent = !options.gradescope.empty() || options.replayCase.has_value();
+    SubmissionSet gathered = gatherSubmissions(options.submissions, exercise, oneStudent);
+    for (const std::string& warning : gathered.warnings) tarn::printError("tarngrade: " + warning);
+    if (!gathered.error.empty()) return fileError(gathered.error);
+    std::vector<Submission> submissions = std::move(gathered.submissions);
     if (const std::optional<int> failed = checkReportPaths(options, submissions)) return *failed;
 
     const bool colour = wantsColour();
@@ -273,11 +344,11 @@ int grade(int argc, char** argv) {
     }
     tarn::OutputFailure failure;
     if (!outputs.empty() && !tarn::writeOutputs(outputs, failure)) {
-        tarn::printError("tarngrade: impossibile scrivere il rapporto '" + outputs[failure.index].path +
-                         "': " + failure.reason);
+        tarn::printError("tarngrade: impossibile scrivere il rapporto " + shown(outputs[failure.index].path) +
+                         ": " + failure.reason);
         if (!failure.notRestored.empty())
-            tarn::printError("tarngrade: '" + failure.notRestored +
-                             "' era già stato sostituito e non è stato possibile ripristinarlo");
+            tarn::printError("tarngrade: " + shown(failure.notRestored) +
+                             " era già stato sostituito e non è stato possibile ripristinarlo");
         return 2;
     }
     const int status = tarn::printStandardOutput(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -96,6 +97,31 @@ TEST(TarngradeCommandLine, UsageErrorsSayWhatIsWrongWithExitStatus2) {
          "il rapporto --csv '" + program + "' prenderebbe il posto della consegna '" + program + "'"},
         {{exercise, program, "--csv", folder / "r", "--junit", folder / "r"},
          "i rapporti --junit e --csv non possono essere lo stesso file"},
+        // A value that looks like an option is a slip.
+        {{exercise, program, "--json", "--somiglianze"},
+         "l'opzione --json vuole un nome di file, ma '--somiglianze' sembra un'opzione: per un file con questo nome "
+         "scrivi ./--somiglianze"},
+        {{exercise, program, "--csv", "-"},
+         "l'opzione --csv vuole un nome di file, ma '-' sembra un'opzione: per un file con questo nome scrivi ./-"},
+        {{exercise, program, "--caso", "-j"},
+         "l'opzione --caso vuole il nome di un caso, ma '-j' sembra un'opzione: per un caso con questo nome scrivi "
+         "--caso=-j"},
+        // An option spelled with the wrong dashes, or one letter off.
+        {{exercise, program, "-junit", folder / "r"}, "opzione sconosciuta '-junit': forse intendevi '--junit'?"},
+        {{exercise, program, "-json=" + folder / "r"}, "opzione sconosciuta '-json=" + folder / "r" +
+                                                       "': forse intendevi '--json'?"},
+        {{exercise, program, "--jsno", folder / "r"}, "opzione sconosciuta '--jsno': forse intendevi '--json'?"},
+        {{exercise, program, "--somiglianza"}, "opzione sconosciuta '--somiglianza': forse intendevi '--somiglianze'?"},
+        {{exercise, program, "--j", "2"}, "opzione sconosciuta '--j': forse intendevi '-j'?"},
+        {{exercise, program, "-jx"}, "opzione sconosciuta '-jx'"},
+        {{exercise, program, "--\x1b[2J"}, "opzione sconosciuta '--\\x1B[2J'"},
+        // Every option once.
+        {{exercise, program, "-j8", "-j", "2"}, "l'opzione -j è ripetuta"},
+        {{exercise, program, "-j", "2", "-j=2"}, "l'opzione -j è ripetuta"},
+        {{exercise, program, "--somiglianze", "--somiglianze"}, "l'opzione --somiglianze è ripetuta"},
+        {{exercise, program, "--caso", "ciao", "--caso=ciao"}, "l'opzione --caso è ripetuta"},
+        {{exercise, program, "--gradescope", folder / "r", "--gradescope=" + folder / "s"},
+         "l'opzione --gradescope è ripetuta"},
     };
     for (const auto& c : cases) {
         const ProcessResult result = grade(c.args);
@@ -298,7 +324,8 @@ TEST(TarngradeReport, HostileSubmissionsFailTheirOwnCasesOnly) {
     const auto before = std::distance(std::filesystem::directory_iterator(folder.path()), {});
     const ProcessResult result = grade(args);
     EXPECT_EQ(1, result.exitStatus);
-    EXPECT_EQ("", result.err);
+    EXPECT_EQ("tarngrade: 2 consegne si chiamano 'rumore': nei rapporti sono 'rumore.asm' e 'rumore.bin'\n",
+              result.err);
     EXPECT_NE(std::string::npos, result.out.find("il sorgente '" + students[0] + "' supera il limite di 1048576 byte"));
     EXPECT_NE(std::string::npos, result.out.find("altri "));  // the assembler's count of the errors left out
     EXPECT_NE(std::string::npos, result.out.find("limite di istruzioni superato: PC = 0x00 dopo 1000 istruzioni"));
@@ -319,4 +346,173 @@ TEST(TarngradeReport, AMalformedExerciseIsReportedAtItsPosition) {
     EXPECT_EQ("", result.out);
     EXPECT_EQ(exercise + ":4:1: errore: chiave sconosciuta 'uscite' nel caso 'uno': forse intendevi 'uscita'?\n",
               result.err);
+}
+
+TEST(TarngradeCommandLine, ASlipWritesNothingAndDashDashStillEndsTheOptions) {
+    Folder folder;
+    folder.write("es.toml", EXERCISE);
+    folder.write("-rossi.asm", GREETING);
+    const ProcessResult slip = gradeIn(folder, {"es.toml", "--", "-rossi.asm", "--json"});
+    EXPECT_EQ(2, slip.exitStatus);  // after "--", "--json" is a submission, which does not exist
+    const ProcessResult refused = gradeIn(folder, {"es.toml", "./-rossi.asm", "--json", "--somiglianze"});
+    EXPECT_EQ(2, refused.exitStatus);
+    EXPECT_FALSE(std::filesystem::exists(folder / "--somiglianze"));
+    const ProcessResult graded = gradeIn(folder, {"--", "es.toml", "-rossi.asm"});
+    EXPECT_EQ(0, graded.exitStatus) << graded.err;
+    EXPECT_EQ("", graded.err);
+    EXPECT_TRUE(graded.out.starts_with("Esercizio «Saluto» (es.toml): 1 caso, 1 punto\n\n-rossi  (-rossi.asm)"))
+        << graded.out;
+}
+
+TEST(TarngradeSubmissions, AReportNeverReplacesAFileOfAStudentsFolder) {
+    Folder folder;
+    folder.write("es.toml", EXERCISE);
+    folder.write("rossi/saluto.asm", GREETING);
+    folder.write("rossi/somma-giusta.bin", "immagine");
+    folder.write("rossi/LEGGIMI.txt", "leggimi\n");
+    std::filesystem::create_symlink("rossi", folder / "collegamento");
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } rows[] = {
+        {{"--csv", "rossi/somma-giusta.bin", "--json", "rossi/LEGGIMI.txt"},
+         "il rapporto --json 'rossi/LEGGIMI.txt' prenderebbe il posto di un file della consegna 'rossi'"},
+        {{"--junit", "./collegamento/../rossi/somma-giusta.bin"},
+         "il rapporto --junit './collegamento/../rossi/somma-giusta.bin' prenderebbe il posto di un file della "
+         "consegna 'rossi'"},
+        {{"--csv", "collegamento/LEGGIMI.txt"},
+         "il rapporto --csv 'collegamento/LEGGIMI.txt' prenderebbe il posto di un file della consegna 'rossi'"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"es.toml", "rossi"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const ProcessResult result = gradeIn(folder, args);
+        EXPECT_EQ(2, result.exitStatus) << row.error;
+        EXPECT_EQ("", result.out);
+        EXPECT_EQ("tarngrade: " + row.error + USAGE, result.err);
+    }
+    EXPECT_EQ("immagine", readFile(folder / "rossi/somma-giusta.bin"));
+    EXPECT_EQ("leggimi\n", readFile(folder / "rossi/LEGGIMI.txt"));
+    EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(folder / "rossi"), {}));  // and nothing new
+
+    // A new file may go anywhere, inside a student's folder too.
+    const ProcessResult written = gradeIn(folder, {"es.toml", "rossi", "--csv", "rossi/voti.csv"});
+    EXPECT_EQ(0, written.exitStatus) << written.err;
+    EXPECT_EQ("studente,ciao,totale\nrossi,1,1\n", readFile(folder / "rossi/voti.csv"));
+}
+
+TEST(TarngradeSubmissions, StudentsWhoShareANameAreToldApartInEveryReport) {
+    Folder folder;
+    folder.write("es.toml", EXERCISE);
+    folder.write("a/rossi.asm", GREETING);
+    folder.write("b/rossi.asm", "        WRT t\n        RST\nt:      DB \"ciao\", 0\n");
+    const ProcessResult result = gradeIn(
+        folder, {"es.toml", "a/rossi.asm", "b/rossi.asm", "--csv", "v.csv", "--junit", "v.xml", "--json", "v.json",
+                 "--somiglianze"});
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ("tarngrade: 2 consegne si chiamano 'rossi': nei rapporti sono 'a/rossi' e 'b/rossi'\n", result.err);
+    EXPECT_NE(std::string::npos, result.out.find("\na/rossi  (a/rossi.asm)  1/1 punti\n")) << result.out;
+    EXPECT_NE(std::string::npos, result.out.find("\nb/rossi  (b/rossi.asm)  0/1 punti\n")) << result.out;
+    EXPECT_NE(std::string::npos, result.out.find("a/rossi e b/rossi")) << result.out;
+    EXPECT_EQ("studente,ciao,totale\na/rossi,1,1\nb/rossi,0,0\n", readFile(folder / "v.csv"));
+    const std::string xml = readFile(folder / "v.xml");
+    EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"a/rossi\"")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"b/rossi\"")) << xml;
+    const std::string json = readFile(folder / "v.json");
+    EXPECT_NE(std::string::npos, json.find("\"studente\": \"a/rossi\"")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"studente\": \"b/rossi\"")) << json;
+}
+
+TEST(TarngradeSubmissions, AProgramLinkedFromOutsideTheStudentsFolderScoresNothingAndShowsNothing) {
+    Folder folder;
+    folder.write("es.toml", CLASS_EXERCISE);
+    folder.write("docente/soluzione.asm", GREETING);
+    folder.write("consegne/onesto/onesto.asm", GREETING);
+    std::filesystem::create_directories(folder / "consegne/furbo");
+    std::filesystem::create_directories(folder / "consegne/curioso");
+    std::filesystem::create_symlink("../../docente/soluzione.asm", folder / "consegne/furbo/furbo.asm");
+    std::filesystem::create_symlink("../../es.toml", folder / "consegne/curioso/curioso.asm");
+    const ProcessResult result = gradeIn(
+        folder, {"es.toml", "consegne/onesto", "consegne/furbo", "consegne/curioso", "--json", "r.json"});
+    EXPECT_EQ(1, result.exitStatus);
+    EXPECT_EQ("", result.err);
+    for (const char* student : {"furbo", "curioso"}) {
+        const std::string program = std::string("consegne/") + student + "/" + student + ".asm";
+        EXPECT_NE(std::string::npos,
+                  result.out.find(std::string(student) + "  (" + program + ")  0/3 punti\n  il programma non si può "
+                                  "eseguire:\n    il programma '" + program +
+                                  "' è un collegamento che porta fuori dalla cartella della consegna: non si valuta\n"))
+            << result.out;
+    }
+    EXPECT_NE(std::string::npos, result.out.find("onesto  (consegne/onesto/onesto.asm)  1/3 punti")) << result.out;
+    for (const std::string& report : {result.out, readFile(folder / "r.json")}) {
+        EXPECT_EQ(std::string::npos, report.find("docente")) << report;
+        EXPECT_EQ(std::string::npos, report.find("sconosciuto")) << report;  // nothing was assembled
+    }
+}
+
+TEST(TarngradeSubmissions, AStrayFileIsSkippedAndAFolderOfSubmissionsIsRecognised) {
+    Class c;
+    c.folder.write("classe/voti.csv", "studente,totale\n");
+    const ProcessResult graded = gradeIn(c.folder, {"es.toml", "classe/bianchi.asm", "classe/voti.csv",
+                                                    "classe/neri.asm"});
+    EXPECT_EQ(1, graded.exitStatus);
+    EXPECT_EQ("tarngrade: 'classe/voti.csv' non è una consegna e si salta: ci vuole un sorgente .asm, un'immagine "
+              ".bin o una cartella\n",
+              graded.err);
+    EXPECT_NE(std::string::npos, graded.out.find("Riepilogo: 2 consegne;")) << graded.out;
+
+    const ProcessResult alone = gradeIn(c.folder, {"es.toml", "classe/voti.csv"});
+    EXPECT_EQ(2, alone.exitStatus);
+    EXPECT_EQ("", alone.out);
+    EXPECT_EQ("tarngrade: 'classe/voti.csv' non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o una "
+              "cartella\n",
+              alone.err);
+
+    const ProcessResult wholeClass = gradeIn(c.folder, {"es.toml", "classe"});
+    EXPECT_EQ(2, wholeClass.exitStatus);
+    EXPECT_EQ("", wholeClass.out);
+    EXPECT_EQ("tarngrade: 'classe' sembra una cartella di consegne, perché contiene più programmi: per valutarle "
+              "tutte scrivi classe/* al suo posto\n",
+              wholeClass.err);
+}
+
+TEST(TarngradeSubmissions, NamesOnStandardErrorStayOnOneLineWithoutEscapes) {
+    Folder folder;
+    folder.write("es.toml", EXERCISE);
+    folder.write("rossi.asm", GREETING);
+    const std::string strange = "a\n\x1b[31mb";
+    folder.write(strange + ".txt", "");
+    // Each line as expected up to the system's reason, if any.
+    const struct {
+        std::vector<std::string> args;
+        std::string start;
+        int status = 2;
+    } rows[] = {
+        {{"es.toml", "rossi.asm", strange + ".txt"},
+         "tarngrade: 'a\\n\\x1B[31mb.txt' non è una consegna e si salta: ci vuole un sorgente .asm, un'immagine "
+         ".bin o una cartella\n",
+         0},
+        {{strange + ".toml", "rossi.asm"}, "tarngrade: impossibile leggere l'esercizio 'a\\n\\x1B[31mb.toml': "},
+        {{"es.toml", "rossi.asm", "--csv", strange + "/voti.csv"},
+         "tarngrade: impossibile scrivere il rapporto 'a\\n\\x1B[31mb/voti.csv': "},
+        {{"es.toml", "rossi.asm", "--caso", strange}, "tarngrade: l'esercizio non ha un caso 'a\\n\\x1B[31mb'\n"},
+        {{"es.toml", strange + ".asm"}, "tarngrade: impossibile leggere la consegna 'a\\n\\x1B[31mb.asm': "},
+    };
+    for (const auto& row : rows) {
+        const ProcessResult result = gradeIn(folder, row.args);
+        EXPECT_EQ(row.status, result.exitStatus);
+        EXPECT_TRUE(result.err.starts_with(row.start)) << result.err;
+        EXPECT_EQ(std::string::npos, result.err.find('\x1b'));
+        EXPECT_EQ(1, std::count(result.err.begin(), result.err.end(), '\n')) << result.err;
+    }
+
+    // Nor on standard output, when a replay shows why a submission cannot run.
+    folder.write(strange + "/a.asm", GREETING);
+    folder.write(strange + "/b.asm", GREETING);
+    const ProcessResult replay = gradeIn(folder, {"es.toml", strange, "--caso", "ciao"});
+    EXPECT_EQ(1, replay.exitStatus);
+    EXPECT_EQ("La consegna 'a\\n\\x1B[31mb' non si può eseguire:\n"
+              "  più programmi nella cartella 'a\\n\\x1B[31mb': a.asm, b.asm\n",
+              replay.out);
 }
