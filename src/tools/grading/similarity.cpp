@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <string>
 #include <tuple>
+#include <unordered_map>
 
 // How alike two programs are.
 //
@@ -39,12 +41,17 @@
 // both are 1 exactly for equal sequences; two empty sequences have nothing
 // to compare and score 0.
 //
-// The grams of every program are found once, as sorted keys, and so are the
-// bit masks of a bit-parallel LCS (Allison and Dix, Hyyrö): each pair then
-// costs a merge and a few word operations per instruction, and a pair whose
-// grams alone keep it below the reported scores skips the LCS: a class of
-// 200 (19900 pairs) takes a small fraction of a second even when every
-// program fills the memory.
+// The grams of every program are found once, as sorted keys; the bit masks
+// of a bit-parallel LCS (Allison and Dix, Hyyrö) are found for one program
+// at a time, compared with all those after it. Each pair then costs a merge
+// and a few word operations per instruction, and a pair whose grams alone
+// keep it below the scores still in the running skips the LCS.
+//
+// A class can be large, and made of copies. Submissions with the same
+// sequence are one group, reported as such and compared with the others
+// once, as the first of them; and only the pairs that can still be shown are
+// kept while comparing, the least alike of them setting the score that the
+// next pair must reach. Memory thus grows with the class, not with its pairs.
 
 namespace tarn::grading {
 
@@ -55,7 +62,8 @@ constexpr std::size_t GRAM = 2;
 // A token of a sequence as a key: 1 + the byte, 0 for a boundary mark.
 constexpr unsigned TOKEN_BITS = 9;
 
-// What a sequence is compared by, found once.
+// What a sequence is compared by, found once; the masks only for the
+// program on the left of the comparisons under way.
 struct Profile {
     std::size_t length = 0;
     std::vector<std::uint32_t> grams;   // sorted
@@ -81,12 +89,14 @@ Profile profileOf(const std::vector<Byte>& sequence) {
         profile.grams.push_back(gram);
     }
     std::sort(profile.grams.begin(), profile.grams.end());
-
     profile.words = (sequence.size() + 63) / 64;
+    return profile;
+}
+
+void findMasks(Profile& profile, const std::vector<Byte>& sequence) {
     profile.masks.assign(256 * profile.words, 0);
     for (std::size_t index = 0; index < sequence.size(); ++index)
         profile.masks[std::size_t{sequence[index]} * profile.words + index / 64] |= std::uint64_t{1} << (index % 64);
-    return profile;
 }
 
 // How many grams the two multisets share.
@@ -174,41 +184,74 @@ std::vector<Byte> instructionSequence(const std::vector<Byte>& image) {
 }
 
 double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b) {
+    Profile left = profileOf(a);
+    findMasks(left, a);
     std::vector<std::uint64_t> row;
-    return similarity(profileOf(a), profileOf(b), b, row);
+    return similarity(left, profileOf(b), b, row);
 }
 
-std::vector<SimilarPair> similarPairs(const std::vector<SubmissionResult>& results) {
+Similarities similarPairs(const std::vector<SubmissionResult>& results) {
+    // The distinct sequences, in the order of their first submission, with
+    // every submission that has them.
     struct Program {
-        std::size_t index;
         std::vector<Byte> sequence;
         Profile profile;
+        std::vector<std::size_t> members;
     };
     std::vector<Program> programs;
+    std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t index = 0; index < results.size(); ++index) {
         if (!results[index].submission.runnable()) continue;
         std::vector<Byte> sequence = instructionSequence(results[index].submission.image);
+        if (sequence.empty()) continue;  // nothing to compare: alike to nothing
+        const auto [found, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
+        if (!added) {
+            programs[found->second].members.push_back(index);
+            continue;
+        }
         Profile profile = profileOf(sequence);
-        programs.push_back({index, std::move(sequence), std::move(profile)});
+        programs.push_back({std::move(sequence), std::move(profile), {index}});
+    }
+    seen.clear();
+
+    Similarities found;
+    for (Program& program : programs) {
+        if (found.identical.size() == MAX_REPORTED_PAIRS) break;
+        if (program.members.size() > 1) found.identical.push_back(program.members);
     }
 
-    std::vector<SimilarPair> pairs;
-    std::vector<std::uint64_t> row;
-    for (std::size_t i = 0; i < programs.size(); ++i)
-        for (std::size_t j = i + 1; j < programs.size(); ++j) {
-            const double score = similarity(programs[i].profile, programs[j].profile, programs[j].sequence, row,
-                                            MIN_REPORTED_SIMILARITY);
-            if (score >= MIN_REPORTED_SIMILARITY) pairs.push_back({programs[i].index, programs[j].index, score});
-        }
-
+    // The best pairs so far, the least alike of them on top of the heap.
     const auto before = [](const SimilarPair& x, const SimilarPair& y) {
         if (x.score != y.score) return x.score > y.score;
         return std::tie(x.first, x.second) < std::tie(y.first, y.second);
     };
-    const std::size_t kept = std::min(pairs.size(), MAX_REPORTED_PAIRS);
-    std::partial_sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(kept), pairs.end(), before);
-    pairs.resize(kept);
-    return pairs;
+    const std::size_t room = MAX_REPORTED_PAIRS - found.identical.size();
+    std::vector<SimilarPair>& best = found.pairs;
+    best.reserve(room);
+    double floor = MIN_REPORTED_SIMILARITY;
+    std::vector<std::uint64_t> row;
+    for (std::size_t i = 0; room > 0 && i < programs.size(); ++i) {
+        Program& left = programs[i];
+        findMasks(left.profile, left.sequence);
+        for (std::size_t j = i + 1; j < programs.size(); ++j) {
+            const Program& right = programs[j];
+            const double score = similarity(left.profile, right.profile, right.sequence, row, floor);
+            if (score < floor) continue;
+            const SimilarPair pair{left.members.front(), right.members.front(), score};
+            if (best.size() == room) {
+                if (!before(pair, best.front())) continue;
+                std::pop_heap(best.begin(), best.end(), before);
+                best.back() = pair;
+            } else {
+                best.push_back(pair);
+            }
+            std::push_heap(best.begin(), best.end(), before);
+            if (best.size() == room) floor = std::max(floor, best.front().score);
+        }
+        left.profile.masks = {};
+    }
+    std::sort_heap(best.begin(), best.end(), before);
+    return found;
 }
 
 }  // namespace tarn::grading
