@@ -118,14 +118,37 @@ std::size_t commonGrams(const std::vector<std::uint32_t>& a, const std::vector<s
     return common;
 }
 
+// How many positions of a the subsequence found so far uses: the zeros of row.
+std::size_t usedPositions(const Profile& a, const std::vector<std::uint64_t>& row) {
+    std::size_t used = 0;
+    for (std::size_t word = 0; word < a.words; ++word) {
+        std::uint64_t zeros = ~row[word];
+        const std::size_t bits = std::min<std::size_t>(64, a.length - word * 64);
+        if (bits < 64) zeros &= (std::uint64_t{1} << bits) - 1;
+        used += static_cast<std::size_t>(std::popcount(zeros));
+    }
+    return used;
+}
+
+// Tokens of b between two looks at whether the pair can still score enough.
+constexpr std::size_t LCS_CHECK_EVERY = 32;
+
 // The length of the longest common subsequence of the sequence profiled in a
 // and the sequence b. The bits of row hold a 0 for every position of a that
 // the subsequence found so far uses; each token of b adds the positions
-// where a holds the same token, one per run of free positions.
-std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& b, std::vector<std::uint64_t>& row) {
+// where a holds the same token, one per run of free positions. Every
+// LCS_CHECK_EVERY tokens, stillPossible(length) is asked whether the pair can
+// still score enough with a subsequence as long as the one found so far plus
+// every token of b left; when it cannot, the result is 0.
+template <typename StillPossible>
+std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& b, std::vector<std::uint64_t>& row,
+                                     const StillPossible& stillPossible) {
     row.assign(a.words, ~std::uint64_t{0});
-    for (const Byte token : b) {
-        const std::uint64_t* mask = &a.masks[std::size_t{token} * a.words];
+    for (std::size_t index = 0; index < b.size(); ++index) {
+        if (index % LCS_CHECK_EVERY == 0 && index > 0 &&
+            !stillPossible(usedPositions(a, row) + (b.size() - index)))
+            return 0;
+        const std::uint64_t* mask = &a.masks[std::size_t{b[index]} * a.words];
         std::uint64_t carry = 0;
         for (std::size_t word = 0; word < a.words; ++word) {
             const std::uint64_t v = row[word];
@@ -138,14 +161,7 @@ std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& 
             carry = nextCarry;
         }
     }
-    std::size_t used = 0;
-    for (std::size_t word = 0; word < a.words; ++word) {
-        std::uint64_t zeros = ~row[word];
-        const std::size_t bits = std::min<std::size_t>(64, a.length - word * 64);
-        if (bits < 64) zeros &= (std::uint64_t{1} << bits) - 1;
-        used += static_cast<std::size_t>(std::popcount(zeros));
-    }
-    return used;
+    return usedPositions(a, row);
 }
 
 double diceOf(const Profile& a, const Profile& b) {
@@ -158,14 +174,18 @@ double lcsOf(const Profile& a, const Profile& b, std::size_t common) {
 }
 
 // The score of two profiled sequences, b's tokens given; below `floor` it
-// may stop early and return 0 instead (the LCS is at most the shorter one).
+// may stop early and return 0 instead: before the LCS when the grams alone
+// keep it below (the LCS is at most the shorter sequence), or during it.
 double similarity(const Profile& a, const Profile& b, const std::vector<Byte>& bSequence,
                   std::vector<std::uint64_t>& row, double floor = 0) {
     if (a.length == 0 || b.length == 0) return 0;
     const double dice = diceOf(a, b);
-    if ((dice + lcsOf(a, b, std::min(a.length, b.length))) / 2 < floor) return 0;
-    const double lcs = lcsOf(a, b, longestCommonSubsequence(a, bSequence, row));
-    return std::clamp((dice + lcs) / 2, 0.0, 1.0);
+    // The score with an LCS of this length: the bound is the same expression.
+    const auto scoreWith = [&](std::size_t common) { return (dice + lcsOf(a, b, common)) / 2; };
+    if (scoreWith(std::min(a.length, b.length)) < floor) return 0;
+    const std::size_t common = longestCommonSubsequence(
+        a, bSequence, row, [&](std::size_t atMost) { return scoreWith(atMost) >= floor; });
+    return std::clamp(scoreWith(common), 0.0, 1.0);
 }
 
 }  // namespace
@@ -248,7 +268,7 @@ Similarities similarPairs(const std::vector<SubmissionResult>& results) {
             std::push_heap(best.begin(), best.end(), before);
             if (best.size() == room) floor = std::max(floor, best.front().score);
         }
-        left.profile.masks = {};
+        std::vector<std::uint64_t>().swap(left.profile.masks);  // its memory too, not only its size
     }
     std::sort_heap(best.begin(), best.end(), before);
     return found;
