@@ -11,6 +11,14 @@
 #
 # TARNGRADE is the program to measure, build/tarngrade (built first) by
 # default; give another one to compare an older build.
+#
+# With --somiglianze, on a machine of 2 shared cores (CPU seconds):
+#
+#                          every pair kept        only the pairs shown
+#     copie, 3000          204.7 MB, 0.36 s       7.6 MB, 0.05 s
+#     varianti, 6000       833.0 MB, 52.9 s       19.2 MB, 34.5 s
+#
+# against 7.4 and 15.1 MB without it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 copies="${1:-3000}"
