@@ -173,9 +173,10 @@ double lcsOf(const Profile& a, const Profile& b, std::size_t common) {
     return 2.0 * static_cast<double>(common) / static_cast<double>(a.length + b.length);
 }
 
-// The score of two profiled sequences, b's tokens given; below `floor` it
-// may stop early and return 0 instead: before the LCS when the grams alone
-// keep it below (the LCS is at most the shorter sequence), or during it.
+// The score of two profiled sequences, b's tokens given. When it is below
+// `floor`, it may stop early and return some score below `floor` instead:
+// before the LCS when the grams alone keep it below (the LCS is at most the
+// shorter sequence), or during the LCS, which then counts as 0.
 double similarity(const Profile& a, const Profile& b, const std::vector<Byte>& bSequence,
                   std::vector<std::uint64_t>& row, double floor = 0) {
     if (a.length == 0 || b.length == 0) return 0;
@@ -224,9 +225,9 @@ Similarities similarPairs(const std::vector<SubmissionResult>& results) {
         if (!results[index].submission.runnable()) continue;
         std::vector<Byte> sequence = instructionSequence(results[index].submission.image);
         if (sequence.empty()) continue;  // nothing to compare: alike to nothing
-        const auto [found, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
+        const auto [entry, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
         if (!added) {
-            programs[found->second].members.push_back(index);
+            programs[entry->second].members.push_back(index);
             continue;
         }
         Profile profile = profileOf(sequence);
