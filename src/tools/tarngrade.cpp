@@ -329,9 +329,9 @@ int grade(int argc, char** argv) {
     if (options.replayCase) return replay(options, exercise, submissions.front(), colour);
 
     const std::vector<SubmissionResult> results = gradeClass(exercise, std::move(submissions), options.jobs);
-    std::optional<std::vector<SimilarPair>> similar;
+    std::optional<Similarities> similar;
     if (options.similarities) similar = similarPairs(results);
-    const std::vector<SimilarPair>* similarShown = similar ? &*similar : nullptr;
+    const Similarities* similarShown = similar ? &*similar : nullptr;
 
     std::vector<tarn::OutputFile> outputs;
     for (const ReportFile& file : reportFiles(options)) {

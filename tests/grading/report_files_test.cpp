@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -152,9 +153,28 @@ pugi::xml_document parseXml(const std::string& xml) {
     return document;
 }
 
-std::vector<unsigned> bytesOf(const std::string& text) {
-    std::vector<unsigned> bytes;
-    for (const char c : text) bytes.push_back(static_cast<unsigned char>(c));
+// Base64 as RFC 4648 has it, padding required; anything else is no bytes.
+std::optional<std::string> fromBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (text.size() % 4 != 0) return std::nullopt;
+    std::string bytes;
+    for (std::size_t at = 0; at < text.size(); at += 4) {
+        unsigned group = 0;
+        std::size_t padding = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const char c = text[at + i];
+            const bool last = at + 4 == text.size();
+            if (c == '=' && last && i >= 2 && (i == 3 || text[at + 3] == '=')) {
+                ++padding;
+                group <<= 6;
+                continue;
+            }
+            const std::size_t value = digits.find(c);
+            if (value == std::string::npos || padding > 0) return std::nullopt;
+            group = (group << 6) | static_cast<unsigned>(value);
+        }
+        for (std::size_t i = 0; i < 3 - padding; ++i) bytes += static_cast<char>((group >> (16 - 8 * i)) & 0xFF);
+    }
     return bytes;
 }
 
@@ -245,18 +265,23 @@ TEST(ReportFilesJson, HoldsEveryDetailOfEveryCaseHiddenOnesToo) {
     EXPECT_EQ(sized.at("riepilogo").at("media_punti"), 0);
 }
 
-TEST(ReportFilesJson, SimilarPairsNameTheStudentsOnlyWhenAsked) {
+TEST(ReportFilesJson, SimilaritiesNameTheStudentsOnlyWhenAsked) {
     const Exercise exercise = sampleExercise();
     const std::vector<SubmissionResult> results = {allPassedResult("anna"), allPassedResult("bruno"),
-                                                   allPassedResult("carla")};
-    const std::vector<SimilarPair> none;
-    EXPECT_EQ(json::parse(jsonReport(exercise, "e.toml", results, &none)).at("somiglianze"), json::array());
+                                                   allPassedResult("carla"), allPassedResult("dario")};
+    const Similarities none;
+    EXPECT_EQ(json::parse(jsonReport(exercise, "e.toml", results, &none)).at("somiglianze"),
+              json({{"identiche", json::array()}, {"coppie", json::array()}}));
 
-    const std::vector<SimilarPair> pairs = {{0, 2, 0.9}, {1, 2, 0.75}};
-    const json report = json::parse(jsonReport(exercise, "e.toml", results, &pairs));
-    const json expected = json::array({{{"prima", "anna"}, {"seconda", "carla"}, {"punteggio", 0.9}},
-                                       {{"prima", "bruno"}, {"seconda", "carla"}, {"punteggio", 0.75}}});
+    const Similarities found{{{1, 3}}, {{0, 2, 0.9}, {1, 2, 0.75}}};
+    const json report = json::parse(jsonReport(exercise, "e.toml", results, &found));
+    const json expected = {
+        {"identiche", json::array({{{"consegne", {1, 3}}, {"studenti", {"bruno", "dario"}}}})},
+        {"coppie", json::array({{{"consegne", {0, 2}}, {"prima", "anna"}, {"seconda", "carla"}, {"punteggio", 0.9}},
+                                {{"consegne", {1, 2}}, {"prima", "bruno"}, {"seconda", "carla"}, {"punteggio", 0.75}}})},
+    };
     EXPECT_EQ(report.at("somiglianze"), expected);
+    EXPECT_EQ(report.at("versione"), 2);
 }
 
 TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {
@@ -264,7 +289,7 @@ TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {
     const struct {
         std::string bytes;
         std::string text;  // as the JSON string holds it
-        bool exact;        // valid UTF-8: no "_byte" beside
+        bool exact;        // valid UTF-8: no "_base64" beside
     } cases[] = {
         {"7\n", "7\n", true},
         {"è € \xF0\x9D\x84\x9E", "è € \xF0\x9D\x84\x9E", true},
@@ -291,13 +316,13 @@ TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {
         EXPECT_EQ(submission.at("argomento"), c.text);
         EXPECT_EQ(report.at("esercizio").at("file"), c.text);
         EXPECT_EQ(submission.at("problemi")[0], "problema " + c.text);
-        EXPECT_EQ(output.contains("uscita_byte"), !c.exact);
-        EXPECT_EQ(submission.contains("studente_byte"), !c.exact);
+        EXPECT_EQ(output.contains("uscita_base64"), !c.exact);
+        EXPECT_EQ(submission.contains("studente_base64"), !c.exact);
         if (!c.exact) {
-            EXPECT_EQ(output.at("uscita_byte").get<std::vector<unsigned>>(), bytesOf(c.bytes));
-            EXPECT_EQ(submission.at("studente_byte").get<std::vector<unsigned>>(), bytesOf(c.bytes));
+            EXPECT_EQ(fromBase64(output.at("uscita_base64")), c.bytes);
+            EXPECT_EQ(fromBase64(submission.at("studente_base64")), c.bytes);
         }
-        EXPECT_FALSE(output.contains("ingresso_byte"));
+        EXPECT_FALSE(output.contains("ingresso_base64"));
     }
 
     // Every byte value, in a similar pair's names too.
@@ -305,13 +330,34 @@ TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {
     for (unsigned byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
     std::vector<SubmissionResult> results = {mixedResult(all), mixedResult("b")};
     results[0].cases[0].output = all;
-    const std::vector<SimilarPair> pairs = {{0, 1, 1.0}};
+    const Similarities pairs{{}, {{0, 1, 0.9}}};
     std::string text;
     ASSERT_NO_THROW(text = jsonReport(exercise, all, results, &pairs));
     const json report = json::parse(text);
-    EXPECT_EQ(report.at("consegne")[0].at("casi")[0].at("uscita_byte").get<std::vector<unsigned>>(), bytesOf(all));
-    EXPECT_EQ(report.at("somiglianze")[0].at("prima_byte").get<std::vector<unsigned>>(), bytesOf(all));
+    EXPECT_EQ(fromBase64(report.at("consegne")[0].at("casi")[0].at("uscita_base64")), all);
+    EXPECT_EQ(fromBase64(report.at("somiglianze").at("coppie")[0].at("prima_base64")), all);
+    // Compact: the exact bytes take a third more than the bytes.
+    EXPECT_EQ(report.at("consegne")[0].at("casi")[0].at("uscita_base64").get<std::string>().size(), 344u);
     EXPECT_NO_THROW((void)gradescopeReport(exercise, all, results[0]));
+}
+
+TEST(ReportFilesJson, ExactBytesAreStandardBase64) {
+    // RFC 4648's vectors, each after a byte that is not UTF-8.
+    const struct {
+        std::string bytes;
+        std::string base64;
+    } cases[] = {
+        {"\xFF", "/w=="},         {"\xFF" "f", "/2Y="},       {"\xFF" "fo", "/2Zv"},
+        {"\xFF" "foo", "/2Zvbw=="}, {"\xFF" "foob", "/2Zvb2I="}, {"\xFF" "fooba", "/2Zvb2Jh"},
+        {"\xFB\xFF\xBF", "+/+/"},
+    };
+    const Exercise exercise = sampleExercise();
+    for (const auto& c : cases) {
+        SubmissionResult result = mixedResult("anna");
+        result.cases[0].output = c.bytes;
+        const json report = json::parse(jsonReport(exercise, "es1.toml", {result}, nullptr));
+        EXPECT_EQ(report.at("consegne")[0].at("casi")[0].at("uscita_base64"), c.base64) << c.base64;
+    }
 }
 
 TEST(ReportFilesJunit, OneSuitePerStudentWithFailuresThatSayWhy) {
@@ -326,12 +372,16 @@ TEST(ReportFilesJunit, OneSuitePerStudentWithFailuresThatSayWhy) {
     EXPECT_STREQ(suites.attribute("name").value(), "Somma di due cifre");
     EXPECT_EQ(suites.attribute("tests").as_int(), 6);
     EXPECT_EQ(suites.attribute("failures").as_int(), 2);
+    EXPECT_STREQ(suites.attribute("errors").value(), "0");
 
     const pugi::xml_node anna = suites.find_child_by_attribute("testsuite", "name", "anna");
     const pugi::xml_node bruno = suites.find_child_by_attribute("testsuite", "name", "bruno");
     ASSERT_TRUE(anna && bruno);
     EXPECT_EQ(anna.attribute("tests").as_int(), 3);
     EXPECT_EQ(anna.attribute("failures").as_int(), 2);
+    // Every suite has what Jenkins' schema requires: name, tests, failures, errors.
+    for (const pugi::xml_node suite : suites.children("testsuite"))
+        EXPECT_STREQ(suite.attribute("errors").value(), "0");
     EXPECT_EQ(bruno.attribute("failures").as_int(), 0);
     EXPECT_FALSE(bruno.child("testcase").child("failure"));
     EXPECT_STREQ(anna.child("properties").find_child_by_attribute("property", "name", "punti")
@@ -473,12 +523,14 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
     EXPECT_DOUBLE_EQ(passed.at("max_score").get<double>(), 1.5);
     EXPECT_EQ(passed.at("visibility"), "visible");
     EXPECT_EQ(passed.at("output"), "superato");
+    EXPECT_EQ(passed.at("status"), "passed");
 
     const json& hidden = report.at("tests")[1];
     EXPECT_EQ(hidden.at("visibility"), "after_published");
     EXPECT_EQ(hidden.at("output"), "non superato");
     EXPECT_EQ(hidden.at("score"), 0);
     EXPECT_EQ(hidden.at("max_score"), 2);
+    EXPECT_EQ(hidden.at("status"), "failed");
     EXPECT_EQ(text.find("SEGRETO"), std::string::npos);
 
     const json& failed = report.at("tests")[2];
@@ -488,6 +540,26 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
         failureReasons(exercise, exercise.cases[2], result.submission, result.cases[2]);
     EXPECT_NE(output.find(reasons.front()), std::string::npos) << output;
     EXPECT_DOUBLE_EQ(failed.at("max_score").get<double>(), 0.25);
+    EXPECT_EQ(failed.at("status"), "failed");
+    // The student cannot run tarngrade: no replay command, which the
+    // teacher's JUnit report keeps.
+    EXPECT_NE(output.find("istruzioni eseguite: 77"), std::string::npos) << output;
+    EXPECT_EQ(text.find("per rivederlo"), std::string::npos) << text;
+    EXPECT_EQ(text.find("--caso"), std::string::npos) << text;
+    EXPECT_NE(junitReport(exercise, "es1.toml", {result}).find("per rivederlo: tarngrade es1.toml"), std::string::npos);
+
+    // A case worth no points still says whether it passed.
+    Exercise free = exercise;
+    free.cases[2].points = 0;
+    SubmissionResult freeResult = allPassedResult("bruno");
+    freeResult.cases[2].points = 0;
+    for (const bool passes : {true, false}) {
+        freeResult.cases[2].passed = passes;
+        const json test = json::parse(gradescopeReport(free, "es1.toml", freeResult)).at("tests")[2];
+        EXPECT_EQ(test.at("score"), 0);
+        EXPECT_EQ(test.at("max_score"), 0);
+        EXPECT_EQ(test.at("status"), passes ? "passed" : "failed");
+    }
 
     // The summary tells what the visible cases say, and keeps the hidden ones for later.
     const std::string summary = report.at("output");

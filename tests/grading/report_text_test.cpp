@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -425,7 +426,7 @@ TEST(ReportText, ColourOnlyWhenAsked) {
 
 TEST(ReportText, SimilarPairsMostAlikeFirst) {
     const SmallClass group;
-    const std::vector<SimilarPair> pairs = {{0, 2, 0.71}, {1, 2, 0.956}, {0, 7, 0.99}};
+    const Similarities pairs{{}, {{0, 2, 0.71}, {1, 2, 0.956}, {0, 7, 0.99}}};
     const std::string report = formatClassReport(group.exercise, "es1.toml", group.results, &pairs, ReportStyle{});
     EXPECT_NE(report.find("Consegne simili (il codice confrontato come sequenza di istruzioni):\n"
                           "  bianchi e verdì  96%\n"
@@ -434,12 +435,47 @@ TEST(ReportText, SimilarPairsMostAlikeFirst) {
                           "Riepilogo:"),
               std::string::npos)
         << report;
-    const std::vector<SimilarPair> none;
+    const Similarities none;
     EXPECT_NE(formatClassReport(group.exercise, "es1.toml", group.results, &none, ReportStyle{})
                   .find("Consegne simili: nessuna coppia è simile almeno al 60%.\n"),
               std::string::npos);
     EXPECT_EQ(formatClassReport(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{}).find("simili"),
               std::string::npos);
+}
+
+TEST(ReportText, IdenticalSubmissionsAreOneLineEach) {
+    // st0000 to st3005: groups of 3000, 5, 4 and 2 (all names up to four,
+    // three and the count beyond), then pairs whose sides stand for groups.
+    Exercise exercise;
+    exercise.title = "Copie";
+    std::vector<SubmissionResult> results(3011);
+    for (std::size_t index = 0; index < results.size(); ++index) {
+        char name[32];
+        std::snprintf(name, sizeof name, "st%04zu", index);
+        results[index].submission.student = name;
+    }
+    const auto range = [](std::size_t from, std::size_t to) {
+        std::vector<std::size_t> members;
+        for (std::size_t index = from; index < to; ++index) members.push_back(index);
+        return members;
+    };
+    Similarities similar;
+    similar.identical = {range(0, 3000), range(3000, 3005), range(3005, 3009), {3009, 3010}};
+    similar.pairs = {{0, 3000, 0.9}, {3005, 3010, 0.8}, {3000, 3009, 0.7}, {0, 3011, 0.65}};
+    const std::string report = formatClassReport(exercise, "es.toml", results, &similar, ReportStyle{});
+    EXPECT_NE(report.find("Consegne simili (il codice confrontato come sequenza di istruzioni):\n"
+                          "  st0000, st0001, st0002 e altre 2997: identiche\n"
+                          "  st3000, st3001, st3002 e altre 2: identiche\n"
+                          "  st3005, st3006, st3007 e st3008: identiche\n"
+                          "  st3009 e st3010: identiche\n"
+                          "  st0000 (e altre 2999 identiche) e st3000 (e altre 4 identiche)  90%\n"
+                          "  st3005 (e altre 3 identiche) e st3010                           80%\n"
+                          "  st3000 (e altre 4 identiche) e st3009 (e un'altra identica)     70%\n"
+                          "\n"),
+              std::string::npos)
+        << report.substr(report.find("Consegne simili"));
+    // An index outside the class (3011) is left out, never read.
+    EXPECT_EQ(report.find("65%"), std::string::npos);
 }
 
 // A run by hand: the program wrote 0x2A at 0xF0 and 0x01 at 0x10; the

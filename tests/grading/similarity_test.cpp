@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <random>
 #include <string>
@@ -271,36 +272,144 @@ SubmissionResult resultOf(const std::string& source, bool runnable = true) {
     return result;
 }
 
-TEST(Similarity, PairsAreRunnableAlikeOrderedAndCapped) {
-    // 0 and 4 the same; 1 and 5 close to both; 2 another technique; 3 the
-    // same as 0 but it could not run.
+TEST(Similarity, IdenticalSubmissionsAreGroupedAndComparedOnce) {
+    // 0 and 4 the same sequence (4 a disguised copy); 1 and 5 the same; 2
+    // another technique; 3 the same as 0 but it could not run.
     const std::vector<SubmissionResult> results = {
         resultOf(COUNTING),        resultOf(COUNTING_PADDED),    resultOf(ARITHMETIC),
         resultOf(COUNTING, false), resultOf(COUNTING_DISGUISED), resultOf(COUNTING_PADDED),
     };
-    const std::vector<SimilarPair> pairs = similarPairs(results);
-    std::vector<std::pair<std::size_t, std::size_t>> found;
-    for (const SimilarPair& pair : pairs) found.emplace_back(pair.first, pair.second);
-    const std::vector<std::pair<std::size_t, std::size_t>> expected = {
-        {0, 4}, {1, 5}, {0, 1}, {0, 5}, {1, 4}, {4, 5},
-    };
-    EXPECT_EQ(found, expected);
-    ASSERT_EQ(pairs.size(), 6u);
-    EXPECT_EQ(pairs[0].score, 1.0);
-    EXPECT_EQ(pairs[1].score, 1.0);
-    EXPECT_LT(pairs[2].score, 1.0);
-    for (std::size_t i = 1; i < pairs.size(); ++i) EXPECT_GE(pairs[i - 1].score, pairs[i].score);
+    const Similarities found = similarPairs(results);
+    EXPECT_EQ(found.identical, (std::vector<std::vector<std::size_t>>{{0, 4}, {1, 5}}));
+    // The two groups compared once, each as its first submission.
+    ASSERT_EQ(found.pairs.size(), 1u);
+    EXPECT_EQ(found.pairs[0].first, 0u);
+    EXPECT_EQ(found.pairs[0].second, 1u);
+    EXPECT_DOUBLE_EQ(found.pairs[0].score, imageSimilarity(COUNTING, COUNTING_PADDED));
 
-    // A class of copies: only the first pairs by index, up to the cap.
-    std::vector<SubmissionResult> copies(30, resultOf(COUNTING));
+    // A class of copies is one group, whatever its size; an empty program
+    // (nothing to compare) is in no group.
+    std::vector<SubmissionResult> copies(3000, resultOf(COUNTING));
     copies[1] = resultOf(ARITHMETIC);
-    const std::vector<SimilarPair> capped = similarPairs(copies);
-    ASSERT_EQ(capped.size(), MAX_REPORTED_PAIRS);
-    for (std::size_t i = 0; i < capped.size(); ++i) {
-        EXPECT_EQ(capped[i].first, 0u);
-        EXPECT_EQ(capped[i].second, i + 2);
+    copies[2].submission.image.clear();
+    copies[7].submission.image.clear();
+    const Similarities copied = similarPairs(copies);
+    ASSERT_EQ(copied.identical.size(), 1u);
+    ASSERT_EQ(copied.identical[0].size(), 2997u);
+    EXPECT_EQ(copied.identical[0][0], 0u);
+    EXPECT_EQ(copied.identical[0][1], 3u);
+    EXPECT_EQ(copied.identical[0].back(), 2999u);
+    EXPECT_TRUE(copied.pairs.empty());
+
+    // Groups count among the entries shown: 25 groups of two, 20 shown, by index.
+    std::vector<SubmissionResult> pairsOfCopies;
+    std::mt19937 random(25);
+    for (int group = 0; group < 25; ++group) {
+        SubmissionResult result;
+        result.submission.image.resize(64);
+        for (Byte& byte : result.submission.image) byte = static_cast<Byte>(1 + random() % 15);
+        pairsOfCopies.push_back(result);
+        pairsOfCopies.push_back(result);
     }
-    EXPECT_TRUE(similarPairs({}).empty());
+    const Similarities capped = similarPairs(pairsOfCopies);
+    ASSERT_EQ(capped.identical.size(), MAX_REPORTED_PAIRS);
+    for (std::size_t i = 0; i < capped.identical.size(); ++i)
+        EXPECT_EQ(capped.identical[i], (std::vector<std::size_t>{2 * i, 2 * i + 1}));
+    EXPECT_TRUE(capped.pairs.empty());
+
+    EXPECT_TRUE(similarPairs({}).identical.empty());
+    EXPECT_TRUE(similarPairs({}).pairs.empty());
+}
+
+// Every pair compared, all kept, then sorted and cut: how the pairs were
+// found before the comparison kept only those it shows.
+std::vector<SimilarPair> allPairs(const std::vector<SubmissionResult>& results, std::size_t room) {
+    std::vector<SimilarPair> pairs;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        for (std::size_t j = i + 1; j < results.size(); ++j) {
+            if (!results[i].submission.runnable() || !results[j].submission.runnable()) continue;
+            const double score = sequenceSimilarity(instructionSequence(results[i].submission.image),
+                                                    instructionSequence(results[j].submission.image));
+            if (score >= MIN_REPORTED_SIMILARITY) pairs.push_back({i, j, score});
+        }
+    std::stable_sort(pairs.begin(), pairs.end(), [](const SimilarPair& x, const SimilarPair& y) {
+        return x.score > y.score;
+    });
+    if (pairs.size() > room) pairs.resize(room);
+    return pairs;
+}
+
+// A class of variations of one random program: a few of its instructions
+// changed in each, so that most pairs are alike and many score the same.
+std::vector<SubmissionResult> variations(std::size_t count, std::size_t length, std::size_t changes,
+                                         std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<Byte> base(length);
+    for (Byte& byte : base) byte = static_cast<Byte>(1 + random() % 15);
+    std::vector<SubmissionResult> results(count);
+    for (SubmissionResult& result : results) {
+        result.submission.image = base;
+        for (std::size_t change = 0; change < changes; ++change)
+            result.submission.image[random() % length] = static_cast<Byte>(1 + random() % 15);
+    }
+    return results;
+}
+
+TEST(Similarity, ShownPairsAreTheBestOfAllPairs) {
+    // Distinct programs: the same pairs, in the same order, with the same
+    // scores as when every pair was kept; some classes with fewer pairs
+    // than the cap, some with many more, ties among them.
+    const struct {
+        std::size_t count, length, changes;
+    } classes[] = {{6, 30, 3}, {40, 30, 2}, {60, 120, 12}, {40, 8, 1}, {30, 200, 60}};
+    for (const auto& c : classes) {
+        std::vector<SubmissionResult> results = variations(c.count, c.length, c.changes, static_cast<std::uint32_t>(c.count * c.length));
+        results[1].submission.problems.push_back("prova.asm:1:1: errore: qualcosa");
+        // Keep them distinct: this test is about the pairs.
+        for (std::size_t i = 0; i < results.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (instructionSequence(results[i].submission.image) == instructionSequence(results[j].submission.image))
+                    results[i].submission.image.clear();
+        const Similarities found = similarPairs(results);
+        EXPECT_TRUE(found.identical.empty());
+        const std::vector<SimilarPair> expected = allPairs(results, MAX_REPORTED_PAIRS);
+        ASSERT_EQ(found.pairs.size(), expected.size()) << c.count << " x " << c.length;
+        for (std::size_t index = 0; index < expected.size(); ++index) {
+            EXPECT_EQ(found.pairs[index].first, expected[index].first) << index;
+            EXPECT_EQ(found.pairs[index].second, expected[index].second) << index;
+            EXPECT_EQ(found.pairs[index].score, expected[index].score) << index;
+        }
+    }
+
+    // With copies among them: the groups, then the best pairs of the
+    // distinct programs (each group as its first), as many as are left.
+    std::vector<SubmissionResult> results = variations(30, 16, 1, 7);
+    results.push_back(results[3]);
+    results.push_back(results[3]);
+    results.push_back(results[10]);
+    const Similarities found = similarPairs(results);
+    std::vector<std::vector<std::size_t>> groups;
+    std::vector<SubmissionResult> firsts = results;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        std::vector<std::size_t> group = {i};
+        for (std::size_t j = i + 1; j < results.size(); ++j)
+            if (instructionSequence(results[j].submission.image) == instructionSequence(results[i].submission.image))
+                group.push_back(j);
+        bool later = false;
+        for (std::size_t j = 0; j < i; ++j)
+            later = later || instructionSequence(results[j].submission.image) == instructionSequence(results[i].submission.image);
+        if (later) firsts[i].submission.problems.push_back("una copia");
+        else if (group.size() > 1) groups.push_back(group);
+    }
+    ASSERT_GE(groups.size(), 2u);
+    EXPECT_EQ(found.identical, groups);
+    const std::vector<SimilarPair> expected = allPairs(firsts, MAX_REPORTED_PAIRS - groups.size());
+    ASSERT_EQ(found.pairs.size(), expected.size());
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_EQ(found.pairs[index].first, expected[index].first) << index;
+        EXPECT_EQ(found.pairs[index].second, expected[index].second) << index;
+        EXPECT_EQ(found.pairs[index].score, expected[index].score) << index;
+    }
 }
 
 TEST(Similarity, LargeClassOfFullImages) {
@@ -312,9 +421,10 @@ TEST(Similarity, LargeClassOfFullImages) {
         result.submission.image.resize(256);
         for (Byte& byte : result.submission.image) byte = static_cast<Byte>(1 + random() % 15);  // one-byte opcodes: 256 instructions
     }
-    const std::vector<SimilarPair> pairs = similarPairs(results);
-    EXPECT_LE(pairs.size(), MAX_REPORTED_PAIRS);
-    for (const SimilarPair& pair : pairs) {
+    const Similarities found = similarPairs(results);
+    EXPECT_TRUE(found.identical.empty());
+    EXPECT_LE(found.pairs.size(), MAX_REPORTED_PAIRS);
+    for (const SimilarPair& pair : found.pairs) {
         EXPECT_LT(pair.first, pair.second);
         EXPECT_GE(pair.score, MIN_REPORTED_SIMILARITY);
     }

@@ -1,8 +1,10 @@
 // The reports for course platforms, written with nlohmann-json and pugixml.
 //
-// The JSON report (--json), indented by 2, keys in this order:
+// The JSON report (--json), indented by 2, keys in this order (its format,
+// field by field, is in the manual page; raise JSON_VERSION with any change
+// that a reader could notice):
 //
-//   {"versione": 1,
+//   {"versione": 2,
 //    "esercizio": {"titolo", "file", "punti_totali", "limite_istruzioni", "limite_uscita",
 //                  "proibite": [mnemonics], "dimensione_massima": number or null,
 //                  "casi": [{"nome", "punti", "nascosto", "confronto": "esatto" | "spazi",
@@ -21,17 +23,25 @@
 //                            "motivi": [lines], "note": [lines]}]}],
 //    "riepilogo": {"consegne", "tutti_superati", "media_punti", "punti_totali",
 //                  "casi": [{"nome", "superati"}]},
-//    "somiglianze": [{"prima", "seconda", "punteggio"}]}   (only with --somiglianze)
+//    "somiglianze": {"identiche": [{"consegne": [indexes], "studenti": [names]}],
+//                    "coppie": [{"consegne": [index, index], "prima", "seconda", "punteggio"}]}}
+//                                                                   (only with --somiglianze)
 //
 // Points are numbers rounded to hundredths; addresses, bytes and counts are
-// plain numbers. Every case is there, hidden ones too: this is the teacher's
-// record. Texts that come from outside (names, paths, inputs, outputs) are
-// not always UTF-8: such a text is kept with U+FFFD for every byte that is
-// not part of a valid sequence, and its exact bytes follow as numbers under
-// the same key with "_byte" appended ("uscita_byte": [255, 10]). Lines of
-// messages ("problemi", "motivi", "note") only get the U+FFFD.
+// plain numbers; the indexes of "somiglianze" count the "consegne" from 0.
+// Every case is there, hidden ones too: this is the teacher's record. Texts
+// that come from outside (names, paths, inputs, outputs) are not always
+// UTF-8: such a text is kept with U+FFFD for every byte that is not part of a
+// valid sequence, and its exact bytes follow in base64 under the same key
+// with "_base64" appended ("uscita_base64": "/wo="). Base64 rather than hex:
+// a third more than the bytes instead of twice as many, and every language
+// reads it with its standard library. Lines of messages ("problemi",
+// "motivi", "note") and the names in "studenti" only get the U+FFFD.
 //
-// The CSV gradebook follows RFC 4180 with LF line ends.
+// The CSV gradebook follows RFC 4180 with LF line ends, in UTF-8 without a
+// byte order mark: a comma between fields, a point before decimals, a field
+// quoted only when it holds a comma, a quote or a line end, a text field that
+// starts with = + - @, a tab or a carriage return preceded by '.
 #include "tools/grading/report_files.hpp"
 
 #include "machine/instruction_set.hpp"
@@ -52,6 +62,8 @@ namespace tarn::grading {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+constexpr int JSON_VERSION = 2;
 
 bool validUtf8(std::string_view bytes) {
     for (std::size_t index = 0; index < bytes.size();) {
@@ -80,16 +92,31 @@ std::string utf8Text(std::string_view bytes) {
     return text;
 }
 
-// A text from outside under a key, its exact bytes beside when it is not UTF-8.
+// Bytes in base64 (RFC 4648, with padding): four characters for three bytes.
+std::string base64(std::string_view bytes) {
+    constexpr char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t index = 0; index < bytes.size(); index += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - index);
+        std::uint32_t group = 0;
+        for (std::size_t at = 0; at < 3; ++at)
+            group = (group << 8) | (at < count ? static_cast<unsigned char>(bytes[index + at]) : 0u);
+        for (std::size_t at = 0; at < 4; ++at)
+            text += at <= count ? digits[(group >> (18 - 6 * at)) & 0x3F] : '=';
+    }
+    return text;
+}
+
+// A text from outside under a key, its exact bytes beside in base64 when it
+// is not UTF-8.
 void putText(Json& object, const std::string& key, std::string_view bytes) {
     if (validUtf8(bytes)) {
         object[key] = std::string(bytes);
         return;
     }
     object[key] = utf8Text(bytes);
-    Json numbers = Json::array();
-    for (const char c : bytes) numbers.push_back(static_cast<unsigned>(static_cast<unsigned char>(c)));
-    object[key + "_byte"] = std::move(numbers);
+    object[key + "_base64"] = base64(bytes);
 }
 
 Json lines(const std::vector<std::string>& texts) {
@@ -164,11 +191,13 @@ std::string joinLines(const std::vector<std::string>& texts, std::size_t from = 
     return joined;
 }
 
-// The details of a failing visible case, for a platform that shows text.
+// The details of a failing visible case, for a platform that shows text; the
+// command that replays it only for the teacher's platforms.
 std::string failureDetails(const Exercise& exercise, const std::string& exerciseArgument,
                            const SubmissionResult& result, std::size_t caseIndex,
-                           const std::vector<std::string>& reasons) {
-    std::string details = formatCaseDetails(exercise, exerciseArgument, result, caseIndex, ReportStyle{false});
+                           const std::vector<std::string>& reasons, bool forTeacher) {
+    std::string details =
+        formatCaseDetails(exercise, exerciseArgument, result, caseIndex, ReportStyle{false, forTeacher});
     if (details.empty()) details = joinLines(reasons);
     return displayText(details);
 }
@@ -313,6 +342,37 @@ Json summaryJson(const Exercise& exercise, const std::vector<SubmissionResult>& 
     return json;
 }
 
+Json similarJson(const std::vector<SubmissionResult>& results, const Similarities& similar) {
+    Json groups = Json::array();
+    for (const std::vector<std::size_t>& group : similar.identical) {
+        Json indexes = Json::array();
+        Json names = Json::array();
+        for (const std::size_t index : group) {
+            if (index >= results.size()) continue;
+            indexes.push_back(index);
+            names.push_back(utf8Text(results[index].submission.student));
+        }
+        Json item;
+        item["consegne"] = std::move(indexes);
+        item["studenti"] = std::move(names);
+        groups.push_back(std::move(item));
+    }
+    Json pairs = Json::array();
+    for (const SimilarPair& pair : similar.pairs) {
+        if (pair.first >= results.size() || pair.second >= results.size()) continue;
+        Json item;
+        item["consegne"] = Json::array({pair.first, pair.second});
+        putText(item, "prima", results[pair.first].submission.student);
+        putText(item, "seconda", results[pair.second].submission.student);
+        item["punteggio"] = std::isfinite(pair.score) ? std::round(pair.score * 1000.0) / 1000.0 : 0.0;
+        pairs.push_back(std::move(item));
+    }
+    Json json;
+    json["identiche"] = std::move(groups);
+    json["coppie"] = std::move(pairs);
+    return json;
+}
+
 // ---- XML ----
 
 void setAttribute(pugi::xml_node node, const char* name, std::string_view bytes) {
@@ -397,26 +457,15 @@ std::string gradescopeSummary(const Exercise& exercise, const SubmissionResult& 
 }  // namespace
 
 std::string jsonReport(const Exercise& exercise, const std::string& exerciseArgument,
-                       const std::vector<SubmissionResult>& results, const std::vector<SimilarPair>* similar) {
+                       const std::vector<SubmissionResult>& results, const Similarities* similar) {
     Json report;
-    report["versione"] = 1;
+    report["versione"] = JSON_VERSION;
     report["esercizio"] = exerciseJson(exercise, exerciseArgument);
     Json submissions = Json::array();
     for (const SubmissionResult& result : results) submissions.push_back(submissionJson(exercise, result));
     report["consegne"] = std::move(submissions);
     report["riepilogo"] = summaryJson(exercise, results);
-    if (similar != nullptr) {
-        Json pairs = Json::array();
-        for (const SimilarPair& pair : *similar) {
-            if (pair.first >= results.size() || pair.second >= results.size()) continue;
-            Json item;
-            putText(item, "prima", results[pair.first].submission.student);
-            putText(item, "seconda", results[pair.second].submission.student);
-            item["punteggio"] = std::isfinite(pair.score) ? std::round(pair.score * 1000.0) / 1000.0 : 0.0;
-            pairs.push_back(std::move(item));
-        }
-        report["somiglianze"] = std::move(pairs);
-    }
+    if (similar != nullptr) report["somiglianze"] = similarJson(results, *similar);
     // Every text is UTF-8 by now; replace is only a guard, so that no bytes can ever make this throw.
     return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
@@ -440,8 +489,11 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
         tests += count;
         failures += failed;
     }
+    // A case that fails is a failure, also when the program cannot run: no
+    // case ends in an error of the grader's own.
     setCount(suites, "tests", tests);
     setCount(suites, "failures", failures);
+    setCount(suites, "errors", 0);
 
     for (const SubmissionResult& result : results) {
         const Submission& submission = result.submission;
@@ -454,6 +506,7 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
         setAttribute(suite, "name", submission.student);
         setCount(suite, "tests", count);
         setCount(suite, "failures", failed);
+        setCount(suite, "errors", 0);
         pugi::xml_node properties = suite.append_child("properties");
         pugi::xml_node points = properties.append_child("property");
         points.append_attribute("name").set_value("punti");
@@ -477,7 +530,7 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
             } else {
                 const std::vector<std::string> reasons = failureReasons(exercise, testCase, submission, caseResult);
                 setAttribute(failure, "message", reasons.empty() ? std::string("caso non superato") : reasons.front());
-                body = failureDetails(exercise, exerciseArgument, result, index, reasons);
+                body = failureDetails(exercise, exerciseArgument, result, index, reasons, true);
             }
             if (!body.empty()) failure.text().set(body.c_str());
         }
@@ -520,6 +573,7 @@ std::string gradescopeReport(const Exercise& exercise, const std::string& exerci
         test["name"] = visibleText(testCase.name);
         test["score"] = present ? roundedPoints(result.cases[index].points) : 0.0;
         test["max_score"] = roundedPoints(testCase.points);
+        test["status"] = passed ? "passed" : "failed";
         if (testCase.hidden || !present) {
             test["output"] = hiddenOutcome(result, passed);
         } else if (passed) {
@@ -527,7 +581,7 @@ std::string gradescopeReport(const Exercise& exercise, const std::string& exerci
         } else {
             const std::vector<std::string> reasons =
                 failureReasons(exercise, testCase, result.submission, result.cases[index]);
-            test["output"] = failureDetails(exercise, exerciseArgument, result, index, reasons);
+            test["output"] = failureDetails(exercise, exerciseArgument, result, index, reasons, false);
         }
         test["visibility"] = testCase.hidden ? "after_published" : "visible";
         tests.push_back(std::move(test));

@@ -13,12 +13,14 @@ namespace tarn::grading {
 
 // Everything: the exercise, and for every submission every case with its
 // input, expected and actual output, reasons and counts, hidden ones too
-// (marked). The similar pairs when asked for (similar is null otherwise).
+// (marked). The groups of identical submissions and the similar pairs when
+// asked for (similar is null otherwise).
 std::string jsonReport(const Exercise& exercise, const std::string& exerciseArgument,
-                       const std::vector<SubmissionResult>& results, const std::vector<SimilarPair>* similar);
+                       const std::vector<SubmissionResult>& results, const Similarities* similar);
 
-// JUnit XML: one testsuite per student, one testcase per case; a failure
-// says why, with no details for a hidden case.
+// JUnit XML as Jenkins' xUnit schema (junit-10.xsd) has it: one testsuite
+// per student, one testcase per case; a failure says why, with no details
+// for a hidden case.
 std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
                         const std::vector<SubmissionResult>& results);
 
@@ -27,7 +29,8 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
 std::string csvReport(const Exercise& exercise, const std::vector<SubmissionResult>& results);
 
 // Gradescope's results.json for one submission: a test per case with name,
-// score, max_score, output and visibility (hidden cases after_published).
+// score, max_score, status, output and visibility (hidden cases
+// after_published). What it says is for the student: no replay command.
 std::string gradescopeReport(const Exercise& exercise, const std::string& exerciseArgument,
                              const SubmissionResult& result);
 

@@ -25,6 +25,7 @@ constexpr std::size_t MAX_REPLAY_LINES = 400;     // per block of the replay
 constexpr std::size_t MAX_REPLAY_LINE_CHARACTERS = 1000;
 constexpr std::size_t DIFF_CONTEXT = 2;           // unchanged lines kept around a change
 constexpr std::size_t MAX_NAME_COLUMN = 40;       // names longer than this are not padded to
+constexpr std::size_t MAX_GROUP_NAMES = 3;        // of a group of identical submissions
 
 // ANSI styles, used only when the report is for a terminal that shows them.
 class Paint {
@@ -256,7 +257,7 @@ std::string passedWord(bool passed, const Paint& paint) {
 }
 
 std::string caseDetails(const Exercise& exercise, const std::string& exerciseArgument, const SubmissionResult& result,
-                        std::size_t caseIndex, const Paint& paint) {
+                        std::size_t caseIndex, const Paint& paint, bool replayCommand = true) {
     if (caseIndex >= exercise.cases.size()) return {};
     const TestCase& testCase = exercise.cases[caseIndex];
     const CaseResult& caseResult = caseResultAt(result, caseIndex);
@@ -288,8 +289,10 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     }
     out += "    istruzioni eseguite: " + std::to_string(caseResult.instructions) + "\n";
     for (const std::string& note : caseNotes(caseResult)) out += "    nota: " + readyLine(note) + "\n";
-    out += "    per rivederlo: " +
-           readyLine(replayCommand(exerciseArgument, result.submission.argument, testCase.name)) + "\n";
+    if (replayCommand)
+        out += "    per rivederlo: " +
+               readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
+               "\n";
     return out;
 }
 
@@ -338,10 +341,33 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
     }
 }
 
-void appendSimilar(std::string& out, const std::vector<SubmissionResult>& results,
-                   const std::vector<SimilarPair>& similar, const Paint& paint) {
+// The names of a group of identical submissions: all of them up to
+// MAX_GROUP_NAMES + 1, otherwise the first MAX_GROUP_NAMES and how many more.
+std::string groupNames(const std::vector<SubmissionResult>& results, const std::vector<std::size_t>& members) {
+    const std::size_t shown = members.size() <= MAX_GROUP_NAMES + 1 ? members.size() : MAX_GROUP_NAMES;
+    std::string names;
+    for (std::size_t index = 0; index < shown; ++index) {
+        if (index > 0) names += index + 1 == shown && shown == members.size() ? " e " : ", ";
+        names += studentName(results[members[index]].submission);
+    }
+    if (shown < members.size()) names += " e altre " + std::to_string(members.size() - shown);
+    return names;
+}
+
+void appendSimilar(std::string& out, const std::vector<SubmissionResult>& results, const Similarities& similar,
+                   const Paint& paint) {
+    // How many identical submissions each group's first one stands for.
+    std::vector<std::vector<std::size_t>> groups;
+    std::vector<std::size_t> groupSize(results.size(), 1);
+    for (const std::vector<std::size_t>& group : similar.identical) {
+        if (group.size() < 2 ||
+            !std::all_of(group.begin(), group.end(), [&](std::size_t index) { return index < results.size(); }))
+            continue;
+        groups.push_back(group);
+        groupSize[group.front()] = group.size();
+    }
     std::vector<SimilarPair> pairs;
-    for (const SimilarPair& pair : similar)
+    for (const SimilarPair& pair : similar.pairs)
         if (pair.first < results.size() && pair.second < results.size()) pairs.push_back(pair);
     std::stable_sort(pairs.begin(), pairs.end(),
                      [](const SimilarPair& a, const SimilarPair& b) { return a.score > b.score; });
@@ -349,17 +375,26 @@ void appendSimilar(std::string& out, const std::vector<SubmissionResult>& result
         const double clamped = std::isfinite(score) ? std::clamp(score, 0.0, 1.0) : 0.0;
         return std::to_string(static_cast<int>(std::lround(clamped * 100))) + "%";
     };
-    if (pairs.empty()) {
+    if (groups.empty() && pairs.empty()) {
         out += paint.bold("Consegne simili:") + " nessuna coppia è simile almeno al " +
                percent(MIN_REPORTED_SIMILARITY) + ".\n";
         return;
     }
     out += paint.bold("Consegne simili") + " (il codice confrontato come sequenza di istruzioni):\n";
+    for (const std::vector<std::size_t>& group : groups) out += "  " + groupNames(results, group) + ": identiche\n";
+
+    // A submission that stands for a group says so.
+    const auto side = [&](std::size_t index) {
+        const std::size_t others = groupSize[index] - 1;
+        std::string name = studentName(results[index].submission);
+        if (others == 1) name += " (e un'altra identica)";
+        else if (others > 1) name += " (e altre " + std::to_string(others) + " identiche)";
+        return name;
+    };
     std::size_t column = 0;
     std::vector<std::string> names;
     for (const SimilarPair& pair : pairs) {
-        names.push_back(studentName(results[pair.first].submission) + " e " +
-                        studentName(results[pair.second].submission));
+        names.push_back(side(pair.first) + " e " + side(pair.second));
         column = std::max(column, std::min(characters(names.back()), 2 * MAX_NAME_COLUMN));
     }
     for (std::size_t index = 0; index < pairs.size(); ++index)
@@ -404,11 +439,11 @@ std::string hexDigits(unsigned value) {
 
 std::string formatCaseDetails(const Exercise& exercise, const std::string& exerciseArgument,
                               const SubmissionResult& result, std::size_t caseIndex, const ReportStyle& style) {
-    return caseDetails(exercise, exerciseArgument, result, caseIndex, Paint(style));
+    return caseDetails(exercise, exerciseArgument, result, caseIndex, Paint(style), style.replayCommand);
 }
 
 std::string formatClassReport(const Exercise& exercise, const std::string& exerciseArgument,
-                              const std::vector<SubmissionResult>& results, const std::vector<SimilarPair>* similar,
+                              const std::vector<SubmissionResult>& results, const Similarities* similar,
                               const ReportStyle& style) {
     const Paint paint(style);
     std::string out;

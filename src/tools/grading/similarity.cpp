@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <string>
 #include <tuple>
+#include <unordered_map>
 
 // How alike two programs are.
 //
@@ -39,12 +41,17 @@
 // both are 1 exactly for equal sequences; two empty sequences have nothing
 // to compare and score 0.
 //
-// The grams of every program are found once, as sorted keys, and so are the
-// bit masks of a bit-parallel LCS (Allison and Dix, Hyyrö): each pair then
-// costs a merge and a few word operations per instruction, and a pair whose
-// grams alone keep it below the reported scores skips the LCS: a class of
-// 200 (19900 pairs) takes a small fraction of a second even when every
-// program fills the memory.
+// The grams of every program are found once, as sorted keys; the bit masks
+// of a bit-parallel LCS (Allison and Dix, Hyyrö) are found for one program
+// at a time, compared with all those after it. Each pair then costs a merge
+// and a few word operations per instruction, and a pair whose grams alone
+// keep it below the scores still in the running skips the LCS.
+//
+// A class can be large, and made of copies. Submissions with the same
+// sequence are one group, reported as such and compared with the others
+// once, as the first of them; and only the pairs that can still be shown are
+// kept while comparing, the least alike of them setting the score that the
+// next pair must reach. Memory thus grows with the class, not with its pairs.
 
 namespace tarn::grading {
 
@@ -55,7 +62,8 @@ constexpr std::size_t GRAM = 2;
 // A token of a sequence as a key: 1 + the byte, 0 for a boundary mark.
 constexpr unsigned TOKEN_BITS = 9;
 
-// What a sequence is compared by, found once.
+// What a sequence is compared by, found once; the masks only for the
+// program on the left of the comparisons under way.
 struct Profile {
     std::size_t length = 0;
     std::vector<std::uint32_t> grams;   // sorted
@@ -81,12 +89,14 @@ Profile profileOf(const std::vector<Byte>& sequence) {
         profile.grams.push_back(gram);
     }
     std::sort(profile.grams.begin(), profile.grams.end());
-
     profile.words = (sequence.size() + 63) / 64;
+    return profile;
+}
+
+void findMasks(Profile& profile, const std::vector<Byte>& sequence) {
     profile.masks.assign(256 * profile.words, 0);
     for (std::size_t index = 0; index < sequence.size(); ++index)
         profile.masks[std::size_t{sequence[index]} * profile.words + index / 64] |= std::uint64_t{1} << (index % 64);
-    return profile;
 }
 
 // How many grams the two multisets share.
@@ -108,14 +118,37 @@ std::size_t commonGrams(const std::vector<std::uint32_t>& a, const std::vector<s
     return common;
 }
 
+// How many positions of a the subsequence found so far uses: the zeros of row.
+std::size_t usedPositions(const Profile& a, const std::vector<std::uint64_t>& row) {
+    std::size_t used = 0;
+    for (std::size_t word = 0; word < a.words; ++word) {
+        std::uint64_t zeros = ~row[word];
+        const std::size_t bits = std::min<std::size_t>(64, a.length - word * 64);
+        if (bits < 64) zeros &= (std::uint64_t{1} << bits) - 1;
+        used += static_cast<std::size_t>(std::popcount(zeros));
+    }
+    return used;
+}
+
+// Tokens of b between two looks at whether the pair can still score enough.
+constexpr std::size_t LCS_CHECK_EVERY = 32;
+
 // The length of the longest common subsequence of the sequence profiled in a
 // and the sequence b. The bits of row hold a 0 for every position of a that
 // the subsequence found so far uses; each token of b adds the positions
-// where a holds the same token, one per run of free positions.
-std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& b, std::vector<std::uint64_t>& row) {
+// where a holds the same token, one per run of free positions. Every
+// LCS_CHECK_EVERY tokens, stillPossible(length) is asked whether the pair can
+// still score enough with a subsequence as long as the one found so far plus
+// every token of b left; when it cannot, the result is 0.
+template <typename StillPossible>
+std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& b, std::vector<std::uint64_t>& row,
+                                     const StillPossible& stillPossible) {
     row.assign(a.words, ~std::uint64_t{0});
-    for (const Byte token : b) {
-        const std::uint64_t* mask = &a.masks[std::size_t{token} * a.words];
+    for (std::size_t index = 0; index < b.size(); ++index) {
+        if (index % LCS_CHECK_EVERY == 0 && index > 0 &&
+            !stillPossible(usedPositions(a, row) + (b.size() - index)))
+            return 0;
+        const std::uint64_t* mask = &a.masks[std::size_t{b[index]} * a.words];
         std::uint64_t carry = 0;
         for (std::size_t word = 0; word < a.words; ++word) {
             const std::uint64_t v = row[word];
@@ -128,14 +161,7 @@ std::size_t longestCommonSubsequence(const Profile& a, const std::vector<Byte>& 
             carry = nextCarry;
         }
     }
-    std::size_t used = 0;
-    for (std::size_t word = 0; word < a.words; ++word) {
-        std::uint64_t zeros = ~row[word];
-        const std::size_t bits = std::min<std::size_t>(64, a.length - word * 64);
-        if (bits < 64) zeros &= (std::uint64_t{1} << bits) - 1;
-        used += static_cast<std::size_t>(std::popcount(zeros));
-    }
-    return used;
+    return usedPositions(a, row);
 }
 
 double diceOf(const Profile& a, const Profile& b) {
@@ -147,15 +173,20 @@ double lcsOf(const Profile& a, const Profile& b, std::size_t common) {
     return 2.0 * static_cast<double>(common) / static_cast<double>(a.length + b.length);
 }
 
-// The score of two profiled sequences, b's tokens given; below `floor` it
-// may stop early and return 0 instead (the LCS is at most the shorter one).
+// The score of two profiled sequences, b's tokens given. When it is below
+// `floor`, it may stop early and return some score below `floor` instead:
+// before the LCS when the grams alone keep it below (the LCS is at most the
+// shorter sequence), or during the LCS, which then counts as 0.
 double similarity(const Profile& a, const Profile& b, const std::vector<Byte>& bSequence,
                   std::vector<std::uint64_t>& row, double floor = 0) {
     if (a.length == 0 || b.length == 0) return 0;
     const double dice = diceOf(a, b);
-    if ((dice + lcsOf(a, b, std::min(a.length, b.length))) / 2 < floor) return 0;
-    const double lcs = lcsOf(a, b, longestCommonSubsequence(a, bSequence, row));
-    return std::clamp((dice + lcs) / 2, 0.0, 1.0);
+    // The score with an LCS of this length: the bound is the same expression.
+    const auto scoreWith = [&](std::size_t common) { return (dice + lcsOf(a, b, common)) / 2; };
+    if (scoreWith(std::min(a.length, b.length)) < floor) return 0;
+    const std::size_t common = longestCommonSubsequence(
+        a, bSequence, row, [&](std::size_t atMost) { return scoreWith(atMost) >= floor; });
+    return std::clamp(scoreWith(common), 0.0, 1.0);
 }
 
 }  // namespace
@@ -174,41 +205,74 @@ std::vector<Byte> instructionSequence(const std::vector<Byte>& image) {
 }
 
 double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b) {
+    Profile left = profileOf(a);
+    findMasks(left, a);
     std::vector<std::uint64_t> row;
-    return similarity(profileOf(a), profileOf(b), b, row);
+    return similarity(left, profileOf(b), b, row);
 }
 
-std::vector<SimilarPair> similarPairs(const std::vector<SubmissionResult>& results) {
+Similarities similarPairs(const std::vector<SubmissionResult>& results) {
+    // The distinct sequences, in the order of their first submission, with
+    // every submission that has them.
     struct Program {
-        std::size_t index;
         std::vector<Byte> sequence;
         Profile profile;
+        std::vector<std::size_t> members;
     };
     std::vector<Program> programs;
+    std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t index = 0; index < results.size(); ++index) {
         if (!results[index].submission.runnable()) continue;
         std::vector<Byte> sequence = instructionSequence(results[index].submission.image);
+        if (sequence.empty()) continue;  // nothing to compare: alike to nothing
+        const auto [entry, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
+        if (!added) {
+            programs[entry->second].members.push_back(index);
+            continue;
+        }
         Profile profile = profileOf(sequence);
-        programs.push_back({index, std::move(sequence), std::move(profile)});
+        programs.push_back({std::move(sequence), std::move(profile), {index}});
+    }
+    seen.clear();
+
+    Similarities found;
+    for (Program& program : programs) {
+        if (found.identical.size() == MAX_REPORTED_PAIRS) break;
+        if (program.members.size() > 1) found.identical.push_back(program.members);
     }
 
-    std::vector<SimilarPair> pairs;
-    std::vector<std::uint64_t> row;
-    for (std::size_t i = 0; i < programs.size(); ++i)
-        for (std::size_t j = i + 1; j < programs.size(); ++j) {
-            const double score = similarity(programs[i].profile, programs[j].profile, programs[j].sequence, row,
-                                            MIN_REPORTED_SIMILARITY);
-            if (score >= MIN_REPORTED_SIMILARITY) pairs.push_back({programs[i].index, programs[j].index, score});
-        }
-
+    // The best pairs so far, the least alike of them on top of the heap.
     const auto before = [](const SimilarPair& x, const SimilarPair& y) {
         if (x.score != y.score) return x.score > y.score;
         return std::tie(x.first, x.second) < std::tie(y.first, y.second);
     };
-    const std::size_t kept = std::min(pairs.size(), MAX_REPORTED_PAIRS);
-    std::partial_sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(kept), pairs.end(), before);
-    pairs.resize(kept);
-    return pairs;
+    const std::size_t room = MAX_REPORTED_PAIRS - found.identical.size();
+    std::vector<SimilarPair>& best = found.pairs;
+    best.reserve(room);
+    double floor = MIN_REPORTED_SIMILARITY;
+    std::vector<std::uint64_t> row;
+    for (std::size_t i = 0; room > 0 && i < programs.size(); ++i) {
+        Program& left = programs[i];
+        findMasks(left.profile, left.sequence);
+        for (std::size_t j = i + 1; j < programs.size(); ++j) {
+            const Program& right = programs[j];
+            const double score = similarity(left.profile, right.profile, right.sequence, row, floor);
+            if (score < floor) continue;
+            const SimilarPair pair{left.members.front(), right.members.front(), score};
+            if (best.size() == room) {
+                if (!before(pair, best.front())) continue;
+                std::pop_heap(best.begin(), best.end(), before);
+                best.back() = pair;
+            } else {
+                best.push_back(pair);
+            }
+            std::push_heap(best.begin(), best.end(), before);
+            if (best.size() == room) floor = std::max(floor, best.front().score);
+        }
+        std::vector<std::uint64_t>().swap(left.profile.masks);  // its memory too, not only its size
+    }
+    std::sort_heap(best.begin(), best.end(), before);
+    return found;
 }
 
 }  // namespace tarn::grading
