@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using tarntest::bytes;
 using tarntest::ProcessResult;
 using tarntest::runProcess;
@@ -182,4 +184,23 @@ TEST(Driver, AFileNamedAsASourceIsNotRun) {
     EXPECT_EQ("tarnsim: impossibile aprire il programma '/nonexistent/prog.asm': file o cartella inesistente\n",
               missing.err);
     EXPECT_EQ(2, missing.exitStatus);
+}
+
+// The loading line echoes the path as given; standard error shows it on one
+// line, escaped.
+TEST(Driver, AFileNameOnStandardErrorIsShownOnOneLineWithoutControlCharacters) {
+    const std::string name = "riga\n\x1b[2Jnuova";
+    const std::string source = writeTempFile(name + ".asm", "RST\n");
+    const std::string folder = source.substr(0, source.size() - name.size() - 4);
+    ProcessResult result = runTarnsim({source});
+    EXPECT_EQ(startOf(source) + SHUTDOWN, result.out);
+    EXPECT_EQ("tarnsim: '" + folder + "riga\\n\\x1B[2Jnuova.asm' sembra un sorgente: assemblalo prima con tarnasm\n",
+              result.err);
+
+    result = runTarnsim({folder + name + ".bin"});
+    EXPECT_EQ(startOf(folder + name + ".bin") + SHUTDOWN, result.out);
+    EXPECT_EQ("tarnsim: impossibile aprire il programma '" + folder +
+                  "riga\\n\\x1B[2Jnuova.bin': file o cartella inesistente\n",
+              result.err);
+    std::remove(source.c_str());
 }
