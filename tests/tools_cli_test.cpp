@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -185,6 +186,7 @@ TEST(TarnasmProgram, ARepeatedOptionOrAValueThatLooksLikeAnOptionIsAUsageError) 
         EXPECT_FALSE(exists(image)) << c.error;
         EXPECT_FALSE(exists("-l") || exists("--help") || exists("a.lst") || exists("b.lst")) << c.error;
     }
+    for (const std::string& path : {source, image, std::string("-l"), std::string("--help")}) std::remove(path.c_str());
 }
 
 // A file name with a new line and an escape goes on one line of standard
