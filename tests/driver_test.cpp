@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using tarntest::bytes;
 using tarntest::ProcessResult;
 using tarntest::runProcess;
@@ -73,14 +75,14 @@ TEST(Driver, PathsAreEchoedAsGiven) {
     // An empty argument is still an argument: it cannot be opened.
     result = runTarnsim({""});
     EXPECT_EQ(startOf("") + SHUTDOWN, result.out);
-    EXPECT_EQ("tarnsim: impossibile aprire il programma '': No such file or directory\n", result.err);
+    EXPECT_EQ("tarnsim: impossibile aprire il programma '': file o cartella inesistente\n", result.err);
     EXPECT_EQ(0, result.exitStatus);
 }
 
 TEST(Driver, UnopenableImageRunsAnEmptyMachineAndSaysWhyOnStandardError) {
     const ProcessResult result = runTarnsim({"/nonexistent/x.bin"});
     EXPECT_EQ(startOf("/nonexistent/x.bin") + SHUTDOWN, result.out);
-    EXPECT_EQ("tarnsim: impossibile aprire il programma '/nonexistent/x.bin': No such file or directory\n",
+    EXPECT_EQ("tarnsim: impossibile aprire il programma '/nonexistent/x.bin': file o cartella inesistente\n",
               result.err);
     EXPECT_EQ(0, result.exitStatus);
 }
@@ -99,8 +101,9 @@ TEST(Driver, LongImageIsCutTo256BytesWithAWarning) {
     EXPECT_EQ(0, result.exitStatus);
 }
 
-// A source given to tarnsim by mistake still runs as the image it is, with
-// the specified output; standard error has one hint about it.
+// A source given to tarnsim by mistake under another name than NAME.asm
+// still runs as the image it is, with the specified output; standard error
+// has one hint about it.
 TEST(Driver, SourceRunByMistakeRunsAsAnImageWithAHint) {
     struct Case {
         const char* name;
@@ -108,12 +111,12 @@ TEST(Driver, SourceRunByMistakeRunsAsAnImageWithAHint) {
         std::string printed;  // what its bytes print as machine code
     };
     const Case cases[] = {
-        {"ciao.asm", "; saluta chi lo esegue\n\tWRT msg\n\tRST\nmsg:\tDB \"ciao\\n\", 0\n", ""},
-        {"minimo.asm", "RST\n", ""},
-        {"dos.asm", "\tWRT msg\r\n\tRST\r\n", ""},
-        {"accenti.asm", "; è già così: un commento\nRST\n", ""},
+        {"ciao.txt", "; saluta chi lo esegue\n\tWRT msg\n\tRST\nmsg:\tDB \"ciao\\n\", 0\n", ""},
+        {"minimo", "RST\n", ""},
+        {"dos.s", "\tWRT msg\r\n\tRST\r\n", ""},
+        {"accenti.asm.bin", "; è già così: un commento\nRST\n", ""},
         // WRT 32 prints the text from address 32 on: "ciao\n".
-        {"scrive.asm", "G ; scrive il saluto qui sotto:\nciao\n", "ciao\n"},
+        {"scrive.sorgente", "G ; scrive il saluto qui sotto:\nciao\n", "ciao\n"},
     };
     for (const Case& c : cases) {
         const std::string path = writeTempFile(c.name, c.text);
@@ -141,11 +144,63 @@ TEST(Driver, LongSourceGetsBothTheCutAndTheHint) {
     while (text.size() < 255) text += "; commento\n";
     text.resize(255);
     text += "è; il resto non entra\nRST\n";
-    const std::string path = writeTempFile("lungo.asm", text);
+    const std::string path = writeTempFile("lungo.txt", text);
     const ProcessResult result = runTarnsim({path}, "\x01");
     EXPECT_EQ(startOf(path) + SHUTDOWN, result.out);
     EXPECT_EQ("tarnsim: il programma '" + path + "' supera i 256 byte: caricati solo i primi 256\n"
               "tarnsim: '" + path + "' sembra un sorgente: assemblalo prima con tarnasm\n",
               result.err);
     EXPECT_EQ(0, result.exitStatus);
+}
+
+// A file named NAME.asm is a source whatever it holds: it is not run, its
+// standard output is that of an image that cannot be opened (an empty
+// machine stops at once), the hint goes to standard error, and the status
+// is 2.
+TEST(Driver, AFileNamedAsASourceIsNotRun) {
+    std::string longSource;
+    while (longSource.size() < 300) longSource += "; commento\n";
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"scrive.asm", "G ; scrive il saluto qui sotto:\nciao\n"},  // run, it would print "ciao"
+        {"PRIMO.ASM", bytes({0x47, 0x03, 0x00, 'n', 'o', 0})},     // an image: it would print "no"
+        {"ciclo.Asm", bytes({0x40, 0x00, 0x00})},                   // JMP 0: it would never end
+        {"lungo.asm", longSource},                                  // no word of its length
+    };
+    for (const auto& c : cases) {
+        const std::string path = writeTempFile(c.name, c.content);
+        const ProcessResult result = runTarnsim({path}, "x\n");
+        EXPECT_EQ(startOf(path) + SHUTDOWN, result.out) << c.name;
+        EXPECT_EQ("tarnsim: '" + path + "' sembra un sorgente: assemblalo prima con tarnasm\n", result.err)
+            << c.name;
+        EXPECT_EQ(2, result.exitStatus) << c.name;
+    }
+
+    // One that cannot be opened says why, and is not run either.
+    const ProcessResult missing = runTarnsim({"/nonexistent/prog.asm"});
+    EXPECT_EQ(startOf("/nonexistent/prog.asm") + SHUTDOWN, missing.out);
+    EXPECT_EQ("tarnsim: impossibile aprire il programma '/nonexistent/prog.asm': file o cartella inesistente\n",
+              missing.err);
+    EXPECT_EQ(2, missing.exitStatus);
+}
+
+// The loading line echoes the path as given; standard error shows it on one
+// line, escaped.
+TEST(Driver, AFileNameOnStandardErrorIsShownOnOneLineWithoutControlCharacters) {
+    const std::string name = "riga\n\x1b[2Jnuova";
+    const std::string source = writeTempFile(name + ".asm", "RST\n");
+    const std::string folder = source.substr(0, source.size() - name.size() - 4);
+    ProcessResult result = runTarnsim({source});
+    EXPECT_EQ(startOf(source) + SHUTDOWN, result.out);
+    EXPECT_EQ("tarnsim: '" + folder + "riga\\n\\x1B[2Jnuova.asm' sembra un sorgente: assemblalo prima con tarnasm\n",
+              result.err);
+
+    result = runTarnsim({folder + name + ".bin"});
+    EXPECT_EQ(startOf(folder + name + ".bin") + SHUTDOWN, result.out);
+    EXPECT_EQ("tarnsim: impossibile aprire il programma '" + folder +
+                  "riga\\n\\x1B[2Jnuova.bin': file o cartella inesistente\n",
+              result.err);
+    std::remove(source.c_str());
 }

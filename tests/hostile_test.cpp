@@ -56,14 +56,14 @@ TEST(HostileImage, UnreadableImagesRunAnEmptyMachine) {
         std::string path, message;
     };
     std::vector<Case> cases = {
-        {"/tmp", "impossibile leggere il programma '/tmp': Is a directory"},
-        {"/proc/self/mem", "impossibile leggere il programma '/proc/self/mem': Input/output error"},
-        {"/nonexistent/dir/x.bin", "impossibile aprire il programma '/nonexistent/dir/x.bin': No such file or directory"},
+        {"/tmp", "impossibile leggere il programma '/tmp': è una cartella"},
+        {"/proc/self/mem", "impossibile leggere il programma '/proc/self/mem': errore di ingresso/uscita"},
+        {"/nonexistent/dir/x.bin", "impossibile aprire il programma '/nonexistent/dir/x.bin': file o cartella inesistente"},
     };
     if (::geteuid() != 0) {  // root reads whatever the permissions say
         const std::string locked = writeTempFile("locked.bin", bytes({0x47, 0x03, 0x00, 'x', 0x00}));
         ::chmod(locked.c_str(), 0);
-        cases.push_back({locked, "impossibile aprire il programma '" + locked + "': Permission denied"});
+        cases.push_back({locked, "impossibile aprire il programma '" + locked + "': permesso negato"});
     }
     for (const Case& c : cases) {
         const ProcessResult result = run(c.path);
@@ -160,8 +160,8 @@ TEST(HostileInput, ReadErrorIsReportedOnceAndEndsTheInput) {
         std::string error;
     };
     const Case cases[] = {
-        {std::filesystem::path(path).parent_path().string(), O_RDONLY, "Is a directory"},
-        {"/dev/null", O_WRONLY, "Bad file descriptor"},
+        {std::filesystem::path(path).parent_path().string(), O_RDONLY, "è una cartella"},
+        {"/dev/null", O_WRONLY, "descrittore di file non valido"},
     };
     for (const Case& c : cases) {
         ProcessOptions options;
@@ -235,14 +235,14 @@ TEST(HostileOutput, FailedWritesAreReportedOnceAndFailTheRun) {
     ProcessOptions full;
     full.outputPath = "/dev/full";
     ProcessResult result = run(path, full);
-    EXPECT_EQ("tarnsim: impossibile scrivere sullo standard output: No space left on device\n", result.err);
+    EXPECT_EQ("tarnsim: impossibile scrivere sullo standard output: spazio esaurito sul dispositivo\n", result.err);
     EXPECT_EQ(1, result.exitStatus);
     EXPECT_EQ(0, result.signal);
 
     ProcessOptions closed;
     closed.closeOutput = true;
     result = run(path, closed);
-    EXPECT_EQ("tarnsim: impossibile scrivere sullo standard output: Bad file descriptor\n", result.err);
+    EXPECT_EQ("tarnsim: impossibile scrivere sullo standard output: descrittore di file non valido\n", result.err);
     EXPECT_EQ(1, result.exitStatus);
     EXPECT_EQ(0, result.signal);
 }

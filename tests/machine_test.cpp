@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -100,7 +101,7 @@ TEST(Loading, MissingFileAndEmptyFileResetOnlyTheRegisters) {
     expected.F = expected.PC = expected.A = expected.B = expected.X = 0;
     LoadReport report = loadProgram("/nonexistent/prog.bin", state);
     EXPECT_FALSE(report.opened);
-    EXPECT_EQ("No such file or directory", report.reason);
+    EXPECT_EQ(ENOENT, report.error);
     EXPECT_EQ("", differences(expected, state)) << "missing file";
 
     state = patternedMachine();

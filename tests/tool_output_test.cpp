@@ -266,10 +266,10 @@ TEST(OutputPaths, ASymbolicLinkIsFollowedToItsTarget) {
 
     outcome = tarnasm({folder.source(), "-o", folder / "giro-a"});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(imageError(folder / "giro-a", "Too many levels of symbolic links"), outcome.err);
+    EXPECT_EQ(imageError(folder / "giro-a", "troppi livelli di collegamenti simbolici"), outcome.err);
     outcome = tarnasm({folder.source(), "-o", folder / "verso-cartella"});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(imageError(folder / "verso-cartella", "Is a directory"), outcome.err);
+    EXPECT_EQ(imageError(folder / "verso-cartella", "è una cartella"), outcome.err);
     EXPECT_TRUE(fs::is_symlink(folder / "verso-cartella"));
     EXPECT_TRUE(folder.temporaries().empty());
 }
@@ -280,7 +280,7 @@ TEST(OutputPaths, AFolderIsAnError) {
     for (const std::string& path : {folder / "cartella", folder / "cartella/", folder / "nuova/"}) {
         const Outcome outcome = tarnasm({folder.source(), "-o", path});
         EXPECT_EQ(2, outcome.exitStatus) << path;
-        EXPECT_EQ(imageError(path, "Is a directory"), outcome.err);
+        EXPECT_EQ(imageError(path, "è una cartella"), outcome.err);
     }
     EXPECT_TRUE(fs::is_empty(folder / "cartella"));
     EXPECT_FALSE(fs::exists(folder / "nuova"));
@@ -298,7 +298,7 @@ TEST(OutputPaths, ADeviceIsWrittenDirectlyAndItsFailureIsAnError) {
 
     outcome = tarnasm({folder.source(), "-o", full});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(imageError(full, "No space left on device"), outcome.err);
+    EXPECT_EQ(imageError(full, "spazio esaurito sul dispositivo"), outcome.err);
     EXPECT_TRUE(S_ISCHR(statusOf(full).st_mode));
     EXPECT_TRUE(folder.temporaries().empty());
 }
@@ -350,7 +350,7 @@ TEST(OutputPaths, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
     put(image, "vecchia");
     outcome = run(launch);
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(listingError(listing, "Permission denied"), outcome.err);
+    EXPECT_EQ(listingError(listing, "permesso negato"), outcome.err);
     EXPECT_EQ("vecchia", contentOf(image));
     EXPECT_FALSE(fs::exists(listing));
 }
@@ -404,7 +404,7 @@ TEST(OutputPaths, NamesUpToTheLongestLegalOneWork) {
     const std::string tooLong = folder / std::string(256, 'x');
     outcome = tarnasm({folder.source(), "-o", tooLong});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(imageError(tooLong, "File name too long"), outcome.err);
+    EXPECT_EQ(imageError(tooLong, "nome di file troppo lungo"), outcome.err);
     EXPECT_TRUE(folder.temporaries().empty());
 }
 
@@ -423,13 +423,13 @@ TEST(TwoOutputs, WhenEitherFailsBothOldFilesStayAsTheyWere) {
     };
     const std::vector<Case> cases = {
         {{"-o", image, "-l", folder / "manca/prog.lst"},
-         listingError(folder / "manca/prog.lst", "No such file or directory")},
-        {{"-o", image, "-l", folder / "cartella"}, listingError(folder / "cartella", "Is a directory")},
+         listingError(folder / "manca/prog.lst", "file o cartella inesistente")},
+        {{"-o", image, "-l", folder / "cartella"}, listingError(folder / "cartella", "è una cartella")},
         // A device is written before any rename.
-        {{"-o", image, "-l", full}, listingError(full, "No space left on device")},
-        {{"-o", full, "-l", listing}, imageError(full, "No space left on device")},
+        {{"-o", image, "-l", full}, listingError(full, "spazio esaurito sul dispositivo")},
+        {{"-o", full, "-l", listing}, imageError(full, "spazio esaurito sul dispositivo")},
         {{"-l", listing, "-o", folder / "manca/prog.bin"},
-         imageError(folder / "manca/prog.bin", "No such file or directory")},
+         imageError(folder / "manca/prog.bin", "file o cartella inesistente")},
     };
     for (const Case& test : cases) {
         put(image, "immagine vecchia");
@@ -464,7 +464,7 @@ TEST(TwoOutputs, AFailedSecondRenameGivesTheFirstOutputItsOldFileBack) {
 
     Outcome outcome = tarnasm({folder.source(), "-o", image, "-l", listing});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(listingError(listing, "Operation not permitted"), outcome.err);
+    EXPECT_EQ(listingError(listing, "operazione non permessa"), outcome.err);
     EXPECT_EQ("immagine vecchia", contentOf(image));
     EXPECT_EQ(inode, statusOf(image).st_ino);
     EXPECT_EQ(0600u, statusOf(image).st_mode & 07777);
@@ -475,7 +475,7 @@ TEST(TwoOutputs, AFailedSecondRenameGivesTheFirstOutputItsOldFileBack) {
     const std::string fresh = folder / "nuova.bin";
     outcome = tarnasm({folder.source(), "-o", fresh, "-l", listing});
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ(listingError(listing, "Operation not permitted"), outcome.err);
+    EXPECT_EQ(listingError(listing, "operazione non permessa"), outcome.err);
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_TRUE(folder.temporaries().empty());
 }
@@ -541,8 +541,8 @@ TEST(InterruptedWrites, TheFileSizeLimitIsAWriteErrorThatLeavesBothOldFiles) {
         std::string err;
     };
     // The image has 6 bytes, the listing more than 20.
-    for (const Case& test : {Case{4, imageError(image, "File too large")},
-                             Case{20, listingError(listing, "File too large")}}) {
+    for (const Case& test : {Case{4, imageError(image, "file troppo grande")},
+                             Case{20, listingError(listing, "file troppo grande")}}) {
         put(image, "vecchia");
         put(listing, "vecchio");
         Launch launch;
@@ -653,8 +653,8 @@ TEST(StandardOutput, AFailedWriteIsReportedWithExitStatus2) {
         bool closed;
         std::string err;
     };
-    const std::string full = ": impossibile scrivere sullo standard output: No space left on device\n";
-    const std::string closed = ": impossibile scrivere sullo standard output: Bad file descriptor\n";
+    const std::string full = ": impossibile scrivere sullo standard output: spazio esaurito sul dispositivo\n";
+    const std::string closed = ": impossibile scrivere sullo standard output: descrittore di file non valido\n";
     const std::vector<Case> cases = {
         {TARNDIS_BINARY, {image}, false, "tarndis" + full},
         {TARNDIS_BINARY, {"--help"}, false, "tarndis" + full},
@@ -688,7 +688,7 @@ TEST(StandardOutput, AReaderThatWentAwayIsAWriteErrorNotASignal) {
     ::close(pipeEnds[1]);
     EXPECT_EQ(0, outcome.signal);
     EXPECT_EQ(2, outcome.exitStatus);
-    EXPECT_EQ("tarndis: impossibile scrivere sullo standard output: Broken pipe\n", outcome.err);
+    EXPECT_EQ("tarndis: impossibile scrivere sullo standard output: pipe interrotta: chi leggeva l'ha chiusa\n", outcome.err);
 }
 
 TEST(StandardOutput, ANonBlockingFullPipeIsWaitedFor) {

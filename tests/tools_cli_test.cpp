@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -161,4 +162,66 @@ TEST(TarndisProgram, UsageAndReadErrorsExitWith2) {
     const ProcessResult help = run(TARNDIS_BINARY, {"-h"});
     EXPECT_EQ(0, help.exitStatus);
     EXPECT_EQ(0u, help.out.find("Uso: tarndis IMMAGINE\n"));
+}
+
+TEST(TarnasmProgram, ARepeatedOptionOrAValueThatLooksLikeAnOptionIsAUsageError) {
+    const std::string source = writeTempFile("opzioni.asm", "RST\n");
+    const std::string image = std::filesystem::path(source).replace_filename("opzioni-altra.bin").string();
+    const std::string usage = " (uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w])\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{source, "-o", image, "-o", image}, "l'opzione -o è ripetuta"},
+        {{source, "-l", "a.lst", "-l", "b.lst"}, "l'opzione -l è ripetuta"},
+        {{"-w", source, "--senza-avvisi"}, "l'opzione --senza-avvisi è ripetuta"},
+        {{source, "-o", "-l", image}, "l'opzione -o vuole un nome di file, ma '-l' sembra un'opzione (per un file scrivi './-l')"},
+        {{source, "-l", "--help"},
+         "l'opzione -l vuole un nome di file, ma '--help' sembra un'opzione (per un file scrivi './--help')"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = run(TARNASM_BINARY, c.args);
+        EXPECT_EQ(2, result.exitStatus) << c.error;
+        EXPECT_EQ("tarnasm: " + c.error + usage, result.err);
+        EXPECT_FALSE(exists(image)) << c.error;
+        EXPECT_FALSE(exists("-l") || exists("--help") || exists("a.lst") || exists("b.lst")) << c.error;
+    }
+    for (const std::string& path : {source, image, std::string("-l"), std::string("--help")}) std::remove(path.c_str());
+}
+
+// A file name with a new line and an escape goes on one line of standard
+// error, escaped, in every message that names it.
+TEST(ToolMessages, AFileNameIsShownOnOneLineWithoutControlCharacters) {
+    const std::string name = "riga\n\x1b[2Jnuova";
+    const std::string shown = "riga\\n\\x1B[2Jnuova";
+    const std::string source = writeTempFile(name + ".asm", "  FOO\n");
+    const std::string valid = writeTempFile("valido.asm", "RST\n");
+    const std::string folder = std::filesystem::path(source).parent_path().string() + "/";
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {TARNASM_BINARY, {source}, folder + shown + ".asm:1:3: errore: mnemonico sconosciuto 'FOO'"},
+        {TARNASM_BINARY, {folder + name + ".manca"},
+         "tarnasm: impossibile leggere il sorgente '" + folder + shown + ".manca': file o cartella inesistente"},
+        {TARNASM_BINARY, {valid, "-o", folder + name + "/x.bin"},
+         "tarnasm: impossibile scrivere l'immagine '" + folder + shown + "/x.bin': file o cartella inesistente"},
+        {TARNASM_BINARY, {source, "-o", source},
+         "tarnasm: l'immagine '" + folder + shown +
+             ".asm' prenderebbe il posto del sorgente (uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w])"},
+        {TARNASM_BINARY, {"-" + name}, "tarnasm: opzione sconosciuta '-" + shown +
+                                           "' (uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w])"},
+        {TARNDIS_BINARY, {folder + name + ".bin"},
+         "tarndis: impossibile leggere l'immagine '" + folder + shown + ".bin': file o cartella inesistente"},
+        {TARNDIS_BINARY, {"a.bin", name}, "tarndis: una sola immagine alla volta, ma c'è anche '" + shown +
+                                              "' (uso: tarndis IMMAGINE)"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = run(c.program, c.args);
+        EXPECT_EQ(c.error + "\n", result.err);
+        EXPECT_NE(0, result.exitStatus);
+    }
+    std::filesystem::remove(source);
+    std::filesystem::remove(valid);
 }

@@ -4,6 +4,8 @@
 #include "frontend/standard_console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
+#include "host/system_reason.hpp"
+#include "tools/utf8.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +109,19 @@ bool looksLikeSource(const tarn::MachineState& state) {
     return lineEnd && longestWord >= 3;
 }
 
+// Whether a path names an assembler source by its extension (".asm", in
+// any case, after a name).
+bool namesASource(std::string_view path) {
+    constexpr std::string_view EXTENSION = ".asm";
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name.size() <= EXTENSION.size()) return false;
+    const std::string_view end = name.substr(name.size() - EXTENSION.size());
+    return std::equal(end.begin(), end.end(), EXTENSION.begin(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,22 +147,29 @@ int main(int argc, char** argv) {
     // Every run starts from an all-zero machine: memory beyond the image is 0.
     tarn::MachineState state{};
     const tarn::LoadReport report = tarn::loadProgram(path, state);
+    const std::string shown = tarn::visibleName(path);
+    const bool source = namesASource(path);
     if (!report.opened)
-        diagnose("impossibile aprire il programma '" + path + "': " + report.reason);
+        diagnose("impossibile aprire il programma '" + shown + "': " + tarn::systemReason(report.error));
     else if (report.readFailed)
-        diagnose("impossibile leggere il programma '" + path + "': " + report.reason);
-    else if (report.truncated)
-        diagnose("il programma '" + path + "' supera i 256 byte: caricati solo i primi 256");
-    // Still run as the image it was given: only a hint on standard error.
-    if (report.opened && !report.readFailed && looksLikeSource(state))
-        diagnose("'" + path + "' sembra un sorgente: assemblalo prima con tarnasm");
+        diagnose("impossibile leggere il programma '" + shown + "': " + tarn::systemReason(report.error));
+    else if (!source && report.truncated)
+        diagnose("il programma '" + shown + "' supera i 256 byte: caricati solo i primi 256");
+    // A source by its name is not run; one by its content still is, as the
+    // image it was given, with only the hint.
+    if (report.opened && !report.readFailed && (source || looksLikeSource(state)))
+        diagnose("'" + shown + "' sembra un sorgente: assemblalo prima con tarnasm");
 
     console.writeOutput(" Esecuzione del codice avviata... \n\n");
-    tarn::runMachine(state, console);
+    // A source is not run: its text as machine code would most likely loop
+    // for ever without a word. Standard output is that of an image that
+    // could not be opened, whose empty memory stops at once.
+    if (!source) tarn::runMachine(state, console);
     console.writeOutput("\n\n"
                         " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
                         " Per eseguire un altro programma riavvia la Macchina.\n"
                         "\n");
+    if (source) return 2;
     // Output that never arrived is not a successful run.
     return console.outputFailed() ? 1 : 0;
 }

@@ -2,9 +2,9 @@
 
 #include "frontend/diagnostics.hpp"
 #include "host/descriptors.hpp"
+#include "host/system_reason.hpp"
 
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -29,7 +29,7 @@ bool StandardConsole::readInputBlock() {
             ::poll(&ready, 1, -1);
             continue;
         }
-        diagnose(std::string("impossibile leggere lo standard input: ") + std::strerror(errno));
+        diagnose("impossibile leggere lo standard input: " + tarn::systemReason(errno));
         return false;
     }
 }
@@ -38,7 +38,7 @@ void StandardConsole::writeOutput(std::string_view text) {
     const int error = tarn::writeAll(STDOUT_FILENO, text);
     if (error == 0 || outputFailed_) return;
     outputFailed_ = true;
-    diagnose(std::string("impossibile scrivere sullo standard output: ") + std::strerror(error));
+    diagnose("impossibile scrivere sullo standard output: " + tarn::systemReason(error));
 }
 
 void StandardConsole::showTrace(std::string_view display) {

@@ -42,7 +42,7 @@ LoadReport loadProgram(const std::string& path, MachineState& state) {
     LoadReport report;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        report.reason = std::strerror(errno);
+        report.error = errno;
         return report;
     }
     report.opened = true;
@@ -56,7 +56,7 @@ LoadReport loadProgram(const std::string& path, MachineState& state) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             report.readFailed = true;
-            report.reason = std::strerror(errno);
+            report.error = errno;
             break;
         }
         if (got == 0) break;

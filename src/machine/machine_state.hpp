@@ -146,7 +146,7 @@ inline unsigned effectiveAddress(const MachineState& state) {
 struct LoadReport {
     bool opened = false;
     bool readFailed = false;  // opened, but reading it failed (a directory, say)
-    std::string reason;       // the system's reason when it could not be opened or read
+    int error = 0;            // the system's errno when it could not be opened or read
     bool truncated = false;   // the image held more than 256 bytes
 };
 

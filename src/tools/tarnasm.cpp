@@ -8,6 +8,7 @@
 // written, or memory runs out.
 #include "tools/assembler.hpp"
 #include "tools/tool_files.hpp"
+#include "tools/utf8.hpp"
 
 #include <filesystem>
 #include <string>
@@ -47,6 +48,11 @@ int usageError(const std::string& message) {
     return 2;
 }
 
+// "-x", "--xyz": an option, not a file name ("-" alone is a name).
+bool looksLikeOption(std::string_view argument) {
+    return argument.size() > 1 && argument[0] == '-';
+}
+
 int assembleFiles(int argc, char** argv) {
     Options options;
     bool haveSource = false;
@@ -55,6 +61,7 @@ int assembleFiles(int argc, char** argv) {
         if (argument == "-h" || argument == "--help") {
             options.help = true;
         } else if (argument == "-w" || argument == "--senza-avvisi") {
+            if (!options.warnings) return usageError("l'opzione " + std::string(argument) + " è ripetuta");
             options.warnings = false;
         } else if (argument == "-o" || argument == "-l") {
             const std::string option(argument);
@@ -63,10 +70,15 @@ int assembleFiles(int argc, char** argv) {
             if (!target.empty()) return usageError("l'opzione " + option + " è ripetuta");
             target = argv[++index];
             if (target.empty()) return usageError("l'opzione " + option + " vuole un nome di file");
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return usageError("opzione sconosciuta '" + std::string(argument) + "'");
+            if (looksLikeOption(target)) {
+                const std::string shown = tarn::visibleName(target);
+                return usageError("l'opzione " + option + " vuole un nome di file, ma '" + shown +
+                                  "' sembra un'opzione (per un file scrivi './" + shown + "')");
+            }
+        } else if (looksLikeOption(argument)) {
+            return usageError("opzione sconosciuta '" + tarn::visibleName(argument) + "'");
         } else if (haveSource) {
-            return usageError("un solo file sorgente alla volta, ma c'è anche '" + std::string(argument) + "'");
+            return usageError("un solo file sorgente alla volta, ma c'è anche '" + tarn::visibleName(argument) + "'");
         } else {
             options.source = argument;
             haveSource = true;
@@ -76,41 +88,45 @@ int assembleFiles(int argc, char** argv) {
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");
     if (options.image.empty())
         options.image = std::filesystem::path(options.source).replace_extension(".bin").string();
+    const std::string source = tarn::visibleName(options.source);
+    const std::string image = tarn::visibleName(options.image);
+    const std::string listing = tarn::visibleName(options.listing);
     if (tarn::sameFile(options.image, options.source))
-        return usageError("l'immagine '" + options.image + "' prenderebbe il posto del sorgente");
+        return usageError("l'immagine '" + image + "' prenderebbe il posto del sorgente");
     if (!options.listing.empty() && tarn::sameFile(options.listing, options.source))
-        return usageError("il listato '" + options.listing + "' prenderebbe il posto del sorgente");
+        return usageError("il listato '" + listing + "' prenderebbe il posto del sorgente");
     if (!options.listing.empty() && tarn::sameFile(options.listing, options.image))
         return usageError("l'immagine e il listato non possono essere lo stesso file");
 
-    std::string source;
+    std::string text;
     std::string reason;
-    if (!tarn::readFile(options.source, source, reason, tarn::MAX_SOURCE_BYTES)) {
-        tarn::printError("tarnasm: impossibile leggere il sorgente '" + options.source + "': " + reason);
+    if (!tarn::readFile(options.source, text, reason, tarn::MAX_SOURCE_BYTES)) {
+        tarn::printError("tarnasm: impossibile leggere il sorgente '" + source + "': " + reason);
         return 2;
     }
-    if (source.size() > tarn::MAX_SOURCE_BYTES) {
-        tarn::printError("tarnasm: il sorgente '" + options.source + "' supera il limite di " +
+    if (text.size() > tarn::MAX_SOURCE_BYTES) {
+        tarn::printError("tarnasm: il sorgente '" + source + "' supera il limite di " +
                          std::to_string(tarn::MAX_SOURCE_BYTES) + " byte");
         return 2;
     }
 
     tarn::AssemblyOptions assemblyOptions;
     assemblyOptions.warnings = options.warnings;
-    const tarn::Assembly assembly = tarn::assemble(source, assemblyOptions);
-    for (const std::string& line : tarn::formatReport(options.source, assembly)) tarn::printError(line);
+    const tarn::Assembly assembly = tarn::assemble(text, assemblyOptions);
+    for (const std::string& line : tarn::formatReport(source, assembly)) tarn::printError(line);
     if (assembly.failed()) return 1;
 
     std::vector<tarn::OutputFile> outputs;
     outputs.push_back({options.image, std::string(assembly.image.begin(), assembly.image.end())});
-    if (!options.listing.empty()) outputs.push_back({options.listing, tarn::formatListing(source, assembly)});
+    if (!options.listing.empty()) outputs.push_back({options.listing, tarn::formatListing(text, assembly)});
     tarn::OutputFailure failure;
     if (tarn::writeOutputs(outputs, failure)) return 0;
-    const bool image = failure.index == 0;
-    tarn::printError(std::string("tarnasm: impossibile scrivere ") + (image ? "l'immagine '" : "il listato '") +
-                     outputs[failure.index].path + "': " + failure.reason);
+    const bool isImage = failure.index == 0;
+    tarn::printError("tarnasm: impossibile scrivere " + (isImage ? "l'immagine '" + image : "il listato '" + listing) +
+                     "': " + failure.reason);
     if (!failure.notRestored.empty())
-        tarn::printError("tarnasm: '" + failure.notRestored + "' era già stato sostituito e non è stato possibile ripristinarlo");
+        tarn::printError("tarnasm: '" + tarn::visibleName(failure.notRestored) +
+                         "' era già stato sostituito e non è stato possibile ripristinarlo");
     return 2;
 }
 

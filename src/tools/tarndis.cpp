@@ -8,6 +8,7 @@
 // memory runs out.
 #include "tools/disassembler.hpp"
 #include "tools/tool_files.hpp"
+#include "tools/utf8.hpp"
 
 #include <string>
 #include <string_view>
@@ -36,8 +37,8 @@ int disassembleFile(int argc, char** argv) {
         const std::string_view argument = argv[index];
         if (argument == "-h" || argument == "--help") return tarn::printStandardOutput("tarndis", HELP);
         if (argument.size() > 1 && argument[0] == '-')
-            return usageError("opzione sconosciuta '" + std::string(argument) + "'");
-        if (havePath) return usageError("una sola immagine alla volta, ma c'è anche '" + std::string(argument) + "'");
+            return usageError("opzione sconosciuta '" + tarn::visibleName(argument) + "'");
+        if (havePath) return usageError("una sola immagine alla volta, ma c'è anche '" + tarn::visibleName(argument) + "'");
         path = argument;
         havePath = true;
     }
@@ -47,11 +48,12 @@ int disassembleFile(int argc, char** argv) {
     std::string content;
     std::string reason;
     if (!tarn::readFile(path, content, reason, 256)) {
-        tarn::printError("tarndis: impossibile leggere l'immagine '" + path + "': " + reason);
+        tarn::printError("tarndis: impossibile leggere l'immagine '" + tarn::visibleName(path) + "': " + reason);
         return 2;
     }
     if (content.size() > 256) {
-        tarn::printError("tarndis: l'immagine '" + path + "' supera i 256 byte: disassemblati solo i primi 256");
+        tarn::printError("tarndis: l'immagine '" + tarn::visibleName(path) +
+                         "' supera i 256 byte: disassemblati solo i primi 256");
         content.resize(256);
     }
     const std::vector<tarn::Byte> image(content.begin(), content.end());

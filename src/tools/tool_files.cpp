@@ -1,6 +1,7 @@
 #include "tools/tool_files.hpp"
 
 #include "host/descriptors.hpp"
+#include "host/system_reason.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -28,7 +30,7 @@ int closeChecked(int fd) {
 }
 
 std::string reasonOf(int error) {
-    return std::strerror(error);
+    return systemReason(error);
 }
 
 // --- Temporary files and the signals that remove them ----------------------
@@ -109,6 +111,7 @@ enum class Way {
     Replace,  // a temporary file renamed over the path (which may not exist yet)
     InPlace,  // an existing regular file, rewritten
     Direct,   // a device or a FIFO, opened and written
+    Descriptor,  // an open descriptor of the program (/dev/stdout, /dev/fd/N), written
 };
 
 constexpr std::size_t NO_SLOT = TEMPORARY_SLOTS;
@@ -116,8 +119,9 @@ constexpr std::size_t NO_SLOT = TEMPORARY_SLOTS;
 struct Target {
     std::string path;  // with every symbolic link followed
     Way way = Way::Replace;
+    int descriptor = -1;  // the descriptor of a Descriptor target
     bool existed = false;
-    struct stat old {};
+    struct stat old {};  // of the file, or of what the descriptor is open on
     std::size_t slot = NO_SLOT;  // the temporary file, while it exists
     bool exchanged = false;      // renamed: the temporary name holds the old file
     bool renamed = false;        // renamed over nothing, or with no way back
@@ -131,6 +135,44 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// The descriptor number N that a path names: /dev/stdin, /dev/stdout and
+// /dev/stderr (0, 1, 2), /dev/fd/N, and /proc/self/fd/N with the forms of
+// /proc that mean this process. -1 for any other path.
+int descriptorNamed(const std::string& given) {
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(given, error).lexically_normal().string();
+    if (error) return -1;
+    if (path == "/dev/stdin") return 0;
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/",
+                                    "/proc/" + std::to_string(::getpid()) + "/fd/"};
+    for (const std::string& prefix : prefixes) {
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
+        int number = 0;
+        for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+            const char digit = path[i];
+            if (digit < '0' || digit > '9' || number > (INT_MAX - 9) / 10) return -1;
+            number = number * 10 + (digit - '0');
+        }
+        return number;
+    }
+    return -1;
+}
+
+// A Descriptor target for fd, when it is open for writing.
+bool resolveDescriptor(int fd, Target& target, std::string& reason) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || ::fstat(fd, &target.old) != 0) {
+        reason = reasonOf(EBADF);
+        return false;
+    }
+    target.way = Way::Descriptor;
+    target.descriptor = fd;
+    target.existed = true;
+    return true;
+}
+
 // Follows the symbolic links of path and decides how to write what is at
 // the end of them.
 bool resolve(const std::string& given, Target& target, std::string& reason) {
@@ -140,6 +182,14 @@ bool resolve(const std::string& given, Target& target, std::string& reason) {
         if (path.empty()) {
             reason = reasonOf(ENOENT);
             return false;
+        }
+        // Read as text, the link of an open descriptor names what it was
+        // opened on ("pipe:[42]", or a file that would then be replaced
+        // instead of written where the descriptor stands): it is written
+        // through the descriptor itself.
+        if (const int fd = descriptorNamed(path); fd >= 0) {
+            target.path = path;
+            return resolveDescriptor(fd, target, reason);
         }
         if (path.back() == '/') {  // only a folder can be named so
             reason = reasonOf(EISDIR);
@@ -440,10 +490,19 @@ bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure
             return fail(i, reason);
 
     // What cannot be taken back goes after everything that can still fail
-    // on its own, and before any rename.
+    // on its own, and before any rename; the program's own descriptors,
+    // such as standard output, last.
     for (std::size_t i = 0; i < outputs.size(); ++i)
-        if (targets[i].way != Way::Replace && !writeDirectly(targets[i], outputs[i].content, reason))
+        if ((targets[i].way == Way::InPlace || targets[i].way == Way::Direct) &&
+            !writeDirectly(targets[i], outputs[i].content, reason))
             return fail(i, reason);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (targets[i].way != Way::Descriptor) continue;
+        // Written where the descriptor stands: appended when it was opened
+        // to append, at its position otherwise; neither moved nor closed.
+        if (const int error = writeAll(targets[i].descriptor, outputs[i].content); error != 0)
+            return fail(i, reasonOf(error));
+    }
 
     // The renames, with the signals held: a signal in their midst would
     // leave some outputs new and some old.
@@ -500,17 +559,61 @@ void printError(std::string_view line) {
     }
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
-    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
-        return first.st_dev == second.st_dev && first.st_ino == second.st_ino && S_ISREG(first.st_mode);
-    std::error_code error;
-    const std::filesystem::path firstPath = std::filesystem::weakly_canonical(a, error);
-    if (error) return a == b;
-    const std::filesystem::path secondPath = std::filesystem::weakly_canonical(b, error);
-    if (error) return a == b;
-    return firstPath == secondPath;
+namespace {
+
+// The absolute name of a file yet to be made: its folder with every link
+// resolved, and its own name. A folder that does not exist (the write will
+// fail) is taken as written.
+std::string newFileName(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    if (real == nullptr) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        return error ? path : absolute.lexically_normal().string();
+    }
+    std::string result = real;
+    std::free(real);
+    if (result != "/") result += '/';
+    return result + name;
 }
 
+// Where an output given as path will be written, as writeOutputs sees it.
+struct Destination {
+    bool resolved = false;  // false: writing it would fail anyway
+    Target target;
+    std::string newName;    // of a file yet to be made
+};
+
+Destination destinationOf(const std::string& path) {
+    Destination destination;
+    std::string reason;
+    destination.resolved = resolve(path, destination.target, reason);
+    if (destination.resolved && !destination.target.existed) destination.newName = newFileName(destination.target.path);
+    return destination;
+}
+
+}  // namespace
+
+bool sameFile(const std::string& a, const std::string& b) {
+    const Destination first = destinationOf(a);
+    const Destination second = destinationOf(b);
+    if (!first.resolved || !second.resolved) return a == b;
+    const Target& x = first.target;
+    const Target& y = second.target;
+    // One descriptor twice: two contents in one stream, unless it is a
+    // device such as a terminal or /dev/null. Two descriptors are two
+    // streams, even when they lead to one place: neither replaces the other.
+    if (x.way == Way::Descriptor && y.way == Way::Descriptor)
+        return x.descriptor == y.descriptor && !S_ISCHR(x.old.st_mode);
+    if (!x.existed || !y.existed) return !x.existed && !y.existed && first.newName == second.newName;
+    // Two existing files, or a file and a descriptor open on it (which the
+    // new file would take from under the descriptor). Devices and FIFOs
+    // take any number of writers.
+    return S_ISREG(x.old.st_mode) && S_ISREG(y.old.st_mode) && x.old.st_dev == y.old.st_dev &&
+           x.old.st_ino == y.old.st_ino;
+}
 
 }  // namespace tarn

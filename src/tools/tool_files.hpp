@@ -1,5 +1,5 @@
-// Reading and writing the files of the tools, with the system's reason when
-// something fails.
+// Reading and writing the files of the tools, with the system's reason (in
+// Italian) when something fails.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +26,14 @@ bool readRegularFile(const std::string& path, std::string& content, std::string&
 // reader that went away fails with EFBIG or EPIPE instead.
 void prepareSignals();
 
-// Whether two paths name the same file, existing or not. Two names of one
-// device or FIFO are not the same file (both outputs to /dev/null, say).
+// Whether two outputs would be written to the same file, judged by what
+// each path leads to, as writeOutputs follows it, and not by its spelling:
+// an existing file by its device and inode, a new one by its folder (links
+// resolved) and its name, a symbolic link by its final target, an open
+// descriptor (/dev/stdout, /dev/fd/N) by its number or by the file it is
+// open on. Two names of one device or FIFO are not the same file (both
+// outputs to /dev/null, say), nor is one descriptor open on a terminal or
+// another device; one descriptor otherwise is.
 bool sameFile(const std::string& a, const std::string& b);
 
 // One file a program writes.
@@ -53,12 +59,17 @@ struct OutputFailure {
 // mode and owner and is renamed over it; when the folder refuses the
 // temporary file, or the owner cannot be kept, an existing file is written
 // in place. A device or a FIFO is written directly. A folder is an error.
+// A path that names one of the program's open descriptors (/dev/stdin,
+// /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N), given or reached
+// by a link, is written through that descriptor: appended when it was
+// opened to append, at its position otherwise; one not open for writing is
+// an error.
 //
 // Every temporary file is complete before anything else happens; then
-// devices, FIFOs and files written in place get their content; then the
-// temporary files are renamed, and if one rename fails the outputs already
-// renamed get their old files back. False, with the failure, when any
-// output cannot be written.
+// devices, FIFOs and files written in place get their content, and then
+// descriptors; then the temporary files are renamed, and if one rename
+// fails the outputs already renamed get their old files back. False, with
+// the failure, when any output cannot be written.
 bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure);
 
 // Writes text to standard output in full, waiting when it is non-blocking

@@ -552,7 +552,7 @@ TEST(SubmissionFile, WhatCannotBeGradedIsAnErrorOfTheArgument) {
     const struct {
         std::string argument, error;
     } rows[] = {
-        {missing, "impossibile leggere la consegna '" + missing + "': " + std::strerror(ENOENT)},
+        {missing, "impossibile leggere la consegna '" + missing + "': " + "file o cartella inesistente"},
         {text, "'" + text + "' non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o una cartella"},
         {fifo, "'" + fifo + "' non è un file regolare né una cartella"},  // never opened: this would block
     };

@@ -144,9 +144,9 @@ TEST(TarngradeCommandLine, FileErrorsNameTheFileWithExitStatus2) {
         std::vector<std::string> args;
         std::string error;
     } cases[] = {
-        {{missing, program}, "impossibile leggere l'esercizio '" + missing + "': No such file or directory"},
+        {{missing, program}, "impossibile leggere l'esercizio '" + missing + "': file o cartella inesistente"},
         {{folder.path().string(), program},
-         "impossibile leggere l'esercizio '" + folder.path().string() + "': Is a directory"},
+         "impossibile leggere l'esercizio '" + folder.path().string() + "': è una cartella"},
         {{big, program}, "l'esercizio '" + big + "' supera il limite di 4194304 byte"},
         {{exercise, program, "--caso", "Ciao"}, "l'esercizio non ha un caso 'Ciao': forse intendevi 'ciao'?"},
         {{exercise, program, "--caso", "addio"}, "l'esercizio non ha un caso 'addio'"},
@@ -283,7 +283,7 @@ TEST(TarngradeReport, ReportFilesAreWrittenAllOrNone) {
     const ProcessResult failed = grade(failing);
     EXPECT_EQ(2, failed.exitStatus);
     EXPECT_EQ("", failed.out);
-    EXPECT_EQ("tarngrade: impossibile scrivere il rapporto '/nessuna/cartella/r.xml': No such file or directory\n",
+    EXPECT_EQ("tarngrade: impossibile scrivere il rapporto '/nessuna/cartella/r.xml': file o cartella inesistente\n",
               failed.err);
     EXPECT_FALSE(std::filesystem::exists(json));
     EXPECT_EQ("vecchio\n", readFile(csv));

@@ -1,4 +1,5 @@
 #include "tools/grading/submission.hpp"
+#include "host/system_reason.hpp"
 
 #include "tools/assembler.hpp"
 #include "tools/grading/wording.hpp"
@@ -108,7 +109,7 @@ std::string joined(std::string_view folder, std::string_view name) {
 }
 
 std::string systemReason(int error) {
-    return std::strerror(error);
+    return tarn::systemReason(error);
 }
 
 class Descriptor {

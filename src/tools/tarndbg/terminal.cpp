@@ -1,6 +1,7 @@
 #include "tools/tarndbg/terminal.hpp"
 
 #include "host/descriptors.hpp"
+#include "host/system_reason.hpp"
 #include "tools/utf8.hpp"
 
 #include <curses.h>
@@ -145,7 +146,7 @@ bool utf8Locale() {
 
 bool startTerminal(std::string& error) {
     if (::tcgetattr(STDIN_FILENO, &savedSettings) != 0) {
-        error = std::string("tarndbg: impossibile leggere le impostazioni del terminale: ") + std::strerror(errno);
+        error = "tarndbg: impossibile leggere le impostazioni del terminale: " + tarn::systemReason(errno);
         return false;
     }
     haveSettings = 1;
