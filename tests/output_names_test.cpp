@@ -2,6 +2,7 @@
 // its open descriptors (/dev/stdout, /dev/fd/N) is written through it, the
 // way a shell redirected it; and one file spelled two ways is one file.
 #include "support/process.hpp"
+#include "support/temp_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -30,43 +31,14 @@ const std::string LISTING =
     "03  6F 6B 00     testo: DB \"ok\", 0\n";
 const std::string USAGE = " (uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w])\n";
 
-std::string contentOf(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
+using tarntest::fileContent;
 
 // A fresh folder holding prog.asm, removed at the end.
-class Folder {
+class Folder : public tarntest::ScratchFolder {
 public:
-    Folder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base ? base : "/tmp") + "/tarnasm-nomi-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-        put("prog.asm", PROGRAM);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-
-    void put(const std::string& name, const std::string& content) const {
-        std::ofstream(path_ / name, std::ios::binary | std::ios::trunc) << content;
-    }
+    Folder() : ScratchFolder("tarnasm-nomi") { put("prog.asm", PROGRAM); }
     // Everything in the folder but prog.asm, to start a case afresh.
-    void clear() const {
-        for (const auto& entry : fs::directory_iterator(path_))
-            if (entry.path().filename() != "prog.asm") fs::remove_all(entry.path());
-    }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    void clear() const { ScratchFolder::clear({"prog.asm"}); }
 };
 
 // Runs a shell command line in the folder, with "$T" naming tarnasm, and
@@ -112,8 +84,8 @@ TEST(DescriptorOutputs, TheListingGoesWhereTheShellRedirectedTheDescriptor) {
         folder.put("registro.log", old);
         const ProcessResult result = shell(folder, c.script + " || echo \"stato $?\" >&2");
         EXPECT_EQ("", result.err) << c.script;
-        EXPECT_EQ(c.log, contentOf(folder / "registro.log")) << c.script;
-        EXPECT_EQ(IMAGE, contentOf(folder / "prog.bin")) << c.script;
+        EXPECT_EQ(c.log, fileContent(folder / "registro.log")) << c.script;
+        EXPECT_EQ(IMAGE, fileContent(folder / "prog.bin")) << c.script;
         // A link that led there is still a link.
         if (c.script.find("uscita") != std::string::npos) {
             EXPECT_TRUE(fs::is_symlink(folder / "uscita"));
@@ -166,7 +138,7 @@ TEST(DescriptorOutputs, ADescriptorThatTakesNoWriteIsAnErrorAndTheImageStaysAsIt
         EXPECT_EQ(2, result.exitStatus) << c.name;
         EXPECT_EQ("tarnasm: impossibile scrivere il listato '" + c.name + "': " + c.reason + "\n", result.err)
             << c.name;
-        EXPECT_EQ("vecchia immagine", contentOf(image)) << c.name;
+        EXPECT_EQ("vecchia immagine", fileContent(image)) << c.name;
     }
 }
 
@@ -196,18 +168,18 @@ TEST(OutputNames, OneFileSpelledTwoWaysIsRefusedAndNothingIsWritten) {
         const ProcessResult result =
             shell(folder, (c.setup.empty() ? "" : c.setup + " && ") + command + "; echo \"stato $?\" >&2");
         EXPECT_EQ(clash + "stato 2\n", result.err) << command << " dopo " << c.setup;
-        EXPECT_EQ(PROGRAM, contentOf(folder / "prog.asm"));
+        EXPECT_EQ(PROGRAM, fileContent(folder / "prog.asm"));
         if (c.setup.find("vecchio") == std::string::npos) {
             EXPECT_FALSE(fs::exists(folder / "n.bin")) << command << " dopo " << c.setup;
         } else if (c.listing != "/dev/stdout") {  // the shell itself emptied it for the last one
-            EXPECT_EQ("vecchio\n", contentOf(folder / "n.bin")) << command << " dopo " << c.setup;
+            EXPECT_EQ("vecchio\n", fileContent(folder / "n.bin")) << command << " dopo " << c.setup;
         }
     }
 
     // The source spelled another way.
     const ProcessResult source = shell(folder, "\"$T\" prog.asm -o ./prog.asm");
     EXPECT_EQ("tarnasm: l'immagine './prog.asm' prenderebbe il posto del sorgente" + USAGE, source.err);
-    EXPECT_EQ(PROGRAM, contentOf(folder / "prog.asm"));
+    EXPECT_EQ(PROGRAM, fileContent(folder / "prog.asm"));
 }
 
 TEST(OutputNames, OneDescriptorTwiceIsAClashUnlessItIsADevice) {
@@ -233,5 +205,5 @@ TEST(OutputNames, OneDescriptorTwiceIsAClashUnlessItIsADevice) {
         const ProcessResult result = shell(folder, script + "; echo \"stato $?\"");
         EXPECT_EQ("stato 0\n", result.out) << script << result.err;
     }
-    EXPECT_EQ(IMAGE + LISTING, contentOf(folder / "registro.log"));
+    EXPECT_EQ(IMAGE + LISTING, fileContent(folder / "registro.log"));
 }

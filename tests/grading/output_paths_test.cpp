@@ -3,6 +3,7 @@
 // text report, and two reports that name one file are refused however the
 // name is spelled.
 #include "support/process.hpp"
+#include "support/temp_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -24,37 +25,16 @@ const std::string EXAMPLES = std::string(TARNSIM_SOURCE_DIR) + "/examples/eserci
 const std::string CSV_HEADER = "studente,tre più quattro,";
 const std::string SUMMARY = "Riepilogo: 1 consegna; 1 ha superato tutti i casi.";
 
-std::string contentOf(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
+using tarntest::fileContent;
 
 // A fresh folder with the example exercise "somma" and its right answer,
 // removed at the end.
-class Folder {
+class Folder : public tarntest::ScratchFolder {
 public:
-    Folder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base ? base : "/tmp") + "/tarngrade-uscite-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-        fs::copy_file(EXAMPLES + "/somma.toml", path_ / "somma.toml");
-        fs::copy_file(EXAMPLES + "/somma-giusta.asm", path_ / "somma-giusta.asm");
+    Folder() : ScratchFolder("tarngrade-uscite") {
+        fs::copy_file(EXAMPLES + "/somma.toml", path() / "somma.toml");
+        fs::copy_file(EXAMPLES + "/somma-giusta.asm", path() / "somma-giusta.asm");
     }
-    ~Folder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
 };
 
 // Runs a shell command line in the folder, with "$G" naming tarngrade.
@@ -72,7 +52,7 @@ TEST(ReportOnADescriptor, TheLogKeepsItsLinesTheReportAndTheText) {
     ProcessResult result =
         shell(folder, "\"$G\" somma.toml somma-giusta.asm --csv /dev/stdout >> registro.log; echo \"stato $?\"");
     EXPECT_EQ("stato 0\n", result.out) << result.err;
-    std::string log = contentOf(folder / "registro.log");
+    std::string log = fileContent(folder / "registro.log");
     EXPECT_EQ(0u, log.find(old)) << log;
     EXPECT_NE(std::string::npos, log.find("\n" + CSV_HEADER)) << log;
     EXPECT_NE(std::string::npos, log.find(SUMMARY)) << log;
@@ -80,7 +60,7 @@ TEST(ReportOnADescriptor, TheLogKeepsItsLinesTheReportAndTheText) {
     // A plain redirection keeps the text report too.
     result = shell(folder, "\"$G\" somma.toml somma-giusta.asm --json /dev/fd/1 > registro.log; echo \"stato $?\"");
     EXPECT_EQ("stato 0\n", result.out) << result.err;
-    log = contentOf(folder / "registro.log");
+    log = fileContent(folder / "registro.log");
     EXPECT_EQ(0u, log.find('{')) << log;
     EXPECT_NE(std::string::npos, log.find(SUMMARY)) << log;
 }
@@ -119,6 +99,6 @@ TEST(ReportNames, OneFileSpelledTwoWaysIsRefusedAndNothingIsWritten) {
         if (c.setup.find("vecchio") == std::string::npos)
             EXPECT_FALSE(fs::exists(folder / "v.csv")) << command << " dopo " << c.setup;
         else
-            EXPECT_EQ("vecchio\n", contentOf(folder / "v.csv")) << command << " dopo " << c.setup;
+            EXPECT_EQ("vecchio\n", fileContent(folder / "v.csv")) << command << " dopo " << c.setup;
     }
 }

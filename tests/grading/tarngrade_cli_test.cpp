@@ -28,31 +28,17 @@ ProcessResult grade(std::vector<std::string> args, ProcessOptions options = {}) 
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
+    return tarntest::fileContent(path);
 }
 
 // A fresh folder of the test's own, removed at the end.
-class Folder {
+class Folder : public tarntest::ScratchFolder {
 public:
-    Folder() : path_(tarntest::freshFolder("tarngrade")) {}
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    Folder() : ScratchFolder("tarngrade") {}
     std::string write(const std::string& name, const std::string& content) const {
-        const std::filesystem::path path = path_ / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+        return put(name, content).string();
     }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
+    std::string operator/(const std::string& name) const { return (path() / name).string(); }
 };
 
 const char* const EXERCISE =

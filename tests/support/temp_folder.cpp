@@ -1,8 +1,11 @@
 #include "support/temp_folder.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -116,6 +119,34 @@ std::string freshFolder(std::string_view prefix) {
     std::string pattern = (processFolder() / prefix).string() + "-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp: " + pattern);
     return pattern;
+}
+
+ScratchFolder::ScratchFolder(std::string_view prefix) : path_(freshFolder(prefix)) {}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path ScratchFolder::put(const std::string& name, std::string_view content) const {
+    const std::filesystem::path path = path_ / name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    return path;
+}
+
+void ScratchFolder::clear(std::initializer_list<std::string_view> kept) const {
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(kept.begin(), kept.end(), name) == kept.end()) std::filesystem::remove_all(entry.path());
+    }
+}
+
+std::string fileContent(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
 }
 
 }  // namespace tarntest
