@@ -126,10 +126,6 @@ std::string readyLine(std::string_view command) {
     return text;
 }
 
-std::string plural(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 std::string pointsWord(double points) {
     return formatPoints(points) + (formatPoints(points) == "1" ? " punto" : " punti");
 }
@@ -197,7 +193,7 @@ void appendDiff(std::string& out, const std::vector<DiffLine>& lines, std::strin
             std::size_t end = index;
             while (end < lines.size() && !shown[end]) ++end;
             if (end - index > 1) {
-                out += std::string(indent) + "… " + plural(end - index, "riga uguale", "righe uguali") + "\n";
+                out += std::string(indent) + "… " + counted(end - index, "riga uguale", "righe uguali") + "\n";
                 ++written;
                 index = end;
                 continue;
@@ -309,7 +305,7 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
         for (std::size_t index = 0; index < submission.problems.size() && index < MAX_PROBLEMS; ++index)
             out += "    " + readyLine(submission.problems[index]) + "\n";
         if (submission.problems.size() > MAX_PROBLEMS)
-            out += "    … " + plural(submission.problems.size() - MAX_PROBLEMS, "altro problema", "altri problemi") +
+            out += "    … " + counted(submission.problems.size() - MAX_PROBLEMS, "altro problema", "altri problemi") +
                    "\n";
     }
 
@@ -414,7 +410,7 @@ void appendSummary(std::string& out, const Exercise& exercise, const std::vector
         out += "nessuna consegna.\n";
         return;
     }
-    out += plural(results.size(), "consegna", "consegne") + "; ";
+    out += counted(results.size(), "consegna", "consegne") + "; ";
     if (allPassed == 0) out += "nessuna ha superato tutti i casi.";
     else if (allPassed == 1) out += "1 ha superato tutti i casi.";
     else out += std::to_string(allPassed) + " hanno superato tutti i casi.";
@@ -425,7 +421,7 @@ void appendSummary(std::string& out, const Exercise& exercise, const std::vector
         for (const SubmissionResult& result : results)
             if (caseResultAt(result, index).passed) ++passed;
         std::string row = "  " + padded(oneLine(exercise.cases[index].name), nameColumn) + "  superato da " +
-                          plural(passed, "consegna", "consegne") + " su " + std::to_string(results.size());
+                          counted(passed, "consegna", "consegne") + " su " + std::to_string(results.size());
         if (exercise.cases[index].hidden) row += "  (nascosto)";
         out += row + "\n";
     }
@@ -449,7 +445,7 @@ std::string formatClassReport(const Exercise& exercise, const std::string& exerc
     std::string out;
     const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
     out += paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
-           plural(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n";
+           counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n";
     if (!exercise.forbiddenNames.empty()) {
         std::string names;
         for (const std::string& name : exercise.forbiddenNames) names += (names.empty() ? "" : ", ") + oneLine(name);
