@@ -149,3 +149,34 @@ TEST(SimilarName, LongNames) {
     EXPECT_EQ(similarName(defined + "x", names), defined);
     EXPECT_EQ(similarName(twice, names), std::nullopt);
 }
+
+// The option an unknown one meant: the same word with other dashes, or one
+// letter off for words of three letters or more; never a guess below that,
+// and whatever follows '=' left out. Names are shown without control bytes.
+TEST(UnknownOption, SuggestsTheOptionItMeant) {
+    const std::vector<std::string_view> options{"-j", "--json", "--junit", "--somiglianze", "-h", "--help"};
+    const struct {
+        std::string argument;
+        std::string message;
+    } cases[] = {
+        {"-junit", "opzione sconosciuta '-junit': forse intendevi --junit?"},
+        {"--j", "opzione sconosciuta '--j': forse intendevi -j?"},
+        {"--jsno=x.json", "opzione sconosciuta '--jsno=x.json': forse intendevi --json?"},
+        {"--somiglianza", "opzione sconosciuta '--somiglianza': forse intendevi --somiglianze?"},
+        {"--HELP", "opzione sconosciuta '--HELP': forse intendevi --help?"},
+        {"-x", "opzione sconosciuta '-x'"},
+        {"--jx", "opzione sconosciuta '--jx'"},
+        {"--vai", "opzione sconosciuta '--vai'"},
+        {"--\x1b[2J\n", "opzione sconosciuta '--\\x1B[2J\\n'"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.message, tarn::unknownOptionMessage(c.argument, options)) << c.argument;
+}
+
+TEST(OptionLikeValue, SaysHowToGiveSuchANameAllTheSame) {
+    EXPECT_EQ("l'opzione --caso vuole il nome di un caso, ma '-j' sembra un'opzione: per un caso con questo nome "
+              "scrivi --caso=-j",
+              tarn::optionLikeValueMessage("--caso", "il nome di un caso", "un caso", "-j", "--caso=-j"));
+    EXPECT_EQ("l'opzione -o vuole un nome di file, ma '-\\n' sembra un'opzione: per un file con questo nome "
+              "scrivi ./-\\n",
+              tarn::optionLikeValueMessage("-o", "un nome di file", "un file", "-\n", "./-\n"));
+}

@@ -175,9 +175,13 @@ TEST(TarnasmProgram, ARepeatedOptionOrAValueThatLooksLikeAnOptionIsAUsageError) 
         {{source, "-o", image, "-o", image}, "l'opzione -o è ripetuta"},
         {{source, "-l", "a.lst", "-l", "b.lst"}, "l'opzione -l è ripetuta"},
         {{"-w", source, "--senza-avvisi"}, "l'opzione --senza-avvisi è ripetuta"},
-        {{source, "-o", "-l", image}, "l'opzione -o vuole un nome di file, ma '-l' sembra un'opzione (per un file scrivi './-l')"},
+        {{source, "-o", "-l", image},
+         "l'opzione -o vuole un nome di file, ma '-l' sembra un'opzione: per un file con questo nome scrivi ./-l"},
+        {{source, "--senza-avvisii"}, "opzione sconosciuta '--senza-avvisii': forse intendevi --senza-avvisi?"},
+        {{source, "--o", image}, "opzione sconosciuta '--o': forse intendevi -o?"},
         {{source, "-l", "--help"},
-         "l'opzione -l vuole un nome di file, ma '--help' sembra un'opzione (per un file scrivi './--help')"},
+         "l'opzione -l vuole un nome di file, ma '--help' sembra un'opzione: per un file con questo nome scrivi "
+         "./--help"},
     };
     for (const auto& c : cases) {
         const ProcessResult result = run(TARNASM_BINARY, c.args);

@@ -1,6 +1,7 @@
 #include "tools/suggestions.hpp"
 
 #include "machine/instruction_set.hpp"
+#include "tools/utf8.hpp"
 
 #include <algorithm>
 #include <array>
@@ -130,6 +131,40 @@ std::optional<std::string> similarName(std::string_view name, const std::vector<
     }
     if (best == Far || ambiguous) return std::nullopt;
     return std::string(choice);
+}
+
+namespace {
+
+std::string_view withoutDashes(std::string_view option) {
+    while (option.starts_with('-')) option.remove_prefix(1);
+    return option;
+}
+
+}  // namespace
+
+std::string unknownOptionMessage(std::string_view argument, const std::vector<std::string_view>& options) {
+    std::string message = "opzione sconosciuta '" + visibleName(argument) + "'";
+    std::string_view word = withoutDashes(argument);
+    word = word.substr(0, word.find('='));
+    std::optional<std::string_view> meant;
+    std::vector<std::string_view> words;
+    for (std::string_view option : options) {
+        if (withoutDashes(option) == word) meant = option;
+        if (withoutDashes(option).size() > 1) words.push_back(withoutDashes(option));
+    }
+    // Below three letters anything is near anything.
+    if (!meant && word.size() >= 3)
+        if (const std::optional<std::string> similar = similarName(word, words))
+            for (std::string_view option : options)
+                if (withoutDashes(option) == *similar) meant = option;
+    if (meant) message += ": forse intendevi " + std::string(*meant) + "?";
+    return message;
+}
+
+std::string optionLikeValueMessage(std::string_view option, std::string_view wanted, std::string_view named,
+                                   std::string_view value, std::string_view spelled) {
+    return "l'opzione " + std::string(option) + " vuole " + std::string(wanted) + ", ma '" + visibleName(value) +
+           "' sembra un'opzione: per " + std::string(named) + " con questo nome scrivi " + visibleName(spelled);
 }
 
 }  // namespace tarn

@@ -30,4 +30,20 @@ std::optional<std::string_view> nearestKeyword(std::string_view word);
 // length.
 std::optional<std::string> similarName(std::string_view name, const std::vector<std::string_view>& names);
 
+// The slips of a command line, worded alike in every program.
+//
+// An unknown option, with the known one of `options` it most likely meant:
+// the same word with other dashes ("-junit" for --junit), or, for a word of
+// three letters or more, a similarName ("--jsno"); what follows '=' is left
+// out. "opzione sconosciuta '-junit': forse intendevi --junit?"
+std::string unknownOptionMessage(std::string_view argument, const std::vector<std::string_view>& options);
+
+// A separate value that looks like an option, most likely the next option
+// after a forgotten value: "l'opzione -o vuole un nome di file, ma '-l'
+// sembra un'opzione: per un file con questo nome scrivi ./-l". `wanted` is
+// what the option takes, `named` what could bear such a name, `spelled` how
+// to give it all the same.
+std::string optionLikeValueMessage(std::string_view option, std::string_view wanted, std::string_view named,
+                                   std::string_view value, std::string_view spelled);
+
 }  // namespace tarn

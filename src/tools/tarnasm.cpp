@@ -7,6 +7,7 @@
 // written); 2 when the command line is wrong, a file cannot be read or
 // written, or memory runs out.
 #include "tools/assembler.hpp"
+#include "tools/suggestions.hpp"
 #include "tools/tool_files.hpp"
 #include "tools/utf8.hpp"
 
@@ -70,13 +71,11 @@ int assembleFiles(int argc, char** argv) {
             if (!target.empty()) return usageError("l'opzione " + option + " è ripetuta");
             target = argv[++index];
             if (target.empty()) return usageError("l'opzione " + option + " vuole un nome di file");
-            if (looksLikeOption(target)) {
-                const std::string shown = tarn::visibleName(target);
-                return usageError("l'opzione " + option + " vuole un nome di file, ma '" + shown +
-                                  "' sembra un'opzione (per un file scrivi './" + shown + "')");
-            }
+            if (looksLikeOption(target))
+                return usageError(
+                    tarn::optionLikeValueMessage(option, "un nome di file", "un file", target, "./" + target));
         } else if (looksLikeOption(argument)) {
-            return usageError("opzione sconosciuta '" + tarn::visibleName(argument) + "'");
+            return usageError(tarn::unknownOptionMessage(argument, {"-o", "-l", "-w", "--senza-avvisi", "-h", "--help"}));
         } else if (haveSource) {
             return usageError("un solo file sorgente alla volta, ma c'è anche '" + tarn::visibleName(argument) + "'");
         } else {

@@ -84,29 +84,9 @@ std::string shown(std::string_view name) {
 constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv", "--gradescope",
                                         "--caso", "--somiglianze", "-h",      "--help"};
 
-std::string_view withoutDashes(std::string_view option) {
-    while (option.starts_with('-')) option.remove_prefix(1);
-    return option;
-}
-
-// An unknown option, with the known one it resembles: the same word with
-// other dashes ("-junit"), or one letter away ("--jsno").
+// An unknown option, with the known one it resembles.
 int unknownOption(std::string_view argument) {
-    std::string message = "opzione sconosciuta " + shown(argument);
-    std::string_view word = withoutDashes(argument);
-    word = word.substr(0, word.find('='));
-    std::optional<std::string> near;
-    std::vector<std::string_view> words;
-    for (std::string_view option : OPTIONS) {
-        if (withoutDashes(option) == word) near = std::string(option);
-        if (withoutDashes(option).size() > 1) words.push_back(withoutDashes(option));
-    }
-    if (!near)
-        if (const std::optional<std::string> similar = tarn::similarName(word, words))
-            for (std::string_view option : OPTIONS)
-                if (withoutDashes(option) == *similar) near = std::string(option);
-    if (near) message += ": forse intendevi '" + *near + "'?";
-    return usageError(message);
+    return usageError(tarn::unknownOptionMessage(argument, {std::begin(OPTIONS), std::end(OPTIONS)}));
 }
 
 // An option's value: the rest of "-jN" or "--json=F", or the next argument
@@ -179,9 +159,8 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
             const OptionValue value = optionValue(argument, "--caso", index, argc, argv);
             if (!value.value) return usageError("l'opzione --caso vuole il nome di un caso");
             if (looksLikeOption(value))
-                return usageError("l'opzione --caso vuole il nome di un caso, ma " + shown(*value.value) +
-                                  " sembra un'opzione: per un caso con questo nome scrivi --caso=" +
-                                  tarn::visibleName(*value.value));
+                return usageError(tarn::optionLikeValueMessage("--caso", "il nome di un caso", "un caso", *value.value,
+                                                               "--caso=" + *value.value));
             if (const std::optional<int> failed = once("--caso")) return failed;
             options.replayCase = *value.value;
         } else {
@@ -196,9 +175,8 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
                 if (!value.value || value.value->empty())
                     return usageError("l'opzione " + option + " vuole un nome di file");
                 if (looksLikeOption(value))
-                    return usageError("l'opzione " + option + " vuole un nome di file, ma " + shown(*value.value) +
-                                      " sembra un'opzione: per un file con questo nome scrivi ./" +
-                                      tarn::visibleName(*value.value));
+                    return usageError(tarn::optionLikeValueMessage(option, "un nome di file", "un file",
+                                                                   *value.value, "./" + *value.value));
                 if (const std::optional<int> failed = once(name)) return failed;
                 *target = *value.value;
             }

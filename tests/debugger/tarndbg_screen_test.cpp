@@ -716,7 +716,8 @@ TEST(TarndbgScreen, RefusesOptionSlipsWithOneLineAndASuggestion) {
         {{"--ingresso", "a.in", "--ingresso", "b.in", "x.asm"}, "--ingresso si può dare una volta sola", nullptr},
         {{"--ingresso=a.in", "x.asm", "--ingresso", "b.in"}, "--ingresso si può dare una volta sola", nullptr},
         {{"--ingresso", "--help", "x.asm"},
-         "manca il file dopo --ingresso: '--help' sembra un'opzione (un file con questo nome si scrive ./--help)",
+         "l'opzione --ingresso vuole un nome di file, ma '--help' sembra un'opzione: per un file con questo nome "
+         "scrivi ./--help",
          nullptr},
         {{"x.asm", "--ingresso", "-j"}, "'-j' sembra un'opzione", nullptr},
         {{"-ingresso", "a.in", "x.asm"}, "opzione sconosciuta '-ingresso': forse intendevi --ingresso?", nullptr},

@@ -93,12 +93,12 @@ TEST(TarngradeCommandLine, UsageErrorsSayWhatIsWrongWithExitStatus2) {
          "l'opzione --caso vuole il nome di un caso, ma '-j' sembra un'opzione: per un caso con questo nome scrivi "
          "--caso=-j"},
         // An option spelled with the wrong dashes, or one letter off.
-        {{exercise, program, "-junit", folder / "r"}, "opzione sconosciuta '-junit': forse intendevi '--junit'?"},
+        {{exercise, program, "-junit", folder / "r"}, "opzione sconosciuta '-junit': forse intendevi --junit?"},
         {{exercise, program, "-json=" + folder / "r"}, "opzione sconosciuta '-json=" + folder / "r" +
-                                                       "': forse intendevi '--json'?"},
-        {{exercise, program, "--jsno", folder / "r"}, "opzione sconosciuta '--jsno': forse intendevi '--json'?"},
-        {{exercise, program, "--somiglianza"}, "opzione sconosciuta '--somiglianza': forse intendevi '--somiglianze'?"},
-        {{exercise, program, "--j", "2"}, "opzione sconosciuta '--j': forse intendevi '-j'?"},
+                                                       "': forse intendevi --json?"},
+        {{exercise, program, "--jsno", folder / "r"}, "opzione sconosciuta '--jsno': forse intendevi --json?"},
+        {{exercise, program, "--somiglianza"}, "opzione sconosciuta '--somiglianza': forse intendevi --somiglianze?"},
+        {{exercise, program, "--j", "2"}, "opzione sconosciuta '--j': forse intendevi -j?"},
         {{exercise, program, "-jx"}, "opzione sconosciuta '-jx'"},
         {{exercise, program, "--\x1b[2J"}, "opzione sconosciuta '--\\x1B[2J'"},
         // Every option once.

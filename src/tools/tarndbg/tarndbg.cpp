@@ -60,26 +60,10 @@ bool endsWithAsm(std::string_view path) {
     return suffix == ".asm";
 }
 
-// The options, for the suggestion after a slip.
-constexpr std::string_view LONG_OPTIONS[] = {"--ingresso", "--help"};
-
-// "opzione sconosciuta", with the option it may have been meant for:
-// "-ingresso" or "--ingreso" for --ingresso, say.
+// An unknown option, with the one it may have been meant for: "-ingresso"
+// or "--ingreso" for --ingresso, say.
 int unknownOption(std::string_view argument) {
-    std::string message = "opzione sconosciuta '" + tarn::visibleName(argument) + "'";
-    std::string_view name = argument.substr(0, argument.find('='));
-    while (name.starts_with('-')) name.remove_prefix(1);
-    std::optional<std::string> meant;
-    std::vector<std::string_view> names;
-    for (std::string_view option : LONG_OPTIONS) {
-        names.push_back(option.substr(2));
-        if (name == option.substr(2)) meant = std::string(option);
-    }
-    // Below three letters anything is near anything.
-    if (!meant && name.size() >= 3)
-        if (const std::optional<std::string> similar = tarn::similarName(name, names)) meant = "--" + *similar;
-    if (meant) message += ": forse intendevi " + *meant + "?";
-    return usageError(message);
+    return usageError(tarn::unknownOptionMessage(argument, {"--ingresso", "-h", "--help"}));
 }
 
 int debug(int argc, char** argv) {
@@ -103,9 +87,8 @@ int debug(int argc, char** argv) {
                 const std::string_view value = argv[++index];
                 // Most likely the file was forgotten and this is the next option.
                 if (value.size() > 1 && value[0] == '-')
-                    return usageError("manca il file dopo --ingresso: '" + tarn::visibleName(value) +
-                                      "' sembra un'opzione (un file con questo nome si scrive ./" +
-                                      tarn::visibleName(value) + ")");
+                    return usageError(tarn::optionLikeValueMessage("--ingresso", "un nome di file", "un file", value,
+                                                                   "./" + std::string(value)));
                 inputPath = std::string(value);
             } else {
                 inputPath = std::string(argument.substr(std::strlen("--ingresso=")));
