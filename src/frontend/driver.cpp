@@ -5,6 +5,7 @@
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 #include "host/system_reason.hpp"
+#include "tools/file_names.hpp"
 #include "tools/utf8.hpp"
 
 #include <algorithm>
@@ -115,11 +116,7 @@ bool namesASource(std::string_view path) {
     constexpr std::string_view EXTENSION = ".asm";
     const std::size_t slash = path.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    if (name.size() <= EXTENSION.size()) return false;
-    const std::string_view end = name.substr(name.size() - EXTENSION.size());
-    return std::equal(end.begin(), end.end(), EXTENSION.begin(), [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-    });
+    return name.size() > EXTENSION.size() && tarn::hasExtension(name, EXTENSION);
 }
 
 }  // namespace

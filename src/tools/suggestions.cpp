@@ -143,7 +143,7 @@ std::string_view withoutDashes(std::string_view option) {
 }  // namespace
 
 std::string unknownOptionMessage(std::string_view argument, const std::vector<std::string_view>& options) {
-    std::string message = "opzione sconosciuta '" + visibleName(argument) + "'";
+    std::string message = "opzione sconosciuta " + quotedName(argument);
     std::string_view word = withoutDashes(argument);
     word = word.substr(0, word.find('='));
     std::optional<std::string_view> meant;
@@ -163,8 +163,8 @@ std::string unknownOptionMessage(std::string_view argument, const std::vector<st
 
 std::string optionLikeValueMessage(std::string_view option, std::string_view wanted, std::string_view named,
                                    std::string_view value, std::string_view spelled) {
-    return "l'opzione " + std::string(option) + " vuole " + std::string(wanted) + ", ma '" + visibleName(value) +
-           "' sembra un'opzione: per " + std::string(named) + " con questo nome scrivi " + visibleName(spelled);
+    return "l'opzione " + std::string(option) + " vuole " + std::string(wanted) + ", ma " + quotedName(value) +
+           " sembra un'opzione: per " + std::string(named) + " con questo nome scrivi " + visibleName(spelled);
 }
 
 }  // namespace tarn

@@ -75,11 +75,6 @@ int fileError(const std::string& message) {
     return 2;
 }
 
-// A name inside a message, shown safely.
-std::string shown(std::string_view name) {
-    return "'" + tarn::visibleName(name) + "'";
-}
-
 // The spellings of the options, for suggestions.
 constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv", "--gradescope",
                                         "--caso", "--somiglianze", "-h",      "--help"};
@@ -216,16 +211,16 @@ std::optional<int> checkReportPaths(const Options& options, const std::vector<Su
     const std::vector<ReportFile> files = reportFiles(options);
     for (std::size_t index = 0; index < files.size(); ++index) {
         const ReportFile& file = files[index];
-        const std::string report = "il rapporto " + file.option + " " + shown(file.path);
+        const std::string report = "il rapporto " + file.option + " " + tarn::quotedName(file.path);
         if (tarn::sameFile(file.path, options.exercise))
             return usageError(report + " prenderebbe il posto dell'esercizio");
         for (const Submission& submission : submissions) {
             if (tarn::sameFile(file.path, submission.argument) ||
                 (!submission.program.empty() && tarn::sameFile(file.path, submission.program)))
-                return usageError(report + " prenderebbe il posto della consegna " + shown(submission.argument));
+                return usageError(report + " prenderebbe il posto della consegna " + tarn::quotedName(submission.argument));
             if (replacesSubmissionFile(file.path, submission))
                 return usageError(report + " prenderebbe il posto di un file della consegna " +
-                                  shown(submission.argument));
+                                  tarn::quotedName(submission.argument));
         }
         for (std::size_t other = 0; other < index; ++other)
             if (tarn::sameFile(file.path, files[other].path))
@@ -240,7 +235,7 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
     const TestCase& chosen = *testCase;
     if (!submission.runnable()) {
         std::string text;
-        text += "La consegna " + shown(submission.argument) + " non si può eseguire:\n";
+        text += "La consegna " + tarn::quotedName(submission.argument) + " non si può eseguire:\n";
         for (const std::string& problem : submission.problems) text += "  " + tarn::visibleName(problem) + "\n";
         const int status = tarn::printStandardOutput("tarngrade", text);
         return status != 0 ? status : 1;
@@ -272,9 +267,9 @@ int grade(int argc, char** argv) {
     std::string text;
     std::string reason;
     if (!tarn::readFile(options.exercise, text, reason, MAX_EXERCISE_BYTES))
-        return fileError("impossibile leggere l'esercizio " + shown(options.exercise) + ": " + reason);
+        return fileError("impossibile leggere l'esercizio " + tarn::quotedName(options.exercise) + ": " + reason);
     if (text.size() > MAX_EXERCISE_BYTES)
-        return fileError("l'esercizio " + shown(options.exercise) + " supera il limite di " +
+        return fileError("l'esercizio " + tarn::quotedName(options.exercise) + " supera il limite di " +
                          std::to_string(MAX_EXERCISE_BYTES) + " byte");
     ExerciseParse parse = parseExercise(text);
     if (!parse.exercise) {
@@ -286,13 +281,13 @@ int grade(int argc, char** argv) {
     if (options.replayCase && exercise.findCase(*options.replayCase) == nullptr) {
         std::vector<std::string_view> names;
         for (const TestCase& testCase : exercise.cases) names.push_back(testCase.name);
-        std::string message = "l'esercizio non ha un caso " + shown(*options.replayCase);
+        std::string message = "l'esercizio non ha un caso " + tarn::quotedName(*options.replayCase);
         if (const std::optional<std::string> near = tarn::similarName(*options.replayCase, names))
-            message += ": forse intendevi " + shown(*near) + "?";
+            message += ": forse intendevi " + tarn::quotedName(*near) + "?";
         return fileError(message);
     }
     if (options.replayCase && exercise.findCase(*options.replayCase)->hidden)
-        return fileError("il caso " + shown(*options.replayCase) + " è nascosto: se ne vede solo l'esito");
+        return fileError("il caso " + tarn::quotedName(*options.replayCase) + " è nascosto: se ne vede solo l'esito");
 
     // Gradescope's folder, or the one submission of a replay, is one
     // student's whatever it holds.
@@ -322,10 +317,10 @@ int grade(int argc, char** argv) {
     }
     tarn::OutputFailure failure;
     if (!outputs.empty() && !tarn::writeOutputs(outputs, failure)) {
-        tarn::printError("tarngrade: impossibile scrivere il rapporto " + shown(outputs[failure.index].path) +
+        tarn::printError("tarngrade: impossibile scrivere il rapporto " + tarn::quotedName(outputs[failure.index].path) +
                          ": " + failure.reason);
         if (!failure.notRestored.empty())
-            tarn::printError("tarngrade: " + shown(failure.notRestored) +
+            tarn::printError("tarngrade: " + tarn::quotedName(failure.notRestored) +
                              " era già stato sostituito e non è stato possibile ripristinarlo");
         return 2;
     }

@@ -41,10 +41,8 @@ namespace {
 // of bytes, or 0: valid UTF-8 past ASCII, but no C1 control and neither
 // U+FFFE nor U+FFFF, which XML refuses.
 std::size_t shownLength(std::string_view bytes) {
-    const Utf8Sequence sequence = utf8At(bytes, 0);
-    if (sequence.length < 2) return 0;
-    if (sequence.code < 0xA0 || sequence.code == 0xFFFE || sequence.code == 0xFFFF) return 0;
-    return sequence.length;
+    const std::size_t length = utf8At(bytes, 0).length;
+    return length >= 2 && printableAt(bytes, 0) ? length : 0;
 }
 
 std::string hexEscape(unsigned char byte) {
@@ -92,6 +90,16 @@ std::string visibleText(std::string_view bytes) {
 
 std::string visibleName(std::string_view bytes) {
     return shownBytes(bytes, false);
+}
+
+std::string quotedName(std::string_view bytes) {
+    return "'" + shownBytes(bytes, false) + "'";
+}
+
+bool printableAt(std::string_view bytes, std::size_t index) {
+    const Utf8Sequence sequence = utf8At(bytes, index);
+    return sequence.length != 0 && sequence.code >= 0x20 && (sequence.code < 0x7F || sequence.code >= 0xA0) &&
+           sequence.code != 0xFFFE && sequence.code != 0xFFFF;
 }
 
 }  // namespace tarn

@@ -26,4 +26,12 @@ std::string visibleText(std::string_view bytes);
 // The same on one line, for a name inside a message: a new line is "\n".
 std::string visibleName(std::string_view bytes);
 
+// A name inside a message, on one line and between apostrophes: 'x.asm'.
+std::string quotedName(std::string_view bytes);
+
+// Whether the character at bytes[index] is one that a text can show as it
+// is: valid UTF-8 that is neither a control character (C0, DEL, C1) nor
+// U+FFFE or U+FFFF, which XML refuses.
+bool printableAt(std::string_view bytes, std::size_t index);
+
 }  // namespace tarn

@@ -2,6 +2,7 @@
 #include "host/system_reason.hpp"
 
 #include "tools/assembler.hpp"
+#include "tools/file_names.hpp"
 #include "tools/grading/wording.hpp"
 #include "tools/tool_files.hpp"
 #include "tools/utf8.hpp"
@@ -41,24 +42,6 @@ std::string inQuotes(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
 
-// A name inside a line for standard error.
-std::string shown(std::string_view text) {
-    return "'" + visibleName(text) + "'";
-}
-
-char lowered(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Whether a name ends with the extension (".asm"), in any case.
-bool hasExtension(std::string_view name, std::string_view extension) {
-    if (name.size() < extension.size()) return false;
-    const std::string_view end = name.substr(name.size() - extension.size());
-    for (std::size_t i = 0; i < extension.size(); ++i)
-        if (lowered(end[i]) != extension[i]) return false;
-    return true;
-}
-
 std::optional<ProgramKind> kindOf(std::string_view name) {
     if (hasExtension(name, ".asm")) return ProgramKind::Source;
     if (hasExtension(name, ".bin")) return ProgramKind::Image;
@@ -85,19 +68,23 @@ std::string fileStudent(std::string_view path) {
     return std::string(name.substr(0, dot));
 }
 
-// The folder's own name: "." and ".." are named by where they lead.
-std::string folderStudent(const std::string& path) {
-    const std::string_view name = lastComponent(path);
-    if (!name.empty() && name != "." && name != ".." && name != "/") return std::string(name);
+// The real path of a file, through every link; empty when it cannot be
+// found (it does not exist, a link dangles or loops).
+std::string resolved(const std::string& path) {
     struct Freer {
         void operator()(char* text) const { std::free(text); }
     };
     const std::unique_ptr<char, Freer> real(::realpath(path.c_str(), nullptr));
-    if (real) {
-        const std::string_view realName = lastComponent(real.get());
-        if (!realName.empty()) return std::string(realName);
-    }
-    return std::string(name);
+    return real ? std::string(real.get()) : std::string();
+}
+
+// The folder's own name: "." and ".." are named by where they lead.
+std::string folderStudent(const std::string& path) {
+    const std::string_view name = lastComponent(path);
+    if (!name.empty() && name != "." && name != ".." && name != "/") return std::string(name);
+    const std::string real = resolved(path);
+    const std::string_view realName = lastComponent(real);
+    return std::string(realName.empty() ? name : realName);
 }
 
 std::string joined(std::string_view folder, std::string_view name) {
@@ -132,7 +119,7 @@ bool loadSource(Submission& submission, std::string& error) {
     std::string text;
     std::string reason;
     if (!readFile(submission.program, text, reason, MAX_SOURCE_BYTES)) {
-        error = "impossibile leggere " + shown(submission.program) + ": " + reason;
+        error = "impossibile leggere " + quotedName(submission.program) + ": " + reason;
         return false;
     }
     if (text.size() > MAX_SOURCE_BYTES) {
@@ -161,11 +148,11 @@ bool loadImageFile(Submission& submission, std::string& error) {
     const Descriptor file(::open(submission.program.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status {};
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-        error = "impossibile leggere " + shown(submission.program) + ": " + systemReason(errno);
+        error = "impossibile leggere " + quotedName(submission.program) + ": " + systemReason(errno);
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        error = shown(submission.program) + " non è un file regolare né una cartella";
+        error = quotedName(submission.program) + " non è un file regolare né una cartella";
         return false;
     }
     Byte buffer[MEMORY_BYTES + 1];
@@ -174,7 +161,7 @@ bool loadImageFile(Submission& submission, std::string& error) {
         const ssize_t count = ::read(file.get(), buffer + got, sizeof buffer - got);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) {
-            error = "impossibile leggere " + shown(submission.program) + ": " + systemReason(errno);
+            error = "impossibile leggere " + quotedName(submission.program) + ": " + systemReason(errno);
             return false;
         }
         if (count == 0) break;
@@ -188,16 +175,6 @@ bool loadImageFile(Submission& submission, std::string& error) {
                                    std::to_string(submission.size) +
                                    " byte: si caricano solo i primi 256, come fa tarnsim");
     return true;
-}
-
-// The real path of a file, through every link; empty when it cannot be
-// found (it does not exist, a link dangles or loops).
-std::string resolved(const std::string& path) {
-    struct Freer {
-        void operator()(char* text) const { std::free(text); }
-    };
-    const std::unique_ptr<char, Freer> real(::realpath(path.c_str(), nullptr));
-    return real ? std::string(real.get()) : std::string();
 }
 
 // Whether a resolved path is the resolved folder or lies inside it.
@@ -265,6 +242,10 @@ struct FolderScan {
     bool severalPrograms() const { return sources.count > 1 || (sources.count == 0 && images.count > 1); }
 };
 
+struct DirectoryCloser {
+    void operator()(DIR* open) const { ::closedir(open); }
+};
+
 enum class Entry { Program, LeadsOut, Other };
 
 // A candidate of a folder: a regular file, or a link to one inside the
@@ -290,13 +271,10 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
     const std::string& folder = submission.argument;
     DIR* directory = ::opendir(folder.c_str());
     if (directory == nullptr) {
-        error = "impossibile leggere la consegna " + shown(folder) + ": " + systemReason(errno);
+        error = "impossibile leggere la consegna " + quotedName(folder) + ": " + systemReason(errno);
         return false;
     }
-    struct Closer {
-        void operator()(DIR* open) const { ::closedir(open); }
-    };
-    const std::unique_ptr<DIR, Closer> closer(directory);
+    const std::unique_ptr<DIR, DirectoryCloser> closer(directory);
     scan.folder = true;
     submission.folder = resolved(folder);
     std::size_t entries = 0;
@@ -305,7 +283,7 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
         const dirent* entry = ::readdir(directory);
         if (entry == nullptr) {
             if (errno != 0) {
-                error = "impossibile leggere la consegna " + shown(folder) + ": " + systemReason(errno);
+                error = "impossibile leggere la consegna " + quotedName(folder) + ": " + systemReason(errno);
                 return false;
             }
             break;
@@ -367,11 +345,8 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
 // Whether one of the first subfolders of a folder holds a program among its
 // first entries.
 bool subfolderHoldsProgram(const std::string& folder, const std::vector<std::string>& subfolders) {
-    struct Closer {
-        void operator()(DIR* open) const { ::closedir(open); }
-    };
     for (const std::string& name : subfolders) {
-        const std::unique_ptr<DIR, Closer> directory(::opendir(joined(folder, name).c_str()));
+        const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(joined(folder, name).c_str()));
         if (!directory) continue;
         for (std::size_t entries = 0; entries < MAX_SUBFOLDER_ENTRIES; ++entries) {
             const dirent* entry = ::readdir(directory.get());
@@ -386,7 +361,7 @@ SubmissionLoad loadOne(const std::string& argument, const Exercise& exercise, Fo
     SubmissionLoad load;
     struct stat status {};
     if (::stat(argument.c_str(), &status) != 0) {
-        load.error = "impossibile leggere la consegna " + shown(argument) + ": " + systemReason(errno);
+        load.error = "impossibile leggere la consegna " + quotedName(argument) + ": " + systemReason(errno);
         return load;
     }
     Submission submission;
@@ -401,7 +376,7 @@ SubmissionLoad loadOne(const std::string& argument, const Exercise& exercise, Fo
     } else if (S_ISREG(status.st_mode)) {
         const std::optional<ProgramKind> kind = kindOf(lastComponent(argument));
         if (!kind) {
-            load.error = shown(argument) + " non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o "
+            load.error = quotedName(argument) + " non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o "
                                            "una cartella";
             load.notASubmission = true;
             return load;
@@ -410,7 +385,7 @@ SubmissionLoad loadOne(const std::string& argument, const Exercise& exercise, Fo
         submission.program = argument;
         submission.kind = *kind;
     } else {
-        load.error = shown(argument) + " non è un file regolare né una cartella";
+        load.error = quotedName(argument) + " non è un file regolare né una cartella";
         return load;
     }
 
@@ -509,12 +484,12 @@ void distinguishStudents(std::vector<Submission>& submissions, std::vector<std::
         if (!renamed) continue;
         std::vector<std::string> shownNames;
         for (std::size_t k = 0; k < holders.size() && k < MAX_NAMED_STUDENTS; ++k)
-            shownNames.push_back(shown(names[holders[k]]));
+            shownNames.push_back(quotedName(names[holders[k]]));
         if (holders.size() == 1)
-            warnings.push_back("la consegna " + shown(submissions[holders.front()].argument) +
+            warnings.push_back("la consegna " + quotedName(submissions[holders.front()].argument) +
                                " si chiamerebbe come un'altra: nei rapporti è " + shownNames.front());
         else
-            warnings.push_back(std::to_string(holders.size()) + " consegne si chiamano " + shown(student) +
+            warnings.push_back(std::to_string(holders.size()) + " consegne si chiamano " + quotedName(student) +
                                ": nei rapporti sono " +
                                italianList(shownNames, holders.size(), MAX_NAMED_STUDENTS, true));
     }
@@ -539,7 +514,7 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
         SubmissionLoad loaded = loadOne(argument, exercise, scan);
         if (!loaded.submission && loaded.notASubmission) {
             skipped.push_back(loaded.error);
-            set.warnings.push_back(shown(argument) +
+            set.warnings.push_back(quotedName(argument) +
                                    " non è una consegna e si salta: ci vuole un sorgente .asm, un'immagine .bin o "
                                    "una cartella");
             continue;
@@ -554,7 +529,7 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
                             subfolderHoldsProgram(argument, scan.subfolders))) {
                 std::string folder(withoutTrailingSlashes(argument));
                 if (folder.front() == '-') folder = "./" + folder;
-                set.error = shown(argument) + " sembra una cartella di consegne, perché contiene " +
+                set.error = quotedName(argument) + " sembra una cartella di consegne, perché contiene " +
                             (several ? "più programmi" : "cartelle con un programma") +
                             ": per valutarle tutte scrivi " + shellQuoted(folder) + "/* al suo posto";
                 return set;
@@ -564,7 +539,7 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
         if (::stat(argument.c_str(), &status) == 0) {
             const auto [before, added] = given.try_emplace({status.st_dev, status.st_ino}, argument);
             if (!added) {
-                set.warnings.push_back(shown(argument) + " è la stessa consegna di " + shown(before->second) +
+                set.warnings.push_back(quotedName(argument) + " è la stessa consegna di " + quotedName(before->second) +
                                        ": si valuta una volta sola");
                 continue;
             }

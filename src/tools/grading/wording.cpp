@@ -51,9 +51,7 @@ std::size_t characterLength(std::string_view word, std::size_t i) {
 // it is: a control character (C0, DEL or C1), U+FFFE or U+FFFF, or a byte
 // that is not UTF-8.
 bool mustEscape(std::string_view word, std::size_t i) {
-    const Utf8Sequence sequence = utf8At(word, i);
-    return sequence.length == 0 || sequence.code < 0x20 || (sequence.code >= 0x7F && sequence.code < 0xA0) ||
-           sequence.code == 0xFFFE || sequence.code == 0xFFFF;
+    return !printableAt(word, i);
 }
 
 // At most this many memory cells are named one by one; the rest are counted.

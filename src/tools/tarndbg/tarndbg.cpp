@@ -13,6 +13,7 @@
 #include "tools/debugger/session.hpp"
 #include "tools/tarndbg/screen.hpp"
 #include "tools/tarndbg/terminal.hpp"
+#include "tools/file_names.hpp"
 #include "tools/suggestions.hpp"
 #include "tools/tool_files.hpp"
 #include "tools/utf8.hpp"
@@ -52,13 +53,6 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-bool endsWithAsm(std::string_view path) {
-    if (path.size() < 4) return false;
-    std::string suffix(path.substr(path.size() - 4));
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return suffix == ".asm";
-}
 
 // An unknown option, with the one it may have been meant for: "-ingresso"
 // or "--ingreso" for --ingresso, say.
@@ -113,7 +107,7 @@ int debug(int argc, char** argv) {
 
     // The name as every message shows it: the title, the assembler's errors.
     const std::string shownPath = tarn::visibleName(path);
-    const bool source = endsWithAsm(path);
+    const bool source = tarn::hasExtension(path, ".asm");
     const std::size_t limit = source ? tarn::MAX_SOURCE_BYTES : 256;
     std::string content;
     std::string reason;
