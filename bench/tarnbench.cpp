@@ -1,6 +1,7 @@
 // tarnbench CARTELLA: guest instructions per second of each benchmark program
 // in CARTELLA (its NAME.bin images and the input parole.txt), run in process.
 #include "machine/console.hpp"
+#include "host/image_file.hpp"
 #include "machine/instruction_set.hpp"
 
 #include <benchmark/benchmark.h>

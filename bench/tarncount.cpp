@@ -2,6 +2,7 @@
 // it stops, with standard input as its input and its output thrown away. The
 // tracer never waits here.
 #include "machine/console.hpp"
+#include "host/image_file.hpp"
 #include "machine/instruction_set.hpp"
 
 #include <cstdint>

@@ -3,8 +3,8 @@
 // stepping back takes after ten million instructions.
 //
 //     tarndbgbench PROGRAMMA.asm [ISTRUZIONI]
-#include "tools/debugger/session.hpp"
-#include "tools/tool_files.hpp"
+#include "debugger/session.hpp"
+#include "host/files.hpp"
 
 #include <chrono>
 #include <cstdio>

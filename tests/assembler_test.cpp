@@ -1,7 +1,7 @@
 // The assembler in-process: what each construct of the language assembles
 // to, and where each kind of error is reported.
 #include "machine/instruction_set.hpp"
-#include "tools/assembler.hpp"
+#include "assembly/assembler.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // through the real tarndis and tarnasm.
 #include "machine/instruction_set.hpp"
 #include "support/process.hpp"
-#include "tools/assembler.hpp"
-#include "tools/disassembler.hpp"
-#include "tools/instruction_forms.hpp"
+#include "assembly/assembler.hpp"
+#include "assembly/disassembler.hpp"
+#include "assembly/instruction_forms.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The suggestions the assembler makes for an unknown mnemonic and for an
 // undefined label.
 #include "machine/instruction_set.hpp"
-#include "tools/suggestions.hpp"
+#include "assembly/suggestions.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
 namespace tarn {
 
@@ -142,21 +141,9 @@ inline unsigned effectiveAddress(const MachineState& state) {
     return processor.A + processor.X;
 }
 
-// How the load of a program image went; the machine itself never looks at it.
-struct LoadReport {
-    bool opened = false;
-    bool readFailed = false;  // opened, but reading it failed (a directory, say)
-    int error = 0;            // the system's errno when it could not be opened or read
-    bool truncated = false;   // the image held more than 256 bytes
-};
-
-// Resets F, PC, A, B and X and copies the image at path into memory from
-// address 0; at most 256 bytes are loaded.
-LoadReport loadProgram(const std::string& path, MachineState& state);
-
-// The same from an image in memory: resets F, PC, A, B and X and copies the
-// image from address 0. Returns false when the image held more than 256 bytes
-// and only the first 256 were loaded.
+// Loads a program image: resets F, PC, A, B and X and copies the image from
+// address 0. Returns false when the image held more than 256 bytes and only
+// the first 256 were loaded. Where the bytes come from is the host's affair.
 bool loadImage(std::span<const Byte> image, MachineState& state);
 
 }  // namespace tarn

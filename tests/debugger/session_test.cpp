@@ -2,7 +2,7 @@
 // where they should in both directions, last writers and warnings.
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
-#include "tools/debugger/session.hpp"
+#include "debugger/session.hpp"
 
 #include <gtest/gtest.h>
 

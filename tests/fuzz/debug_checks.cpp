@@ -2,7 +2,7 @@
 
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
-#include "tools/debugger/session.hpp"
+#include "debugger/session.hpp"
 
 #include <cstring>
 

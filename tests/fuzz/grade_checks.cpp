@@ -2,10 +2,10 @@
 
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
-#include "tools/grading/exercise.hpp"
-#include "tools/grading/grader.hpp"
-#include "tools/grading/submission.hpp"
-#include "tools/grading/wording.hpp"
+#include "grading/exercise.hpp"
+#include "grading/grader.hpp"
+#include "grading/submission.hpp"
+#include "grading/wording.hpp"
 
 #include <algorithm>
 #include <cmath>

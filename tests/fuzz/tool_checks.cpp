@@ -1,7 +1,7 @@
 #include "fuzz/tool_checks.hpp"
 
-#include "tools/assembler.hpp"
-#include "tools/disassembler.hpp"
+#include "assembly/assembler.hpp"
+#include "assembly/disassembler.hpp"
 
 #include <algorithm>
 #include <string_view>

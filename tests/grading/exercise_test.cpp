@@ -1,4 +1,4 @@
-#include "tools/grading/exercise.hpp"
+#include "grading/exercise.hpp"
 
 #include "machine/instruction_set.hpp"
 

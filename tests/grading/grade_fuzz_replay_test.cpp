@@ -3,7 +3,7 @@
 // every test run, so that a fixed finding stays fixed.
 #include "fuzz/grade_checks.hpp"
 
-#include "tools/grading/exercise.hpp"
+#include "grading/exercise.hpp"
 
 #include <gtest/gtest.h>
 

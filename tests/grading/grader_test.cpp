@@ -1,9 +1,9 @@
 // Loading submissions and running the cases: what a run reports, when a case
 // passes, and how hostile submissions and folders are met.
 #include "machine/instruction_set.hpp"
-#include "tools/assembler.hpp"
-#include "tools/grading/grader.hpp"
-#include "tools/grading/submission.hpp"
+#include "assembly/assembler.hpp"
+#include "grading/grader.hpp"
+#include "host/submissions.hpp"
 #include "support/temp_folder.hpp"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
-#include "tools/grading/report_files.hpp"
+#include "grading/report_files.hpp"
+#include "programs/tarngrade/junit_report.hpp"
 
 #include "machine/instruction_set.hpp"
-#include "tools/grading/wording.hpp"
+#include "grading/wording.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 // The reports for people: the diff of two outputs, the class report and the
 // replay of one case, on results built by hand.
-#include "tools/grading/diff.hpp"
-#include "tools/grading/report_text.hpp"
+#include "grading/diff.hpp"
+#include "grading/report_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "tools/grading/similarity.hpp"
+#include "grading/similarity.hpp"
 
 #include "machine/instruction_set.hpp"
-#include "tools/assembler.hpp"
+#include "assembly/assembler.hpp"
 
 #include <gtest/gtest.h>
 

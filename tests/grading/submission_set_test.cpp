@@ -1,7 +1,7 @@
 // The submissions of a command line: the names that tell students apart, the
 // files that are skipped, folders of submissions, links that lead out of a
 // student's folder, crowded folders, and the files a report must not replace.
-#include "tools/grading/submission.hpp"
+#include "host/submissions.hpp"
 
 #include <gtest/gtest.h>
 

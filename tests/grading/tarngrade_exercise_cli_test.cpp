@@ -2,7 +2,7 @@
 // submission's name can hold: nesting deep enough to exhaust a parser, and
 // names that only $'...' writes back.
 #include "support/process.hpp"
-#include "tools/grading/wording.hpp"
+#include "grading/wording.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/grading/wording.hpp"
+#include "grading/wording.hpp"
 
 #include "machine/instruction_set.hpp"
 

@@ -3,6 +3,8 @@
 
 #include "machine/machine_state.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
@@ -31,6 +33,29 @@ inline std::string differences(const tarn::MachineState& expected, const tarn::M
     compare("B", expected.B, actual.B);
     compare("X", expected.X, actual.X);
     return text;
+}
+
+// A machine with no byte 0 anywhere, so that a byte read from the wrong
+// place never passes for a right one.
+inline tarn::MachineState patternedMachine() {
+    tarn::MachineState state{};
+    for (unsigned address = 0; address < 256; ++address) state.M[address] = static_cast<tarn::Byte>(0xA0 ^ address);
+    state.M[0xA0] = 0x5A;  // the one address the pattern maps to 0
+    state.F = 0xE5;
+    state.PC = 0x21;
+    state.IR = 0x99;
+    state.A = 0xEE;
+    state.B = 0xDD;
+    state.X = 0x07;
+    return state;
+}
+
+inline void expectRegistersReset(const tarn::MachineState& state, const char* what) {
+    EXPECT_EQ(0, state.F) << what;
+    EXPECT_EQ(0, state.PC) << what;
+    EXPECT_EQ(0, state.A) << what;
+    EXPECT_EQ(0, state.B) << what;
+    EXPECT_EQ(0, state.X) << what;
 }
 
 }  // namespace tarntest

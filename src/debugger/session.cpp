@@ -1,0 +1,594 @@
+#include "debugger/session.hpp"
+
+#include "machine/console.hpp"
+#include "machine/instruction_set.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace tarn::debugger {
+
+namespace {
+
+constexpr std::array<Byte, 256> memoryUseByOpcode = [] {
+    std::array<Byte, 256> uses{};
+    for (const Instruction& instruction : instructionTable) uses[instruction.opcode] = instruction.memory;
+    return uses;
+}();
+
+constexpr Byte STD_OPCODE = findInstruction("STD")->opcode;
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The word the next INP takes from the pending input: its characters, up to
+// the first white space. `whole` is false when the input ends inside it (or
+// before it), where a typed line could still add to it.
+struct NextWord {
+    std::string_view text;
+    bool whole = false;
+};
+
+NextWord nextWord(std::string_view pending) {
+    std::size_t begin = 0;
+    while (begin < pending.size() && isWhiteSpace(pending[begin])) ++begin;
+    std::size_t end = begin;
+    while (end < pending.size() && !isWhiteSpace(pending[end])) ++end;
+    return {pending.substr(begin, end - begin), end < pending.size()};
+}
+
+std::string_view mnemonicOf(Byte opcode) {
+    const Instruction* instruction = findInstruction(opcode);
+    return instruction ? instruction->mnemonic : std::string_view{"NOP"};
+}
+
+// "ADD (indirizzo 10, riga 7)": the instruction at an address, by the
+// opcode it has there now.
+std::string instructionAt(const Program& program, const MachineState& state, Byte address) {
+    std::string text = std::string(mnemonicOf(state.M[address])) + " (indirizzo " + std::to_string(address);
+    if (const ProgramLine* line = program.lineAt(address)) text += ", riga " + std::to_string(line->number);
+    return text + ")";
+}
+
+std::string byteList(const ByteSet& bytes) {
+    const unsigned first = bytes.first();
+    std::string text = "il byte " + std::to_string(first);
+    const std::size_t others = bytes.count() - 1;
+    if (others == 1) text = "i byte " + std::to_string(first) + " e un altro";
+    if (others > 1) text = "i byte " + std::to_string(first) + " e altri " + std::to_string(others);
+    return text;
+}
+
+// A source line without its comment: from the first ';' outside quotes.
+std::string_view withoutComment(std::string_view text) {
+    char quote = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == '\\') ++at;
+            else if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            return text.substr(0, at);
+        }
+    }
+    return text;
+}
+
+std::string trimmed(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string_view::npos) return {};
+    const std::size_t end = text.find_last_not_of(' ');
+    return std::string(text.substr(begin, end - begin + 1));
+}
+
+constexpr std::string_view REGISTER_NAMES[] = {"PC", "IR", "A", "B", "X"};
+
+}  // namespace
+
+unsigned ByteSet::first() const {
+    for (unsigned word = 0; word < 4; ++word)
+        if (words_[word] != 0) return word * 64 + static_cast<unsigned>(std::countr_zero(words_[word]));
+    return 256;
+}
+
+std::size_t ByteSet::count() const {
+    std::size_t count = 0;
+    for (const std::uint64_t word : words_) count += static_cast<std::size_t>(std::popcount(word));
+    return count;
+}
+
+ByteSet ByteSet::operator&(const ByteSet& other) const {
+    ByteSet both;
+    for (unsigned word = 0; word < 4; ++word) both.words_[word] = words_[word] & other.words_[word];
+    return both;
+}
+
+ByteSet ByteSet::without(const ByteSet& other) const {
+    ByteSet rest;
+    for (unsigned word = 0; word < 4; ++word) rest.words_[word] = words_[word] & ~other.words_[word];
+    return rest;
+}
+
+ByteSet& ByteSet::operator|=(const ByteSet& other) {
+    for (unsigned word = 0; word < 4; ++word) words_[word] |= other.words_[word];
+    return *this;
+}
+
+// What the next instruction will do with memory, worked out on a decoded
+// copy of the machine before it runs.
+struct Session::Plan {
+    MachineState decoded;           // the machine after the fetch
+    Byte uses = 0;                  // its Instruction::memory bits
+    bool usesEffective = false;     // reads or writes A + X
+    unsigned effective = 0;
+    bool stringPastMemory = false;  // INP or WRT runs on past address 255
+    ByteSet reads;
+    ByteSet writes;
+};
+
+Session::Plan Session::plan() const {
+    Plan plan;
+    plan.decoded = state_;
+    fetchInstruction(plan.decoded);
+    const MachineState& d = plan.decoded;
+    const unsigned length = instructionLength(d.IR);
+    // The operand bytes are read by the fetch (four-byte instructions skip theirs).
+    if ((length == 2 || length == 3) && state_.PC + 1u < 256) plan.reads.set(state_.PC + 1u);
+    if (length == 3 && state_.PC + 2u < 256) plan.reads.set(state_.PC + 2u);
+
+    plan.uses = memoryUseByOpcode[d.IR];
+    if (plan.uses == 0) return plan;
+    const bool skipped = (plan.uses & SKIPPED_IF_ZERO_AT_B) && d.M[d.B] == 0;  // a division by 0
+    if (plan.uses & READS_AT_B) plan.reads.set(d.B);
+    if ((plan.uses & WRITES_AT_B) && !skipped) plan.writes.set(d.B);
+    if ((plan.uses & (READS_EFFECTIVE | WRITES_EFFECTIVE)) && !skipped) {
+        plan.usesEffective = true;
+        plan.effective = effectiveAddress(d);
+        if (plan.effective < 256) {
+            if (plan.uses & READS_EFFECTIVE) plan.reads.set(plan.effective);
+            if (plan.uses & WRITES_EFFECTIVE) plan.writes.set(plan.effective);
+        }
+    }
+    if (plan.uses & PRINTS_FROM_A) {
+        unsigned address = d.A;
+        for (; address < 256; ++address) {
+            plan.reads.set(address);
+            if (d.M[address] == 0) break;
+        }
+        plan.stringPastMemory = address >= 256;
+    }
+    if (plan.uses & STORES_WORD_AT_A) {
+        const NextWord word = nextWord(pendingInput());
+        std::size_t copied = 0;
+        while (copied < word.text.size() && word.text[copied] != '\0') ++copied;
+        for (std::size_t i = 0; i < copied && d.A + i < 256; ++i) plan.writes.set(static_cast<unsigned>(d.A + i));
+        plan.stringPastMemory = copied > 0 && d.A + copied > 256;
+    }
+    return plan;
+}
+
+// The console of a stretch of steps: input from where the session stands,
+// output into the session, trace displays left out (the screen shows the
+// machine whole anyway).
+class Session::StepConsole final : public Console {
+public:
+    explicit StepConsole(Session& session) : session_(session), start_(session.inputTaken_) {}
+
+    void writeOutput(std::string_view text) override { session_.appendOutput(text); }
+    void showTrace(std::string_view) override {}
+
+    std::size_t taken() const { return start_ + inputBlockTaken(); }
+
+private:
+    bool readInputBlock() override {
+        if (started_ || start_ >= session_.input_.size()) return false;
+        started_ = true;
+        setInputBlock(session_.input_.data() + start_, session_.input_.data() + session_.input_.size());
+        return true;
+    }
+
+    Session& session_;
+    std::size_t start_;
+    bool started_ = false;
+};
+
+Session::Session(Program program, std::optional<std::string> input) : program_(std::move(program)) {
+    loadImage(program_.image, state_);
+    typed_ = !input.has_value();
+    if (input) input_ = std::move(*input);
+    for (unsigned address = 0; address < 256; ++address) {
+        if (program_.defined(address)) valued_.set(address);
+        const CellRole role = program_.roles[address];
+        if (role == CellRole::Instruction || role == CellRole::Operand) code_.set(address);
+    }
+    snapshots_.reserve(64);
+    keepSnapshot();
+}
+
+std::string_view Session::output() const {
+    return std::string_view(output_).substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(outputLength_, output_.size())));
+}
+
+std::string_view Session::pendingInput() const {
+    return std::string_view(input_).substr(std::min(inputTaken_, input_.size()));
+}
+
+bool Session::wordWaiting() const {
+    return nextWord(pendingInput()).whole;
+}
+
+bool Session::needsInput() const {
+    return typed_ && !typedEnded_ && !halted() && (memoryUseByOpcode[state_.M[state_.PC]] & STORES_WORD_AT_A) &&
+           !wordWaiting();
+}
+
+bool Session::giveInput(std::string_view line) {
+    if (!typed_ || typedEnded_ || input_.size() + line.size() + 1 > MAX_TYPED_INPUT) return false;
+    input_.append(line);
+    input_ += '\n';
+    return true;
+}
+
+void Session::endInput() {
+    typedEnded_ = true;
+}
+
+void Session::appendOutput(std::string_view text) {
+    const std::uint64_t at = outputLength_;
+    outputLength_ += text.size();
+    // Going forwards again over printed output finds it already kept.
+    if (outputLength_ <= output_.size() || output_.size() >= MAX_KEPT_OUTPUT || at > output_.size()) return;
+    const std::size_t already = static_cast<std::size_t>(output_.size() - at);
+    const std::size_t room = MAX_KEPT_OUTPUT - output_.size();
+    output_.append(text.substr(already, room));
+}
+
+void Session::advance(StepConsole& console, const Plan& plan) {
+    previous_ = state_;
+    state_ = plan.decoded;  // the fetch, done already
+    executeInstruction(state_, console);
+    inputTaken_ = console.taken();
+    ++position_;
+
+    // The plan knows what the instruction writes, a byte written with the
+    // value it had included, but for an address in the registers: there B or
+    // A can change in the middle of the instruction, and only the bytes
+    // themselves tell what it changed.
+    ByteSet written = plan.writes;
+    if ((plan.usesEffective && plan.effective > 255) || plan.stringPastMemory) {
+        written = ByteSet{};
+        for (unsigned address = 0; address < 256; ++address)
+            if (previous_.M[address] != state_.M[address]) written.set(address);
+    }
+    written.forEach([this](unsigned address) {
+        lastStep_[address] = position_;
+        lastPc_[address] = previous_.PC;
+    });
+    valued_ |= written;
+
+    if (position_ > furthest_) {
+        furthest_ = position_;
+        if ((position_ & (interval_ - 1)) == 0) keepSnapshot();  // the interval is a power of two
+    }
+}
+
+void Session::keepSnapshot() {
+    // Full: every other one goes, before the vector would grow past the bound.
+    if (snapshots_.size() == MAX_SNAPSHOTS) {
+        interval_ *= 2;
+        std::erase_if(snapshots_, [this](const Snapshot& snapshot) { return snapshot.position % interval_ != 0; });
+        if (position_ % interval_ != 0) return;
+    }
+    snapshots_.push_back({state_, position_, inputTaken_, outputLength_, lastStep_, lastPc_});
+}
+
+void Session::restore(const Snapshot& snapshot) {
+    state_ = snapshot.machine;
+    position_ = snapshot.position;
+    inputTaken_ = snapshot.inputTaken;
+    outputLength_ = snapshot.outputLength;
+    lastStep_ = snapshot.lastStep;
+    lastPc_ = snapshot.lastPc;
+    valued_ = ByteSet{};
+    for (unsigned address = 0; address < 256; ++address)
+        if (program_.defined(address) || lastStep_[address] != 0) valued_.set(address);
+}
+
+const Session::Snapshot& Session::snapshotBefore(std::uint64_t position) const {
+    auto after = std::lower_bound(snapshots_.begin(), snapshots_.end(), position,
+                                  [](const Snapshot& snapshot, std::uint64_t p) { return snapshot.position < p; });
+    return after == snapshots_.begin() ? snapshots_.front() : *(after - 1);
+}
+
+bool Session::step() {
+    if (halted() || needsInput()) return false;
+    StepConsole console(*this);
+    advance(console, plan());
+    return true;
+}
+
+bool Session::stepBack() {
+    if (position_ == 0) return false;
+    goTo(position_ - 1);
+    return true;
+}
+
+void Session::restart() {
+    goTo(0);
+}
+
+std::uint64_t Session::goTo(std::uint64_t position) {
+    if (position == position_) return position_;
+    if (position > furthest_) {
+        goTo(furthest_);
+        while (position_ < position && step()) {
+        }
+        return position_;
+    }
+    // Within the history: from the nearest snapshot, unless the machine
+    // stands nearer already.
+    const Snapshot& nearest = snapshotBefore(position);
+    if (position < position_ || nearest.position > position_) restore(nearest);
+    StepConsole console(*this);
+    while (position_ < position) advance(console, plan());
+    return position_;
+}
+
+bool Session::toggleBreakpoint(Byte address) {
+    breakpoints_.flip(address);
+    return breakpoints_.test(address);
+}
+
+bool Session::toggleWatchpoint(Byte address) {
+    watchpoints_.flip(address);
+    return watchpoints_.test(address);
+}
+
+// VAL or CPY with B = 0 sets D as a side effect; STD sets it on purpose.
+bool Session::switchedOnTrace() const {
+    return position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE;
+}
+
+// What is wrong where the machine stands, before it is put into words: the
+// one place that says what each warning is about.
+struct Session::Findings {
+    bool switchedOnTrace = false;
+    bool executesData = false;
+    ByteSet undefinedReads;
+    bool effectivePastMemory = false;
+    bool stringPastMemory = false;
+    ByteSet codeWrites;
+
+    bool any() const {
+        return switchedOnTrace || executesData || undefinedReads.any() || effectivePastMemory || stringPastMemory ||
+               codeWrites.any();
+    }
+};
+
+Session::Findings Session::findings(const Plan& plan) const {
+    Findings found;
+    found.switchedOnTrace = switchedOnTrace();
+    if (halted()) return found;  // no next instruction
+    found.executesData = program_.roles[state_.PC] == CellRole::Data;
+    found.undefinedReads = plan.reads.without(valued_);
+    found.effectivePastMemory = plan.usesEffective && plan.effective > 255;
+    found.stringPastMemory = plan.stringPastMemory;
+    found.codeWrites = plan.writes & code_;
+    return found;
+}
+
+bool Session::hasWarnings(const Plan& plan) const {
+    return findings(plan).any();
+}
+
+StopReason Session::stopsHere(const Plan& plan, std::optional<Byte>& watched) const {
+    if (position_ > 0) {
+        bool found = false;
+        watchpoints_.forEach([&](unsigned address) {
+            if (!found && previous_.M[address] != state_.M[address]) {
+                watched = static_cast<Byte>(address);
+                found = true;
+            }
+        });
+        if (found) return StopReason::Watchpoint;
+    }
+    if (!halted() && breakpoints_.test(state_.PC)) return StopReason::Breakpoint;
+    if (hasWarnings(plan)) return StopReason::Warning;
+    return StopReason::None;
+}
+
+StopReason Session::cannotGoOn() const {
+    if (halted()) return StopReason::Halted;
+    if (needsInput()) return StopReason::NeedsInput;
+    return StopReason::None;
+}
+
+RunResult Session::runForward(std::uint64_t budget) {
+    RunResult result;
+    result.reason = cannotGoOn();
+    if (result.reason != StopReason::None) return result;
+    StepConsole console(*this);
+    Plan next = plan();
+    while (result.steps < budget) {
+        advance(console, next);
+        ++result.steps;
+        next = plan();
+        result.reason = stopsHere(next, result.watched);
+        if (result.reason == StopReason::None) result.reason = cannotGoOn();
+        if (result.reason != StopReason::None) return result;
+    }
+    result.reason = StopReason::Budget;
+    return result;
+}
+
+RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
+    RunResult result;
+    const std::uint64_t from = position_;
+    if (from == 0) {
+        result.reason = StopReason::Start;
+        return result;
+    }
+    // Scans stretch by stretch from the nearest snapshot, latest first: each
+    // stretch checks the arrivals after its snapshot up to where the later
+    // one began.
+    std::size_t index = static_cast<std::size_t>(&snapshotBefore(from) - snapshots_.data());
+    std::uint64_t last = from - 1;
+    std::optional<std::uint64_t> found;
+    for (;;) {
+        restore(snapshots_[index]);
+        StepConsole console(*this);
+        const std::uint64_t first = position_;
+        Plan next = plan();
+        while (position_ < last) {
+            advance(console, next);
+            next = plan();
+            std::optional<Byte> watched;
+            if (stopsHere(next, watched) != StopReason::None) found = position_;
+        }
+        if (found || index == 0) break;
+        if (keepGoing && !keepGoing()) {
+            goTo(from);
+            result.reason = StopReason::Interrupted;
+            return result;
+        }
+        --index;
+        last = first;
+    }
+    goTo(found.value_or(0));
+    result.steps = from - position_;
+    result.reason = found ? stopsHere(plan(), result.watched) : StopReason::Start;
+    return result;
+}
+
+std::vector<Warning> Session::warnings() const {
+    std::vector<Warning> list;
+    const Plan planned = plan();
+    const Findings found = findings(planned);
+    if (found.switchedOnTrace)
+        list.push_back({WarningKind::SwitchedOnTrace,
+                        instructionAt(program_, previous_, previous_.PC) +
+                            " con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la traccia a ogni istruzione."});
+    const Byte pc = state_.PC;
+    const std::string instruction = instructionAt(program_, state_, pc);
+    if (found.executesData) {
+        std::string text = "La macchina sta per eseguire un dato: il byte " + std::to_string(pc) +
+                           " è definito con DB";
+        if (const ProgramLine* line = program_.lineAt(pc)) text += " alla riga " + std::to_string(line->number);
+        list.push_back({WarningKind::ExecutesData, text + ", ma ora vale come " + std::string(mnemonicOf(state_.M[pc])) + "."});
+    }
+    if (found.undefinedReads.any()) {
+        const char* by = program_.fromSource ? "né il sorgente né il programma" : "né l'immagine né il programma";
+        list.push_back({WarningKind::ReadsUndefined, instruction + " sta per leggere " + byteList(found.undefinedReads) +
+                                                          ", a cui " + by + " hanno mai dato un valore."});
+    }
+    if (found.effectivePastMemory) {
+        std::string text = "L'indirizzo effettivo di " + instruction + " è A + X = " + std::to_string(planned.decoded.A) +
+                           " + " + std::to_string(planned.decoded.X) + " = " + std::to_string(planned.effective) +
+                           ", oltre 255: ";
+        if (planned.effective <= 260)
+            text += "tocca il registro " + std::string(REGISTER_NAMES[planned.effective - 256]) + ", non la memoria.";
+        else
+            text += "è fuori dalla macchina (si legge 0, non si scrive nulla).";
+        list.push_back({WarningKind::AddressPastMemory, text});
+    }
+    if (found.stringPastMemory) {
+        const bool prints = planned.uses & PRINTS_FROM_A;
+        list.push_back({WarningKind::AddressPastMemory,
+                        std::string(prints ? "La stringa di " : "La parola letta da ") + instruction +
+                            " va oltre l'indirizzo 255, nei registri PC, IR, A, B e X."});
+    }
+    if (found.codeWrites.any()) {
+        const unsigned first = found.codeWrites.first();
+        std::string owner;
+        if (const ProgramLine* line = program_.lineAt(first))
+            owner = " (riga " + std::to_string(line->number) + ")";
+        list.push_back({WarningKind::WritesCode,
+                        instruction + " sta per scrivere nel byte " + std::to_string(first) + ", parte di un'istruzione" +
+                            owner + ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
+    }
+    return list;
+}
+
+NextAccess Session::nextAccess() const {
+    NextAccess access;
+    if (halted()) return access;
+    const Plan plan = this->plan();
+    if (plan.usesEffective) access.effective = plan.effective;
+    if ((plan.uses & (READS_AT_B | WRITES_AT_B)) != 0) access.atB = plan.decoded.B;
+    if ((plan.uses & (PRINTS_FROM_A | STORES_WORD_AT_A)) != 0) access.fromA = plan.decoded.A;
+    return access;
+}
+
+std::size_t Session::historyBytes() const {
+    return snapshots_.capacity() * sizeof(Snapshot) + input_.capacity() + output_.capacity();
+}
+
+std::string instructionCount(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " istruzione" : " istruzioni");
+}
+
+std::string describeStop(const Session& session, const RunResult& result) {
+    const Program& program = session.program();
+    const MachineState& state = session.machine();
+    const std::string next = instructionAt(program, state, state.PC);
+    switch (result.reason) {
+        case StopReason::None:
+        case StopReason::Budget:
+            return "In esecuzione: " + instructionCount(session.position()) + " eseguite finora.";
+        case StopReason::Breakpoint:
+            return "Punto di arresto: la prossima istruzione è " + next + ".";
+        case StopReason::Watchpoint: {
+            const Byte address = result.watched.value_or(0);
+            const MachineState* before = session.previous();
+            std::string text = "Il byte " + std::to_string(address) + " è cambiato";
+            if (before)
+                text += ": da " + std::to_string(before->M[address]) + " a " + std::to_string(state.M[address]) +
+                        ", per " + instructionAt(program, *before, before->PC);
+            return text + " al passo " + std::to_string(session.position()) + ".";
+        }
+        case StopReason::Warning: {
+            const std::vector<Warning> warnings = session.warnings();
+            return warnings.empty() ? std::string("Avviso.") : "Avviso: " + warnings.front().text;
+        }
+        case StopReason::Halted: {
+            std::string text = "La macchina si è fermata: codice operativo 0 all'indirizzo " + std::to_string(state.PC);
+            if (const ProgramLine* line = program.lineAt(state.PC)) text += " (riga " + std::to_string(line->number) + ")";
+            return text + ", dopo " + instructionCount(session.position()) + ".";
+        }
+        case StopReason::NeedsInput:
+            return next + " aspetta una parola: scrivila e premi Invio.";
+        case StopReason::Start:
+            return "Sei all'inizio: prima di qui nessun punto di arresto, osservazione o avviso.";
+        case StopReason::Interrupted:
+            return "Ricerca all'indietro interrotta: la macchina resta dov'era.";
+    }
+    return {};
+}
+
+std::string describeLastWrite(const Session& session, Byte address) {
+    const Program& program = session.program();
+    const LastWrite write = session.lastWrite(address);
+    std::string text = "Il byte " + std::to_string(address) + " (valore " +
+                       std::to_string(session.machine().M[address]) + ")";
+    if (write.step != 0) {
+        text += " è stato scritto per ultimo dall'istruzione all'indirizzo " + std::to_string(write.address);
+        if (const ProgramLine* line = program.lineAt(write.address))
+            text += " (riga " + std::to_string(line->number) + ": " + trimmed(withoutComment(line->text)) + ")";
+        return text + ", al passo " + std::to_string(write.step) + ".";
+    }
+    if (program.defined(address)) {
+        text += " non è stato scritto da nessuna istruzione fin qui: il valore viene ";
+        if (!program.fromSource) return text + "dall'immagine.";
+        std::string from = "dal sorgente";
+        if (const ProgramLine* line = program.lineAt(address)) from += " (riga " + std::to_string(line->number) + ")";
+        return text + from + ".";
+    }
+    return text + " non è mai stato scritto: né " + (program.fromSource ? "il sorgente" : "l'immagine") +
+           " né alcuna istruzione fin qui gli hanno dato un valore.";
+}
+
+}  // namespace tarn::debugger

@@ -1,0 +1,744 @@
+#include "grading/exercise.hpp"
+
+#include "machine/instruction_set.hpp"
+#include "assembly/instruction_forms.hpp"
+#include "assembly/suggestions.hpp"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <optional>
+#include <utility>
+
+namespace tarn::grading {
+
+double Exercise::totalPoints() const {
+    double total = 0;
+    for (const TestCase& testCase : cases) total += testCase.points;
+    return total;
+}
+
+const TestCase* Exercise::findCase(std::string_view name) const {
+    for (const TestCase& testCase : cases)
+        if (testCase.name == name) return &testCase;
+    return nullptr;
+}
+
+std::string_view registerName(unsigned address) {
+    switch (address) {
+        case 256: return "PC";
+        case 257: return "IR";
+        case 258: return "A";
+        case 259: return "B";
+        case 260: return "X";
+        default: return "?";
+    }
+}
+
+namespace {
+
+// The bytes of a text that a comparison without blanks looks at: every line
+// without its trailing blanks, and no line ends or empty lines at the end.
+std::size_t bytesWithoutTrailingBlanks(std::string_view text) {
+    std::size_t total = 0;
+    std::size_t kept = 0;  // up to the end of the last line that is not empty
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool last = end == std::string_view::npos;
+        if (last) end = text.size();
+        std::size_t length = end - start;
+        while (length > 0 && (text[start + length - 1] == ' ' || text[start + length - 1] == '\t' ||
+                              text[start + length - 1] == '\r'))
+            --length;
+        total += length;
+        if (length > 0) kept = total;
+        if (last) break;
+        ++total;  // the line end, which counts only before more text
+        start = end + 1;
+    }
+    return kept;
+}
+
+constexpr std::size_t MAX_CASES = 1000;
+constexpr double MAX_POINTS = 1'000'000;
+// A name or key shown in a message is cut after this many bytes.
+constexpr std::size_t MAX_QUOTED_BYTES = 60;
+
+// The registers a case may expect, by machine address (IR only ever holds
+// the opcode being executed, so there is nothing to expect of it).
+constexpr std::array<unsigned, 4> EXPECTED_REGISTERS{256, 258, 259, 260};
+
+// The first fault of the file: parsing stops there.
+struct Fault {
+    ExerciseError error;
+};
+
+[[noreturn]] void fail(const toml::source_region& where, std::string message) {
+    throw Fault{{static_cast<std::int64_t>(where.begin.line), static_cast<std::int64_t>(where.begin.column),
+                 std::move(message)}};
+}
+
+[[noreturn]] void failWithoutPlace(std::string message) {
+    throw Fault{{0, 0, std::move(message)}};
+}
+
+char upperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool hasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
+}
+
+// A name or key of the file between quotes, fit for a one-line message:
+// control characters escaped, a long one cut at a character's boundary.
+std::string quote(std::string_view text) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string quoted = "'";
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (kept >= MAX_QUOTED_BYTES && (c & 0xC0) != 0x80) {
+            quoted += "...";
+            break;
+        }
+        ++kept;
+        if (c == '\n') {
+            quoted += "\\n";
+        } else if (c == '\t') {
+            quoted += "\\t";
+        } else if (isControl(c)) {
+            quoted += "\\x";
+            quoted += HEX[c >> 4];
+            quoted += HEX[c & 0xF];
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+bool before(const toml::source_position& a, const toml::source_position& b) {
+    return a.line < b.line || (a.line == b.line && a.column < b.column);
+}
+
+// Fails at the first key of the table, in the file's order, that is not
+// among the known ones, suggesting the nearest known key.
+void checkKeys(const toml::table& table, std::initializer_list<std::string_view> known, const std::string& where) {
+    const std::vector<std::string_view> names(known);
+    const toml::key* unknown = nullptr;
+    for (auto&& [key, value] : table) {
+        (void)value;
+        if (std::find(names.begin(), names.end(), key.str()) != names.end()) continue;
+        if (unknown == nullptr || before(key.source().begin, unknown->source().begin)) unknown = &key;
+    }
+    if (unknown == nullptr) return;
+    std::string message = "chiave sconosciuta " + quote(unknown->str()) + where;
+    if (const auto suggestion = similarName(unknown->str(), names)) message += ": forse intendevi '" + *suggestion + "'?";
+    fail(unknown->source(), message);
+}
+
+std::int64_t integerIn(const toml::node& node, std::int64_t low, std::int64_t high, const std::string& what) {
+    const auto* value = node.as_integer();
+    if (value == nullptr || value->get() < low || value->get() > high)
+        fail(node.source(), what + " deve essere un intero da " + std::to_string(low) + " a " + std::to_string(high));
+    return value->get();
+}
+
+Byte byteIn(const toml::node& node, const std::string& what) {
+    const std::int64_t value = integerIn(node, -128, 255, what);
+    return static_cast<Byte>(value < 0 ? value + 256 : value);
+}
+
+// "200", "0xC8" or "0XC8": an address of memory, 0..255.
+std::optional<unsigned> parseAddress(std::string_view text) {
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    unsigned address = 0;
+    for (const char c : text) {
+        unsigned digit = 16;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        if (digit >= base) return std::nullopt;
+        address = address * base + digit;
+        if (address > 255) return std::nullopt;
+    }
+    return address;
+}
+
+// A table of addresses and bytes: `what` names it in messages, such as
+// "'memoria' del caso 'uno'".
+std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& what) {
+    const auto* table = node.as_table();
+    if (table == nullptr)
+        fail(node.source(), what + " deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }");
+    struct Range {
+        MemoryBytes memory;
+        const toml::key* key;
+    };
+    std::vector<Range> ranges;
+    for (auto&& [key, value] : *table) {
+        const auto address = parseAddress(key.str());
+        if (!address)
+            fail(key.source(), "indirizzo non valido " + quote(key.str()) + " in " + what +
+                                   ": un indirizzo va da 0 a 255, in decimale (\"200\") o in esadecimale (\"0xC8\")");
+        const std::string at = what + " all'indirizzo " + quote(key.str());
+        MemoryBytes memory{*address, {}};
+        if (const auto* array = value.as_array()) {
+            if (array->empty()) fail(value.source(), at + " non ha byte: scrivine almeno uno");
+            if (array->size() > 256 - *address)
+                fail(value.source(), "i " + std::to_string(array->size()) + " byte di " + at +
+                                         " vanno oltre l'ultimo indirizzo, 255");
+            for (const toml::node& element : *array) memory.bytes.push_back(byteIn(element, "ogni byte di " + at));
+        } else if (value.is_integer()) {
+            memory.bytes.push_back(byteIn(value, "il byte di " + at));
+        } else {
+            fail(value.source(), at + " deve avere un byte o un array di byte, interi da -128 a 255");
+        }
+        ranges.push_back({std::move(memory), &key});
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Range& a, const Range& b) { return a.memory.address < b.memory.address; });
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        const Range& lower = ranges[i - 1];
+        const Range& upper = ranges[i];
+        if (lower.memory.address + lower.memory.bytes.size() <= upper.memory.address) continue;
+        // Pointed out where the file comes to the second of the two.
+        const bool upperLater = before(lower.key->source().begin, upper.key->source().begin);
+        const Range& later = upperLater ? upper : lower;
+        const Range& earlier = upperLater ? lower : upper;
+        fail(later.key->source(), "in " + what + " i byte da " + quote(later.key->str()) +
+                                      " si sovrappongono a quelli da " + quote(earlier.key->str()));
+    }
+    std::vector<MemoryBytes> memory;
+    memory.reserve(ranges.size());
+    for (Range& range : ranges) memory.push_back(std::move(range.memory));
+    return memory;
+}
+
+std::vector<ExpectedRegister> parseRegisters(const toml::node& node, const std::string& what) {
+    const auto* table = node.as_table();
+    if (table == nullptr) fail(node.source(), what + " deve essere una tabella di registri, come { X = 3 }");
+    std::vector<std::string_view> names;
+    for (const unsigned address : EXPECTED_REGISTERS) names.push_back(registerName(address));
+    const toml::key* unknown = nullptr;
+    for (auto&& [key, value] : *table) {
+        (void)value;
+        if (std::find(names.begin(), names.end(), key.str()) == names.end() &&
+            (unknown == nullptr || before(key.source().begin, unknown->source().begin)))
+            unknown = &key;
+    }
+    if (unknown != nullptr) {
+        std::string message = "registro sconosciuto " + quote(unknown->str()) + " in " + what;
+        if (const auto suggestion = similarName(unknown->str(), names))
+            message += ": forse intendevi '" + *suggestion + "'?";
+        else
+            message += ": si possono controllare PC, A, B e X";
+        fail(unknown->source(), message);
+    }
+    std::vector<ExpectedRegister> registers;
+    for (const unsigned address : EXPECTED_REGISTERS) {
+        const std::string_view name = registerName(address);
+        if (const toml::node* value = table->get(name))
+            registers.push_back(
+                {address, byteIn(*value, "il registro " + std::string(name) + " in " + what)});
+    }
+    return registers;
+}
+
+Byte parseFlags(const toml::node& node, const std::string& what) {
+    const std::string shape = what + " deve essere un array di flag tra \"D\", \"Z\", \"O\", \"P\" e \"N\"";
+    const auto* array = node.as_array();
+    if (array == nullptr) fail(node.source(), shape);
+    Byte flags = 0;
+    for (const toml::node& element : *array) {
+        const auto* letter = element.as_string();
+        if (letter == nullptr) fail(element.source(), shape);
+        const std::string& text = letter->get();
+        const FlagName* found = nullptr;
+        if (text.size() == 1)
+            for (const FlagName& flag : FLAG_NAMES)
+                if (flag.letter == upperCase(text[0])) found = &flag;
+        if (found == nullptr)
+            fail(element.source(), "flag sconosciuto " + quote(text) + " in " + what + ": i flag sono D, Z, O, P e N");
+        if ((flags & found->bit) != 0)
+            fail(element.source(), "il flag '" + std::string(1, found->letter) + "' compare due volte in " + what);
+        flags = static_cast<Byte>(flags | found->bit);
+    }
+    return flags;
+}
+
+// The opcodes of `proibite`, by mnemonic in any case.
+void parseForbidden(const toml::node& node, Exercise& exercise) {
+    const std::string shape = "'proibite' deve essere un array di nomi di istruzioni, come [\"MUL\", \"DIV\"]";
+    const auto* array = node.as_array();
+    if (array == nullptr) fail(node.source(), shape);
+    for (const toml::node& element : *array) {
+        const auto* name = element.as_string();
+        if (name == nullptr) fail(element.source(), shape);
+        std::string upper = name->get();
+        for (char& c : upper) c = upperCase(c);
+        const Instruction* instruction = findInstruction(std::string_view(upper));
+        if (instruction == nullptr) {
+            std::string message = "istruzione sconosciuta " + quote(name->get()) + " in 'proibite'";
+            // The nearest keyword may be a directive, which no program executes.
+            if (const auto nearest = nearestKeyword(upper); nearest && findInstruction(*nearest) != nullptr)
+                message += ": forse intendevi " + std::string(*nearest) + "?";
+            fail(element.source(), message);
+        }
+        if (flowOf(*instruction) == Flow::Stops)
+            fail(element.source(), std::string(instruction->mnemonic) +
+                                       " non si può proibire: non viene mai eseguita, il programma si ferma quando la "
+                                       "incontra");
+        if (exercise.forbidden[instruction->opcode])
+            fail(element.source(), std::string(instruction->mnemonic) + " compare due volte in 'proibite'");
+        exercise.forbidden[instruction->opcode] = true;
+        exercise.forbiddenNames.push_back(name->get());
+    }
+}
+
+struct CaseNames {
+    std::vector<std::pair<std::string, std::uint32_t>> seen;  // name, line
+};
+
+TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& exercise, CaseNames& names) {
+    const auto* table = node.as_table();
+    if (table == nullptr) fail(node.source(), "ogni elemento di 'caso' deve essere una tabella: scrivi ogni caso sotto [[caso]]");
+
+    const toml::node* nameNode = table->get("nome");
+    const auto* nameValue = nameNode != nullptr ? nameNode->as_string() : nullptr;
+    const bool nameShown = nameValue != nullptr && !nameValue->get().empty() && !hasControl(nameValue->get());
+    const std::string in =
+        nameShown ? " nel caso " + quote(nameValue->get()) : " nel caso numero " + std::to_string(number);
+    checkKeys(*table,
+              {"nome", "ingresso", "uscita", "confronto", "punti", "nascosto", "limite_istruzioni", "limite_uscita",
+               "memoria", "atteso"},
+              in);
+
+    TestCase testCase;
+    if (nameNode == nullptr) fail(node.source(), "manca 'nome'" + in + ": ogni caso ha bisogno di un nome");
+    if (nameValue == nullptr) fail(nameNode->source(), "'nome' deve essere una stringa");
+    if (nameValue->get().empty()) fail(nameNode->source(), "'nome' non può essere vuoto");
+    if (!nameShown) fail(nameNode->source(), "'nome' non può contenere caratteri di controllo, come un a capo");
+    testCase.name = nameValue->get();
+    for (const auto& [seen, line] : names.seen)
+        if (seen == testCase.name)
+            fail(nameNode->source(), "c'è già un caso chiamato " + quote(seen) + ", alla riga " + std::to_string(line));
+    names.seen.emplace_back(testCase.name, node.source().begin.line);
+
+    const std::string of = " del caso " + quote(testCase.name);
+    if (const toml::node* value = table->get("ingresso")) {
+        const auto* text = value->as_string();
+        if (text == nullptr) fail(value->source(), "'ingresso'" + of + " deve essere una stringa");
+        testCase.input = text->get();
+    }
+    if (const toml::node* value = table->get("confronto")) {
+        const auto* text = value->as_string();
+        if (text != nullptr && text->get() == "esatto") testCase.comparison = Comparison::Exact;
+        else if (text != nullptr && text->get() == "spazi") testCase.comparison = Comparison::Blanks;
+        else fail(value->source(), "'confronto'" + of + " deve essere \"esatto\" o \"spazi\"");
+    }
+    if (const toml::node* value = table->get("punti")) {
+        const std::string what = "'punti'" + of + " deve essere un numero da 0 a 1000000";
+        double points = -1;
+        if (const auto* integer = value->as_integer())
+            points = static_cast<double>(integer->get());
+        else if (const auto* real = value->as_floating_point())
+            points = real->get();
+        if (!std::isfinite(points) || points < 0 || points > MAX_POINTS) fail(value->source(), what);
+        testCase.points = points;
+    }
+    if (const toml::node* value = table->get("nascosto")) {
+        const auto* flag = value->as_boolean();
+        if (flag == nullptr) fail(value->source(), "'nascosto'" + of + " deve essere true o false");
+        testCase.hidden = flag->get();
+    }
+    testCase.instructionLimit = exercise.instructionLimit;
+    if (const toml::node* value = table->get("limite_istruzioni"))
+        testCase.instructionLimit = static_cast<std::uint64_t>(
+            integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'" + of));
+    testCase.outputLimit = exercise.outputLimit;
+    if (const toml::node* value = table->get("limite_uscita"))
+        testCase.outputLimit = static_cast<std::size_t>(
+            integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'" + of));
+    if (const toml::node* value = table->get("uscita")) {
+        const auto* text = value->as_string();
+        if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
+        // An output longer than what a run keeps could never match: byte for
+        // byte, or without the blanks that the comparison leaves out.
+        const std::size_t needed = testCase.comparison == Comparison::Exact ? text->get().size()
+                                                                             : bytesWithoutTrailingBlanks(text->get());
+        if (needed > testCase.outputLimit)
+            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
+                                      (testCase.outputLimit == 0
+                                           ? std::string("è 0")
+                                           : "ne tiene al massimo " + std::to_string(testCase.outputLimit)) +
+                                      ": il caso non potrebbe mai passare");
+        testCase.output = text->get();
+    }
+    if (const toml::node* value = table->get("memoria")) testCase.memory = parseMemory(*value, "'memoria'" + of);
+    if (const toml::node* value = table->get("atteso")) {
+        const auto* expected = value->as_table();
+        if (expected == nullptr)
+            fail(value->source(), "'atteso'" + of + " deve essere una tabella con 'memoria', 'registri' o 'flag'");
+        checkKeys(*expected, {"memoria", "registri", "flag"}, " in 'atteso'" + of);
+        if (const toml::node* part = expected->get("memoria"))
+            testCase.expectedMemory = parseMemory(*part, "'atteso.memoria'" + of);
+        if (const toml::node* part = expected->get("registri"))
+            testCase.expectedRegisters = parseRegisters(*part, "'atteso.registri'" + of);
+        if (const toml::node* part = expected->get("flag"))
+            testCase.expectedFlags = parseFlags(*part, "'atteso.flag'" + of);
+    }
+    if (!testCase.output && testCase.expectedMemory.empty() && testCase.expectedRegisters.empty() &&
+        testCase.expectedFlags == 0)
+        fail(node.source(), "il caso " + quote(testCase.name) +
+                                " non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'");
+    return testCase;
+}
+
+Exercise parseDocument(const toml::table& root) {
+    checkKeys(root, {"titolo", "limite_istruzioni", "limite_uscita", "proibite", "dimensione_massima", "caso"}, "");
+    Exercise exercise;
+
+    const toml::node* title = root.get("titolo");
+    if (title == nullptr) failWithoutPlace("manca 'titolo': ogni esercizio ha bisogno di un titolo");
+    const auto* titleText = title->as_string();
+    if (titleText == nullptr) fail(title->source(), "'titolo' deve essere una stringa");
+    if (titleText->get().empty()) fail(title->source(), "'titolo' non può essere vuoto");
+    if (hasControl(titleText->get()))
+        fail(title->source(), "'titolo' non può contenere caratteri di controllo, come un a capo");
+    exercise.title = titleText->get();
+
+    if (const toml::node* value = root.get("limite_istruzioni"))
+        exercise.instructionLimit = static_cast<std::uint64_t>(
+            integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'"));
+    if (const toml::node* value = root.get("limite_uscita"))
+        exercise.outputLimit = static_cast<std::size_t>(
+            integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'"));
+    if (const toml::node* value = root.get("proibite")) parseForbidden(*value, exercise);
+    if (const toml::node* value = root.get("dimensione_massima"))
+        exercise.maximumSize = static_cast<std::size_t>(integerIn(*value, 1, 256, "'dimensione_massima'"));
+
+    const toml::node* cases = root.get("caso");
+    if (cases == nullptr) failWithoutPlace("l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]");
+    const auto* array = cases->as_array();
+    if (array == nullptr) fail(cases->source(), "'caso' deve essere un array di tabelle: scrivi ogni caso sotto [[caso]]");
+    if (array->empty()) fail(cases->source(), "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]");
+    if (array->size() > MAX_CASES)
+        fail((*array)[MAX_CASES].source(), "troppi casi: un esercizio ne può avere al massimo " + std::to_string(MAX_CASES));
+    CaseNames names;
+    for (std::size_t i = 0; i < array->size(); ++i)
+        exercise.cases.push_back(parseCase((*array)[i], i + 1, exercise, names));
+    return exercise;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// The text between the first and the last quote of a description, if any.
+std::optional<std::string_view> quotedPart(std::string_view text) {
+    const std::size_t first = text.find('\'');
+    const std::size_t last = text.rfind('\'');
+    if (first == std::string_view::npos || last <= first) return std::nullopt;
+    return text.substr(first + 1, last - first - 1);
+}
+
+// toml++ describes a syntax error in English, as "Error while parsing WHAT:
+// DETAIL"; the common ones are told in Italian, the rest plainly.
+std::string translateSyntaxError(std::string_view description) {
+    std::string_view scope;
+    std::string_view detail = description;
+    constexpr std::string_view PREFIX = "Error while parsing ";
+    if (startsWith(description, PREFIX)) {
+        const std::string_view rest = description.substr(PREFIX.size());
+        const std::size_t colon = rest.find(": ");
+        if (colon != std::string_view::npos) {
+            scope = rest.substr(0, colon);
+            detail = rest.substr(colon + 2);
+        }
+    }
+    const auto has = [&](std::string_view part) { return detail.find(part) != std::string_view::npos; };
+    const bool inString = scope == "string" || scope == "literal string";
+    const bool inNumber = scope.find("integer") != std::string_view::npos ||
+                          scope.find("floating-point") != std::string_view::npos;
+    const bool inDate = scope == "date" || scope == "time" || scope == "date-time" || scope == "date-time offset";
+
+    if (description.find("invalid utf-8") != std::string_view::npos) return "il file non è testo UTF-8 valido";
+    if (has("cannot redefine existing") || has("cannot insert")) {
+        const std::string name = quote(quotedPart(detail).value_or(""));
+        if (has("existing array") && has(" as table"))
+            return name + " è già un array di tabelle: non può essere anche una tabella sola";
+        if (has("existing table")) return "la tabella " + name + " è già definita più sopra";
+        if (has(" as ")) return "la chiave " + name + " ha già un valore: non può essere anche una tabella";
+        return "la chiave " + name + " è già definita più sopra";
+    }
+    if (has("encountered end-of-file")) {
+        if (inString) return "stringa non chiusa: il file finisce prima delle virgolette di chiusura";
+        if (scope == "array") return "array non chiuso: manca la ']' finale";
+        if (scope == "inline table") return "tabella non chiusa: manca la '}' finale";
+        if (scope == "table header") return "intestazione di tabella non chiusa: manca la ']' finale";
+        if (scope == "key-value pair" || scope == "value") return "manca il valore: scrivi chiave = valore";
+        return "il file finisce a metà di un valore";
+    }
+    if (has("unescaped control characters"))
+        return "carattere di controllo in una stringa: se la stringa doveva finire prima, mancano le virgolette "
+               "di chiusura; un a capo dentro una stringa si scrive \\n";
+    if (scope == "comment" && has("control characters")) return "carattere di controllo non ammesso in un commento";
+    if (has("unknown escape sequence"))
+        return "sequenza di escape sconosciuta " + quote(quotedPart(detail).value_or("")) +
+               ": una barra rovesciata dentro le virgolette doppie si scrive \\\\";
+    if (scope == "unicode scalar sequence")
+        return "sequenza \\u o \\U non valida: vuole 4 o 8 cifre esadecimali di un carattere Unicode";
+    if (has("expected '=', saw")) return "manca '=' tra la chiave e il valore";
+    if (has("expected '\\n' after '\\r'")) return "un ritorno a capo '\\r' deve essere seguito da un a capo";
+    if (has("expected a comment or whitespace"))
+        return "dopo il valore la riga può avere solo un commento: ogni chiave va su una riga a sé";
+    if (has("expected keys, tables, whitespace or comments"))
+        return "qui ci vuole una chiave, un'intestazione di tabella o un commento";
+    if (has("expected bare key starting character or string delimiter"))
+        return "chiave non valida: una chiave è fatta di lettere, cifre, '_' e '-', oppure è una stringa tra "
+               "virgolette";
+    if (has("blank bare keys")) return "una tabella non può avere un nome vuoto";
+    if (has("dangling comma")) return "virgola di troppo prima di '}': le tabelle tra graffe non la ammettono";
+    if (has("saw comma")) return "virgola di troppo";
+    if (has("expected comma or closing ']'")) return "nell'array manca una virgola o la ']' finale";
+    if (has("expected comma or closing '}'")) return "nella tabella manca una virgola o la '}' finale";
+    if (has("expected key or closing '}'")) {
+        if (has("saw '\\n'")) return "tabella tra graffe non chiusa: va scritta tutta su una riga, fino alla '}'";
+        return "nella tabella ci vuole una chiave o la '}' finale";
+    }
+    if (has("expected value, saw")) return "manca il valore: scrivi chiave = valore";
+    if (has("maximum nested value depth")) return "troppi array e tabelle uno dentro l'altro";
+    if (has("not representable in 64 bits"))
+        return "intero troppo grande: TOML li ammette da -9223372036854775808 a 9223372036854775807";
+    if (has("leading zeroes")) return "un numero non può cominciare con uno 0 (gli esadecimali si scrivono 0x...)";
+    if (has("underscore")) return "in un numero '_' va sempre tra due cifre";
+    if (inNumber) return "numero non valido";
+    if (inDate) return "data o ora non valida";
+    if (scope == "boolean") return "valore non valido: i valori logici sono true e false";
+    if (scope == "value" || has("could not determine value type"))
+        return "valore non riconosciuto: una stringa va tra virgolette, i valori logici sono true e false";
+    return "sintassi TOML non valida";
+}
+
+// The place where the text first nests its tables and arrays deeper than
+// MAX_EXERCISE_NESTING, if it does. The TOML library follows a nesting down
+// the machine's stack, so a deep one must never reach it. This reads just
+// enough TOML to tell keys from values: strings and comments are skipped, a
+// dot counts only within a key or a table header, a bracket or a brace only
+// within a value. Whatever else it meets is left to the library, which will
+// refuse it; a fault can only make the count higher than the nesting.
+class NestingScanner {
+public:
+    explicit NestingScanner(std::string_view text) : text_(text) {}
+
+    std::optional<std::size_t> firstTooDeep() {
+        while (at_ < text_.size() && !tooDeep_) {
+            const char c = text_[at_];
+            if (c == ' ' || c == '\t' || c == '\r') {
+                ++at_;
+            } else if (c == '#') {
+                while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+            } else if (c == '\n') {
+                ++at_;
+                if (open_.empty()) keyExpected_ = true;  // a statement ends with its line
+            } else if (keyExpected_) {
+                readKeyPlace(c);
+            } else {
+                readValuePart(c);
+            }
+        }
+        return tooDeep_;
+    }
+
+private:
+    struct Open {
+        char bracket;       // '[' an array, '{' an inline table
+        std::size_t depth;  // of the values inside it
+    };
+
+    // Where a key may begin: a table header, a key, or the end of an empty
+    // inline table.
+    void readKeyPlace(char c) {
+        if (open_.empty() && c == '[') {
+            const bool arrayOfTables = at_ + 1 < text_.size() && text_[at_ + 1] == '[';
+            at_ += arrayOfTables ? 2 : 1;
+            // Each element of an array of tables lies one level down.
+            tableDepth_ = readKey(arrayOfTables ? 1 : 0);
+            for (int closing = 0; closing < 2 && at_ < text_.size() && text_[at_] == ']'; ++closing) ++at_;
+            return;
+        }
+        if (c == '}' && !open_.empty()) {
+            open_.pop_back();
+            keyExpected_ = false;
+            ++at_;
+            return;
+        }
+        valueDepth_ = readKey(open_.empty() ? tableDepth_ : open_.back().depth);
+        keyExpected_ = false;
+        if (at_ < text_.size() && text_[at_] == '=') ++at_;
+    }
+
+    // A key's parts, split by dots outside quotes, up to what cannot be part
+    // of a key: the depth of its value, each part a level below `base`.
+    std::size_t readKey(std::size_t base) {
+        std::size_t depth = base;
+        deeper(depth);
+        while (at_ < text_.size() && !tooDeep_) {
+            const char c = text_[at_];
+            if (c == '"' || c == '\'') {
+                skipString();
+            } else if (c == '.') {
+                deeper(depth);
+                ++at_;
+            } else if (c == '=' || c == ']' || c == '[' || c == '{' || c == '}' || c == ',' || c == '#' ||
+                       c == '\n') {
+                break;
+            } else {
+                ++at_;
+            }
+        }
+        return depth;
+    }
+
+    void readValuePart(char c) {
+        if (c == '"' || c == '\'') {
+            skipString();
+            return;
+        }
+        if (c == '[' || c == '{') {
+            std::size_t depth = valueDepth_;
+            deeper(depth);
+            open_.push_back({c, depth});
+            valueDepth_ = depth;
+            keyExpected_ = c == '{';
+        } else if (c == ',' && !open_.empty()) {
+            if (open_.back().bracket == '{') keyExpected_ = true;
+            else valueDepth_ = open_.back().depth;
+        } else if ((c == ']' || c == '}') && !open_.empty()) {
+            open_.pop_back();
+        }
+        ++at_;
+    }
+
+    // One level more, at the current place: past the bound, the place is kept.
+    void deeper(std::size_t& depth) {
+        ++depth;
+        if (depth > MAX_EXERCISE_NESTING && !tooDeep_) tooDeep_ = at_;
+    }
+
+    // From an opening quote past the closing one: basic strings with their
+    // escapes, literal ones, either on one line or in three quotes across
+    // lines. One that is never closed ends with its line, or with the text.
+    void skipString() {
+        const char quote = text_[at_];
+        const bool basic = quote == '"';
+        const std::string_view three = basic ? std::string_view("\"\"\"") : std::string_view("'''");
+        if (text_.substr(at_, 3) == three) {
+            at_ += 3;
+            while (at_ < text_.size()) {
+                if (basic && text_[at_] == '\\') {
+                    at_ = std::min(at_ + 2, text_.size());
+                } else if (text_.substr(at_, 3) == three) {
+                    at_ += 3;
+                    // Up to two more quotes belong to the string.
+                    for (int extra = 0; extra < 2 && at_ < text_.size() && text_[at_] == quote; ++extra) ++at_;
+                    return;
+                } else {
+                    ++at_;
+                }
+            }
+            return;
+        }
+        ++at_;
+        while (at_ < text_.size() && text_[at_] != '\n') {
+            if (basic && text_[at_] == '\\') {
+                at_ = std::min(at_ + 2, text_.size());
+            } else if (text_[at_++] == quote) {
+                return;
+            }
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::vector<Open> open_;      // never deeper than the bound
+    std::size_t tableDepth_ = 0;  // of the keys under the last table header
+    std::size_t valueDepth_ = 0;  // of the value being read
+    bool keyExpected_ = true;
+    std::optional<std::size_t> tooDeep_;
+};
+
+// The line and column, counted from 1 in bytes, of a byte of the text.
+ExerciseError placeOf(std::string_view text, std::size_t offset, std::string message) {
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t lineEnd = before.rfind('\n');
+    const auto line = static_cast<std::int64_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+    const std::size_t column = offset - (lineEnd == std::string_view::npos ? 0 : lineEnd + 1) + 1;
+    return {line, static_cast<std::int64_t>(column), std::move(message)};
+}
+
+// A position within the text: the parser reports an error found at the end of
+// the input one column past the line's end, which no editor can go to.
+ExerciseError withinText(std::string_view text, ExerciseError error) {
+    if (error.line <= 0) return error;
+    std::int64_t line = 1;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string_view::npos && line < error.line;
+         end = text.find('\n', start)) {
+        start = end + 1;
+        ++line;
+    }
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const auto lastColumn = static_cast<std::int64_t>(end - start) + 1;  // the line end itself
+    if (line < error.line) {  // past the last line: its end
+        error.line = line;
+        error.column = lastColumn;
+    }
+    error.column = std::clamp<std::int64_t>(error.column, 1, lastColumn);
+    return error;
+}
+
+}  // namespace
+
+ExerciseParse parseExercise(std::string_view text) {
+    ExerciseParse parse;
+    if (text.size() > MAX_EXERCISE_BYTES) {
+        parse.error.message = "il file è troppo lungo: un esercizio può avere al massimo " +
+                              std::to_string(MAX_EXERCISE_BYTES) + " byte";
+        return parse;
+    }
+    if (const auto deep = NestingScanner(text).firstTooDeep()) {
+        parse.error = withinText(text, placeOf(text, *deep,
+                                               "troppi livelli uno dentro l'altro: tra parti di chiavi separate da "
+                                               "punti, tabelle e array, un esercizio può scendere al massimo di " +
+                                                   std::to_string(MAX_EXERCISE_NESTING) + " livelli"));
+        return parse;
+    }
+    try {
+        const toml::table root = toml::parse(text);
+        parse.exercise = parseDocument(root);
+    } catch (const toml::parse_error& error) {
+        parse.error = withinText(text, {static_cast<std::int64_t>(error.source().begin.line),
+                                        static_cast<std::int64_t>(error.source().begin.column),
+                                        translateSyntaxError(error.description())});
+    } catch (const Fault& fault) {
+        parse.error = fault.error;
+    }
+    return parse;
+}
+
+std::string formatExerciseError(const std::string& file, const ExerciseError& error) {
+    if (error.line <= 0) return file + ": errore: " + error.message;
+    return file + ":" + std::to_string(error.line) + ":" + std::to_string(error.column) + ": errore: " + error.message;
+}
+
+}  // namespace tarn::grading

@@ -1,0 +1,86 @@
+// Runs the cases of an exercise on submissions, each case on a fresh machine
+// and a console over buffers, several at a time.
+#pragma once
+
+#include "machine/machine_state.hpp"
+#include "grading/exercise.hpp"
+#include "grading/submission.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarn::grading {
+
+// An expectation of memory, a register or a flag that the run did not meet.
+struct Mismatch {
+    enum class Kind { Memory, Register, Flag };
+    Kind kind = Kind::Memory;
+    unsigned address = 0;  // Memory: 0..255; Register: 256..260; Flag: its bit
+    Byte expected = 0;     // Flag: 1, it had to be set
+    Byte found = 0;        // Flag: 0
+};
+
+// The program was about to execute an opcode the exercise forbids; the run
+// stopped before it.
+struct ForbiddenUse {
+    Byte opcode = 0;
+    Byte address = 0;        // where it stood
+    std::uint64_t step = 0;  // instructions executed before it
+};
+
+struct CaseResult {
+    bool passed = false;
+    double points = 0;         // obtained: the case's points when passed, else 0
+    bool ran = false;          // false when the submission could not run at all
+    std::uint64_t instructions = 0;  // executed
+    bool limitReached = false; // stopped by the instruction limit, not by opcode 0
+    Byte finalPC = 0;
+    std::string output;        // what WRT printed, up to the output limit
+    // It printed more than the limit: the run stopped right after the
+    // instruction that went past it, counted in `instructions`.
+    bool outputCut = false;
+    bool outputMatches = true; // false only when an expected output was given and differs
+    std::size_t tracesShown = 0;  // trace displays the run skipped: D was left set
+    std::size_t inputTaken = 0;   // bytes of input read
+    std::optional<ForbiddenUse> forbidden;
+    std::vector<Mismatch> mismatches;
+};
+
+// A case in full, for showing it to a student: the machine before the run
+// (loaded, memory placed) and after.
+struct CaseRun {
+    CaseResult result;
+    MachineState before{};
+    MachineState after{};
+};
+
+// Runs one case on an image (which must be runnable). A case passes when the
+// program stops at opcode 0 within the instruction limit, executes nothing
+// forbidden, prints within the output limit what is expected, and leaves the
+// memory, registers and flags expected. A run that breaks one of the first
+// three stops there: at the limit, before the forbidden opcode, or after the
+// instruction whose output went past the limit.
+CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image);
+
+// Whether an output matches the expected one under a comparison.
+bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison);
+
+struct SubmissionResult {
+    Submission submission;
+    std::vector<CaseResult> cases;  // in the exercise's order
+    double points = 0;
+
+    bool allPassed() const;
+};
+
+// Grades every submission on every case, with up to `jobs` threads (0: one
+// per core). The results keep the submissions' order. Nothing one run does
+// reaches another.
+std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<Submission> submissions,
+                                         unsigned jobs);
+
+}  // namespace tarn::grading

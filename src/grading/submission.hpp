@@ -1,0 +1,42 @@
+// A student's submission: a source or an image, or a folder holding one, as
+// the grader runs it. Finding and reading it is the host's affair.
+#pragma once
+
+#include "machine/machine_state.hpp"
+#include "grading/exercise.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarn::grading {
+
+enum class ProgramKind { Source, Image };
+
+struct Submission {
+    std::string argument;  // as given on the command line
+    // The name the reports show: the folder's name, or the file's name
+    // without its extension; gatherSubmissions makes it longer where two
+    // submissions would share it.
+    std::string student;
+    std::string program;   // path of the file graded; empty when the folder held none
+    ProgramKind kind = ProgramKind::Source;
+    std::vector<Byte> image;  // loaded from address 0; at most 256 bytes
+    // Bytes of the program, as 'dimensione_massima' counts them: of a source,
+    // those its instructions and DB place (not the gaps that ORG leaves); of
+    // an image, its length before any cut to 256.
+    std::size_t size = 0;
+    // Why the program cannot be run: every case fails. One line each, ready
+    // to print (the assembler's errors as FILE:LINE:COLUMN: errore: ...).
+    std::vector<std::string> problems;
+    // Worth knowing, failing nothing (an image longer than the memory, say).
+    std::vector<std::string> notes;
+    // For a folder: its resolved path, the bounds of the submission. Empty
+    // for a file given directly.
+    std::string folder;
+
+    bool runnable() const { return problems.empty(); }
+};
+
+}  // namespace tarn::grading

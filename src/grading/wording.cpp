@@ -1,0 +1,202 @@
+#include "grading/wording.hpp"
+
+#include "machine/instruction_set.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace tarn::grading {
+
+namespace {
+
+// Hundredths, rounded, as digits: "1,5" for 1.5 with a comma.
+std::string pointsWith(double points, char separator) {
+    if (!std::isfinite(points)) return "0";
+    const double rounded = std::round(points * 100.0);
+    const bool negative = rounded < 0;
+    const auto hundredths = static_cast<std::uint64_t>(std::fabs(rounded));
+    std::string text = (negative ? "-" : "") + std::to_string(hundredths / 100);
+    const auto fraction = static_cast<unsigned>(hundredths % 100);
+    if (fraction != 0) {
+        text += separator;
+        text += static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
+    }
+    return text;
+}
+
+std::string hexEscape(unsigned char byte) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    return {'\\', 'x', digits[byte >> 4], digits[byte & 0x0F]};
+}
+
+std::string registerMismatch(const Mismatch& mismatch) {
+    return "registro " + std::string(registerName(mismatch.address)) + ": atteso " +
+           std::to_string(mismatch.expected) + ", trovato " + std::to_string(mismatch.found);
+}
+
+std::string flagLetter(unsigned bit) {
+    for (const FlagName& flag : FLAG_NAMES)
+        if (flag.bit == bit) return std::string(1, flag.letter);
+    return "?";
+}
+
+// The bytes of the character at word[i]: 1 for a byte that is not UTF-8.
+std::size_t characterLength(std::string_view word, std::size_t i) {
+    return std::max<std::size_t>(utf8At(word, i).length, 1);
+}
+
+// Whether the character at word[i] is one that a report could not show as
+// it is: a control character (C0, DEL or C1), U+FFFE or U+FFFF, or a byte
+// that is not UTF-8.
+bool mustEscape(std::string_view word, std::size_t i) {
+    return !printableAt(word, i);
+}
+
+// At most this many memory cells are named one by one; the rest are counted.
+constexpr std::size_t MAX_LISTED_CELLS = 8;
+
+}  // namespace
+
+std::string formatPoints(double points) {
+    return pointsWith(points, ',');
+}
+
+std::string formatPointsPlain(double points) {
+    return pointsWith(points, '.');
+}
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string hexByte(unsigned value) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    if (value > 0xFF) text += digits[(value >> 8) & 0x0F];
+    text += digits[(value >> 4) & 0x0F];
+    text += digits[value & 0x0F];
+    return text;
+}
+
+std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase& testCase,
+                                        const Submission& submission, const CaseResult& result) {
+    std::vector<std::string> reasons;
+    if (result.passed) return reasons;
+    if (!result.ran) {
+        reasons.push_back("programma non eseguito");
+        for (const std::string& problem : submission.problems) reasons.push_back(problem);
+        return reasons;
+    }
+    if (result.forbidden) {
+        const Instruction* instruction = findInstruction(result.forbidden->opcode);
+        const std::string mnemonic = instruction != nullptr ? std::string(instruction->mnemonic) : "?";
+        const std::uint64_t step = result.forbidden->step;
+        reasons.push_back("istruzione proibita " + mnemonic + " all'indirizzo " + hexByte(result.forbidden->address) +
+                          (step == 0 ? ", prima di ogni altra" : ", dopo " + counted(step, "istruzione", "istruzioni")) +
+                          ": l'esecuzione si è fermata lì");
+    }
+    if (result.limitReached)
+        reasons.push_back("limite di istruzioni superato: PC = " + hexByte(result.finalPC) + " dopo " +
+                          counted(result.instructions, "istruzione", "istruzioni"));
+    if (result.outputCut)
+        reasons.push_back("uscita oltre il limite di " + std::to_string(testCase.outputLimit) +
+                          " byte: l'esecuzione si è fermata lì, dopo " +
+                          counted(result.instructions, "istruzione", "istruzioni"));
+    if (!result.outputMatches)
+        reasons.push_back(testCase.comparison == Comparison::Blanks
+                              ? "uscita diversa da quella attesa (senza contare gli spazi a fine riga)"
+                              : "uscita diversa da quella attesa");
+    std::size_t cells = 0;
+    std::size_t cellsLeft = 0;
+    for (const Mismatch& mismatch : result.mismatches) {
+        switch (mismatch.kind) {
+            case Mismatch::Kind::Memory:
+                if (cells++ < MAX_LISTED_CELLS)
+                    reasons.push_back("memoria all'indirizzo " + hexByte(mismatch.address) + ": atteso " +
+                                      std::to_string(mismatch.expected) + ", trovato " +
+                                      std::to_string(mismatch.found));
+                else
+                    ++cellsLeft;
+                break;
+            case Mismatch::Kind::Register: reasons.push_back(registerMismatch(mismatch)); break;
+            case Mismatch::Kind::Flag:
+                reasons.push_back("flag " + flagLetter(mismatch.address) + " spento: doveva essere acceso");
+                break;
+        }
+    }
+    if (cellsLeft == 1) reasons.push_back("e un'altra cella di memoria diversa");
+    if (cellsLeft > 1) reasons.push_back("e altre " + std::to_string(cellsLeft) + " celle di memoria diverse");
+    if (reasons.empty()) reasons.push_back("caso non superato");
+    (void)exercise;
+    return reasons;
+}
+
+std::vector<std::string> caseNotes(const CaseResult& result) {
+    std::vector<std::string> notes;
+    if (result.tracesShown == 1)
+        notes.push_back("il programma lascia acceso il flag D: una visualizzazione della traccia è stata saltata");
+    else if (result.tracesShown > 1)
+        notes.push_back("il programma lascia acceso il flag D: " + std::to_string(result.tracesShown) +
+                        " visualizzazioni della traccia sono state saltate");
+    return notes;
+}
+
+std::string shellQuoted(std::string_view word) {
+    bool plain = !word.empty();
+    bool escaped = false;  // it has bytes that only $'...' writes safely
+    for (std::size_t i = 0; i < word.size(); i += characterLength(word, i)) {
+        const char c = word[i];
+        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          c == '_' || c == '-' || c == '.' || c == '/' || c == ',' || c == ':' || c == '+' ||
+                          c == '=' || c == '@' || c == '%';
+        if (!safe) plain = false;
+        if (mustEscape(word, i)) escaped = true;
+    }
+    if (plain) return std::string(word);
+    if (escaped) {
+        // Bash and the other shells of today read $'...' with escapes, and
+        // \xHH gives back the byte itself: a control character (a line end
+        // would break the report's line) and a byte that is not UTF-8 (a
+        // terminal would show another, and a paste would name another file)
+        // are written so, the rest as it is.
+        std::string quoted = "$'";
+        for (std::size_t i = 0; i < word.size();) {
+            const std::size_t length = characterLength(word, i);
+            if (mustEscape(word, i)) {
+                for (std::size_t byte = i; byte < i + length; ++byte)
+                    quoted += hexEscape(static_cast<unsigned char>(word[byte]));
+            } else {
+                if (word[i] == '\\' || word[i] == '\'') quoted += '\\';
+                quoted += word.substr(i, length);
+            }
+            i += length;
+        }
+        return quoted + "'";
+    }
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
+}
+
+namespace {
+
+// A path that begins with '-' would read as an option: "./-x" names the same file.
+std::string pathArgument(std::string_view path) {
+    if (!path.empty() && path.front() == '-') return shellQuoted("./" + std::string(path));
+    return shellQuoted(path);
+}
+
+}  // namespace
+
+std::string replayCommand(std::string_view exerciseArgument, std::string_view submissionArgument,
+                          std::string_view caseName) {
+    return "tarngrade " + pathArgument(exerciseArgument) + " " + pathArgument(submissionArgument) + " --caso " +
+           shellQuoted(caseName);
+}
+
+}  // namespace tarn::grading

@@ -1,0 +1,48 @@
+// The Italian texts that every report of the grader shares: points, bytes
+// shown safely, why a case failed, how to replay it.
+#pragma once
+
+#include "grading/exercise.hpp"
+#include "grading/grader.hpp"
+#include "grading/submission.hpp"
+#include "text/utf8.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarn::grading {
+
+// Points as the Italian report writes them: "2", "1,5", "0,25" (at most two
+// decimals, no trailing zeros).
+std::string formatPoints(double points);
+
+// The same with a decimal point, for CSV: "2", "1.5".
+std::string formatPointsPlain(double points);
+
+
+// A count with its noun, singular for 1: "1 istruzione", "0 istruzioni".
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many);
+
+// "0x0F": an address or byte in hexadecimal, two digits at least.
+std::string hexByte(unsigned value);
+
+// Why a case failed, one Italian line each, most important first; empty for
+// a passed case. For a submission that could not run, its problems.
+std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase& testCase,
+                                        const Submission& submission, const CaseResult& result);
+
+// What is worth knowing about a run that decides nothing (trace displays
+// skipped because D was left set), one line each.
+std::vector<std::string> caseNotes(const CaseResult& result);
+
+// A word quoted for a POSIX shell only when it needs it.
+std::string shellQuoted(std::string_view word);
+
+// The command that replays a case of a submission in full.
+std::string replayCommand(std::string_view exerciseArgument, std::string_view submissionArgument,
+                          std::string_view caseName);
+
+}  // namespace tarn::grading

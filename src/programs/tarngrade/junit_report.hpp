@@ -1,0 +1,20 @@
+// tarngrade's JUnit XML report, written with pugixml: a library that is
+// built for this host only, so the report lives beside the program.
+#pragma once
+
+#include "grading/exercise.hpp"
+#include "grading/grader.hpp"
+
+#include <string>
+#include <vector>
+
+namespace tarn::grading {
+
+// JUnit XML as Jenkins' xUnit schema (junit-10.xsd) has it: one testsuite
+// per student, one testcase per case; a failure says why, with no details
+// for a hidden case.
+std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
+                        const std::vector<SubmissionResult>& results);
+
+
+}  // namespace tarn::grading

@@ -1,0 +1,173 @@
+// tarnsim: the command-line front end of the simulated machine.
+#include "programs/tarnsim/diagnostics.hpp"
+#include "host/descriptors.hpp"
+#include "programs/tarnsim/standard_console.hpp"
+#include "host/image_file.hpp"
+#include "machine/instruction_set.hpp"
+#include "machine/machine_state.hpp"
+#include "host/system_reason.hpp"
+#include "text/file_names.hpp"
+#include "text/utf8.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t BANNER_WIDTH = 75;
+
+// A banner line: the text, padded with blanks to 74 characters, then the closing asterisk.
+void addBoxed(std::string& out, std::string_view text) {
+    const std::size_t start = out.size();
+    out += text;
+    out.resize(start + BANNER_WIDTH - 1, ' ');
+    out += "*\n";
+}
+
+// The boxed banner, with an empty line before and after it.
+std::string banner() {
+    const std::string_view lines[] = {
+        "*    Morvel Virtual Machine - Versione 1.1",
+        "*    Simulatore di una ipotetica Macchina di Von Neumann. Versione 1.1",
+        "*    Autore -> gli sviluppatori di tarnsim",
+        "*    Sito Web dell'autore -> https://tarnsim.example.org/",
+        "*    Ultima revisione 22/05/2003 - Versione non esente da difetti.",
+    };
+    std::string out = "\n";
+    out.append(BANNER_WIDTH, '*');
+    out += '\n';
+    for (std::string_view line : lines) {
+        addBoxed(out, "*");
+        addBoxed(out, line);
+    }
+    addBoxed(out, "*");
+    out.append(BANNER_WIDTH, '*');
+    out += "\n\n";
+    return out;
+}
+
+bool isTextByte(tarn::Byte byte) {
+    return (byte >= 0x20 && byte <= 0x7E) || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+bool isLetter(tarn::Byte byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
+
+// How many continuation bytes follow a UTF-8 lead byte, or -1 when the byte
+// cannot start a character (a stray continuation, an overlong or
+// out-of-range lead).
+int continuationBytes(tarn::Byte lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4) return 3;
+    return -1;
+}
+
+// Whether a freshly loaded memory holds an assembler source rather than
+// machine code: text in lines. Memory starts all zero and a text holds no 0
+// byte, so the file is what comes before the first 0, and memory must be 0
+// from there on. That text must be printable ASCII, tabs, CR, LF and UTF-8
+// characters (one may be cut by the end of memory), with at least one line
+// end and a word of three letters or more: a mnemonic or a label.
+//
+// Machine code rarely passes: an image ends with RST (0) and its data follows
+// it; the flag instructions, CPY, VAL and the arithmetic are control or
+// non-ASCII bytes; and a run of three letters is a run of unassigned
+// opcodes or jumps with addresses 65 and up.
+bool looksLikeSource(const tarn::MachineState& state) {
+    const std::span<const tarn::Byte> memory(state.M);
+    std::size_t end = 0;
+    while (end < memory.size() && memory[end] != 0) ++end;
+    if (end == 0) return false;
+    for (std::size_t i = end; i < memory.size(); ++i)
+        if (memory[i] != 0) return false;
+
+    bool lineEnd = false;
+    std::size_t letters = 0, longestWord = 0;
+    for (std::size_t i = 0; i < end;) {
+        const tarn::Byte byte = memory[i];
+        lineEnd = lineEnd || byte == '\n';
+        letters = isLetter(byte) ? letters + 1 : 0;
+        longestWord = std::max(longestWord, letters);
+        if (isTextByte(byte)) {
+            ++i;
+            continue;
+        }
+        const int more = continuationBytes(byte);
+        if (more < 0) return false;
+        for (std::size_t next = i + 1; next <= i + static_cast<std::size_t>(more); ++next) {
+            if (next == memory.size()) return lineEnd && longestWord >= 3;  // cut by the end of memory
+            if (memory[next] < 0x80 || memory[next] > 0xBF) return false;  // memory[end] is 0
+        }
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return lineEnd && longestWord >= 3;
+}
+
+// Whether a path names an assembler source by its extension (".asm", in
+// any case, after a name).
+bool namesASource(std::string_view path) {
+    constexpr std::string_view EXTENSION = ".asm";
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return name.size() > EXTENSION.size() && tarn::hasExtension(name, EXTENSION);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using tarnsim::diagnose;
+
+    tarn::occupyClosedStandardStreams();
+    // A reader that goes away is a write error like any other, not a signal.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    tarnsim::StandardConsole console;
+    console.writeOutput(banner());
+    if (argc < 2) {
+        console.writeOutput(" Numero di parametri insufficienti.\n"
+                            " E' necesaria la seguente sintassi : tarnsim <programma> \n"
+                            "\n");
+        return console.outputFailed() ? 1 : 0;
+    }
+
+    const std::string path = argv[1];
+    console.writeOutput(" Avvio della macchina virtuale simulata...\n");
+    console.writeOutput(" Caricamento del programma (" + path + ") da eseguire... \n");
+
+    // Every run starts from an all-zero machine: memory beyond the image is 0.
+    tarn::MachineState state{};
+    const tarn::LoadReport report = tarn::loadProgram(path, state);
+    const std::string shown = tarn::visibleName(path);
+    const bool source = namesASource(path);
+    if (!report.opened)
+        diagnose("impossibile aprire il programma '" + shown + "': " + tarn::systemReason(report.error));
+    else if (report.readFailed)
+        diagnose("impossibile leggere il programma '" + shown + "': " + tarn::systemReason(report.error));
+    else if (!source && report.truncated)
+        diagnose("il programma '" + shown + "' supera i 256 byte: caricati solo i primi 256");
+    // A source by its name is not run; one by its content still is, as the
+    // image it was given, with only the hint.
+    if (report.opened && !report.readFailed && (source || looksLikeSource(state)))
+        diagnose("'" + shown + "' sembra un sorgente: assemblalo prima con tarnasm");
+
+    console.writeOutput(" Esecuzione del codice avviata... \n\n");
+    // A source is not run: its text as machine code would most likely loop
+    // for ever without a word. Standard output is that of an image that
+    // could not be opened, whose empty memory stops at once.
+    if (!source) tarn::runMachine(state, console);
+    console.writeOutput("\n\n"
+                        " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
+                        " Per eseguire un altro programma riavvia la Macchina.\n"
+                        "\n");
+    if (source) return 2;
+    // Output that never arrived is not a successful run.
+    return console.outputFailed() ? 1 : 0;
+}
