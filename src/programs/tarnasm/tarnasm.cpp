@@ -9,6 +9,7 @@
 #include "assembly/assembler.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/files.hpp"
+#include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
 #include <filesystem>
@@ -27,6 +28,7 @@ constexpr const char* HELP =
     "  -l LISTATO          scrive anche il listato: indirizzo, byte in esadecimale, riga del sorgente\n"
     "  -w, --senza-avvisi  non mostra gli avvisi\n"
     "  -h, --help          mostra questo aiuto ed esce\n"
+    "  --version           mostra la versione ed esce\n"
     "\n"
     "Errori e avvisi vanno sullo standard error, uno per riga, nella forma\n"
     "FILE:RIGA:COLONNA: errore: MESSAGGIO (oppure avviso: MESSAGGIO). Dopo i primi\n"
@@ -55,6 +57,7 @@ bool looksLikeOption(std::string_view argument) {
 }
 
 int assembleFiles(int argc, char** argv) {
+    if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarnasm", tarn::versionLine("tarnasm"));
     Options options;
     bool haveSource = false;
     for (int index = 1; index < argc; ++index) {
@@ -75,7 +78,7 @@ int assembleFiles(int argc, char** argv) {
                 return usageError(
                     tarn::optionLikeValueMessage(option, "un nome di file", "un file", target, "./" + target));
         } else if (looksLikeOption(argument)) {
-            return usageError(tarn::unknownOptionMessage(argument, {"-o", "-l", "-w", "--senza-avvisi", "-h", "--help"}));
+            return usageError(tarn::unknownOptionMessage(argument, {"-o", "-l", "-w", "--senza-avvisi", "-h", "--help", "--version"}));
         } else if (haveSource) {
             return usageError("un solo file sorgente alla volta, ma c'è anche '" + tarn::visibleName(argument) + "'");
         } else {

@@ -16,6 +16,7 @@
 #include "text/file_names.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/files.hpp"
+#include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
 #include <algorithm>
@@ -36,6 +37,7 @@ constexpr const char* HELP =
     "\n"
     "  --ingresso FILE   le parole che INP legge; senza, il debugger le chiede\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
+    "  --version         mostra la versione ed esce\n"
     "  --                ciò che segue è il programma, anche se comincia con -\n"
     "\n"
     "Tasti: s un'istruzione, b una indietro, c continua, r continua all'indietro,\n"
@@ -57,10 +59,11 @@ int usageError(const std::string& message) {
 // An unknown option, with the one it may have been meant for: "-ingresso"
 // or "--ingreso" for --ingresso, say.
 int unknownOption(std::string_view argument) {
-    return usageError(tarn::unknownOptionMessage(argument, {"--ingresso", "-h", "--help"}));
+    return usageError(tarn::unknownOptionMessage(argument, {"--ingresso", "-h", "--help", "--version"}));
 }
 
 int debug(int argc, char** argv) {
+    if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarndbg", tarn::versionLine("tarndbg"));
     std::string path;
     bool havePath = false;
     bool operandsOnly = false;

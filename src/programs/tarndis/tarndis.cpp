@@ -8,6 +8,7 @@
 // memory runs out.
 #include "assembly/disassembler.hpp"
 #include "host/files.hpp"
+#include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
 #include <string>
@@ -22,6 +23,7 @@ constexpr const char* HELP =
     "seguendo il flusso dall'indirizzo 0; gli altri byte sono scritti con DB.\n"
     "\n"
     "  -h, --help   mostra questo aiuto ed esce\n"
+    "  --version    mostra la versione ed esce\n"
     "\n"
     "Stato di uscita: 0 riuscito, 2 errori di uso, di lettura o di scrittura.\n";
 
@@ -31,6 +33,7 @@ int usageError(const std::string& message) {
 }
 
 int disassembleFile(int argc, char** argv) {
+    if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarndis", tarn::versionLine("tarndis"));
     std::string path;
     bool havePath = false;
     for (int index = 1; index < argc; ++index) {

@@ -15,6 +15,7 @@
 #include "host/submissions.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/files.hpp"
+#include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
 #include <algorithm>
@@ -49,6 +50,7 @@ constexpr const char* HELP =
     "  --caso NOME       mostra per intero il caso NOME di una sola consegna\n"
     "  --somiglianze     elenca anche le coppie di consegne più simili\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
+    "  --version         mostra la versione ed esce\n"
     "\n"
     "Il rapporto va sullo standard output, a colori su un terminale (non con NO_COLOR).\n"
     "Stato di uscita: 0 tutti i casi superati, 1 qualche caso non superato,\n"
@@ -77,8 +79,8 @@ int fileError(const std::string& message) {
 }
 
 // The spellings of the options, for suggestions.
-constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv", "--gradescope",
-                                        "--caso", "--somiglianze", "-h",      "--help"};
+constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv",  "--gradescope",
+                                        "--caso", "--somiglianze", "-h",      "--help", "--version"};
 
 // An unknown option, with the known one it resembles.
 int unknownOption(std::string_view argument) {
@@ -249,6 +251,7 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
 }
 
 int grade(int argc, char** argv) {
+    if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarngrade", tarn::versionLine("tarngrade"));
     Options options;
     if (const std::optional<int> failed = parseOptions(argc, argv, options)) return *failed;
     if (options.help) return tarn::printStandardOutput("tarngrade", HELP);
