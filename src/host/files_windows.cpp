@@ -149,6 +149,7 @@ struct Target {
     std::wstring path;
     Way way = Way::Replace;
     bool existed = false;
+    DWORD attributes = 0;  // of the old file
     TemporaryName temporary;
     TemporaryName backup;  // the old file, kept aside while the others are renamed
 };
@@ -161,6 +162,34 @@ std::wstring folderPart(const std::wstring& path) {
 
 std::string reparseReason() {
     return "è un collegamento simbolico o un punto di giunzione: non si segue e non si sostituisce";
+}
+
+// The last name of a path, after the folder's separator.
+std::wstring lastName(const std::wstring& path) {
+    return path.substr(folderPart(path).size());
+}
+
+// Whether the file open as file is known under another name than path's
+// own: the name is then a link that the system followed all the same, as
+// wine does with the host's symbolic links. Short names (8.3) are made long
+// first, not to be taken for links.
+bool namesAnother(HANDLE file, const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768) return false;
+    full.resize(length);
+    std::wstring longer(32768, L'\0');
+    length = ::GetLongPathNameW(full.c_str(), longer.data(), 32768);
+    if (length > 0 && length < 32768) full.assign(longer.data(), length);
+    std::wstring final(32768, L'\0');
+    length = ::GetFinalPathNameByHandleW(file, final.data(), 32768, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 32768) return false;
+    final.resize(length);
+    const std::wstring given = lastName(full);
+    const std::wstring found = lastName(final);
+    return given.size() <= INT_MAX && found.size() <= INT_MAX &&
+           ::CompareStringOrdinal(given.c_str(), static_cast<int>(given.size()), found.c_str(),
+                                  static_cast<int>(found.size()), TRUE) != CSTR_EQUAL;
 }
 
 bool resolve(const std::string& given, Target& target, std::string& reason) {
@@ -192,7 +221,7 @@ bool resolve(const std::string& given, Target& target, std::string& reason) {
         reason = lastErrorReason();
         return false;
     }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || namesAnother(file.get(), target.path)) {
         reason = reparseReason();
         return false;
     }
@@ -200,6 +229,7 @@ bool resolve(const std::string& given, Target& target, std::string& reason) {
         reason = systemReason(EISDIR);
         return false;
     }
+    target.attributes = information.dwFileAttributes;
     target.way = Way::Replace;
     return true;
 }
@@ -282,8 +312,12 @@ bool writeDirectly(const Target& target, const std::string& content, std::string
     return true;
 }
 
-// Puts the temporary file in the output's place; an old file is kept aside
-// under a fresh name, to be given back if a later output fails.
+// Puts the temporary file in the output's place; an old file is first
+// moved aside under a fresh name, to be given back if a later output fails.
+// (Two renames rather than ReplaceFileW: under wine, that one follows a
+// host's symbolic link and moves its target away.) The new file keeps the
+// old one's hidden and system marks; its permissions are its folder's, as
+// for any new file.
 bool putInPlace(Target& target, std::string& reason) {
     if (!target.existed) {
         // Not over a file that has appeared in the meantime.
@@ -294,25 +328,24 @@ bool putInPlace(Target& target, std::string& reason) {
         target.temporary.forget();
         return true;
     }
+    constexpr DWORD KEPT = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if ((target.attributes & KEPT) != 0)
+        ::SetFileAttributesW(target.temporary.path().c_str(), target.attributes & KEPT);
     std::wstring backup = freshName(target.path, 0);
     for (unsigned attempt = 1; attempt < 100 && ::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES;
          ++attempt)
         backup = freshName(target.path, attempt);
+    if (!::MoveFileExW(target.path.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        reason = lastErrorReason();
+        return false;
+    }
     target.backup.hold(backup);
-    // The new file takes the old one's attributes and permissions.
-    if (::ReplaceFileW(target.path.c_str(), target.temporary.path().c_str(), backup.c_str(),
-                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    if (::MoveFileExW(target.temporary.path().c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH)) {
         target.temporary.forget();
         return true;
     }
-    const DWORD error = ::GetLastError();
-    // The old file was moved aside, but the new one could not take its
-    // place: the old one goes back.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
-        ::MoveFileExW(backup.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH))
-        target.backup.forget();
-    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) target.backup.forget();
-    reason = windows::errorReason(error);
+    reason = lastErrorReason();
+    if (::MoveFileExW(backup.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH)) target.backup.forget();
     return false;
 }
 

@@ -40,9 +40,6 @@ struct Reason {
 constexpr Reason REASONS[] = {
     {ERROR_SHARING_VIOLATION, "il file è in uso da un altro programma"},
     {ERROR_LOCK_VIOLATION, "il file è bloccato da un altro programma"},
-    {ERROR_UNABLE_TO_REMOVE_REPLACED, "impossibile togliere il file da sostituire"},
-    {ERROR_UNABLE_TO_MOVE_REPLACEMENT, "impossibile mettere il nuovo file al posto del vecchio"},
-    {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, "impossibile mettere il nuovo file al posto del vecchio"},
     {ERROR_INVALID_NAME, "nome di file non valido"},
     {ERROR_BAD_PATHNAME, "nome di file non valido"},
     {ERROR_DIRECTORY, "il nome di cartella non è valido"},
