@@ -38,6 +38,14 @@ void occupyClosedStandardStreams() {
     }
 }
 
+bool isTerminal(int fd) {
+    return ::isatty(fd) == 1;
+}
+
+void ignoreBrokenPipe() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 void endBySignal(int signal) {
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;

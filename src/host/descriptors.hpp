@@ -18,6 +18,13 @@ int writeAll(int fd, std::string_view text);
 // failed write and are reported as such. Called first thing in main.
 void occupyClosedStandardStreams();
 
+// Whether fd is a terminal (on Windows, a console), where a person reads.
+bool isTerminal(int fd);
+
+// A reader that goes away becomes a write error like any other, not a
+// signal that ends the program (where the host has such a signal).
+void ignoreBrokenPipe();
+
 // Ends the program by the signal with its default action, as if no handler
 // had caught it, so that the exit status names the signal: the last thing a
 // handler does once it has tidied up. Async-signal-safe.

@@ -516,49 +516,6 @@ bool writeOutputs(const std::vector<OutputFile>& outputs, OutputFailure& failure
     return true;  // the old files, under the temporary names, go with them
 }
 
-bool writeStandardOutput(std::string_view text, std::string& reason) {
-    const int error = writeAll(STDOUT_FILENO, text);
-    if (error == 0) return true;
-    reason = reasonOf(error);
-    return false;
-}
-
-int printStandardOutput(std::string_view program, std::string_view text) {
-    std::string reason;
-    if (writeStandardOutput(text, reason)) return 0;
-    printError(std::string(program) + ": impossibile scrivere sullo standard output: " + reason);
-    return 2;
-}
-
-int runTool(std::string_view program, int (*body)(int, char**), int argc, char** argv) {
-    occupyClosedStandardStreams();
-    prepareSignals();  // SIGPIPE among them: a reader that goes away is a write error
-    try {
-        return body(argc, argv);
-    } catch (const std::bad_alloc&) {
-        printError(std::string(program) + ": memoria esaurita");
-    } catch (const std::exception& error) {
-        try {
-            printError(std::string(program) + ": errore interno: " + error.what());
-        } catch (const std::exception&) {
-            printError(std::string(program) + ": errore interno");
-        }
-    }
-    return 2;
-}
-
-void printError(std::string_view line) {
-    char buffer[4096];
-    if (line.size() < sizeof buffer) {
-        std::memcpy(buffer, line.data(), line.size());
-        buffer[line.size()] = '\n';
-        writeAll(STDERR_FILENO, std::string_view(buffer, line.size() + 1));
-    } else {
-        writeAll(STDERR_FILENO, line);
-        writeAll(STDERR_FILENO, "\n");
-    }
-}
-
 namespace {
 
 // The absolute name of a file yet to be made: its folder with every link

@@ -1,5 +1,5 @@
 #include "host/submissions.hpp"
-#include "host/system_reason.hpp"
+#include "host/submission_files.hpp"
 
 #include "assembly/assembler.hpp"
 #include "text/file_names.hpp"
@@ -8,19 +8,12 @@
 #include "text/utf8.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <set>
 #include <string_view>
 #include <utility>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarn::grading {
 
@@ -49,13 +42,13 @@ std::optional<ProgramKind> kindOf(std::string_view name) {
 }
 
 std::string_view withoutTrailingSlashes(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    while (path.size() > 1 && files::SEPARATORS.find(path.back()) != std::string_view::npos) path.remove_suffix(1);
     return path;
 }
 
 std::string_view lastComponent(std::string_view path) {
     path = withoutTrailingSlashes(path);
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(files::SEPARATORS);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
@@ -68,15 +61,7 @@ std::string fileStudent(std::string_view path) {
     return std::string(name.substr(0, dot));
 }
 
-// The real path of a file, through every link; empty when it cannot be
-// found (it does not exist, a link dangles or loops).
-std::string resolved(const std::string& path) {
-    struct Freer {
-        void operator()(char* text) const { std::free(text); }
-    };
-    const std::unique_ptr<char, Freer> real(::realpath(path.c_str(), nullptr));
-    return real ? std::string(real.get()) : std::string();
-}
+using files::resolved;
 
 // The folder's own name: "." and ".." are named by where they lead.
 std::string folderStudent(const std::string& path) {
@@ -94,24 +79,6 @@ std::string joined(std::string_view folder, std::string_view name) {
     path += name;
     return path;
 }
-
-std::string systemReason(int error) {
-    return tarn::systemReason(error);
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Assembles a source in process; what it cannot accept becomes a problem.
 // False, with the error, when the file cannot be read.
@@ -145,30 +112,17 @@ bool loadSource(Submission& submission, std::string& error) {
 // Reads an image, never waiting on what is not a regular file. False, with
 // the error, when it cannot be read.
 bool loadImageFile(Submission& submission, std::string& error) {
-    const Descriptor file(::open(submission.program.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-        error = "impossibile leggere " + quotedName(submission.program) + ": " + systemReason(errno);
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        error = quotedName(submission.program) + " non è un file regolare né una cartella";
-        return false;
-    }
     Byte buffer[MEMORY_BYTES + 1];
     std::size_t got = 0;
-    while (got < sizeof buffer) {
-        const ssize_t count = ::read(file.get(), buffer + got, sizeof buffer - got);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            error = "impossibile leggere " + quotedName(submission.program) + ": " + systemReason(errno);
-            return false;
-        }
-        if (count == 0) break;
-        got += static_cast<std::size_t>(count);
+    std::uint64_t stated = 0;
+    bool notRegular = false;
+    std::string reason;
+    if (!files::readImage(submission.program, buffer, sizeof buffer, got, stated, notRegular, reason)) {
+        error = notRegular ? quotedName(submission.program) + " non è un file regolare né una cartella"
+                           : "impossibile leggere " + quotedName(submission.program) + ": " + reason;
+        return false;
     }
-    const std::size_t stated = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
-    submission.size = std::max(stated, got);
+    submission.size = std::max(static_cast<std::size_t>(std::min<std::uint64_t>(stated, SIZE_MAX)), got);
     submission.image.assign(buffer, buffer + std::min(got, MEMORY_BYTES));
     if (submission.size > MEMORY_BYTES)
         submission.notes.push_back("l'immagine " + inQuotes(submission.program) + " ha " +
@@ -242,48 +196,28 @@ struct FolderScan {
     bool severalPrograms() const { return sources.count > 1 || (sources.count == 0 && images.count > 1); }
 };
 
-struct DirectoryCloser {
-    void operator()(DIR* open) const { ::closedir(open); }
-};
-
-enum class Entry { Program, LeadsOut, Other };
-
-// A candidate of a folder: a regular file, or a link to one inside the
-// folder, is a program; a link that leads out of the folder is refused
-// whatever it leads to; anything else (a folder, a FIFO, a dangling link)
-// does not count, and is never opened.
-Entry classify(DIR* directory, const std::string& folder, const std::string& realFolder, const char* name) {
-    struct stat status {};
-    if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0) return Entry::Other;
-    if (S_ISREG(status.st_mode)) return Entry::Program;
-    if (!S_ISLNK(status.st_mode)) return Entry::Other;
-    const std::string target = resolved(joined(folder, name));
-    if (target.empty()) return Entry::Other;
-    if (!within(target, realFolder)) return Entry::LeadsOut;
-    if (::stat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return Entry::Other;
-    return Entry::Program;
-}
+using files::Entry;
 
 // Looks in a folder, not recursively and among its first maxEntries
 // entries, for its one program: sets program and kind, or adds a problem.
 // False, with the error, when it cannot be read.
 bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
     const std::string& folder = submission.argument;
-    DIR* directory = ::opendir(folder.c_str());
-    if (directory == nullptr) {
-        error = "impossibile leggere la consegna " + quotedName(folder) + ": " + systemReason(errno);
+    files::FolderEntries directory(folder);
+    std::string reason;
+    if (!directory.opened(reason)) {
+        error = "impossibile leggere la consegna " + quotedName(folder) + ": " + reason;
         return false;
     }
-    const std::unique_ptr<DIR, DirectoryCloser> closer(directory);
     scan.folder = true;
     submission.folder = resolved(folder);
     std::size_t entries = 0;
     for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(directory);
-        if (entry == nullptr) {
-            if (errno != 0) {
-                error = "impossibile leggere la consegna " + quotedName(folder) + ": " + systemReason(errno);
+        std::string name;
+        bool mayBeFolder = false;
+        if (!directory.next(name, mayBeFolder, reason)) {
+            if (!reason.empty()) {
+                error = "impossibile leggere la consegna " + quotedName(folder) + ": " + reason;
                 return false;
             }
             break;
@@ -293,15 +227,13 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
             break;
         }
         ++entries;
-        const std::string_view name = entry->d_name;
         if (name.empty() || name.front() == '.') continue;
         const std::optional<ProgramKind> kind = kindOf(name);
         if (!kind) {
-            const bool mayBeFolder = entry->d_type == DT_DIR || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-            if (mayBeFolder && scan.subfolders.size() < MAX_SUBFOLDERS_LOOKED_AT) scan.subfolders.emplace_back(name);
+            if (mayBeFolder && scan.subfolders.size() < MAX_SUBFOLDERS_LOOKED_AT) scan.subfolders.push_back(name);
             continue;
         }
-        const Entry found = classify(directory, folder, submission.folder, entry->d_name);
+        const Entry found = directory.classify(name, submission.folder);
         if (found == Entry::Other) continue;
         (*kind == ProgramKind::Source ? scan.sources : scan.images).add(name, found == Entry::LeadsOut);
     }
@@ -346,12 +278,14 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
 // first entries.
 bool subfolderHoldsProgram(const std::string& folder, const std::vector<std::string>& subfolders) {
     for (const std::string& name : subfolders) {
-        const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(joined(folder, name).c_str()));
-        if (!directory) continue;
+        files::FolderEntries directory(joined(folder, name));
+        std::string reason;
+        if (!directory.opened(reason)) continue;
         for (std::size_t entries = 0; entries < MAX_SUBFOLDER_ENTRIES; ++entries) {
-            const dirent* entry = ::readdir(directory.get());
-            if (entry == nullptr) break;
-            if (entry->d_name[0] != '.' && kindOf(entry->d_name)) return true;
+            std::string entry;
+            bool mayBeFolder = false;
+            if (!directory.next(entry, mayBeFolder, reason)) break;
+            if (!entry.empty() && entry.front() != '.' && kindOf(entry)) return true;
         }
     }
     return false;
@@ -359,21 +293,22 @@ bool subfolderHoldsProgram(const std::string& folder, const std::vector<std::str
 
 SubmissionLoad loadOne(const std::string& argument, const Exercise& exercise, FolderScan& scan) {
     SubmissionLoad load;
-    struct stat status {};
-    if (::stat(argument.c_str(), &status) != 0) {
-        load.error = "impossibile leggere la consegna " + quotedName(argument) + ": " + systemReason(errno);
+    files::Kind found = files::Kind::Other;
+    std::string reason;
+    if (!files::kindOf(argument, found, reason)) {
+        load.error = "impossibile leggere la consegna " + quotedName(argument) + ": " + reason;
         return load;
     }
     Submission submission;
     submission.argument = argument;
-    if (S_ISDIR(status.st_mode)) {
+    if (found == files::Kind::Folder) {
         submission.student = folderStudent(argument);
         if (!findProgram(submission, load.error, scan)) return load;
         if (!submission.problems.empty()) {
             load.submission = std::move(submission);
             return load;
         }
-    } else if (S_ISREG(status.st_mode)) {
+    } else if (found == files::Kind::Regular) {
         const std::optional<ProgramKind> kind = kindOf(lastComponent(argument));
         if (!kind) {
             load.error = quotedName(argument) + " non è una consegna: ci vuole un sorgente .asm, un'immagine .bin o "
@@ -508,7 +443,7 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
                                 bool oneStudent) {
     SubmissionSet set;
     std::vector<std::string> skipped;  // why each file skipped is not a submission
-    std::map<std::pair<dev_t, ino_t>, std::string> given;
+    std::map<files::Identity, std::string> given;
     for (const std::string& argument : arguments) {
         FolderScan scan;
         SubmissionLoad loaded = loadOne(argument, exercise, scan);
@@ -535,9 +470,8 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
                 return set;
             }
         }
-        struct stat status {};
-        if (::stat(argument.c_str(), &status) == 0) {
-            const auto [before, added] = given.try_emplace({status.st_dev, status.st_ino}, argument);
+        if (files::Identity identity; files::identityOf(argument, identity)) {
+            const auto [before, added] = given.try_emplace(identity, argument);
             if (!added) {
                 set.warnings.push_back(quotedName(argument) + " è la stessa consegna di " + quotedName(before->second) +
                                        ": si valuta una volta sola");
@@ -565,8 +499,7 @@ bool replacesSubmissionFile(const std::string& output, const Submission& submiss
     const std::string target = resolved(output);
     if (!target.empty() && within(target, submission.folder)) return true;
     // The name itself, a link say, in its resolved folder.
-    struct stat status {};
-    if (::lstat(output.c_str(), &status) != 0) return false;
+    if (!files::nameExists(output)) return false;
     const std::filesystem::path path(output);
     const std::string name = path.filename().string();
     const std::string parent = resolved(path.has_parent_path() ? path.parent_path().string() : ".");

@@ -51,8 +51,13 @@ constexpr Reason REASONS[] = {
     {ECONNRESET, "connessione chiusa dall'altro capo"},
     {ENOTCONN, "non connesso"},
     {ETIMEDOUT, "tempo scaduto"},
+// Network file systems' own, which Windows' C library does not name.
+#ifdef ESTALE
     {ESTALE, "riferimento a un file non più valido"},
+#endif
+#ifdef EDQUOT
     {EDQUOT, "quota del disco superata"},
+#endif
     {ECANCELED, "operazione annullata"},
 };
 

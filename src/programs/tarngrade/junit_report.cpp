@@ -97,4 +97,8 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
     return out.str();
 }
 
+bool junitAvailable() {
+    return true;
+}
+
 }  // namespace tarn::grading

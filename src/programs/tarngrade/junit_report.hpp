@@ -16,5 +16,9 @@ namespace tarn::grading {
 std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
                         const std::vector<SubmissionResult>& results);
 
+// Whether this build has the report: the Windows edition, without pugixml,
+// does not (junit_unavailable_windows.cpp).
+bool junitAvailable();
+
 
 }  // namespace tarn::grading

@@ -14,6 +14,7 @@
 #include "grading/similarity.hpp"
 #include "host/submissions.hpp"
 #include "assembly/suggestions.hpp"
+#include "host/descriptors.hpp"
 #include "host/files.hpp"
 #include "text/command_line.hpp"
 #include "text/utf8.hpp"
@@ -24,7 +25,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -191,7 +191,7 @@ bool wantsColour() {
     if (noColour != nullptr && noColour[0] != '\0') return false;
     const char* term = std::getenv("TERM");
     if (term == nullptr || std::string_view(term) == "dumb") return false;
-    return ::isatty(STDOUT_FILENO) == 1;
+    return tarn::isTerminal(1);
 }
 
 // The report files asked for, with their option names.
@@ -255,6 +255,8 @@ int grade(int argc, char** argv) {
     Options options;
     if (const std::optional<int> failed = parseOptions(argc, argv, options)) return *failed;
     if (options.help) return tarn::printStandardOutput("tarngrade", HELP);
+    if (!options.junit.empty() && !junitAvailable())
+        return fileError("--junit non è disponibile nell'edizione per Windows: usa --json, --csv o --gradescope");
     if (options.exercise.empty()) return usageError("manca il file dell'esercizio");
     if (options.submissions.empty()) return usageError("manca almeno una consegna");
     if (options.replayCase) {

@@ -11,12 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <fcntl.h>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -126,8 +123,7 @@ int main(int argc, char** argv) {
     using tarnsim::diagnose;
 
     tarn::occupyClosedStandardStreams();
-    // A reader that goes away is a write error like any other, not a signal.
-    ::signal(SIGPIPE, SIG_IGN);
+    tarn::ignoreBrokenPipe();
 
     tarnsim::StandardConsole console;
     console.writeOutput(banner());

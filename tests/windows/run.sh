@@ -1,0 +1,137 @@
+#!/bin/sh
+# The checks of the Windows edition under wine, one per call:
+#
+#     run.sh CHECK WINE-RUN PREFIX BUILD SOURCE [ARGUMENT...]
+#
+# WINE-RUN and PREFIX are the build's emulator (cmake/wine-run and its wine
+# prefix), BUILD the build folder with the .exe files, SOURCE the project's
+# folder. Every program runs in a session of its own, without a terminal or
+# a console: the tracer never waits for a key. Each check works in a
+# temporary folder of its own, removed at the end.
+check=$1 wine_run=$2 prefix=$3 build=$4 source=$5
+shift 5
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
+
+run() { setsid -w "$wine_run" "$prefix" "$@"; }
+fail() { echo "$*"; exit 1; }
+# A text's line ends as a stream in text mode gives them: LF becomes CR LF.
+crlf() { sed 's/$/\r/' "$1"; }
+
+case $check in
+example)
+    # An example through tarnsim.exe: its whole output, byte for byte, but
+    # for the line ends.
+    name=$1
+    cd "$build" || exit 1
+    run ./tarnsim.exe "examples/$name.bin" <"$source/examples/$name.in" >"$work/out" || fail "stato di uscita $?"
+    crlf "$source/examples/$name.out" >"$work/expected"
+    cmp "$work/expected" "$work/out" || { diff "$work/expected" "$work/out" | head -20; exit 1; }
+    ;;
+input-crlf)
+    # Standard input is read in text mode: an input with CR LF line ends
+    # reads as the one with LF.
+    name=$1
+    cd "$build" || exit 1
+    crlf "$source/examples/$name.in" >"$work/in"
+    run ./tarnsim.exe "examples/$name.bin" <"$work/in" >"$work/out" || fail "stato di uscita $?"
+    crlf "$source/examples/$name.out" | cmp - "$work/out" || exit 1
+    ;;
+binary-image)
+    # The image is read in binary mode: its bytes 0x0D 0x0A and 0x1A are
+    # the program's (in text mode the CR would go, and 0x1A end the file).
+    printf 'WRT m\nRST\nm: DB "uno", 13, 10, "due", 26, "tre", 10, 0\n' >"$work/prova.asm"
+    run "$build/tarnasm.exe" "$work/prova.asm" -o "$work/prova.bin" || fail "tarnasm: stato di uscita $?"
+    printf '\107\003\000uno\r\ndue\032tre\n\000' | cmp - "$work/prova.bin" || fail "immagine diversa"
+    run "$build/tarnsim.exe" "$work/prova.bin" </dev/null >"$work/out" || fail "tarnsim: stato di uscita $?"
+    # What the program prints, from its first byte on.
+    at=$(grep -abo 'uno' "$work/out" | head -n 1 | cut -d: -f1)
+    [ -n "$at" ] || fail "il programma non ha stampato nulla"
+    printf 'uno\r\r\ndue\032tre\r\n\r\n\r\n La Macchina' >"$work/expected"
+    tail -c +$((at + 1)) "$work/out" | head -c "$(wc -c <"$work/expected")" | cmp - "$work/expected" ||
+        { tail -c 200 "$work/out" | od -c; fail "uscita diversa"; }
+    ;;
+round-trip)
+    # An example assembled by tarnasm.exe is the image of the build (and
+    # of the native build, when there is one); disassembled by tarndis.exe
+    # and assembled again, it is the same bytes.
+    name=$1 native=$2
+    run "$build/tarnasm.exe" "$source/examples/$name.asm" -o "$work/a.bin" || fail "tarnasm: stato di uscita $?"
+    cmp "$build/examples/$name.bin" "$work/a.bin" || exit 1
+    if [ -f "$native/examples/$name.bin" ]; then cmp "$native/examples/$name.bin" "$work/a.bin" || exit 1; fi
+    run "$build/tarndis.exe" "$work/a.bin" >"$work/b.asm" || fail "tarndis: stato di uscita $?"
+    grep -q "$(printf '\r')\$" "$work/b.asm" || fail "tarndis non scrive le righe in modo testo"
+    run "$build/tarnasm.exe" "$work/b.asm" -o "$work/b.bin" || fail "tarnasm: stato di uscita $?"
+    cmp "$work/a.bin" "$work/b.bin" || exit 1
+    ;;
+grade)
+    # An exercise's solution: the correct one passes (0), the wrong one
+    # fails (1); any other status is an error.
+    name=$1 verdict=$2 expected=$3
+    cd "$source/examples/esercizi" || exit 1
+    NO_COLOR=1 run "$build/tarngrade.exe" "$name.toml" "$name-$verdict.asm" >"$work/out"
+    status=$?
+    [ "$status" -eq "$expected" ] || { cat "$work/out"; fail "stato di uscita $status invece di $expected"; }
+    ;;
+reports)
+    # Both solutions graded together: the gradebook as the native edition
+    # writes it (the reports are bytes, not text), and a JSON report.
+    name=$1
+    cd "$source/examples/esercizi" || exit 1
+    run "$build/tarngrade.exe" "$name.toml" "$name-giusta.asm" "$name-sbagliata.asm" \
+        --csv "$work/voti.csv" --json "$work/rapporto.json" >/dev/null
+    status=$?
+    [ "$status" -eq 1 ] || fail "stato di uscita $status invece di 1"
+    diff -u "$name-voti.csv" "$work/voti.csv" || exit 1
+    head -c 1 "$work/rapporto.json" | grep -q '{' || fail "il rapporto JSON non comincia con {"
+    grep -q "$name-sbagliata" "$work/rapporto.json" || fail "il rapporto JSON non nomina le consegne"
+    ;;
+junit)
+    # No JUnit report in this edition: a clear refusal, status 2, nothing written.
+    cd "$source/examples/esercizi" || exit 1
+    run "$build/tarngrade.exe" somma.toml somma-giusta.asm --junit "$work/junit.xml" >"$work/out" 2>"$work/err"
+    status=$?
+    [ "$status" -eq 2 ] || fail "stato di uscita $status invece di 2"
+    grep -q "^tarngrade: --junit non è disponibile nell'edizione per Windows: usa --json, --csv o --gradescope" \
+        "$work/err" || { cat "$work/err"; fail "messaggio diverso"; }
+    [ ! -e "$work/junit.xml" ] || fail "il rapporto è stato scritto"
+    ;;
+wildcards)
+    # The start-up expands a pattern, as the command prompt does not.
+    cd "$source/examples/esercizi" || exit 1
+    NO_COLOR=1 run "$build/tarngrade.exe" somma.toml 'somma-*.asm' >"$work/out"
+    status=$?
+    [ "$status" -eq 1 ] || { cat "$work/out"; fail "stato di uscita $status invece di 1"; }
+    grep -q "somma-giusta" "$work/out" && grep -q "somma-sbagliata" "$work/out" || { cat "$work/out"; fail "non valuta le due consegne"; }
+    ;;
+outputs)
+    # The output rules: an old file is replaced whole, and no temporary
+    # file is left; a failed output leaves every output as it was; a folder
+    # or a link is never replaced; an output never takes the source's place,
+    # whatever the case of its name.
+    cd "$work" || exit 1
+    cp "$source/examples/saluto.asm" saluto.asm
+    echo vecchia >saluto.bin
+    run "$build/tarnasm.exe" saluto.asm -l saluto.lst || fail "stato di uscita $?"
+    cmp "$build/examples/saluto.bin" saluto.bin || fail "l'immagine non è stata sostituita"
+    [ "$(ls -A | grep -c '^\.tarn-')" -eq 0 ] || fail "file temporanei lasciati: $(ls -A)"
+    echo vecchia >saluto.bin
+    mkdir cartella
+    run "$build/tarnasm.exe" saluto.asm -l cartella 2>err && fail "un listato su una cartella è riuscito"
+    grep -q "è una cartella" err || { cat err; fail "messaggio diverso"; }
+    [ "$(cat saluto.bin)" = vecchia ] || fail "l'immagine è cambiata benché il listato non si potesse scrivere"
+    echo bersaglio >bersaglio
+    ln -s bersaglio collegamento
+    run "$build/tarnasm.exe" saluto.asm -o collegamento 2>err && fail "scritto attraverso un collegamento"
+    grep -q "collegamento simbolico" err || { cat err; fail "messaggio diverso"; }
+    [ "$(cat bersaglio)" = bersaglio ] && [ -L collegamento ] || fail "il collegamento o il suo bersaglio sono cambiati"
+    run "$build/tarnasm.exe" saluto.asm -o SALUTO.ASM 2>err && fail "l'immagine ha preso il posto del sorgente"
+    grep -q "prenderebbe il posto del sorgente" err || { cat err; fail "messaggio diverso"; }
+    cmp "$source/examples/saluto.asm" saluto.asm || fail "il sorgente è cambiato"
+    [ "$(ls -A | grep -c '^\.tarn-')" -eq 0 ] || fail "file temporanei lasciati: $(ls -A)"
+    ;;
+*)
+    fail "controllo sconosciuto: $check"
+    ;;
+esac
