@@ -41,11 +41,11 @@ if(TARNSIM_BUILD_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-    add_library(GTest::gtest ALIAS gtest)
-    add_library(GTest::gtest_main ALIAS gtest_main)
+    # It names its targets GTest::gtest and GTest::gtest_main itself.
 endif()
 
-foreach(package IN ITEMS tomlplusplus nlohmann_json GTest)
+set(CMAKE_FIND_PACKAGE_PREFER_CONFIG ON)  # before FindGTest.cmake
+foreach(package IN ITEMS tomlplusplus nlohmann_json gtest)
     file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${package}-config.cmake
          "# The wasm build's own: its targets are made by cmake/wasm.cmake.\n")
 endforeach()
