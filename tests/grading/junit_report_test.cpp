@@ -3,6 +3,8 @@
 #include "programs/tarngrade/junit_report.hpp"
 #include "grading/report_files.hpp"
 #include "grading/sample_results.hpp"
+#include "grading/wording.hpp"
+#include "text/utf8.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -43,6 +43,20 @@ TestCase caseNamed(std::string name, std::uint64_t limit = 1000) {
     return testCase;
 }
 
+// The class exercise of grader_test.cpp: a sum, a loop checked in memory, a third case.
+Exercise classExercise() {
+    TestCase sum = caseNamed("somma", 10000);
+    sum.input = "34";
+    sum.output = "7\n";
+    sum.points = 2;
+    TestCase loop = caseNamed("ciclo", 20000);
+    loop.memory = {{200, {1, 2, 3}}};
+    loop.expectedMemory = {{200, {1, 2, 3}}};
+    TestCase third = caseNamed("vuoto", 500);
+    third.points = 0.5;
+    return exerciseWith({sum, loop, third});
+}
+
 // A folder of the test's own that is removed with everything in it.
 class TempFolder {
 public:
