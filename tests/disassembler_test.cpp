@@ -1,19 +1,15 @@
 // The disassembler: its sources assemble back into the very same image, it
 // tells code from data by following the control flow, and it writes data the
-// way the program uses it. In-process through the library, and end to end
-// through the real tarndis and tarnasm.
+// way the program uses it. In process through the library; end to end through
+// the real tarndis and tarnasm in tarndis_output_test.cpp.
 #include "machine/instruction_set.hpp"
-#include "support/process.hpp"
 #include "assembly/assembler.hpp"
 #include "assembly/disassembler.hpp"
 #include "assembly/instruction_forms.hpp"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 using namespace tarn;
 
@@ -346,101 +342,4 @@ TEST(DisassemblerData, LongStringsAreCutBetweenWords) {
          {"WRT D_03", "RST", "D_03: DB \"ab " + std::string(37, 'y') + "\"", "DB \"yyyyy\", 0"}},
     };
     for (const DataCase& c : cases) expectStatements(c);
-}
-
-// ---------------------------------------------------------------------------
-// The real programs
-
-namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-const std::filesystem::path EXAMPLES = std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples";
-
-// The image that the real tarnasm makes of a source, or "" after failing the test.
-std::string assembleWithTarnasm(const std::string& sourcePath, const std::string& imagePath) {
-    const tarntest::ProcessResult result = tarntest::runProcess({TARNASM_BINARY, sourcePath, "-o", imagePath});
-    EXPECT_EQ(0, result.exitStatus) << sourcePath << "\n" << result.err;
-    return result.exitStatus == 0 ? readFile(imagePath) : "";
-}
-
-std::string tarndisOutput(const std::string& imagePath) {
-    const tarntest::ProcessResult result = tarntest::runProcess({TARNDIS_BINARY, imagePath});
-    EXPECT_EQ(0, result.exitStatus) << imagePath;
-    EXPECT_EQ("", result.err) << imagePath;
-    return result.out;
-}
-
-const std::string HEADER =
-    " byte. Etichette: L_xx istruzioni, D_xx dati, B_xx oltre l'immagine (xx: indirizzo esadecimale).\n";
-
-}  // namespace
-
-TEST(TarndisOutput, Eco) {
-    const std::string image = assembleWithTarnasm((EXAMPLES / "eco.asm").string(), tarntest::writeTempFile("eco.bin", ""));
-    EXPECT_EQ("; 34" + HEADER +
-                  "L_00:   INP       B_22                          ; 0 (0x00)\n"
-                  "        CLZ                                     ; 2 (0x02)\n"
-                  "        CMP       B_22, D_21                    ; 3 (0x03)\n"
-                  "        JPZ       L_1E                          ; 6 (0x06)\n"
-                  "        WRT       B_22                          ; 8 (0x08)\n"
-                  "        WRT       D_1F                          ; 10 (0x0A)\n"
-                  "        VALOFFST  0                             ; 12 (0x0C)\n"
-                  "L_0E:   MUL       B_22, D_21                    ; 14 (0x0E)\n"
-                  "        INCOFFST                                ; 17 (0x11)\n"
-                  "        CLZ                                     ; 18 (0x12)\n"
-                  "        CMP       B_22, D_21                    ; 19 (0x13)\n"
-                  "        JPZ       L_1A                          ; 22 (0x16)\n"
-                  "        JMP       L_0E                          ; 24 (0x18)\n"
-                  "L_1A:   VALOFFST  0                             ; 26 (0x1A)\n"
-                  "        JMP       L_00                          ; 28 (0x1C)\n"
-                  "L_1E:   RST                                     ; 30 (0x1E)\n"
-                  "D_1F:   DB        \"\\n\", 0                       ; 31 (0x1F)\n"
-                  "D_21:   DB        0                             ; 33 (0x21)\n"
-                  "        ORG       34                            ; dopo la fine dell'immagine: nessun byte scritto\n"
-                  "B_22:                                           ; 34 (0x22)\n",
-              tarndisOutput(tarntest::writeTempFile("eco.bin", image)));
-}
-
-TEST(TarndisOutput, Asterischi) {
-    EXPECT_EQ("; 33" + HEADER +
-                  "        VAL       D_1E, 3                       ; 0 (0x00)\n"
-                  "L_03:   WRT       D_1F                          ; 3 (0x03)\n"
-                  "        CLZ                                     ; 5 (0x05)\n"
-                  "        DEC       D_1E                          ; 6 (0x06)\n"
-                  "        JPZ       L_0C                          ; 8 (0x08)\n"
-                  "        JMP       L_03                          ; 10 (0x0A)\n"
-                  "L_0C:   RST                                     ; 12 (0x0C)\n"
-                  "        ORG       30                            ; 13 (0x0D) .. 29 (0x1D): 17 byte a 0\n"
-                  "D_1E:   DB        0                             ; 30 (0x1E)\n"
-                  "D_1F:   DB        \"*\", 0                        ; 31 (0x1F)\n",
-              tarndisOutput((EXAMPLES / "asterischi.bin").string()));
-}
-
-TEST(TarndisOutput, EveryExampleAndBenchmarkComesBackThroughTarnasmByteForByte) {
-    // The shipped images, and the image of every example and benchmark source.
-    std::vector<std::pair<std::string, std::string>> images;
-    for (const std::filesystem::path& folder : {EXAMPLES, EXAMPLES.parent_path() / "bench"}) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            const std::filesystem::path& path = entry.path();
-            const std::string name = path.stem().string();
-            if (path.extension() == ".bin") images.emplace_back(name + ".bin", readFile(path));
-            if (path.extension() == ".asm")
-                images.emplace_back(name + ".asm",
-                                    assembleWithTarnasm(path.string(), tarntest::writeTempFile(name + "-asm.bin", "")));
-        }
-    }
-    ASSERT_GE(images.size(), 13u);
-    for (const auto& [name, image] : images) {
-        ASSERT_FALSE(image.empty()) << name;
-        const std::string source = tarndisOutput(tarntest::writeTempFile("originale.bin", image));
-        const std::string again = assembleWithTarnasm(tarntest::writeTempFile("copia.asm", source),
-                                                      tarntest::writeTempFile("copia.bin", ""));
-        EXPECT_EQ(image, again) << name << "\n" << source;
-    }
 }

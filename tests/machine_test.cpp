@@ -2,7 +2,7 @@
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 #include "support/machine_differences.hpp"
-#include "support/process.hpp"
+#include "support/program_bytes.hpp"
 
 #include <gtest/gtest.h>
 

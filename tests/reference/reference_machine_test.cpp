@@ -1,7 +1,7 @@
 // The reference model on its own, on small programs whose outcome is known by
 // hand: the fuzz harness trusts it, so it is checked here without the machine.
 #include "reference/reference_machine.hpp"
-#include "support/process.hpp"
+#include "support/program_bytes.hpp"
 
 #include <gtest/gtest.h>
 

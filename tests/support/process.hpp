@@ -2,6 +2,7 @@
 // its standard output and standard error.
 #pragma once
 
+#include "support/program_bytes.hpp"
 #include "support/temp_folder.hpp"
 
 #include <functional>
@@ -91,18 +92,6 @@ private:
 // Writes bytes to a file of that name in processFolder() (support/temp_folder.hpp),
 // replacing one written before; returns its path.
 std::string writeTempFile(const std::string& name, const std::string& bytes);
-
-// What tarnsim prints when the run starts and after the machine stops.
-inline const std::string RUN_STARTED = " Esecuzione del codice avviata... \n\n";
-inline const std::string SHUTDOWN =
-    "\n\n La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-    " Per eseguire un altro programma riavvia la Macchina.\n\n";
-
-// The trace display of one instruction, as tarnsim prints it.
-std::string traceDisplay(int pc, const std::string& flags, const std::string& mnemonic, int a, int b, int x);
-
-// The bytes of a list of values, for building program images.
-std::string bytes(std::initializer_list<int> values);
 
 // A waitpid status in words, for readable expectations: "exited with 0",
 // "killed by signal 15", "stopped by signal 20", "continued".
