@@ -17,31 +17,11 @@ namespace tarn {
 
 namespace {
 
+using windows::Handle;
 using windows::lastErrorReason;
 using windows::widened;
 
 // --- Handles and the temporary files a signal removes ------------------------
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (valid()) ::CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    // Closes it, telling whether a write the system kept back failed then.
-    bool close() {
-        const bool closed = ::CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // The temporary files, and the old files kept aside during the renames,
 // that exist at this moment, for the handler of Ctrl-C (which Windows runs

@@ -13,23 +13,9 @@ const std::string_view SEPARATORS = "\\/";
 
 namespace {
 
+using windows::Handle;
 using windows::lastErrorReason;
 using windows::widened;
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (valid()) ::CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 // Opens what a path leads to, links followed, to look at it; a folder too.
 HANDLE openToLook(const std::string& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <windows.h>
 
 namespace tarn::windows {
 
@@ -16,5 +17,27 @@ std::string errorReason(unsigned long error);
 
 // The same for the last error of the calling thread.
 std::string lastErrorReason();
+
+// A handle of the system, closed when it goes.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (valid()) ::CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    // Closes it, telling whether a write the system kept back failed then.
+    bool close() {
+        const bool closed = ::CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
 
 }  // namespace tarn::windows

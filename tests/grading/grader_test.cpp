@@ -3,6 +3,7 @@
 #include "machine/instruction_set.hpp"
 #include "assembly/assembler.hpp"
 #include "grading/grader.hpp"
+#include "grading/exercise_builders.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,32 +15,8 @@ using namespace tarn::grading;
 
 namespace {
 
-std::vector<Byte> imageOf(std::string_view source) {
-    const Assembly assembly = assemble(source, {.warnings = false});
-    EXPECT_FALSE(assembly.failed()) << source;
-    return assembly.image;
-}
-
 std::string opcodeOf(std::string_view mnemonic) {
     return std::to_string(findInstruction(mnemonic)->opcode);
-}
-
-Exercise exerciseWith(std::vector<TestCase> cases, std::vector<std::string_view> forbidden = {}) {
-    Exercise exercise;
-    exercise.title = "prova";
-    exercise.cases = std::move(cases);
-    for (std::string_view name : forbidden) {
-        exercise.forbidden[findInstruction(name)->opcode] = true;
-        exercise.forbiddenNames.emplace_back(name);
-    }
-    return exercise;
-}
-
-TestCase caseNamed(std::string name, std::uint64_t limit = 1000) {
-    TestCase testCase;
-    testCase.name = std::move(name);
-    testCase.instructionLimit = limit;
-    return testCase;
 }
 
 CaseResult runOne(const TestCase& testCase, std::string_view source, std::vector<std::string_view> forbidden = {}) {
@@ -364,19 +341,6 @@ TEST(GraderRun, TheWatchedRunGivesWhatTheFastRunGives) {
 // --- Grading a class --------------------------------------------------------
 
 namespace {
-
-Exercise classExercise() {
-    TestCase sum = caseNamed("somma", 10000);
-    sum.input = "34";
-    sum.output = "7\n";
-    sum.points = 2;
-    TestCase loop = caseNamed("ciclo", 20000);
-    loop.memory = {{200, {1, 2, 3}}};
-    loop.expectedMemory = {{200, {1, 2, 3}}};
-    TestCase third = caseNamed("vuoto", 500);
-    third.points = 0.5;
-    return exerciseWith({sum, loop, third});
-}
 
 // Reads two digits and prints their sum, a digit and a line end.
 constexpr std::string_view SUM = R"(

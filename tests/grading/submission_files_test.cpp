@@ -3,6 +3,7 @@
 #include "machine/instruction_set.hpp"
 #include "assembly/assembler.hpp"
 #include "grading/grader.hpp"
+#include "grading/exercise_builders.hpp"
 #include "host/submissions.hpp"
 #include "support/temp_folder.hpp"
 
@@ -18,44 +19,6 @@ using namespace tarn;
 using namespace tarn::grading;
 
 namespace {
-
-std::vector<Byte> imageOf(std::string_view source) {
-    const Assembly assembly = assemble(source, {.warnings = false});
-    EXPECT_FALSE(assembly.failed()) << source;
-    return assembly.image;
-}
-
-Exercise exerciseWith(std::vector<TestCase> cases, std::vector<std::string_view> forbidden = {}) {
-    Exercise exercise;
-    exercise.title = "prova";
-    exercise.cases = std::move(cases);
-    for (std::string_view name : forbidden) {
-        exercise.forbidden[findInstruction(name)->opcode] = true;
-        exercise.forbiddenNames.emplace_back(name);
-    }
-    return exercise;
-}
-
-TestCase caseNamed(std::string name, std::uint64_t limit = 1000) {
-    TestCase testCase;
-    testCase.name = std::move(name);
-    testCase.instructionLimit = limit;
-    return testCase;
-}
-
-// The class exercise of grader_test.cpp: a sum, a loop checked in memory, a third case.
-Exercise classExercise() {
-    TestCase sum = caseNamed("somma", 10000);
-    sum.input = "34";
-    sum.output = "7\n";
-    sum.points = 2;
-    TestCase loop = caseNamed("ciclo", 20000);
-    loop.memory = {{200, {1, 2, 3}}};
-    loop.expectedMemory = {{200, {1, 2, 3}}};
-    TestCase third = caseNamed("vuoto", 500);
-    third.points = 0.5;
-    return exerciseWith({sum, loop, third});
-}
 
 // A folder of the test's own that is removed with everything in it.
 class TempFolder {
