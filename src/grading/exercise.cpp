@@ -4,7 +4,7 @@
 #include "assembly/instruction_forms.hpp"
 #include "assembly/suggestions.hpp"
 
-#include <toml++/toml.h>
+#include "grading/toml.hpp"
 
 #include <algorithm>
 #include <cmath>

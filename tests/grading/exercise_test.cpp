@@ -434,6 +434,31 @@ TEST(ExerciseHostile, AnyBytesGiveAnItalianAnswer) {
     EXPECT_EQ(huge.error.message, "il file è troppo lungo: un esercizio può avere al massimo 4194304 byte");
 }
 
+// A character outside ASCII where blanks may stand is an error at its
+// place, every block of Unicode alike (toml++'s tables of whitespace once
+// left some blocks to an unreachable point: the sanitizers' build tells).
+TEST(ExerciseHostile, NonAsciiWhereBlanksMayStandIsAnErrorAtItsPlace) {
+    const struct {
+        const char* text;
+        int line, column;
+    } rows[] = {
+        {"\xc3\xa9 = 1\n", 1, 1},                 // U+00E9
+        {"titolo = \"x\"\n\xc2\xa1\n", 2, 1},       // U+00A1
+        {"titolo =\xd0\x96 \"x\"\n", 1, 9},          // U+0416
+        {"titolo = \"x\" \xe2\xb4\x80\n", 1, 14},   // U+2D00
+        {"titolo = \"x\"\n\xef\xbb\xbe = 1\n", 2, 1},  // U+FEFE
+    };
+    for (const auto& row : rows) {
+        const ExerciseParse parse = parseExercise(row.text);
+        ASSERT_FALSE(parse.exercise.has_value()) << row.text;
+        EXPECT_EQ(parse.error.line, row.line) << row.text;
+        EXPECT_EQ(parse.error.column, row.column) << row.text;
+    }
+    // Inside a string or a comment the same characters are only text.
+    EXPECT_TRUE(parseExercise("titolo = \"\xc3\xa9\xc2\xa1\" # \xd0\x96\n[[caso]]\nnome = \"a\"\nuscita = \"\"\n")
+                    .exercise.has_value());
+}
+
 TEST(ExerciseHostile, AtMostAThousandCases) {
     std::string text = "titolo = \"T\"\n";
     for (int i = 0; i < 1000; ++i) text += "[[caso]]\nnome = \"c" + std::to_string(i) + "\"\nuscita = \"\"\n";
