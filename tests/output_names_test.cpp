@@ -23,12 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string PROGRAM = "inizio: WRT testo\n RST\ntesto: DB \"ok\", 0\n";
-const std::string IMAGE = bytes({0x47, 0x03, 0x00, 'o', 'k', 0});
-const std::string LISTING =
-    "00  47 03        inizio: WRT testo\n"
-    "02  00            RST\n"
-    "03  6F 6B 00     testo: DB \"ok\", 0\n";
+using tarntest::IMAGE;
+using tarntest::LISTING;
+using tarntest::PROGRAM;
 const std::string USAGE = " (uso: tarnasm SORGENTE [-o IMMAGINE] [-l LISTATO] [-w])\n";
 
 using tarntest::fileContent;

@@ -34,12 +34,9 @@ namespace fs = std::filesystem;
 constexpr uid_t NOBODY = 65534;
 constexpr std::size_t MAX_SOURCE_BYTES = std::size_t{1} << 20;
 
-const std::string PROGRAM = "inizio: WRT testo\n RST\ntesto: DB \"ok\", 0\n";
-const std::string IMAGE = bytes({0x47, 0x03, 0x00, 'o', 'k', 0});
-const std::string LISTING =
-    "00  47 03        inizio: WRT testo\n"
-    "02  00            RST\n"
-    "03  6F 6B 00     testo: DB \"ok\", 0\n";
+using tarntest::IMAGE;
+using tarntest::LISTING;
+using tarntest::PROGRAM;
 
 std::string contentOf(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

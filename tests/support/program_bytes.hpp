@@ -19,4 +19,13 @@ std::string traceDisplay(int pc, const std::string& flags, const std::string& mn
 // The bytes of a list of values, for building program images.
 std::string bytes(std::initializer_list<int> values);
 
+// A small source that tarnasm's output tests write out, with the image and
+// the listing it gives.
+inline const std::string PROGRAM = "inizio: WRT testo\n RST\ntesto: DB \"ok\", 0\n";
+inline const std::string IMAGE = bytes({0x47, 0x03, 0x00, 'o', 'k', 0});
+inline const std::string LISTING =
+    "00  47 03        inizio: WRT testo\n"
+    "02  00            RST\n"
+    "03  6F 6B 00     testo: DB \"ok\", 0\n";
+
 }  // namespace tarntest
