@@ -1,13 +1,15 @@
 #!/bin/sh
-# Checks the manual pages FOLDER/*.1, one way or the other:
+# Checks the manual pages FOLDER/*.1 (the programs) and FOLDER/*.7 (the
+# browser edition), one way or the other:
 #   man_pages_check.sh lint FOLDER
 #       mandoc -Tlint has nothing to say about any page, not even a style
 #       note; without mandoc the check is skipped (exit status 77).
 #   man_pages_check.sh headers FOLDER VERSION
-#       every page has one .TH line with its name, section 1, a full date
-#       (YYYY-MM-DD), the same on every page, and "tarnsim VERSION"; and its
-#       VEDI ANCHE names every other page's program, in alphabetical order,
-#       one ".BR name (1)," a line, the last without the comma.
+#       every page has one .TH line with its name, its section, a full date
+#       (YYYY-MM-DD), the same on every page, "tarnsim VERSION" and the
+#       section's title; and its VEDI ANCHE names every other page, in
+#       alphabetical order, one ".BR name (section)," a line, the last
+#       without the comma.
 set -u
 export LC_ALL=C
 mode=$1
@@ -18,27 +20,33 @@ if [ "$mode" = lint ]; then
         echo "mandoc non è installato: il controllo delle pagine di manuale è saltato"
         exit 77
     fi
-    mandoc -Tlint "$folder"/*.1 || exit 1
+    mandoc -Tlint "$folder"/*.1 "$folder"/*.7 || exit 1
     exit 0
 fi
 
 version=$3
 version_pattern=$(printf '%s' "$version" | sed 's/[.]/[.]/g')
-names=
-for page in "$folder"/*.1; do
-    name=${page##*/}
-    names="$names ${name%.1}"
-done
+# Every page as NAME.SECTION, in alphabetical order of the names.
+pages=$(for page in "$folder"/*.1 "$folder"/*.7; do
+    page=${page##*/}
+    printf '%s %s\n' "${page%.*}" "$page"
+done | sort -k1,1 | cut -d' ' -f2)
 
 failed=0
 first_date=
-for name in $names; do
-    page=$folder/$name.1
+for file in $pages; do
+    page=$folder/$file
+    name=${file%.*}
+    section=${file##*.}
+    case $section in
+        1) section_title="Comandi utente" ;;
+        *) section_title="Varie" ;;
+    esac
     title=$(printf '%s' "$name" | tr '[:lower:]' '[:upper:]')
     headers=$(grep -c '^\.TH ' "$page")
-    date=$(sed -n 's/^\.TH '"$title"' 1 "\([0-9]\{4\}-[0-1][0-9]-[0-3][0-9]\)" "tarnsim '"$version_pattern"'" "Comandi utente"$/\1/p' "$page")
+    date=$(sed -n 's/^\.TH '"$title $section"' "\([0-9]\{4\}-[0-1][0-9]-[0-3][0-9]\)" "tarnsim '"$version_pattern"'" "'"$section_title"'"$/\1/p' "$page")
     if [ "$headers" -ne 1 ] || [ -z "$date" ]; then
-        echo "$page: serve una sola riga .TH $title 1 \"AAAA-MM-GG\" \"tarnsim $version\" \"Comandi utente\", c'è:"
+        echo "$page: serve una sola riga .TH $title $section \"AAAA-MM-GG\" \"tarnsim $version\" \"$section_title\", c'è:"
         grep '^\.TH ' "$page"
         failed=1
     elif [ -z "$first_date" ]; then
@@ -49,8 +57,8 @@ for name in $names; do
         failed=1
     fi
 
-    expected=$(for other in $names; do
-        [ "$other" = "$name" ] || printf '.BR %s (1),\n' "$other"
+    expected=$(for other in $pages; do
+        [ "$other" = "$file" ] || printf '.BR %s (%s),\n' "${other%.*}" "${other##*.}"
     done | sed '$ s/,$//')
     actual=$(awk '/^\.SH/ { inside = ($0 == ".SH VEDI ANCHE"); next } inside' "$page")
     if [ "$actual" != "$expected" ]; then
