@@ -3,36 +3,37 @@
 //
 //     node build.mjs --glue DIR/tarnweb.js --wasm DIR/tarnweb.wasm --out DIR
 //
-// writes OUT/site/ (the folder edition) and OUT/tarnsim.html (the single
-// file with everything inlined).
+// writes OUT/site/ (the folder edition: index.html, app.js, worker.js,
+// tarnweb.wasm, style.css, sw.js, esercizi/*.toml and the app's icons) and
+// OUT/tarnsim.html (the single file: the same page with its style, its script,
+// the worker's script and the wasm inlined, which works from file://), then
+// prints the size of every file, raw and gzip -9. `--sources DIR` takes
+// app/, worker/ and sw.js from DIR instead of this folder.
 import * as esbuild from 'esbuild';
+import { createHash } from 'node:crypto';
 import { copyFile, mkdir, readFile, readdir, rm, writeFile } from 'node:fs/promises';
-import { dirname, join, resolve } from 'node:path';
+import { dirname, extname, join, relative, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
+import { gzipSync } from 'node:zlib';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '../../..');
 
-const { values } = parseArgs({
-    options: {
-        glue: { type: 'string' },
-        wasm: { type: 'string' },
-        out: { type: 'string' },
-    },
-});
-for (const name of ['glue', 'wasm', 'out']) {
-    if (!values[name]) {
-        console.error(`build.mjs: manca --${name}`);
-        process.exit(2);
-    }
-}
-const out = resolve(values.out);
-const site = join(out, 'site');
+// The most a first visit of site/ may download, gzip -9, everything counted.
+export const firstLoadLimit = 400 * 1000;
+
+// Files of app/ copied as they are, besides the page and its style.
+const assetTypes = {
+    '.svg': 'image/svg+xml',
+    '.png': 'image/png',
+    '.ico': 'image/x-icon',
+};
+
+class BuildError extends Error {}
 
 // Every example of examples/: its source and, when it has one, its input.
-async function readExamples() {
-    const folder = join(root, 'examples');
+async function readExamples(folder) {
     const names = (await readdir(folder)).filter((f) => f.endsWith('.asm')).sort();
     const examples = [];
     for (const file of names) {
@@ -63,29 +64,234 @@ function examplesPlugin(examples) {
     };
 }
 
-async function bundle(entry, outfile, plugins) {
-    await esbuild.build({
+async function bundle(entry, { glue, plugins = [], define = {} }) {
+    const result = await esbuild.build({
         entryPoints: [entry],
-        outfile,
+        write: false,
+        outdir: 'out',
         bundle: true,
         minify: true,
         format: 'iife',
         target: ['es2020'],
         legalComments: 'none',
-        alias: { 'tarnweb-glue': resolve(values.glue) },
+        charset: 'utf8',
+        alias: glue ? { 'tarnweb-glue': glue } : {},
         // The emscripten module asks for node's modules only when it runs under node.
         external: ['fs', 'path', 'crypto', 'url', 'module', 'worker_threads'],
+        define,
         plugins,
         logLevel: 'warning',
     });
+    return Buffer.from(result.outputFiles[0].contents);
 }
 
-await rm(site, { recursive: true, force: true });
-await mkdir(site, { recursive: true });
-const examples = await readExamples();
-await bundle(join(here, 'app/main.js'), join(site, 'app.js'), [examplesPlugin(examples)]);
-await bundle(join(here, 'worker/worker.js'), join(site, 'worker.js'), []);
-await copyFile(resolve(values.wasm), join(site, 'tarnweb.wasm'));
-await copyFile(join(here, 'app/index.html'), join(site, 'index.html'));
-await copyFile(join(here, 'app/style.css'), join(site, 'style.css'));
-console.log(`build.mjs: edizione per il browser in ${site}`);
+// The style with whatever it imports, minified; pictures it names go inline.
+async function bundleStyle(entry) {
+    const result = await esbuild.build({
+        entryPoints: [entry],
+        write: false,
+        outdir: 'out',
+        bundle: true,
+        minify: true,
+        charset: 'utf8',
+        loader: { '.svg': 'dataurl', '.png': 'dataurl', '.woff2': 'dataurl', '.woff': 'dataurl' },
+        logLevel: 'warning',
+    });
+    return Buffer.from(result.outputFiles[0].contents);
+}
+
+// The page may name only files of its own folder: no other origin, no
+// protocol-relative address, nothing above the folder.
+function checkReferences(html, known) {
+    for (const match of html.matchAll(/\b(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)) {
+        const address = match[2];
+        if (address === '' || address.startsWith('#') || address.startsWith('data:')) continue;
+        if (/^[a-z][a-z0-9+.-]*:/i.test(address) || address.startsWith('//') || address.startsWith('/') || address.includes('..')) {
+            throw new BuildError(`index.html: "${address}" è fuori dalla cartella del sito`);
+        }
+        const path = address.replace(/[?#].*$/, '');
+        if (!known.has(path)) throw new BuildError(`index.html: "${address}" non è un file del sito`);
+    }
+}
+
+// What an inline <script> may hold: neither "</script" nor "<!--" can end or
+// bend it, so both are written with \x3C, which means "<" in every string,
+// template and regular expression a minifier leaves.
+export function scriptText(code) {
+    return code.replace(/<(\/script|!--)/gi, '\\x3C$1');
+}
+
+function styleText(css) {
+    return css.replace(/<\/style/gi, '<\\/style');
+}
+
+// A tag of the page: the whole text of the first one matching, or an error.
+function findTag(html, pattern, what) {
+    const match = html.match(pattern);
+    if (!match) throw new BuildError(`index.html: manca ${what}`);
+    return match;
+}
+
+// The single file: the page with the style, then an inline script that sets
+// TARNWEB_INLINE (the worker's script and the wasm in base64), then the app.
+export function singlePage({ html, style, app, worker, wasm, assets }) {
+    const link = findTag(html, /<link\b[^>]*\bhref\s*=\s*["']?style\.css["']?[^>]*>/i, '<link href="style.css">');
+    let page = html.replace(link[0], () => `<style>${styleText(style.toString('utf8'))}</style>`);
+    const script = findTag(page, /<script\b([^>]*)\bsrc\s*=\s*["']?app\.js["']?([^>]*)>\s*<\/script\s*>/i, '<script src="app.js">');
+    const inline = JSON.stringify({ worker: worker.toString('utf8'), wasm: wasm.toString('base64') }).replace(/</g, '\\u003c');
+    // A deferred or module script runs once the page is parsed; inline, only
+    // a module script still does, and the app's bundle is one either way.
+    const code = scriptText(app.toString('utf8'));
+    for (const text of [inline, code]) {
+        if (/<\/script|<!--/i.test(text)) throw new BuildError('tarnsim.html: uno script incorporato contiene "</script" o "<!--"');
+    }
+    const deferred = /\b(defer|type\s*=\s*["']?module)\b/i.test(script[1] + script[2]);
+    page = page.replace(
+        script[0],
+        () =>
+            `<script>globalThis.TARNWEB_INLINE = ${inline};</script>\n` +
+            `<script${deferred ? ' type="module"' : ''}>${code}</script>`,
+    );
+    // Icons become data: addresses; a manifest means nothing without a site.
+    page = page.replace(/<link\b[^>]*\brel\s*=\s*["']?manifest["']?[^>]*>\s*/gi, '');
+    page = page.replace(/(<link\b[^>]*\bhref\s*=\s*)(["']?)([^"'\s>]+)\2/gi, (whole, start, quote, address) => {
+        const asset = assets.get(address);
+        if (!asset) return whole;
+        return `${start}"data:${asset.type};base64,${asset.data.toString('base64')}"`;
+    });
+    const left = [...page.matchAll(/<[a-z]+\b[^>]*\b(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)]
+        .map((m) => m[2])
+        .filter((a) => a !== '' && !a.startsWith('#') && !a.startsWith('data:'));
+    if (left.length > 0) throw new BuildError(`tarnsim.html: resta un riferimento a file esterni: ${left.join(', ')}`);
+    return Buffer.from(page, 'utf8');
+}
+
+// The name of the build: a hash of every file the service worker keeps.
+export function siteHash(files) {
+    const hash = createHash('sha256');
+    for (const [path, data] of [...files].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0))) {
+        hash.update(`${path}\0${data.length}\0`);
+        hash.update(data);
+    }
+    return hash.digest('hex').slice(0, 16);
+}
+
+function sizeTable(files) {
+    const rows = [...files].map(([path, data]) => [path, data.length, gzipSync(data, { level: 9 }).length]);
+    rows.sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0));
+    const total = rows.reduce((sum, [, raw, gz]) => [sum[0] + raw, sum[1] + gz], [0, 0]);
+    const width = Math.max(6, ...rows.map(([p]) => p.length));
+    const line = (name, raw, gz) => `  ${name.padEnd(width)}  ${String(raw).padStart(9)}  ${String(gz).padStart(9)}`;
+    const text = [line('file', 'byte', 'gzip -9'), ...rows.map((r) => line(...r)), line('totale', ...total)];
+    return { text: text.join('\n'), raw: total[0], gzip: total[1] };
+}
+
+export async function build({ glue, wasm, out, sources = here, examplesFolder = join(root, 'examples'), log = console.log }) {
+    const site = join(out, 'site');
+    const app = join(sources, 'app');
+    const files = new Map();
+
+    const examples = await readExamples(examplesFolder);
+    files.set('app.js', await bundle(join(app, 'main.js'), { glue, plugins: [examplesPlugin(examples)] }));
+    files.set('worker.js', await bundle(join(sources, 'worker/worker.js'), { glue }));
+    files.set('tarnweb.wasm', await readFile(wasm));
+    files.set('style.css', await bundleStyle(join(app, 'style.css')));
+    const assets = new Map();
+    for (const name of (await readdir(app)).sort()) {
+        const type = assetTypes[extname(name).toLowerCase()];
+        if (!type) continue;
+        const data = await readFile(join(app, name));
+        files.set(name, data);
+        assets.set(name, { type, data });
+    }
+    const exercises = join(examplesFolder, 'esercizi');
+    for (const name of (await readdir(exercises)).filter((f) => f.endsWith('.toml')).sort()) {
+        files.set(`esercizi/${name}`, await readFile(join(exercises, name)));
+    }
+    const html = await readFile(join(app, 'index.html'), 'utf8');
+    checkReferences(html, new Set([...files.keys(), 'index.html']));
+    files.set('index.html', Buffer.from(html, 'utf8'));
+
+    // The service worker keeps every file under the build's hash: a new
+    // build is a new sw.js, which the browser installs in place of the old.
+    const version = siteHash(files);
+    const cached = ['./', ...[...files.keys()].sort()];
+    files.set(
+        'sw.js',
+        await bundle(join(sources, 'sw.js'), {
+            define: { TARNWEB_VERSION: JSON.stringify(version), TARNWEB_FILES: JSON.stringify(cached) },
+        }),
+    );
+
+    await rm(site, { recursive: true, force: true });
+    for (const [path, data] of files) {
+        const target = join(site, ...path.split('/'));
+        if (!target.startsWith(site + sep)) throw new BuildError(`${path}: fuori dal sito`);
+        await mkdir(dirname(target), { recursive: true });
+        await writeFile(target, data);
+    }
+    const single = singlePage({
+        html,
+        style: files.get('style.css'),
+        app: files.get('app.js'),
+        worker: files.get('worker.js'),
+        wasm: files.get('tarnweb.wasm'),
+        assets,
+    });
+    await writeFile(join(out, 'tarnsim.html'), single);
+
+    const sizes = sizeTable(files);
+    log(`build.mjs: edizione per il browser in ${relative(process.cwd(), site) || '.'} (versione ${version})`);
+    log(sizes.text);
+    const singleGzip = gzipSync(single, { level: 9 }).length;
+    log(`build.mjs: file unico ${relative(process.cwd(), join(out, 'tarnsim.html'))}: ${single.length} byte, gzip -9 ${singleGzip}`);
+    if (sizes.gzip > firstLoadLimit) {
+        log(`build.mjs: attenzione: il primo caricamento (${sizes.gzip} byte compressi) supera ${firstLoadLimit}`);
+    }
+    return { version, files: cached, sizes, single: { raw: single.length, gzip: singleGzip } };
+}
+
+if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
+    let values;
+    try {
+        ({ values } = parseArgs({
+            options: {
+                glue: { type: 'string' },
+                wasm: { type: 'string' },
+                out: { type: 'string' },
+                sources: { type: 'string' },
+            },
+        }));
+    } catch (error) {
+        console.error(`build.mjs: ${error.message}`);
+        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA');
+        process.exit(2);
+    }
+    for (const name of ['glue', 'wasm', 'out']) {
+        if (!values[name]) {
+            console.error(`build.mjs: manca --${name}`);
+            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA');
+            process.exit(2);
+        }
+    }
+    try {
+        await build({
+            glue: resolve(values.glue),
+            wasm: resolve(values.wasm),
+            out: resolve(values.out),
+            sources: values.sources ? resolve(values.sources) : here,
+        });
+    } catch (error) {
+        if (error instanceof BuildError) {
+            console.error(`build.mjs: ${error.message}`);
+            process.exit(1);
+        }
+        if (error.code === 'ENOENT') {
+            console.error(`build.mjs: ${error.path}: file non trovato`);
+            process.exit(2);
+        }
+        // esbuild has already printed its own messages.
+        if (error.errors) process.exit(1);
+        throw error;
+    }
+}

@@ -14,13 +14,12 @@
 // TARNSIM_NATIVE_BUILD the native one (tarnasm, tarnsim, tarngrade; default
 // <repo>/build), TARNSIM_CHROMIUM the browser (default /usr/bin/chromium).
 import { spawnSync } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync, statSync, realpathSync, createReadStream } from 'node:fs';
+import { createReadStream, existsSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { readFileSync } from 'node:fs';
 
 const here = dirname(fileURLToPath(import.meta.url));
 

@@ -1,0 +1,134 @@
+// build.mjs on a small page of its own (no emscripten needed): what goes into
+// site/, the build's version in sw.js, and a single file that survives
+// "</script>" in its scripts and works from file:// with its worker.
+import assert from 'node:assert/strict';
+import { copyFileSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { test } from 'node:test';
+import { build } from '../../build.mjs';
+import { chromiumMissing, examplesDir, openBrowser, tempFolder, webSource } from '../harness.mjs';
+
+const tricky = '</script><!-- <script> </SCRIPT >';
+
+const page = `<!doctype html>
+<html lang="it">
+<head>
+<meta charset="utf-8">
+<title>prova</title>
+<link rel="icon" href="icona.svg">
+<link rel="stylesheet" href="style.css">
+<script src="app.js" defer></script>
+</head>
+<body><p id="trucco"></p><p id="esempi"></p><p id="lavoro"></p></body>
+</html>
+`;
+
+const main = `import examples from 'tarnweb-examples';
+async function start() {
+    let worker;
+    let wasm;
+    if (globalThis.TARNWEB_INLINE) {
+        worker = new Worker(URL.createObjectURL(new Blob([TARNWEB_INLINE.worker], { type: 'text/javascript' })));
+        wasm = Uint8Array.from(atob(TARNWEB_INLINE.wasm), (c) => c.charCodeAt(0)).buffer;
+    } else {
+        worker = new Worker('worker.js');
+        wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
+    }
+    worker.onmessage = (event) => { document.querySelector('#lavoro').textContent = event.data; };
+    worker.postMessage(wasm, [wasm]);
+}
+document.querySelector('#trucco').textContent = ${JSON.stringify(tricky)};
+document.querySelector('#esempi').textContent = examples.map((e) => e.name).join(' ');
+start();
+`;
+
+const worker = `import describe from 'tarnweb-glue';
+onmessage = (event) => postMessage(describe(new Uint8Array(event.data)) + ${JSON.stringify(tricky)});
+`;
+
+const glue = `module.exports = (bytes) => 'wasm di ' + bytes.length + ' byte, il primo ' + bytes[0];\n`;
+
+// A source folder like this one, with the stand-ins above.
+function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0]) } = {}) {
+    const folder = tempFolder({ t }).path;
+    mkdirSync(join(folder, 'app'));
+    mkdirSync(join(folder, 'worker'));
+    writeFileSync(join(folder, 'app/index.html'), html);
+    writeFileSync(join(folder, 'app/main.js'), main);
+    writeFileSync(join(folder, 'app/style.css'), 'p { color: rgb(1, 2, 3); } /* </style> */\n');
+    writeFileSync(join(folder, 'app/icona.svg'), '<svg xmlns="http://www.w3.org/2000/svg"/>');
+    writeFileSync(join(folder, 'worker/worker.js'), worker);
+    copyFileSync(join(webSource, 'sw.js'), join(folder, 'sw.js'));
+    writeFileSync(join(folder, 'glue.js'), glue);
+    writeFileSync(join(folder, 'tarnweb.wasm'), wasm);
+    return folder;
+}
+
+async function buildIn(t, options) {
+    const folder = sources(t, options);
+    const out = join(folder, 'out');
+    const result = await build({
+        glue: join(folder, 'glue.js'),
+        wasm: join(folder, 'tarnweb.wasm'),
+        out,
+        sources: folder,
+        log: () => {},
+    });
+    return { ...result, out, site: join(out, 'site') };
+}
+
+test('site/ holds the page, its scripts, the wasm, the icon, the exercises and a service worker that knows them all', async (t) => {
+    const { site, files, version, sizes } = await buildIn(t);
+    const exercises = readdirSync(join(examplesDir, 'esercizi')).filter((f) => f.endsWith('.toml'));
+    assert.ok(exercises.length > 0);
+    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'tarnweb.wasm', 'worker.js', ...exercises.map((e) => `esercizi/${e}`)];
+    assert.deepEqual(files, ['./', ...expected.sort()]);
+    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb.wasm', 'worker.js']);
+    assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), exercises.sort());
+    const sw = readFileSync(join(site, 'sw.js'), 'utf8');
+    assert.match(version, /^[0-9a-f]{16}$/);
+    assert.ok(sw.includes(JSON.stringify(version)), 'sw.js names its version');
+    assert.ok(sw.includes(JSON.stringify(['./', ...expected])), 'sw.js lists every file');
+    assert.doesNotMatch(sw, /TARNWEB_(VERSION|FILES)/);
+    assert.ok(sizes.gzip > 0 && sizes.gzip < sizes.raw);
+});
+
+test('the version changes with any file and only then', async (t) => {
+    const first = await buildIn(t);
+    const again = await buildIn(t);
+    const otherWasm = await buildIn(t, { wasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
+    assert.equal(again.version, first.version);
+    assert.notEqual(otherWasm.version, first.version);
+});
+
+test('a page naming anything outside its folder is refused', async (t) => {
+    for (const [tag, message] of [
+        ['<script src="https://esempio.it/x.js"></script>', /fuori dalla cartella/],
+        ['<link rel="stylesheet" href="//esempio.it/x.css">', /fuori dalla cartella/],
+        ['<img src="../segreto.png">', /fuori dalla cartella/],
+        ['<img src="manca.png">', /non è un file del sito/],
+    ]) {
+        await assert.rejects(buildIn(t, { html: page.replace('</body>', `${tag}</body>`) }), message, tag);
+    }
+});
+
+test('tarnsim.html is one file that works from file:// with its worker', { skip: chromiumMissing }, async (t) => {
+    const { out } = await buildIn(t);
+    const html = readFileSync(join(out, 'tarnsim.html'), 'utf8');
+    assert.doesNotMatch(html, /\b(src|href)\s*=\s*["']?(?!data:)[a-z.]/i);
+    const folder = tempFolder({ t }).path;
+    copyFileSync(join(out, 'tarnsim.html'), join(folder, 'tarnsim.html'));
+    const { page: tab, errors } = await openBrowser({ t });
+    const requests = [];
+    tab.on('request', (request) => requests.push(request.url()));
+    const address = pathToFileURL(join(folder, 'tarnsim.html')).href;
+    await tab.goto(address);
+    await tab.waitForFunction(() => document.querySelector('#lavoro').textContent !== '');
+    assert.equal(await tab.textContent('#trucco'), tricky);
+    assert.equal(await tab.textContent('#lavoro'), `wasm di 8 byte, il primo 0${tricky}`);
+    assert.match(await tab.textContent('#esempi'), /\bsaluto\b/);
+    assert.equal(await tab.$eval('p', (p) => getComputedStyle(p).color), 'rgb(1, 2, 3)');
+    assert.deepEqual(requests.filter((r) => r !== address && !r.startsWith('data:') && !r.startsWith('blob:')), []);
+    assert.deepEqual(errors, []);
+});
