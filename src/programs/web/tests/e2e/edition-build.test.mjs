@@ -7,7 +7,7 @@ import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
 import { build } from '../../build.mjs';
-import { chromiumMissing, examplesDir, openBrowser, tempFolder, webSource } from '../harness.mjs';
+import { chromiumMissing, examplesDir, openBrowser, startServer, tempFolder, webSource } from '../harness.mjs';
 
 const tricky = '</script><!-- <script> </SCRIPT >';
 
@@ -25,6 +25,7 @@ const page = `<!doctype html>
 `;
 
 const main = `import examples from 'tarnweb-examples';
+import './offline.js';
 async function start() {
     let worker;
     let wasm;
@@ -59,15 +60,16 @@ function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0,
     writeFileSync(join(folder, 'app/style.css'), 'p { color: rgb(1, 2, 3); } /* </style> */\n');
     writeFileSync(join(folder, 'app/icona.svg'), '<svg xmlns="http://www.w3.org/2000/svg"/>');
     writeFileSync(join(folder, 'worker/worker.js'), worker);
+    copyFileSync(join(webSource, 'app/offline.js'), join(folder, 'app/offline.js'));
     copyFileSync(join(webSource, 'sw.js'), join(folder, 'sw.js'));
     writeFileSync(join(folder, 'glue.js'), glue);
     writeFileSync(join(folder, 'tarnweb.wasm'), wasm);
     return folder;
 }
 
-async function buildIn(t, options) {
+async function buildIn(t, options = {}) {
     const folder = sources(t, options);
-    const out = join(folder, 'out');
+    const out = options.out ?? join(folder, 'out');
     const result = await build({
         glue: join(folder, 'glue.js'),
         wasm: join(folder, 'tarnweb.wasm'),
@@ -131,4 +133,126 @@ test('tarnsim.html is one file that works from file:// with its worker', { skip:
     assert.equal(await tab.$eval('p', (p) => getComputedStyle(p).color), 'rgb(1, 2, 3)');
     assert.deepEqual(requests.filter((r) => r !== address && !r.startsWith('data:') && !r.startsWith('blob:')), []);
     assert.deepEqual(errors, []);
+});
+
+// ------------------------------------------------------------ service worker
+
+// The page, once its service worker controls it.
+async function visit(tab, address) {
+    await tab.goto(address);
+    await tab.waitForFunction(() => document.querySelector('#lavoro').textContent !== '');
+    await tab.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        if (!navigator.serviceWorker.controller) {
+            await new Promise((done) => navigator.serviceWorker.addEventListener('controllerchange', done, { once: true }));
+        }
+    });
+}
+
+function fetchText(tab, address) {
+    return tab.evaluate(async (a) => {
+        try {
+            const response = await fetch(a);
+            return `${response.status} ${await response.text()}`;
+        } catch (error) {
+            return `errore ${error.name}`;
+        }
+    }, address);
+}
+
+test('after the first visit the page works with the server gone, and exercises come from the network first', { skip: chromiumMissing }, async (t) => {
+    const { site } = await buildIn(t);
+    const server = await startServer({ folder: site, t });
+    const { page: tab, errors } = await openBrowser({ t, persistent: true });
+    await visit(tab, server.url('index.html'));
+    writeFileSync(join(site, 'mio.toml'), 'prima');
+    writeFileSync(join(site, 'esercizi', 'somma.toml'), 'nuova');
+    assert.equal(await fetchText(tab, 'mio.toml'), '200 prima');
+    assert.equal(await fetchText(tab, 'esercizi/somma.toml'), '200 nuova');
+    writeFileSync(join(site, 'mio.toml'), 'dopo');
+    assert.equal(await fetchText(tab, 'mio.toml'), '200 dopo');
+
+    await server.stop();
+    for (const path of ['index.html', '', 'index.html?esercizio=esercizi/somma.toml']) {
+        await tab.goto(server.url(path));
+        await tab.waitForFunction(() => document.querySelector('#lavoro').textContent !== '');
+        assert.match(await tab.textContent('#lavoro'), /^wasm di 8 byte/, path);
+    }
+    assert.equal(await fetchText(tab, 'mio.toml'), '200 dopo');
+    assert.equal(await fetchText(tab, 'esercizi/somma.toml'), '200 nuova');
+    assert.equal(await fetchText(tab, 'esercizi/tabella.toml'), `200 ${readFileSync(join(examplesDir, 'esercizi/tabella.toml'), 'utf8')}`);
+    assert.equal(await fetchText(tab, 'mai-visto.toml'), 'errore TypeError');
+    assert.deepEqual(errors.filter((e) => !/Failed to load resource|ERR_CONNECTION_REFUSED|Failed to fetch/.test(e)), []);
+});
+
+test('the service worker keeps nothing of other origins', { skip: chromiumMissing }, async (t) => {
+    const { site } = await buildIn(t);
+    const server = await startServer({ folder: site, t });
+    const other = await startServer({
+        folder: site,
+        t,
+        routes: {
+            '/altro.toml': (request, response) => {
+                response.writeHead(200, { 'Content-Type': 'text/plain', 'Access-Control-Allow-Origin': '*' });
+                response.end('altrove');
+            },
+        },
+    });
+    const { page: tab } = await openBrowser({ t, persistent: true });
+    await visit(tab, server.url('index.html'));
+    assert.equal(await fetchText(tab, other.url('altro.toml')), '200 altrove');
+    await other.stop();
+    assert.equal(await fetchText(tab, other.url('altro.toml')), 'errore TypeError');
+    const cached = await tab.evaluate(async () => {
+        const urls = [];
+        for (const name of await caches.keys()) {
+            for (const request of await (await caches.open(name)).keys()) urls.push(request.url);
+        }
+        return urls;
+    });
+    assert.ok(cached.length > 0);
+    assert.deepEqual(cached.filter((url) => !url.startsWith(server.origin + '/')), []);
+});
+
+test('a new build takes over once the pages of the old one are closed, and its cache replaces the old', { skip: chromiumMissing }, async (t) => {
+    const first = await buildIn(t);
+    const server = await startServer({ folder: first.site, t });
+    const { context, page: tab } = await openBrowser({ t, persistent: true });
+    await visit(tab, server.url('index.html'));
+    const cacheNames = (p) => p.evaluate(async () => (await caches.keys()).filter((n) => n.startsWith('tarnweb-sito-')));
+    assert.deepEqual(await cacheNames(tab), [`tarnweb-sito-${first.version}`]);
+
+    const second = await buildIn(t, { out: first.out, wasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
+    assert.notEqual(second.version, first.version);
+    // A reload finds the new build but goes on with the old one, whole.
+    await tab.reload();
+    await tab.waitForFunction(() => document.querySelector('#lavoro').textContent !== '');
+    assert.match(await tab.textContent('#lavoro'), /^wasm di 8 byte/);
+    await tab.evaluate(async () => {
+        const registration = await navigator.serviceWorker.getRegistration();
+        await registration.update();
+        const next = registration.installing ?? registration.waiting;
+        if (next && next.state !== 'installed') {
+            await new Promise((done) => next.addEventListener('statechange', () => next.state === 'installed' && done()));
+        }
+    });
+
+    const fresh = await context.newPage();
+    await tab.close();
+    // With no page of the old build left, the new one activates.
+    const worker = context.serviceWorkers().at(-1);
+    await worker.evaluate(
+        () =>
+            new Promise((done) => {
+                const check = () => {
+                    const r = self.registration;
+                    if (!r.installing && !r.waiting && r.active?.state === 'activated') done();
+                    else setTimeout(check, 20);
+                };
+                check();
+            }),
+    );
+    await visit(fresh, server.url('index.html'));
+    assert.match(await fresh.textContent('#lavoro'), /^wasm di 9 byte/);
+    assert.deepEqual(await cacheNames(fresh), [`tarnweb-sito-${second.version}`]);
 });
