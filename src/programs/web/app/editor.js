@@ -1,0 +1,187 @@
+// The source editor: CodeMirror with the assembler's highlighting, its
+// diagnostics marked in place, a gutter of breakpoints (by line, kept in
+// place while the text changes) and the line of the next instruction.
+import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import { indentUnit } from '@codemirror/language';
+import { linter, lintGutter } from '@codemirror/lint';
+import { Compartment, EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import {
+    Decoration,
+    EditorView,
+    GutterMarker,
+    drawSelection,
+    gutter,
+    highlightActiveLine,
+    highlightActiveLineGutter,
+    highlightSpecialChars,
+    keymap,
+    lineNumbers,
+} from '@codemirror/view';
+import { assemblyHighlight, assemblyLanguage } from './language.js';
+
+// ------------------------------------------------------------ breakpoints
+
+const toggleBreakpoint = StateEffect.define({ map: (pos, mapping) => mapping.mapPos(pos) });
+const setBreakpoints = StateEffect.define();
+
+const breakpointMarker = new (class extends GutterMarker {
+    toDOM() {
+        const dot = document.createElement('span');
+        dot.className = 'breakpoint-dot';
+        dot.textContent = '●';
+        dot.setAttribute('aria-hidden', 'true');
+        return dot;
+    }
+})();
+
+const breakpointField = StateField.define({
+    create: () => RangeSet.empty,
+    update(set, transaction) {
+        set = set.map(transaction.changes);
+        for (const effect of transaction.effects) {
+            if (effect.is(toggleBreakpoint)) {
+                const line = transaction.newDoc.lineAt(effect.value);
+                let present = false;
+                set.between(line.from, line.from, () => {
+                    present = true;
+                });
+                set = present
+                    ? set.update({ filter: (from) => from !== line.from })
+                    : set.update({ add: [breakpointMarker.range(line.from)] });
+            } else if (effect.is(setBreakpoints)) {
+                const doc = transaction.newDoc;
+                const starts = [...new Set(effect.value.filter((n) => n >= 1 && n <= doc.lines))]
+                    .sort((a, b) => a - b)
+                    .map((n) => breakpointMarker.range(doc.line(n).from));
+                set = RangeSet.of(starts);
+            }
+        }
+        return set;
+    },
+});
+
+const breakpointGutter = [
+    breakpointField,
+    gutter({
+        class: 'cm-breakpoint-gutter',
+        markers: (view) => view.state.field(breakpointField),
+        initialSpacer: () => breakpointMarker,
+        domEventHandlers: {
+            mousedown(view, line) {
+                view.dispatch({ effects: toggleBreakpoint.of(line.from), userEvent: 'breakpoint' });
+                return true;
+            },
+        },
+    }),
+];
+
+// 1-based numbers of the lines that hold a breakpoint.
+export function breakpointLines(state) {
+    const lines = [];
+    const cursor = state.field(breakpointField).iter();
+    for (; cursor.value; cursor.next()) lines.push(state.doc.lineAt(cursor.from).number);
+    return lines;
+}
+
+// --------------------------------------------------- the next instruction
+
+const setNextLine = StateEffect.define();
+const nextLineDecoration = Decoration.line({ class: 'cm-next-line' });
+
+const nextLineField = StateField.define({
+    create: () => Decoration.none,
+    update(decorations, transaction) {
+        decorations = decorations.map(transaction.changes);
+        for (const effect of transaction.effects) {
+            if (!effect.is(setNextLine)) continue;
+            const n = effect.value;
+            const doc = transaction.newDoc;
+            decorations = n && n >= 1 && n <= doc.lines ? Decoration.set([nextLineDecoration.range(doc.line(n).from)]) : Decoration.none;
+        }
+        return decorations;
+    },
+    provide: (field) => EditorView.decorations.from(field),
+});
+
+// ----------------------------------------------------------------- editor
+
+// diagnose(source) resolves to CodeMirror diagnostics for that text (or
+// rejects, and nothing is marked); onChange(update) sees every change of
+// the text; onBreakpoint(line) is told of a click in the breakpoint gutter.
+export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoint, delay = 400 }) {
+    const languageSlot = new Compartment();
+    const view = new EditorView({
+        parent,
+        state: EditorState.create({
+            doc,
+            extensions: [
+                breakpointGutter,
+                lineNumbers(),
+                highlightActiveLineGutter(),
+                highlightSpecialChars(),
+                history(),
+                drawSelection(),
+                highlightActiveLine(),
+                indentUnit.of('        '),
+                EditorState.tabSize.of(8),
+                languageSlot.of(assemblyLanguage({})),
+                assemblyHighlight,
+                nextLineField,
+                lintGutter(),
+                linter(
+                    async (v) => {
+                        const text = v.state.doc.toString();
+                        try {
+                            return await diagnose(text, v.state);
+                        } catch {
+                            return [];
+                        }
+                    },
+                    { delay },
+                ),
+                keymap.of([...defaultKeymap, ...historyKeymap]),
+                EditorView.contentAttributes.of({ 'aria-label': 'Sorgente', spellcheck: 'false', autocapitalize: 'off', autocorrect: 'off' }),
+                EditorView.updateListener.of((update) => {
+                    if (update.docChanged) onChange?.(update);
+                    for (const transaction of update.transactions) {
+                        if (!transaction.isUserEvent('breakpoint')) continue;
+                        for (const effect of transaction.effects) {
+                            if (effect.is(toggleBreakpoint)) onBreakpoint?.(update.state.doc.lineAt(effect.value).number);
+                        }
+                    }
+                }),
+                EditorView.lineWrapping,
+            ],
+        }),
+    });
+
+    return {
+        view,
+        text: () => view.state.doc.toString(),
+        // Replaces the whole text (undoable); `remote` marks it as not typed
+        // by the student.
+        setText(text, { userEvent = 'load' } = {}) {
+            view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, userEvent, selection: { anchor: 0 } });
+        },
+        setWords(words) {
+            view.dispatch({ effects: languageSlot.reconfigure(assemblyLanguage(words)) });
+        },
+        cursorLine: () => view.state.doc.lineAt(view.state.selection.main.head).number,
+        toggleBreakpointAt(line) {
+            const doc = view.state.doc;
+            if (line < 1 || line > doc.lines) return;
+            view.dispatch({ effects: toggleBreakpoint.of(doc.line(line).from) });
+        },
+        setBreakpoints(lines) {
+            view.dispatch({ effects: setBreakpoints.of(lines) });
+        },
+        breakpoints: () => breakpointLines(view.state),
+        // The line of the next instruction (null: none), scrolled into view.
+        setNextLine(line) {
+            const doc = view.state.doc;
+            const effects = [setNextLine.of(line)];
+            if (line && line >= 1 && line <= doc.lines) effects.push(EditorView.scrollIntoView(doc.line(line).from, { y: 'nearest' }));
+            view.dispatch({ effects });
+        },
+    };
+}

@@ -1,0 +1,83 @@
+// Names and files: the program's name, files opened by the student, and
+// exercises named in the page's address.
+
+export const maxSourceFileBytes = 1024 * 1024;
+export const maxExerciseBytes = 4 * 1024 * 1024;
+export const defaultName = 'programma';
+
+// The program's name as the console shows it (NAME.bin) and as "Salva"
+// writes it (NAME.asm): the file name without its folder and without
+// ".asm", "programma" when nothing is left.
+export function programName(text) {
+    let name = String(text ?? '')
+        .replace(/^.*[/\\]/, '')
+        .replace(/[\u0000-\u001f\u007f]/g, '')
+        .trim();
+    if (name.toLowerCase().endsWith('.asm')) name = name.slice(0, -4).trim();
+    if (name.length > 100) name = name.slice(0, 100);
+    return name === '' || name === '.' || name === '..' ? defaultName : name;
+}
+
+// The address of an exercise named by `?esercizio=`, relative to the page,
+// or an Italian reason why it is refused: only a plain relative path inside
+// the page's folder, without "..", scheme, host or backslash.
+export function exerciseAddress(name, pageUrl) {
+    if (typeof name !== 'string' || name.trim() === '') return { error: 'il nome dell\'esercizio è vuoto' };
+    if (name.length > 1000) return { error: 'il nome dell\'esercizio è troppo lungo' };
+    if (/[\u0000-\u001f\u007f\\]/.test(name)) return { error: 'il nome dell\'esercizio contiene caratteri non ammessi' };
+    if (/^[a-z][a-z0-9+.-]*:/i.test(name) || name.startsWith('/')) {
+        return { error: 'l\'esercizio deve essere un file della stessa cartella della pagina' };
+    }
+    if (name.includes('..') || /%2e/i.test(name) || name.includes('?') || name.includes('#')) {
+        return { error: 'l\'esercizio deve essere un file della stessa cartella della pagina' };
+    }
+    const page = new URL(pageUrl);
+    const url = new URL(name, page);
+    const folder = page.pathname.replace(/[^/]*$/, '');
+    if (url.origin !== page.origin || !url.pathname.startsWith(folder)) {
+        return { error: 'l\'esercizio deve essere un file della stessa cartella della pagina' };
+    }
+    return { url: url.href };
+}
+
+export class FileTooLarge extends Error {}
+
+// The text of a response body, refusing more than `limit` bytes.
+export async function boundedText(response, limit) {
+    const declared = Number(response.headers.get('Content-Length'));
+    if (Number.isFinite(declared) && declared > limit) throw new FileTooLarge();
+    if (!response.body) return '';
+    const reader = response.body.getReader();
+    const chunks = [];
+    let total = 0;
+    for (;;) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        total += value.length;
+        if (total > limit) {
+            await reader.cancel().catch(() => {});
+            throw new FileTooLarge();
+        }
+        chunks.push(value);
+    }
+    const decoder = new TextDecoder();
+    return chunks.map((c) => decoder.decode(c, { stream: true })).join('') + decoder.decode();
+}
+
+// Bytes, as "1 MiB" or "4 MiB" in the page's messages.
+export function sizeText(bytes) {
+    return bytes % (1024 * 1024) === 0 ? `${bytes / (1024 * 1024)} MiB` : `${bytes} byte`;
+}
+
+// Offers `text` as a download named `fileName`.
+export function download(text, fileName) {
+    const url = URL.createObjectURL(new Blob([text], { type: 'text/plain;charset=utf-8' }));
+    const link = document.createElement('a');
+    link.href = url;
+    link.download = fileName;
+    link.hidden = true;
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+}

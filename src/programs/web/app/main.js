@@ -1,0 +1,817 @@
+// The page of the browser edition: the editor, running as tarnsim does, the
+// debugger, exercises, sharing and the automatic saving of the work. All the
+// machine's work is done by the worker (worker/worker.js) with the wasm
+// module; this file only asks and shows.
+import examples from 'tarnweb-examples';
+import { createEditor } from './editor.js';
+import {
+    FileTooLarge,
+    boundedText,
+    defaultName,
+    download,
+    exerciseAddress,
+    maxExerciseBytes,
+    maxSourceFileBytes,
+    programName,
+    sizeText,
+} from './files.js';
+import { MachineView } from './machine-view.js';
+import { ShareError, decodeShare, encodeShare, maxSourceBytes } from './share.js';
+import { TextView } from './text-view.js';
+import { WorkerClient, WorkerGone, inlineEdition } from './worker-client.js';
+import './offline.js';
+
+const $ = (id) => document.getElementById(id);
+const storageKey = 'tarnsim-lavoro';
+const stopTimeout = 300;
+
+// ---------------------------------------------------------------- messages
+
+const messages = $('messages');
+
+// Replaces the message lines.
+function say(...lines) {
+    messages.replaceChildren(...lines.filter((l) => l !== '' && l != null).map(paragraph));
+}
+
+// Adds a line to the ones shown.
+function add(line) {
+    if (line) messages.append(paragraph(line));
+}
+
+function paragraph(text) {
+    const p = document.createElement('p');
+    p.textContent = text;
+    return p;
+}
+
+const diagnosticsList = $('diagnostics');
+
+function showDiagnostics({ diagnostics = [], omitted = [] } = {}) {
+    const items = [...diagnostics.map((d) => [d.text, d.severity === 'errore' ? 'error' : 'warning']), ...omitted.map((t) => [t, 'omitted'])];
+    diagnosticsList.replaceChildren(
+        ...items.map(([text, kind]) => {
+            const li = document.createElement('li');
+            li.className = kind;
+            li.textContent = text;
+            return li;
+        }),
+    );
+}
+
+const failedText = 'Il programma contiene errori: correggili (sono elencati in «Diagnostica») e riprova.';
+
+// ------------------------------------------------------------------ state
+
+const nameInput = $('file-name');
+const inputBox = $('input');
+const outputView = new TextView($('output'));
+const consoleView = new TextView($('console'));
+const consoleElement = $('console');
+const wordBox = $('word-box');
+const wordInput = $('word');
+
+// mode: 'idle', 'run' (a run as tarnsim runs it) or 'debug' (a session).
+let mode = 'idle';
+let runState = null;
+let executed = 0;
+// The debugger request in flight, if any ('continue', 'step', ...).
+let busy = null;
+let exercise = null;
+let autosave = true;
+let storageWarned = false;
+let saveTimer = null;
+let loading = 0;
+
+const client = new WorkerClient({ onEvent: runEvent, onRestart: workerRestarted });
+
+// ----------------------------------------------------------------- editor
+
+const editor = createEditor({
+    parent: $('editor'),
+    diagnose,
+    onChange: sourceChanged,
+    onBreakpoint: (line) => breakpointToggled(line),
+});
+
+async function diagnose(source) {
+    const reply = await client.request('assemble', { source });
+    if (!reply.ok) throw new Error(reply.error);
+    if (source !== editor.text()) return [];
+    showDiagnostics(reply);
+    if (mode === 'idle' && !reply.failed && reply.image) machine.showImage(reply.image);
+    const length = source.length;
+    return reply.diagnostics.map((d) => {
+        const from = Math.max(0, Math.min(d.from, length));
+        const to = Math.max(from, Math.min(Math.max(d.to, d.from + 1), length));
+        return { from, to, severity: d.severity === 'errore' ? 'error' : 'warning', message: d.message };
+    });
+}
+
+function sourceChanged(update) {
+    const typed = !loading && update.transactions.some((t) => t.docChanged && !t.isUserEvent('load'));
+    if (mode === 'debug') endSession('Hai modificato il sorgente: la sessione di debug è finita.');
+    workChanged(typed);
+}
+
+// Something of the work (source, name, input) changed; `typed` when the
+// student did it rather than a link or a file.
+function workChanged(typed) {
+    if (typed && !autosave) {
+        // The shared link stays in the address until the student edits; from
+        // then on a reload gives back the autosave, edits included.
+        autosave = true;
+        if (location.hash) history.replaceState(null, '', location.pathname + location.search);
+    }
+    if (!autosave) return;
+    clearTimeout(saveTimer);
+    saveTimer = setTimeout(saveNow, 300);
+}
+
+function saveNow() {
+    clearTimeout(saveTimer);
+    saveTimer = null;
+    if (!autosave) return;
+    try {
+        localStorage.setItem(storageKey, JSON.stringify({ source: editor.text(), name: nameInput.value, input: inputBox.value }));
+    } catch (error) {
+        if (storageWarned) return;
+        storageWarned = true;
+        add(`Il browser non permette di salvare il lavoro (${error?.name ?? 'errore'}): usa «Salva» per non perderlo.`);
+    }
+}
+
+function restoreSaved() {
+    let text = null;
+    try {
+        text = localStorage.getItem(storageKey);
+    } catch (error) {
+        storageWarned = true;
+        add(`Il browser non permette di salvare il lavoro (${error?.name ?? 'errore'}): usa «Salva» per non perderlo.`);
+        return false;
+    }
+    if (!text) return false;
+    try {
+        const saved = JSON.parse(text);
+        if (typeof saved?.source !== 'string') return false;
+        setWork({ source: saved.source, name: saved.name, input: saved.input });
+        return true;
+    } catch {
+        return false;
+    }
+}
+
+// Loads a whole work: the source, its name and its input.
+function setWork({ source, name, input }) {
+    loading++;
+    try {
+        editor.setText(source);
+        nameInput.value = programName(name);
+        inputBox.value = typeof input === 'string' ? input : '';
+    } finally {
+        loading--;
+    }
+}
+
+// ---------------------------------------------------------------- running
+
+const runButton = $('run');
+const stopButton = $('stop');
+const keyButton = $('key');
+const debugButtons = ['step', 'back', 'continue', 'reverse', 'restart', 'breakpoint', 'watch', 'who-wrote'].map($);
+
+function updateButtons() {
+    const running = mode === 'run' && runState !== 'halted' && runState !== 'stopped';
+    stopButton.disabled = !(running || busy === 'continue' || busy === 'reverse' || busy === 'debug');
+    runButton.disabled = running || busy !== null;
+    keyButton.disabled = !(mode === 'run' && runState === 'trace');
+    for (const button of debugButtons) button.disabled = busy !== null;
+    $('verify').disabled = exercise === null;
+}
+
+function showWordBox(shown) {
+    const wasHidden = wordBox.hidden;
+    wordBox.hidden = !shown;
+    if (shown && wasHidden) {
+        const active = document.activeElement;
+        if (!active || active === document.body || active.closest('.run-pane') || active === consoleElement) wordInput.focus();
+    }
+}
+
+async function runProgram() {
+    if (mode === 'run') await stopRun();
+    if (mode === 'debug') endSession('');
+    outputView.clear();
+    consoleView.clear();
+    editor.setNextLine(null);
+    showWordBox(false);
+    mode = 'run';
+    runState = 'starting';
+    executed = 0;
+    say('Assemblo ed eseguo il programma…');
+    updateButtons();
+    let reply;
+    try {
+        reply = await client.request('run', { source: editor.text(), name: nameInput.value || defaultName, input: inputBox.value });
+    } catch (error) {
+        finishRun();
+        if (!(error instanceof WorkerGone)) say(`Impossibile eseguire il programma: ${error.message}`);
+        return;
+    }
+    if (!reply.ok || reply.failed) {
+        finishRun();
+        if (!reply.ok) say(reply.error);
+        else {
+            showDiagnostics(reply);
+            say(failedText);
+        }
+        return;
+    }
+    if (runState === 'starting') runState = 'running';
+    updateButtons();
+}
+
+function runEvent(event) {
+    if (event?.event !== 'run' || mode !== 'run') return;
+    consoleView.addBytes(event.console);
+    outputView.addBytes(event.output);
+    if (typeof event.executed === 'number') executed = event.executed;
+    const previous = runState;
+    runState = event.state;
+    const count = `istruzioni eseguite: ${executed}`;
+    switch (event.state) {
+        case 'trace':
+            say('Traccia: premi «Tasto», o un tasto qualsiasi nella console, per eseguire l\'istruzione mostrata.', count);
+            if (previous !== 'trace') {
+                const active = document.activeElement;
+                if (!active || active === document.body || active === runButton || active === keyButton) consoleElement.focus();
+            }
+            showWordBox(false);
+            break;
+        case 'input':
+            say('Il programma aspetta una parola: scrivila in «Parola» e premi Invio, oppure premi «Fine dell\'ingresso».', count);
+            showWordBox(true);
+            break;
+        case 'halted':
+            consoleView.flush();
+            outputView.flush();
+            finishRun();
+            say('Il programma è terminato.', count);
+            break;
+        case 'stopped':
+            consoleView.flush();
+            outputView.flush();
+            finishRun();
+            say('Esecuzione fermata.', count);
+            break;
+        default:
+            if (previous !== 'running' || !messages.lastElementChild) say('Il programma è in esecuzione…', count);
+            else messages.lastElementChild.textContent = count;
+            showWordBox(false);
+            break;
+    }
+    updateButtons();
+}
+
+function finishRun() {
+    mode = 'idle';
+    runState = null;
+    showWordBox(false);
+    updateButtons();
+}
+
+// Asks the worker to stop; when it does not answer within stopTimeout
+// milliseconds, it is thrown away and a fresh one takes its place.
+async function stopWorker() {
+    const answer = client.request('stop').then(
+        () => 'ok',
+        () => 'gone',
+    );
+    let timer;
+    const late = new Promise((resolve) => (timer = setTimeout(() => resolve('late'), stopTimeout)));
+    const outcome = await Promise.race([answer, late]);
+    clearTimeout(timer);
+    if (outcome === 'late') {
+        try {
+            await client.restart();
+        } catch (error) {
+            say(`Impossibile riavviare il simulatore: ${error.message}`);
+        }
+        return false;
+    }
+    return true;
+}
+
+async function stopRun() {
+    if (mode !== 'run') return;
+    const answered = await stopWorker();
+    if (mode === 'run') {
+        consoleView.flush();
+        outputView.flush();
+        finishRun();
+        say(answered ? 'Esecuzione fermata.' : 'Il simulatore non rispondeva: è stato riavviato.', `istruzioni eseguite: ${executed}`);
+    }
+}
+
+async function stop() {
+    if (mode === 'run') return stopRun();
+    if (busy) {
+        const answered = await stopWorker();
+        if (!answered) add('Il simulatore non rispondeva: è stato riavviato.');
+    }
+}
+
+async function sendKey() {
+    if (mode !== 'run' || runState !== 'trace') return;
+    runState = 'running';
+    updateButtons();
+    try {
+        const reply = await client.request('key');
+        if (!reply.ok) say(reply.error);
+    } catch {
+        // The worker was restarted: nothing to continue.
+    }
+}
+
+async function sendWord(end) {
+    const text = wordInput.value;
+    if (mode === 'run' && runState === 'input') {
+        runState = 'running';
+        wordInput.value = '';
+        showWordBox(false);
+        updateButtons();
+        try {
+            const reply = await client.request(end ? 'endInput' : 'word', end ? {} : { text });
+            if (!reply.ok) say(reply.error);
+        } catch {
+            // The worker was restarted.
+        }
+    } else if (mode === 'debug') {
+        wordInput.value = '';
+        await debugCommand(end ? 'endInput' : 'word', end ? {} : { text });
+    }
+}
+
+// --------------------------------------------------------------- debugger
+
+const machine = new MachineView({
+    registers: { PC: $('reg-PC'), IR: $('reg-IR'), A: $('reg-A'), B: $('reg-B'), X: $('reg-X') },
+    flags: $('flags'),
+    table: $('memory'),
+    info: $('cell-info'),
+});
+
+function endSession(message) {
+    if (mode !== 'debug') return;
+    mode = 'idle';
+    editor.setNextLine(null);
+    showWordBox(false);
+    if (busy === 'continue' || busy === 'reverse') client.request('stop').catch(() => {});
+    if (message) say(message);
+    updateButtons();
+}
+
+// Starts a session on the editor's source; false when it could not start.
+async function startSession() {
+    if (mode === 'run') await stopRun();
+    const source = editor.text();
+    const reply = await client.request('debug', { source, name: nameInput.value || defaultName, input: inputBox.value });
+    if (!reply.ok) {
+        say(reply.error);
+        return false;
+    }
+    if (reply.failed) {
+        showDiagnostics(reply);
+        say(failedText);
+        return false;
+    }
+    if (source !== editor.text()) return false;
+    mode = 'debug';
+    outputView.clear();
+    consoleView.clear();
+    let view = reply.view;
+    const problems = [];
+    for (const line of editor.breakpoints()) {
+        const answer = await client.request('breakpointLine', { line });
+        if (answer.ok) view = answer.view;
+        else problems.push(answer.error);
+    }
+    showView(view, ['Debug iniziato.', ...problems]);
+    return true;
+}
+
+function showView(view, extra = []) {
+    if (!view) return;
+    machine.show(view);
+    editor.setNextLine(view.line ?? null);
+    outputView.setText(view.output ?? '', view.outputCut);
+    if (Array.isArray(view.breakpointLines)) {
+        const shown = editor.breakpoints();
+        const wanted = [...view.breakpointLines].sort((a, b) => a - b);
+        if (shown.join() !== wanted.join()) editor.setBreakpoints(wanted);
+    }
+    say(...extra, view.message, ...(view.warnings ?? []), `istruzioni eseguite: ${view.position}`);
+    showWordBox(Boolean(view.needsInput));
+    if (view.needsInput) add('Il programma aspetta una parola: scrivila in «Parola» e premi Invio, oppure premi «Fine dell\'ingresso».');
+}
+
+async function debugCommand(op, args = {}) {
+    if (busy) return;
+    busy = op;
+    updateButtons();
+    try {
+        if (mode !== 'debug') {
+            busy = 'debug';
+            updateButtons();
+            if (!(await startSession())) return;
+            busy = op;
+            updateButtons();
+            if (op === 'restart' || op === 'breakpointLine') return;
+        }
+        const reply = await client.request(op, args);
+        if (mode !== 'debug') return;
+        if (!reply.ok) {
+            say(reply.error);
+            return;
+        }
+        showView(reply.view);
+        if (op === 'whoWrote') add(reply.text);
+        if (op === 'watch') {
+            const address = args.address;
+            const cell = address.toString(16).toUpperCase().padStart(2, '0');
+            add((reply.view.watchpoints ?? []).includes(address) ? `Osservo la cella ${cell}.` : `La cella ${cell} non è più osservata.`);
+        }
+    } catch (error) {
+        if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');
+        else say(`Errore: ${error.message}`);
+    } finally {
+        busy = null;
+        updateButtons();
+    }
+}
+
+// A breakpoint toggled in the editor (gutter or "Punto di arresto"): the
+// session, if any, follows; a line it refuses loses its mark again.
+async function breakpointToggled(line) {
+    if (mode !== 'debug') {
+        const on = editor.breakpoints().includes(line);
+        say(on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`);
+        return;
+    }
+    if (busy) {
+        // A session busy with another request: it gets the breakpoint when it answers.
+        editor.toggleBreakpointAt(line);
+        say('Il debugger è occupato: riprova tra un attimo.');
+        return;
+    }
+    busy = 'breakpointLine';
+    updateButtons();
+    try {
+        const reply = await client.request('breakpointLine', { line });
+        if (mode !== 'debug') return;
+        if (!reply.ok) {
+            editor.toggleBreakpointAt(line);
+            say(reply.error);
+            return;
+        }
+        const on = (reply.view.breakpointLines ?? []).includes(line);
+        showView(reply.view, [on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`]);
+    } catch (error) {
+        if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');
+    } finally {
+        busy = null;
+        updateButtons();
+    }
+}
+
+function toggleBreakpointAtCursor() {
+    const line = editor.cursorLine();
+    editor.toggleBreakpointAt(line);
+    breakpointToggled(line);
+}
+
+function workerRestarted() {
+    if (mode === 'debug') {
+        mode = 'idle';
+        editor.setNextLine(null);
+    }
+    if (exercise) client.request('exercise', { text: exercise.text, name: exercise.name }).catch(() => {});
+    updateButtons();
+}
+
+// -------------------------------------------------------------- exercises
+
+async function loadExercise(text, name) {
+    let reply;
+    try {
+        reply = await client.request('exercise', { text, name });
+    } catch (error) {
+        say(`Impossibile leggere l'esercizio: ${error.message}`);
+        return;
+    }
+    if (!reply.ok) {
+        say(reply.error);
+        return;
+    }
+    exercise = { text, name };
+    const info = $('exercise-info');
+    const title = document.createElement('p');
+    title.className = 'exercise-title';
+    title.textContent = reply.title || name;
+    const list = document.createElement('ul');
+    list.className = 'cases';
+    for (const item of reply.cases) {
+        const li = document.createElement('li');
+        const points = item.points === 1 ? '1 punto' : `${item.points} punti`;
+        li.textContent = `${item.name} (${points}${item.hidden ? ', nascosto' : ''})`;
+        list.append(li);
+    }
+    const total = paragraph(`Totale: ${reply.total} punti.`);
+    info.replaceChildren(title, list, total);
+    $('results').replaceChildren();
+    $('results-summary').textContent = '';
+    say(`Esercizio «${title.textContent}» aperto: scrivi il programma e premi «Verifica».`);
+    updateButtons();
+}
+
+async function verify() {
+    if (!exercise) return;
+    const button = $('verify');
+    button.disabled = true;
+    say('Verifico il programma con i casi dell\'esercizio…');
+    try {
+        const reply = await client.request('verify', { source: editor.text(), name: nameInput.value || defaultName });
+        if (!reply.ok) {
+            say(reply.error);
+            return;
+        }
+        if (reply.failed) {
+            showDiagnostics(reply);
+            $('results').replaceChildren();
+            $('results-summary').textContent = '';
+            say(failedText);
+            return;
+        }
+        $('results').replaceChildren(
+            ...reply.results.map((result) => {
+                const li = document.createElement('li');
+                li.className = result.passed ? 'passed' : 'failed';
+                const verdict = document.createElement('span');
+                verdict.textContent = `${result.passed ? 'superato' : 'non superato'} ${result.name}`;
+                li.append(verdict);
+                if (!result.passed && result.details) {
+                    const details = document.createElement('pre');
+                    details.textContent = result.details;
+                    li.append(details);
+                }
+                return li;
+            }),
+        );
+        const passed = reply.results.filter((r) => r.passed).length;
+        let summary = `Punti: ${reply.points} su ${reply.total}. Casi superati: ${passed} su ${reply.results.length}.`;
+        if (reply.hidden > 0) {
+            summary += reply.hidden === 1 ? ' 1 caso nascosto non è stato eseguito.' : ` ${reply.hidden} casi nascosti non sono stati eseguiti.`;
+        }
+        $('results-summary').textContent = summary;
+        say(summary);
+    } catch (error) {
+        if (!(error instanceof WorkerGone)) say(`Errore: ${error.message}`);
+    } finally {
+        updateButtons();
+    }
+}
+
+async function exerciseFromAddress(name) {
+    if (inlineEdition()) {
+        say('In questo file unico gli esercizi si aprono con «Apri esercizio».');
+        return;
+    }
+    const address = exerciseAddress(name, location.href);
+    if (address.error) {
+        say(`Impossibile aprire l'esercizio «${name}»: ${address.error}.`);
+        return;
+    }
+    let text;
+    try {
+        const response = await fetch(address.url, { mode: 'same-origin', credentials: 'same-origin' });
+        if (!response.ok) throw new Error(response.status === 404 ? 'il file non esiste' : `HTTP ${response.status}`);
+        text = await boundedText(response, maxExerciseBytes);
+    } catch (error) {
+        const reason = error instanceof FileTooLarge ? `è più grande di ${sizeText(maxExerciseBytes)}` : error.message;
+        say(`Impossibile aprire l'esercizio «${name}»: ${reason}.`);
+        return;
+    }
+    await loadExercise(text, decodeURIComponent(new URL(address.url).pathname.replace(/^.*\//, '')));
+}
+
+// ------------------------------------------------------------------ files
+
+// The text of a file the student chose, or null (the reason already said).
+async function readChosenFile(file, limit, what) {
+    if (file.size > limit) {
+        say(`Il file «${file.name}» è troppo grande per ${what}: al massimo ${sizeText(limit)}.`);
+        return null;
+    }
+    try {
+        return await file.text();
+    } catch (error) {
+        say(`Impossibile leggere il file «${file.name}»: ${error.message}`);
+        return null;
+    }
+}
+
+// ---------------------------------------------------------------- sharing
+
+async function share() {
+    const source = editor.text();
+    if (new TextEncoder().encode(source).length > maxSourceBytes) {
+        say('Il programma è troppo grande per un link (al massimo 1 MiB).');
+        return;
+    }
+    let fragment;
+    try {
+        fragment = await encodeShare({ source, input: inputBox.value, name: nameInput.value });
+    } catch (error) {
+        say(`Impossibile creare il link: ${error.message}`);
+        return;
+    }
+    const link = `${location.href.replace(/#.*$/, '')}#${fragment}`;
+    const box = $('share-link');
+    $('share-box').hidden = false;
+    box.value = link;
+    let copied = false;
+    try {
+        await navigator.clipboard.writeText(link);
+        copied = true;
+    } catch {
+        copied = false;
+    }
+    say(copied ? 'Link copiato negli appunti: lo trovi anche nella casella «Link da condividere».' : 'Copia il link dalla casella «Link da condividere».');
+    box.focus();
+    box.select();
+}
+
+async function openFragment() {
+    let work;
+    try {
+        work = await decodeShare(location.hash);
+    } catch (error) {
+        say(`Il link condiviso non è valido: ${error instanceof ShareError ? error.message : 'dati illeggibili'}.`);
+        return false;
+    }
+    if (!work) return false;
+    if (mode === 'debug') endSession('');
+    // The autosave stays as it was until the student edits.
+    autosave = false;
+    clearTimeout(saveTimer);
+    setWork(work);
+    say(`Aperto il programma «${nameInput.value}.asm» dal link condiviso.`);
+    return true;
+}
+
+// ------------------------------------------------------------------- help
+
+const helpDialog = $('help-dialog');
+
+function openHelp() {
+    if (!helpDialog.open) helpDialog.showModal();
+}
+
+// ------------------------------------------------------------------- keys
+
+function inTextField(element) {
+    return Boolean(element?.closest?.('.cm-editor, input, textarea, select, [contenteditable="true"], dialog'));
+}
+
+document.addEventListener('keydown', (event) => {
+    if (event.defaultPrevented || event.ctrlKey || event.altKey || event.metaKey || event.isComposing) return;
+    if (inTextField(event.target)) return;
+    const actions = {
+        s: () => debugCommand('step'),
+        b: () => debugCommand('back'),
+        c: () => debugCommand('continue'),
+        r: () => debugCommand('reverse'),
+        g: () => debugCommand('restart'),
+        k: () => toggleBreakpointAtCursor(),
+        w: () => debugCommand('watch', { address: machine.selected }),
+        '?': () => openHelp(),
+    };
+    const action = actions[event.key];
+    if (!action) return;
+    event.preventDefault();
+    action();
+});
+
+consoleElement.addEventListener('keydown', (event) => {
+    if (mode !== 'run' || runState !== 'trace') return;
+    if (event.ctrlKey || event.altKey || event.metaKey) return;
+    if (['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'AltGraph', 'CapsLock'].includes(event.key)) return;
+    event.preventDefault();
+    event.stopPropagation();
+    sendKey();
+});
+
+// ---------------------------------------------------------------- wiring
+
+runButton.addEventListener('click', () => runProgram());
+stopButton.addEventListener('click', () => stop());
+keyButton.addEventListener('click', () => sendKey());
+$('step').addEventListener('click', () => debugCommand('step'));
+$('back').addEventListener('click', () => debugCommand('back'));
+$('continue').addEventListener('click', () => debugCommand('continue'));
+$('reverse').addEventListener('click', () => debugCommand('reverse'));
+$('restart').addEventListener('click', () => debugCommand('restart'));
+$('breakpoint').addEventListener('click', () => toggleBreakpointAtCursor());
+$('watch').addEventListener('click', () => debugCommand('watch', { address: machine.selected }));
+$('who-wrote').addEventListener('click', () => debugCommand('whoWrote', { address: machine.selected }));
+wordInput.addEventListener('keydown', (event) => {
+    if (event.key !== 'Enter' || event.isComposing) return;
+    event.preventDefault();
+    sendWord(false);
+});
+$('end-input').addEventListener('click', () => sendWord(true));
+$('help').addEventListener('click', openHelp);
+$('share').addEventListener('click', () => share());
+$('save').addEventListener('click', () => {
+    const name = programName(nameInput.value);
+    download(editor.text(), `${name}.asm`);
+    say(`Salvato come «${name}.asm» nella cartella dei download.`);
+});
+
+const openFile = $('open-file');
+$('open').addEventListener('click', () => openFile.click());
+openFile.addEventListener('change', async () => {
+    const file = openFile.files?.[0];
+    openFile.value = '';
+    if (!file) return;
+    const text = await readChosenFile(file, maxSourceFileBytes, 'un programma');
+    if (text === null) return;
+    setWork({ source: text, name: file.name, input: inputBox.value });
+    workChanged(true);
+    say(`Aperto «${file.name}».`);
+});
+
+const exerciseFile = $('exercise-file');
+$('open-exercise').addEventListener('click', () => exerciseFile.click());
+exerciseFile.addEventListener('change', async () => {
+    const file = exerciseFile.files?.[0];
+    exerciseFile.value = '';
+    if (!file) return;
+    const text = await readChosenFile(file, maxExerciseBytes, 'un esercizio');
+    if (text !== null) await loadExercise(text, file.name);
+});
+$('verify').addEventListener('click', () => verify());
+
+const examplesMenu = $('examples');
+examples.forEach((example) => {
+    const option = document.createElement('option');
+    option.value = example.name;
+    option.textContent = `${example.name}.asm`;
+    examplesMenu.append(option);
+});
+examplesMenu.addEventListener('change', () => {
+    const example = examples.find((e) => e.name === examplesMenu.value);
+    if (!example) return;
+    if (mode === 'debug') endSession('');
+    setWork({ source: example.source, name: example.name, input: example.input });
+    workChanged(true);
+    say(`Caricato l'esempio «${example.name}.asm». Per tornare al testo di prima usa Ctrl+Z nel sorgente.`);
+});
+
+nameInput.addEventListener('change', () => {
+    nameInput.value = programName(nameInput.value);
+    workChanged(true);
+});
+nameInput.addEventListener('input', () => workChanged(true));
+inputBox.addEventListener('input', () => workChanged(true));
+addEventListener('pagehide', () => {
+    if (saveTimer !== null) saveNow();
+});
+addEventListener('hashchange', () => openFragment());
+
+// ---------------------------------------------------------------- start-up
+
+async function start() {
+    updateButtons();
+    machine.show(null);
+    const fromLink = location.hash.startsWith('#c=') && (await openFragment());
+    if (!fromLink) {
+        const restored = restoreSaved();
+        if (!restored) {
+            const first = examples.find((e) => e.name === 'saluto') ?? examples[0];
+            if (first) setWork(first);
+        }
+    }
+    try {
+        const words = await client.start();
+        editor.setWords(words);
+    } catch (error) {
+        say(`Impossibile avviare il simulatore: ${error.message}`);
+        return;
+    }
+    const wanted = new URLSearchParams(location.search).get('esercizio');
+    if (wanted !== null) await exerciseFromAddress(wanted);
+    document.body.dataset.ready = 'true';
+}
+
+start();

@@ -1,0 +1,87 @@
+// Links that carry a program: the source, the input and the file name as
+// JSON, compressed with raw deflate and written in base64url after "#c=".
+
+// The most a link may give back: the source as the assembler takes it, and
+// a bound on the whole decompressed text.
+export const maxSourceBytes = 1024 * 1024;
+const maxPayloadBytes = 3 * maxSourceBytes;
+const maxFragmentLength = 4 * maxSourceBytes;
+
+export class ShareError extends Error {}
+
+export function toBase64url(bytes) {
+    let binary = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+}
+
+export function fromBase64url(text) {
+    if (!/^[A-Za-z0-9_-]*$/.test(text) || text.length % 4 === 1) throw new ShareError('il link contiene caratteri non validi');
+    const binary = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+}
+
+async function readAll(stream, limit) {
+    const reader = stream.getReader();
+    const chunks = [];
+    let total = 0;
+    for (;;) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        total += value.length;
+        if (total > limit) {
+            await reader.cancel().catch(() => {});
+            throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
+        }
+        chunks.push(value);
+    }
+    const all = new Uint8Array(total);
+    let at = 0;
+    for (const chunk of chunks) {
+        all.set(chunk, at);
+        at += chunk.length;
+    }
+    return all;
+}
+
+// The fragment (without "#") for { source, input, name }.
+export async function encodeShare({ source, input = '', name = '' }) {
+    const payload = { source };
+    if (input) payload.input = input;
+    if (name) payload.name = name;
+    const bytes = new TextEncoder().encode(JSON.stringify(payload));
+    const stream = new Blob([bytes]).stream().pipeThrough(new CompressionStream('deflate-raw'));
+    return `c=${toBase64url(await readAll(stream, Infinity))}`;
+}
+
+// { source, input, name } from a fragment (with or without "#"); null when
+// it carries no program; ShareError when it is not a valid one.
+export async function decodeShare(fragment) {
+    const text = fragment.startsWith('#') ? fragment.slice(1) : fragment;
+    if (!text.startsWith('c=')) return null;
+    if (text.length > maxFragmentLength) throw new ShareError('il link è troppo lungo');
+    const compressed = fromBase64url(text.slice(2));
+    let bytes;
+    try {
+        const stream = new Blob([compressed]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+        bytes = await readAll(stream, maxPayloadBytes);
+    } catch (error) {
+        if (error instanceof ShareError) throw error;
+        throw new ShareError('i dati compressi sono danneggiati');
+    }
+    let payload;
+    try {
+        payload = JSON.parse(new TextDecoder('utf-8', { fatal: true }).decode(bytes));
+    } catch {
+        throw new ShareError('i dati non sono un programma');
+    }
+    if (!payload || typeof payload !== 'object' || typeof payload.source !== 'string') throw new ShareError('i dati non sono un programma');
+    if (new TextEncoder().encode(payload.source).length > maxSourceBytes) {
+        throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
+    }
+    const input = typeof payload.input === 'string' ? payload.input : '';
+    const name = typeof payload.name === 'string' ? payload.name : '';
+    return { source: payload.source, input, name };
+}
