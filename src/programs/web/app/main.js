@@ -436,10 +436,9 @@ async function debugCommand(op, args = {}) {
         }
         showView(reply.view);
         if (op === 'whoWrote') add(reply.text);
-        if (op === 'watch') {
+        if (op === 'watch' && !reply.view.message) {
             const address = args.address;
-            const cell = address.toString(16).toUpperCase().padStart(2, '0');
-            add((reply.view.watchpoints ?? []).includes(address) ? `Osservo la cella ${cell}.` : `La cella ${cell} non è più osservata.`);
+            add((reply.view.watchpoints ?? []).includes(address) ? `Osservo il byte ${address}.` : `Il byte ${address} non è più osservato.`);
         }
     } catch (error) {
         if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');

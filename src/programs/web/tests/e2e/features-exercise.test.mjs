@@ -1,0 +1,126 @@
+// Exercises on the page: opened from a file or named in the address, their
+// visible cases checked with the verdicts tarngrade gives the same solution,
+// hidden ones only counted; addresses that lead elsewhere are refused.
+import assert from 'node:assert/strict';
+import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import { examplesDir, runNative, tempFolder } from '../harness.mjs';
+import { button, lines, openPage, region, setSource, skipNative, skipPage, text, waitText } from './features-page.mjs';
+
+const exercisesDir = join(examplesDir, 'esercizi');
+const exercises = readdirSync(exercisesDir)
+    .filter((f) => f.endsWith('.toml'))
+    .map((f) => f.slice(0, -'.toml'.length))
+    .sort();
+
+// tarngrade's verdicts for one solution: the visible cases, in order, with
+// their points; the number of hidden ones.
+function nativeVerdicts(t, exercise, solution) {
+    const folder = tempFolder({ t }).path;
+    const report = join(folder, 'rapporto.json');
+    const graded = runNative('tarngrade', [join(exercisesDir, `${exercise}.toml`), join(exercisesDir, `${solution}.asm`), '--json', report]);
+    assert.ok(graded.status === 0 || graded.status === 1, graded.stderr);
+    const cases = JSON.parse(readFileSync(report, 'utf8')).consegne[0].casi;
+    return {
+        visible: cases.filter((c) => !c.nascosto).map((c) => ({ name: c.nome, passed: c.superato, points: c.punti, max: c.punti_massimi })),
+        hidden: cases.filter((c) => c.nascosto).length,
+    };
+}
+
+async function openExercise(page, exercise) {
+    const chooser = page.waitForEvent('filechooser');
+    await button(page, 'Apri esercizio').click();
+    await (await chooser).setFiles(join(exercisesDir, `${exercise}.toml`));
+    await waitText(page, 'messages', /^Esercizio «.*» aperto/);
+}
+
+test('each exercise\'s right and wrong solutions get tarngrade\'s verdicts', { skip: skipNative }, async (t) => {
+    assert.ok(exercises.length >= 3, exercises.join());
+    const { page } = await openPage(t);
+    for (const exercise of exercises) {
+        await openExercise(page, exercise);
+        const toml = readFileSync(join(exercisesDir, `${exercise}.toml`), 'utf8');
+        const title = /^titolo\s*=\s*"(.*)"/m.exec(toml)[1];
+        assert.equal(await page.locator('.exercise-title').textContent(), title);
+        for (const solution of [`${exercise}-giusta`, `${exercise}-sbagliata`]) {
+            const expected = nativeVerdicts(t, exercise, solution);
+            await setSource(page, readFileSync(join(exercisesDir, `${solution}.asm`), 'utf8'));
+            await button(page, 'Verifica').click();
+            await waitText(page, 'results-summary', /^Punti: /);
+            const verdicts = await lines(page, 'results');
+            assert.deepEqual(
+                verdicts,
+                expected.visible.map((c) => `${c.passed ? 'superato' : 'non superato'} ${c.name}`),
+                solution,
+            );
+            // Every failing case shows its reasons, as tarngrade words them.
+            const details = await page.locator('#results li.failed pre').allTextContents();
+            assert.equal(details.length, expected.visible.filter((c) => !c.passed).length, solution);
+            for (const detail of details) assert.ok(detail.trim() !== '', solution);
+            const points = expected.visible.reduce((sum, c) => sum + c.points, 0);
+            const summary = await text(page, 'results-summary');
+            assert.match(summary, new RegExp(`^Punti: ${points} su \\d+\\.`), solution);
+            if (expected.hidden > 0) assert.match(summary, new RegExp(`\\b${expected.hidden} cas[oi] nascost[oi] non `), solution);
+            else assert.doesNotMatch(summary, /nascost/);
+            // Nothing of a hidden case reaches the page but its count.
+            const shown = await page.locator('#results').textContent();
+            const hiddenNames = [...toml.matchAll(/\[\[caso\]\][^[]*?nome\s*=\s*"([^"]*)"[^[]*?nascosto\s*=\s*true/g)].map((m) => m[1]);
+            for (const name of hiddenNames) assert.ok(!shown.includes(name), `${solution}: ${name}`);
+        }
+    }
+});
+
+test('somma-sbagliata: the failing case says why, with the input and the difference', { skip: skipNative }, async (t) => {
+    const { page } = await openPage(t);
+    await openExercise(page, 'somma');
+    const cases = await page.locator('#exercise-info .cases li').allTextContents();
+    assert.ok(cases.includes('tre più quattro (2 punti)'), cases.join('|'));
+    assert.ok(cases.some((c) => /\(2 punti, nascosto\)$/.test(c)), cases.join('|'));
+    await setSource(page, readFileSync(join(exercisesDir, 'somma-sbagliata.asm'), 'utf8'));
+    await button(page, 'Verifica').click();
+    await waitText(page, 'results-summary', /^Punti: /);
+    const failing = page.locator('#results li.failed');
+    assert.equal(await failing.locator('span').textContent(), 'non superato cinque più cinque');
+    const detail = await failing.locator('pre').textContent();
+    assert.match(detail, /uscita diversa da quella attesa/);
+    assert.match(detail, /"5 5\\n"/);
+    assert.match(detail, /- 10/);
+});
+
+test('?esercizio= opens a file of the site; anything else is refused with a reason', { skip: skipPage }, async (t) => {
+    const { page, server } = await openPage(t, { path: 'index.html?esercizio=esercizi/somma.toml' });
+    await waitText(page, 'messages', /^Esercizio «Somma di due cifre» aperto/);
+    assert.equal(await button(page, 'Verifica').isDisabled(), false);
+
+    for (const [name, reason] of [
+        ['../index.html', /stessa cartella/],
+        ['https://esempio.invalid/x.toml', /stessa cartella/],
+        ['//esempio.invalid/x.toml', /stessa cartella/],
+        ['esercizi%5Csomma.toml', /non ammessi|stessa cartella/],
+        ['esercizi/%2e%2e/index.html', /stessa cartella/],
+        ['esercizi/nessuno.toml', /il file non esiste/],
+    ]) {
+        const before = server.requests.length;
+        await page.goto(server.url(`index.html?esercizio=${name}`));
+        await page.waitForSelector('body[data-ready="true"]', { state: 'attached' });
+        await waitText(page, 'messages', /^Impossibile aprire l'esercizio /);
+        assert.match(await text(page, 'messages'), reason, name);
+        assert.equal(await button(page, 'Verifica').isDisabled(), true, name);
+        const asked = server.requests.slice(before).map((r) => r.path);
+        if (!/nessuno/.test(name)) assert.deepEqual(asked.filter((p) => /\.toml$|esempio/.test(p)), [], name);
+    }
+});
+
+test('an exercise file that is not valid is one message from the grader', { skip: skipPage }, async (t) => {
+    const folder = tempFolder({ t }).path;
+    const broken = join(folder, 'rotto.toml');
+    writeFileSync(broken, 'titolo = "Rotto"\n[[caso]]\nnome = \n');
+    const { page } = await openPage(t);
+    const chooser = page.waitForEvent('filechooser');
+    await button(page, 'Apri esercizio').click();
+    await (await chooser).setFiles(broken);
+    await waitText(page, 'messages', /^rotto\.toml:3:\d+: errore: /);
+    assert.equal(await button(page, 'Verifica').isDisabled(), true);
+    assert.equal(await region(page, 'Esiti').locator('li').count(), 0);
+});

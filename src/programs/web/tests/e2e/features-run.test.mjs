@@ -1,0 +1,129 @@
+// Running as tarnsim runs: the console shows what the native tarnsim prints
+// for the same source and input, the tracer waits for "Tasto", INP asks for a
+// "Parola" when the input is over, and "Ferma" ends an endless loop.
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import { examplesDir } from '../harness.mjs';
+import { button, nativeRun, openPage, region, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitText } from './features-page.mjs';
+
+const example = (name, ext) => readFileSync(join(examplesDir, `${name}.${ext}`), 'utf8');
+
+test('a typed program runs as tarnsim runs it: the same console, its own output', { skip: skipNative }, async (t) => {
+    const { page, errors } = await openPage(t);
+    await setSource(page, '');
+    // Typed key by key, as a student would.
+    await page.keyboard.type('; legge una parola e la ripete\n');
+    await page.keyboard.type('inizio: INP parola\nWRT saluto\nWRT parola\nRST\n');
+    await page.keyboard.type('saluto: DB "Hai scritto: ", 0\nparola: DB 0, 0, 0, 0, 0, 0, 0, 0, 0, 0\n');
+    await page.getByRole('textbox', { name: 'Nome del file' }).fill('prova');
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('però altro');
+    const source = await sourceText(page);
+    const native = nativeRun(t, source, { name: 'prova', input: 'però altro' });
+    assert.equal(native.status, 0);
+
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /terminato/);
+    await waitIdle(page);
+    assert.equal(await region(page, 'Console').locator('pre').textContent(), native.console);
+    assert.match(native.console, /Caricamento del programma \(prova\.bin\)/);
+    assert.equal(await region(page, 'Uscita').locator('pre').textContent(), 'Hai scritto: però');
+    assert.match(await text(page, 'messages'), /istruzioni eseguite: 3\b/);
+    assert.deepEqual(errors.filter((e) => !/favicon/.test(e)), []);
+});
+
+test('the tracer waits for "Tasto" or a key in the console, and ends as tarnsim does', { skip: skipNative }, async (t) => {
+    const { page } = await openPage(t);
+    await page.getByRole('combobox', { name: 'Esempi' }).selectOption('traccia');
+    assert.equal(await sourceText(page), example('traccia', 'asm'));
+    const native = nativeRun(t, example('traccia', 'asm'), { name: 'traccia', input: example('traccia', 'in') });
+
+    await button(page, 'Esegui').click();
+    const key = button(page, 'Tasto');
+    await page.waitForFunction(() => !document.getElementById('key').disabled);
+    const consoleText = () => region(page, 'Console').locator('pre').textContent();
+    // Waiting: the first traced instruction is shown, nothing after it ran.
+    assert.match(await consoleText(), /Prima della traccia\.\n[\s\S]*Virtual Processor State[\s\S]*= VAL\s/);
+    assert.doesNotMatch(await consoleText(), /Dopo la traccia/);
+    assert.match(await text(page, 'messages'), /Traccia: premi «Tasto»/);
+    // The console took the focus: any key goes on.
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'console');
+    const before = (await consoleText()).length;
+    await page.keyboard.press('x');
+    await page.waitForFunction((n) => document.getElementById('console').textContent.length > n, before);
+
+    let presses = 0;
+    while ((await text(page, 'messages')).includes('Traccia')) {
+        await page.waitForFunction(() => !document.getElementById('key').disabled || /terminato/.test(document.getElementById('messages').textContent));
+        if (await key.isDisabled()) break;
+        await key.click();
+        presses++;
+        assert.ok(presses < 50, 'the trace should end');
+        await page.waitForFunction(
+            () => !document.getElementById('key').disabled || /terminato/.test(document.getElementById('messages').textContent),
+        );
+    }
+    await waitText(page, 'messages', /terminato/);
+    assert.equal(await consoleText(), native.console);
+    assert.equal(await region(page, 'Uscita').locator('pre').textContent(), 'Prima della traccia.\nDopo la traccia.\nFine.\n');
+});
+
+test('INP with the input over asks for a "Parola", Enter sends it, "Fine dell\'ingresso" ends it', { skip: skipNative }, async (t) => {
+    const { page } = await openPage(t);
+    await page.getByRole('combobox', { name: 'Esempi' }).selectOption('eco');
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('');
+    const native = nativeRun(t, example('eco', 'asm'), { name: 'eco', input: 'ciao mondo\n' });
+
+    await button(page, 'Esegui').click();
+    const word = page.getByRole('textbox', { name: 'Parola' });
+    await word.waitFor({ state: 'visible' });
+    await waitText(page, 'messages', /aspetta una parola/);
+    await word.fill('ciao');
+    await word.press('Enter');
+    await waitText(page, 'output', /^ciao\n$/);
+    await word.waitFor({ state: 'visible' });
+    await word.fill('mondo');
+    await word.press('Enter');
+    await waitText(page, 'output', /^ciao\nmondo\n$/);
+    await word.waitFor({ state: 'visible' });
+    await button(page, "Fine dell'ingresso").click();
+    await waitText(page, 'messages', /terminato/);
+    await waitIdle(page);
+    assert.equal(await word.isVisible(), false);
+    assert.equal(await region(page, 'Console').locator('pre').textContent(), native.console);
+});
+
+test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'giro:   JMP giro\n');
+    await button(page, 'Esegui').click();
+    // Running: the count grows while the page keeps answering.
+    await page.waitForFunction(() => {
+        const m = /istruzioni eseguite: (\d+)/.exec(document.getElementById('messages').textContent);
+        return m && Number(m[1]) > 100000;
+    });
+    assert.equal(await button(page, 'Esegui').isDisabled(), true);
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /Esecuzione fermata\./);
+    await waitIdle(page);
+    const stopped = await text(page, 'messages');
+    // Nothing more comes once stopped.
+    await page.evaluate(() => new Promise((done) => setTimeout(done, 200)));
+    assert.equal(await text(page, 'messages'), stopped);
+
+    await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /terminato/);
+    assert.match(await region(page, 'Uscita').locator('pre').textContent(), /^Ciao, mondo!/);
+});
+
+test('a program with errors does not run: its errors are listed', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, '        WTR msg\n        RST\nmsg:    DB "x", 0\n');
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /contiene errori/);
+    await waitIdle(page);
+    assert.match(await text(page, 'diagnostics'), /^1:9: errore: mnemonico sconosciuto 'WTR': forse intendevi WRT\?/);
+    assert.equal(await text(page, 'console'), '');
+});
