@@ -4,10 +4,14 @@
 
 # The grader reads TOML through toml++, which reports errors by throwing;
 # emscripten leaves exceptions out unless both the compiler and the linker
-# are told. 64-bit integers cross into JavaScript as BigInt. The tests read
-# the fuzz corpora of the source tree through node's own file system.
+# are told. 64-bit integers cross into JavaScript as BigInt.
 add_compile_options(-fexceptions)
-add_link_options(-fexceptions -sWASM_BIGINT -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1 -sNODERAWFS=1)
+add_link_options(-fexceptions -sWASM_BIGINT -sALLOW_MEMORY_GROWTH=1)
+# The tests are programs run by node: they end when main returns and read
+# the fuzz corpora of the source tree through node's own file system.
+# tests/CMakeLists.txt links them with these; the browser edition's module
+# has neither.
+set(TARNSIM_WASM_TEST_LINK_OPTIONS -sEXIT_RUNTIME=1 -sNODERAWFS=1)
 
 # Release gives -O3. The run loop must never be built for size: at -Os or
 # -Oz clang spends many minutes and gigabytes on its dispatch table.

@@ -179,7 +179,8 @@ std::string upperCase(std::string_view text) {
 std::optional<std::string> keywordOf(std::string_view word) {
     if (word.size() > 8) return std::nullopt;  // longer than any of them
     std::string upper = upperCase(word);
-    if (upper == "DB" || upper == "ORG" || findInstruction(upper) != nullptr) return upper;
+    if (std::find(DIRECTIVES.begin(), DIRECTIVES.end(), upper) != DIRECTIVES.end() || findInstruction(upper) != nullptr)
+        return upper;
     return std::nullopt;
 }
 

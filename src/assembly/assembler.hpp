@@ -11,6 +11,7 @@
 
 #include "machine/machine_state.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,9 @@ constexpr std::size_t MAX_SOURCE_BYTES = std::size_t{1} << 20;
 // At most this many errors, and as many warnings, are kept and reported:
 // the first ones by position. The rest are only counted.
 constexpr std::size_t MAX_REPORTED_DIAGNOSTICS = 20;
+
+// The directives, besides the mnemonics of the instruction table.
+inline constexpr std::array<std::string_view, 2> DIRECTIVES{"DB", "ORG"};
 
 enum class Severity { Error, Warning };
 

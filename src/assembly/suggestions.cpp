@@ -1,5 +1,6 @@
 #include "assembly/suggestions.hpp"
 
+#include "assembly/assembler.hpp"
 #include "machine/instruction_set.hpp"
 #include "text/utf8.hpp"
 
@@ -11,12 +12,11 @@ namespace tarn {
 
 namespace {
 
-constexpr std::array<std::string_view, 2> directives{"DB", "ORG"};
 
 constexpr std::size_t longestKeyword() {
     std::size_t longest = 0;
     for (const Instruction& instruction : instructionTable) longest = std::max(longest, instruction.mnemonic.size());
-    for (std::string_view directive : directives) longest = std::max(longest, directive.size());
+    for (std::string_view directive : DIRECTIVES) longest = std::max(longest, directive.size());
     return longest;
 }
 
@@ -102,7 +102,7 @@ std::optional<std::string_view> nearestKeyword(std::string_view word) {
         }
     };
     for (const Instruction& instruction : instructionTable) consider(instruction.mnemonic);
-    for (std::string_view directive : directives) consider(directive);
+    for (std::string_view directive : DIRECTIVES) consider(directive);
 
     if (nearest == 1) return choice;
     if (sameInitial == 1) return choiceWithInitial;

@@ -2,6 +2,7 @@
 
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
+#include "machine/io_unit.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -18,26 +19,6 @@ constexpr std::array<Byte, 256> memoryUseByOpcode = [] {
 }();
 
 constexpr Byte STD_OPCODE = findInstruction("STD")->opcode;
-
-bool isWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The word the next INP takes from the pending input: its characters, up to
-// the first white space. `whole` is false when the input ends inside it (or
-// before it), where a typed line could still add to it.
-struct NextWord {
-    std::string_view text;
-    bool whole = false;
-};
-
-NextWord nextWord(std::string_view pending) {
-    std::size_t begin = 0;
-    while (begin < pending.size() && isWhiteSpace(pending[begin])) ++begin;
-    std::size_t end = begin;
-    while (end < pending.size() && !isWhiteSpace(pending[end])) ++end;
-    return {pending.substr(begin, end - begin), end < pending.size()};
-}
 
 std::string_view mnemonicOf(Byte opcode) {
     const Instruction* instruction = findInstruction(opcode);
@@ -162,7 +143,7 @@ Session::Plan Session::plan() const {
         plan.stringPastMemory = address >= 256;
     }
     if (plan.uses & STORES_WORD_AT_A) {
-        const NextWord word = nextWord(pendingInput());
+        const InputWord word = nextInputWord(pendingInput());
         std::size_t copied = 0;
         while (copied < word.text.size() && word.text[copied] != '\0') ++copied;
         for (std::size_t i = 0; i < copied && d.A + i < 256; ++i) plan.writes.set(static_cast<unsigned>(d.A + i));
@@ -218,7 +199,7 @@ std::string_view Session::pendingInput() const {
 }
 
 bool Session::wordWaiting() const {
-    return nextWord(pendingInput()).whole;
+    return nextInputWord(pendingInput()).whole;
 }
 
 bool Session::needsInput() const {

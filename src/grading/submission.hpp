@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn::grading {
@@ -38,5 +39,15 @@ struct Submission {
 
     bool runnable() const { return problems.empty(); }
 };
+
+// What tarngrade makes of a source's text, with no file involved: the
+// image and the size when it assembles (warnings aside), otherwise the
+// assembler's report, named after submission.program, as the problems. A
+// text over MAX_SOURCE_BYTES is refused unread.
+void assembleSubmission(Submission& submission, std::string_view text);
+
+// Adds the problem of a runnable program larger than the exercise's
+// 'dimensione_massima', when it is.
+void checkMaximumSize(Submission& submission, const Exercise& exercise);
 
 }  // namespace tarn::grading

@@ -89,23 +89,7 @@ bool loadSource(Submission& submission, std::string& error) {
         error = "impossibile leggere " + quotedName(submission.program) + ": " + reason;
         return false;
     }
-    if (text.size() > MAX_SOURCE_BYTES) {
-        submission.problems.push_back("il sorgente " + inQuotes(submission.program) + " supera il limite di " +
-                                      std::to_string(MAX_SOURCE_BYTES) + " byte");
-        return true;
-    }
-    Assembly assembly = assemble(text, AssemblyOptions{false});
-    if (assembly.failed()) {
-        submission.problems = formatReport(submission.program, assembly);
-        if (submission.problems.empty()) submission.problems.push_back("il sorgente non si assembla");
-        return true;
-    }
-    submission.image = std::move(assembly.image);
-    // What the source places, instructions and data: the gaps that ORG
-    // leaves are not the program's.
-    submission.size = 0;
-    for (const ListingEntry& entry : assembly.listing) submission.size += entry.bytes.size();
-    if (submission.image.size() > MEMORY_BYTES) submission.image.resize(MEMORY_BYTES);
+    assembleSubmission(submission, text);
     return true;
 }
 
@@ -327,12 +311,7 @@ SubmissionLoad loadOne(const std::string& argument, const Exercise& exercise, Fo
     const bool read = submission.kind == ProgramKind::Source ? loadSource(submission, load.error)
                                                              : loadImageFile(submission, load.error);
     if (!read) return load;
-    if (submission.problems.empty() && exercise.maximumSize && submission.size > *exercise.maximumSize)
-        submission.problems.push_back(
-            (submission.kind == ProgramKind::Source ? "le istruzioni e i dati del programma occupano "
-                                                    : "l'immagine è lunga ") +
-            std::to_string(submission.size) + " byte, ma l'esercizio ne ammette al massimo " +
-            std::to_string(*exercise.maximumSize));
+    checkMaximumSize(submission, exercise);
     load.submission = std::move(submission);
     return load;
 }

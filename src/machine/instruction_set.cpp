@@ -113,7 +113,10 @@ constexpr bool maySetDebug(Byte opcode) {
 // into the record whenever the loop leaves.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
-template <bool bounded>
+//
+// With stopAtTrace, the loop leaves instead, before fetching, as soon as D is
+// set, for its caller to trace the instruction as it likes.
+template <bool bounded, bool stopAtTrace = false>
 std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
 #define TARN_CYCLE_ADDRESS(h, l) &&cycle_##h##l,
 #define TARN_NEAR_THE_END(h, l) &&nearTheEnd,
@@ -129,6 +132,9 @@ std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
     std::uint64_t executed = 0;
     Processor processor = processorOf(state);
 tracing:
+    if constexpr (stopAtTrace) {
+        if (state.F & FLAG_D) return executed;
+    }
     while (state.F & FLAG_D) {
         if (bounded && executed == limit) return executed;
         if (!stepMachine(state, console)) return executed;
@@ -206,6 +212,10 @@ void runMachine(MachineState& state, Console& console) {
 
 std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit) {
     return run<true>(state, console, limit);
+}
+
+std::uint64_t runMachineUntilTrace(MachineState& state, Console& console, std::uint64_t limit) {
+    return run<true, true>(state, console, limit);
 }
 
 }  // namespace tarn

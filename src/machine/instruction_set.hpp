@@ -119,4 +119,10 @@ void runMachine(MachineState& state, Console& console);
 // it executed.
 std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit);
 
+// Runs like runMachineFor, but stops before fetching whenever D is set, so
+// that the caller traces the next instruction itself (fetchInstruction,
+// traceDisplay, executeInstruction); returns how many it executed. Where it
+// stopped tells why: opcode 0 at PC, D set, or the limit.
+std::uint64_t runMachineUntilTrace(MachineState& state, Console& console, std::uint64_t limit);
+
 }  // namespace tarn

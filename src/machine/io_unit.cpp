@@ -5,10 +5,6 @@ namespace tarn {
 
 namespace {
 
-bool isWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Words land at addresses A + i; from this position on they lie outside the machine.
 constexpr unsigned OUTSIDE_THE_MACHINE = 261;
 
@@ -17,11 +13,11 @@ constexpr unsigned OUTSIDE_THE_MACHINE = 261;
 // reaches address 258 rewrites A, and the characters after it follow the new A.
 void input(MachineState& state, Console& console) {
     std::optional<char> next = console.nextInputChar();
-    while (next && isWhiteSpace(*next)) next = console.nextInputChar();
+    while (next && isInputBlank(*next)) next = console.nextInputChar();
     if (!next) return;  // end of input: nothing is stored
 
     bool copying = true;
-    for (unsigned i = 0; next && !isWhiteSpace(*next); ++i, next = console.nextInputChar()) {
+    for (unsigned i = 0; next && !isInputBlank(*next); ++i, next = console.nextInputChar()) {
         // The whole word is consumed, but a 0 byte ends the copy, and so does
         // the end of the machine.
         if (*next == '\0' || i >= OUTSIDE_THE_MACHINE) copying = false;
@@ -41,6 +37,14 @@ void output(MachineState& state, Console& console) {
 }
 
 }  // namespace
+
+InputWord nextInputWord(std::string_view pending) {
+    std::size_t begin = 0;
+    while (begin < pending.size() && isInputBlank(pending[begin])) ++begin;
+    std::size_t end = begin;
+    while (end < pending.size() && !isInputBlank(pending[end])) ++end;
+    return {pending.substr(begin, end - begin), end < pending.size()};
+}
 
 void ioUnit(MachineState& state, Console& console) {
     switch (state.IR) {

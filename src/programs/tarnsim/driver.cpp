@@ -5,6 +5,7 @@
 #include "host/image_file.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
+#include "machine/startup_messages.hpp"
 #include "host/system_reason.hpp"
 #include "text/file_names.hpp"
 #include "text/utf8.hpp"
@@ -16,38 +17,6 @@
 #include <string_view>
 
 namespace {
-
-constexpr std::size_t BANNER_WIDTH = 75;
-
-// A banner line: the text, padded with blanks to 74 characters, then the closing asterisk.
-void addBoxed(std::string& out, std::string_view text) {
-    const std::size_t start = out.size();
-    out += text;
-    out.resize(start + BANNER_WIDTH - 1, ' ');
-    out += "*\n";
-}
-
-// The boxed banner, with an empty line before and after it.
-std::string banner() {
-    const std::string_view lines[] = {
-        "*    Morvel Virtual Machine - Versione 1.1",
-        "*    Simulatore di una ipotetica Macchina di Von Neumann. Versione 1.1",
-        "*    Autore -> gli sviluppatori di tarnsim",
-        "*    Sito Web dell'autore -> https://tarnsim.example.org/",
-        "*    Ultima revisione 22/05/2003 - Versione non esente da difetti.",
-    };
-    std::string out = "\n";
-    out.append(BANNER_WIDTH, '*');
-    out += '\n';
-    for (std::string_view line : lines) {
-        addBoxed(out, "*");
-        addBoxed(out, line);
-    }
-    addBoxed(out, "*");
-    out.append(BANNER_WIDTH, '*');
-    out += "\n\n";
-    return out;
-}
 
 bool isTextByte(tarn::Byte byte) {
     return (byte >= 0x20 && byte <= 0x7E) || byte == '\t' || byte == '\n' || byte == '\r';
@@ -126,17 +95,14 @@ int main(int argc, char** argv) {
     tarn::ignoreBrokenPipe();
 
     tarnsim::StandardConsole console;
-    console.writeOutput(banner());
+    console.writeOutput(tarn::startupBanner());
     if (argc < 2) {
-        console.writeOutput(" Numero di parametri insufficienti.\n"
-                            " E' necesaria la seguente sintassi : tarnsim <programma> \n"
-                            "\n");
+        console.writeOutput(tarn::USAGE_LINES);
         return console.outputFailed() ? 1 : 0;
     }
 
     const std::string path = argv[1];
-    console.writeOutput(" Avvio della macchina virtuale simulata...\n");
-    console.writeOutput(" Caricamento del programma (" + path + ") da eseguire... \n");
+    console.writeOutput(tarn::loadingLines(path));
 
     // Every run starts from an all-zero machine: memory beyond the image is 0.
     tarn::MachineState state{};
@@ -154,15 +120,12 @@ int main(int argc, char** argv) {
     if (report.opened && !report.readFailed && (source || looksLikeSource(state)))
         diagnose("'" + shown + "' sembra un sorgente: assemblalo prima con tarnasm");
 
-    console.writeOutput(" Esecuzione del codice avviata... \n\n");
+    console.writeOutput(tarn::RUN_STARTED_LINES);
     // A source is not run: its text as machine code would most likely loop
     // for ever without a word. Standard output is that of an image that
     // could not be opened, whose empty memory stops at once.
     if (!source) tarn::runMachine(state, console);
-    console.writeOutput("\n\n"
-                        " La Macchina virtuale e' stata spenta con istruzione di RESET.\n"
-                        " Per eseguire un altro programma riavvia la Macchina.\n"
-                        "\n");
+    console.writeOutput(tarn::SHUTDOWN_LINES);
     if (source) return 2;
     // Output that never arrived is not a successful run.
     return console.outputFailed() ? 1 : 0;

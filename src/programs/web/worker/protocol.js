@@ -1,0 +1,274 @@
+// The worker's side of the page's requests, over the wasm module's entry
+// points (wasm/api.cpp). Kept apart from worker.js, which only wires it to
+// the worker's messages, so that node runs it as it is.
+//
+// Every request { id, op, ...args } gets exactly one reply { id, ok, ... }.
+// A run as tarnsim shows it, and the debugger's "continue", go on in slices
+// of a few milliseconds, yielding between them to the message queue, where
+// "stop" (or any other request) can reach them.
+
+const STATES = ['running', 'trace', 'input', 'halted'];
+
+// How long a slice should take, and how often a run that prints nothing
+// reports its progress.
+const SLICE_MS = 6;
+const QUIET_EVENT_MS = 100;
+const FIRST_BUDGET = 20000;
+const MIN_BUDGET = 1000;
+const MAX_BUDGET = 50_000_000;
+
+const now = () => (globalThis.performance ? performance.now() : Date.now());
+
+const encoder = new TextEncoder();
+const decoder = new TextDecoder();
+
+// A slice budget that follows the machine's speed: about SLICE_MS each.
+class Budget {
+    constructor() {
+        this.value = FIRST_BUDGET;
+    }
+    measure(fn) {
+        const start = now();
+        const result = fn();
+        const elapsed = now() - start;
+        const scale = elapsed > 0.05 ? SLICE_MS / elapsed : 4;
+        this.value = Math.round(Math.min(MAX_BUDGET, Math.max(MIN_BUDGET, this.value * Math.min(4, Math.max(0.25, scale)))));
+        return result;
+    }
+}
+
+const asText = (value) => (typeof value === 'string' ? value : value === undefined || value === null ? '' : String(value));
+
+// createModule: the emscripten glue's factory; post(message, transfer):
+// sends to the page; schedule(fn): runs fn after the messages waiting.
+export function createProtocol({ createModule, post, schedule }) {
+    let module = null;
+    let job = null;      // the run or the continue going on in slices: { cancel() }
+    let mode = null;     // 'run' or 'debug': where word, endInput and stop go
+    let runOpen = false;
+
+    // Texts into the module's memory for the length of one call.
+    function withTexts(texts, call) {
+        const pointers = [];
+        try {
+            const args = [];
+            for (const text of texts) {
+                const bytes = encoder.encode(asText(text));
+                const pointer = module._tw_alloc(bytes.length);
+                pointers.push(pointer);
+                module.HEAPU8.set(bytes, pointer);
+                args.push(pointer, bytes.length);
+            }
+            return call(...args);
+        } finally {
+            for (const pointer of pointers) module._tw_free(pointer);
+        }
+    }
+    const json = (pointer) => JSON.parse(decoder.decode(module.HEAPU8.subarray(pointer, pointer + module._tw_size())));
+    const bytes = (pointer) => module.HEAPU8.slice(pointer, pointer + module._tw_size());
+    const string = (pointer) => decoder.decode(module.HEAPU8.subarray(pointer, pointer + module._tw_size()));
+
+    // A result of the module: { ok: false, error } stays a failure.
+    const result = (value) => (value && value.ok === false ? value : { ok: true, ...value });
+
+    function stopJob() {
+        if (job) {
+            const stopped = job;
+            job = null;
+            stopped.cancel();
+        }
+    }
+
+    // ---- a run as tarnsim shows it
+
+    function startRunSlices() {
+        if (job && job.kind === 'run') return;  // already going
+        stopJob();
+        const budget = new Budget();
+        let lastEvent = now();
+        let cancelled = false;
+        const current = { kind: 'run', cancel: () => { cancelled = true; } };
+        job = current;
+        const slice = () => {
+            if (cancelled || job !== current) return;
+            const state = STATES[budget.measure(() => module._tw_run_slice(budget.value))] ?? 'halted';
+            const consoleBytes = bytes(module._tw_run_take_console());
+            const output = bytes(module._tw_run_take_output());
+            const time = now();
+            if (consoleBytes.length > 0 || output.length > 0 || state !== 'running' || time - lastEvent >= QUIET_EVENT_MS) {
+                lastEvent = time;
+                post({ event: 'run', console: consoleBytes, output, executed: module._tw_run_executed(), state },
+                     [consoleBytes.buffer, output.buffer]);
+            }
+            if (state === 'running') schedule(slice);
+            else job = null;
+        };
+        schedule(slice);
+    }
+
+    function stopRun() {
+        stopJob();
+        if (!runOpen) return;
+        runOpen = false;
+        const consoleBytes = bytes(module._tw_run_take_console());
+        const output = bytes(module._tw_run_take_output());
+        const executed = module._tw_run_executed();
+        module._tw_run_close();
+        post({ event: 'run', console: consoleBytes, output, executed, state: 'stopped' },
+             [consoleBytes.buffer, output.buffer]);
+    }
+
+    // ---- the debugger
+
+    const debug = (op, number = 0, text = '') =>
+        result(withTexts([op, text], (o, ol, t, tl) => json(module._tw_debug(o, ol, Number(number), t, tl))));
+
+    // "continue": slices until a stop of the session's own, or "stop".
+    function continueSession(reply) {
+        stopJob();
+        const budget = new Budget();
+        let finished = false;
+        const finish = (answer) => {
+            if (finished) return;
+            finished = true;
+            if (job === current) job = null;
+            reply(answer);
+        };
+        // Stopped between slices: the view and the text of the last slice.
+        let last = null;
+        const current = { kind: 'continue', cancel: () => finish(last ?? debug('view')) };
+        job = current;
+        const slice = () => {
+            if (finished) return;
+            let answer;
+            try {
+                answer = budget.measure(() => debug('continue', budget.value));
+            } catch (error) {
+                finish({ ok: false, error: internalError(error) });
+                return;
+            }
+            if (!answer.ok || answer.done) finish(answer);
+            else {
+                last = answer;
+                schedule(slice);
+            }
+        };
+        slice();
+    }
+
+    // ---- requests
+
+    const handlers = {
+        init({ wasm }) {
+            if (module) return { ok: true, ...json(module._tw_init()) };
+            if (!wasm) return { ok: false, error: 'Manca il modulo WebAssembly.' };
+            return createModule({ wasmBinary: new Uint8Array(wasm), print: () => {}, printErr: () => {} }).then((created) => {
+                module = created;
+                return { ok: true, ...json(module._tw_init()) };
+            });
+        },
+        assemble({ source, name }) {
+            return result(withTexts([source, name], (s, sl, n, nl) => json(module._tw_assemble(s, sl, n, nl))));
+        },
+        run({ source, name, input }) {
+            stopRun();
+            stopJob();
+            mode = 'run';
+            const answer = result(withTexts([source, name, input], (s, sl, n, nl, i, il) =>
+                json(module._tw_run_start(s, sl, n, nl, i, il))));
+            if (answer.ok && !answer.failed) {
+                runOpen = true;
+                startRunSlices();
+                return { ok: true, failed: false };
+            }
+            return answer;
+        },
+        key() {
+            if (mode !== 'run' || !runOpen) return { ok: false, error: 'Nessun programma in esecuzione.' };
+            module._tw_run_key();
+            startRunSlices();
+            return { ok: true };
+        },
+        word({ text }) {
+            if (mode === 'debug') return debug('word', 0, text);
+            if (!runOpen) return { ok: false, error: 'Nessun programma in esecuzione.' };
+            const error = withTexts([text], (t, tl) => string(module._tw_run_word(t, tl)));
+            if (error) return { ok: false, error };
+            startRunSlices();
+            return { ok: true };
+        },
+        endInput() {
+            if (mode === 'debug') return debug('endInput');
+            if (!runOpen) return { ok: false, error: 'Nessun programma in esecuzione.' };
+            module._tw_run_end_input();
+            startRunSlices();
+            return { ok: true };
+        },
+        stop() {
+            if (mode === 'run') stopRun();
+            else stopJob();
+            return { ok: true };
+        },
+        debug({ source, name, input }) {
+            stopRun();
+            stopJob();
+            mode = 'debug';
+            return result(withTexts([source, name, input], (s, sl, n, nl, i, il) =>
+                json(module._tw_debug_start(s, sl, n, nl, i, il))));
+        },
+        step: () => debug('step'),
+        back: () => debug('back'),
+        reverse: () => debug('reverse'),
+        restart: () => debug('restart'),
+        goto: ({ position }) => debug('goto', position),
+        breakpoint: ({ address }) => debug('breakpoint', address),
+        breakpointLine: ({ line }) => debug('breakpointLine', line),
+        watch: ({ address }) => debug('watch', address),
+        whoWrote: ({ address }) => debug('whoWrote', address),
+        exercise({ text, name }) {
+            return result(withTexts([text, name], (t, tl, n, nl) => json(module._tw_exercise(t, tl, n, nl))));
+        },
+        verify({ source, name }) {
+            return result(withTexts([source, name], (s, sl, n, nl) => json(module._tw_verify(s, sl, n, nl))));
+        },
+    };
+    const debugOps = new Set(['step', 'back', 'reverse', 'restart', 'goto', 'breakpoint', 'breakpointLine', 'watch', 'whoWrote']);
+
+    function internalError(error) {
+        return `Errore interno del simulatore: ${error && error.message ? error.message : String(error)}`;
+    }
+
+    // Handles one message from the page.
+    return function handle(message) {
+        if (!message || typeof message !== 'object') return;
+        const { id, op } = message;
+        const reply = (answer) => post({ ...answer, id });
+        if (op !== 'init' && !module) {
+            reply({ ok: false, error: 'Il simulatore non è ancora pronto.' });
+            return;
+        }
+        if (op === 'continue') {
+            if (mode !== 'debug') {
+                reply({ ok: false, error: 'Nessun programma nel debugger: avvialo prima.' });
+                return;
+            }
+            continueSession(reply);
+            return;
+        }
+        const handler = Object.prototype.hasOwnProperty.call(handlers, op) ? handlers[op] : null;
+        if (!handler) {
+            reply({ ok: false, error: `Richiesta sconosciuta: ${asText(op)}` });
+            return;
+        }
+        // A command of the session ends a continue first.
+        if (debugOps.has(op) || (mode === 'debug' && (op === 'word' || op === 'endInput'))) stopJob();
+        try {
+            const answer = handler(message);
+            if (answer && typeof answer.then === 'function')
+                answer.then(reply, (error) => reply({ ok: false, error: internalError(error) }));
+            else reply(answer);
+        } catch (error) {
+            reply({ ok: false, error: internalError(error) });
+        }
+    };
+}
