@@ -176,6 +176,12 @@ export function siteHash(files) {
     return hash.digest('hex').slice(0, 16);
 }
 
+// A path as the user would type it: relative below the current folder.
+function shown(path) {
+    const near = relative(process.cwd(), path);
+    return near && !near.startsWith('..') ? near : path;
+}
+
 function sizeTable(files) {
     const rows = [...files].map(([path, data]) => [path, data.length, gzipSync(data, { level: 9 }).length]);
     rows.sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0));
@@ -241,10 +247,10 @@ export async function build({ glue, wasm, out, sources = here, examplesFolder = 
     await writeFile(join(out, 'tarnsim.html'), single);
 
     const sizes = sizeTable(files);
-    log(`build.mjs: edizione per il browser in ${relative(process.cwd(), site) || '.'} (versione ${version})`);
+    log(`build.mjs: edizione per il browser in ${shown(site)} (versione ${version})`);
     log(sizes.text);
     const singleGzip = gzipSync(single, { level: 9 }).length;
-    log(`build.mjs: file unico ${relative(process.cwd(), join(out, 'tarnsim.html'))}: ${single.length} byte, gzip -9 ${singleGzip}`);
+    log(`build.mjs: file unico ${shown(join(out, 'tarnsim.html'))}: ${single.length} byte, gzip -9 ${singleGzip}`);
     if (sizes.gzip > firstLoadLimit) {
         log(`build.mjs: attenzione: il primo caricamento (${sizes.gzip} byte compressi) supera ${firstLoadLimit}`);
     }
