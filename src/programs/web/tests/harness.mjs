@@ -239,32 +239,36 @@ export const chromiumArgs = [
     '--disable-sync',
 ];
 
-// Debian's Chromium, headless. Returns { context, page, close }, with one
-// page already open. By default a browser with a new context (playwright
+// Debian's Chromium, headless. Returns { context, page, errors, close }, with
+// one page already open. By default a browser with a new context (playwright
 // gives it a fresh profile folder of its own and removes it on close);
 // `persistent: true` runs it on a fresh --user-data-dir of ours instead
-// (launchPersistentContext), removed by close(). `serviceWorkers: 'block'`
+// (launchPersistentContext), which survives the page's server going away and
+// coming back. close() removes every folder the browser was given. `serviceWorkers: 'block'`
 // keeps the site's service worker out. With `t`, close() runs when the test
 // ends. `errors` collects the page's uncaught exceptions and console errors,
 // each with the address it is about when there is one.
 export async function openBrowser({ t, persistent = false, serviceWorkers = 'allow', viewport, contextOptions = {} } = {}) {
     const { chromium } = await import('playwright-core');
-    const launchOptions = { executablePath: chromiumPath, args: chromiumArgs, headless: true };
+    // Whatever the browser writes beside its profile (crash reports, its
+    // temporary files) goes into a folder of ours too.
+    const own = tempFolder({ prefix: 'tarnweb-chromium-' });
+    const env = { ...process.env, HOME: own.path, TMPDIR: own.path, XDG_CONFIG_HOME: join(own.path, 'config'), XDG_CACHE_HOME: join(own.path, 'cache') };
+    const launchOptions = { executablePath: chromiumPath, args: chromiumArgs, headless: true, env };
     const options = { serviceWorkers, ...(viewport ? { viewport } : {}), ...contextOptions };
     let context;
     let browser = null;
-    let profile = null;
-    if (persistent) {
-        profile = tempFolder({ prefix: 'tarnweb-chromium-' });
-        try {
-            context = await chromium.launchPersistentContext(profile.path, { ...launchOptions, ...options });
-        } catch (error) {
-            profile.remove();
-            throw error;
+    try {
+        if (persistent) {
+            context = await chromium.launchPersistentContext(join(own.path, 'profile'), { ...launchOptions, ...options });
+        } else {
+            browser = await chromium.launch(launchOptions);
+            context = await browser.newContext(options);
         }
-    } else {
-        browser = await chromium.launch(launchOptions);
-        context = await browser.newContext(options);
+    } catch (error) {
+        await browser?.close();
+        own.remove();
+        throw error;
     }
     const page = context.pages()[0] ?? (await context.newPage());
     const errors = [];
@@ -278,11 +282,11 @@ export async function openBrowser({ t, persistent = false, serviceWorkers = 'all
             await context.close();
             if (browser) await browser.close();
         } finally {
-            if (profile) profile.remove();
+            own.remove();
         }
     }
     if (t) t.after(close);
-    return { browser, context, page, errors, profile: profile?.path ?? null, close };
+    return { browser, context, page, errors, profile: persistent ? join(own.path, 'profile') : null, close };
 }
 
 function watchErrors(page, errors) {
