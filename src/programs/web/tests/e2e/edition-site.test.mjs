@@ -36,6 +36,7 @@ function nativeConsole(t) {
 
 // Loads saluto from the examples, runs it and returns the console's text.
 async function runSaluto(page) {
+    await page.waitForSelector('body[data-ready="true"]');
     await page.waitForSelector('#examples option[value="saluto"]', { state: 'attached' });
     await page.selectOption('#examples', 'saluto');
     await page.click('#run');
@@ -75,7 +76,7 @@ test('the folder edition asks nothing of other origins and runs saluto as tarnsi
     assert.deepEqual(realErrors(errors), []);
 });
 
-test('after the first visit the folder edition works with the server gone', { skip: chromiumMissing || siteMissing || nativeMissing }, async (t) => {
+test('after the first visit the folder edition and its exercises work with the server gone', { skip: chromiumMissing || siteMissing || nativeMissing }, async (t) => {
     const expected = nativeConsole(t);
     const server = await startServer({ t });
     const { page, errors } = await openBrowser({ t, persistent: true });
@@ -91,6 +92,10 @@ test('after the first visit the folder edition works with the server gone', { sk
     assert.equal(await runSaluto(page), expected);
     await page.goto(server.url(''));
     assert.equal(await runSaluto(page), expected);
+    // The exercises of the site were kept too.
+    await page.goto(server.url('index.html?esercizio=esercizi/somma.toml'));
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.match(await page.textContent('#exercise-info'), /Somma di due cifre/);
     assert.deepEqual(realErrors(errors), []);
 });
 
