@@ -64,9 +64,9 @@ ConsoleRun::ConsoleRun(std::span<const Byte> image, std::string_view name, std::
     console_ += RUN_STARTED_LINES;
 }
 
-bool ConsoleRun::starves(Byte opcode) const {
+bool ConsoleRun::starves(Byte opcode, std::size_t taken) const {
     return readsAWord[opcode] && !inputEnded_ &&
-           !nextInputWord(std::string_view(input_).substr(inputTaken_)).whole;
+           !nextInputWord(std::string_view(input_).substr(inputTaken_ + taken)).whole;
 }
 
 void ConsoleRun::consumeInput(std::size_t taken) {
@@ -82,7 +82,7 @@ std::uint64_t ConsoleRun::stepCarefully(std::uint64_t limit) {
     std::uint64_t done = 0;
     SliceConsole console(*this);
     while (done < limit && machine_.M[machine_.PC] != 0 && !(machine_.F & FLAG_D)) {
-        if (starves(machine_.M[machine_.PC])) {
+        if (starves(machine_.M[machine_.PC], console.taken())) {
             state_ = State::NeedsInput;
             break;
         }
@@ -99,7 +99,7 @@ ConsoleRun::State ConsoleRun::runSlice(std::uint64_t budget) {
     while (state_ == State::Running && done < budget && console_.size() < CONSOLE_SLICE_OUTPUT) {
         if (fetched_) {
             // The instruction of the trace, once its key was pressed.
-            if (starves(machine_.IR)) {
+            if (starves(machine_.IR, 0)) {
                 state_ = State::NeedsInput;
                 break;
             }

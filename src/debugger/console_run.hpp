@@ -66,9 +66,9 @@ public:
 private:
     class SliceConsole;
 
-    // Whether the instruction at PC (or the fetched one) is an INP that would
-    // find no whole word.
-    bool starves(Byte opcode) const;
+    // Whether an opcode is an INP that would find no whole word in the input
+    // past the `taken` bytes read since inputTaken_.
+    bool starves(Byte opcode, std::size_t taken) const;
     // Runs up to limit instructions one at a time, stopping before an INP
     // that starves (NeedsInput), a set D or opcode 0.
     std::uint64_t stepCarefully(std::uint64_t limit);
