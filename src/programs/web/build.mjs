@@ -100,10 +100,17 @@ async function bundleStyle(entry) {
     return Buffer.from(result.outputFiles[0].contents);
 }
 
+// A page's tags without what its scripts and styles hold.
+function markup(html) {
+    return html
+        .replace(/(<script\b[^>]*>)[\s\S]*?<\/script\s*>/gi, '$1</script>')
+        .replace(/(<style\b[^>]*>)[\s\S]*?<\/style\s*>/gi, '$1</style>');
+}
+
 // The page may name only files of its own folder: no other origin, no
 // protocol-relative address, nothing above the folder.
 function checkReferences(html, known) {
-    for (const match of html.matchAll(/\b(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)) {
+    for (const match of markup(html).matchAll(/(?<![\w-])(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)) {
         const address = match[2];
         if (address === '' || address.startsWith('#') || address.startsWith('data:')) continue;
         if (/^[a-z][a-z0-9+.-]*:/i.test(address) || address.startsWith('//') || address.startsWith('/') || address.includes('..')) {
@@ -159,7 +166,7 @@ export function singlePage({ html, style, app, worker, wasm, assets }) {
         if (!asset) return whole;
         return `${start}"data:${asset.type};base64,${asset.data.toString('base64')}"`;
     });
-    const left = [...page.matchAll(/<[a-z]+\b[^>]*\b(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)]
+    const left = [...markup(page).matchAll(/<[a-z]+\b[^>]*(?<![\w-])(?:src|href)\s*=\s*(["']?)([^"'\s>]*)\1/gi)]
         .map((m) => m[2])
         .filter((a) => a !== '' && !a.startsWith('#') && !a.startsWith('data:'));
     if (left.length > 0) throw new BuildError(`tarnsim.html: resta un riferimento a file esterni: ${left.join(', ')}`);
