@@ -34,6 +34,15 @@ const breakpointMarker = new (class extends GutterMarker {
     }
 })();
 
+// What keeps the gutter as wide as a marker when there is none.
+const breakpointSpacer = new (class extends GutterMarker {
+    toDOM() {
+        const space = document.createElement('span');
+        space.textContent = '●';
+        return space;
+    }
+})();
+
 const breakpointField = StateField.define({
     create: () => RangeSet.empty,
     update(set, transaction) {
@@ -65,7 +74,7 @@ const breakpointGutter = [
     gutter({
         class: 'cm-breakpoint-gutter',
         markers: (view) => view.state.field(breakpointField),
-        initialSpacer: () => breakpointMarker,
+        initialSpacer: () => breakpointSpacer,
         domEventHandlers: {
             mousedown(view, line) {
                 view.dispatch({ effects: toggleBreakpoint.of(line.from), userEvent: 'breakpoint' });

@@ -232,7 +232,8 @@ async function runProgram() {
 }
 
 function runEvent(event) {
-    if (event?.event !== 'run' || mode !== 'run') return;
+    // Until the run's reply, whatever comes is the end of an earlier run.
+    if (event?.event !== 'run' || mode !== 'run' || runState === 'starting') return;
     consoleView.addBytes(event.console);
     outputView.addBytes(event.output);
     if (typeof event.executed === 'number') executed = event.executed;
@@ -364,12 +365,20 @@ const machine = new MachineView({
 function endSession(message) {
     if (mode !== 'debug') return;
     mode = 'idle';
+    lastView = null;
     editor.setNextLine(null);
     showWordBox(false);
     if (busy === 'continue' || busy === 'reverse') client.request('stop').catch(() => {});
     if (message) say(message);
     updateButtons();
 }
+
+// The session's lines ({ number, address, data }) and its last view.
+let sessionLines = [];
+let lastView = null;
+// What a word (or the end of the input) resumes: 'step' or 'continue', as
+// the command that met the INP waiting for it.
+let resumeAfterInput = 'step';
 
 // Starts a session on the editor's source; false when it could not start.
 async function startSession() {
@@ -387,6 +396,8 @@ async function startSession() {
     }
     if (source !== editor.text()) return false;
     mode = 'debug';
+    sessionLines = reply.lines ?? [];
+    resumeAfterInput = 'step';
     outputView.clear();
     consoleView.clear();
     let view = reply.view;
@@ -394,14 +405,17 @@ async function startSession() {
     for (const line of editor.breakpoints()) {
         const answer = await client.request('breakpointLine', { line });
         if (answer.ok) view = answer.view;
-        else problems.push(answer.error);
+        else problems.push(`Riga ${line}: ${answer.error}`);
     }
-    showView(view, ['Debug iniziato.', ...problems]);
+    showView(view, ['Debug iniziato: la riga evidenziata è la prossima istruzione.', ...problems]);
     return true;
 }
 
-function showView(view, extra = []) {
+// The view of the session; `said` is the command's own message, shown when
+// the session has no stop of its own to tell.
+function showView(view, said = []) {
     if (!view) return;
+    lastView = view;
     machine.show(view);
     editor.setNextLine(view.line ?? null);
     outputView.setText(view.output ?? '', view.outputCut);
@@ -410,9 +424,34 @@ function showView(view, extra = []) {
         const wanted = [...view.breakpointLines].sort((a, b) => a - b);
         if (shown.join() !== wanted.join()) editor.setBreakpoints(wanted);
     }
-    say(...extra, view.message, ...(view.warnings ?? []), `istruzioni eseguite: ${view.position}`);
+    const told = view.message ? [view.message] : said;
+    say(...told, ...(view.warnings ?? []), `istruzioni eseguite: ${view.position}`);
     showWordBox(Boolean(view.needsInput));
-    if (view.needsInput) add('Il programma aspetta una parola: scrivila in «Parola» e premi Invio, oppure premi «Fine dell\'ingresso».');
+    if (view.needsInput && !/aspetta una parola/.test(view.message ?? '')) {
+        add('Il programma aspetta una parola: scrivila in «Parola» e premi Invio, oppure premi «Fine dell\'ingresso».');
+    }
+}
+
+// What a command did, in the debugger's words, when the session says nothing.
+function commandText(op, args, view, before) {
+    switch (op) {
+        case 'step':
+            return view.position === before ? '' : `Eseguito il passo ${view.position}.`;
+        case 'back':
+            return view.position === before ? 'Sei già all\'inizio.' : `Un passo indietro: annullato il passo ${before}.`;
+        case 'restart':
+            return 'Di nuovo all\'inizio: la macchina è come appena caricata.';
+        case 'watch':
+            return (view.watchpoints ?? []).includes(args.address)
+                ? `Osservo il byte ${args.address}: «Continua» si fermerà quando cambia.`
+                : `Non osservo più il byte ${args.address}.`;
+        case 'word':
+            return 'Parola data al programma.';
+        case 'endInput':
+            return 'Ingresso finito: il prossimo INP non leggerà nulla.';
+        default:
+            return '';
+    }
 }
 
 async function debugCommand(op, args = {}) {
@@ -426,19 +465,34 @@ async function debugCommand(op, args = {}) {
             if (!(await startSession())) return;
             busy = op;
             updateButtons();
-            if (op === 'restart' || op === 'breakpointLine') return;
+            if (op === 'restart') return;
         }
+        // A step at an INP that waits asks for the word first.
+        if (op === 'step' && lastView?.needsInput) {
+            resumeAfterInput = 'step';
+            showView(lastView);
+            wordInput.focus();
+            return;
+        }
+        const before = lastView?.position ?? 0;
         const reply = await client.request(op, args);
         if (mode !== 'debug') return;
         if (!reply.ok) {
             say(reply.error);
             return;
         }
-        showView(reply.view);
-        if (op === 'whoWrote') add(reply.text);
-        if (op === 'watch' && !reply.view.message) {
-            const address = args.address;
-            add((reply.view.watchpoints ?? []).includes(address) ? `Osservo il byte ${address}.` : `Il byte ${address} non è più osservato.`);
+        if (op === 'whoWrote') {
+            showView({ ...reply.view, message: '' }, [reply.text]);
+            return;
+        }
+        showView(reply.view, [commandText(op, args, reply.view, before)]);
+        if (reply.view.needsInput && (op === 'continue' || op === 'step')) resumeAfterInput = op === 'continue' ? 'continue' : 'step';
+        // Given the word, the command that waited for it goes on.
+        if ((op === 'word' || op === 'endInput') && !reply.view.needsInput && !reply.view.halted) {
+            const next = resumeAfterInput;
+            resumeAfterInput = 'step';
+            busy = null;
+            await debugCommand(next);
         }
     } catch (error) {
         if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');
@@ -449,16 +503,21 @@ async function debugCommand(op, args = {}) {
     }
 }
 
+function breakpointText(line, on) {
+    const address = sessionLines.find((l) => l.number === line)?.address;
+    if (address === null || address === undefined) return on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`;
+    return on ? `Punto di arresto sull'indirizzo ${address} (riga ${line}).` : `Punto di arresto tolto dall'indirizzo ${address} (riga ${line}).`;
+}
+
 // A breakpoint toggled in the editor (gutter or "Punto di arresto"): the
 // session, if any, follows; a line it refuses loses its mark again.
 async function breakpointToggled(line) {
     if (mode !== 'debug') {
-        const on = editor.breakpoints().includes(line);
-        say(on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`);
+        say(breakpointText(line, editor.breakpoints().includes(line)));
         return;
     }
     if (busy) {
-        // A session busy with another request: it gets the breakpoint when it answers.
+        // A session busy with another request: the mark goes back.
         editor.toggleBreakpointAt(line);
         say('Il debugger è occupato: riprova tra un attimo.');
         return;
@@ -474,7 +533,7 @@ async function breakpointToggled(line) {
             return;
         }
         const on = (reply.view.breakpointLines ?? []).includes(line);
-        showView(reply.view, [on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`]);
+        showView({ ...reply.view, message: '' }, [breakpointText(line, on)]);
     } catch (error) {
         if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');
     } finally {
@@ -492,6 +551,7 @@ function toggleBreakpointAtCursor() {
 function workerRestarted() {
     if (mode === 'debug') {
         mode = 'idle';
+        lastView = null;
         editor.setNextLine(null);
     }
     if (exercise) client.request('exercise', { text: exercise.text, name: exercise.name }).catch(() => {});
@@ -499,6 +559,9 @@ function workerRestarted() {
 }
 
 // -------------------------------------------------------------- exercises
+
+const formatPoints = (n) => (Number.isInteger(n) ? String(n) : String(Math.round(n * 100) / 100).replace('.', ','));
+const pointsText = (n) => (n === 1 ? '1 punto' : `${formatPoints(n)} punti`);
 
 async function loadExercise(text, name) {
     let reply;
@@ -521,12 +584,16 @@ async function loadExercise(text, name) {
     list.className = 'cases';
     for (const item of reply.cases) {
         const li = document.createElement('li');
-        const points = item.points === 1 ? '1 punto' : `${item.points} punti`;
-        li.textContent = `${item.name} (${points}${item.hidden ? ', nascosto' : ''})`;
+        li.textContent = `${item.name} (${pointsText(item.points)}${item.hidden ? ', nascosto' : ''})`;
         list.append(li);
     }
-    const total = paragraph(`Totale: ${reply.total} punti.`);
-    info.replaceChildren(title, list, total);
+    const parts = [title, list];
+    const hidden = typeof reply.hidden === 'number' ? reply.hidden : reply.cases.filter((c) => c.hidden).length;
+    if (hidden > 0) {
+        parts.push(paragraph(hidden === 1 ? 'Più 1 caso nascosto, che prova l\'insegnante.' : `Più ${hidden} casi nascosti, che prova l'insegnante.`));
+    }
+    parts.push(paragraph(`Totale dell'esercizio: ${pointsText(reply.total)}.`));
+    info.replaceChildren(...parts);
     $('results').replaceChildren();
     $('results-summary').textContent = '';
     say(`Esercizio «${title.textContent}» aperto: scrivi il programma e premi «Verifica».`);
@@ -567,7 +634,8 @@ async function verify() {
             }),
         );
         const passed = reply.results.filter((r) => r.passed).length;
-        let summary = `Punti: ${reply.points} su ${reply.total}. Casi superati: ${passed} su ${reply.results.length}.`;
+        const visible = reply.results.reduce((sum, r) => sum + (r.maxPoints ?? 0), 0);
+        let summary = `Punti: ${formatPoints(reply.points)} su ${formatPoints(visible)}. Casi superati: ${passed} su ${reply.results.length}.`;
         if (reply.hidden > 0) {
             summary += reply.hidden === 1 ? ' 1 caso nascosto non è stato eseguito.' : ` ${reply.hidden} casi nascosti non sono stati eseguiti.`;
         }
