@@ -32,7 +32,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 using tarn::Byte;
 namespace debugger = tarn::debugger;
 namespace grading = tarn::grading;
@@ -351,6 +351,13 @@ EMSCRIPTEN_KEEPALIVE const char* tw_run_take_console() {
 
 EMSCRIPTEN_KEEPALIVE const char* tw_run_take_output() {
     return give(consoleRun ? consoleRun->takeOutput() : std::string());
+}
+
+// The machine of the run, as its record: F, the 256 bytes of memory, PC, IR, A, B, X.
+EMSCRIPTEN_KEEPALIVE const char* tw_run_machine() {
+    if (!consoleRun) return give(std::string());
+    const tarn::MachineState& machine = consoleRun->machine();
+    return give(std::string(reinterpret_cast<const char*>(&machine), sizeof machine));
 }
 
 EMSCRIPTEN_KEEPALIVE void tw_run_key() {

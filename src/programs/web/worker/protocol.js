@@ -100,8 +100,16 @@ export function createProtocol({ createModule, post, schedule }) {
                 post({ event: 'run', console: consoleBytes, output, executed: module._tw_run_executed(), state },
                      [consoleBytes.buffer, output.buffer]);
             }
-            if (state === 'running') schedule(slice);
-            else job = null;
+            if (state === 'running') {
+                schedule(slice);
+                return;
+            }
+            job = null;
+            if (state === 'halted') {
+                // Ended for good: nothing is left to stop.
+                runOpen = false;
+                module._tw_run_close();
+            }
         };
         schedule(slice);
     }

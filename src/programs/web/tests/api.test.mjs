@@ -1,0 +1,282 @@
+// The worker's protocol in node, on the real wasm module: the assembler's
+// positions for the editor, a run as tarnsim shows it (examples byte for
+// byte against their expected output, traces, input asked for, Ferma), the
+// debugger's session and the exercises, whose hidden cases stay inside.
+import assert from 'node:assert/strict';
+import { readFileSync, readdirSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { join } from 'node:path';
+import { test } from 'node:test';
+
+import { examplesDir, gluePath, moduleMissing, wasmPath } from './harness.mjs';
+import { createProtocol } from '../worker/protocol.js';
+
+// A worker in this process: requests answered through the protocol, events collected.
+async function startWorker() {
+    const createModule = createRequire(import.meta.url)(gluePath);
+    const pending = new Map();
+    const events = [];
+    let waiter = null;
+    let nextId = 1;
+    const handle = createProtocol({
+        createModule,
+        post: (message) => {
+            if (message.id !== undefined) {
+                pending.get(message.id)(message);
+                pending.delete(message.id);
+            } else {
+                events.push(message);
+                if (waiter) waiter();
+            }
+        },
+        schedule: (fn) => setImmediate(fn),
+    });
+    const request = (op, args = {}) =>
+        new Promise((resolve) => {
+            const id = nextId++;
+            pending.set(id, resolve);
+            handle({ id, op, ...args });
+        });
+    // The next run event; the events already arrived come first.
+    const nextEvent = async () => {
+        while (events.length === 0) await new Promise((resolve) => { waiter = resolve; });
+        waiter = null;
+        return events.shift();
+    };
+    const wasm = readFileSync(wasmPath);
+    const init = await request('init', { wasm: wasm.buffer.slice(wasm.byteOffset, wasm.byteOffset + wasm.length) });
+    assert.equal(init.ok, true, init.error);
+    return { request, nextEvent, events, init };
+}
+
+// A whole run: keys pressed at traces, input lines given when asked and
+// then ended; the console bytes and the events' states.
+async function runToEnd(worker, { source, name, input = '', lines = [] }) {
+    const reply = await worker.request('run', { source, name, input });
+    assert.equal(reply.ok, true, reply.error);
+    assert.equal(reply.failed, false, JSON.stringify(reply.diagnostics));
+    const parts = [], output = [], states = [];
+    for (;;) {
+        const event = await worker.nextEvent();
+        assert.equal(event.event, 'run');
+        parts.push(Buffer.from(event.console));
+        output.push(Buffer.from(event.output));
+        states.push(event.state);
+        if (event.state === 'halted' || event.state === 'stopped') break;
+        if (event.state === 'trace') assert.equal((await worker.request('key')).ok, true);
+        if (event.state === 'input') {
+            const answer = lines.length > 0 ? await worker.request('word', { text: lines.shift() }) : await worker.request('endInput');
+            assert.equal(answer.ok, true, answer.error);
+        }
+    }
+    return { console: Buffer.concat(parts), output: Buffer.concat(output).toString('utf8'), states };
+}
+
+const examples = readdirSync(examplesDir).filter((f) => f.endsWith('.asm')).map((f) => f.slice(0, -4)).sort();
+const example = (name, extension) => readFileSync(join(examplesDir, name + extension), 'utf8');
+
+test('the worker', { skip: moduleMissing }, async (t) => {
+    const worker = await startWorker();
+
+    await t.test('init gives the mnemonics of the table, each one the assembler knows, and the directives', async () => {
+        const { mnemonics, directives } = worker.init;
+        assert.ok(mnemonics.length > 20);
+        assert.equal(new Set(mnemonics).size, mnemonics.length);
+        for (const word of [...mnemonics, ...directives]) {
+            const reply = await worker.request('assemble', { source: `${word.toLowerCase()}\n` });
+            for (const d of reply.diagnostics) assert.doesNotMatch(d.message, /sconosciut/, `${word}: ${d.message}`);
+        }
+        const unknown = await worker.request('assemble', { source: 'FOO\n' });
+        assert.match(unknown.diagnostics[0].message, /sconosciut/);
+        assert.deepEqual(directives, ['DB', 'ORG']);
+    });
+
+    await t.test('diagnostics count columns in bytes, characters and UTF-16 units', async () => {
+        const cases = [
+            { before: 'DB "abc", ', line: 1 },
+            { before: 'DB "àèìòù", ', line: 1 },              // two bytes, one unit each
+            { before: 'DB "😀", ', line: 1 },                  // four bytes, two units
+            { before: 'DB "é😀e\u0301", ', line: 1 },          // combining accent: a character of its own
+            { before: '\tDB "ü", ', line: 1 },
+            { lead: '; però già così\r\n; 😀😀\n', before: 'DB "ß", ', line: 3 },
+        ];
+        for (const { lead = '', before, line } of cases) {
+            const source = `${lead}${before}nessuna\n`;
+            const reply = await worker.request('assemble', { source, name: 'prova' });
+            assert.equal(reply.failed, true);
+            const [d] = reply.diagnostics;
+            const where = JSON.stringify(before);
+            assert.equal(d.line, line, where);
+            assert.equal(d.column, Buffer.byteLength(before) + 1, where);
+            assert.equal(d.character, [...before].length + 1, where);
+            assert.equal(d.from, lead.length + before.length, where);
+            assert.equal(source.slice(d.from, d.to), 'nessuna', where);
+            assert.equal(d.severity, 'errore');
+            assert.equal(d.text, `${line}:${d.character}: errore: ${d.message}`);
+            assert.match(d.message, /nessuna/);
+            assert.equal(reply.image, null);
+        }
+    });
+
+    await t.test('a diagnostic at the end of the source still covers a character', async () => {
+        const source = 'DB 1,';
+        const reply = await worker.request('assemble', { source });
+        const [d] = reply.diagnostics;
+        assert.ok(d.to > d.from && d.to <= source.length, JSON.stringify(d));
+    });
+
+    await t.test('assemble gives the image and the lines that produced bytes', async () => {
+        const reply = await worker.request('assemble', { source: '; commento\ninizio: WRT testo\n RST\ntesto: DB "ok", 0\n' });
+        assert.equal(reply.failed, false);
+        assert.deepEqual(reply.image, [0x47, 3, 0, 0x6f, 0x6b, 0]);
+        assert.deepEqual(reply.lines, [
+            { number: 2, address: 0, data: false },
+            { number: 3, address: 2, data: false },
+            { number: 4, address: 3, data: true },
+        ]);
+    });
+
+    await t.test('errors beyond the first ones are counted in the lines tarnasm ends with', async () => {
+        const source = Array.from({ length: 25 }, (_, i) => `DB x${i}\n`).join('');
+        const reply = await worker.request('assemble', { source, name: 'tanti' });
+        assert.equal(reply.diagnostics.length, 20);
+        assert.deepEqual(reply.omitted, ['tanti.asm: altri 5 errori non mostrati']);
+    });
+
+    await t.test('every example runs as tarnsim prints it, with its input typed when asked', async () => {
+        for (const name of examples) {
+            let input = '';
+            try { input = example(name, '.in'); } catch { /* none */ }
+            const expected = readFileSync(join(examplesDir, `${name}.out`));
+            // All the input at once, then the same a line at a time.
+            const whole = await runToEnd(worker, { source: example(name, '.asm'), name: `examples/${name}`, input });
+            assert.equal(whole.console.toString('latin1'), expected.toString('latin1'), name);
+            const typed = await runToEnd(worker, { source: example(name, '.asm'), name: `examples/${name}`, lines: input.split('\n').filter((l, i, all) => i < all.length - 1 || l) });
+            assert.equal(typed.console.toString('latin1'), expected.toString('latin1'), `${name}, a riga a riga`);
+        }
+    });
+
+    await t.test('a source with errors does not run', async () => {
+        const reply = await worker.request('run', { source: 'JMP via\n', name: 'x', input: '' });
+        assert.equal(reply.failed, true);
+        assert.match(reply.diagnostics[0].message, /via/);
+        assert.equal(worker.events.length, 0);
+    });
+
+    await t.test('Ferma stops a run that never ends, and the run goes no further', async () => {
+        const reply = await worker.request('run', { source: 'ciclo: JMP ciclo\n', name: 'ciclo', input: '' });
+        assert.equal(reply.ok, true);
+        let event;
+        do event = await worker.nextEvent(); while (event.executed < 1_000_000);
+        assert.equal(event.state, 'running');
+        assert.equal((await worker.request('stop')).ok, true);
+        do event = await worker.nextEvent(); while (event.state === 'running');
+        assert.equal(event.state, 'stopped');
+        await new Promise((resolve) => setTimeout(resolve, 30));
+        assert.equal(worker.events.length, 0);
+        assert.equal((await worker.request('key')).ok, false);
+    });
+
+    await t.test('the debugger steps, goes back, continues, and tells who wrote a byte', async () => {
+        const source = example('somma', '.asm');
+        const started = await worker.request('debug', { source, name: 'somma', input: '3 4' });
+        assert.equal(started.failed, false);
+        assert.equal(started.lines.length, source.split('\n').length - (source.endsWith('\n') ? 1 : 0));
+        let { view } = started;
+        assert.equal(view.position, 0);
+        assert.equal(view.memory.length, 256);
+        assert.deepEqual(Object.keys(view.flags), ['D', 'Z', 'O', 'P', 'N']);
+        const firstLine = view.line;
+        ({ view } = await worker.request('step'));
+        assert.equal(view.position, 1);
+        assert.ok(view.changed.length > 0);
+        ({ view } = await worker.request('back'));
+        assert.equal(view.position, 0);
+        assert.equal(view.line, firstLine);
+        const ran = await worker.request('continue');
+        assert.equal(ran.view.halted, true);
+        assert.match(ran.view.message, /fermata/);
+        assert.equal(ran.view.output, '3 + 4 = 7\n');
+        const who = await worker.request('whoWrote', { address: ran.view.changed[0] ?? 41 });
+        assert.match(who.text, /Il byte/);
+        const bad = await worker.request('breakpoint', { address: 256 });
+        assert.equal(bad.ok, false);
+        const empty = await worker.request('breakpointLine', { line: 1 });  // a comment
+        assert.equal(empty.ok, false);
+        assert.equal(empty.error, 'Questa riga non ha istruzioni.');
+        const line = started.lines.find((l) => l.address !== null && !l.data);
+        const set = await worker.request('breakpointLine', { line: line.number });
+        assert.deepEqual(set.view.breakpointLines, [line.number]);
+        assert.deepEqual(set.view.breakpoints, [line.address]);
+    });
+
+    await t.test('the debugger asks for a word and takes it', async () => {
+        const started = await worker.request('debug', { source: 'INP w\nWRT w\nRST\nw: DB 0, 0, 0\n', name: 'p', input: '' });
+        assert.equal(started.view.needsInput, true);
+        const asked = await worker.request('step');
+        assert.equal(asked.view.position, 0);
+        assert.match(asked.view.message, /aspetta una parola/);
+        assert.equal((await worker.request('word', { text: 'ok' })).view.needsInput, false);
+        const done = await worker.request('continue');
+        assert.equal(done.view.output, 'ok');
+    });
+
+    await t.test('stop ends a continue that would never end', async () => {
+        await worker.request('debug', { source: 'ciclo: JMP ciclo\n', name: 'c', input: '' });
+        const running = worker.request('continue');
+        await new Promise((resolve) => setTimeout(resolve, 50));
+        assert.equal((await worker.request('stop')).ok, true);
+        const { view } = await running;
+        assert.ok(view.position > 0);
+        assert.equal(view.halted, false);
+    });
+
+    await t.test('exercises: the visible cases are graded with tarngrade\'s details, the hidden ones never leave', async () => {
+        const text = [
+            'titolo = "Eco"',
+            '[[caso]]', 'nome = "una parola"', 'ingresso = "ciao\\n"', 'uscita = "ciao"', 'punti = 2',
+            '[[caso]]', 'nome = "segreto-nascosto"', 'ingresso = "zebra-segreta\\n"', 'uscita = "zebra-segreta"', 'nascosto = true',
+        ].join('\n');
+        const exercise = await worker.request('exercise', { text, name: 'eco.toml' });
+        assert.equal(exercise.ok, true, exercise.error);
+        assert.equal(exercise.title, 'Eco');
+        assert.deepEqual(exercise.cases, [{ name: 'una parola', hidden: false, points: 2 }]);
+        assert.equal(exercise.total, 3);
+        assert.doesNotMatch(JSON.stringify(exercise), /segret/);
+
+        const good = await worker.request('verify', { source: 'INP w\nWRT w\nRST\nw: DB 0,0,0,0,0,0,0,0,0,0,0,0,0,0\n', name: 'eco' });
+        assert.equal(good.failed, false);
+        assert.deepEqual(good.results.map((r) => [r.name, r.passed, r.points, r.maxPoints, r.details]), [['una parola', true, 2, 2, '']]);
+        assert.equal(good.hidden, 1);
+        assert.equal(good.points, 2);
+        assert.doesNotMatch(JSON.stringify(good), /segret|zebra/);
+
+        const wrong = await worker.request('verify', { source: 'WRT w\nRST\nw: DB "no", 0\n', name: 'eco' });
+        assert.equal(wrong.results[0].passed, false);
+        assert.match(wrong.results[0].details, /uscita/);
+        assert.doesNotMatch(JSON.stringify(wrong), /segret|zebra/);
+
+        const broken = await worker.request('verify', { source: 'JMP via\n', name: 'eco' });
+        assert.equal(broken.failed, true);
+
+        const bad = await worker.request('exercise', { text: 'titolo = \n', name: 'rotto.toml' });
+        assert.equal(bad.ok, false);
+        assert.match(bad.error, /^rotto\.toml:1:\d+: errore: /);
+    });
+
+    await t.test('the largest program the exercise allows, and one byte more', async () => {
+        const text = 'titolo = "D"\ndimensione_massima = 3\n[[caso]]\nnome = "a"\nuscita = ""\n';
+        assert.equal((await worker.request('exercise', { text, name: 'd.toml' })).ok, true);
+        assert.equal((await worker.request('verify', { source: 'DB 0, 0, 0\n', name: 'p' })).results[0].passed, true);
+        const over = await worker.request('verify', { source: 'DB 0, 0, 0, 0\n', name: 'p' });
+        assert.equal(over.results[0].passed, false);
+        assert.match(over.results[0].details, /al massimo 3/);
+    });
+
+    await t.test('unknown requests and requests out of place get an Italian error', async () => {
+        assert.match((await worker.request('vola')).error, /sconosciuta/);
+        const tooLong = await worker.request('assemble', { source: 'x'.repeat((1 << 20) + 1), name: 'grande' });
+        assert.equal(tooLong.ok, false);
+        assert.match(tooLong.error, /supera il limite/);
+    });
+});
