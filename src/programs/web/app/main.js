@@ -842,6 +842,8 @@ examplesMenu.addEventListener('change', () => {
     if (mode === 'debug') endSession('');
     setWork({ source: example.source, name: example.name, input: example.input });
     workChanged(true);
+    // Back to the prompt, so that the same example can be chosen again.
+    examplesMenu.value = '';
     say(`Caricato l'esempio «${example.name}.asm». Per tornare al testo di prima usa Ctrl+Z nel sorgente.`);
 });
 

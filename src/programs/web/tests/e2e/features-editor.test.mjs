@@ -213,3 +213,34 @@ test('nothing overflows 360 pixels, whatever the page shows', { skip: skipPage }
     await page.keyboard.press('Escape');
     await dialog.waitFor({ state: 'hidden' });
 });
+
+test('every control and region has its name, the memory its 16 × 16 cells', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    const buttons = ['Esegui', 'Ferma', 'Passo', 'Indietro', 'Continua', 'Ritorna', 'Ricomincia', 'Condividi', 'Apri', 'Salva', 'Apri esercizio', 'Verifica', 'Tasto', 'Punto di arresto', 'Osserva', "Chi l'ha scritto?", 'Aiuto'];
+    for (const name of buttons) assert.equal(await button(page, name).count(), 1, name);
+    for (const name of ['Sorgente', 'Ingresso']) assert.equal(await page.getByRole('textbox', { name, exact: true }).count(), 1, name);
+    assert.equal(await page.getByRole('combobox', { name: 'Esempi', exact: true }).count(), 1);
+    for (const name of ['Uscita', 'Console', 'Memoria', 'Registri', 'Messaggi', 'Diagnostica', 'Esiti']) {
+        assert.equal(await region(page, name).count(), 1, name);
+    }
+    assert.equal(await region(page, 'Messaggi').locator('[aria-live="polite"]').count(), 1);
+    const grid = await page.evaluate(() =>
+        [...document.querySelectorAll('#memory tbody tr')].map((tr) => [
+            tr.children[0].tagName + ':' + tr.children[0].getAttribute('scope'),
+            [...tr.children].slice(1).map((c) => c.tagName + ':' + /^[0-9A-F]{2}$/.test(c.textContent)),
+        ]),
+    );
+    assert.equal(grid.length, 16);
+    for (const [header, cells] of grid) {
+        assert.equal(header, 'TH:row');
+        assert.deepEqual(cells, new Array(16).fill('TD:true'));
+    }
+    assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('#registers > *')].map((e) => e.textContent)), [
+        'PC 0',
+        'IR 0',
+        'A 0',
+        'B 0',
+        'X 0',
+        'D=0 Z=0 O=0 P=0 N=0',
+    ]);
+});

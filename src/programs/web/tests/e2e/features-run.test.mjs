@@ -118,6 +118,66 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
     assert.match(await region(page, 'Uscita').locator('pre').textContent(), /^Ciao, mondo!/);
 });
 
+test('"Ferma" also stops the debugger\'s "Continua" in an endless loop', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'giro:   JMP giro\n');
+    await button(page, 'Continua').click();
+    await page.waitForFunction(() => !document.getElementById('stop').disabled);
+    await button(page, 'Ferma').click();
+    await page.waitForFunction(() => !document.getElementById('step').disabled);
+    const count = Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))[1]);
+    assert.ok(count > 0, await text(page, 'messages'));
+    // The session is still there: one more step goes on from where it stopped.
+    await button(page, 'Passo').click();
+    await waitText(page, 'messages', new RegExp(`istruzioni eseguite: ${count + 1}\\b`));
+});
+
+test('a worker that does not answer "Ferma" is replaced, and the page goes on', { skip: skipPage }, async (t) => {
+    const { page, context } = await openPage(t);
+    // From here on, every worker of the page loses the requests to stop.
+    const deaf = await context.newPage();
+    await deaf.addInitScript(() => {
+        const Original = Worker;
+        globalThis.Worker = class extends Original {
+            postMessage(message, transfer) {
+                if (message?.op === 'stop') return;
+                super.postMessage(message, transfer);
+            }
+        };
+    });
+    await page.close();
+    await deaf.goto(page.url());
+    await deaf.waitForSelector('body[data-ready="true"]', { state: 'attached' });
+    await setSource(deaf, 'giro:   JMP giro\n');
+    await button(deaf, 'Esegui').click();
+    await waitText(deaf, 'messages', /istruzioni eseguite: [1-9]/);
+    await button(deaf, 'Ferma').click();
+    await waitText(deaf, 'messages', /Il simulatore non rispondeva: è stato riavviato\./);
+    await waitIdle(deaf);
+    await deaf.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+    await button(deaf, 'Esegui').click();
+    await waitText(deaf, 'messages', /terminato/);
+    assert.match(await text(deaf, 'output'), /^Ciao, mondo!/);
+});
+
+test('an endless printer fills the console up to 1 MiB, then says the rest was left out', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, `giro:   WRT riga\n        JMP giro\nriga:   DB "${'è'.repeat(60)}\\n", 0\n`);
+    await button(page, 'Esegui').click();
+    await waitText(page, 'console', /il resto è stato tralasciato/);
+    await waitText(page, 'output', /il resto è stato tralasciato/);
+    await button(page, 'Ferma').click();
+    await waitIdle(page);
+    for (const id of ['console', 'output']) {
+        const shown = await text(page, id);
+        assert.ok(shown.length <= 1024 * 1024 + 100, `${id}: ${shown.length}`);
+        assert.ok(shown.length >= 1024 * 1024, `${id}: ${shown.length}`);
+        // Decoded whole: no character split between two events.
+        assert.ok(!shown.includes('\ufffd'), id);
+        assert.equal(shown.split('tralasciato').length, 2, id);
+    }
+});
+
 test('a program with errors does not run: its errors are listed', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, '        WTR msg\n        RST\nmsg:    DB "x", 0\n');
