@@ -236,6 +236,11 @@ function runEvent(event) {
     if (event?.event !== 'run' || mode !== 'run' || runState === 'starting') return;
     consoleView.addBytes(event.console);
     outputView.addBytes(event.output);
+    // Waiting or over: what it shows is complete now, not at the next frame.
+    if (event.state !== 'running') {
+        consoleView.render();
+        outputView.render();
+    }
     if (typeof event.executed === 'number') executed = event.executed;
     const previous = runState;
     runState = event.state;

@@ -31,10 +31,12 @@ export class TextView {
         if (bytes && bytes.length) this.addText(this.decoder.decode(bytes, { stream: true }));
     }
 
-    // The end of the stream: a sequence left incomplete shows as U+FFFD.
+    // The end of the stream: a sequence left incomplete shows as U+FFFD,
+    // and everything is on the page at once.
     flush() {
         this.addText(this.decoder.decode());
         this.decoder = new TextDecoder('utf-8');
+        this.render();
     }
 
     addText(text) {
