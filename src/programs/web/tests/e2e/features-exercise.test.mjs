@@ -89,7 +89,8 @@ test('somma-sbagliata: the failing case says why, with the input and the differe
 });
 
 test('?esercizio= opens a file of the site; anything else is refused with a reason', { skip: skipPage }, async (t) => {
-    const { page, server } = await openPage(t, { path: 'index.html?esercizio=esercizi/somma.toml' });
+    const routes = { '/grande.toml': { body: '#'.repeat(4 * 1024 * 1024 + 1) } };
+    const { page, server } = await openPage(t, { path: 'index.html?esercizio=esercizi/somma.toml', routes });
     await waitText(page, 'messages', /^Esercizio «Somma di due cifre» aperto/);
     assert.equal(await button(page, 'Verifica').isDisabled(), false);
 
@@ -100,6 +101,7 @@ test('?esercizio= opens a file of the site; anything else is refused with a reas
         ['esercizi%5Csomma.toml', /non ammessi|stessa cartella/],
         ['esercizi/%2e%2e/index.html', /stessa cartella/],
         ['esercizi/nessuno.toml', /il file non esiste/],
+        ['grande.toml', /è più grande di 4 MiB/],
     ]) {
         const before = server.requests.length;
         await page.goto(server.url(`index.html?esercizio=${name}`));
@@ -108,7 +110,7 @@ test('?esercizio= opens a file of the site; anything else is refused with a reas
         assert.match(await text(page, 'messages'), reason, name);
         assert.equal(await button(page, 'Verifica').isDisabled(), true, name);
         const asked = server.requests.slice(before).map((r) => r.path);
-        if (!/nessuno/.test(name)) assert.deepEqual(asked.filter((p) => /\.toml$|esempio/.test(p)), [], name);
+        if (!/nessuno|grande/.test(name)) assert.deepEqual(asked.filter((p) => /\.toml$|esempio/.test(p)), [], name);
     }
 });
 
