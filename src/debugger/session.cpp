@@ -572,4 +572,45 @@ std::string describeLastWrite(const Session& session, Byte address) {
            " né alcuna istruzione fin qui gli hanno dato un valore.";
 }
 
+std::string describeStep(const Session& session, const RunResult& result) {
+    if (result.reason == StopReason::Budget || result.reason == StopReason::None ||
+        result.reason == StopReason::NeedsInput)
+        return "Eseguito il passo " + std::to_string(session.position()) + ".";
+    return describeStop(session, result);
+}
+
+std::string describeStepWhenHalted(const Session& session, const CommandNames& names) {
+    return "La macchina è ferma (codice operativo 0 all'indirizzo " + std::to_string(session.machine().PC) +
+           "): non c'è altro da eseguire. " + std::string(names.back) + " torna indietro, " +
+           std::string(names.restart) + " all'inizio.";
+}
+
+std::string describeStepBack(const Session& session, bool wentBack) {
+    if (!wentBack) return "Sei già all'inizio.";
+    return "Un passo indietro: annullato il passo " + std::to_string(session.position() + 1) + ".";
+}
+
+std::string describeRestart() {
+    return "Di nuovo all'inizio: la macchina è come appena caricata.";
+}
+
+std::string describeBreakpoint(const Session& session, Byte address) {
+    if (!session.breakpoint(address))
+        return "Punto di arresto tolto dall'indirizzo " + std::to_string(address) + ".";
+    std::string text = "Punto di arresto sull'indirizzo " + std::to_string(address);
+    if (const ProgramLine* line = session.program().lineAt(address))
+        text += " (riga " + std::to_string(line->number) + ")";
+    return text + ".";
+}
+
+std::string describeWatch(const Session& session, Byte address, const CommandNames& names) {
+    if (!session.watchpoint(address)) return "Non osservo più il byte " + std::to_string(address) + ".";
+    return "Osservo il byte " + std::to_string(address) + ": " + std::string(names.forward) +
+           " si fermerà quando cambia.";
+}
+
+std::string describeInterrupted(std::uint64_t steps) {
+    return "Interrotto dopo " + instructionCount(steps) + ".";
+}
+
 }  // namespace tarn::debugger

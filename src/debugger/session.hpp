@@ -261,4 +261,41 @@ std::string describeStop(const Session& session, const RunResult& result);
 // address, its source line and the step, or that no instruction wrote it.
 std::string describeLastWrite(const Session& session, Byte address);
 
+// What the user gives a command with, where a message says what to do next:
+// a key in tarndbg, a button on the page.
+struct CommandNames {
+    std::string_view forward;   // runs on to the next stop
+    std::string_view back;      // undoes one step
+    std::string_view restart;   // goes back to the start
+};
+
+// What one step did, from runForward(1): "Eseguito il passo N." when nothing
+// stopped it (arriving at an INP that waits included: the next step asks for
+// the word), else describeStop.
+std::string describeStep(const Session& session, const RunResult& result);
+
+// A step asked of a machine that has stopped.
+std::string describeStepWhenHalted(const Session& session, const CommandNames& names);
+
+// After stepBack: whether it went back.
+std::string describeStepBack(const Session& session, bool wentBack);
+
+// After restart.
+std::string describeRestart();
+
+// After a breakpoint at address was set or taken away (as it is now).
+std::string describeBreakpoint(const Session& session, Byte address);
+
+// After a watchpoint at address was set or taken away (as it is now).
+std::string describeWatch(const Session& session, Byte address, const CommandNames& names);
+
+// A forward run given up by the user after steps instructions.
+std::string describeInterrupted(std::uint64_t steps);
+
+// A breakpoint asked on a line that has no instruction.
+inline constexpr std::string_view LINE_WITHOUT_INSTRUCTIONS = "Questa riga non ha istruzioni.";
+// A typed line refused by giveInput.
+inline constexpr std::string_view TYPED_INPUT_FULL =
+    "L'ingresso scritto ha raggiunto il limite di 1 MiB: non si può aggiungere altro.";
+
 }  // namespace tarn::debugger

@@ -169,6 +169,54 @@ TEST(Session, RunsStopAtBreakpointsAndWatchpointsBothWays) {
     EXPECT_NE(describeStop(session, back).find("da 2 a 1"), std::string::npos) << describeStop(session, back);
 }
 
+// What each command says afterwards, in the words of the names it is given
+// with, counted from where the session stands.
+TEST(Session, CommandsSayWhatTheyDid) {
+    const Program program = sourceProgram(COUNTDOWN);
+    Session session(program, std::string{});
+    const CommandNames keys{"c", "b", "g"};
+    const CommandNames buttons{"«Continua»", "«Indietro»", "«Ricomincia»"};
+    const Byte nop = 8;
+    const Byte conta = 12;
+
+    EXPECT_EQ(describeStepBack(session, session.stepBack()), "Sei già all'inizio.");
+    EXPECT_EQ(describeStep(session, session.runForward(1)), "Eseguito il passo 1.");
+    EXPECT_EQ(describeStep(session, session.runForward(1)), "Eseguito il passo 2.");
+    EXPECT_EQ(describeStepBack(session, session.stepBack()), "Un passo indietro: annullato il passo 2.");
+
+    // A step that ends at a stop says the stop.
+    session.toggleBreakpoint(nop);
+    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto sull'indirizzo 8 (riga 6).");
+    session.goTo(3);
+    const RunResult toNop = session.runForward(1);
+    ASSERT_EQ(toNop.reason, StopReason::Breakpoint);
+    EXPECT_EQ(describeStep(session, toNop), describeStop(session, toNop));
+    session.toggleBreakpoint(nop);
+    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto tolto dall'indirizzo 8.");
+    session.toggleBreakpoint(200);
+    EXPECT_EQ(describeBreakpoint(session, 200), "Punto di arresto sull'indirizzo 200.");
+
+    session.toggleWatchpoint(conta);
+    EXPECT_EQ(describeWatch(session, conta, keys), "Osservo il byte 12: c si fermerà quando cambia.");
+    EXPECT_EQ(describeWatch(session, conta, buttons), "Osservo il byte 12: «Continua» si fermerà quando cambia.");
+    session.toggleWatchpoint(conta);
+    EXPECT_EQ(describeWatch(session, conta, buttons), "Non osservo più il byte 12.");
+
+    session.goTo(1000);
+    ASSERT_TRUE(session.halted());
+    EXPECT_EQ(describeStepWhenHalted(session, keys),
+              "La macchina è ferma (codice operativo 0 all'indirizzo 11): non c'è altro da eseguire. "
+              "b torna indietro, g all'inizio.");
+    EXPECT_EQ(describeInterrupted(1), "Interrotto dopo 1 istruzione.");
+    EXPECT_EQ(describeInterrupted(250000), "Interrotto dopo 250000 istruzioni.");
+
+    // Arriving at an INP that waits is a plain step: the next one asks.
+    Session reading(sourceProgram("NOP\nINP w\nRST\nw: DB 0, 0\n"), std::nullopt);
+    const RunResult toInp = reading.runForward(1);
+    EXPECT_EQ(toInp.reason, StopReason::NeedsInput);
+    EXPECT_EQ(describeStep(reading, toInp), "Eseguito il passo 1.");
+}
+
 TEST(Session, TheLastWriterOfAByteComesAndGoesWithTheSteps) {
     // The ADD of a zero writes the value the byte already had: still a write.
     const Program program = sourceProgram(R"(

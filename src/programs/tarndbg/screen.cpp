@@ -19,8 +19,9 @@
 // The message after a command is the library's description of where the run
 // stopped, then the warnings where the machine stands; but a plain step (s
 // that nothing stopped), a step back (b) and the return to the start (g) say
-// so in words of their own, since "running" or "nothing before here" would
-// not describe them. An s that arrives at an INP waiting for a word does not
+// so in the library's words for them (describeStep, describeStepBack,
+// describeRestart), since "running" or "nothing before here" would not
+// describe them. An s that arrives at an INP waiting for a word does not
 // open the input line: the next s does (c opens it at once, and goes on
 // after the word).
 #include "programs/tarndbg/screen.hpp"
@@ -62,6 +63,7 @@ constexpr int KEY_WAIT_MS = 200;
 constexpr std::size_t MAX_LINE_BYTES = 255;  // one typed line
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(100);
 constexpr short CHANGED_PAIR = 1;
+constexpr debugger::CommandNames KEYS{"c", "b", "g"};
 
 constexpr int KEY_CTRL_C = 3;
 constexpr int KEY_CTRL_D = 4;
@@ -826,7 +828,7 @@ void Screen::inputKey(int key) {
                 inputOpen_ = false;
                 pending_ = Pending::Nothing;
                 typed_.clear();
-                message_ = "L'ingresso scritto ha raggiunto il limite di 1 MiB: non si può aggiungere altro.";
+                message_ = debugger::TYPED_INPUT_FULL;
                 return;
             }
             goOn();
@@ -850,8 +852,7 @@ void Screen::inputKey(int key) {
 
 void Screen::step() {
     if (session_.halted()) {
-        message_ = "La macchina è ferma (codice operativo 0 all'indirizzo " + std::to_string(session_.machine().PC) +
-                   "): non c'è altro da eseguire. b torna indietro, g all'inizio.";
+        message_ = debugger::describeStepWhenHalted(session_, KEYS);
         return;
     }
     if (session_.needsInput()) {
@@ -863,21 +864,16 @@ void Screen::step() {
     followNext();
     // Arriving at an INP that waits is no stop of its own: the next s asks
     // for the word (so that a key pressed again and again stays a command).
-    if (result.reason == StopReason::Budget || result.reason == StopReason::None ||
-        result.reason == StopReason::NeedsInput)
-        message_ = withWarnings("Eseguito il passo " + std::to_string(session_.position()) + ".", result.reason);
-    else
-        message_ = withWarnings(debugger::describeStop(session_, result), result.reason);
+    message_ = withWarnings(debugger::describeStep(session_, result), result.reason);
 }
 
 void Screen::stepBack() {
     if (!session_.stepBack()) {
-        message_ = "Sei già all'inizio.";
+        message_ = debugger::describeStepBack(session_, false);
         return;
     }
     followNext();
-    message_ = withWarnings("Un passo indietro: annullato il passo " + std::to_string(session_.position() + 1) + ".",
-                            StopReason::None);
+    message_ = withWarnings(debugger::describeStepBack(session_, true), StopReason::None);
 }
 
 void Screen::runForward() {
@@ -899,7 +895,7 @@ void Screen::runForward() {
         }
         if (key != ERR) {
             followNext();
-            message_ = "Interrotto dopo " + debugger::instructionCount(steps) + ".";
+            message_ = debugger::describeInterrupted(steps);
             return;
         }
         const auto now = std::chrono::steady_clock::now();
@@ -937,7 +933,7 @@ void Screen::runBackward() {
 void Screen::restart() {
     session_.restart();
     followNext();
-    message_ = withWarnings("Di nuovo all'inizio: la macchina è come appena caricata.", StopReason::None);
+    message_ = withWarnings(debugger::describeRestart(), StopReason::None);
 }
 
 void Screen::toggleBreakpoint() {
@@ -946,28 +942,20 @@ void Screen::toggleBreakpoint() {
         const std::vector<ProgramLine>& lines = session_.program().lines;
         if (sourceCursor_ < 0 || sourceCursor_ >= static_cast<int>(lines.size()) ||
             !lines[static_cast<std::size_t>(sourceCursor_)].address) {
-            message_ = "Questa riga non ha istruzioni.";
+            message_ = debugger::LINE_WITHOUT_INSTRUCTIONS;
             return;
         }
         address = *lines[static_cast<std::size_t>(sourceCursor_)].address;
     }
     const Byte byte = static_cast<Byte>(address);
-    if (session_.toggleBreakpoint(byte)) {
-        message_ = "Punto di arresto sull'indirizzo " + std::to_string(address);
-        if (const ProgramLine* line = session_.program().lineAt(byte))
-            message_ += " (riga " + std::to_string(line->number) + ")";
-        message_ += ".";
-    } else {
-        message_ = "Punto di arresto tolto dall'indirizzo " + std::to_string(address) + ".";
-    }
+    session_.toggleBreakpoint(byte);
+    message_ = debugger::describeBreakpoint(session_, byte);
 }
 
 void Screen::toggleWatchpoint() {
     const Byte byte = static_cast<Byte>(gridCursor_);
-    if (session_.toggleWatchpoint(byte))
-        message_ = "Osservo il byte " + std::to_string(gridCursor_) + ": c si fermerà quando cambia.";
-    else
-        message_ = "Non osservo più il byte " + std::to_string(gridCursor_) + ".";
+    session_.toggleWatchpoint(byte);
+    message_ = debugger::describeWatch(session_, byte, KEYS);
 }
 
 }  // namespace
