@@ -78,6 +78,9 @@ let executed = 0;
 // The debugger request in flight, if any ('continue', 'step', ...).
 let busy = null;
 let exercise = null;
+// A verification in flight, and whether "Ferma" gave it up.
+let verifying = false;
+let verifyStopped = false;
 let autosave = true;
 let storageWarned = false;
 let saveTimer = null;
@@ -182,11 +185,11 @@ const debugButtons = ['step', 'back', 'continue', 'reverse', 'restart', 'breakpo
 
 function updateButtons() {
     const running = mode === 'run' && runState !== 'halted' && runState !== 'stopped';
-    stopButton.disabled = !(running || busy === 'continue' || busy === 'reverse' || busy === 'debug');
+    stopButton.disabled = !(running || verifying || busy === 'continue' || busy === 'reverse' || busy === 'debug');
     runButton.disabled = running || busy !== null;
     keyButton.disabled = !(mode === 'run' && runState === 'trace');
     for (const button of debugButtons) button.disabled = busy !== null;
-    $('verify').disabled = exercise === null;
+    $('verify').disabled = exercise === null || verifying;
 }
 
 function showWordBox(shown) {
@@ -321,6 +324,12 @@ async function stopRun() {
 
 async function stop() {
     if (mode === 'run') return stopRun();
+    if (verifying) {
+        // Grading runs in one go: the worker that does it is replaced.
+        verifyStopped = true;
+        await stopWorker();
+        return;
+    }
     if (busy) {
         const answered = await stopWorker();
         if (!answered) add('Il simulatore non rispondeva: è stato riavviato.');
@@ -378,9 +387,42 @@ function endSession(message) {
     updateButtons();
 }
 
-// The session's lines ({ number, address, data }) and its last view.
-let sessionLines = [];
+// The session's last view.
 let lastView = null;
+
+// What the session's program printed: every byte the worker gave (it gives
+// each one once), of which a view shows the first outputLength.
+let printed = new Uint8Array(0);
+let printedCount = 0;
+let printedShown = null;
+
+function clearPrinted() {
+    printed = new Uint8Array(0);
+    printedCount = 0;
+    printedShown = null;
+}
+
+// Keeps the new bytes a view brings; a view is taken only once.
+function takePrinted(view) {
+    const bytes = view.output;
+    view.output = null;
+    if (!(bytes instanceof Uint8Array) || bytes.length === 0) return;
+    if (printedCount + bytes.length > printed.length) {
+        const larger = new Uint8Array(Math.max(printed.length * 2, printedCount + bytes.length));
+        larger.set(printed.subarray(0, printedCount));
+        printed = larger;
+    }
+    printed.set(bytes, printedCount);
+    printedCount += bytes.length;
+}
+
+function showPrinted(view) {
+    const length = Math.min(Number(view.outputLength) || 0, printedCount);
+    const shown = `${length} ${Boolean(view.outputCut)}`;
+    if (shown === printedShown) return;
+    printedShown = shown;
+    outputView.setText(new TextDecoder().decode(printed.subarray(0, length)), Boolean(view.outputCut));
+}
 // What a word (or the end of the input) resumes: 'step' or 'continue', as
 // the command that met the INP waiting for it.
 let resumeAfterInput = 'step';
@@ -401,29 +443,35 @@ async function startSession() {
     }
     if (source !== editor.text()) return false;
     mode = 'debug';
-    sessionLines = reply.lines ?? [];
     resumeAfterInput = 'step';
     outputView.clear();
     consoleView.clear();
+    clearPrinted();
     let view = reply.view;
+    takePrinted(view);
     const problems = [];
     for (const line of editor.breakpoints()) {
         const answer = await client.request('breakpointLine', { line });
-        if (answer.ok) view = answer.view;
-        else problems.push(`Riga ${line}: ${answer.error}`);
+        if (answer.ok) {
+            view = answer.view;
+            takePrinted(view);
+        } else {
+            problems.push(`Riga ${line}: ${answer.error}`);
+        }
     }
-    showView(view, ['Debug iniziato: la riga evidenziata è la prossima istruzione.', ...problems]);
+    showView({ ...view, message: '' }, ['Debug iniziato: la riga evidenziata è la prossima istruzione.', ...problems]);
     return true;
 }
 
-// The view of the session; `said` is the command's own message, shown when
-// the session has no stop of its own to tell.
+// The view of the session; `said` is the page's own message, shown when the
+// session has nothing to tell.
 function showView(view, said = []) {
     if (!view) return;
+    takePrinted(view);
     lastView = view;
     machine.show(view);
     editor.setNextLine(view.line ?? null);
-    outputView.setText(view.output ?? '', view.outputCut);
+    showPrinted(view);
     if (Array.isArray(view.breakpointLines)) {
         const shown = editor.breakpoints();
         const wanted = [...view.breakpointLines].sort((a, b) => a - b);
@@ -437,27 +485,12 @@ function showView(view, said = []) {
     }
 }
 
-// What a command did, in the debugger's words, when the session says nothing.
-function commandText(op, args, view, before) {
-    switch (op) {
-        case 'step':
-            return view.position === before ? '' : `Eseguito il passo ${view.position}.`;
-        case 'back':
-            return view.position === before ? 'Sei già all\'inizio.' : `Un passo indietro: annullato il passo ${before}.`;
-        case 'restart':
-            return 'Di nuovo all\'inizio: la macchina è come appena caricata.';
-        case 'watch':
-            return (view.watchpoints ?? []).includes(args.address)
-                ? `Osservo il byte ${args.address}: «Continua» si fermerà quando cambia.`
-                : `Non osservo più il byte ${args.address}.`;
-        case 'word':
-            return 'Parola data al programma.';
-        case 'endInput':
-            return 'Ingresso finito: il prossimo INP non leggerà nulla.';
-        default:
-            return '';
-    }
-}
+// What the commands the debugger has no words for did (the session tells
+// the others in view.message).
+const commandTexts = {
+    word: 'Parola data al programma.',
+    endInput: 'Ingresso finito: il prossimo INP non leggerà nulla.',
+};
 
 async function debugCommand(op, args = {}) {
     if (busy) return;
@@ -479,18 +512,13 @@ async function debugCommand(op, args = {}) {
             wordInput.focus();
             return;
         }
-        const before = lastView?.position ?? 0;
         const reply = await client.request(op, args);
         if (mode !== 'debug') return;
         if (!reply.ok) {
             say(reply.error);
             return;
         }
-        if (op === 'whoWrote') {
-            showView({ ...reply.view, message: '' }, [reply.text]);
-            return;
-        }
-        showView(reply.view, [commandText(op, args, reply.view, before)]);
+        showView(reply.view, [commandTexts[op] ?? '']);
         if (reply.view.needsInput && (op === 'continue' || op === 'step')) resumeAfterInput = op === 'continue' ? 'continue' : 'step';
         // Given the word, the command that waited for it goes on.
         if ((op === 'word' || op === 'endInput') && !reply.view.needsInput && !reply.view.halted) {
@@ -508,17 +536,13 @@ async function debugCommand(op, args = {}) {
     }
 }
 
-function breakpointText(line, on) {
-    const address = sessionLines.find((l) => l.number === line)?.address;
-    if (address === null || address === undefined) return on ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`;
-    return on ? `Punto di arresto sull'indirizzo ${address} (riga ${line}).` : `Punto di arresto tolto dall'indirizzo ${address} (riga ${line}).`;
-}
 
 // A breakpoint toggled in the editor (gutter or "Punto di arresto"): the
 // session, if any, follows; a line it refuses loses its mark again.
 async function breakpointToggled(line) {
     if (mode !== 'debug') {
-        say(breakpointText(line, editor.breakpoints().includes(line)));
+        // Without a session the mark waits in the editor for the next one.
+        say(editor.breakpoints().includes(line) ? `Punto di arresto alla riga ${line}.` : `Tolto il punto di arresto alla riga ${line}.`);
         return;
     }
     if (busy) {
@@ -537,8 +561,7 @@ async function breakpointToggled(line) {
             say(reply.error);
             return;
         }
-        const on = (reply.view.breakpointLines ?? []).includes(line);
-        showView({ ...reply.view, message: '' }, [breakpointText(line, on)]);
+        showView(reply.view);
     } catch (error) {
         if (error instanceof WorkerGone) endSession('La sessione di debug è finita: il simulatore è stato riavviato.');
     } finally {
@@ -607,8 +630,9 @@ async function loadExercise(text, name) {
 
 async function verify() {
     if (!exercise) return;
-    const button = $('verify');
-    button.disabled = true;
+    verifying = true;
+    verifyStopped = false;
+    updateButtons();
     say('Verifico il programma con i casi dell\'esercizio…');
     try {
         const reply = await client.request('verify', { source: editor.text(), name: nameInput.value || defaultName });
@@ -648,7 +672,14 @@ async function verify() {
         say(summary);
     } catch (error) {
         if (!(error instanceof WorkerGone)) say(`Errore: ${error.message}`);
+        else if (verifyStopped) {
+            $('results').replaceChildren();
+            $('results-summary').textContent = '';
+            say('Verifica fermata: nessun esito. Se un caso non finisce mai, controlla che il programma arrivi a RST.');
+        }
     } finally {
+        verifying = false;
+        verifyStopped = false;
         updateButtons();
     }
 }

@@ -190,15 +190,27 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         ({ view } = await worker.request('step'));
         assert.equal(view.position, 1);
         assert.ok(view.changed.length > 0);
+        assert.equal(view.message, 'Eseguito il passo 1.');
         ({ view } = await worker.request('back'));
         assert.equal(view.position, 0);
         assert.equal(view.line, firstLine);
+        assert.equal(view.message, 'Un passo indietro: annullato il passo 1.');
+        ({ view } = await worker.request('back'));
+        assert.equal(view.message, "Sei già all'inizio.");
+        ({ view } = await worker.request('watch', { address: 200 }));
+        assert.equal(view.message, 'Osservo il byte 200: «Continua» si fermerà quando cambia.');
+        ({ view } = await worker.request('watch', { address: 200 }));
+        assert.equal(view.message, 'Non osservo più il byte 200.');
         const ran = await worker.request('continue');
         assert.equal(ran.view.halted, true);
         assert.match(ran.view.message, /fermata/);
-        assert.equal(ran.view.output, '3 + 4 = 7\n');
+        assert.equal(Buffer.from(ran.view.output).toString(), '3 + 4 = 7\n');
+        assert.equal(ran.view.outputLength, 10);
+        const halted = await worker.request('step');
+        assert.match(halted.view.message, /^La macchina è ferma .*«Indietro» torna indietro, «Ricomincia» all'inizio\.$/);
         const who = await worker.request('whoWrote', { address: ran.view.changed[0] ?? 41 });
         assert.match(who.text, /Il byte/);
+        assert.equal(who.view.message, who.text);
         const bad = await worker.request('breakpoint', { address: 256 });
         assert.equal(bad.ok, false);
         const empty = await worker.request('breakpointLine', { line: 1 });  // a comment
@@ -208,6 +220,29 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const set = await worker.request('breakpointLine', { line: line.number });
         assert.deepEqual(set.view.breakpointLines, [line.number]);
         assert.deepEqual(set.view.breakpoints, [line.address]);
+        assert.equal(set.view.message, `Punto di arresto sull'indirizzo ${line.address} (riga ${line.number}).`);
+        ({ view } = await worker.request('restart'));
+        assert.equal(view.message, "Di nuovo all'inizio: la macchina è come appena caricata.");
+    });
+
+    await t.test('a view gives only the printed bytes the page has not had yet', async () => {
+        // Prints "a", "b", "c" one WRT at a time, then halts.
+        const source = 'WRT a\nWRT b\nWRT c\nRST\na: DB "a", 0\nb: DB "b", 0\nc: DB "c", 0\n';
+        const shown = async (op, args) => {
+            const reply = await worker.request(op, args);
+            assert.equal(reply.ok, true, reply.error);
+            return [reply.view.outputLength, Buffer.from(reply.view.output).toString()];
+        };
+        assert.deepEqual(await shown('debug', { source, name: 'abc', input: '' }), [0, '']);
+        assert.deepEqual(await shown('step'), [1, 'a']);
+        assert.deepEqual(await shown('step'), [2, 'b']);
+        assert.deepEqual(await shown('back'), [1, '']);
+        assert.deepEqual(await shown('restart'), [0, '']);
+        assert.deepEqual(await shown('continue'), [3, 'c']);
+        assert.deepEqual(await shown('goto', { position: 1 }), [1, '']);
+        // A new session starts from nothing.
+        assert.deepEqual(await shown('debug', { source, name: 'abc', input: '' }), [0, '']);
+        assert.deepEqual(await shown('continue'), [3, 'abc']);
     });
 
     await t.test('the debugger asks for a word and takes it', async () => {
@@ -218,7 +253,7 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.match(asked.view.message, /aspetta una parola/);
         assert.equal((await worker.request('word', { text: 'ok' })).view.needsInput, false);
         const done = await worker.request('continue');
-        assert.equal(done.view.output, 'ok');
+        assert.equal(Buffer.from(done.view.output).toString(), 'ok');
     });
 
     await t.test('stop ends a continue that would never end', async () => {
@@ -229,6 +264,7 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const { view } = await running;
         assert.ok(view.position > 0);
         assert.equal(view.halted, false);
+        assert.equal(view.message, `Interrotto dopo ${view.position} istruzioni.`);
     });
 
     await t.test('exercises: the visible cases are graded with tarngrade\'s details, the hidden ones never leave', async () => {

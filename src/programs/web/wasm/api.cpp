@@ -204,6 +204,9 @@ std::unique_ptr<debugger::ConsoleRun> consoleRun;
 std::unique_ptr<debugger::Session> session;
 std::string lastMessage;
 
+// The page's buttons, where a message names a command.
+constexpr debugger::CommandNames BUTTONS{"«Continua»", "«Indietro»", "«Ricomincia»"};
+
 json optionalNumber(const std::optional<unsigned>& value) {
     return value ? json(*value) : json(nullptr);
 }
@@ -248,7 +251,7 @@ json viewJson() {
         {"breakpoints", std::move(breakpoints)},
         {"watchpoints", std::move(watchpoints)},
         {"breakpointLines", breakpointLines},
-        {"output", std::string(s.output())},
+        {"outputLength", s.output().size()},
         {"outputCut", s.outputCut()},
     };
 }
@@ -256,13 +259,6 @@ json viewJson() {
 const char* giveView(json extra = json::object()) {
     extra["view"] = viewJson();
     return give(extra);
-}
-
-// What a step or a run ending tells: the library's text for a real stop,
-// nothing when the run merely used its instructions.
-std::string stopMessage(const debugger::RunResult& result) {
-    if (result.reason == debugger::StopReason::Budget || result.reason == debugger::StopReason::None) return {};
-    return debugger::describeStop(*session, result);
 }
 
 // ---------------------------------------------------------------------------
@@ -414,8 +410,10 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
 }
 
 // One command of the session, by name, with its number or text: { view },
-// { text, view } for whoWrote, { done, view } for continue (false: call
-// again to go on), or { ok: false, error }.
+// { text, view } for whoWrote, { done, steps, view } for continue (done
+// false: call again to go on), or { ok: false, error }. The view's message
+// says what the command did, in the library's words; "interrupted" (number:
+// the instructions run) tells that the user stopped a continue.
 EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize, double number,
                                           const char* textData, std::size_t textSize) {
     if (!session) return failure("Nessun programma nel debugger: avvialo prima.");
@@ -424,49 +422,69 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize
     const Byte address = inRange ? static_cast<Byte>(number) : Byte{0};
     lastMessage.clear();
     if (op == "step") {
-        if (session->halted()) {
-            lastMessage = debugger::describeStop(*session, {debugger::StopReason::Halted, 0, {}});
-        } else if (session->needsInput()) {
+        if (session->halted())
+            lastMessage = debugger::describeStepWhenHalted(*session, BUTTONS);
+        else if (session->needsInput())
             lastMessage = debugger::describeStop(*session, {debugger::StopReason::NeedsInput, 0, {}});
-        } else {
-            // Arriving at an INP that waits is no stop of its own: the next
-            // step asks for the word.
-            const debugger::RunResult result = session->runForward(1);
-            if (result.reason != debugger::StopReason::NeedsInput) lastMessage = stopMessage(result);
-        }
+        else
+            lastMessage = debugger::describeStep(*session, session->runForward(1));
     } else if (op == "back") {
-        session->stepBack();
+        const bool wentBack = session->stepBack();
+        lastMessage = debugger::describeStepBack(*session, wentBack);
     } else if (op == "continue") {
         const debugger::RunResult result = session->runForward(number >= 1 ? static_cast<std::uint64_t>(number) : 1);
         lastMessage = debugger::describeStop(*session, result);
-        return giveView(json{{"done", result.reason != debugger::StopReason::Budget}});
+        return giveView(json{{"done", result.reason != debugger::StopReason::Budget}, {"steps", result.steps}});
+    } else if (op == "interrupted") {
+        lastMessage = debugger::describeInterrupted(number >= 1 ? static_cast<std::uint64_t>(number) : 0);
     } else if (op == "reverse") {
         lastMessage = debugger::describeStop(*session, session->runBackward());
     } else if (op == "restart") {
         session->restart();
+        lastMessage = debugger::describeRestart();
     } else if (op == "goto") {
         if (!(number >= 0)) return failure("Posizione non valida.");
         session->goTo(number >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(number));
     } else if (op == "breakpoint" || op == "watch" || op == "whoWrote") {
         if (!inRange || number != static_cast<double>(address)) return failure("Indirizzo non valido: va da 0 a 255.");
-        if (op == "breakpoint") session->toggleBreakpoint(address);
-        else if (op == "watch") session->toggleWatchpoint(address);
-        else return giveView(json{{"text", debugger::describeLastWrite(*session, address)}});
+        if (op == "breakpoint") {
+            session->toggleBreakpoint(address);
+            lastMessage = debugger::describeBreakpoint(*session, address);
+        } else if (op == "watch") {
+            session->toggleWatchpoint(address);
+            lastMessage = debugger::describeWatch(*session, address, BUTTONS);
+        } else {
+            lastMessage = debugger::describeLastWrite(*session, address);
+            return giveView(json{{"text", lastMessage}});
+        }
     } else if (op == "breakpointLine") {
         const debugger::ProgramLine* found = nullptr;
         for (const debugger::ProgramLine& line : session->program().lines)
             if (static_cast<double>(line.number) == number) found = &line;
-        if (!found || !found->address) return failure("Questa riga non ha istruzioni.");
+        if (!found || !found->address) return failure(std::string(debugger::LINE_WITHOUT_INSTRUCTIONS));
         session->toggleBreakpoint(*found->address);
+        lastMessage = debugger::describeBreakpoint(*session, *found->address);
     } else if (op == "word") {
         if (session->inputEnded()) return failure(INPUT_ENDED);
-        if (!session->giveInput(text(textData, textSize))) return failure(INPUT_TOO_LONG);
+        if (!session->giveInput(text(textData, textSize))) return failure(std::string(debugger::TYPED_INPUT_FULL));
     } else if (op == "endInput") {
         session->endInput();
     } else if (op != "view") {
         return failure("Comando sconosciuto.");
     }
     return giveView();
+}
+
+// What the session's program printed, as kept up to where it stands, from
+// the byte at from on (nothing without a session). What it printed is the
+// same at every visit of a position: a page that keeps the bytes it was
+// given needs only those beyond.
+EMSCRIPTEN_KEEPALIVE const char* tw_debug_output(double from) {
+    if (!session) return give(std::string());
+    const std::string_view output = session->output();
+    const std::size_t start =
+        from >= static_cast<double>(output.size()) ? output.size() : from >= 1 ? static_cast<std::size_t>(from) : 0;
+    return give(std::string(output.substr(start)));
 }
 
 EMSCRIPTEN_KEEPALIVE void tw_debug_close() {

@@ -6,6 +6,13 @@
 // A run as tarnsim shows it, and the debugger's "continue", go on in slices
 // of a few milliseconds, yielding between them to the message queue, where
 // "stop" (or any other request) can reach them.
+//
+// A debugger view carries outputLength, the bytes the program has printed up
+// to where the session stands, and output, a Uint8Array of those bytes the
+// page has not been given yet (often none). What is printed up to a position
+// is the same at every visit, so the page keeps every byte it was given and
+// shows the first outputLength of them: going back shows fewer, and going
+// forwards again needs nothing new.
 
 const STATES = ['running', 'trace', 'input', 'halted'];
 
@@ -46,6 +53,7 @@ export function createProtocol({ createModule, post, schedule }) {
     let job = null;      // the run or the continue going on in slices: { cancel() }
     let mode = null;     // 'run' or 'debug': where word, endInput and stop go
     let runOpen = false;
+    let outputGiven = 0;  // bytes of the session's output the page has
 
     // Texts into the module's memory for the length of one call.
     function withTexts(texts, call) {
@@ -131,6 +139,15 @@ export function createProtocol({ createModule, post, schedule }) {
     const debug = (op, number = 0, text = '') =>
         result(withTexts([op, text], (o, ol, t, tl) => json(module._tw_debug(o, ol, Number(number), t, tl))));
 
+    // A reply about to leave: a view gets the printed bytes the page lacks.
+    function withOutput(answer) {
+        const view = answer && answer.view;
+        if (!view || typeof view.outputLength !== 'number') return [answer, []];
+        const output = view.outputLength > outputGiven ? bytes(module._tw_debug_output(outputGiven)) : new Uint8Array(0);
+        outputGiven += output.length;
+        return [{ ...answer, view: { ...view, output } }, [output.buffer]];
+    }
+
     // "continue": slices until a stop of the session's own, or "stop".
     function continueSession(reply) {
         stopJob();
@@ -142,9 +159,9 @@ export function createProtocol({ createModule, post, schedule }) {
             if (job === current) job = null;
             reply(answer);
         };
-        // Stopped between slices: the view and the text of the last slice.
-        let last = null;
-        const current = { kind: 'continue', cancel: () => finish(last ?? debug('view')) };
+        // Stopped between slices: where the session stands, and how far it went.
+        let steps = 0;
+        const current = { kind: 'continue', cancel: () => finish(debug('interrupted', steps)) };
         job = current;
         const slice = () => {
             if (finished) return;
@@ -155,11 +172,9 @@ export function createProtocol({ createModule, post, schedule }) {
                 finish({ ok: false, error: internalError(error) });
                 return;
             }
+            steps += answer.steps ?? 0;
             if (!answer.ok || answer.done) finish(answer);
-            else {
-                last = answer;
-                schedule(slice);
-            }
+            else schedule(slice);
         };
         slice();
     }
@@ -221,6 +236,7 @@ export function createProtocol({ createModule, post, schedule }) {
             stopRun();
             stopJob();
             mode = 'debug';
+            outputGiven = 0;
             return result(withTexts([source, name, input], (s, sl, n, nl, i, il) =>
                 json(module._tw_debug_start(s, sl, n, nl, i, il))));
         },
@@ -250,7 +266,10 @@ export function createProtocol({ createModule, post, schedule }) {
     return function handle(message) {
         if (!message || typeof message !== 'object') return;
         const { id, op } = message;
-        const reply = (answer) => post({ ...answer, id });
+        const reply = (answer) => {
+            const [sent, transfer] = withOutput(answer);
+            post({ ...sent, id }, transfer);
+        };
         if (op !== 'init' && !module) {
             reply({ ok: false, error: 'Il simulatore non è ancora pronto.' });
             return;

@@ -153,6 +153,15 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     await waitText(page, 'messages', /La macchina si è fermata/);
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), 'fine');
     assert.equal(await nextLine(page), 5);
+    // Back before the WRT its output goes; forwards again it comes back.
+    await page.keyboard.press('b');
+    await settled(page);
+    await waitText(page, 'messages', /Un passo indietro: annullato il passo 4\./);
+    assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), '');
+    await page.keyboard.press('s');
+    await settled(page);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo \d+ \(riga 5\), dopo 4\s+istruzioni\./);
+    assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), 'fine');
 
     // An edit ends the session: no next line, and the page says why.
     await page.getByRole('textbox', { name: 'Sorgente' }).click();

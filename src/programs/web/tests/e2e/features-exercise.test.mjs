@@ -126,3 +126,30 @@ test('an exercise file that is not valid is one message from the grader', { skip
     assert.equal(await button(page, 'Verifica').isDisabled(), true);
     assert.equal(await region(page, 'Esiti').locator('li').count(), 0);
 });
+
+test('Ferma gives up a verification that would run for hours; the exercise stays open for the next one', { skip: skipPage }, async (t) => {
+    const folder = tempFolder({ t }).path;
+    const endless = join(folder, 'senza-fine.toml');
+    writeFileSync(endless, 'titolo = "Senza fine"\nlimite_istruzioni = 1000000000000\n[[caso]]\nnome = "giro"\nuscita = "x"\npunti = 1\n');
+    const { page, errors } = await openPage(t);
+    const chooser = page.waitForEvent('filechooser');
+    await button(page, 'Apri esercizio').click();
+    await (await chooser).setFiles(endless);
+    await waitText(page, 'messages', /^Esercizio «Senza fine» aperto/);
+    await setSource(page, 'ciclo: JMP ciclo\n');
+
+    await button(page, 'Verifica').click();
+    await waitText(page, 'messages', /^Verifico il programma/);
+    assert.equal(await button(page, 'Verifica').isDisabled(), true);
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Verifica fermata: nessun esito\./);
+    assert.equal(await button(page, 'Ferma').isDisabled(), true);
+    assert.equal(await region(page, 'Esiti').locator('li').count(), 0);
+
+    // The fresh worker has the exercise: a program that ends is graded.
+    await setSource(page, 'WRT x\nRST\nx: DB "x", 0\n');
+    await button(page, 'Verifica').click();
+    await waitText(page, 'results-summary', /^Punti: 1 su 1\. Casi superati: 1 su 1\./);
+    assert.deepEqual(await lines(page, 'results'), ['superato giro']);
+    assert.deepEqual(errors, []);
+});
