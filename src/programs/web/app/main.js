@@ -478,7 +478,9 @@ function showView(view, said = []) {
         if (shown.join() !== wanted.join()) editor.setBreakpoints(wanted);
     }
     const told = view.message ? [view.message] : said;
-    say(...told, ...(view.warnings ?? []), `istruzioni eseguite: ${view.position}`);
+    // A run stopped by a warning has already said it ("Avviso: ...").
+    const warnings = (view.warnings ?? []).filter((w) => !told.some((t) => t.endsWith(w)));
+    say(...told, ...warnings, `istruzioni eseguite: ${view.position}`);
     showWordBox(Boolean(view.needsInput));
     if (view.needsInput && !/aspetta una parola/.test(view.message ?? '')) {
         add('Il programma aspetta una parola: scrivila in «Parola» e premi Invio, oppure premi «Fine dell\'ingresso».');

@@ -175,6 +175,15 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
 });
 
+test('a run stopped by a warning says it once', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'NOP\nADD x, 250\nRST\nx: DB 1\n');
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /^Avviso: ADD \(indirizzo 1, riga 2\) sta per leggere il byte 250/);
+    assert.equal((await text(page, 'messages')).split('sta per leggere').length, 2);
+});
+
 test('"Aiuto" and ? open the guide; Escape closes it', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await button(page, 'Passo').focus();
