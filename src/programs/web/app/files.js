@@ -1,6 +1,8 @@
 // Names and files: the program's name, files opened by the student, and
 // exercises named in the page's address.
 
+import { readBytes } from './streams.js';
+
 export const maxSourceFileBytes = 1024 * 1024;
 export const maxExerciseBytes = 4 * 1024 * 1024;
 export const defaultName = 'programma';
@@ -47,21 +49,9 @@ export async function boundedText(response, limit) {
     const declared = Number(response.headers.get('Content-Length'));
     if (Number.isFinite(declared) && declared > limit) throw new FileTooLarge();
     if (!response.body) return '';
-    const reader = response.body.getReader();
-    const chunks = [];
-    let total = 0;
-    for (;;) {
-        const { done, value } = await reader.read();
-        if (done) break;
-        total += value.length;
-        if (total > limit) {
-            await reader.cancel().catch(() => {});
-            throw new FileTooLarge();
-        }
-        chunks.push(value);
-    }
-    const decoder = new TextDecoder();
-    return chunks.map((c) => decoder.decode(c, { stream: true })).join('') + decoder.decode();
+    const bytes = await readBytes(response.body, limit);
+    if (bytes === null) throw new FileTooLarge();
+    return new TextDecoder().decode(bytes);
 }
 
 // Bytes, as "1 MiB" or "4 MiB" in the page's messages.

@@ -1,5 +1,6 @@
 // Links that carry a program: the source, the input and the file name as
 // JSON, compressed with raw deflate and written in base64url after "#c=".
+import { readBytes } from './streams.js';
 
 // The most a link may give back: the source as the assembler takes it, and
 // a bound on the whole decompressed text.
@@ -24,26 +25,9 @@ export function fromBase64url(text) {
 }
 
 async function readAll(stream, limit) {
-    const reader = stream.getReader();
-    const chunks = [];
-    let total = 0;
-    for (;;) {
-        const { done, value } = await reader.read();
-        if (done) break;
-        total += value.length;
-        if (total > limit) {
-            await reader.cancel().catch(() => {});
-            throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
-        }
-        chunks.push(value);
-    }
-    const all = new Uint8Array(total);
-    let at = 0;
-    for (const chunk of chunks) {
-        all.set(chunk, at);
-        at += chunk.length;
-    }
-    return all;
+    const bytes = await readBytes(stream, limit);
+    if (bytes === null) throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
+    return bytes;
 }
 
 // The fragment (without "#") for { source, input, name }.

@@ -164,8 +164,10 @@ std::string sourceName(std::string_view name) {
     return std::string(name.empty() ? std::string_view{"programma"} : name) + ".asm";
 }
 
-// The diagnostics and the lines that count the ones left out.
-void addDiagnostics(json& result, std::string_view source, std::string_view name, const tarn::Assembly& assembly) {
+// Assembles a source; the result gets its diagnostics, the lines that count
+// the ones left out, and whether it failed.
+tarn::Assembly assembleInto(json& result, std::string_view source, std::string_view name) {
+    tarn::Assembly assembly = tarn::assemble(source);
     const SourcePositions positions(source);
     json diagnostics = json::array();
     for (const tarn::Diagnostic& diagnostic : assembly.diagnostics)
@@ -176,6 +178,7 @@ void addDiagnostics(json& result, std::string_view source, std::string_view name
     result["diagnostics"] = std::move(diagnostics);
     result["omitted"] = std::move(omitted);
     result["failed"] = assembly.failed();
+    return assembly;
 }
 
 std::optional<std::string> sourceTooLong(std::string_view source, std::string_view name) {
@@ -191,6 +194,14 @@ std::string_view typedLines(std::string_view input) {
 }
 
 const std::string INPUT_TOO_LONG = "L'ingresso supera il limite di 1 MiB: non si può aggiungere altro.";
+
+// Why a source and its input are refused before anything runs, if they are.
+std::optional<std::string> refusal(std::string_view source, std::string_view name, std::string_view input,
+                                   std::size_t inputLimit) {
+    if (auto error = sourceTooLong(source, name)) return error;
+    if (input.size() > inputLimit) return INPUT_TOO_LONG;
+    return std::nullopt;
+}
 const std::string INPUT_ENDED = "L'ingresso è già stato chiuso: non si può aggiungere altro.";
 
 // ---------------------------------------------------------------------------
@@ -298,9 +309,8 @@ EMSCRIPTEN_KEEPALIVE const char* tw_assemble(const char* sourceData, std::size_t
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
     if (const auto error = sourceTooLong(source, name)) return failure(*error);
-    const tarn::Assembly assembly = tarn::assemble(source);
     json result = json::object();
-    addDiagnostics(result, source, name, assembly);
+    const tarn::Assembly assembly = assembleInto(result, source, name);
     json lines = json::array();
     for (const tarn::ListingEntry& entry : assembly.listing)
         if (!entry.bytes.empty())
@@ -317,11 +327,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_run_start(const char* sourceData, std::size_
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
     const std::string_view input = text(inputData, inputSize);
-    if (const auto error = sourceTooLong(source, name)) return failure(*error);
-    if (input.size() > debugger::MAX_PENDING_INPUT) return failure(INPUT_TOO_LONG);
-    const tarn::Assembly assembly = tarn::assemble(source);
     json result = json::object();
-    addDiagnostics(result, source, name, assembly);
+    if (const auto error = refusal(source, name, input, debugger::MAX_PENDING_INPUT)) return failure(*error);
+    const tarn::Assembly assembly = assembleInto(result, source, name);
     if (!assembly.failed()) {
         const std::string shown = std::string(name.empty() ? std::string_view{"programma"} : name) + ".bin";
         consoleRun = std::make_unique<debugger::ConsoleRun>(assembly.image, shown, input);
@@ -384,12 +392,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
     const std::string_view input = text(inputData, inputSize);
-    if (const auto error = sourceTooLong(source, name)) return failure(*error);
-    if (input.size() > debugger::MAX_TYPED_INPUT) return failure(INPUT_TOO_LONG);
-    const tarn::Assembly assembly = tarn::assemble(source);
     json result = json::object();
-    addDiagnostics(result, source, name, assembly);
-    if (assembly.failed()) return give(result);
+    if (const auto error = refusal(source, name, input, debugger::MAX_TYPED_INPUT)) return failure(*error);
+    if (assembleInto(result, source, name).failed()) return give(result);
     debugger::Program program;
     std::vector<std::string> report;
     if (!debugger::programFromSource(sourceName(name), source, program, report))
@@ -529,9 +534,8 @@ EMSCRIPTEN_KEEPALIVE const char* tw_verify(const char* sourceData, std::size_t s
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
     if (const auto error = sourceTooLong(source, name)) return failure(*error);
-    const tarn::Assembly assembly = tarn::assemble(source);
     json result = json::object();
-    addDiagnostics(result, source, name, assembly);
+    const tarn::Assembly assembly = assembleInto(result, source, name);
     if (assembly.failed()) return give(result);
 
     grading::SubmissionResult graded;
