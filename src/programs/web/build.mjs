@@ -64,40 +64,39 @@ function examplesPlugin(examples) {
     };
 }
 
-async function bundle(entry, { glue, plugins = [], define = {} }) {
+// One file bundled and minified in memory, with esbuild's other options.
+async function bundled(entry, options) {
     const result = await esbuild.build({
         entryPoints: [entry],
         write: false,
         outdir: 'out',
         bundle: true,
         minify: true,
+        charset: 'utf8',
+        logLevel: 'warning',
+        ...options,
+    });
+    return Buffer.from(result.outputFiles[0].contents);
+}
+
+async function bundle(entry, { glue, plugins = [], define = {} }) {
+    return bundled(entry, {
         format: 'iife',
         target: ['es2020'],
         legalComments: 'none',
-        charset: 'utf8',
         alias: glue ? { 'tarnweb-glue': glue } : {},
         // The emscripten module asks for node's modules only when it runs under node.
         external: ['fs', 'path', 'crypto', 'url', 'module', 'worker_threads'],
         define,
         plugins,
-        logLevel: 'warning',
     });
-    return Buffer.from(result.outputFiles[0].contents);
 }
 
 // The style with whatever it imports, minified; pictures it names go inline.
 async function bundleStyle(entry) {
-    const result = await esbuild.build({
-        entryPoints: [entry],
-        write: false,
-        outdir: 'out',
-        bundle: true,
-        minify: true,
-        charset: 'utf8',
+    return bundled(entry, {
         loader: { '.svg': 'dataurl', '.png': 'dataurl', '.woff2': 'dataurl', '.woff': 'dataurl' },
-        logLevel: 'warning',
     });
-    return Buffer.from(result.outputFiles[0].contents);
 }
 
 // A page's tags without what its scripts and styles hold.
