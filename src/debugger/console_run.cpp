@@ -7,18 +7,10 @@
 #include "machine/trace_display.hpp"
 
 #include <algorithm>
-#include <array>
 
 namespace tarn::debugger {
 
 namespace {
-
-constexpr std::array<bool, 256> readsAWord = [] {
-    std::array<bool, 256> reads{};
-    for (const Instruction& instruction : instructionTable)
-        reads[instruction.opcode] = (instruction.memory & STORES_WORD_AT_A) != 0;
-    return reads;
-}();
 
 // The run loop is entered for at most this many instructions at a time: an
 // INP that starves costs at most this much work done again.
@@ -65,7 +57,7 @@ ConsoleRun::ConsoleRun(std::span<const Byte> image, std::string_view name, std::
 }
 
 bool ConsoleRun::starves(Byte opcode, std::size_t taken) const {
-    return readsAWord[opcode] && !inputEnded_ &&
+    return (memoryUseByOpcode[opcode] & STORES_WORD_AT_A) && !inputEnded_ &&
            !nextInputWord(std::string_view(input_).substr(inputTaken_ + taken)).whole;
 }
 

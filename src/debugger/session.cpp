@@ -12,12 +12,6 @@ namespace tarn::debugger {
 
 namespace {
 
-constexpr std::array<Byte, 256> memoryUseByOpcode = [] {
-    std::array<Byte, 256> uses{};
-    for (const Instruction& instruction : instructionTable) uses[instruction.opcode] = instruction.memory;
-    return uses;
-}();
-
 constexpr Byte STD_OPCODE = findInstruction("STD")->opcode;
 
 std::string_view mnemonicOf(Byte opcode) {

@@ -51,14 +51,6 @@ template <MachineForm Machine>
     }
 }
 
-// What an opcode does with memory besides fetching itself: its table entry's
-// memory bits, or none.
-constexpr Byte memoryUse(Byte opcode) {
-    for (const Instruction& instruction : instructionTable)
-        if (instruction.opcode == opcode) return instruction.memory;
-    return 0;
-}
-
 // The fetch and execution of one instruction whose opcode is a compile-time
 // constant, on the run loop's processor: with the length, the unit and the
 // contents of IR known, the compiler keeps only what this one instruction
@@ -71,7 +63,7 @@ template <Byte opcode>
     // The same execution either way; the first lets the compiler drop the
     // checks for an effective address past the end of memory, which only the
     // second can meet.
-    if constexpr ((memoryUse(opcode) & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0) {
+    if constexpr ((memoryUseByOpcode[opcode] & (READS_EFFECTIVE | WRITES_EFFECTIVE)) != 0) {
         if (effectiveAddress(processor) < 256) [[likely]]
             execute(processor, state, console, unitByOpcode[opcode]);
         else

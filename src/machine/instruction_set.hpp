@@ -91,6 +91,12 @@ constexpr const Instruction* findInstruction(std::string_view mnemonic) {
 }
 
 namespace detail {
+constexpr std::array<Byte, 256> buildMemoryUseByOpcode() {
+    std::array<Byte, 256> uses{};
+    for (const Instruction& instruction : instructionTable)
+        uses[instruction.opcode] = instruction.memory;
+    return uses;
+}
 constexpr std::array<Unit, 256> buildUnitByOpcode() {
     std::array<Unit, 256> units{};
     for (const Instruction& instruction : instructionTable)
@@ -101,6 +107,10 @@ constexpr std::array<Unit, 256> buildUnitByOpcode() {
 
 // The executing unit of every opcode, drawn from the table.
 inline constexpr std::array<Unit, 256> unitByOpcode = detail::buildUnitByOpcode();
+
+// What every opcode does with memory (the bits of Instruction::memory),
+// drawn from the table: 0 for the opcodes it does not list.
+inline constexpr std::array<Byte, 256> memoryUseByOpcode = detail::buildMemoryUseByOpcode();
 
 // Decodes the instruction at PC into IR, A and B and advances PC.
 void fetchInstruction(MachineState& state);
