@@ -69,14 +69,19 @@ bool programFromSource(const std::string& name, std::string_view source, Program
         report = formatReport(name, assembly);
         return false;
     }
-    program = Program{};
+    program = programFromAssembly(name, source, assembly);
+    return true;
+}
+
+Program programFromAssembly(const std::string& name, std::string_view source, const Assembly& assembly) {
+    Program program;
     program.name = name;
     program.fromSource = true;
     program.image = assembly.image;
     if (program.image.size() > 256) program.image.resize(256);
     program.lines = linesOf(source);
     takeListing(assembly, program);
-    return true;
+    return program;
 }
 
 Program programFromImage(const std::string& name, const std::vector<Byte>& image) {

@@ -2,6 +2,7 @@
 // (or of the image's disassembly) and what each byte of memory was made for.
 #pragma once
 
+#include "assembly/assembler.hpp"
 #include "machine/machine_state.hpp"
 
 #include <array>
@@ -50,6 +51,9 @@ struct Program {
 // (one line each, "FILE:LINE:COLUMN: errore: ..."), when it has errors.
 bool programFromSource(const std::string& name, std::string_view source, Program& program,
                        std::vector<std::string>& report);
+
+// The same from a source already assembled without errors.
+Program programFromAssembly(const std::string& name, std::string_view source, const Assembly& assembly);
 
 // A program from an image: its disassembly is what the view shows. Only the
 // first 256 bytes are taken.

@@ -394,11 +394,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
     const std::string_view input = text(inputData, inputSize);
     json result = json::object();
     if (const auto error = refusal(source, name, input, debugger::MAX_TYPED_INPUT)) return failure(*error);
-    if (assembleInto(result, source, name).failed()) return give(result);
-    debugger::Program program;
-    std::vector<std::string> report;
-    if (!debugger::programFromSource(sourceName(name), source, program, report))
-        return failure(report.empty() ? "il sorgente non si assembla" : report.front());
+    const tarn::Assembly assembly = assembleInto(result, source, name);
+    if (assembly.failed()) return give(result);
+    debugger::Program program = debugger::programFromAssembly(sourceName(name), source, assembly);
     json lines = json::array();
     for (const debugger::ProgramLine& line : program.lines)
         lines.push_back({{"number", line.number},
