@@ -19,8 +19,9 @@ using tarntest::writeTempFile;
 namespace {
 
 const std::string USAGE =
-    " (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--gradescope F] "
-    "[--caso NOME] [--somiglianze])\n";
+    " (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--xlsx F] [--gradescope F] "
+    "[--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica "
+    "ESERCIZIO)\n";
 
 ProcessResult grade(std::vector<std::string> args, ProcessOptions options = {}) {
     args.insert(args.begin(), TARNGRADE_BINARY);
@@ -74,7 +75,7 @@ TEST(TarngradeCommandLine, UsageErrorsSayWhatIsWrongWithExitStatus2) {
         {{exercise, program, program, "--caso", "ciao"},
          "l'opzione --caso mostra il caso di una sola consegna, ma ne sono date 2"},
         {{exercise, program, "--caso", "ciao", "--json", folder / "r.json"},
-         "l'opzione --caso non si combina con i rapporti né con --somiglianze"},
+         "l'opzione --caso non si combina con i rapporti, --somiglianze o --sintesi"},
         {{exercise, program, program, "--gradescope", folder / "g.json"},
          "Gradescope valuta una consegna alla volta: --gradescope ne vuole una sola, ma ne sono date 2"},
         {{exercise, program, ""}, "un argomento è vuoto"},

@@ -1,7 +1,9 @@
 // tarngrade: grades a class's programs on the cases of an exercise.
 //
 //     tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F]
-//               [--gradescope F] [--caso NOME] [--somiglianze]
+//               [--xlsx F] [--gradescope F] [--caso NOME] [--somiglianze
+//               [--scheletro F]] [--sintesi] [--docente]
+//     tarngrade --verifica ESERCIZIO [-j N]
 //
 // Exit status: 0 when every case of every submission passed, 1 when any
 // failed, 2 when the command line is wrong, a file cannot be read or
@@ -32,11 +34,12 @@ namespace {
 using namespace tarn::grading;
 
 constexpr const char* USAGE_LINE =
-    "uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--gradescope F] "
-    "[--caso NOME] [--somiglianze]";
+    "uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--xlsx F] [--gradescope F] "
+    "[--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO";
 
 constexpr const char* HELP =
     "Uso: tarngrade ESERCIZIO CONSEGNA... [opzioni]\n"
+    "     tarngrade --verifica ESERCIZIO\n"
     "Valuta i programmi di una classe sui casi di un esercizio.\n"
     "\n"
     "ESERCIZIO è un file TOML con i casi; ogni CONSEGNA è un sorgente .asm, un'immagine\n"
@@ -46,9 +49,14 @@ constexpr const char* HELP =
     "  --json F          scrive in F il rapporto completo in JSON\n"
     "  --junit F         scrive in F il rapporto JUnit XML, una testsuite per studente\n"
     "  --csv F           scrive in F il registro dei voti: una riga per studente\n"
+    "  --xlsx F          scrive in F il registro dei voti come cartella di lavoro Excel\n"
     "  --gradescope F    scrive in F il results.json di Gradescope (una sola consegna)\n"
     "  --caso NOME       mostra per intero il caso NOME di una sola consegna\n"
     "  --somiglianze     elenca anche le coppie di consegne più simili\n"
+    "  --scheletro F     con --somiglianze: il codice dato a tutti, che non conta\n"
+    "  --sintesi         una riga per studente e il riepilogo, al posto del rapporto\n"
+    "  --docente         mostra per intero anche i casi nascosti (solo per il docente)\n"
+    "  --verifica        controlla l'esercizio e prova la sua soluzione su tutti i casi\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
     "  --version         mostra la versione ed esce\n"
     "\n"
@@ -62,9 +70,13 @@ struct Options {
     std::string exercise;
     std::vector<std::string> submissions;
     unsigned jobs = 0;
-    std::string json, junit, csv, gradescope;
+    std::string json, junit, csv, xlsx, gradescope;
     std::optional<std::string> replayCase;
     bool similarities = false;
+    std::string skeleton;   // --scheletro: the starter code every student received
+    bool summary = false;   // --sintesi
+    bool teacher = false;   // --docente: hidden cases in full
+    bool verify = false;    // --verifica: the exercise alone, and its solution
     bool help = false;
 };
 
@@ -79,8 +91,9 @@ int fileError(const std::string& message) {
 }
 
 // The spellings of the options, for suggestions.
-constexpr std::string_view OPTIONS[] = {"-j",     "--json",        "--junit", "--csv",  "--gradescope",
-                                        "--caso", "--somiglianze", "-h",      "--help", "--version"};
+constexpr std::string_view OPTIONS[] = {"-j",        "--json",    "--junit",   "--csv",      "--xlsx",
+                                        "--gradescope", "--caso", "--somiglianze", "--scheletro", "--sintesi",
+                                        "--docente", "--verifica", "-h",        "--help",     "--version"};
 
 // An unknown option, with the known one it resembles.
 int unknownOption(std::string_view argument) {
@@ -141,9 +154,14 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
             positionalOnly = true;
         } else if (argument == "-h" || argument == "--help") {
             options.help = true;
-        } else if (argument == "--somiglianze") {
-            if (const std::optional<int> failed = once("--somiglianze")) return failed;
-            options.similarities = true;
+        } else if (argument == "--somiglianze" || argument == "--sintesi" || argument == "--docente" ||
+                   argument == "--verifica") {
+            if (const std::optional<int> failed = once(argument)) return failed;
+            bool& flag = argument == "--somiglianze" ? options.similarities
+                         : argument == "--sintesi"   ? options.summary
+                         : argument == "--docente"   ? options.teacher
+                                                     : options.verify;
+            flag = true;
         } else if (isOption(argument, "-j")) {
             const std::optional<std::string> value = optionValue(argument, "-j", index, argc, argv).value;
             unsigned jobs = 0;
@@ -164,8 +182,9 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
         } else {
             bool known = false;
             for (auto [name, target] : {std::pair{"--json", &options.json}, std::pair{"--junit", &options.junit},
-                                        std::pair{"--csv", &options.csv},
-                                        std::pair{"--gradescope", &options.gradescope}}) {
+                                        std::pair{"--csv", &options.csv}, std::pair{"--xlsx", &options.xlsx},
+                                        std::pair{"--gradescope", &options.gradescope},
+                                        std::pair{"--scheletro", &options.skeleton}}) {
                 if (!isOption(argument, name)) continue;
                 known = true;
                 const std::string option = name;
@@ -203,7 +222,8 @@ struct ReportFile {
 std::vector<ReportFile> reportFiles(const Options& options) {
     std::vector<ReportFile> files;
     for (auto [option, path] : {std::pair{"--json", &options.json}, std::pair{"--junit", &options.junit},
-                                std::pair{"--csv", &options.csv}, std::pair{"--gradescope", &options.gradescope}})
+                                std::pair{"--csv", &options.csv}, std::pair{"--xlsx", &options.xlsx},
+                                std::pair{"--gradescope", &options.gradescope}})
         if (!path->empty()) files.push_back({option, *path});
     return files;
 }
@@ -250,6 +270,13 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
     return run.result.passed ? 0 : 1;
 }
 
+// --verifica: the exercise checked alone, then its solution run on every
+// case, hidden ones included.
+int verifyExercise(const Options& options) {
+    (void)options;
+    return fileError("--verifica: da fare");
+}
+
 int grade(int argc, char** argv) {
     if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarngrade", tarn::versionLine("tarngrade"));
     Options options;
@@ -258,13 +285,23 @@ int grade(int argc, char** argv) {
     if (!options.junit.empty() && !junitAvailable())
         return fileError("--junit non è disponibile nell'edizione per Windows: usa --json, --csv o --gradescope");
     if (options.exercise.empty()) return usageError("manca il file dell'esercizio");
+    if (options.verify) {
+        if (!options.submissions.empty())
+            return usageError("l'opzione --verifica controlla solo l'esercizio: non vuole consegne");
+        if (!reportFiles(options).empty() || options.replayCase || options.similarities || options.summary ||
+            !options.skeleton.empty())
+            return usageError("l'opzione --verifica non si combina con i rapporti, --caso, --somiglianze o --sintesi");
+        return verifyExercise(options);
+    }
     if (options.submissions.empty()) return usageError("manca almeno una consegna");
+    if (!options.skeleton.empty() && !options.similarities)
+        return usageError("l'opzione --scheletro serve solo con --somiglianze");
     if (options.replayCase) {
         if (options.submissions.size() != 1)
             return usageError("l'opzione --caso mostra il caso di una sola consegna, ma ne sono date " +
                               std::to_string(options.submissions.size()));
-        if (!reportFiles(options).empty() || options.similarities)
-            return usageError("l'opzione --caso non si combina con i rapporti né con --somiglianze");
+        if (!reportFiles(options).empty() || options.similarities || options.summary)
+            return usageError("l'opzione --caso non si combina con i rapporti, --somiglianze o --sintesi");
     }
     if (!options.gradescope.empty() && options.submissions.size() != 1)
         return usageError("Gradescope valuta una consegna alla volta: --gradescope ne vuole una sola, ma ne sono date " +
@@ -318,6 +355,7 @@ int grade(int argc, char** argv) {
         if (file.option == "--json") content = jsonReport(exercise, options.exercise, results, similarShown);
         else if (file.option == "--junit") content = junitReport(exercise, options.exercise, results);
         else if (file.option == "--csv") content = csvReport(exercise, results);
+        else if (file.option == "--xlsx") return fileError("--xlsx: da fare");
         else content = gradescopeReport(exercise, options.exercise, results.front());
         outputs.push_back({file.path, std::move(content)});
     }
