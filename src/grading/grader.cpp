@@ -216,7 +216,7 @@ bool SubmissionResult::allPassed() const {
 }
 
 std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<Submission> submissions,
-                                         unsigned jobs) {
+                                         unsigned jobs, const GradingProgress& progress) {
     const std::size_t caseCount = exercise.cases.size();
     std::vector<SubmissionResult> results;
     results.reserve(submissions.size());
@@ -227,6 +227,12 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
         results.push_back({std::move(submissions[i]), std::vector<CaseResult>(caseCount), 0});
     }
     const std::size_t items = runnable.size() * caseCount;
+    // For the progress: the cases each runnable submission still waits for,
+    // and the submissions graded.
+    std::vector<std::atomic<std::size_t>> casesLeft(progress ? runnable.size() : 0);
+    for (std::atomic<std::size_t>& left : casesLeft) left.store(caseCount, std::memory_order_relaxed);
+    std::atomic<std::size_t> graded{caseCount == 0 ? results.size() : results.size() - runnable.size()};
+    if (progress) progress(graded.load(std::memory_order_relaxed), results.size());
 
     const bool watched = anyForbidden(exercise);
     std::atomic<std::size_t> next{0};
@@ -243,6 +249,8 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
             try {
                 result.cases[caseIndex] =
                     runPrepared(exercise, watched, exercise.cases[caseIndex], result.submission.image).result;
+                if (progress && casesLeft[item / caseCount].fetch_sub(1, std::memory_order_acq_rel) == 1)
+                    progress(graded.fetch_add(1, std::memory_order_relaxed) + 1, results.size());
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(failureMutex);
                 if (!failure) failure = std::current_exception();

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,10 +78,16 @@ struct SubmissionResult {
     bool allPassed() const;
 };
 
+// Told how many submissions are graded so far, out of how many: once before
+// the first run (those that cannot run are graded already), then each time a
+// submission's last case ends. Called from the grading threads, at the same
+// time from several of them, so it must be thread-safe and quick.
+using GradingProgress = std::function<void(std::size_t graded, std::size_t total)>;
+
 // Grades every submission on every case, with up to `jobs` threads (0: one
 // per core). The results keep the submissions' order. Nothing one run does
 // reaches another.
 std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<Submission> submissions,
-                                         unsigned jobs);
+                                         unsigned jobs, const GradingProgress& progress = {});
 
 }  // namespace tarn::grading

@@ -253,13 +253,13 @@ std::string passedWord(bool passed, const Paint& paint) {
 }
 
 std::string caseDetails(const Exercise& exercise, const std::string& exerciseArgument, const SubmissionResult& result,
-                        std::size_t caseIndex, const Paint& paint, bool replayCommand = true) {
+                        std::size_t caseIndex, const Paint& paint, bool replayCommand = true, bool teacher = false) {
     if (caseIndex >= exercise.cases.size()) return {};
     const TestCase& testCase = exercise.cases[caseIndex];
     const CaseResult& caseResult = caseResultAt(result, caseIndex);
     if (caseResult.passed) return {};
     const std::string name = oneLine(testCase.name);
-    if (testCase.hidden) return paint.red("  ✗ " + name) + " (nascosto): non superato\n";
+    if (testCase.hidden && !teacher) return paint.red("  ✗ " + name) + " (nascosto): non superato\n";
 
     std::string out;
     const std::vector<std::string> reasons = failureReasons(exercise, testCase, result.submission, caseResult);
@@ -288,12 +288,12 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     if (replayCommand)
         out += "    per rivederlo: " +
                readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
-               "\n";
+               (testCase.hidden ? " --docente" : "") + "\n";
     return out;
 }
 
 void appendSubmission(std::string& out, const Exercise& exercise, const std::string& exerciseArgument,
-                      const SubmissionResult& result, std::size_t nameColumn, const Paint& paint) {
+                      const SubmissionResult& result, std::size_t nameColumn, const Paint& paint, bool teacher) {
     const Submission& submission = result.submission;
     const double total = exercise.totalPoints();
     const std::string points = formatPoints(result.points) + "/" + formatPoints(total) + " punti";
@@ -327,13 +327,13 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
     if (!submission.runnable()) return;
     // A visible case passed can still be worth a word (D left set).
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
-        if (exercise.cases[index].hidden || !caseResultAt(result, index).passed) continue;
+        if ((exercise.cases[index].hidden && !teacher) || !caseResultAt(result, index).passed) continue;
         for (const std::string& note : caseNotes(caseResultAt(result, index)))
             out += "  nota su " + oneLine(exercise.cases[index].name) + ": " + readyLine(note) + "\n";
     }
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
-        if (exercise.cases[index].hidden || caseResultAt(result, index).passed) continue;
-        out += "\n" + caseDetails(exercise, exerciseArgument, result, index, paint);
+        if ((exercise.cases[index].hidden && !teacher) || caseResultAt(result, index).passed) continue;
+        out += "\n" + caseDetails(exercise, exerciseArgument, result, index, paint, true, teacher);
     }
 }
 
@@ -435,7 +435,7 @@ std::string hexDigits(unsigned value) {
 
 std::string formatCaseDetails(const Exercise& exercise, const std::string& exerciseArgument,
                               const SubmissionResult& result, std::size_t caseIndex, const ReportStyle& style) {
-    return caseDetails(exercise, exerciseArgument, result, caseIndex, Paint(style), style.replayCommand);
+    return caseDetails(exercise, exerciseArgument, result, caseIndex, Paint(style), style.replayCommand, style.teacher);
 }
 
 std::string formatClassReport(const Exercise& exercise, const std::string& exerciseArgument,
@@ -458,13 +458,53 @@ std::string formatClassReport(const Exercise& exercise, const std::string& exerc
     for (const TestCase& testCase : exercise.cases)
         nameColumn = std::max(nameColumn, std::min(characters(oneLine(testCase.name)), MAX_NAME_COLUMN));
     for (const SubmissionResult& result : results) {
-        appendSubmission(out, exercise, exerciseArgument, result, nameColumn, paint);
+        appendSubmission(out, exercise, exerciseArgument, result, nameColumn, paint, style.teacher);
         out += "\n";
     }
     if (similar != nullptr) {
         appendSimilar(out, results, *similar, paint);
         out += "\n";
     }
+    appendSummary(out, exercise, results, nameColumn, paint);
+    return out;
+}
+
+std::string formatClassSummary(const Exercise& exercise, const std::string& exerciseArgument,
+                               const std::vector<SubmissionResult>& results, const Similarities* similar,
+                               const ReportStyle& style) {
+    const Paint paint(style);
+    std::string out;
+    const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
+    out += paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
+           counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n\n";
+
+    std::size_t studentColumn = 0;
+    std::size_t pointsColumn = 0;
+    const std::string total = formatPoints(exercise.totalPoints());
+    for (const SubmissionResult& result : results) {
+        studentColumn = std::max(studentColumn, std::min(characters(studentName(result.submission)), MAX_NAME_COLUMN));
+        pointsColumn = std::max(pointsColumn, characters(formatPoints(result.points) + "/" + total + " punti"));
+    }
+    for (const SubmissionResult& result : results) {
+        std::size_t passed = 0;
+        for (std::size_t index = 0; index < exercise.cases.size(); ++index)
+            if (caseResultAt(result, index).passed) ++passed;
+        const std::string points = padded(formatPoints(result.points) + "/" + total + " punti", pointsColumn);
+        std::string row = padded(studentName(result.submission), studentColumn) + "  " +
+                          (result.allPassed() ? paint.boldGreen(points) : paint.boldRed(points)) +
+                          "  casi superati: " + std::to_string(passed) + " su " +
+                          std::to_string(exercise.cases.size());
+        if (!result.submission.runnable()) row += " (il programma non si può eseguire)";
+        out += row + "\n";
+    }
+    if (!results.empty()) out += "\n";
+    if (similar != nullptr) {
+        appendSimilar(out, results, *similar, paint);
+        out += "\n";
+    }
+    std::size_t nameColumn = 0;
+    for (const TestCase& testCase : exercise.cases)
+        nameColumn = std::max(nameColumn, std::min(characters(oneLine(testCase.name)), MAX_NAME_COLUMN));
     appendSummary(out, exercise, results, nameColumn, paint);
     return out;
 }

@@ -16,6 +16,7 @@ namespace tarn::grading {
 struct ReportStyle {
     bool colour = false;         // ANSI colours and bold
     bool replayCommand = true;   // the command that replays a failing case (for the teacher)
+    bool teacher = false;        // hidden cases in full, as visible ones (never for a student)
 };
 
 // The details of a failing case: its reasons, the input, the expected and
@@ -32,6 +33,13 @@ std::string formatCaseDetails(const Exercise& exercise, const std::string& exerc
 std::string formatClassReport(const Exercise& exercise, const std::string& exerciseArgument,
                               const std::vector<SubmissionResult>& results, const Similarities* similar,
                               const ReportStyle& style);
+
+// The short report: the exercise, one line per student (points out of the
+// total, cases passed out of how many), the similar pairs when asked for,
+// and the class summary that ends the whole report.
+std::string formatClassSummary(const Exercise& exercise, const std::string& exerciseArgument,
+                               const std::vector<SubmissionResult>& results, const Similarities* similar,
+                               const ReportStyle& style);
 
 // One case in full: input, expected and actual output, instructions executed,
 // the final registers and flags, and the final memory as a 16 x 16 grid with

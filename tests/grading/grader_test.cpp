@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <set>
 
 using namespace tarn;
 using namespace tarn::grading;
@@ -430,4 +433,36 @@ TEST(GraderClass, NoSubmissionsOrOnlyBrokenOnesGiveResultsWithoutRunning) {
     EXPECT_EQ(results[1].cases.size(), exercise.cases.size());
     EXPECT_FALSE(results[1].cases[0].ran);
     EXPECT_EQ(results[1].points, 0);
+}
+
+TEST(GraderClass, ProgressCountsEverySubmissionOnceWhateverTheThreads) {
+    const Exercise exercise = classExercise();
+    Submission broken;
+    broken.argument = broken.student = "rotto";
+    broken.problems = {"rotto.asm:1:1: errore: qualcosa"};
+    std::vector<Submission> submissions = {broken};
+    for (int i = 0; i < 7; ++i) submissions.push_back(submissionOf("rossi" + std::to_string(i), SUM));
+    for (const unsigned jobs : {1u, 3u, 16u}) {
+        std::mutex mutex;
+        std::vector<std::size_t> counts;
+        std::set<std::size_t> totals;
+        const std::vector<SubmissionResult> results =
+            gradeClass(exercise, submissions, jobs, [&](std::size_t graded, std::size_t total) {
+                const std::lock_guard<std::mutex> lock(mutex);
+                counts.push_back(graded);
+                totals.insert(total);
+            });
+        ASSERT_EQ(results.size(), submissions.size());
+        // Once at the start, with the broken one already graded, then once
+        // per submission that runs, each count told once.
+        ASSERT_EQ(counts.size(), 8u) << "-j " << jobs;
+        EXPECT_EQ(counts.front(), 1u);
+        std::sort(counts.begin() + 1, counts.end());
+        for (std::size_t i = 1; i < counts.size(); ++i) EXPECT_EQ(counts[i], i + 1) << "-j " << jobs;
+        EXPECT_EQ(totals, std::set<std::size_t>{8});
+    }
+    // With nothing to run, the start is the end.
+    std::vector<std::size_t> counts;
+    gradeClass(exercise, {broken, broken}, 2, [&](std::size_t graded, std::size_t) { counts.push_back(graded); });
+    EXPECT_EQ(counts, std::vector<std::size_t>{2});
 }

@@ -266,6 +266,63 @@ TEST(ReportText, ClassReportAsAWhole) {
         EXPECT_EQ(report.find(secret), std::string::npos) << secret;
 }
 
+TEST(ReportText, TheTeachersReportShowsHiddenCasesInFull) {
+    const SmallClass group;
+    ReportStyle teacher;
+    teacher.teacher = true;
+    const std::string student = formatClassReport(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{});
+    const std::string report = formatClassReport(group.exercise, "es1.toml", group.results, nullptr, teacher);
+    // The failing hidden case as a visible one, after the visible ones, with
+    // a command that the teacher can run.
+    const std::string hidden = "  ✗ riporto: uscita diversa da quella attesa\n"
+                               "    ingresso: \"ingresso-segreto\\n\"\n"
+                               "    uscita (- attesa, + ottenuta):\n"
+                               "      - uscita-segreta\n"
+                               "      + prodotto-segreto\n"
+                               "    istruzioni eseguite: 23\n"
+                               "    per rivederlo: tarngrade es1.toml consegne/rossi --caso riporto --docente\n";
+    EXPECT_NE(report.find("    per rivederlo: tarngrade es1.toml consegne/rossi --caso 'zero più zero'\n\n" + hidden),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(student.find("segret"), std::string::npos);
+    // Nothing else changes: without the hidden case's lines, the same report.
+    std::string without = report;
+    without.erase(without.find("\n" + hidden), hidden.size() + 1);
+    EXPECT_EQ(without, student);
+    // A hidden case passed shows nothing more; the details alone follow the style.
+    EXPECT_EQ(formatCaseDetails(group.exercise, "es1.toml", group.results[0], 2, teacher), "");
+    EXPECT_EQ(formatCaseDetails(group.exercise, "es1.toml", group.results[0], 3, teacher), hidden);
+    EXPECT_EQ(formatCaseDetails(group.exercise, "es1.toml", group.results[0], 3, ReportStyle{}),
+              "  ✗ riporto (nascosto): non superato\n");
+}
+
+TEST(ReportText, TheSummaryIsALinePerStudentAndTheClassSummary) {
+    const SmallClass group;
+    const std::string summary = formatClassSummary(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{});
+    EXPECT_EQ(summary,
+              "Esercizio «Somma di due cifre» (es1.toml): 4 casi, 5 punti\n"
+              "\n"
+              "rossi    3/5 punti  casi superati: 2 su 4\n"
+              "bianchi  0/5 punti  casi superati: 0 su 4 (il programma non si può eseguire)\n"
+              "verdì    5/5 punti  casi superati: 4 su 4\n"
+              "\n"
+              "Riepilogo: 3 consegne; 1 ha superato tutti i casi. Media 2,67 su 5 punti.\n"
+              "  tre più quattro  superato da 2 consegne su 3\n"
+              "  zero più zero    superato da 1 consegna su 3\n"
+              "  caso nascosto    superato da 2 consegne su 3  (nascosto)\n"
+              "  riporto          superato da 1 consegna su 3  (nascosto)\n");
+    // The same ending as the whole report.
+    const std::string report = formatClassReport(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{});
+    EXPECT_EQ(summary.substr(summary.find("Riepilogo:")), report.substr(report.find("Riepilogo:")));
+    // In colour, the points say at a glance who passed everything.
+    const std::string coloured = formatClassSummary(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{true});
+    EXPECT_NE(coloured.find("verdì    \x1b[1;32m5/5 punti\x1b[0m"), std::string::npos) << coloured;
+    EXPECT_NE(coloured.find("rossi    \x1b[1;31m3/5 punti\x1b[0m"), std::string::npos) << coloured;
+    // No students: the summary says so.
+    EXPECT_EQ(formatClassSummary(group.exercise, "es1.toml", {}, nullptr, ReportStyle{}),
+              "Esercizio «Somma di due cifre» (es1.toml): 4 casi, 5 punti\n\nRiepilogo: nessuna consegna.\n");
+}
+
 TEST(ReportText, CaseDetailsOfEveryKind) {
     SmallClass group;
     const ReportStyle plain{};

@@ -253,7 +253,9 @@ TEST(TarngradeReport, AClassIsGradedWithOneCommand) {
     EXPECT_EQ(0, gradeIn(c.folder, {"es.toml", "classe/rossi", "--caso", "ciao"}).exitStatus);
     const ProcessResult hidden = gradeIn(c.folder, {"es.toml", "classe/rossi", "--caso", "eco"});
     EXPECT_EQ(2, hidden.exitStatus);
-    EXPECT_EQ("tarngrade: il caso 'eco' è nascosto: se ne vede solo l'esito\n", hidden.err);
+    EXPECT_EQ("tarngrade: il caso 'eco' è nascosto: se ne vede solo l'esito (il docente lo vede per intero con "
+              "--docente)\n",
+              hidden.err);
 }
 
 TEST(TarngradeReport, ReportFilesAreWrittenAllOrNone) {

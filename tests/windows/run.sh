@@ -97,6 +97,16 @@ junit)
         "$work/err" || { cat "$work/err"; fail "messaggio diverso"; }
     [ ! -e "$work/junit.xml" ] || fail "il rapporto è stato scritto"
     ;;
+xlsx)
+    # No Excel workbook in this edition either: a clear refusal, status 2.
+    cd "$source/examples/esercizi" || exit 1
+    run "$build/tarngrade.exe" somma.toml somma-giusta.asm --xlsx "$work/voti.xlsx" >"$work/out" 2>"$work/err"
+    status=$?
+    [ "$status" -eq 2 ] || fail "stato di uscita $status invece di 2"
+    grep -q "^tarngrade: --xlsx non è disponibile nell'edizione per Windows: usa --csv" \
+        "$work/err" || { cat "$work/err"; fail "messaggio diverso"; }
+    [ ! -e "$work/voti.xlsx" ] || fail "il rapporto è stato scritto"
+    ;;
 wildcards)
     # The start-up expands a pattern, as the command prompt does not.
     cd "$source/examples/esercizi" || exit 1

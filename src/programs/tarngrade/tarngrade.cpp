@@ -12,6 +12,8 @@
 #include "grading/grader.hpp"
 #include "grading/report_files.hpp"
 #include "programs/tarngrade/junit_report.hpp"
+#include "programs/tarngrade/progress.hpp"
+#include "programs/tarngrade/xlsx_report.hpp"
 #include "grading/report_text.hpp"
 #include "grading/similarity.hpp"
 #include "host/submissions.hpp"
@@ -24,6 +26,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -264,8 +267,9 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
         return status != 0 ? status : 1;
     }
     const CaseRun run = runCase(exercise, chosen, submission.image);
-    const int status =
-        tarn::printStandardOutput("tarngrade", formatReplay(exercise, submission, chosen, run, ReportStyle{colour}));
+    ReportStyle style{colour};
+    style.teacher = options.teacher;
+    const int status = tarn::printStandardOutput("tarngrade", formatReplay(exercise, submission, chosen, run, style));
     if (status != 0) return status;
     return run.result.passed ? 0 : 1;
 }
@@ -284,6 +288,8 @@ int grade(int argc, char** argv) {
     if (options.help) return tarn::printStandardOutput("tarngrade", HELP);
     if (!options.junit.empty() && !junitAvailable())
         return fileError("--junit non è disponibile nell'edizione per Windows: usa --json, --csv o --gradescope");
+    if (!options.xlsx.empty() && !xlsxAvailable())
+        return fileError("--xlsx non è disponibile nell'edizione per Windows: usa --csv, che ogni foglio di calcolo apre");
     if (options.exercise.empty()) return usageError("manca il file dell'esercizio");
     if (options.verify) {
         if (!options.submissions.empty())
@@ -329,8 +335,9 @@ int grade(int argc, char** argv) {
             message += ": forse intendevi " + tarn::quotedName(*near) + "?";
         return fileError(message);
     }
-    if (options.replayCase && exercise.findCase(*options.replayCase)->hidden)
-        return fileError("il caso " + tarn::quotedName(*options.replayCase) + " è nascosto: se ne vede solo l'esito");
+    if (options.replayCase && exercise.findCase(*options.replayCase)->hidden && !options.teacher)
+        return fileError("il caso " + tarn::quotedName(*options.replayCase) +
+                         " è nascosto: se ne vede solo l'esito (il docente lo vede per intero con --docente)");
 
     // Gradescope's folder, or the one submission of a replay, is one
     // student's whatever it holds.
@@ -344,7 +351,12 @@ int grade(int argc, char** argv) {
     const bool colour = wantsColour();
     if (options.replayCase) return replay(options, exercise, submissions.front(), colour);
 
-    const std::vector<SubmissionResult> results = gradeClass(exercise, std::move(submissions), options.jobs);
+    const std::time_t gradedAt = std::time(nullptr);
+    ProgressLine progress(tarn::isTerminal(2));
+    const std::vector<SubmissionResult> results =
+        gradeClass(exercise, std::move(submissions), options.jobs,
+                   [&progress](std::size_t graded, std::size_t total) { progress.update(graded, total); });
+    progress.clear();
     std::optional<Similarities> similar;
     if (options.similarities) similar = similarPairs(results);
     const Similarities* similarShown = similar ? &*similar : nullptr;
@@ -355,7 +367,13 @@ int grade(int argc, char** argv) {
         if (file.option == "--json") content = jsonReport(exercise, options.exercise, results, similarShown);
         else if (file.option == "--junit") content = junitReport(exercise, options.exercise, results);
         else if (file.option == "--csv") content = csvReport(exercise, results);
-        else if (file.option == "--xlsx") return fileError("--xlsx: da fare");
+        else if (file.option == "--xlsx") {
+            XlsxReport workbook = xlsxReport(exercise, options.exercise, results, gradedAt);
+            if (!workbook.made)
+                return fileError("impossibile scrivere il rapporto " + tarn::quotedName(file.path) + ": " +
+                                 workbook.reason);
+            content = std::move(workbook.content);
+        }
         else content = gradescopeReport(exercise, options.exercise, results.front());
         outputs.push_back({file.path, std::move(content)});
     }
@@ -368,8 +386,11 @@ int grade(int argc, char** argv) {
                              " era già stato sostituito e non è stato possibile ripristinarlo");
         return 2;
     }
+    ReportStyle style{colour};
+    style.teacher = options.teacher;
     const int status = tarn::printStandardOutput(
-        "tarngrade", formatClassReport(exercise, options.exercise, results, similarShown, ReportStyle{colour}));
+        "tarngrade", options.summary ? formatClassSummary(exercise, options.exercise, results, similarShown, style)
+                                     : formatClassReport(exercise, options.exercise, results, similarShown, style));
     if (status != 0) return status;
     for (const SubmissionResult& result : results)
         if (!result.allPassed()) return 1;
