@@ -1,7 +1,8 @@
 """Reads an Excel workbook with openpyxl and prints what a test checks, as
 JSON: the sheets' names, and for each sheet its frozen pane, its filter, the
 widths of its columns and every row, each cell as [type, value] (a date as
-ISO text). Exit status 77 when openpyxl is missing."""
+ISO text, a formula as ["formula", its text]). Exit status 77 when openpyxl
+is missing."""
 import json
 import sys
 
@@ -11,7 +12,10 @@ except ImportError:
     sys.exit(77)
 
 
-def cell(value):
+def cell(c):
+    value = c.value
+    if c.data_type == "f":
+        return ["formula", value]
     if value is None:
         return ["vuota", None]
     if hasattr(value, "isoformat"):
@@ -30,6 +34,6 @@ for sheet in book.worksheets:
         "blocco": sheet.freeze_panes,
         "filtro": sheet.auto_filter.ref,
         "larghezze": widths,
-        "righe": [[cell(c.value) for c in row] for row in sheet.iter_rows()],
+        "righe": [[cell(c) for c in row] for row in sheet.iter_rows()],
     }
 print(json.dumps(report, ensure_ascii=False))
