@@ -21,19 +21,21 @@ std::string twoDigits(long long value) {
 std::string remainingTime(std::chrono::seconds left) {
     const long long seconds = std::max<long long>(left.count(), 0);
     if (seconds == 0) return "meno di un secondo";
-    if (seconds < 60) return std::to_string(seconds) + " s";
-    if (seconds < 3600) return std::to_string(seconds / 60) + " min " + twoDigits(seconds % 60) + " s";
-    return std::to_string(seconds / 3600) + " h " + twoDigits(seconds / 60 % 60) + " min";
+    if (seconds < 60) return "circa " + std::to_string(seconds) + " s";
+    if (seconds < 3600) return "circa " + std::to_string(seconds / 60) + " min " + twoDigits(seconds % 60) + " s";
+    return "circa " + std::to_string(seconds / 3600) + " h " + twoDigits(seconds / 60 % 60) + " min";
 }
 
-std::string progressLine(std::size_t graded, std::size_t total, std::chrono::steady_clock::duration elapsed) {
+std::string progressLine(std::size_t graded, std::size_t total, std::size_t first,
+                         std::chrono::steady_clock::duration elapsed) {
     std::string line = "tarngrade: " + std::string(total == 1 ? "valutata " : "valutate ") + std::to_string(graded) +
                        " su " + counted(total, "consegna", "consegne");
-    if (graded > 0 && graded < total) {
+    if (graded > first && graded < total) {
         // The pace so far, for the submissions still to grade.
-        const double perSubmission = std::chrono::duration<double>(elapsed).count() / static_cast<double>(graded);
+        const double perSubmission =
+            std::chrono::duration<double>(elapsed).count() / static_cast<double>(graded - first);
         const double left = perSubmission * static_cast<double>(total - graded);
-        line += ", ancora circa " + remainingTime(std::chrono::seconds(static_cast<long long>(std::min(left, 1e9))));
+        line += "; tempo restante: " + remainingTime(std::chrono::seconds(static_cast<long long>(std::min(left, 1e9))));
     }
     return line;
 }
@@ -50,13 +52,14 @@ void ProgressLine::update(std::size_t graded, std::size_t total) {
     if (!lock.owns_lock()) return;
     // Calls from several threads may come out of their order.
     graded_ = std::max(graded_, graded);
+    if (!first_) first_ = graded;
     const auto now = std::chrono::steady_clock::now();
     if (visible_ && graded_ < total && now - drawn_ < REDRAW_INTERVAL) return;
     drawn_ = now;
     visible_ = true;
     // Back to the line's start, and over the old line: blanks where the new
     // one is shorter (no escape sequence, which not every console knows).
-    const std::string line = progressLine(graded_, total, now - start_);
+    const std::string line = progressLine(graded_, total, *first_, now - start_);
     std::string text = "\r" + line;
     if (line.size() < width_) text.append(width_ - line.size(), ' ');
     width_ = line.size();

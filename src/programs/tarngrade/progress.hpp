@@ -6,17 +6,20 @@
 #include <chrono>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace tarn::grading {
 
-// Time left, as the line shows it: "meno di un secondo", "12 s", "3 min 05 s",
-// "1 h 02 min".
+// Time left, as the line shows it: "meno di un secondo", "circa 12 s",
+// "circa 3 min 05 s", "circa 1 h 02 min".
 std::string remainingTime(std::chrono::seconds left);
 
-// The line for `graded` submissions out of `total`, `elapsed` after the start:
-// the time left is guessed from the pace so far, once there is one.
-std::string progressLine(std::size_t graded, std::size_t total, std::chrono::steady_clock::duration elapsed);
+// The line for `graded` submissions out of `total`, `elapsed` after the start,
+// when `first` were graded already (those that cannot run): the time left is
+// guessed from the pace since, once there is one.
+std::string progressLine(std::size_t graded, std::size_t total, std::size_t first,
+                         std::chrono::steady_clock::duration elapsed);
 
 class ProgressLine {
 public:
@@ -38,6 +41,7 @@ private:
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point drawn_{};
     std::size_t graded_ = 0;
+    std::optional<std::size_t> first_;  // graded when the first call came
     std::size_t width_ = 0;  // of the line shown: it is ASCII, a column a byte
     bool visible_ = false;
 };
