@@ -57,6 +57,12 @@ void takeListing(const Assembly& assembly, Program& program) {
 
 }  // namespace
 
+void Program::place(unsigned address, Byte value) {
+    if (address > 255) return;
+    placed[address] = true;
+    placedValue[address] = value;
+}
+
 const ProgramLine* Program::lineAt(unsigned address) const {
     const int index = lineIndexOf(address);
     return index < 0 ? nullptr : &lines[static_cast<std::size_t>(index)];

@@ -38,9 +38,19 @@ struct Program {
     std::array<CellRole, 256> roles{};
     // The index in lines of the line that defined each byte, or -1.
     std::array<int, 256> lineOf{};
+    // Bytes put into memory after the image is loaded and before the first
+    // instruction, over the image's: the memory that a run is prepared with,
+    // such as an exercise's case gives it.
+    std::array<bool, 256> placed{};
+    std::array<Byte, 256> placedValue{};
 
-    // Whether the image or the source gave the byte a value before the run.
-    bool defined(unsigned address) const { return address < 256 && roles[address] != CellRole::Undefined; }
+    // Whether the image, the source or the prepared memory gave the byte a
+    // value before the run.
+    bool defined(unsigned address) const {
+        return address < 256 && (roles[address] != CellRole::Undefined || placed[address]);
+    }
+    // Puts a byte into the prepared memory (an address above 255 is ignored).
+    void place(unsigned address, Byte value);
     // The line that defined the byte at address, if any.
     const ProgramLine* lineAt(unsigned address) const;
     // The index in lines of the line of an address, or -1.

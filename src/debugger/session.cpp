@@ -173,6 +173,8 @@ private:
 
 Session::Session(Program program, std::optional<std::string> input) : program_(std::move(program)) {
     loadImage(program_.image, state_);
+    for (unsigned address = 0; address < 256; ++address)
+        if (program_.placed[address]) state_.M[address] = program_.placedValue[address];
     typed_ = !input.has_value();
     if (input) input_ = std::move(*input);
     for (unsigned address = 0; address < 256; ++address) {
@@ -555,6 +557,9 @@ std::string describeLastWrite(const Session& session, Byte address) {
             text += " (riga " + std::to_string(line->number) + ": " + trimmed(withoutComment(line->text)) + ")";
         return text + ", al passo " + std::to_string(write.step) + ".";
     }
+    if (program.placed[address])
+        return text + " non è stato scritto da nessuna istruzione fin qui: il valore è stato posto in memoria prima "
+                      "dell'esecuzione.";
     if (program.defined(address)) {
         text += " non è stato scritto da nessuna istruzione fin qui: il valore viene ";
         if (!program.fromSource) return text + "dall'immagine.";

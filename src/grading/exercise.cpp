@@ -71,18 +71,60 @@ constexpr std::size_t MAX_QUOTED_BYTES = 60;
 // the opcode being executed, so there is nothing to expect of it).
 constexpr std::array<unsigned, 4> EXPECTED_REGISTERS{256, 258, 259, 260};
 
-// The first fault of the file: parsing stops there.
+// A fault of the file: the part being read stops there, and the reading
+// goes on after it.
 struct Fault {
     ExerciseError error;
 };
 
-[[noreturn]] void fail(const toml::source_region& where, std::string message) {
-    throw Fault{{static_cast<std::int64_t>(where.begin.line), static_cast<std::int64_t>(where.begin.column),
-                 std::move(message)}};
+bool earlier(const ExerciseError& a, const ExerciseError& b) {
+    // Faults without a place concern the whole file: they come last.
+    if ((a.line <= 0) != (b.line <= 0)) return a.line > 0;
+    return a.line < b.line || (a.line == b.line && a.column < b.column);
 }
 
-[[noreturn]] void failWithoutPlace(std::string message) {
-    throw Fault{{0, 0, std::move(message)}};
+// The faults of a file, in the file's order: the first MAX_EXERCISE_ERRORS
+// are kept, the others only counted.
+class Faults {
+public:
+    void add(ExerciseError error) {
+        ++count_;
+        const auto at = std::upper_bound(kept_.begin(), kept_.end(), error, earlier);
+        if (kept_.size() == MAX_EXERCISE_ERRORS) {
+            if (at == kept_.end()) return;
+            kept_.pop_back();
+        }
+        kept_.insert(at, std::move(error));
+    }
+
+    // Reads a part of the file: a fault in it is kept, and the reading goes
+    // on. Whether the part was read without one.
+    template <typename Read>
+    bool attempt(Read&& read) {
+        try {
+            read();
+            return true;
+        } catch (Fault& fault) {
+            add(std::move(fault.error));
+            return false;
+        }
+    }
+
+    std::size_t count() const { return count_; }
+    std::vector<ExerciseError>& kept() { return kept_; }
+
+private:
+    std::vector<ExerciseError> kept_;
+    std::size_t count_ = 0;
+};
+
+ExerciseError errorAt(const toml::source_region& where, std::string message) {
+    return {static_cast<std::int64_t>(where.begin.line), static_cast<std::int64_t>(where.begin.column),
+            std::move(message)};
+}
+
+[[noreturn]] void fail(const toml::source_region& where, std::string message) {
+    throw Fault{errorAt(where, std::move(message))};
 }
 
 char upperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -126,20 +168,18 @@ bool before(const toml::source_position& a, const toml::source_position& b) {
     return a.line < b.line || (a.line == b.line && a.column < b.column);
 }
 
-// Fails at the first key of the table, in the file's order, that is not
-// among the known ones, suggesting the nearest known key.
-void checkKeys(const toml::table& table, std::initializer_list<std::string_view> known, const std::string& where) {
+// Each key of the table that is not among the known ones is a fault, with
+// the nearest known key as a suggestion.
+void checkKeys(const toml::table& table, std::initializer_list<std::string_view> known, const std::string& where,
+               Faults& faults) {
     const std::vector<std::string_view> names(known);
-    const toml::key* unknown = nullptr;
     for (auto&& [key, value] : table) {
         (void)value;
         if (std::find(names.begin(), names.end(), key.str()) != names.end()) continue;
-        if (unknown == nullptr || before(key.source().begin, unknown->source().begin)) unknown = &key;
+        std::string message = "chiave sconosciuta " + quote(key.str()) + where;
+        if (const auto suggestion = similarName(key.str(), names)) message += ": forse intendevi '" + *suggestion + "'?";
+        faults.add(errorAt(key.source(), std::move(message)));
     }
-    if (unknown == nullptr) return;
-    std::string message = "chiave sconosciuta " + quote(unknown->str()) + where;
-    if (const auto suggestion = similarName(unknown->str(), names)) message += ": forse intendevi '" + *suggestion + "'?";
-    fail(unknown->source(), message);
 }
 
 std::int64_t integerIn(const toml::node& node, std::int64_t low, std::int64_t high, const std::string& what) {
@@ -177,7 +217,7 @@ std::optional<unsigned> parseAddress(std::string_view text) {
 
 // A table of addresses and bytes: `what` names it in messages, such as
 // "'memoria' del caso 'uno'".
-std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& what) {
+std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& what, Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr)
         fail(node.source(), what + " deve essere una tabella di indirizzi e byte, come { \"0xC8\" = [5, 7] }");
@@ -187,37 +227,51 @@ std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& 
     };
     std::vector<Range> ranges;
     for (auto&& [key, value] : *table) {
-        const auto address = parseAddress(key.str());
-        if (!address)
-            fail(key.source(), "indirizzo non valido " + quote(key.str()) + " in " + what +
-                                   ": un indirizzo va da 0 a 255, in decimale (\"200\") o in esadecimale (\"0xC8\")");
-        const std::string at = what + " all'indirizzo " + quote(key.str());
-        MemoryBytes memory{*address, {}};
-        if (const auto* array = value.as_array()) {
-            if (array->empty()) fail(value.source(), at + " non ha byte: scrivine almeno uno");
-            if (array->size() > 256 - *address)
-                fail(value.source(), "i " + std::to_string(array->size()) + " byte di " + at +
-                                         " vanno oltre l'ultimo indirizzo, 255");
-            for (const toml::node& element : *array) memory.bytes.push_back(byteIn(element, "ogni byte di " + at));
-        } else if (value.is_integer()) {
-            memory.bytes.push_back(byteIn(value, "il byte di " + at));
-        } else {
-            fail(value.source(), at + " deve avere un byte o un array di byte, interi da -128 a 255");
-        }
-        ranges.push_back({std::move(memory), &key});
+        faults.attempt([&, &key = key, &value = value] {
+            const auto address = parseAddress(key.str());
+            if (!address)
+                fail(key.source(), "indirizzo non valido " + quote(key.str()) + " in " + what +
+                                       ": un indirizzo va da 0 a 255, in decimale (\"200\") o in esadecimale "
+                                       "(\"0xC8\")");
+            const std::string at = what + " all'indirizzo " + quote(key.str());
+            MemoryBytes memory{*address, {}};
+            if (const auto* array = value.as_array()) {
+                if (array->empty()) fail(value.source(), at + " non ha byte: scrivine almeno uno");
+                if (array->size() > 256 - *address)
+                    fail(value.source(), "i " + std::to_string(array->size()) + " byte di " + at +
+                                             " vanno oltre l'ultimo indirizzo, 255");
+                bool read = true;
+                for (const toml::node& element : *array)
+                    read = faults.attempt([&] { memory.bytes.push_back(byteIn(element, "ogni byte di " + at)); }) &&
+                           read;
+                if (!read) return;
+            } else if (value.is_integer()) {
+                memory.bytes.push_back(byteIn(value, "il byte di " + at));
+            } else {
+                fail(value.source(), at + " deve avere un byte o un array di byte, interi da -128 a 255");
+            }
+            ranges.push_back({std::move(memory), &key});
+        });
     }
     std::sort(ranges.begin(), ranges.end(),
               [](const Range& a, const Range& b) { return a.memory.address < b.memory.address; });
+    // Each range against the one before it that reaches furthest.
+    std::size_t furthest = 0;
     for (std::size_t i = 1; i < ranges.size(); ++i) {
-        const Range& lower = ranges[i - 1];
+        const Range& lower = ranges[furthest];
         const Range& upper = ranges[i];
-        if (lower.memory.address + lower.memory.bytes.size() <= upper.memory.address) continue;
+        if (lower.memory.address + lower.memory.bytes.size() <= upper.memory.address) {
+            furthest = i;
+            continue;
+        }
         // Pointed out where the file comes to the second of the two.
         const bool upperLater = before(lower.key->source().begin, upper.key->source().begin);
         const Range& later = upperLater ? upper : lower;
         const Range& earlier = upperLater ? lower : upper;
-        fail(later.key->source(), "in " + what + " i byte da " + quote(later.key->str()) +
-                                      " si sovrappongono a quelli da " + quote(earlier.key->str()));
+        faults.add(errorAt(later.key->source(), "in " + what + " i byte da " + quote(later.key->str()) +
+                                                    " si sovrappongono a quelli da " + quote(earlier.key->str())));
+        if (upper.memory.address + upper.memory.bytes.size() > lower.memory.address + lower.memory.bytes.size())
+            furthest = i;
     }
     std::vector<MemoryBytes> memory;
     memory.reserve(ranges.size());
@@ -225,64 +279,63 @@ std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& 
     return memory;
 }
 
-std::vector<ExpectedRegister> parseRegisters(const toml::node& node, const std::string& what) {
+std::vector<ExpectedRegister> parseRegisters(const toml::node& node, const std::string& what, Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), what + " deve essere una tabella di registri, come { X = 3 }");
     std::vector<std::string_view> names;
     for (const unsigned address : EXPECTED_REGISTERS) names.push_back(registerName(address));
-    const toml::key* unknown = nullptr;
     for (auto&& [key, value] : *table) {
         (void)value;
-        if (std::find(names.begin(), names.end(), key.str()) == names.end() &&
-            (unknown == nullptr || before(key.source().begin, unknown->source().begin)))
-            unknown = &key;
-    }
-    if (unknown != nullptr) {
-        std::string message = "registro sconosciuto " + quote(unknown->str()) + " in " + what;
-        if (const auto suggestion = similarName(unknown->str(), names))
+        if (std::find(names.begin(), names.end(), key.str()) != names.end()) continue;
+        std::string message = "registro sconosciuto " + quote(key.str()) + " in " + what;
+        if (const auto suggestion = similarName(key.str(), names))
             message += ": forse intendevi '" + *suggestion + "'?";
         else
             message += ": si possono controllare PC, A, B e X";
-        fail(unknown->source(), message);
+        faults.add(errorAt(key.source(), std::move(message)));
     }
     std::vector<ExpectedRegister> registers;
     for (const unsigned address : EXPECTED_REGISTERS) {
         const std::string_view name = registerName(address);
         if (const toml::node* value = table->get(name))
-            registers.push_back(
-                {address, byteIn(*value, "il registro " + std::string(name) + " in " + what)});
+            faults.attempt([&] {
+                registers.push_back({address, byteIn(*value, "il registro " + std::string(name) + " in " + what)});
+            });
     }
     return registers;
 }
 
-Byte parseFlags(const toml::node& node, const std::string& what) {
+Byte parseFlags(const toml::node& node, const std::string& what, Faults& faults) {
     const std::string shape = what + " deve essere un array di flag tra \"D\", \"Z\", \"O\", \"P\" e \"N\"";
     const auto* array = node.as_array();
     if (array == nullptr) fail(node.source(), shape);
     Byte flags = 0;
     for (const toml::node& element : *array) {
-        const auto* letter = element.as_string();
-        if (letter == nullptr) fail(element.source(), shape);
-        const std::string& text = letter->get();
-        const FlagName* found = nullptr;
-        if (text.size() == 1)
-            for (const FlagName& flag : FLAG_NAMES)
-                if (flag.letter == upperCase(text[0])) found = &flag;
-        if (found == nullptr)
-            fail(element.source(), "flag sconosciuto " + quote(text) + " in " + what + ": i flag sono D, Z, O, P e N");
-        if ((flags & found->bit) != 0)
-            fail(element.source(), "il flag '" + std::string(1, found->letter) + "' compare due volte in " + what);
-        flags = static_cast<Byte>(flags | found->bit);
+        faults.attempt([&] {
+            const auto* letter = element.as_string();
+            if (letter == nullptr) fail(element.source(), shape);
+            const std::string& text = letter->get();
+            const FlagName* found = nullptr;
+            if (text.size() == 1)
+                for (const FlagName& flag : FLAG_NAMES)
+                    if (flag.letter == upperCase(text[0])) found = &flag;
+            if (found == nullptr)
+                fail(element.source(),
+                     "flag sconosciuto " + quote(text) + " in " + what + ": i flag sono D, Z, O, P e N");
+            if ((flags & found->bit) != 0)
+                fail(element.source(), "il flag '" + std::string(1, found->letter) + "' compare due volte in " + what);
+            flags = static_cast<Byte>(flags | found->bit);
+        });
     }
     return flags;
 }
 
 // The opcodes of `proibite`, by mnemonic in any case.
-void parseForbidden(const toml::node& node, Exercise& exercise) {
+void parseForbidden(const toml::node& node, Exercise& exercise, Faults& faults) {
     const std::string shape = "'proibite' deve essere un array di nomi di istruzioni, come [\"MUL\", \"DIV\"]";
     const auto* array = node.as_array();
     if (array == nullptr) fail(node.source(), shape);
-    for (const toml::node& element : *array) {
+    for (const toml::node& element : *array) faults.attempt([&] {
         const auto* name = element.as_string();
         if (name == nullptr) fail(element.source(), shape);
         std::string upper = name->get();
@@ -303,16 +356,20 @@ void parseForbidden(const toml::node& node, Exercise& exercise) {
             fail(element.source(), std::string(instruction->mnemonic) + " compare due volte in 'proibite'");
         exercise.forbidden[instruction->opcode] = true;
         exercise.forbiddenNames.push_back(name->get());
-    }
+    });
 }
 
-struct CaseNames {
+// What the cases of an exercise share while they are read.
+struct CaseContext {
     std::vector<std::pair<std::string, std::uint32_t>> seen;  // name, line
+    bool outputLimitRead = true;  // the exercise's 'limite_uscita', when given, was valid
 };
 
-TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& exercise, CaseNames& names) {
+TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& exercise, CaseContext& context,
+                   Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), "ogni elemento di 'caso' deve essere una tabella: scrivi ogni caso sotto [[caso]]");
+    const std::size_t faultsBefore = faults.count();
 
     const toml::node* nameNode = table->get("nome");
     const auto* nameValue = nameNode != nullptr ? nameNode->as_string() : nullptr;
@@ -322,122 +379,193 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
     checkKeys(*table,
               {"nome", "ingresso", "uscita", "confronto", "punti", "nascosto", "limite_istruzioni", "limite_uscita",
                "memoria", "atteso"},
-              in);
+              in, faults);
 
     TestCase testCase;
-    if (nameNode == nullptr) fail(node.source(), "manca 'nome'" + in + ": ogni caso ha bisogno di un nome");
-    if (nameValue == nullptr) fail(nameNode->source(), "'nome' deve essere una stringa");
-    if (nameValue->get().empty()) fail(nameNode->source(), "'nome' non può essere vuoto");
-    if (!nameShown) fail(nameNode->source(), "'nome' non può contenere caratteri di controllo, come un a capo");
-    testCase.name = nameValue->get();
-    for (const auto& [seen, line] : names.seen)
-        if (seen == testCase.name)
-            fail(nameNode->source(), "c'è già un caso chiamato " + quote(seen) + ", alla riga " + std::to_string(line));
-    names.seen.emplace_back(testCase.name, node.source().begin.line);
+    faults.attempt([&] {
+        if (nameNode == nullptr) fail(node.source(), "manca 'nome'" + in + ": ogni caso ha bisogno di un nome");
+        if (nameValue == nullptr) fail(nameNode->source(), "'nome' deve essere una stringa");
+        if (nameValue->get().empty()) fail(nameNode->source(), "'nome' non può essere vuoto");
+        if (!nameShown) fail(nameNode->source(), "'nome' non può contenere caratteri di controllo, come un a capo");
+        testCase.name = nameValue->get();
+        for (const auto& [seen, line] : context.seen)
+            if (seen == testCase.name)
+                fail(nameNode->source(),
+                     "c'è già un caso chiamato " + quote(seen) + ", alla riga " + std::to_string(line));
+        context.seen.emplace_back(testCase.name, node.source().begin.line);
+    });
 
-    const std::string of = " del caso " + quote(testCase.name);
-    if (const toml::node* value = table->get("ingresso")) {
-        const auto* text = value->as_string();
-        if (text == nullptr) fail(value->source(), "'ingresso'" + of + " deve essere una stringa");
-        testCase.input = text->get();
-    }
-    if (const toml::node* value = table->get("confronto")) {
-        const auto* text = value->as_string();
-        if (text != nullptr && text->get() == "esatto") testCase.comparison = Comparison::Exact;
-        else if (text != nullptr && text->get() == "spazi") testCase.comparison = Comparison::Blanks;
-        else fail(value->source(), "'confronto'" + of + " deve essere \"esatto\" o \"spazi\"");
-    }
-    if (const toml::node* value = table->get("punti")) {
-        const std::string what = "'punti'" + of + " deve essere un numero da 0 a 1000000";
-        double points = -1;
-        if (const auto* integer = value->as_integer())
-            points = static_cast<double>(integer->get());
-        else if (const auto* real = value->as_floating_point())
-            points = real->get();
-        if (!std::isfinite(points) || points < 0 || points > MAX_POINTS) fail(value->source(), what);
-        testCase.points = points;
-    }
-    if (const toml::node* value = table->get("nascosto")) {
-        const auto* flag = value->as_boolean();
-        if (flag == nullptr) fail(value->source(), "'nascosto'" + of + " deve essere true o false");
-        testCase.hidden = flag->get();
-    }
+    // A case whose name cannot be shown is told by its number.
+    const std::string of = nameShown ? " del caso " + quote(nameValue->get()) : " del caso numero " + std::to_string(number);
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("ingresso")) {
+            const auto* text = value->as_string();
+            if (text == nullptr) fail(value->source(), "'ingresso'" + of + " deve essere una stringa");
+            testCase.input = text->get();
+        }
+    });
+    const bool comparisonRead = faults.attempt([&] {
+        if (const toml::node* value = table->get("confronto")) {
+            const auto* text = value->as_string();
+            if (text != nullptr && text->get() == "esatto") testCase.comparison = Comparison::Exact;
+            else if (text != nullptr && text->get() == "spazi") testCase.comparison = Comparison::Blanks;
+            else fail(value->source(), "'confronto'" + of + " deve essere \"esatto\" o \"spazi\"");
+        }
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("punti")) {
+            const std::string what = "'punti'" + of + " deve essere un numero da 0 a 1000000";
+            double points = -1;
+            if (const auto* integer = value->as_integer())
+                points = static_cast<double>(integer->get());
+            else if (const auto* real = value->as_floating_point())
+                points = real->get();
+            if (!std::isfinite(points) || points < 0 || points > MAX_POINTS) fail(value->source(), what);
+            testCase.points = points;
+        }
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("nascosto")) {
+            const auto* flag = value->as_boolean();
+            if (flag == nullptr) fail(value->source(), "'nascosto'" + of + " deve essere true o false");
+            testCase.hidden = flag->get();
+        }
+    });
     testCase.instructionLimit = exercise.instructionLimit;
-    if (const toml::node* value = table->get("limite_istruzioni"))
-        testCase.instructionLimit = static_cast<std::uint64_t>(
-            integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'" + of));
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("limite_istruzioni"))
+            testCase.instructionLimit = static_cast<std::uint64_t>(
+                integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'" + of));
+    });
     testCase.outputLimit = exercise.outputLimit;
-    if (const toml::node* value = table->get("limite_uscita"))
-        testCase.outputLimit = static_cast<std::size_t>(
-            integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'" + of));
-    if (const toml::node* value = table->get("uscita")) {
-        const auto* text = value->as_string();
-        if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
-        // An output longer than what a run keeps could never match: byte for
-        // byte, or without the blanks that the comparison leaves out.
-        const std::size_t needed = testCase.comparison == Comparison::Exact ? text->get().size()
-                                                                             : bytesWithoutTrailingBlanks(text->get());
-        if (needed > testCase.outputLimit)
-            fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
-                                      (testCase.outputLimit == 0
-                                           ? std::string("è 0")
-                                           : "ne tiene al massimo " + std::to_string(testCase.outputLimit)) +
-                                      ": il caso non potrebbe mai passare");
-        testCase.output = text->get();
-    }
-    if (const toml::node* value = table->get("memoria")) testCase.memory = parseMemory(*value, "'memoria'" + of);
-    if (const toml::node* value = table->get("atteso")) {
-        const auto* expected = value->as_table();
-        if (expected == nullptr)
-            fail(value->source(), "'atteso'" + of + " deve essere una tabella con 'memoria', 'registri' o 'flag'");
-        checkKeys(*expected, {"memoria", "registri", "flag"}, " in 'atteso'" + of);
-        if (const toml::node* part = expected->get("memoria"))
-            testCase.expectedMemory = parseMemory(*part, "'atteso.memoria'" + of);
-        if (const toml::node* part = expected->get("registri"))
-            testCase.expectedRegisters = parseRegisters(*part, "'atteso.registri'" + of);
-        if (const toml::node* part = expected->get("flag"))
-            testCase.expectedFlags = parseFlags(*part, "'atteso.flag'" + of);
-    }
-    if (!testCase.output && testCase.expectedMemory.empty() && testCase.expectedRegisters.empty() &&
-        testCase.expectedFlags == 0)
+    const bool outputLimitRead = faults.attempt([&] {
+        if (const toml::node* value = table->get("limite_uscita"))
+            testCase.outputLimit = static_cast<std::size_t>(
+                integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'" + of));
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("uscita")) {
+            const auto* text = value->as_string();
+            if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
+            testCase.output = text->get();
+            // An output longer than what a run keeps could never match: byte
+            // for byte, or without the blanks that the comparison leaves out.
+            // Measured only against a limit and a comparison that are known.
+            if (!comparisonRead || !outputLimitRead ||
+                (!context.outputLimitRead && table->get("limite_uscita") == nullptr))
+                return;
+            const std::size_t needed = testCase.comparison == Comparison::Exact
+                                           ? text->get().size()
+                                           : bytesWithoutTrailingBlanks(text->get());
+            if (needed > testCase.outputLimit)
+                fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
+                                          (testCase.outputLimit == 0
+                                               ? std::string("è 0")
+                                               : "ne tiene al massimo " + std::to_string(testCase.outputLimit)) +
+                                          ": il caso non potrebbe mai passare");
+        }
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("memoria"))
+            testCase.memory = parseMemory(*value, "'memoria'" + of, faults);
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = table->get("atteso")) {
+            const auto* expected = value->as_table();
+            if (expected == nullptr)
+                fail(value->source(), "'atteso'" + of + " deve essere una tabella con 'memoria', 'registri' o 'flag'");
+            checkKeys(*expected, {"memoria", "registri", "flag"}, " in 'atteso'" + of, faults);
+            faults.attempt([&] {
+                if (const toml::node* part = expected->get("memoria"))
+                    testCase.expectedMemory = parseMemory(*part, "'atteso.memoria'" + of, faults);
+            });
+            faults.attempt([&] {
+                if (const toml::node* part = expected->get("registri"))
+                    testCase.expectedRegisters = parseRegisters(*part, "'atteso.registri'" + of, faults);
+            });
+            faults.attempt([&] {
+                if (const toml::node* part = expected->get("flag"))
+                    testCase.expectedFlags = parseFlags(*part, "'atteso.flag'" + of, faults);
+            });
+        }
+    });
+    // Asked only of a case read whole: a misspelt or faulty key may be the
+    // check it meant to have.
+    if (faults.count() == faultsBefore && !testCase.output && testCase.expectedMemory.empty() &&
+        testCase.expectedRegisters.empty() && testCase.expectedFlags == 0)
         fail(node.source(), "il caso " + quote(testCase.name) +
                                 " non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'");
     return testCase;
 }
 
-Exercise parseDocument(const toml::table& root) {
-    checkKeys(root, {"titolo", "limite_istruzioni", "limite_uscita", "proibite", "dimensione_massima", "caso"}, "");
+Exercise parseDocument(const toml::table& root, Faults& faults) {
+    checkKeys(root,
+              {"titolo", "soluzione", "limite_istruzioni", "limite_uscita", "proibite", "dimensione_massima", "caso"},
+              "", faults);
     Exercise exercise;
 
-    const toml::node* title = root.get("titolo");
-    if (title == nullptr) failWithoutPlace("manca 'titolo': ogni esercizio ha bisogno di un titolo");
-    const auto* titleText = title->as_string();
-    if (titleText == nullptr) fail(title->source(), "'titolo' deve essere una stringa");
-    if (titleText->get().empty()) fail(title->source(), "'titolo' non può essere vuoto");
-    if (hasControl(titleText->get()))
-        fail(title->source(), "'titolo' non può contenere caratteri di controllo, come un a capo");
-    exercise.title = titleText->get();
+    faults.attempt([&] {
+        const toml::node* title = root.get("titolo");
+        if (title == nullptr) {
+            faults.add({0, 0, "manca 'titolo': ogni esercizio ha bisogno di un titolo"});
+            return;
+        }
+        const auto* titleText = title->as_string();
+        if (titleText == nullptr) fail(title->source(), "'titolo' deve essere una stringa");
+        if (titleText->get().empty()) fail(title->source(), "'titolo' non può essere vuoto");
+        if (hasControl(titleText->get()))
+            fail(title->source(), "'titolo' non può contenere caratteri di controllo, come un a capo");
+        exercise.title = titleText->get();
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = root.get("soluzione")) {
+            const auto* path = value->as_string();
+            if (path == nullptr)
+                fail(value->source(), "'soluzione' deve essere una stringa: il percorso della soluzione, a partire "
+                                      "dalla cartella dell'esercizio");
+            if (path->get().empty()) fail(value->source(), "'soluzione' non può essere vuota");
+            if (hasControl(path->get()))
+                fail(value->source(), "'soluzione' non può contenere caratteri di controllo");
+            exercise.solution = path->get();
+        }
+    });
 
-    if (const toml::node* value = root.get("limite_istruzioni"))
-        exercise.instructionLimit = static_cast<std::uint64_t>(
-            integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'"));
-    if (const toml::node* value = root.get("limite_uscita"))
-        exercise.outputLimit = static_cast<std::size_t>(
-            integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'"));
-    if (const toml::node* value = root.get("proibite")) parseForbidden(*value, exercise);
-    if (const toml::node* value = root.get("dimensione_massima"))
-        exercise.maximumSize = static_cast<std::size_t>(integerIn(*value, 1, 256, "'dimensione_massima'"));
+    faults.attempt([&] {
+        if (const toml::node* value = root.get("limite_istruzioni"))
+            exercise.instructionLimit = static_cast<std::uint64_t>(
+                integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'"));
+    });
+    CaseContext context;
+    context.outputLimitRead = faults.attempt([&] {
+        if (const toml::node* value = root.get("limite_uscita"))
+            exercise.outputLimit = static_cast<std::size_t>(
+                integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'"));
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = root.get("proibite")) parseForbidden(*value, exercise, faults);
+    });
+    faults.attempt([&] {
+        if (const toml::node* value = root.get("dimensione_massima"))
+            exercise.maximumSize = static_cast<std::size_t>(integerIn(*value, 1, 256, "'dimensione_massima'"));
+    });
 
-    const toml::node* cases = root.get("caso");
-    if (cases == nullptr) failWithoutPlace("l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]");
-    const auto* array = cases->as_array();
-    if (array == nullptr) fail(cases->source(), "'caso' deve essere un array di tabelle: scrivi ogni caso sotto [[caso]]");
-    if (array->empty()) fail(cases->source(), "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]");
-    if (array->size() > MAX_CASES)
-        fail((*array)[MAX_CASES].source(), "troppi casi: un esercizio ne può avere al massimo " + std::to_string(MAX_CASES));
-    CaseNames names;
-    for (std::size_t i = 0; i < array->size(); ++i)
-        exercise.cases.push_back(parseCase((*array)[i], i + 1, exercise, names));
+    faults.attempt([&] {
+        const toml::node* cases = root.get("caso");
+        if (cases == nullptr) {
+            faults.add({0, 0, "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]"});
+            return;
+        }
+        const auto* array = cases->as_array();
+        if (array == nullptr)
+            fail(cases->source(), "'caso' deve essere un array di tabelle: scrivi ogni caso sotto [[caso]]");
+        if (array->empty()) fail(cases->source(), "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]");
+        if (array->size() > MAX_CASES)
+            faults.add(errorAt((*array)[MAX_CASES].source(),
+                               "troppi casi: un esercizio ne può avere al massimo " + std::to_string(MAX_CASES)));
+        for (std::size_t i = 0; i < std::min(array->size(), MAX_CASES); ++i)
+            faults.attempt(
+                [&] { exercise.cases.push_back(parseCase((*array)[i], i + 1, exercise, context, faults)); });
+    });
     return exercise;
 }
 
@@ -709,36 +837,59 @@ ExerciseError withinText(std::string_view text, ExerciseError error) {
 
 }  // namespace
 
-ExerciseParse parseExercise(std::string_view text) {
+namespace {
+
+// A parse that failed on one fault, which stops the reading.
+ExerciseParse failedOn(ExerciseError error) {
     ExerciseParse parse;
-    if (text.size() > MAX_EXERCISE_BYTES) {
-        parse.error.message = "il file è troppo lungo: un esercizio può avere al massimo " +
-                              std::to_string(MAX_EXERCISE_BYTES) + " byte";
-        return parse;
-    }
-    if (const auto deep = NestingScanner(text).firstTooDeep()) {
-        parse.error = withinText(text, placeOf(text, *deep,
-                                               "troppi livelli uno dentro l'altro: tra parti di chiavi separate da "
-                                               "punti, tabelle e array, un esercizio può scendere al massimo di " +
-                                                   std::to_string(MAX_EXERCISE_NESTING) + " livelli"));
-        return parse;
-    }
+    parse.error = error;
+    parse.errors.push_back(std::move(error));
+    return parse;
+}
+
+}  // namespace
+
+ExerciseParse parseExercise(std::string_view text) {
+    if (text.size() > MAX_EXERCISE_BYTES)
+        return failedOn({0, 0, "il file è troppo lungo: un esercizio può avere al massimo " +
+                                   std::to_string(MAX_EXERCISE_BYTES) + " byte"});
+    if (const auto deep = NestingScanner(text).firstTooDeep())
+        return failedOn(withinText(text, placeOf(text, *deep,
+                                                 "troppi livelli uno dentro l'altro: tra parti di chiavi separate da "
+                                                 "punti, tabelle e array, un esercizio può scendere al massimo di " +
+                                                     std::to_string(MAX_EXERCISE_NESTING) + " livelli")));
+    toml::table root;
     try {
-        const toml::table root = toml::parse(text);
-        parse.exercise = parseDocument(root);
+        root = toml::parse(text);
     } catch (const toml::parse_error& error) {
-        parse.error = withinText(text, {static_cast<std::int64_t>(error.source().begin.line),
-                                        static_cast<std::int64_t>(error.source().begin.column),
-                                        translateSyntaxError(error.description())});
-    } catch (const Fault& fault) {
-        parse.error = fault.error;
+        return failedOn(withinText(text, {static_cast<std::int64_t>(error.source().begin.line),
+                                          static_cast<std::int64_t>(error.source().begin.column),
+                                          translateSyntaxError(error.description())}));
     }
+    Faults faults;
+    Exercise exercise = parseDocument(root, faults);
+    ExerciseParse parse;
+    if (faults.count() == 0) {
+        parse.exercise = std::move(exercise);
+        return parse;
+    }
+    parse.errors = std::move(faults.kept());
+    parse.error = parse.errors.front();
+    parse.moreErrors = faults.count() - parse.errors.size();
     return parse;
 }
 
 std::string formatExerciseError(const std::string& file, const ExerciseError& error) {
     if (error.line <= 0) return file + ": errore: " + error.message;
     return file + ":" + std::to_string(error.line) + ":" + std::to_string(error.column) + ": errore: " + error.message;
+}
+
+std::vector<std::string> formatExerciseErrors(const std::string& file, const ExerciseParse& parse) {
+    std::vector<std::string> lines;
+    for (const ExerciseError& error : parse.errors) lines.push_back(formatExerciseError(file, error));
+    if (parse.moreErrors == 1) lines.push_back(file + ": un altro errore non mostrato");
+    else if (parse.moreErrors > 1) lines.push_back(file + ": altri " + std::to_string(parse.moreErrors) + " errori non mostrati");
+    return lines;
 }
 
 }  // namespace tarn::grading

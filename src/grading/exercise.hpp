@@ -1,6 +1,7 @@
 // An exercise: the cases a program is graded on, read from a TOML file.
 //
 //     titolo = "Somma di due cifre"
+//     soluzione = "somma-giusta.asm"  # the teacher's, beside the exercise
 //     limite_istruzioni = 100000     # default of every case
 //     limite_uscita = 4096           # default of every case
 //     proibite = ["MUL"]             # opcodes the program must never execute
@@ -38,6 +39,8 @@ constexpr std::size_t MAX_EXERCISE_BYTES = std::size_t{4} << 20;
 // inline table: a file nested deeper is refused before it is parsed. A real
 // exercise goes 7 levels down ([[caso]], atteso.memoria = { "0xF0" = [21] }).
 constexpr std::size_t MAX_EXERCISE_NESTING = 64;
+// The faults of a file told one by one; the others are only counted.
+constexpr std::size_t MAX_EXERCISE_ERRORS = 100;
 
 constexpr std::uint64_t DEFAULT_INSTRUCTION_LIMIT = 100'000;
 constexpr std::uint64_t MAX_INSTRUCTION_LIMIT = 1'000'000'000'000;
@@ -82,6 +85,9 @@ struct TestCase {
 
 struct Exercise {
     std::string title;
+    // The reference solution, as a path from the exercise file's folder;
+    // empty when the file names none. Grading never looks at it.
+    std::string solution;
     std::uint64_t instructionLimit = DEFAULT_INSTRUCTION_LIMIT;
     std::size_t outputLimit = DEFAULT_OUTPUT_LIMIT;
     std::array<bool, 256> forbidden{};        // by opcode
@@ -104,7 +110,12 @@ struct ExerciseError {
 
 struct ExerciseParse {
     std::optional<Exercise> exercise;  // set when the text is a valid exercise
-    ExerciseError error;               // otherwise: the first fault found
+    ExerciseError error;               // otherwise: the first fault, in the file's order
+    // Every fault, in the file's order (those without a place last), up to
+    // MAX_EXERCISE_ERRORS. A syntax error stops the reading: it is the only
+    // one. Otherwise each key and value is checked, whatever others are.
+    std::vector<ExerciseError> errors;
+    std::size_t moreErrors = 0;  // faults found beyond those kept
 };
 
 ExerciseParse parseExercise(std::string_view text);
@@ -112,6 +123,9 @@ ExerciseParse parseExercise(std::string_view text);
 // "FILE:LINE:COLUMN: errore: MESSAGE", or "FILE: errore: MESSAGE" without a
 // position; no line end.
 std::string formatExerciseError(const std::string& file, const ExerciseError& error);
+// Every error of a failed parse formatted so, and a last line that counts
+// those not kept, if any.
+std::vector<std::string> formatExerciseErrors(const std::string& file, const ExerciseParse& parse);
 
 // The names the exercise file and the reports use for registers and flags.
 std::string_view registerName(unsigned address);  // "PC", "IR", "A", "B", "X"

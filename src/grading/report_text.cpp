@@ -289,6 +289,9 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
         out += "    per rivederlo: " +
                readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
                (testCase.hidden ? " --docente" : "") + "\n";
+    if (replayCommand && !testCase.hidden)
+        out += "    nel debugger: " +
+               readyLine(debuggerCommand(result.submission.program, exerciseArgument, testCase.name)) + "\n";
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "grading/wording.hpp"
 
 #include "machine/instruction_set.hpp"
+#include "assembly/suggestions.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -197,6 +198,30 @@ std::string replayCommand(std::string_view exerciseArgument, std::string_view su
                           std::string_view caseName) {
     return "tarngrade " + pathArgument(exerciseArgument) + " " + pathArgument(submissionArgument) + " --caso " +
            shellQuoted(caseName);
+}
+
+std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
+                            std::string_view caseName) {
+    // A name that begins with '-' would read as an option after "--caso".
+    const std::string caseArgument = !caseName.empty() && caseName.front() == '-'
+                                         ? "--caso=" + shellQuoted(caseName)
+                                         : "--caso " + shellQuoted(caseName);
+    return "tarndbg " + pathArgument(programPath) + " --esercizio " + pathArgument(exerciseArgument) + " " +
+           caseArgument;
+}
+
+std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName) {
+    const TestCase* testCase = exercise.findCase(caseName);
+    if (testCase == nullptr) {
+        std::vector<std::string_view> names;
+        for (const TestCase& each : exercise.cases) names.push_back(each.name);
+        std::string message = "l'esercizio non ha un caso " + tarn::quotedName(caseName);
+        if (const std::optional<std::string> near = tarn::similarName(caseName, names))
+            message += ": forse intendevi " + tarn::quotedName(*near) + "?";
+        return message;
+    }
+    if (testCase->hidden) return "il caso " + tarn::quotedName(caseName) + " è nascosto: se ne vede solo l'esito";
+    return std::nullopt;
 }
 
 }  // namespace tarn::grading

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,5 +45,15 @@ std::string shellQuoted(std::string_view word);
 // The command that replays a case of a submission in full.
 std::string replayCommand(std::string_view exerciseArgument, std::string_view submissionArgument,
                           std::string_view caseName);
+
+// The command that opens a submission's program in the debugger with a
+// case's input and memory: "tarndbg PROGRAMMA --esercizio F --caso NOME".
+std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
+                            std::string_view caseName);
+
+// Why a case cannot be shown in full by its name: the exercise has none of
+// that name (with the nearest name, if one is near), or it is hidden.
+// Nothing when it can.
+std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName);
 
 }  // namespace tarn::grading

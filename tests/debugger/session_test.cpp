@@ -257,6 +257,38 @@ zero:   DB 0
     EXPECT_EQ(registers.lastWrite(40).step, 0u);
 }
 
+TEST(Session, PlacedMemoryIsThereFromTheStartAndAfterARestart) {
+    // Adds the byte at 100, which nothing in the program gives a value, and
+    // the byte at 12, the program's but placed over, into the byte at 20.
+    Program program = sourceProgram("NOP\nADD 20, 100\nADD 20, 12\nRST\nORG 12\nDB 40\nORG 20\nDB 1\n");
+    program.place(100, 5);
+    program.place(12, 7);
+    program.place(300, 9);  // beyond memory: ignored
+    Session session(program, std::string{});
+    EXPECT_EQ(session.machine().M[100], 5);
+    EXPECT_EQ(session.machine().M[12], 7);
+    EXPECT_TRUE(session.everWritten(100));
+    EXPECT_EQ(describeLastWrite(session, 100),
+              "Il byte 100 (valore 5) non è stato scritto da nessuna istruzione fin qui: il valore è stato posto in "
+              "memoria prima dell'esecuzione.");
+    // Reading a placed byte is no read of a byte nobody gave a value.
+    EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
+    EXPECT_TRUE(session.warnings().empty());
+    EXPECT_EQ(session.machine().M[20], 1 + 5 + 7);
+    session.restart();
+    EXPECT_EQ(session.position(), 0u);
+    EXPECT_EQ(session.machine().M[100], 5);
+    EXPECT_EQ(session.machine().M[12], 7);
+    EXPECT_EQ(session.machine().M[20], 1);
+    EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
+    EXPECT_EQ(session.machine().M[20], 1 + 5 + 7);
+
+    // Without placed bytes the same program reads one nobody gave a value.
+    Session plain(sourceProgram("NOP\nADD 20, 100\nADD 20, 12\nRST\nORG 12\nDB 40\nORG 20\nDB 1\n"),
+                  std::string{});
+    EXPECT_EQ(plain.runForward(100).reason, StopReason::Warning);
+}
+
 TEST(Session, TypedInputIsAskedForAndComesBackWhenSteppingBack) {
     const Program program = sourceProgram("INP 20\nINP 30\nRST\n");
     Session session(program, std::nullopt);

@@ -727,6 +727,20 @@ TEST(TarndbgScreen, RefusesOptionSlipsWithOneLineAndASuggestion) {
         {{"-x", "x.asm"}, "opzione sconosciuta '-x'", "forse"},
         {{"--somiglianze", "x.asm"}, "opzione sconosciuta '--somiglianze'", "forse"},
         {{"x.asm", "--", "y.asm"}, "un solo programma alla volta, ma c'è anche 'y.asm'", nullptr},
+        // A case of an exercise: both options, and no other input.
+        {{"x.asm", "--esercizio", "es.toml"}, "--esercizio vuole anche --caso, il caso da eseguire", nullptr},
+        {{"--caso=uno", "x.asm"}, "--caso vuole anche --esercizio, il file dell'esercizio", nullptr},
+        {{"x.asm", "--esercizio", "es.toml", "--caso", "uno", "--ingresso", "a.in"},
+         "--ingresso non si combina con --caso: l'ingresso è quello del caso", nullptr},
+        {{"x.asm", "--caso", "uno", "--esercizio=es.toml", "--caso", "due"}, "--caso si può dare una volta sola",
+         nullptr},
+        {{"x.asm", "--esercizio", "es.toml", "--caso", "-uno"},
+         "l'opzione --caso vuole il nome di un caso, ma '-uno' sembra un'opzione: per un caso con questo nome "
+         "scrivi --caso=-uno",
+         nullptr},
+        {{"x.asm", "--esercizio", "es.toml", "--caso"}, "manca il nome del caso dopo --caso", nullptr},
+        {{"x.asm", "--esercizio="}, "manca il file dopo --esercizio", nullptr},
+        {{"x.asm", "--esercizi", "es.toml"}, "opzione sconosciuta '--esercizi': forse intendevi --esercizio?", nullptr},
     };
     for (const Slip& slip : slips) {
         std::vector<std::string> argv = {TARNDBG_BINARY};
@@ -741,6 +755,89 @@ TEST(TarndbgScreen, RefusesOptionSlipsWithOneLineAndASuggestion) {
             EXPECT_EQ(result.err.find(slip.notSaid), std::string::npos) << result.err;
         }
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+}
+
+// Reads a word and prints it: the case's input, with the case's memory
+// placed at 200 and over the program's own byte at 12.
+//   0 INP  2 WRT  4 RST  5 parola  12 mio
+constexpr const char* ECHO_WORD =
+    "        INP parola\n"
+    "        WRT parola\n"
+    "        RST\n"
+    "parola: DB 0, 0, 0, 0, 0, 0\n"
+    "        ORG 12\n"
+    "mio:    DB 1\n";
+
+constexpr const char* ECHO_EXERCISE =
+    "titolo = \"Eco\"\n"
+    "[[caso]]\n"
+    "nome = \"eco di ciao\"\n"
+    "ingresso = \"ciao\\n\"\n"
+    "uscita = \"ciao\"\n"
+    "memoria = { \"200\" = [7, 8], \"12\" = 66 }\n"
+    "[[caso]]\n"
+    "nome = \"segreto\"\n"
+    "ingresso = \"x\"\n"
+    "uscita = \"x\"\n"
+    "nascosto = true\n";
+
+TEST(TarndbgScreen, RunsACaseOfAnExerciseWithItsInputAndMemory) {
+    writeTempFile("eco.toml", ECHO_EXERCISE);
+    Debugger debugger("eco.asm", ECHO_WORD, {"--esercizio", "eco.toml", "--caso", "eco di ciao"});
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.row(0).rfind("tarndbg: eco.asm, caso 'eco di ciao' ", 0), 0u) << screen.row(0);
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: ciao⏎");
+    EXPECT_EQ(debugger.cell(200).substr(1), "07");
+    EXPECT_EQ(debugger.cell(201).substr(1), "08");
+    EXPECT_EQ(debugger.cell(12).substr(1), "42");  // the case's 66, not the program's 1
+
+    screen.press("ss");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: ciao");
+    EXPECT_EQ(debugger.cell(5).substr(1), "63");  // 'c'
+
+    // Back to the start: the case's memory and input are there again.
+    screen.press("g");
+    ASSERT_TRUE(debugger.waitForCount("0")) << screen.text();
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: ciao⏎");
+    EXPECT_EQ(debugger.cell(200).substr(1), "07");
+    EXPECT_EQ(debugger.cell(12).substr(1), "42");
+    EXPECT_EQ(debugger.cell(5).substr(1), "00");
+    screen.press("ss");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: ciao");
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, RefusesACaseThatIsHiddenOrMissingAndAnExerciseWithErrors) {
+    const std::string program = writeTempFile("eco.asm", ECHO_WORD);
+    const std::string exercise = writeTempFile("eco.toml", ECHO_EXERCISE);
+    const std::string broken = writeTempFile("rotto.toml", "titolo = 1\n[[caso]]\nnome = \"a\"\nuscite = \"\"\n");
+    const struct {
+        std::string exercise;
+        const char* name;
+        std::string first;
+        std::string second;
+    } rows[] = {
+        {exercise, "segreto", "tarndbg: il caso 'segreto' è nascosto: se ne vede solo l'esito", ""},
+        {exercise, "eco di caio", "tarndbg: l'esercizio non ha un caso 'eco di caio': forse intendevi 'eco di ciao'?",
+         ""},
+        {broken, "a", broken + ":1:10: errore: 'titolo' deve essere una stringa",
+         broken + ":4:1: errore: chiave sconosciuta 'uscite' nel caso 'a': forse intendevi 'uscita'?"},
+        {writeTempFile("vuoto.toml", "") + ".manca", "a",
+         "tarndbg: impossibile leggere l'esercizio '" + writeTempFile("vuoto.toml", "") +
+             ".manca': file o cartella inesistente",
+         ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Refusal refused =
+            refusal({TARNDBG_BINARY, program, "--esercizio", row.exercise, "--caso", row.name}, ScreenOptions{});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.firstRow, row.first);
+        EXPECT_EQ(refused.secondRow, row.second);
     }
 }
 

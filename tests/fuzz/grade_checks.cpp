@@ -203,13 +203,7 @@ std::string checkMismatches(const TestCase& testCase, const CaseRun& run, bool e
     return "";
 }
 
-}  // namespace
-
-std::string checkExercise(std::string_view text) {
-    const ExerciseParse parse = parseExercise(text);
-    if (parse.exercise) return checkValidExercise(*parse.exercise);
-
-    const ExerciseError& error = parse.error;
+std::string checkExerciseError(std::string_view text, const ExerciseError& error) {
     const std::string where = std::to_string(error.line) + ":" + std::to_string(error.column) + " '" +
                               visibleText(error.message) + "'";
     if (error.message.empty()) return "error without a message at " + where;
@@ -227,6 +221,33 @@ std::string checkExercise(std::string_view text) {
     }
     const std::string formatted = formatExerciseError("es.toml", error);
     if (formatted.find('\n') != std::string::npos) return "formatted error holds a line end: " + where;
+    return "";
+}
+
+}  // namespace
+
+std::string checkExercise(std::string_view text) {
+    const ExerciseParse parse = parseExercise(text);
+    if (parse.exercise) return checkValidExercise(*parse.exercise);
+    if (parse.errors.empty()) return "a failed parse without its list of errors";
+    if (parse.errors.size() > MAX_EXERCISE_ERRORS) return "more errors kept than the bound";
+    if (parse.errors.front().message != parse.error.message || parse.errors.front().line != parse.error.line ||
+        parse.errors.front().column != parse.error.column)
+        return "the first error is not the first of the list";
+    for (std::size_t i = 0; i < parse.errors.size(); ++i) {
+        const ExerciseError& error = parse.errors[i];
+        if (i > 0) {
+            const ExerciseError& previous = parse.errors[i - 1];
+            const bool placed = error.line > 0;
+            const bool previousPlaced = previous.line > 0;
+            if ((placed && !previousPlaced) ||
+                (placed && (previous.line > error.line ||
+                            (previous.line == error.line && previous.column > error.column))))
+                return "errors out of the file's order at " + std::to_string(error.line) + ":" +
+                       std::to_string(error.column);
+        }
+        if (std::string problem = checkExerciseError(text, error); !problem.empty()) return problem;
+    }
     return "";
 }
 

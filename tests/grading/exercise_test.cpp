@@ -231,7 +231,7 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
         {"titolo = \"T\"\n[[caso]]\nnome = \"\"\nuscita = \"x\"\n", 3, 8, "'nome' non può essere vuoto"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"a\\tb\"\nuscita = \"x\"\n", 3, 8,
          "'nome' non può contenere caratteri di controllo, come un a capo"},
-        {"titolo = \"T\"\n[[caso]]\nnome = 1\nusita = \"x\"\n", 4, 1,
+        {"titolo = \"T\"\n[[caso]]\nusita = \"x\"\nnome = 1\n", 3, 1,
          "chiave sconosciuta 'usita' nel caso numero 1: forse intendevi 'uscita'?"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"tre più quattro\"\nuscite = \"7\"\n", 4, 1,
          "chiave sconosciuta 'uscite' nel caso 'tre più quattro': forse intendevi 'uscita'?"},
@@ -457,6 +457,154 @@ TEST(ExerciseHostile, NonAsciiWhereBlanksMayStandIsAnErrorAtItsPlace) {
     // Inside a string or a comment the same characters are only text.
     EXPECT_TRUE(parseExercise("titolo = \"\xc3\xa9\xc2\xa1\" # \xd0\x96\n[[caso]]\nnome = \"a\"\nuscita = \"\"\n")
                     .exercise.has_value());
+}
+
+// Every fault of a file, not only the first: in the file's order, those
+// without a place last, each part checked whatever the others hold.
+struct Placed {
+    std::int64_t line;
+    std::int64_t column;
+    const char* message;
+};
+
+TEST(ExerciseErrors, EveryFaultInTheFilesOrder) {
+    const struct {
+        const char* name;
+        const char* text;
+        std::vector<Placed> errors;
+    } files[] = {
+        {"the whole file",
+         "titolo = 3\n"
+         "limite_uscita = -1\n"
+         "proibite = [\"MULL\", 3, \"mul\", \"MUL\"]\n"
+         "[[caso]]\n"
+         "usita = \"x\"\n"
+         "nome = 1\n"
+         "punti = \"2\"\n"
+         "[[caso]]\n"
+         "nome = \"due\"\n"
+         "uscita = 5\n"
+         "atteso.registri = { Q = 1, A = 300 }\n"
+         "atteso.flag = [\"Z\", \"W\", \"z\"]\n",
+         {{1, 10, "'titolo' deve essere una stringa"},
+          {2, 17, "'limite_uscita' deve essere un intero da 0 a 65536"},
+          {3, 13, "istruzione sconosciuta 'MULL' in 'proibite': forse intendevi MUL?"},
+          {3, 21, "'proibite' deve essere un array di nomi di istruzioni, come [\"MUL\", \"DIV\"]"},
+          {3, 31, "MUL compare due volte in 'proibite'"},
+          {5, 1, "chiave sconosciuta 'usita' nel caso numero 1: forse intendevi 'uscita'?"},
+          {6, 8, "'nome' deve essere una stringa"},
+          {7, 9, "'punti' del caso numero 1 deve essere un numero da 0 a 1000000"},
+          {10, 10, "'uscita' del caso 'due' deve essere una stringa"},
+          {11, 21, "registro sconosciuto 'Q' in 'atteso.registri' del caso 'due': si possono controllare PC, A, B e X"},
+          {11, 32, "il registro A in 'atteso.registri' del caso 'due' deve essere un intero da -128 a 255"},
+          {12, 21, "flag sconosciuto 'W' in 'atteso.flag' del caso 'due': i flag sono D, Z, O, P e N"},
+          {12, 26, "il flag 'Z' compare due volte in 'atteso.flag' del caso 'due'"}}},
+        {"faults without a place come last",
+         "tittolo = \"T\"\nlimite_istruzioni = 0\n",
+         {{1, 1, "chiave sconosciuta 'tittolo': forse intendevi 'titolo'?"},
+          {2, 21, "'limite_istruzioni' deve essere un intero da 1 a 1000000000000"},
+          {0, 0, "manca 'titolo': ogni esercizio ha bisogno di un titolo"},
+          {0, 0, "l'esercizio non ha casi: aggiungine almeno uno sotto [[caso]]"}}},
+        {"every overlap, every duplicate name",
+         "titolo = \"T\"\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "uscita = \"\"\n"
+         "memoria = { \"10\" = [1, 2, 3, 4, 5, 6], \"12\" = 0, \"14\" = 0, \"20\" = 0 }\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "uscita = \"\"\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "uscita = \"\"\n",
+         {{5, 40, "in 'memoria' del caso 'a' i byte da '12' si sovrappongono a quelli da '10'"},
+          {5, 50, "in 'memoria' del caso 'a' i byte da '14' si sovrappongono a quelli da '10'"},
+          {7, 8, "c'è già un caso chiamato 'a', alla riga 2"},
+          {10, 8, "c'è già un caso chiamato 'a', alla riga 2"}}},
+        // A limit that is wrong measures no output against itself, and a
+        // case with a misspelt key is not also said to check nothing.
+        {"no fault follows from another",
+         "titolo = \"T\"\n"
+         "limite_uscita = \"2\"\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "uscita = \"abcdef\"\n"
+         "[[caso]]\n"
+         "nome = \"b\"\n"
+         "uscite = \"abcdef\"\n"
+         "[[caso]]\n"
+         "nome = \"c\"\n"
+         "uscita = \"abcdef\"\n"
+         "confronto = \"tutto\"\n"
+         "limite_uscita = 1\n",
+         {{2, 17, "'limite_uscita' deve essere un intero da 0 a 65536"},
+          {8, 1, "chiave sconosciuta 'uscite' nel caso 'b': forse intendevi 'uscita'?"},
+          {12, 13, "'confronto' del caso 'c' deve essere \"esatto\" o \"spazi\""}}},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        const ExerciseParse parse = parseExercise(file.text);
+        EXPECT_FALSE(parse.exercise.has_value());
+        EXPECT_EQ(parse.moreErrors, 0u);
+        ASSERT_EQ(parse.errors.size(), file.errors.size());
+        for (std::size_t i = 0; i < file.errors.size(); ++i) {
+            EXPECT_EQ(parse.errors[i].message, file.errors[i].message) << i;
+            EXPECT_EQ(parse.errors[i].line, file.errors[i].line) << parse.errors[i].message;
+            EXPECT_EQ(parse.errors[i].column, file.errors[i].column) << parse.errors[i].message;
+        }
+        EXPECT_EQ(parse.error.message, parse.errors.front().message);
+        EXPECT_EQ(parse.error.line, parse.errors.front().line);
+    }
+    // A syntax error stops the reading: it is the only fault.
+    const ExerciseParse syntax = parseExercise("titolo = 3\nx = [1,\n");
+    ASSERT_EQ(syntax.errors.size(), 1u);
+    EXPECT_EQ(syntax.errors.front().message, syntax.error.message);
+}
+
+TEST(ExerciseErrors, AHundredFaultsAreToldAndTheRestCounted) {
+    // The faults come from the last line first: the first hundred of the
+    // file are kept all the same.
+    std::string text = "titolo = \"T\"\n[[caso]]\nnome = \"a\"\nuscita = \"\"\natteso.flag = [";
+    for (int i = 0; i < 150; ++i) text += "\"W\", ";
+    text += "]\n";
+    for (int i = 0; i < 5; ++i) text = "x" + std::to_string(i) + " = 1\n" + text;
+    const ExerciseParse parse = parseExercise(text);
+    ASSERT_EQ(parse.errors.size(), MAX_EXERCISE_ERRORS);
+    EXPECT_EQ(parse.moreErrors, 55u);
+    EXPECT_EQ(parse.errors.front().message, "chiave sconosciuta 'x4'");
+    EXPECT_EQ(parse.errors.front().line, 1);
+    EXPECT_EQ(parse.errors[5].line, 10);
+    EXPECT_EQ(parse.errors[5].column, 16);
+    EXPECT_EQ(parse.errors.back().column, 16 + 94 * 5);
+    const std::vector<std::string> lines = formatExerciseErrors("es.toml", parse);
+    ASSERT_EQ(lines.size(), 101u);
+    EXPECT_EQ(lines.front(), "es.toml:1:1: errore: chiave sconosciuta 'x4'");
+    EXPECT_EQ(lines.back(), "es.toml: altri 55 errori non mostrati");
+
+    ExerciseParse one = parse;
+    one.moreErrors = 1;
+    EXPECT_EQ(formatExerciseErrors("es.toml", one).back(), "es.toml: un altro errore non mostrato");
+}
+
+TEST(ExerciseSolution, ThePathIsKeptAndGradingIgnoresIt) {
+    const std::string cases = "[[caso]]\nnome = \"a\"\nuscita = \"\"\n";
+    EXPECT_EQ(parsed("titolo = \"T\"\n" + cases).solution, "");
+    EXPECT_EQ(parsed("titolo = \"T\"\nsoluzione = \"sol/somma giusta.asm\"\n" + cases).solution,
+              "sol/somma giusta.asm");
+    const std::vector<Malformed> table = {
+        {"soluzione = [\"a.asm\"]\n", 1, 13,
+         "'soluzione' deve essere una stringa: il percorso della soluzione, a partire dalla cartella dell'esercizio"},
+        {"soluzione = \"\"\n", 1, 13, "'soluzione' non può essere vuota"},
+        {"soluzione = \"a\\nb.asm\"\n", 1, 13, "'soluzione' non può contenere caratteri di controllo"},
+        {"soluzioni = \"a.asm\"\n", 1, 1, "chiave sconosciuta 'soluzioni': forse intendevi 'soluzione'?"},
+    };
+    for (const Malformed& entry : table) {
+        const ExerciseParse parse = parseExercise(std::string(entry.text) + "titolo = \"T\"\n" + cases);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
 }
 
 TEST(ExerciseHostile, AtMostAThousandCases) {

@@ -308,6 +308,7 @@ TEST(ReportFilesGradescope, TestsPerCaseWithHiddenOnesAfterPublication) {
     // teacher's JUnit report keeps: junit_report_test.cpp).
     EXPECT_NE(output.find("istruzioni eseguite: 77"), std::string::npos) << output;
     EXPECT_EQ(text.find("per rivederlo"), std::string::npos) << text;
+    EXPECT_EQ(text.find("tarndbg"), std::string::npos) << text;
     EXPECT_EQ(text.find("--caso"), std::string::npos) << text;
 
     // A case worth no points still says whether it passed.

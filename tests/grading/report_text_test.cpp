@@ -240,6 +240,7 @@ TEST(ReportText, ClassReportAsAWhole) {
               "      + 00\n"
               "    istruzioni eseguite: 17\n"
               "    per rivederlo: tarngrade es1.toml consegne/rossi --caso 'zero più zero'\n"
+              "    nel debugger: tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso 'zero più zero'\n"
               "\n"
               "bianchi  (consegne/bianchi/somma.asm)  0/5 punti\n"
               "  il programma non si può eseguire:\n"
@@ -281,7 +282,9 @@ TEST(ReportText, TheTeachersReportShowsHiddenCasesInFull) {
                                "      + prodotto-segreto\n"
                                "    istruzioni eseguite: 23\n"
                                "    per rivederlo: tarngrade es1.toml consegne/rossi --caso riporto --docente\n";
-    EXPECT_NE(report.find("    per rivederlo: tarngrade es1.toml consegne/rossi --caso 'zero più zero'\n\n" + hidden),
+    EXPECT_NE(report.find("    per rivederlo: tarngrade es1.toml consegne/rossi --caso 'zero più zero'\n"
+                          "    nel debugger: tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso 'zero più zero'\n"
+                          "\n" + hidden),
               std::string::npos)
         << report;
     EXPECT_EQ(student.find("segret"), std::string::npos);
@@ -381,7 +384,12 @@ TEST(ReportText, CaseDetailsOfEveryKind) {
               "      | b  (senza a capo finale)\n"
               "    istruzioni eseguite: 100000\n"
               "    nota: il programma lascia acceso il flag D: 3 visualizzazioni della traccia sono state saltate\n"
-              "    per rivederlo: tarngrade es1.toml ./-x --caso 'zero più zero'\n");
+              "    per rivederlo: tarngrade es1.toml ./-x --caso 'zero più zero'\n"
+              "    nel debugger: tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso 'zero più zero'\n");
+    // Neither command where the style leaves them out.
+    const std::string student = formatCaseDetails(group.exercise, "es1.toml", rossi, 1, ReportStyle{false, false});
+    EXPECT_EQ(student.find("per rivederlo"), std::string::npos) << student;
+    EXPECT_EQ(student.find("tarndbg"), std::string::npos) << student;
 }
 
 TEST(ReportText, LongDiffsShowTheChangesWithinBounds) {

@@ -159,5 +159,36 @@ TEST(Wording, ReplayCommandsSurviveAnyShell) {
     for (const auto& c : cases) EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name), c.command);
 }
 
+TEST(Wording, DebuggerCommandsSurviveAnyShell) {
+    const struct {
+        const char* program;
+        const char* exercise;
+        const char* name;
+        const char* command;
+    } cases[] = {
+        {"consegne/rossi/somma.asm", "es1.toml", "tre", "tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso tre"},
+        {"consegne/d'amico.bin", "es1.toml", "tre più quattro",
+         "tarndbg 'consegne/d'\\''amico.bin' --esercizio es1.toml --caso 'tre più quattro'"},
+        // What begins with '-' never reads as an option.
+        {"-x.asm", "-es.toml", "-caso", "tarndbg ./-x.asm --esercizio ./-es.toml --caso=-caso"},
+        {"a\nb.asm", "es.toml", "$(rm)", "tarndbg $'a\\x0Ab.asm' --esercizio es.toml --caso '$(rm)'"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(debuggerCommand(c.program, c.exercise, c.name), c.command);
+}
+
+TEST(Wording, ACaseIsRefusedWhenMissingOrHidden) {
+    Exercise exercise;
+    exercise.cases.resize(3);
+    exercise.cases[0].name = "tre più quattro";
+    exercise.cases[1].name = "segreto";
+    exercise.cases[1].hidden = true;
+    exercise.cases[2].name = "zero";
+    EXPECT_EQ(caseRefusal(exercise, "tre più quattro"), std::nullopt);
+    EXPECT_EQ(caseRefusal(exercise, "segreto"), "il caso 'segreto' è nascosto: se ne vede solo l'esito");
+    EXPECT_EQ(caseRefusal(exercise, "tre più quatro"),
+              "l'esercizio non ha un caso 'tre più quatro': forse intendevi 'tre più quattro'?");
+    EXPECT_EQ(caseRefusal(exercise, "dieci"), "l'esercizio non ha un caso 'dieci'");
+}
+
 }  // namespace
 }  // namespace tarn::grading

@@ -14,6 +14,7 @@
 #include "programs/tarngrade/junit_report.hpp"
 #include "programs/tarngrade/progress.hpp"
 #include "programs/tarngrade/xlsx_report.hpp"
+#include "programs/tarngrade/verify.hpp"
 #include "grading/report_text.hpp"
 #include "grading/similarity.hpp"
 #include "host/submissions.hpp"
@@ -277,8 +278,7 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
 // --verifica: the exercise checked alone, then its solution run on every
 // case, hidden ones included.
 int verifyExercise(const Options& options) {
-    (void)options;
-    return fileError("--verifica: da fare");
+    return tarn::grading::verifyExercise(options.exercise, options.jobs, wantsColour());
 }
 
 int grade(int argc, char** argv) {
@@ -322,7 +322,8 @@ int grade(int argc, char** argv) {
                          std::to_string(MAX_EXERCISE_BYTES) + " byte");
     ExerciseParse parse = parseExercise(text);
     if (!parse.exercise) {
-        tarn::printError(formatExerciseError(tarn::visibleName(options.exercise), parse.error));
+        for (const std::string& line : formatExerciseErrors(tarn::visibleName(options.exercise), parse))
+            tarn::printError(line);
         return 2;
     }
     const Exercise& exercise = *parse.exercise;

@@ -1,0 +1,130 @@
+#include "programs/tarngrade/verify.hpp"
+
+#include "grading/exercise.hpp"
+#include "grading/grader.hpp"
+#include "grading/report_text.hpp"
+#include "grading/wording.hpp"
+#include "host/files.hpp"
+#include "host/submissions.hpp"
+#include "text/utf8.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tarn::grading {
+
+namespace {
+
+int fileError(const std::string& message) {
+    tarn::printError("tarngrade: " + message);
+    return 2;
+}
+
+// The solution named by an exercise: a relative path starts from the
+// exercise file's folder, wherever tarngrade runs.
+std::string solutionPath(const std::string& exerciseArgument, const std::string& solution) {
+    const std::filesystem::path named(solution);
+    if (named.has_root_path()) return solution;
+    return (std::filesystem::path(exerciseArgument).parent_path() / named).string();
+}
+
+// "Esercizio «T» (F): 5 casi, di cui 2 nascosti, 10 punti."
+std::string exerciseLine(const Exercise& exercise, const std::string& exerciseArgument) {
+    const auto hidden = static_cast<std::uint64_t>(
+        std::count_if(exercise.cases.begin(), exercise.cases.end(), [](const TestCase& c) { return c.hidden; }));
+    const double points = exercise.totalPoints();
+    std::string line = "Esercizio «" + tarn::visibleName(exercise.title) + "» (" + tarn::visibleName(exerciseArgument) +
+                       "): " + counted(exercise.cases.size(), "caso", "casi");
+    if (hidden > 0) line += ", di cui " + counted(hidden, "nascosto", "nascosti");
+    return line + ", " + formatPoints(points) + (points == 1 ? " punto" : " punti") + ".\n";
+}
+
+// The failing cases of the solution in full, the hidden ones too: the
+// teacher reads them, never a student.
+std::string failingCases(const Exercise& exercise, const std::string& exerciseArgument,
+                         const SubmissionResult& result, bool colour) {
+    Exercise shown = exercise;
+    for (TestCase& testCase : shown.cases)
+        if (testCase.hidden) {
+            testCase.hidden = false;
+            testCase.name += " (nascosto)";
+        }
+    std::string out;
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        if (index >= result.cases.size() || result.cases[index].passed) continue;
+        // A hidden case has no command that replays it.
+        out += formatCaseDetails(shown, exerciseArgument, result, index,
+                                 ReportStyle{colour, !exercise.cases[index].hidden});
+    }
+    return out;
+}
+
+}  // namespace
+
+int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colour) {
+    const std::string shownExercise = tarn::visibleName(exerciseArgument);
+    std::string text;
+    std::string reason;
+    if (!tarn::readFile(exerciseArgument, text, reason, MAX_EXERCISE_BYTES))
+        return fileError("impossibile leggere l'esercizio " + tarn::quotedName(exerciseArgument) + ": " + reason);
+    if (text.size() > MAX_EXERCISE_BYTES)
+        return fileError("l'esercizio " + tarn::quotedName(exerciseArgument) + " supera il limite di " +
+                         std::to_string(MAX_EXERCISE_BYTES) + " byte");
+    const ExerciseParse parse = parseExercise(text);
+    if (!parse.exercise) {
+        for (const std::string& line : formatExerciseErrors(shownExercise, parse)) tarn::printError(line);
+        return 2;
+    }
+    const Exercise& exercise = *parse.exercise;
+    std::string out = exerciseLine(exercise, exerciseArgument);
+    if (exercise.solution.empty()) {
+        out += "Il file è corretto. Non indica una soluzione da provare sui casi: per farlo, scrivi "
+               "soluzione = \"FILE.asm\" in cima all'esercizio.\n";
+        return tarn::printStandardOutput("tarngrade", out);
+    }
+
+    const std::string path = solutionPath(exerciseArgument, exercise.solution);
+    SubmissionSet gathered = gatherSubmissions({path}, exercise, true);
+    if (!gathered.error.empty()) {
+        std::string message = gathered.error;
+        constexpr std::string_view UNREADABLE = "impossibile leggere la consegna ";
+        if (message.starts_with(UNREADABLE))
+            message = "impossibile leggere la soluzione " + message.substr(UNREADABLE.size());
+        else
+            message += " (è la soluzione indicata dall'esercizio " + tarn::quotedName(exerciseArgument) + ")";
+        return fileError(message);
+    }
+    for (const std::string& warning : gathered.warnings) tarn::printError("tarngrade: " + warning);
+    Submission& solution = gathered.submissions.front();
+    if (!solution.runnable()) {
+        for (const std::string& problem : solution.problems)
+            tarn::printError(problem.starts_with(solution.program + ":") ? problem
+                                                                         : "tarngrade: " + tarn::visibleName(problem));
+        return fileError("la soluzione " + tarn::quotedName(path) + " non si può provare sui casi");
+    }
+    for (const std::string& note : solution.notes) tarn::printError("tarngrade: " + tarn::visibleName(note));
+
+    std::vector<Submission> submissions;
+    submissions.push_back(std::move(solution));
+    const std::vector<SubmissionResult> results = gradeClass(exercise, std::move(submissions), jobs);
+    const SubmissionResult& result = results.front();
+    const auto failed = static_cast<std::uint64_t>(
+        std::count_if(result.cases.begin(), result.cases.end(), [](const CaseResult& c) { return !c.passed; }));
+    const std::string shownPath = tarn::visibleName(path);
+    if (failed == 0) {
+        out += "La soluzione " + shownPath + " supera tutti i casi.\n";
+        return tarn::printStandardOutput("tarngrade", out);
+    }
+    out += "La soluzione " + shownPath + " NON supera " + counted(failed, "caso", "casi") + " su " +
+           std::to_string(exercise.cases.size()) + ":\n";
+    out += failingCases(exercise, exerciseArgument, result, colour);
+    const int status = tarn::printStandardOutput("tarngrade", out);
+    return status != 0 ? status : 1;
+}
+
+}  // namespace tarn::grading
