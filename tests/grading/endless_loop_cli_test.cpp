@@ -63,7 +63,7 @@ TEST(TarngradeEndlessLoop, TheReportNamesTheLoopAndItsLinesOncePerStudent) {
     const std::string exercise = folder.write("eco.toml", EXERCISE);
     // A student's folder with a stray file beside the program, two students
     // of the same name in two classes, and an image.
-    const std::string rossi = folder.write("classe/rossi/eco.asm", STUCK);
+    folder.write("classe/rossi/eco.asm", STUCK);
     folder.write("classe/rossi/appunti.txt", "da finire\n");
     const std::string bianchi = folder.write("classe/bianchi.asm", ECHO);
     const std::string otherBianchi = folder.write("altra/bianchi.asm", STUCK);
@@ -104,4 +104,34 @@ TEST(TarngradeEndlessLoop, TheReportNamesTheLoopAndItsLinesOncePerStudent) {
         EXPECT_EQ(item.at("ciclo_infinito").at("istruzioni").at(0).at("riga"), 3);
     }
     EXPECT_TRUE(report.at("consegne").at(1).at("casi").at(0).at("ciclo_infinito").is_null());
+}
+
+TEST(TarngradeEndlessLoop, TheReplayAndGradescopeShowWhereTheRunStood) {
+    const ClassFolder folder;
+    const std::string exercise = folder.write("eco.toml", EXERCISE);
+    folder.write("rossi/eco.asm", STUCK);
+    const std::string forbidden = folder.write("neri.asm", " INP parola\n MUL parola, due\n RST\nparola: DB 0, 0\ndue: DB 2\n");
+
+    const ProcessResult replay = runProcess({TARNGRADE_BINARY, exercise, (folder / "rossi").string(), "--caso", "due"});
+    EXPECT_EQ(replay.exitStatus, 1) << replay.err;
+    EXPECT_NE(replay.out.find("  ciclo infinito: dal passo 2 la macchina ripete sempre lo stesso passo\n"
+                              "  istruzioni del ciclo:\n"
+                              "    riga 3: attesa: JMP attesa\n"),
+              std::string::npos)
+        << replay.out;
+
+    const std::string results = (folder / "results.json").string();
+    const ProcessResult gradescope = runProcess({TARNGRADE_BINARY, exercise, forbidden, "--gradescope", results});
+    EXPECT_EQ(gradescope.exitStatus, 1) << gradescope.err;
+    const nlohmann::json report = nlohmann::json::parse(tarntest::fileContent(results));
+    const std::string first = report.at("tests").at(0).at("output").get<std::string>();
+    EXPECT_NE(first.find("istruzione proibita MUL all'indirizzo 0x02, dopo 1 istruzione: l'esecuzione si è fermata lì\n"
+                         "    istruzione a PC: riga 2: MUL parola, due\n"
+                         "    ultime istruzioni eseguite, dalla più vecchia:\n"
+                         "      riga 1: INP parola\n"),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("tarngrade "), std::string::npos) << first;  // no command for the student
+    // The hidden case tells nothing of where the run stood.
+    EXPECT_EQ(report.at("tests").at(2).at("output"), "non superato");
 }
