@@ -217,6 +217,24 @@ TEST(OneBlockPerStudent, TheSameStopInEveryCaseIsSaidOnce) {
     EXPECT_EQ(separate.find("in tutti i casi"), std::string::npos) << separate;
 }
 
+TEST(OneBlockPerStudent, AForbiddenInstructionInEveryCaseIsSaidOnce) {
+    std::vector<TestCase> cases{caseNamed("a"), caseNamed("b"), caseNamed("c")};
+    cases[2].hidden = true;
+    const Exercise exercise = exerciseWith(cases, {"MUL"});
+    const SubmissionResult result =
+        gradeOne(exercise, sourceSubmission("neri", " INC conta\n MUL conta, due\n RST\nconta: DB 0\ndue: DB 2\n"));
+    const std::string report = formatClassReport(exercise, "es.toml", {result}, nullptr, ReportStyle{});
+    EXPECT_NE(report.find("\n  ✗ in tutti i casi visibili: istruzione proibita MUL all'indirizzo 0x02, dopo 1 "
+                          "istruzione: l'esecuzione si è fermata lì\n"
+                          "    istruzione a PC: riga 2: MUL conta, due\n"
+                          "    ultime istruzioni eseguite, dalla più vecchia:\n"
+                          "      riga 1: INC conta\n"
+                          "    per rivederlo: tarngrade es.toml neri.asm --caso a\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(occurrences(report, "istruzione proibita"), 1u) << report;
+}
+
 TEST(OneBlockPerStudent, AnUnrunnableSubmissionIsExplainedOnceAcrossItsCases) {
     const Exercise exercise = loopExercise(3);
     const SubmissionResult result = gradeOne(exercise, sourceSubmission("blu", " JMP dove\n"));
