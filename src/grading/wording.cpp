@@ -157,23 +157,20 @@ std::vector<std::string> whereItStood(const Submission& submission, const CaseRe
     const ProgramLines lines = programLines(submission);
     if (result.loop) {
         shown.push_back("istruzioni del ciclo:");
-        // Each line once, in the program's order; addresses outside its lines after.
-        std::vector<bool> listed(lines.lines.size(), false);
+        // Each line once, in the program's order, by the first of its
+        // addresses in the loop; addresses outside its lines after.
+        std::vector<int> firstAddress(lines.lines.size(), -1);
         std::vector<Byte> outside;
         for (const Byte address : result.loop->instructions) {
-            if (lines.lineAt(address) == nullptr) outside.push_back(address);
-            else listed[static_cast<std::size_t>(lines.at[address])] = true;
+            if (lines.lineAt(address) == nullptr) {
+                outside.push_back(address);
+                continue;
+            }
+            int& first = firstAddress[static_cast<std::size_t>(lines.at[address])];
+            if (first < 0) first = address;
         }
-        for (std::size_t index = 0; index < lines.lines.size(); ++index) {
-            if (!listed[index]) continue;
-            for (unsigned address = 0; address < 256; ++address)
-                if (lines.at[address] == static_cast<std::int16_t>(index) &&
-                    std::find(result.loop->instructions.begin(), result.loop->instructions.end(), address) !=
-                        result.loop->instructions.end()) {
-                    shown.push_back("  " + instructionAt(submission, lines, static_cast<Byte>(address)));
-                    break;
-                }
-        }
+        for (const int address : firstAddress)
+            if (address >= 0) shown.push_back("  " + instructionAt(submission, lines, static_cast<Byte>(address)));
         for (const Byte address : outside) shown.push_back("  " + instructionAt(submission, lines, address));
         return shown;
     }

@@ -119,6 +119,17 @@ TEST(WhereItStood, AnEndlessLoopOfASourceIsNamedWithItsLines) {
     }
 }
 
+TEST(WhereItStood, CodeThatNoLineWroteIsNamedByItsAddress) {
+    // The case puts a jump to itself at 0x80, where the program jumps.
+    TestCase testCase = caseNamed("altrove");
+    const Byte jump = findInstruction("JMP")->opcode;
+    testCase.memory = {{0x80, {jump, 0x80}}};
+    const Exercise exercise = exerciseWith({testCase});
+    const SubmissionResult result = gradeOne(exercise, sourceSubmission("rossi", " NOP\n JMP 128\n"));
+    EXPECT_EQ(whereItStood(result.submission, result.cases.front()),
+              (std::vector<std::string>{"istruzioni del ciclo:", "  0x80: fuori dalle righe del programma"}));
+}
+
 TEST(WhereItStood, AnEndlessLoopOfAnImageIsNamedWithItsDisassembly) {
     const Exercise exercise = loopExercise(1);
     const SubmissionResult result = gradeOne(exercise, imageSubmission("verdi", COUNTING_FOR_EVER));
