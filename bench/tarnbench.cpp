@@ -1,8 +1,11 @@
 // tarnbench CARTELLA: guest instructions per second of each benchmark program
-// in CARTELLA (its NAME.bin images and the input parole.txt), run in process.
+// in CARTELLA (its NAME.bin images and the input parole.txt), run in process;
+// and as ricerca_ciclo/NAME, the same run under the search for an endless
+// loop that tarngrade does on a case that reached its limit.
 #include "machine/console.hpp"
 #include "host/image_file.hpp"
 #include "machine/instruction_set.hpp"
+#include "machine/loop_detection.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +46,28 @@ void runProgram(benchmark::State& bench, const std::string& name) {
     bench.counters["istruzioni"] = static_cast<double>(executed);
 }
 
+// The same program under the loop search: every state compared with the
+// saved one. The programs end, so the search steps through the whole run.
+void searchProgram(benchmark::State& bench, const std::string& name) {
+    const std::string image = folder + "/" + name + ".bin";
+    std::ifstream words(folder + "/parole.txt", std::ios::binary);
+    if (!words) {
+        bench.SkipWithError("manca parole.txt");
+        return;
+    }
+    const std::string input{std::istreambuf_iterator<char>(words), {}};
+    tarn::MachineState loaded{};
+    tarn::loadProgram(image, loaded);
+    std::uint64_t stepped = 0;
+    for (auto _ : bench) {
+        const tarn::LoopSearch search = tarn::findEndlessLoop({loaded, input, 0}, UINT64_MAX);
+        stepped = search.stepped;
+        benchmark::DoNotOptimize(search.outcome);
+    }
+    bench.SetItemsProcessed(static_cast<std::int64_t>(stepped) * bench.iterations());
+    bench.counters["istruzioni"] = static_cast<double>(stepped);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,6 +79,9 @@ int main(int argc, char** argv) {
     folder = argv[1];
     for (const char* name : {"contatore", "misto", "stampa", "lettura"})
         benchmark::RegisterBenchmark(name, runProgram, std::string(name))->Unit(benchmark::kMillisecond);
+    for (const char* name : {"contatore", "misto", "stampa", "lettura"})
+        benchmark::RegisterBenchmark(("ricerca_ciclo/" + std::string(name)).c_str(), searchProgram, std::string(name))
+            ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -2,8 +2,10 @@
 
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
+#include "machine/loop_detection.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <exception>
 #include <mutex>
@@ -69,6 +71,27 @@ private:
     std::size_t tracesShown_ = 0;
 };
 
+// The addresses of the last instructions executed, kept as they go.
+class RecentInstructions {
+public:
+    void add(Byte address) {
+        addresses_[count_ % RECENT_INSTRUCTIONS] = address;
+        ++count_;
+    }
+    // Oldest first.
+    std::vector<Byte> list() const {
+        std::vector<Byte> list;
+        const std::size_t kept = std::min(count_, RECENT_INSTRUCTIONS);
+        for (std::size_t index = count_ - kept; index < count_; ++index)
+            list.push_back(addresses_[index % RECENT_INSTRUCTIONS]);
+        return list;
+    }
+
+private:
+    std::array<Byte, RECENT_INSTRUCTIONS> addresses_{};
+    std::size_t count_ = 0;
+};
+
 // Instructions run at full speed between two looks at the output.
 constexpr std::uint64_t STRETCH = 4096;
 
@@ -77,7 +100,7 @@ constexpr std::uint64_t STRETCH = 4096;
 // after it. Returns how many instructions were executed. The run goes by
 // stretches at full speed; a stretch that went past the limit is run again
 // one instruction at a time from where it began.
-std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::uint64_t limit) {
+std::uint64_t runStretches(MachineState& state, CaseConsole& console, std::uint64_t limit) {
     std::uint64_t executed = 0;
     while (executed < limit) {
         const std::uint64_t stretch = std::min(STRETCH, limit - executed);
@@ -99,12 +122,28 @@ std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::
     return executed;
 }
 
+// The same, the last few instructions before the limit one at a time, their
+// addresses kept in `recent`.
+std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::uint64_t limit,
+                                RecentInstructions& recent) {
+    const std::uint64_t tail = std::min<std::uint64_t>(limit, RECENT_INSTRUCTIONS);
+    std::uint64_t executed = runStretches(state, console, limit - tail);
+    if (executed < limit - tail || console.outputCut()) return executed;
+    while (executed < limit && !console.outputCut()) {
+        const Byte address = state.PC;
+        if (!stepMachine(state, console)) break;
+        recent.add(address);
+        ++executed;
+    }
+    return executed;
+}
+
 // Runs instruction by instruction, looking at each opcode before it is
 // executed: a forbidden one stops the run where it stands, and so does an
 // output past the limit, after the instruction that printed it. Returns how
 // many instructions were executed.
 std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseConsole& console, std::uint64_t limit,
-                         std::optional<ForbiddenUse>& forbidden) {
+                         std::optional<ForbiddenUse>& forbidden, RecentInstructions& recent) {
     std::uint64_t executed = 0;
     while (executed < limit && !console.outputCut()) {
         const Byte opcode = state.M[state.PC];
@@ -113,10 +152,25 @@ std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseCons
             forbidden = ForbiddenUse{opcode, state.PC, executed};
             break;
         }
+        const Byte address = state.PC;
         if (!stepMachine(state, console)) break;
+        recent.add(address);
         ++executed;
     }
     return executed;
+}
+
+// The endless loop of a case that reached its limit, if one shows within the
+// limit and the search's budget: the run is done again from the start, which
+// gives the same steps, now compared with each other.
+std::optional<LoopFound> endlessLoop(const MachineState& before, const TestCase& testCase) {
+    const LoopSearch search =
+        findEndlessLoop({before, testCase.input, 0}, std::min(testCase.instructionLimit, LOOP_SEARCH_BUDGET));
+    if (!search.loop) return std::nullopt;
+    LoopFound loop{search.loop->start, search.loop->length, {}};
+    for (unsigned address = 0; address < 256; ++address)
+        if (search.loop->instructions[address]) loop.instructions.push_back(static_cast<Byte>(address));
+    return loop;
 }
 
 bool isBlank(char c) {
@@ -175,8 +229,9 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     CaseConsole console(testCase.input, testCase.outputLimit);
     CaseResult& result = run.result;
     const std::uint64_t limit = testCase.instructionLimit;
-    result.instructions = watched ? runWatched(exercise, state, console, limit, result.forbidden)
-                                  : runUntilOutputCut(state, console, limit);
+    RecentInstructions recent;
+    result.instructions = watched ? runWatched(exercise, state, console, limit, result.forbidden, recent)
+                                  : runUntilOutputCut(state, console, limit, recent);
     result.ran = true;
     result.outputCut = console.outputCut();
     result.limitReached =
@@ -185,6 +240,8 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     result.output = console.output();
     result.tracesShown = console.tracesShown();
     result.inputTaken = console.inputTaken();
+    if (result.limitReached || result.forbidden) result.recent = recent.list();
+    if (result.limitReached) result.loop = endlessLoop(run.before, testCase);
 
     // A run stopped halfway says nothing about its output or memory: the
     // reason it stopped is the one worth reading.

@@ -33,6 +33,23 @@ struct ForbiddenUse {
     std::uint64_t step = 0;  // instructions executed before it
 };
 
+// A case that reached its limit in an endless loop: from step `start` on,
+// the machine goes round the same `length` steps for ever.
+struct LoopFound {
+    std::uint64_t start = 0;   // instructions executed before the loop's first state
+    std::uint64_t length = 0;  // instructions of one period
+    std::vector<Byte> instructions;  // addresses of the period's instructions, ascending
+};
+
+// How far the grader looks for an endless loop in a case that reached its
+// limit: up to the limit, and never more than this many steps. Past it the
+// case only says that it reached the limit.
+constexpr std::uint64_t LOOP_SEARCH_BUDGET = 20'000'000;
+
+// How many of the last instructions executed a case keeps, for showing
+// where a run stopped by its limit or a forbidden instruction stood.
+constexpr std::size_t RECENT_INSTRUCTIONS = 8;
+
 struct CaseResult {
     bool passed = false;
     double points = 0;         // obtained: the case's points when passed, else 0
@@ -49,6 +66,11 @@ struct CaseResult {
     std::size_t inputTaken = 0;   // bytes of input read
     std::optional<ForbiddenUse> forbidden;
     std::vector<Mismatch> mismatches;
+    std::optional<LoopFound> loop;  // only when the limit was reached, and the loop proved
+    // The addresses of the last instructions executed, oldest first, at most
+    // RECENT_INSTRUCTIONS: only when the limit was reached or a forbidden
+    // instruction stopped the run.
+    std::vector<Byte> recent;
 };
 
 // A case in full, for showing it to a student: the machine before the run

@@ -19,6 +19,9 @@
 //                            "uscita_tagliata", "uscita_corrisponde", "tracce_saltate",
 //                            "ingresso_letto",
 //                            "istruzione_proibita": null or {"mnemonico", "codice", "indirizzo", "passo"},
+//                            "ciclo_infinito": null or {"passo", "lunghezza",
+//                                                       "istruzioni": [{"indirizzo", "riga"}]},
+//                            "ultime_istruzioni": [{"indirizzo", "riga"}],
 //                            "differenze": [{"tipo": "memoria", "indirizzo", "atteso", "trovato"}
 //                                         | {"tipo": "registro" | "flag", "nome", "atteso", "trovato"}],
 //                            "motivi": [lines], "note": [lines]}]}],
@@ -63,7 +66,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int JSON_VERSION = 2;
+constexpr int JSON_VERSION = 3;
 
 bool validUtf8(std::string_view bytes) {
     for (std::size_t index = 0; index < bytes.size();) {
@@ -234,6 +237,16 @@ Json mismatchJson(const Mismatch& mismatch) {
     return json;
 }
 
+// An instruction of the program: its address, and the line of the source
+// that placed it (null for an image, or a byte no line placed).
+Json instructionJson(const ProgramLines& lines, const Submission& submission, Byte address) {
+    Json json;
+    json["indirizzo"] = unsigned{address};
+    const ProgramLine* line = lines.lineAt(address);
+    json["riga"] = line != nullptr && submission.kind == ProgramKind::Source ? Json(line->number) : Json(nullptr);
+    return json;
+}
+
 Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submission& submission,
               const CaseResult& result) {
     Json json;
@@ -265,6 +278,23 @@ Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submissi
     } else {
         json["istruzione_proibita"] = nullptr;
     }
+    const ProgramLines program =
+        result.loop || !result.recent.empty() ? programLines(submission) : ProgramLines{};
+    if (result.loop) {
+        Json loop;
+        loop["passo"] = result.loop->start;
+        loop["lunghezza"] = result.loop->length;
+        Json instructions = Json::array();
+        for (const Byte address : result.loop->instructions)
+            instructions.push_back(instructionJson(program, submission, address));
+        loop["istruzioni"] = std::move(instructions);
+        json["ciclo_infinito"] = std::move(loop);
+    } else {
+        json["ciclo_infinito"] = nullptr;
+    }
+    Json recent = Json::array();
+    for (const Byte address : result.recent) recent.push_back(instructionJson(program, submission, address));
+    json["ultime_istruzioni"] = std::move(recent);
     Json differences = Json::array();
     for (const Mismatch& mismatch : result.mismatches) differences.push_back(mismatchJson(mismatch));
     json["differenze"] = std::move(differences);

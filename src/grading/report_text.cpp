@@ -252,20 +252,69 @@ std::string passedWord(bool passed, const Paint& paint) {
     return passed ? paint.green("superato") + "    " : paint.red("NON SUPERATO");
 }
 
+// Why a case failed and where its run stood, as the report's lines say it.
+std::vector<std::string> causeLines(const Exercise& exercise, const SubmissionResult& result, std::size_t caseIndex) {
+    const CaseResult& caseResult = caseResultAt(result, caseIndex);
+    std::vector<std::string> lines =
+        failureReasons(exercise, exercise.cases[caseIndex], result.submission, caseResult);
+    for (const std::string& line : whereItStood(result.submission, caseResult)) lines.push_back(line);
+    return lines;
+}
+
+// Whether the visible cases, two or more, all failed for the same stop (a
+// limit, an endless loop, a forbidden instruction) in the same place: then
+// the report says it once. Returns the first such case, or the count of cases.
+std::size_t sharedStop(const Exercise& exercise, const SubmissionResult& result) {
+    const std::size_t none = exercise.cases.size();
+    std::size_t first = none;
+    std::vector<std::string> cause;
+    std::size_t visible = 0;
+    for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
+        if (exercise.cases[index].hidden) continue;
+        ++visible;
+        const CaseResult& caseResult = caseResultAt(result, index);
+        if (caseResult.passed || !caseResult.ran || (!caseResult.limitReached && !caseResult.forbidden)) return none;
+        std::vector<std::string> lines = causeLines(exercise, result, index);
+        if (first == none) {
+            first = index;
+            cause = std::move(lines);
+        } else if (lines != cause) {
+            return none;
+        }
+    }
+    return visible >= 2 ? first : none;
+}
+
+// `everyCase`: the case stands for all the visible ones, which stopped alike;
+// only why and where is shown, and how to replay it.
 std::string caseDetails(const Exercise& exercise, const std::string& exerciseArgument, const SubmissionResult& result,
-                        std::size_t caseIndex, const Paint& paint, bool replayCommand = true, bool teacher = false) {
+                        std::size_t caseIndex, const Paint& paint, bool replayCommand = true, bool teacher = false,
+                        bool everyCase = false) {
     if (caseIndex >= exercise.cases.size()) return {};
     const TestCase& testCase = exercise.cases[caseIndex];
     const CaseResult& caseResult = caseResultAt(result, caseIndex);
     if (caseResult.passed) return {};
-    const std::string name = oneLine(testCase.name);
+    std::string name = oneLine(testCase.name);
     if (testCase.hidden && !teacher) return paint.red("  ✗ " + name) + " (nascosto): non superato\n";
+    if (everyCase)
+        name = std::any_of(exercise.cases.begin(), exercise.cases.end(),
+                           [](const TestCase& each) { return each.hidden; })
+                   ? "in tutti i casi visibili"
+                   : "in tutti i casi";
 
     std::string out;
     const std::vector<std::string> reasons = failureReasons(exercise, testCase, result.submission, caseResult);
     out += paint.red("  ✗ " + name + (reasons.empty() ? "" : ": " + readyLine(reasons.front()))) + "\n";
     for (std::size_t index = 1; index < reasons.size(); ++index) out += "    " + readyLine(reasons[index]) + "\n";
     if (!caseResult.ran) return out;
+    for (const std::string& line : whereItStood(result.submission, caseResult)) out += "    " + readyLine(line) + "\n";
+    if (everyCase) {
+        if (replayCommand)
+            out += "    per rivederlo: " +
+                   readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
+                   "\n";
+        return out;
+    }
 
     out += "    ingresso: " + (testCase.input.empty() ? "nessuno" : quoted(testCase.input, MAX_INPUT_CHARACTERS)) + "\n";
     const DiffLimits limits{MAX_DIFF_LINES, MAX_LINE_CHARACTERS};
@@ -333,6 +382,15 @@ void appendSubmission(std::string& out, const Exercise& exercise, const std::str
         if ((exercise.cases[index].hidden && !teacher) || !caseResultAt(result, index).passed) continue;
         for (const std::string& note : caseNotes(caseResultAt(result, index)))
             out += "  nota su " + oneLine(exercise.cases[index].name) + ": " + readyLine(note) + "\n";
+    }
+    // The same stop in every visible case: said once.
+    if (const std::size_t shared = sharedStop(exercise, result); shared < exercise.cases.size()) {
+        out += "\n" + caseDetails(exercise, exerciseArgument, result, shared, paint, true, teacher, true);
+        // The teacher still sees each failing hidden case in full.
+        for (std::size_t index = 0; teacher && index < exercise.cases.size(); ++index)
+            if (exercise.cases[index].hidden && !caseResultAt(result, index).passed)
+                out += "\n" + caseDetails(exercise, exerciseArgument, result, index, paint, true, true);
+        return;
     }
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
         if ((exercise.cases[index].hidden && !teacher) || caseResultAt(result, index).passed) continue;
@@ -527,6 +585,7 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
            "\n";
     for (const std::string& reason : failureReasons(exercise, testCase, submission, result))
         out += "  " + paint.red(readyLine(reason)) + "\n";
+    for (const std::string& line : whereItStood(submission, result)) out += "  " + readyLine(line) + "\n";
     for (const std::string& note : submission.notes) out += "Nota: " + readyLine(note) + "\n";
     if (!result.ran) return out;
     out += "Istruzioni eseguite: " + std::to_string(result.instructions) + "\n";

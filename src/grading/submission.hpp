@@ -5,7 +5,9 @@
 #include "machine/machine_state.hpp"
 #include "grading/exercise.hpp"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,31 @@
 namespace tarn::grading {
 
 enum class ProgramKind { Source, Image };
+
+// A line of a program, as the reports show where a run stood.
+struct ProgramLine {
+    std::int64_t number = 0;  // in the source, from 1
+    std::string text;         // the statement, its blanks run together, cut when long
+};
+
+// The lines that placed the program's bytes, and which placed each byte.
+struct ProgramLines {
+    std::vector<ProgramLine> lines;  // in source order, each line once
+    std::array<std::int16_t, 256> at = noLines();  // index in `lines`; -1 for a byte no line placed
+
+    // The line that placed the byte at an address, or null.
+    const ProgramLine* lineAt(Byte address) const;
+
+private:
+    static std::array<std::int16_t, 256> noLines() {
+        std::array<std::int16_t, 256> none{};
+        none.fill(-1);
+        return none;
+    }
+};
+
+// A statement's text is cut after this many characters.
+constexpr std::size_t MAX_PROGRAM_LINE_CHARACTERS = 80;
 
 struct Submission {
     std::string argument;  // as given on the command line
@@ -36,6 +63,9 @@ struct Submission {
     // For a folder: its resolved path, the bounds of the submission. Empty
     // for a file given directly.
     std::string folder;
+    // Of a source that assembled: its lines that placed bytes. Empty for an
+    // image, whose lines come from its disassembly (see programLines).
+    ProgramLines source;
 
     bool runnable() const { return problems.empty(); }
 };
@@ -45,6 +75,10 @@ struct Submission {
 // assembler's report, named after submission.program, as the problems. A
 // text over MAX_SOURCE_BYTES is refused unread.
 void assembleSubmission(Submission& submission, std::string_view text);
+
+// The lines of a runnable program: a source's own, or for an image those of
+// its disassembly (their numbers then mean nothing, the addresses do).
+ProgramLines programLines(const Submission& submission);
 
 // Adds the problem of a runnable program larger than the exercise's
 // 'dimensione_massima', when it is.

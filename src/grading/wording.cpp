@@ -98,7 +98,11 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
                           (step == 0 ? ", prima di ogni altra" : ", dopo " + counted(step, "istruzione", "istruzioni")) +
                           ": l'esecuzione si è fermata lì");
     }
-    if (result.limitReached)
+    if (result.limitReached && result.loop)
+        reasons.push_back("ciclo infinito: dal passo " + std::to_string(result.loop->start) + " la macchina ripete " +
+                          (result.loop->length == 1 ? std::string("sempre lo stesso passo")
+                                                    : "gli stessi " + std::to_string(result.loop->length) + " passi"));
+    else if (result.limitReached)
         reasons.push_back("limite di istruzioni superato: PC = " + hexByte(result.finalPC) + " dopo " +
                           counted(result.instructions, "istruzione", "istruzioni"));
     if (result.outputCut)
@@ -132,6 +136,54 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
     if (reasons.empty()) reasons.push_back("caso non superato");
     (void)exercise;
     return reasons;
+}
+
+namespace {
+
+// The instruction at an address as the program's lines show it: "riga 7:
+// JMP giro" for a source, "0x1E  L_1E: JMP L_1E" for an image.
+std::string instructionAt(const Submission& submission, const ProgramLines& lines, Byte address) {
+    if (lines.lines.empty()) return hexByte(address);  // nothing known of the program
+    const ProgramLine* line = lines.lineAt(address);
+    if (line == nullptr) return hexByte(address) + ": fuori dalle righe del programma";
+    if (submission.kind == ProgramKind::Image) return hexByte(address) + "  " + line->text;
+    return "riga " + std::to_string(line->number) + ": " + line->text;
+}
+
+}  // namespace
+
+std::vector<std::string> whereItStood(const Submission& submission, const CaseResult& result) {
+    std::vector<std::string> shown;
+    if (!result.ran || (!result.limitReached && !result.forbidden)) return shown;
+    const ProgramLines lines = programLines(submission);
+    if (result.loop) {
+        shown.push_back("istruzioni del ciclo:");
+        // Each line once, in the program's order, by the first of its
+        // addresses in the loop; addresses outside its lines after.
+        std::vector<int> firstAddress(lines.lines.size(), -1);
+        std::vector<Byte> outside;
+        for (const Byte address : result.loop->instructions) {
+            if (lines.lineAt(address) == nullptr) {
+                outside.push_back(address);
+                continue;
+            }
+            int& first = firstAddress[static_cast<std::size_t>(lines.at[address])];
+            if (first < 0) first = address;
+        }
+        for (const int address : firstAddress)
+            if (address >= 0) shown.push_back("  " + instructionAt(submission, lines, static_cast<Byte>(address)));
+        for (const Byte address : outside) shown.push_back("  " + instructionAt(submission, lines, address));
+        return shown;
+    }
+    // Without the program's lines or the last instructions, the reason has said it all.
+    if (lines.lines.empty() && result.recent.empty()) return shown;
+    const Byte pc = result.forbidden ? result.forbidden->address : result.finalPC;
+    shown.push_back("istruzione a PC: " + instructionAt(submission, lines, pc));
+    if (!result.recent.empty()) {
+        shown.push_back("ultime istruzioni eseguite, dalla più vecchia:");
+        for (const Byte address : result.recent) shown.push_back("  " + instructionAt(submission, lines, address));
+    }
+    return shown;
 }
 
 std::vector<std::string> caseNotes(const CaseResult& result) {

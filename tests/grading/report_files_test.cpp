@@ -146,7 +146,7 @@ TEST(ReportFilesJson, SimilaritiesNameTheStudentsOnlyWhenAsked) {
                                 {{"consegne", {1, 2}}, {"prima", "bruno"}, {"seconda", "carla"}, {"punteggio", 0.75}}})},
     };
     EXPECT_EQ(report.at("somiglianze"), expected);
-    EXPECT_EQ(report.at("versione"), 2);
+    EXPECT_EQ(report.at("versione"), 3);
 }
 
 TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {

@@ -1,0 +1,210 @@
+// Endless loops proved by a repeated state: loops that come back, loops that
+// only seem to, input that moves on or has ended, and the budget.
+#include "machine/loop_detection.hpp"
+
+#include "assembly/assembler.hpp"
+#include "machine/console.hpp"
+#include "machine/instruction_set.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace tarn;
+
+namespace {
+
+MachineState machineOf(const std::string& source) {
+    const Assembly assembly = assemble(source);
+    EXPECT_FALSE(assembly.failed()) << source;
+    MachineState state{};
+    loadImage(assembly.image, state);
+    return state;
+}
+
+bool sameState(const MachineState& a, const MachineState& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct Visit {
+    MachineState state;
+    std::size_t inputTaken;
+};
+
+// The run stepped plainly, every state kept: what the search must agree with.
+std::vector<Visit> plainRun(const MachineState& start, const std::string& input, std::size_t steps) {
+    MemoryConsole console(input);
+    std::vector<Visit> visits{{start, 0}};
+    MachineState state = start;
+    for (std::size_t step = 0; step < steps && stepMachine(state, console); ++step)
+        visits.push_back({state, console.inputTaken()});
+    return visits;
+}
+
+bool sameVisit(const Visit& a, const Visit& b) {
+    return a.inputTaken == b.inputTaken && sameState(a.state, b.state);
+}
+
+// The loop found is the first repeat of the plain run: its first state comes
+// back after exactly `length` steps, and neither an earlier start nor a
+// shorter period does.
+void expectFirstRepeat(const MachineState& start, const std::string& input, const EndlessLoop& loop) {
+    const std::vector<Visit> visits = plainRun(start, input, loop.start + 2 * loop.length);
+    ASSERT_EQ(visits.size(), loop.start + 2 * loop.length + 1);
+    const Visit& first = visits[loop.start];
+    EXPECT_TRUE(sameState(first.state, loop.first));
+    EXPECT_EQ(first.inputTaken, loop.inputTaken);
+    EXPECT_TRUE(sameVisit(first, visits[loop.start + loop.length]));
+    for (std::uint64_t shorter = 1; shorter < loop.length; ++shorter)
+        ASSERT_FALSE(sameVisit(first, visits[loop.start + shorter])) << shorter;
+    if (loop.start > 0) {
+        EXPECT_FALSE(sameVisit(visits[loop.start - 1], visits[loop.start - 1 + loop.length]));
+    }
+    std::array<bool, 256> executed{};
+    for (std::uint64_t step = 0; step < loop.length; ++step) executed[visits[loop.start + step].state.PC] = true;
+    EXPECT_EQ(executed, loop.instructions);
+}
+
+std::vector<unsigned> addressesOf(const EndlessLoop& loop) {
+    std::vector<unsigned> addresses;
+    for (unsigned address = 0; address < 256; ++address)
+        if (loop.instructions[address]) addresses.push_back(address);
+    return addresses;
+}
+
+// "7 7 7 ...": as many words as asked.
+std::string manyWords(std::size_t count) {
+    std::string words;
+    for (std::size_t word = 0; word < count; ++word) words += "7 ";
+    return words;
+}
+
+constexpr std::uint64_t BUDGET = 1'000'000;
+
+struct Repeating {
+    const char* what;
+    std::string source;
+    std::string input;
+    std::uint64_t start;   // where the loop must begin
+    std::uint64_t length;  // and how long it must be; 0: only checked against the plain run
+    std::vector<unsigned> addresses;
+};
+
+TEST(LoopDetection, FindsTheFirstRepeatOfLoopsThatComeBack) {
+    const std::vector<Repeating> cases{
+        // The first JMP changes IR; from then on nothing changes.
+        {"jump to itself", "qui: JMP qui\n", "", 1, 1, {0}},
+        {"jump to itself after a start", " NOP\n NOP\nqui: JMP qui\n", "", 3, 1, {2}},
+        // Two exchanges bring memory back: four steps, memory different at each.
+        {"exchanges", "giro: CPY a, b\n JMP giro\na: DB 1\nb: DB 2\n", "", 1, 4, {0, 3}},
+        // INC counts 0..127 and overflows to 0; the flags settle once set.
+        {"one-byte counter", "giro: INC conta\n JMP giro\nconta: DB 0\n", "", 0, 256, {0, 2}},
+        // Words are read until input ends; the loop without INP after it is endless.
+        {"after the input", "giro: INP parola\n CMP parola, fine\n JPZ resta\n JMP giro\nresta: JMP resta\n"
+                            "fine: DB 'x'\nparola: DB 0\n",
+         "a b x", 12, 1, {9}},
+    };
+    for (const Repeating& item : cases) {
+        SCOPED_TRACE(item.what);
+        const MachineState start = machineOf(item.source);
+        const LoopSearch search = findEndlessLoop({start, item.input, 0}, BUDGET);
+        ASSERT_EQ(search.outcome, LoopSearch::Outcome::Endless);
+        ASSERT_TRUE(search.loop);
+        if (item.length != 0) {
+            EXPECT_EQ(search.loop->length, item.length);
+            if (item.start != 0 || item.length == 1) {
+                EXPECT_EQ(search.loop->start, item.start);
+            }
+        }
+        EXPECT_EQ(addressesOf(*search.loop), item.addresses);
+        expectFirstRepeat(start, item.input, *search.loop);
+    }
+}
+
+// Two bytes count together: the state comes back only after every pair of
+// values, some 16 thousand rounds later.
+const std::string TWO_BYTE_COUNTER =
+    "giro: INC basso\n"
+    " CLZ\n"
+    " CMP basso, zero\n"
+    " JPZ riporto\n"
+    " JMP giro\n"
+    "riporto: INC alto\n"
+    " JMP giro\n"
+    "basso: DB 0\n"
+    "alto: DB 0\n"
+    "zero: DB 0\n";
+
+TEST(LoopDetection, ALongPeriodIsFoundWithinTheBudgetAndNotBeforeIt) {
+    const MachineState start = machineOf(TWO_BYTE_COUNTER);
+    const LoopSearch found = findEndlessLoop({start, "", 0}, BUDGET);
+    ASSERT_EQ(found.outcome, LoopSearch::Outcome::Endless);
+    EXPECT_GT(found.loop->length, 60'000u);
+    expectFirstRepeat(start, "", *found.loop);
+    // Three passes at most over the budget: the search, the start's, one period.
+    EXPECT_LE(found.stepped, 3 * BUDGET);
+
+    const LoopSearch cut = findEndlessLoop({start, "", 0}, found.loop->length / 2);
+    EXPECT_EQ(cut.outcome, LoopSearch::Outcome::Unknown);
+    EXPECT_FALSE(cut.loop);
+    EXPECT_EQ(cut.stepped, found.loop->length / 2);
+}
+
+TEST(LoopDetection, RunsThatNeverRepeatAreNotCalledEndless) {
+    const struct {
+        const char* what;
+        std::string source;
+        std::string input;
+        LoopSearch::Outcome outcome;
+    } cases[]{
+        // Every round takes a word: the position grows, no state comes back,
+        // and once input ends every INP finds nothing, which is no proof.
+        {"counting words", "giro: INP parola\n INC conta\n JMP giro\nconta: DB 0\nparola: DB 0\n",
+         manyWords(5000), LoopSearch::Outcome::Unknown},
+        {"waiting on ended input", "giro: INP parola\n JMP giro\nparola: DB 0\n", "", LoopSearch::Outcome::Unknown},
+        {"waiting after blanks", "giro: INP parola\n JMP giro\nparola: DB 0\n", "  \n ", LoopSearch::Outcome::Unknown},
+        {"stopping", " INC conta\n RST\nconta: DB 0\n", "", LoopSearch::Outcome::Stopped},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        const LoopSearch search = findEndlessLoop({machineOf(item.source), item.input, 0}, 100'000);
+        EXPECT_EQ(search.outcome, item.outcome);
+        EXPECT_FALSE(search.loop);
+    }
+}
+
+TEST(LoopDetection, EndedInputRestartsTheCountButNotTheSteps) {
+    // One INP that finds nothing, then a jump to itself: the loop is still
+    // counted from the very first step.
+    const MachineState start = machineOf(" INP parola\nqui: JMP qui\nparola: DB 0\n");
+    const LoopSearch search = findEndlessLoop({start, " ", 0}, 1000);
+    ASSERT_EQ(search.outcome, LoopSearch::Outcome::Endless);
+    EXPECT_EQ(search.loop->start, 2u);
+    EXPECT_EQ(search.loop->length, 1u);
+    EXPECT_EQ(search.loop->inputTaken, 1u);
+}
+
+TEST(LoopDetection, StartsFromAnyStateAndInputPosition) {
+    // Halfway through a run, with some input already taken: the loop is
+    // counted from there.
+    const std::string source = "giro: INP parola\n CMP parola, fine\n JPZ resta\n JMP giro\nresta: JMP resta\n"
+                               "fine: DB 'x'\nparola: DB 0\n";
+    const std::string input = "a x";
+    const std::vector<Visit> visits = plainRun(machineOf(source), input, 4);
+    ASSERT_EQ(visits.back().inputTaken, 1u);
+    const LoopSearch fromStart = findEndlessLoop({visits.front().state, input, 0}, 1000);
+    const LoopSearch fromMiddle = findEndlessLoop({visits.back().state, input, visits.back().inputTaken}, 1000);
+    ASSERT_TRUE(fromStart.loop && fromMiddle.loop);
+    EXPECT_EQ(fromMiddle.loop->start + 4, fromStart.loop->start);
+    EXPECT_EQ(fromMiddle.loop->length, fromStart.loop->length);
+    EXPECT_TRUE(sameState(fromMiddle.loop->first, fromStart.loop->first));
+
+    // Past the end of the input, the position is only the end.
+    const LoopSearch beyond = findEndlessLoop({machineOf("qui: JMP qui\n"), "ab", 99}, 10);
+    EXPECT_EQ(beyond.loop->inputTaken, 2u);
+    EXPECT_EQ(findEndlessLoop({machineOf("qui: JMP qui\n"), "", 0}, 0).outcome, LoopSearch::Outcome::Unknown);
+}
+
+}  // namespace
