@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <system_error>
@@ -29,14 +31,25 @@ public:
     CaseConsole(std::string_view input, std::size_t outputLimit) : input_(input), outputLimit_(outputLimit) {
         setInputBlock(input_.data(), input_.data() + input_.size());
     }
+    CaseConsole(const CaseConsole&) = delete;
+    CaseConsole& operator=(const CaseConsole&) = delete;
 
+    // The output is kept in a block of the limit's size, made at the first
+    // output: WRT puts what it prints there itself when it fits whole
+    // (Console::outputRoom), and comes here only when it may not.
     void writeOutput(std::string_view text) override {
-        const std::size_t room = outputLimit_ - output_.size();
-        if (text.size() > room) {
-            outputCut_ = true;
-            text = text.substr(0, room);
+        if (!buffer_) {
+            buffer_ = std::make_unique_for_overwrite<char[]>(outputLimit_);
+            setOutputBlock(buffer_.get(), buffer_.get() + outputLimit_);
         }
-        output_ += text;
+        const OutputRoom room = outputRoom();
+        if (text.size() > room.size) {
+            outputCut_ = true;
+            text = text.substr(0, room.size);
+        }
+        if (text.empty()) return;
+        std::memcpy(room.next, text.data(), text.size());
+        printedInPlace(text.size());
     }
     void showTrace(std::string_view) override { ++tracesShown_; }
 
@@ -45,16 +58,16 @@ public:
         std::size_t outputKept;
         std::size_t tracesShown;
     };
-    Mark mark() const { return {inputTaken(), output_.size(), tracesShown_}; }
+    Mark mark() const { return {inputTaken(), outputBlockUsed(), tracesShown_}; }
     // Back to the mark, which must come from before the output was cut.
     void rewind(const Mark& mark) {
         setInputBlockTaken(mark.inputTaken);
-        output_.resize(mark.outputKept);
+        setOutputBlockUsed(mark.outputKept);
         tracesShown_ = mark.tracesShown;
         outputCut_ = false;
     }
 
-    const std::string& output() const { return output_; }
+    std::string_view output() const { return {buffer_.get(), outputBlockUsed()}; }
     bool outputCut() const { return outputCut_; }
     std::size_t tracesShown() const { return tracesShown_; }
     std::size_t inputTaken() const { return inputBlockTaken(); }
@@ -64,7 +77,7 @@ private:
 
     std::string_view input_;
     std::size_t outputLimit_;
-    std::string output_;
+    std::unique_ptr<char[]> buffer_;  // outputLimit_ bytes, from the first output on
     bool outputCut_ = false;
     std::size_t tracesShown_ = 0;
 };
