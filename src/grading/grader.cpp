@@ -39,7 +39,7 @@ public:
     // (Console::outputRoom), and comes here only when it may not.
     void writeOutput(std::string_view text) override {
         if (!buffer_) {
-            buffer_ = std::make_unique_for_overwrite<char[]>(outputLimit_);
+            buffer_.reset(new char[outputLimit_]);  // left unset: only what is printed is read
             setOutputBlock(buffer_.get(), buffer_.get() + outputLimit_);
         }
         const OutputRoom room = outputRoom();
