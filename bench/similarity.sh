@@ -7,6 +7,9 @@
 #   random program with a tenth of its instructions changed at random, so
 #   that every pair is some 85 % alike and none is identical.
 #
+# The variants are then compared once more without the program they all
+# come from, given as the skeleton (--scheletro).
+#
 #     bench/similarity.sh [COPIES [VARIANTS [TARNGRADE]]]
 #
 # TARNGRADE is the program to measure, build/tarngrade (built first) by
@@ -58,6 +61,8 @@ for n in range(variants):
         image[position] = rng.randint(1, 15)
     with open(f"{work}/varianti/st{n:04d}.bin", "wb") as f:
         f.write(bytes(image + [0]))
+with open(f"{work}/scheletro.bin", "wb") as f:
+    f.write(bytes(base + [0]))
 EOF
 
 # Peak memory in MB, seconds and CPU seconds of one run; its report is dropped and its
@@ -80,3 +85,5 @@ for class in copie varianti; do
         "$(measure "$work/esercizio.toml" "$work/$class"/*)" \
         "$(measure "$work/esercizio.toml" "$work/$class"/* --somiglianze)"
 done
+printf 'varianti  con --somiglianze --scheletro (il programma da cui vengono): %s\n' \
+    "$(measure "$work/esercizio.toml" "$work/varianti"/* --somiglianze --scheletro "$work/scheletro.bin")"
