@@ -21,7 +21,8 @@
 #     copie, 3000          204.7 MB, 0.36 s       7.6 MB, 0.05 s
 #     varianti, 6000       833.0 MB, 52.9 s       19.2 MB, 34.5 s
 #
-# against 7.4 and 15.1 MB without it.
+# against 7.4 and 15.1 MB without it. The variants without the program they
+# come from (--scheletro): 18.3 MB, 8.1 s of CPU.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 copies="${1:-3000}"
