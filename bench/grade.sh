@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Grades a made-up class with tarngrade and reports how fast it went: 200
-# submissions x 10 cases, every program an endless loop stopped by a limit
-# of 1,000,000 instructions per case, so 2,000,000,000 guest instructions in
-# all. The same class is then graded on one thread (only its first 20
-# submissions, to keep the wait short), which gives the speed of one core:
-# with every core the speed should come close to that times the cores.
+# Grades two made-up classes with tarngrade and reports how fast each went.
+#
+# - silenziosa: 200 submissions x 10 cases, every program an endless loop
+#   that prints nothing, stopped by a limit of 1,000,000 instructions per
+#   case, so 2,000,000,000 guest instructions in all;
+# - stampa: 200 submissions x 10 cases, every program printing a figure of
+#   asterisks, one WRT in three instructions: 58,000 to 87,000 instructions
+#   and up to 29 kB of output per case, within the output limit of 65536,
+#   and then stopping; the output is not checked (X is, 0 at the end), so
+#   every case passes.
+#
+# Each class is then graded on one thread (only its first 20 submissions, to
+# keep the wait short), which gives the speed of one core: with every core
+# the speed should come close to that times the cores.
 #
 #     bench/grade.sh [SUBMISSIONS]
 set -euo pipefail
@@ -13,27 +21,41 @@ students="${1:-200}"
 cases=10
 limit=1000000
 cmake --preset default >/dev/null
-cmake --build --preset default --target tarngrade >/dev/null
+cmake --build --preset default --target tarngrade tarnasm tarncount >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# Four kinds of endless loop, with different constants and labels in each
-# submission: counting down, adding, printing (the output limit cuts it) and
-# subtracting.
-program() {
-    local kind=$(( $1 % 4 )) n=$(( $1 % 50 + 3 ))
+# Three kinds of endless loop, with different constants and labels in each
+# submission: counting down, adding and subtracting.
+silent() {
+    local kind=$(( $1 % 3 )) n=$(( $1 % 50 + 3 ))
     case $kind in
         0) printf 'giro%d:  CLZ\n        DEC c\n        JPZ giro%d\n        JMP giro%d\nc:      DB %d\n' "$1" "$1" "$1" "$n" ;;
         1) printf '        VAL a, %d\nsu:     ADD a, b\n        CLO\n        JMP su\na:      DB 0\nb:      DB 1\n' "$n" ;;
-        2) printf 'di:     WRT msg\n        JMP di\nmsg:    DB "ancora %d", 10, 0\n' "$n" ;;
-        3) printf 'meno:   SUB a, b\n        CLN\n        CLO\n        JMP meno\na:      DB %d\nb:      DB 7\n' "$n" ;;
+        2) printf 'meno:   SUB a, b\n        CLN\n        CLO\n        JMP meno\na:      DB %d\nb:      DB 7\n' "$n" ;;
     esac
 }
-mkdir "$work/classe"
+# A figure of asterisks: two at each turn of an inner loop of 120 turns, and
+# a line end at each turn of an outer one of 80 to 119.
+printing() {
+    printf '        VAL c1, %d\nriga:   VAL c2, 120\ngiro:   WRT stella\n        WRT stella\n' $(( $1 % 40 + 80 ))
+    printf '        CLZ\n        DEC c2\n        JPZ fine2\n        JMP giro\n'
+    printf 'fine2:  WRT acapo\n        CLZ\n        DEC c1\n        JPZ fine1\n        JMP riga\nfine1:  RST\n'
+    printf 'c1:     DB 0\nc2:     DB 0\nstella: DB "*", 0\nacapo:  DB 10, 0\n'
+}
+mkdir "$work/silenziosa" "$work/stampa" "$work/immagini"
+stampa_guest=0
+stampa_one_guest=0
 for ((s = 1; s <= students; ++s)); do
-    mkdir "$work/classe/studente$s"
-    program "$s" > "$work/classe/studente$s/programma.asm"
+    mkdir "$work/silenziosa/studente$s" "$work/stampa/studente$s"
+    silent "$s" > "$work/silenziosa/studente$s/programma.asm"
+    printing "$s" > "$work/stampa/studente$s/programma.asm"
+    # The instructions of each printing program, counted once.
+    build/tarnasm "$work/stampa/studente$s/programma.asm" -o "$work/immagini/$s.bin" >/dev/null
+    guest=$(build/bench/tarncount "$work/immagini/$s.bin" < /dev/null)
+    stampa_guest=$(( stampa_guest + guest * cases ))
+    if (( s <= 20 )); then stampa_one_guest=$(( stampa_one_guest + guest * cases )); fi
 done
 {
     echo 'titolo = "Ciclo senza fine"'
@@ -41,31 +63,47 @@ done
     for ((c = 1; c <= cases; ++c)); do
         printf '\n[[caso]]\nnome = "caso %d"\ningresso = "%d\\n"\nuscita = "fine\\n"\n' "$c" "$c"
     done
-} > "$work/esercizio.toml"
+} > "$work/silenziosa.toml"
+{
+    echo 'titolo = "Righe in un ciclo"'
+    echo "limite_istruzioni = $limit"
+    echo 'limite_uscita = 65536'
+    for ((c = 1; c <= cases; ++c)); do
+        printf '\n[[caso]]\nnome = "caso %d"\ningresso = "%d\\n"\natteso.registri = { X = 0 }\n' "$c" "$c"
+    done
+} > "$work/stampa.toml"
 
 # Seconds, with nanoseconds, that a command takes; its output is dropped and
-# its exit status 1 (every case fails) expected.
+# its exit status expected to be the first argument.
 timed() {
-    local start end status=0
+    local expected=$1 start end status=0
+    shift
     start=$(date +%s.%N)
     "$@" >/dev/null || status=$?
     end=$(date +%s.%N)
-    if [ "$status" -ne 1 ]; then
-        echo "bench: tarngrade è uscito con stato $status invece di 1" >&2
+    if [ "$status" -ne "$expected" ]; then
+        echo "bench: tarngrade è uscito con stato $status invece di $expected" >&2
         exit 1
     fi
     echo "$start $end" | awk '{ printf "%.3f", $2 - $1 }'
 }
 
 cores=$(nproc)
-all=$(timed build/tarngrade "$work/esercizio.toml" "$work"/classe/*)
 one_students=$(( students < 20 ? students : 20 ))
-one=$(timed build/tarngrade "$work/esercizio.toml" -j 1 $(for ((s = 1; s <= one_students; ++s)); do echo "$work/classe/studente$s"; done))
-
-awk -v s="$students" -v os="$one_students" -v c="$cases" -v l="$limit" -v all="$all" -v one="$one" -v cores="$cores" 'BEGIN {
-    total = s * c * l; single = os * c * l / one; every = total / all
-    printf "classe: %d consegne x %d casi x %d istruzioni = %.0f istruzioni\n", s, c, l, total
-    printf "tutti i core (%d): %.2f s, %.0f M istruzioni al secondo\n", cores, all, every / 1e6
-    printf "un solo core:      %.0f M istruzioni al secondo (%d consegne in %.2f s)\n", single / 1e6, os, one
-    printf "rapporto: %.2f volte un core, su %d core\n", every / single, cores
-}'
+# CLASS EXPECTED-STATUS GUEST-INSTRUCTIONS GUEST-INSTRUCTIONS-OF-THE-FIRST-20
+measure() {
+    local class=$1 expected=$2 total=$3 total_one=$4 all one
+    all=$(timed "$expected" build/tarngrade "$work/$class.toml" "$work/$class"/*)
+    one=$(timed "$expected" build/tarngrade "$work/$class.toml" -j 1 \
+        $(for ((s = 1; s <= one_students; ++s)); do echo "$work/$class/studente$s"; done))
+    awk -v name="$class" -v s="$students" -v os="$one_students" -v c="$cases" -v total="$total" \
+        -v total_one="$total_one" -v all="$all" -v one="$one" -v cores="$cores" 'BEGIN {
+        single = total_one / one; every = total / all
+        printf "classe %s: %d consegne x %d casi = %.0f istruzioni\n", name, s, c, total
+        printf "  tutti i core (%d): %.2f s, %.0f M istruzioni al secondo\n", cores, all, every / 1e6
+        printf "  un solo core:      %.0f M istruzioni al secondo (%d consegne in %.2f s)\n", single / 1e6, os, one
+        printf "  rapporto: %.2f volte un core, su %d core\n", every / single, cores
+    }'
+}
+measure silenziosa 1 $(( students * cases * limit )) $(( one_students * cases * limit ))
+measure stampa 0 "$stampa_guest" "$stampa_one_guest"

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -153,4 +154,104 @@ TEST(MemoryConsole, MachinesRunSideBySideInThreads) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(0, mismatches[0]);
     EXPECT_EQ(0, mismatches[1]);
+}
+
+namespace {
+
+// A console that lends WRT a block of `room` bytes, as the grader's does,
+// and collects whatever comes to writeOutput apart.
+class BlockConsole final : public Console {
+public:
+    explicit BlockConsole(std::size_t room) : block_(room + 1, '\xEE') {
+        setOutputBlock(block_.data(), block_.data() + room);
+    }
+    void writeOutput(std::string_view text) override {
+        written_.push_back(std::string(text));
+        printed_ += std::string(block_.data() + taken_, outputBlockUsed() - taken_) + std::string(text);
+        taken_ = outputBlockUsed();
+    }
+    void showTrace(std::string_view) override {}
+
+    // Everything printed, in order, the block's part and writeOutput's.
+    std::string printed() const { return printed_ + std::string(block_.data() + taken_, outputBlockUsed() - taken_); }
+    const std::vector<std::string>& written() const { return written_; }
+    // The byte just past the block, which nothing may touch.
+    char guard() const { return block_.back(); }
+
+private:
+    bool readInputBlock() override { return false; }
+    std::vector<char> block_;
+    std::size_t taken_ = 0;  // of the block, already in printed_
+    std::string printed_;
+    std::vector<std::string> written_;
+};
+
+}  // namespace
+
+TEST(OutputBlock, WrtPrintsInPlaceWhatFitsAndTheRestThroughWriteOutput) {
+    // WRT 10 with "ciao" at 10: in place, nothing through writeOutput.
+    const std::string greeting = bytes({0x47, 10, 0x47, 10, 0x00, 0, 0, 0, 0, 0, 'c', 'i', 'a', 'o', 0x00});
+    MachineState state = loaded(greeting);
+    BlockConsole roomy(1000);
+    runMachine(state, roomy);
+    EXPECT_EQ("ciaociao", roomy.printed());
+    EXPECT_TRUE(roomy.written().empty());
+    EXPECT_EQ('\xEE', roomy.guard());
+
+    // Room for less than the rest of memory from A: writeOutput, whole.
+    state = loaded(greeting);
+    BlockConsole narrow(245);
+    runMachine(state, narrow);
+    EXPECT_EQ("ciaociao", narrow.printed());
+    EXPECT_EQ(narrow.written(), (std::vector<std::string>{"ciao", "ciao"}));
+    EXPECT_EQ('\xEE', narrow.guard());
+
+    // An empty string prints nothing either way.
+    state = loaded(bytes({0x47, 4, 0x00, 0x00, 0x00}));
+    BlockConsole empty(1000);
+    runMachine(state, empty);
+    EXPECT_EQ("", empty.printed());
+    EXPECT_TRUE(empty.written().empty());
+}
+
+TEST(OutputBlock, AStringIntoTheRegistersGoesThroughWriteOutputWhole) {
+    // X = 'x', B = 'y'; WRT 250 at address 62 leaves PC = 64 '@' and IR = 'G'.
+    std::string image(256, '\0');
+    image.replace(0, 7, bytes({0x4A, 'x', 0x86, 150, 'y', 0x40, 62}));
+    image.replace(62, 2, bytes({0x47, 250}));
+    image.replace(250, 6, "abcdef");
+    MachineState state = loaded(image);
+    BlockConsole console(1000);
+    runMachine(state, console);
+    EXPECT_EQ(console.written(), (std::vector<std::string>{"abcdef@G\xFAyx"}));
+    EXPECT_EQ("abcdef@G\xFAyx", console.printed());
+}
+
+TEST(OutputBlock, EveryStartAndRoomPrintsWhatTheMemoryConsolePrints) {
+    // WRT A at address 0 over memory of random bytes with zeros here and
+    // there, then RST at 2: every A, rooms around the rest of memory from A.
+    std::mt19937 random(71);
+    for (int round = 0; round < 6; ++round) {
+        std::string image(256, '\0');
+        for (std::size_t address = 3; address < image.size(); ++address)
+            image[address] = random() % (round + 3) == 0 ? '\0' : static_cast<char>(1 + random() % 255);
+        if (round == 0) image.replace(3, 253, std::string(253, 'z'));  // no 0 at all: on into the registers
+        for (unsigned start = 3; start < 256; ++start) {
+            image[0] = 0x47;
+            image[1] = static_cast<char>(start);
+            image[2] = 0x00;
+            MachineState expected = loaded(image);
+            MemoryConsole memory;
+            runMachine(expected, memory);
+            for (const std::size_t room : {std::size_t{0}, std::size_t{255 - start}, std::size_t{256 - start},
+                                           std::size_t{257 - start}, std::size_t{300}}) {
+                MachineState state = loaded(image);
+                BlockConsole console(room);
+                runMachine(state, console);
+                ASSERT_EQ(memory.output(), console.printed()) << "round " << round << " A " << start << " room " << room;
+                ASSERT_EQ(0, std::memcmp(&state, &expected, sizeof state));
+                ASSERT_EQ('\xEE', console.guard());
+            }
+        }
+    }
 }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <system_error>
@@ -31,14 +33,25 @@ public:
     CaseConsole(std::string_view input, std::size_t outputLimit) : input_(input), outputLimit_(outputLimit) {
         setInputBlock(input_.data(), input_.data() + input_.size());
     }
+    CaseConsole(const CaseConsole&) = delete;
+    CaseConsole& operator=(const CaseConsole&) = delete;
 
+    // The output is kept in a block of the limit's size, made at the first
+    // output: WRT puts what it prints there itself when it fits whole
+    // (Console::outputRoom), and comes here only when it may not.
     void writeOutput(std::string_view text) override {
-        const std::size_t room = outputLimit_ - output_.size();
-        if (text.size() > room) {
-            outputCut_ = true;
-            text = text.substr(0, room);
+        if (!buffer_) {
+            buffer_.reset(new char[outputLimit_]);  // left unset: only what is printed is read
+            setOutputBlock(buffer_.get(), buffer_.get() + outputLimit_);
         }
-        output_ += text;
+        const OutputRoom room = outputRoom();
+        if (text.size() > room.size) {
+            outputCut_ = true;
+            text = text.substr(0, room.size);
+        }
+        if (text.empty()) return;
+        std::memcpy(room.next, text.data(), text.size());
+        printedInPlace(text.size());
     }
     void showTrace(std::string_view) override { ++tracesShown_; }
 
@@ -47,16 +60,16 @@ public:
         std::size_t outputKept;
         std::size_t tracesShown;
     };
-    Mark mark() const { return {inputTaken(), output_.size(), tracesShown_}; }
+    Mark mark() const { return {inputTaken(), outputBlockUsed(), tracesShown_}; }
     // Back to the mark, which must come from before the output was cut.
     void rewind(const Mark& mark) {
         setInputBlockTaken(mark.inputTaken);
-        output_.resize(mark.outputKept);
+        setOutputBlockUsed(mark.outputKept);
         tracesShown_ = mark.tracesShown;
         outputCut_ = false;
     }
 
-    const std::string& output() const { return output_; }
+    std::string_view output() const { return {buffer_.get(), outputBlockUsed()}; }
     bool outputCut() const { return outputCut_; }
     std::size_t tracesShown() const { return tracesShown_; }
     std::size_t inputTaken() const { return inputBlockTaken(); }
@@ -66,7 +79,7 @@ private:
 
     std::string_view input_;
     std::size_t outputLimit_;
-    std::string output_;
+    std::unique_ptr<char[]> buffer_;  // outputLimit_ bytes, from the first output on
     bool outputCut_ = false;
     std::size_t tracesShown_ = 0;
 };

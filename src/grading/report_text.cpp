@@ -432,12 +432,16 @@ void appendSimilar(std::string& out, const std::vector<SubmissionResult>& result
         const double clamped = std::isfinite(score) ? std::clamp(score, 0.0, 1.0) : 0.0;
         return std::to_string(static_cast<int>(std::lround(clamped * 100))) + "%";
     };
+    const std::string skeleton = "  Non contano le sequenze di almeno " + std::to_string(SKELETON_RUN) +
+                                 " istruzioni consecutive presenti anche nello scheletro.\n";
     if (groups.empty() && pairs.empty()) {
         out += paint.bold("Consegne simili:") + " nessuna coppia è simile almeno al " +
                percent(MIN_REPORTED_SIMILARITY) + ".\n";
+        if (similar.skeletonExcluded) out += skeleton;
         return;
     }
     out += paint.bold("Consegne simili") + " (il codice confrontato come sequenza di istruzioni):\n";
+    if (similar.skeletonExcluded) out += skeleton;
     for (const std::vector<std::size_t>& group : groups) out += "  " + groupNames(results, group) + ": identiche\n";
 
     // A submission that stands for a group says so.

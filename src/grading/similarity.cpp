@@ -47,6 +47,12 @@
 // and a few word operations per instruction, and a pair whose grams alone
 // keep it below the scores still in the running skips the LCS.
 //
+// A skeleton that every student received would make every pair alike: its
+// code is left out of each sequence before the comparison, every instruction
+// in a stretch of SKELETON_RUN in a row that the skeleton holds too (the
+// pieces left are joined). Stretches are found by their keys, sorted once,
+// so that leaving it out costs a search per instruction.
+//
 // A class can be large, and made of copies. Submissions with the same
 // sequence are one group, reported as such and compared with the others
 // once, as the first of them; and only the pairs that can still be shown are
@@ -189,6 +195,50 @@ double similarity(const Profile& a, const Profile& b, const std::vector<Byte>& b
     return std::clamp(scoreWith(common), 0.0, 1.0);
 }
 
+// The stretches of SKELETON_RUN instructions in a row of a skeleton's
+// sequence, as sorted keys of SKELETON_RUN bytes each.
+class SkeletonRuns {
+public:
+    explicit SkeletonRuns(const std::vector<Byte>& skeleton) {
+        for (std::size_t start = 0; start + SKELETON_RUN <= skeleton.size(); ++start)
+            keys_.push_back(keyAt(skeleton, start));
+        std::sort(keys_.begin(), keys_.end());
+        keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    }
+
+    // The sequence without every instruction in a stretch the skeleton holds.
+    std::vector<Byte> leftOf(const std::vector<Byte>& sequence) const {
+        if (keys_.empty()) return sequence;
+        // How many of the skeleton's stretches cover each instruction, by
+        // where they begin and end.
+        std::vector<int> covering(sequence.size() + 1, 0);
+        for (std::size_t start = 0; start + SKELETON_RUN <= sequence.size(); ++start) {
+            if (!std::binary_search(keys_.begin(), keys_.end(), keyAt(sequence, start))) continue;
+            ++covering[start];
+            --covering[start + SKELETON_RUN];
+        }
+        std::vector<Byte> left;
+        int depth = 0;
+        for (std::size_t index = 0; index < sequence.size(); ++index) {
+            depth += covering[index];
+            if (depth == 0) left.push_back(sequence[index]);
+        }
+        return left;
+    }
+
+private:
+    static_assert(SKELETON_RUN <= 8, "a stretch is a key of 64 bits");
+    static std::uint64_t keyAt(const std::vector<Byte>& sequence, std::size_t start) {
+        std::uint64_t key = 0;
+        for (std::size_t offset = 0; offset < SKELETON_RUN; ++offset) key = (key << 8) | sequence[start + offset];
+        return key;
+    }
+
+    std::vector<std::uint64_t> keys_;
+};
+
+Similarities compareClass(const std::vector<SubmissionResult>& results, const SkeletonRuns* skeleton);
+
 }  // namespace
 
 std::vector<Byte> instructionSequence(const std::vector<Byte>& image) {
@@ -211,9 +261,27 @@ double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b
     return similarity(left, profileOf(b), b, row);
 }
 
+std::vector<Byte> withoutSkeleton(const std::vector<Byte>& sequence, const std::vector<Byte>& skeleton) {
+    return SkeletonRuns(skeleton).leftOf(sequence);
+}
+
 Similarities similarPairs(const std::vector<SubmissionResult>& results) {
+    return compareClass(results, nullptr);
+}
+
+Similarities similarPairs(const std::vector<SubmissionResult>& results, const std::vector<Byte>& skeleton) {
+    const SkeletonRuns runs(skeleton);
+    Similarities found = compareClass(results, &runs);
+    found.skeletonExcluded = true;
+    return found;
+}
+
+namespace {
+
+Similarities compareClass(const std::vector<SubmissionResult>& results, const SkeletonRuns* skeleton) {
     // The distinct sequences, in the order of their first submission, with
-    // every submission that has them.
+    // every submission that has them; each compared without the skeleton's
+    // code, when there is one.
     struct Program {
         std::vector<Byte> sequence;
         Profile profile;
@@ -227,8 +295,15 @@ Similarities similarPairs(const std::vector<SubmissionResult>& results) {
         if (sequence.empty()) continue;  // nothing to compare: alike to nothing
         const auto [entry, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
         if (!added) {
-            programs[entry->second].members.push_back(index);
+            if (entry->second < programs.size()) programs[entry->second].members.push_back(index);
             continue;
+        }
+        if (skeleton != nullptr) {
+            sequence = skeleton->leftOf(sequence);
+            if (sequence.size() < SKELETON_RUN) {
+                entry->second = SIZE_MAX;  // too little of its own: compared with none
+                continue;
+            }
         }
         Profile profile = profileOf(sequence);
         programs.push_back({std::move(sequence), std::move(profile), {index}});
@@ -274,5 +349,7 @@ Similarities similarPairs(const std::vector<SubmissionResult>& results) {
     std::sort_heap(best.begin(), best.end(), before);
     return found;
 }
+
+}  // namespace
 
 }  // namespace tarn::grading

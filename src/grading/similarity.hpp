@@ -31,7 +31,20 @@ struct Similarities {
     // Pairs of different sequences, most similar first (then by index). A
     // group of identical submissions takes part as its first one.
     std::vector<SimilarPair> pairs;
+    // Whether the code of a skeleton was left out of the comparison.
+    bool skeletonExcluded = false;
 };
+
+// The code that every student received (a skeleton to complete) does not
+// count: from each sequence, every instruction that lies in a stretch of at
+// least SKELETON_RUN instructions in a row that the skeleton's sequence also
+// holds, in the same order, is left out. Shorter stretches are too common
+// to tell: CLZ, DEC, JPZ, JMP is every counted loop.
+constexpr std::size_t SKELETON_RUN = 5;
+
+// A sequence without what it shares with the skeleton's, as above; the
+// instructions left keep their order.
+std::vector<Byte> withoutSkeleton(const std::vector<Byte>& sequence, const std::vector<Byte>& skeleton);
 
 // The instructions of an image's code (what control flow reaches from 0),
 // in address order, operands left out: one token for each.
@@ -45,5 +58,12 @@ double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b
 // MAX_REPORTED_PAIRS entries in all. Identical submissions are compared with
 // the others once, and only the entries shown are kept while comparing.
 Similarities similarPairs(const std::vector<SubmissionResult>& results);
+
+// The same with the skeleton's instruction sequence left out of each
+// submission's before it is compared (withoutSkeleton). Submissions with the
+// same whole sequence are still identical; a submission left with fewer than
+// SKELETON_RUN instructions of its own is compared with none, so that those
+// who only kept the skeleton are not found alike for it.
+Similarities similarPairs(const std::vector<SubmissionResult>& results, const std::vector<Byte>& skeleton);
 
 }  // namespace tarn::grading

@@ -30,6 +30,19 @@ public:
     // What WRT prints, in one piece.
     virtual void writeOutput(std::string_view text) = 0;
 
+    // Where WRT may put what it prints itself, when the console keeps its
+    // output in memory and says where (setOutputBlock): room for `size`
+    // bytes from `next`. WRT puts its text there when all of it fits, and
+    // the bytes count as printed once it calls printedInPlace, as if they
+    // had gone to writeOutput in one piece; whatever does not fit goes to
+    // writeOutput. Without a block there is no room.
+    struct OutputRoom {
+        char* next;
+        std::size_t size;
+    };
+    OutputRoom outputRoom() const { return {outputNext_, static_cast<std::size_t>(outputEnd_ - outputNext_)}; }
+    void printedInPlace(std::size_t size) { outputNext_ += size; }
+
     // The trace display of the instruction about to run; returns when the
     // user has pressed a key, or at once where nobody is asked.
     virtual void showTrace(std::string_view display) = 0;
@@ -52,6 +65,16 @@ protected:
     std::size_t inputBlockTaken() const { return static_cast<std::size_t>(next_ - begin_); }
     void setInputBlockTaken(std::size_t taken) { next_ = begin_ + taken; }
 
+    // The block where WRT may put what it prints (see outputRoom), and how
+    // much of it is used. A copy of a console shares its block: a console
+    // that has one and can be copied gives its copy a block of its own.
+    void setOutputBlock(char* begin, char* end) {
+        outputBegin_ = outputNext_ = begin;
+        outputEnd_ = end;
+    }
+    std::size_t outputBlockUsed() const { return static_cast<std::size_t>(outputNext_ - outputBegin_); }
+    void setOutputBlockUsed(std::size_t used) { outputNext_ = outputBegin_ + used; }
+
 private:
     bool refill() {
         while (!ended_) {
@@ -65,6 +88,9 @@ private:
     const char* next_ = nullptr;
     const char* end_ = nullptr;
     bool ended_ = false;
+    char* outputBegin_ = nullptr;
+    char* outputNext_ = nullptr;
+    char* outputEnd_ = nullptr;
 };
 
 // A console over bytes in memory: input given whole, output collected, and no

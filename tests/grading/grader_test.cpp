@@ -205,6 +205,77 @@ TEST(GraderRun, TheRunStopsRightAfterTheInstructionWhoseOutputPassesTheLimit) {
     }
 }
 
+TEST(GraderRun, AStringRunningPastAddress255GoesOnThroughTheRegisters) {
+    // X = 'x', B = 'y'; WRT 250 at address 62 leaves PC = 64 '@' and IR = 'G'.
+    std::vector<Byte> image(256, 0);
+    const Byte code[] = {0x4A, 'x', 0x86, 150, 'y', 0x40, 62};
+    std::copy(std::begin(code), std::end(code), image.begin());
+    image[62] = findInstruction("WRT")->opcode;
+    image[63] = 250;
+    for (unsigned i = 0; i < 6; ++i) image[250 + i] = static_cast<Byte>('a' + i);
+    const struct {
+        std::size_t outputLimit;
+        std::string output;
+        bool cut;
+    } cases[] = {
+        {4096, "abcdef@G\xFAyx", false},
+        {11, "abcdef@G\xFAyx", false},
+        {8, "abcdef@G", true},
+        {3, "abc", true},
+    };
+    for (const auto& c : cases) {
+        TestCase testCase = caseNamed("registri");
+        testCase.outputLimit = c.outputLimit;
+        const Exercise exercise = exerciseWith({testCase});
+        const CaseResult result = runCase(exercise, exercise.cases.front(), image).result;
+        EXPECT_EQ(result.output, c.output) << c.outputLimit;
+        EXPECT_EQ(result.outputCut, c.cut) << c.outputLimit;
+    }
+
+    // A string whose 0 is the last byte of memory stays in memory.
+    image[255] = 0;
+    const Exercise exercise = exerciseWith({caseNamed("fine")});
+    EXPECT_EQ(runCase(exercise, exercise.cases.front(), image).result.output, "abcde");
+}
+
+// Programs that print in a loop, strings anywhere and memory rewritten
+// between prints: the output kept and its cut, whatever the limit, are what a
+// plain console given the same limit shows.
+TEST(GraderRun, PrintingProgramsPrintWhatAPlainConsolePrints) {
+    const Byte wrt = findInstruction("WRT")->opcode;
+    const Byte inc = findInstruction("INC")->opcode;
+    const Byte jmp = findInstruction("JMP")->opcode;
+    std::mt19937 random(255);
+    std::size_t cut = 0, whole = 0;  // runs of each kind, with some output
+    for (int round = 0; round < 200; ++round) {
+        std::vector<Byte> image(256);
+        for (Byte& byte : image) byte = random() % 8 == 0 ? 0 : static_cast<Byte>(1 + random() % 255);
+        // WRT and INC at random addresses, then back to 0.
+        std::size_t at = 0;
+        for (int instruction = 0; instruction < 12; ++instruction) {
+            image[at++] = random() % 3 == 0 ? inc : wrt;
+            image[at++] = static_cast<Byte>(random() % 256);
+        }
+        image[at++] = jmp;
+        image[at++] = 0;
+        for (const std::size_t outputLimit : {std::size_t{0}, std::size_t{100}, std::size_t{300}, std::size_t{4096},
+                                              MAX_OUTPUT_LIMIT}) {
+            TestCase testCase = caseNamed("stampa", 3000);
+            testCase.outputLimit = outputLimit;
+            const Exercise exercise = exerciseWith({testCase});
+            const CaseRun run = runCase(exercise, exercise.cases.front(), image);
+            MachineState state = run.before;
+            MemoryConsole console({}, MemoryConsole::Traces::Counted, outputLimit);
+            runMachineFor(state, console, testCase.instructionLimit);
+            ASSERT_EQ(run.result.output, console.output()) << "round " << round << " limit " << outputLimit;
+            ASSERT_EQ(run.result.outputCut, console.outputCut()) << "round " << round << " limit " << outputLimit;
+            if (!run.result.output.empty()) ++(run.result.outputCut ? cut : whole);
+        }
+    }
+    EXPECT_GT(cut, 100u);
+    EXPECT_GT(whole, 100u);
+}
+
 TEST(GraderRun, OutputPastTheLimitFailsEvenWhenNothingIsExpected) {
     TestCase testCase = caseNamed("taglio");
     testCase.outputLimit = 4;

@@ -506,6 +506,22 @@ TEST(ReportText, SimilarPairsMostAlikeFirst) {
               std::string::npos);
     EXPECT_EQ(formatClassReport(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{}).find("simili"),
               std::string::npos);
+
+    // Without the skeleton's code: one line says so, pairs or none.
+    const std::string skeleton = "  Non contano le sequenze di almeno 5 istruzioni consecutive presenti anche nello "
+                                 "scheletro.\n";
+    Similarities excluded = pairs;
+    excluded.skeletonExcluded = true;
+    EXPECT_NE(formatClassReport(group.exercise, "es1.toml", group.results, &excluded, ReportStyle{})
+                  .find("Consegne simili (il codice confrontato come sequenza di istruzioni):\n" + skeleton +
+                        "  bianchi e verdì  96%\n"),
+              std::string::npos);
+    Similarities noneExcluded;
+    noneExcluded.skeletonExcluded = true;
+    EXPECT_NE(formatClassReport(group.exercise, "es1.toml", group.results, &noneExcluded, ReportStyle{})
+                  .find("Consegne simili: nessuna coppia è simile almeno al 60%.\n" + skeleton + "\nRiepilogo:"),
+              std::string::npos);
+    EXPECT_EQ(report.find("scheletro"), std::string::npos);
 }
 
 TEST(ReportText, IdenticalSubmissionsAreOneLineEach) {

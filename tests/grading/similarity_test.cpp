@@ -430,5 +430,134 @@ TEST(Similarity, LargeClassOfFullImages) {
     }
 }
 
+// --- A skeleton every student received -------------------------------------
+
+// Reads a digit and prints the result of what goes in the middle.
+const std::string SKELETON = R"(
+        INP numero
+        SUB numero, zero
+        VALOFFST 0
+        CLZ
+        CPY numero, copia
+; @
+        ADD copia, zero
+        WRT copia
+        WRT acapo
+        CLZ
+        RST
+numero: DB 0, 0
+copia:  DB 0, 0
+zero:   DB '0'
+acapo:  DB 10, 0
+)";
+
+// The skeleton with code in the middle, where it says so.
+std::string completed(const std::string& code) {
+    std::string source = SKELETON;
+    source.replace(source.find("; @\n"), 4, code);
+    return source;
+}
+
+// One student's own code, another's copy of it with an instruction more, and
+// a third's own code of another kind.
+const std::string OWN = "INC copia\nINC copia\nDEC numero\nCLZ\nADD copia, numero\nCPY numero, copia\n"
+                        "MUL copia, zero\nINCOFFST\n";
+const std::string OWN_COPIED = "INC copia\nINC copia\nDEC numero\nNOP\nCLZ\nADD copia, numero\nCPY numero, copia\n"
+                               "MUL copia, zero\nINCOFFST\n";
+const std::string OTHER = "DIV copia, zero\nSTN\nJPN 0\nSUB numero, copia\nSTO\nCMP copia, zero\nDECOFFST\n";
+
+std::vector<Byte> sequenceOf(const std::string& source) {
+    return instructionSequence(imageOf(source));
+}
+
+TEST(SimilaritySkeleton, StretchesOfTheSkeletonAreLeftOutAndShortOnesStay) {
+    const Byte a = 0x10, b = 0x11, c = 0x12, d = 0x13, e = 0x14, f = 0x15, x = 0x20, y = 0x21;
+    ASSERT_EQ(SKELETON_RUN, 5u);
+    const std::vector<Byte> skeleton = {a, b, c, d, e, f};
+    const struct {
+        std::vector<Byte> sequence;
+        std::vector<Byte> left;
+    } cases[] = {
+        {{a, b, c, d, e, f}, {}},                                    // the skeleton itself
+        {{x, a, b, c, d, e, y}, {x, y}},                             // a stretch of five inside own code
+        {{a, b, c, d, e, x, b, c, d, e, f, y}, {x, y}},              // two stretches of the skeleton
+        {{a, b, c, d, e, f, a, b, c, d, e}, {}},                     // one of them twice
+        {{a, b, c, d, x, c, d, e, f}, {a, b, c, d, x, c, d, e, f}},  // four in a row are not enough
+        {{f, e, d, c, b, a}, {f, e, d, c, b, a}},                    // the same instructions in another order
+        {{}, {}},
+    };
+    for (const auto& k : cases) EXPECT_EQ(withoutSkeleton(k.sequence, skeleton), k.left);
+    // A skeleton shorter than a stretch, or without code, leaves everything.
+    EXPECT_EQ(withoutSkeleton({a, b, c, d, e}, {a, b, c, d}), (std::vector<Byte>{a, b, c, d, e}));
+    EXPECT_EQ(withoutSkeleton({a, b, c, d, e}, {}), (std::vector<Byte>{a, b, c, d, e}));
+
+    // Real code: a completed skeleton keeps only what was written in it.
+    std::vector<Byte> own = sequenceOf(OWN + "RST\nnumero: DB 0\ncopia: DB 0\nzero: DB 0\n");
+    ASSERT_EQ(own.size(), 9u);
+    own.pop_back();  // RST
+    EXPECT_EQ(withoutSkeleton(sequenceOf(completed(OWN)), sequenceOf(SKELETON)), own);
+}
+
+// A class that completed the skeleton: 0 kept it as it was, 1 and 6 added
+// next to nothing, 2 and 5 wrote the same code, 3 copied it with a NOP more,
+// 4 wrote code of another kind.
+std::vector<SubmissionResult> skeletonClass() {
+    return {resultOf(SKELETON),        resultOf(completed("NOP\n")), resultOf(completed(OWN)),
+            resultOf(completed(OWN_COPIED)), resultOf(completed(OTHER)), resultOf(completed(OWN)),
+            resultOf(completed("NOP\nCLZ\n"))};
+}
+
+TEST(SimilaritySkeleton, OnlyCodeBeyondTheSkeletonMakesSubmissionsAlike) {
+    const std::vector<SubmissionResult> results = skeletonClass();
+
+    // Without the skeleton, those who kept it are found alike for it.
+    const Similarities plain = similarPairs(results);
+    EXPECT_FALSE(plain.skeletonExcluded);
+    const auto involves = [](const Similarities& found, std::size_t index) {
+        for (const auto& group : found.identical)
+            if (std::find(group.begin(), group.end(), index) != group.end()) return true;
+        for (const SimilarPair& pair : found.pairs)
+            if (pair.first == index || pair.second == index) return true;
+        return false;
+    };
+    EXPECT_TRUE(involves(plain, 0));
+    EXPECT_TRUE(involves(plain, 4));  // the skeleton alone brings the other kind of code close
+
+    // With it: the same code is still identical, the copy still alike, and
+    // nobody else is anybody's pair.
+    const Similarities found = similarPairs(results, sequenceOf(SKELETON));
+    EXPECT_TRUE(found.skeletonExcluded);
+    EXPECT_EQ(found.identical, (std::vector<std::vector<std::size_t>>{{2, 5}}));
+    ASSERT_EQ(found.pairs.size(), 1u);
+    EXPECT_EQ(found.pairs[0].first, 2u);
+    EXPECT_EQ(found.pairs[0].second, 3u);
+    EXPECT_GE(found.pairs[0].score, 0.8);
+    EXPECT_DOUBLE_EQ(found.pairs[0].score, sequenceSimilarity(withoutSkeleton(sequenceOf(completed(OWN)), sequenceOf(SKELETON)),
+                                                              withoutSkeleton(sequenceOf(completed(OWN_COPIED)), sequenceOf(SKELETON))));
+    for (const std::size_t index : {0u, 1u, 4u, 6u}) EXPECT_FALSE(involves(found, index)) << index;
+}
+
+TEST(SimilaritySkeleton, ASkeletonWithoutCodeChangesNothingAndOneEqualToASubmissionHidesIt) {
+    const std::vector<SubmissionResult> results = skeletonClass();
+    const Similarities plain = similarPairs(results);
+    for (const std::string& empty : {std::string("RST\n"), std::string("DB 0, 0, 0\n")}) {
+        const Similarities found = similarPairs(results, sequenceOf(empty));
+        EXPECT_TRUE(found.skeletonExcluded);
+        EXPECT_EQ(found.identical, plain.identical);
+        ASSERT_EQ(found.pairs.size(), plain.pairs.size());
+        for (std::size_t index = 0; index < plain.pairs.size(); ++index) {
+            EXPECT_EQ(found.pairs[index].first, plain.pairs[index].first);
+            EXPECT_EQ(found.pairs[index].second, plain.pairs[index].second);
+            EXPECT_EQ(found.pairs[index].score, plain.pairs[index].score);
+        }
+    }
+
+    // The skeleton is 2's whole program: 2 and 5, identical, have nothing
+    // of their own left, and 3 only its NOP; 4 alone is left, alike to none.
+    const Similarities found = similarPairs(results, sequenceOf(completed(OWN)));
+    EXPECT_TRUE(found.identical.empty());
+    EXPECT_TRUE(found.pairs.empty());
+}
+
 }  // namespace
 }  // namespace tarn::grading

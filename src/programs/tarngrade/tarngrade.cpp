@@ -18,10 +18,12 @@
 #include "grading/report_text.hpp"
 #include "grading/similarity.hpp"
 #include "host/submissions.hpp"
+#include "assembly/assembler.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/descriptors.hpp"
 #include "host/files.hpp"
 #include "text/command_line.hpp"
+#include "text/file_names.hpp"
 #include "text/utf8.hpp"
 
 #include <algorithm>
@@ -249,11 +251,43 @@ std::optional<int> checkReportPaths(const Options& options, const std::vector<Su
                 return usageError(report + " prenderebbe il posto di un file della consegna " +
                                   tarn::quotedName(submission.argument));
         }
+        if (!options.skeleton.empty() && tarn::sameFile(file.path, options.skeleton))
+            return usageError(report + " prenderebbe il posto dello scheletro");
         for (std::size_t other = 0; other < index; ++other)
             if (tarn::sameFile(file.path, files[other].path))
                 return usageError("i rapporti " + files[other].option + " e " + file.option +
                                   " non possono essere lo stesso file");
     }
+    return std::nullopt;
+}
+
+// --scheletro: the code every student received, a source assembled or an
+// image read as a submission's is. Its instruction sequence, or the status
+// to end with.
+std::optional<int> readSkeleton(const std::string& path, std::vector<tarn::Byte>& sequence) {
+    const std::string name = tarn::quotedName(path);
+    const bool source = tarn::hasExtension(path, ".asm");
+    if (!source && !tarn::hasExtension(path, ".bin"))
+        return fileError("lo scheletro " + name + " dev'essere un sorgente .asm o un'immagine .bin");
+    std::string text;
+    std::string reason;
+    bool notRegular = false;
+    if (!tarn::readRegularFile(path, text, reason, tarn::MAX_SOURCE_BYTES, notRegular))
+        return fileError(notRegular ? "lo scheletro " + name + " non è un file regolare"
+                                    : "impossibile leggere lo scheletro " + name + ": " + reason);
+    Submission skeleton;
+    skeleton.argument = skeleton.program = path;
+    if (source) {
+        assembleSubmission(skeleton, text);
+        if (!skeleton.runnable()) {
+            // The assembler's first error, at its position, is the one to fix.
+            tarn::printError(skeleton.problems.front());
+            return 2;
+        }
+    } else {
+        skeleton.image.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), 256)));
+    }
+    sequence = instructionSequence(skeleton.image);
     return std::nullopt;
 }
 
@@ -348,6 +382,9 @@ int grade(int argc, char** argv) {
     if (!gathered.error.empty()) return fileError(gathered.error);
     std::vector<Submission> submissions = std::move(gathered.submissions);
     if (const std::optional<int> failed = checkReportPaths(options, submissions)) return *failed;
+    std::vector<tarn::Byte> skeleton;
+    if (!options.skeleton.empty())
+        if (const std::optional<int> failed = readSkeleton(options.skeleton, skeleton)) return *failed;
 
     const bool colour = wantsColour();
     if (options.replayCase) return replay(options, exercise, submissions.front(), colour);
@@ -359,7 +396,7 @@ int grade(int argc, char** argv) {
                    [&progress](std::size_t graded, std::size_t total) { progress.update(graded, total); });
     progress.clear();
     std::optional<Similarities> similar;
-    if (options.similarities) similar = similarPairs(results);
+    if (options.similarities) similar = options.skeleton.empty() ? similarPairs(results) : similarPairs(results, skeleton);
     const Similarities* similarShown = similar ? &*similar : nullptr;
 
     std::vector<tarn::OutputFile> outputs;
