@@ -308,11 +308,19 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     for (std::size_t index = 1; index < reasons.size(); ++index) out += "    " + readyLine(reasons[index]) + "\n";
     if (!caseResult.ran) return out;
     for (const std::string& line : whereItStood(result.submission, caseResult)) out += "    " + readyLine(line) + "\n";
+    // How to replay the case in full, and how to step through it in the
+    // debugger, which opens visible cases only.
+    const auto appendCommands = [&] {
+        if (!replayCommand) return;
+        out += "    per rivederlo: " +
+               readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
+               (testCase.hidden ? " --docente" : "") + "\n";
+        if (!testCase.hidden)
+            out += "    nel debugger: " +
+                   readyLine(debuggerCommand(result.submission.program, exerciseArgument, testCase.name)) + "\n";
+    };
     if (everyCase) {
-        if (replayCommand)
-            out += "    per rivederlo: " +
-                   readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
-                   "\n";
+        appendCommands();
         return out;
     }
 
@@ -334,13 +342,7 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     }
     out += "    istruzioni eseguite: " + std::to_string(caseResult.instructions) + "\n";
     for (const std::string& note : caseNotes(caseResult)) out += "    nota: " + readyLine(note) + "\n";
-    if (replayCommand)
-        out += "    per rivederlo: " +
-               readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
-               (testCase.hidden ? " --docente" : "") + "\n";
-    if (replayCommand && !testCase.hidden)
-        out += "    nel debugger: " +
-               readyLine(debuggerCommand(result.submission.program, exerciseArgument, testCase.name)) + "\n";
+    appendCommands();
     return out;
 }
 

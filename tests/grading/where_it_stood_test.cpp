@@ -209,7 +209,8 @@ TEST(OneBlockPerStudent, TheSameStopInEveryCaseIsSaidOnce) {
     const std::string report = formatClassReport(exercise, "es.toml", {result}, nullptr, ReportStyle{});
     EXPECT_NE(report.find("\n  ✗ in tutti i casi: ciclo infinito: dal passo 2 la macchina ripete sempre lo stesso "
                           "passo\n    istruzioni del ciclo:\n      riga 2: qui: JMP qui\n"
-                          "    per rivederlo: tarngrade es.toml rossi.asm --caso caso1\n"),
+                          "    per rivederlo: tarngrade es.toml rossi.asm --caso caso1\n"
+                          "    nel debugger: tarndbg rossi.asm --esercizio es.toml --caso caso1\n"),
               std::string::npos)
         << report;
     EXPECT_EQ(occurrences(report, "ciclo infinito"), 1u) << report;
