@@ -20,17 +20,23 @@ std::string folder;
 
 // Runs one program from a freshly loaded machine on a console over memory:
 // its input is parole.txt, its output is collected.
-void runProgram(benchmark::State& bench, const std::string& name) {
-    const std::string image = folder + "/" + name + ".bin";
+// A program loaded from the folder, and its input. False, with the
+// benchmark skipped, when the input is missing.
+bool loadBench(benchmark::State& bench, const std::string& name, tarn::MachineState& loaded, std::string& input) {
     std::ifstream words(folder + "/parole.txt", std::ios::binary);
     if (!words) {
         bench.SkipWithError("manca parole.txt");
-        return;
+        return false;
     }
-    const std::string input{std::istreambuf_iterator<char>(words), {}};
+    input.assign(std::istreambuf_iterator<char>(words), {});
+    tarn::loadProgram(folder + "/" + name + ".bin", loaded);
+    return true;
+}
 
+void runProgram(benchmark::State& bench, const std::string& name) {
     tarn::MachineState loaded{};
-    tarn::loadProgram(image, loaded);
+    std::string input;
+    if (!loadBench(bench, name, loaded, input)) return;
     tarn::MachineState state = loaded;
     tarn::MemoryConsole counting(input);
     const std::uint64_t executed = tarn::runMachineFor(state, counting, UINT64_MAX);
@@ -49,15 +55,9 @@ void runProgram(benchmark::State& bench, const std::string& name) {
 // The same program under the loop search: every state compared with the
 // saved one. The programs end, so the search steps through the whole run.
 void searchProgram(benchmark::State& bench, const std::string& name) {
-    const std::string image = folder + "/" + name + ".bin";
-    std::ifstream words(folder + "/parole.txt", std::ios::binary);
-    if (!words) {
-        bench.SkipWithError("manca parole.txt");
-        return;
-    }
-    const std::string input{std::istreambuf_iterator<char>(words), {}};
     tarn::MachineState loaded{};
-    tarn::loadProgram(image, loaded);
+    std::string input;
+    if (!loadBench(bench, name, loaded, input)) return;
     std::uint64_t stepped = 0;
     for (auto _ : bench) {
         const tarn::LoopSearch search = tarn::findEndlessLoop({loaded, input, 0}, UINT64_MAX);

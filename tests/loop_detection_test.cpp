@@ -6,6 +6,8 @@
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 
+#include "support/loop_programs.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -123,19 +125,7 @@ TEST(LoopDetection, FindsTheFirstRepeatOfLoopsThatComeBack) {
     }
 }
 
-// Two bytes count together: the state comes back only after every pair of
-// values, some 16 thousand rounds later.
-const std::string TWO_BYTE_COUNTER =
-    "giro: INC basso\n"
-    " CLZ\n"
-    " CMP basso, zero\n"
-    " JPZ riporto\n"
-    " JMP giro\n"
-    "riporto: INC alto\n"
-    " JMP giro\n"
-    "basso: DB 0\n"
-    "alto: DB 0\n"
-    "zero: DB 0\n";
+using tarn::testing::TWO_BYTE_COUNTER;
 
 TEST(LoopDetection, ALongPeriodIsFoundWithinTheBudgetAndNotBeforeIt) {
     const MachineState start = machineOf(TWO_BYTE_COUNTER);

@@ -498,6 +498,13 @@ std::string hexDigits(unsigned value) {
     return hexByte(value).substr(2);
 }
 
+// The line that opens a report: the exercise, its cases and its points.
+std::string exerciseLine(const Exercise& exercise, const std::string& exerciseArgument, const Paint& paint) {
+    const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
+    return paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
+           counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n";
+}
+
 }  // namespace
 
 std::string formatCaseDetails(const Exercise& exercise, const std::string& exerciseArgument,
@@ -509,10 +516,7 @@ std::string formatClassReport(const Exercise& exercise, const std::string& exerc
                               const std::vector<SubmissionResult>& results, const Similarities* similar,
                               const ReportStyle& style) {
     const Paint paint(style);
-    std::string out;
-    const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
-    out += paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
-           counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n";
+    std::string out = exerciseLine(exercise, exerciseArgument, paint);
     if (!exercise.forbiddenNames.empty()) {
         std::string names;
         for (const std::string& name : exercise.forbiddenNames) names += (names.empty() ? "" : ", ") + oneLine(name);
@@ -540,10 +544,7 @@ std::string formatClassSummary(const Exercise& exercise, const std::string& exer
                                const std::vector<SubmissionResult>& results, const Similarities* similar,
                                const ReportStyle& style) {
     const Paint paint(style);
-    std::string out;
-    const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
-    out += paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
-           counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n\n";
+    std::string out = exerciseLine(exercise, exerciseArgument, paint) + "\n";
 
     std::size_t studentColumn = 0;
     std::size_t pointsColumn = 0;

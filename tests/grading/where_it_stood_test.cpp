@@ -8,6 +8,8 @@
 #include "grading/submission.hpp"
 #include "grading/wording.hpp"
 
+#include "support/loop_programs.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -64,18 +66,7 @@ const std::string COUNTING_FOR_EVER =
 
 const std::string STANDING_STILL = "        INP numero\nqui:    JMP qui\nnumero: DB 0\n";
 
-// Two bytes count together: no state comes back in the first thousand steps.
-const std::string TWO_BYTE_COUNTER =
-    "giro: INC basso\n"
-    " CLZ\n"
-    " CMP basso, zero\n"
-    " JPZ riporto\n"
-    " JMP giro\n"
-    "riporto: INC alto\n"
-    " JMP giro\n"
-    "basso: DB 0\n"
-    "alto: DB 0\n"
-    "zero: DB 0\n";
+using tarn::testing::TWO_BYTE_COUNTER;
 
 Exercise loopExercise(std::size_t cases, std::uint64_t limit = 5000) {
     std::vector<TestCase> list;
