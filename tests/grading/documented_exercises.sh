@@ -33,11 +33,11 @@ status=0
 checked=0
 for file in "$work"/readme-*.toml "$work"/man-*.toml; do
     [ -f "$file" ] || continue
-    case "$file" in
-        */readme-*) name=$(sed -n '1s|^# examples/esercizi/\([a-z-]*\)\.toml.*|\1|p' "$file") ;;
-        *) name=${file##*/man-}; name=${name#*-}; name=${name%.toml} ;;
-    esac
     where=$(basename "$file")
+    case "$where" in
+        readme-*) name=$(sed -n '1s|^# examples/esercizi/\([a-z-]*\)\.toml.*|\1|p' "$file") ;;
+        *) name=${where#man-}; name=${name#*-}; name=${name%.toml} ;;
+    esac
     if [ -z "$name" ] || [ ! -f "$exercises/$name-giusta.asm" ]; then
         echo "$where: non dice da quale esercizio di $exercises viene"
         status=1
