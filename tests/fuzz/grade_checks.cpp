@@ -251,6 +251,50 @@ std::string checkExercise(std::string_view text) {
     return "";
 }
 
+// A proved loop comes back: the state after `start` steps, input position
+// included, is the state `length` steps later. The last instructions are
+// those of a run stopped by its limit or a forbidden opcode, and the last
+// of them is the one executed last.
+std::string checkWhereItStood(const TestCase& testCase, const CaseRun& run) {
+    const CaseResult& result = run.result;
+    const bool stopped = result.limitReached || result.forbidden.has_value();
+    if (result.loop) {
+        const LoopFound& loop = *result.loop;
+        if (!result.limitReached) return "a loop proved in a run within its limit";
+        if (loop.length == 0 || loop.instructions.empty()) return "an empty loop";
+        if (loop.start + loop.length > std::min(testCase.instructionLimit, LOOP_SEARCH_BUDGET))
+            return "a loop proved past the search's reach";
+        tarn::MachineState state = run.before;
+        tarn::MemoryConsole console(testCase.input, tarn::MemoryConsole::Traces::Counted, testCase.outputLimit);
+        if (tarn::runMachineFor(state, console, loop.start) != loop.start) return "the run stops before its loop";
+        const tarn::MachineState first = state;
+        const std::size_t taken = console.inputTaken();
+        std::vector<bool> visited(256, false);
+        for (std::uint64_t step = 0; step < loop.length; ++step) {
+            visited[state.PC] = true;
+            if (!tarn::stepMachine(state, console)) return "the run stops inside its loop";
+        }
+        if (std::memcmp(&first, &state, sizeof state) != 0 || console.inputTaken() != taken)
+            return "the loop does not come back to its first state";
+        for (unsigned address = 0; address < 256; ++address)
+            if (visited[address] != std::binary_search(loop.instructions.begin(), loop.instructions.end(),
+                                                       static_cast<Byte>(address)))
+                return "the loop's instructions are not those of its period";
+    }
+    const std::size_t expected = stopped ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                               RECENT_INSTRUCTIONS, result.instructions))
+                                         : 0;
+    if (result.recent.size() != expected)
+        return std::to_string(result.recent.size()) + " last instructions instead of " + std::to_string(expected);
+    if (!result.recent.empty()) {
+        tarn::MachineState state = run.before;
+        tarn::MemoryConsole console(testCase.input, tarn::MemoryConsole::Traces::Counted, testCase.outputLimit);
+        tarn::runMachineFor(state, console, result.instructions - 1);
+        if (state.PC != result.recent.back()) return "the last instruction kept is not the one executed last";
+    }
+    return "";
+}
+
 std::string checkRun(std::string_view imageBytes, std::string_view input, std::uint8_t options) {
     const Exercise exercise = fixedExercise(options);
     TestCase testCase = exercise.cases.front();
@@ -295,6 +339,7 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
     }
     const bool endedNormally = !result.limitReached && !result.forbidden && !result.outputCut;
     if (endedNormally && run.after.M[run.after.PC] != 0) return "the run ended away from opcode 0";
+    if (std::string problem = checkWhereItStood(testCase, run); !problem.empty()) return problem;
 
     // Before the run: the image loaded, then the memory placed on it.
     tarn::MachineState expectedBefore{};
