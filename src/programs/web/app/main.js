@@ -602,7 +602,7 @@ async function loadExercise(text, name) {
         return;
     }
     if (!reply.ok) {
-        say(reply.error);
+        say(...reply.error.split('\n'));
         return;
     }
     exercise = { text, name };

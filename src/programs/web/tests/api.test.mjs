@@ -298,6 +298,15 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const bad = await worker.request('exercise', { text: 'titolo = \n', name: 'rotto.toml' });
         assert.equal(bad.ok, false);
         assert.match(bad.error, /^rotto\.toml:1:\d+: errore: /);
+
+        // Every fault of a file that parses, one a line, in the file's order.
+        const faults = 'titolo = "T"\nlimite_istruzioni = 0\n[[caso]]\nnome = "a"\nuscita = "x"\npunti = -1\n';
+        const many = await worker.request('exercise', { text: faults, name: 'due.toml' });
+        assert.equal(many.ok, false);
+        const lines = many.error.split('\n');
+        assert.equal(lines.length, 2, many.error);
+        assert.match(lines[0], /^due\.toml:2:\d+: errore: 'limite_istruzioni'/);
+        assert.match(lines[1], /^due\.toml:6:\d+: errore: 'punti'/);
     });
 
     await t.test('the largest program the exercise allows, and one byte more', async () => {

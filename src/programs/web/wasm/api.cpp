@@ -505,7 +505,13 @@ EMSCRIPTEN_KEEPALIVE const char* tw_exercise(const char* textData, std::size_t t
         return failure("l'esercizio '" + exerciseName + "' supera il limite di " +
                        std::to_string(grading::MAX_EXERCISE_BYTES) + " byte");
     grading::ExerciseParse parse = grading::parseExercise(contents);
-    if (!parse.exercise) return failure(grading::formatExerciseError(exerciseName, parse.error));
+    if (!parse.exercise) {
+        // Every fault of the file, one a line, as tarngrade lists them.
+        std::string errors;
+        for (const std::string& line : grading::formatExerciseErrors(exerciseName, parse))
+            errors += (errors.empty() ? "" : "\n") + line;
+        return failure(errors);
+    }
     exercise = std::move(parse.exercise);
     json cases = json::array();
     std::size_t hidden = 0;
