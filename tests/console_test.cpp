@@ -231,10 +231,10 @@ TEST(OutputBlock, EveryStartAndRoomPrintsWhatTheMemoryConsolePrints) {
     // WRT A at address 0 over memory of random bytes with zeros here and
     // there, then RST at 2: every A, rooms around the rest of memory from A.
     std::mt19937 random(71);
-    for (int round = 0; round < 6; ++round) {
+    for (unsigned round = 0; round < 6; ++round) {
         std::string image(256, '\0');
         for (std::size_t address = 3; address < image.size(); ++address)
-            image[address] = random() % (round + 3) == 0 ? '\0' : static_cast<char>(1 + random() % 255);
+            image[address] = random() % (round + 3u) == 0 ? '\0' : static_cast<char>(1 + random() % 255);
         if (round == 0) image.replace(3, 253, std::string(253, 'z'));  // no 0 at all: on into the registers
         for (unsigned start = 3; start < 256; ++start) {
             image[0] = 0x47;

@@ -53,19 +53,21 @@ bool sameVisit(const Visit& a, const Visit& b) {
 // back after exactly `length` steps, and neither an earlier start nor a
 // shorter period does.
 void expectFirstRepeat(const MachineState& start, const std::string& input, const EndlessLoop& loop) {
-    const std::vector<Visit> visits = plainRun(start, input, loop.start + 2 * loop.length);
-    ASSERT_EQ(visits.size(), loop.start + 2 * loop.length + 1);
-    const Visit& first = visits[loop.start];
+    const auto begin = static_cast<std::size_t>(loop.start);
+    const auto length = static_cast<std::size_t>(loop.length);
+    const std::vector<Visit> visits = plainRun(start, input, begin + 2 * length);
+    ASSERT_EQ(visits.size(), begin + 2 * length + 1);
+    const Visit& first = visits[begin];
     EXPECT_TRUE(sameState(first.state, loop.first));
     EXPECT_EQ(first.inputTaken, loop.inputTaken);
-    EXPECT_TRUE(sameVisit(first, visits[loop.start + loop.length]));
-    for (std::uint64_t shorter = 1; shorter < loop.length; ++shorter)
-        ASSERT_FALSE(sameVisit(first, visits[loop.start + shorter])) << shorter;
-    if (loop.start > 0) {
-        EXPECT_FALSE(sameVisit(visits[loop.start - 1], visits[loop.start - 1 + loop.length]));
+    EXPECT_TRUE(sameVisit(first, visits[begin + length]));
+    for (std::size_t shorter = 1; shorter < length; ++shorter)
+        ASSERT_FALSE(sameVisit(first, visits[begin + shorter])) << shorter;
+    if (begin > 0) {
+        EXPECT_FALSE(sameVisit(visits[begin - 1], visits[begin - 1 + length]));
     }
     std::array<bool, 256> executed{};
-    for (std::uint64_t step = 0; step < loop.length; ++step) executed[visits[loop.start + step].state.PC] = true;
+    for (std::size_t step = 0; step < length; ++step) executed[visits[begin + step].state.PC] = true;
     EXPECT_EQ(executed, loop.instructions);
 }
 
