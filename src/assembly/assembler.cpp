@@ -502,6 +502,12 @@ public:
         } else {
             result.image.assign(memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(length_));
             result.listing = std::move(listing_);
+            for (const auto& [name, label] : labels_)
+                result.labels.push_back(
+                    {std::string(name), label.line, static_cast<int>(std::clamp<std::int64_t>(label.value, 0, 1 << 20))});
+            std::sort(result.labels.begin(), result.labels.end(), [](const LabelEntry& a, const LabelEntry& b) {
+                return a.address != b.address ? a.address < b.address : a.line < b.line;
+            });
             if (reporter_.warningsWanted) {
                 warnAboutFlow();
                 warnAboutStrings();

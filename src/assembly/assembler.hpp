@@ -50,6 +50,13 @@ struct ListingEntry {
     bool data = false;  // defined by DB: data, not an instruction
 };
 
+// A label and the address it stands for.
+struct LabelEntry {
+    std::string name;
+    std::int64_t line = 0;  // where it is defined
+    int address = 0;        // above 255 for a label past the end of memory
+};
+
 struct AssemblyOptions {
     bool warnings = true;  // false: no warnings are looked for
 };
@@ -66,6 +73,8 @@ struct Assembly {
     // The lines that produced bytes, in source order; empty whenever there
     // are errors.
     std::vector<ListingEntry> listing;
+    // Every label, by address and then by line; empty whenever there are errors.
+    std::vector<LabelEntry> labels;
 
     // Whether the source has any error (warnings alone are a success).
     bool failed() const;

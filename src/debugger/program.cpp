@@ -34,6 +34,18 @@ std::vector<ProgramLine> linesOf(std::string_view text) {
 // Puts an assembled source's listing into the program: addresses of lines,
 // roles and owners of bytes.
 void takeListing(const Assembly& assembly, Program& program) {
+    program.labelOf.fill(-1);
+    for (const LabelEntry& label : assembly.labels) {
+        if (label.address < 0 || label.address > 255) continue;
+        // Of several labels at one address, the first one defined owns the bytes.
+        if (!program.labels.empty() && program.labels.back().address == static_cast<unsigned>(label.address)) continue;
+        program.labels.push_back({label.name, label.line, static_cast<unsigned>(label.address)});
+    }
+    std::size_t next = 0;
+    for (unsigned address = 0; address < 256; ++address) {
+        while (next < program.labels.size() && program.labels[next].address <= address) ++next;
+        program.labelOf[address] = static_cast<int>(next) - 1;
+    }
     program.lineOf.fill(-1);
     program.roles.fill(CellRole::Undefined);
     for (const ListingEntry& entry : assembly.listing) {
@@ -61,6 +73,12 @@ void Program::place(unsigned address, Byte value) {
     if (address > 255) return;
     placed[address] = true;
     placedValue[address] = value;
+}
+
+const ProgramLabel* Program::labelAt(unsigned address) const {
+    if (address > 255 || labelOf[address] < 0 || static_cast<std::size_t>(labelOf[address]) >= labels.size())
+        return nullptr;
+    return &labels[static_cast<std::size_t>(labelOf[address])];
 }
 
 const ProgramLine* Program::lineAt(unsigned address) const {

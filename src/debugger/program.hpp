@@ -22,6 +22,13 @@ struct ProgramLine {
     bool data = false;            // defined by DB
 };
 
+// A label of the source (of the disassembly, for an image).
+struct ProgramLabel {
+    std::string name;
+    std::int64_t line = 0;  // the line that defines it, counted from 1
+    unsigned address = 0;
+};
+
 // What the program defined each byte of memory to be.
 enum class CellRole : Byte {
     Undefined,    // neither the source nor the image gave it a value
@@ -38,6 +45,11 @@ struct Program {
     std::array<CellRole, 256> roles{};
     // The index in lines of the line that defined each byte, or -1.
     std::array<int, 256> lineOf{};
+    // The labels that stand for an address of memory, by address.
+    std::vector<ProgramLabel> labels;
+    // For each byte, the index in labels of the label whose bytes it is
+    // among (the last label at or before it), or -1 before the first.
+    std::array<int, 256> labelOf{};
     // Bytes put into memory after the image is loaded and before the first
     // instruction, over the image's: the memory that a run is prepared with,
     // such as an exercise's case gives it.
@@ -51,6 +63,8 @@ struct Program {
     }
     // Puts a byte into the prepared memory (an address above 255 is ignored).
     void place(unsigned address, Byte value);
+    // The label whose bytes the byte at address is among, if any.
+    const ProgramLabel* labelAt(unsigned address) const;
     // The line that defined the byte at address, if any.
     const ProgramLine* lineAt(unsigned address) const;
     // The index in lines of the line of an address, or -1.

@@ -3,6 +3,7 @@
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/io_unit.hpp"
+#include "text/numbers.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -19,21 +20,42 @@ std::string_view mnemonicOf(Byte opcode) {
     return instruction ? instruction->mnemonic : std::string_view{"NOP"};
 }
 
-// "ADD (indirizzo 10, riga 7)": the instruction at an address, by the
+// "ADD (riga 7, indirizzo 0x0A)": the instruction at an address, by the
 // opcode it has there now.
 std::string instructionAt(const Program& program, const MachineState& state, Byte address) {
-    std::string text = std::string(mnemonicOf(state.M[address])) + " (indirizzo " + std::to_string(address);
-    if (const ProgramLine* line = program.lineAt(address)) text += ", riga " + std::to_string(line->number);
-    return text + ")";
+    std::string text = std::string(mnemonicOf(state.M[address])) + " (";
+    if (const ProgramLine* line = program.lineAt(address)) text += "riga " + std::to_string(line->number) + ", ";
+    return text + "indirizzo " + hexAddress(address) + ")";
 }
 
+// "il byte 0x1F (31)", "i byte 0x1F (31) e altri 2".
 std::string byteList(const ByteSet& bytes) {
-    const unsigned first = bytes.first();
-    std::string text = "il byte " + std::to_string(first);
+    const std::string first = addressText(bytes.first());
     const std::size_t others = bytes.count() - 1;
-    if (others == 1) text = "i byte " + std::to_string(first) + " e un altro";
-    if (others > 1) text = "i byte " + std::to_string(first) + " e altri " + std::to_string(others);
-    return text;
+    if (others == 1) return "i byte " + first + " e un altro";
+    if (others > 1) return "i byte " + first + " e altri " + std::to_string(others);
+    return "il byte " + first;
+}
+
+// " (riga 12)" for the line that defined the byte at address, or nothing.
+std::string lineNote(const Program& program, unsigned address) {
+    const ProgramLine* line = program.lineAt(address);
+    return line ? " (riga " + std::to_string(line->number) + ")" : std::string();
+}
+
+// Where a string that starts at `from` and takes the bytes `taken` (lowest
+// first) runs past the data the source defined there into another label's
+// bytes: the first such byte. Only a string that starts in data counts.
+std::optional<unsigned> intoAnotherLabel(const Program& program, unsigned from, const ByteSet& taken) {
+    if (from > 255 || program.roles[from] != CellRole::Data) return std::nullopt;
+    const ProgramLabel* own = program.labelAt(from);
+    std::optional<unsigned> found;
+    taken.forEach([&](unsigned address) {
+        if (found || address <= from || program.roles[address] == CellRole::Undefined) return;
+        const ProgramLabel* other = program.labelAt(address);
+        if (other != nullptr && other != own) found = address;
+    });
+    return found;
 }
 
 // A source line without its comment: from the first ';' outside quotes.
@@ -101,6 +123,7 @@ struct Session::Plan {
     bool usesEffective = false;     // reads or writes A + X
     unsigned effective = 0;
     bool stringPastMemory = false;  // INP or WRT runs on past address 255
+    ByteSet string;                 // the bytes INP stores or WRT prints (its 0 left out)
     ByteSet reads;
     ByteSet writes;
 };
@@ -133,6 +156,7 @@ Session::Plan Session::plan() const {
         for (; address < 256; ++address) {
             plan.reads.set(address);
             if (d.M[address] == 0) break;
+            plan.string.set(address);
         }
         plan.stringPastMemory = address >= 256;
     }
@@ -141,6 +165,7 @@ Session::Plan Session::plan() const {
         std::size_t copied = 0;
         while (copied < word.text.size() && word.text[copied] != '\0') ++copied;
         for (std::size_t i = 0; i < copied && d.A + i < 256; ++i) plan.writes.set(static_cast<unsigned>(d.A + i));
+        plan.string = plan.writes;
         plan.stringPastMemory = copied > 0 && d.A + copied > 256;
     }
     return plan;
@@ -339,10 +364,12 @@ struct Session::Findings {
     bool effectivePastMemory = false;
     bool stringPastMemory = false;
     ByteSet codeWrites;
+    std::optional<unsigned> inputOverflow;   // the first byte of another label INP would write
+    std::optional<unsigned> stringOverflow;  // the first byte of another label WRT would print
 
     bool any() const {
         return switchedOnTrace || executesData || undefinedReads.any() || effectivePastMemory || stringPastMemory ||
-               codeWrites.any();
+               codeWrites.any() || inputOverflow || stringOverflow;
     }
 };
 
@@ -355,6 +382,8 @@ Session::Findings Session::findings(const Plan& plan) const {
     found.effectivePastMemory = plan.usesEffective && plan.effective > 255;
     found.stringPastMemory = plan.stringPastMemory;
     found.codeWrites = plan.writes & code_;
+    if (plan.uses & STORES_WORD_AT_A) found.inputOverflow = intoAnotherLabel(program_, plan.decoded.A, plan.string);
+    if (plan.uses & PRINTS_FROM_A) found.stringOverflow = intoAnotherLabel(program_, plan.decoded.A, plan.string);
     return found;
 }
 
@@ -415,6 +444,9 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
     std::size_t index = static_cast<std::size_t>(&snapshotBefore(from) - snapshots_.data());
     std::uint64_t last = from - 1;
     std::optional<std::uint64_t> found;
+    // Where a proved endless loop begins is a stop too.
+    const std::optional<std::uint64_t> loopStart =
+        loop_ && loop_->start < from ? std::optional<std::uint64_t>(loop_->start) : std::nullopt;
     for (;;) {
         restore(snapshots_[index]);
         StepConsole console(*this);
@@ -426,7 +458,7 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
             std::optional<Byte> watched;
             if (stopsHere(next, watched) != StopReason::None) found = position_;
         }
-        if (found || index == 0) break;
+        if (found || index == 0 || (loopStart && snapshots_[index].position <= *loopStart)) break;
         if (keepGoing && !keepGoing()) {
             goTo(from);
             result.reason = StopReason::Interrupted;
@@ -435,10 +467,60 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
         --index;
         last = first;
     }
+    if (loopStart && (!found || *found <= *loopStart)) {
+        goTo(*loopStart);
+        result.steps = from - position_;
+        result.reason = StopReason::LoopStart;
+        return result;
+    }
     goTo(found.value_or(0));
     result.steps = from - position_;
     result.reason = found ? stopsHere(plan(), result.watched) : StopReason::Start;
     return result;
+}
+
+ForwardRun::ForwardRun(Session& session)
+    : session_(session), from_(session.position()), nextLook_(session.position() + FIRST_LOOP_CHECK) {
+    // A run that starts inside a loop already proved stops after one round.
+    if (const std::optional<ProvedLoop>& loop = session.loop_; loop && loop->start <= from_)
+        stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+}
+
+RunResult ForwardRun::stretch(std::uint64_t budget) {
+    if (stopAt_ && *stopAt_ > session_.position()) budget = std::min(budget, *stopAt_ - session_.position());
+    RunResult result = session_.runForward(budget);
+    if (result.reason != StopReason::Budget) return result;
+    if (!stopAt_ && session_.position() >= nextLook_) {
+        lookForLoop();
+        nextLook_ = from_ + 2 * (session_.position() - from_);
+    }
+    if (stopAt_ && session_.position() >= *stopAt_) {
+        result.steps -= session_.position() - *stopAt_;
+        session_.goTo(*stopAt_);
+        result.reason = StopReason::EndlessLoop;
+    }
+    return result;
+}
+
+// Searches from the latest snapshot at or before the run's start, up to
+// where the machine stands: a loop found there has come round already.
+// When the search finds the loop running from its first state, the loop may
+// have begun earlier still: then the search is made again from position 0,
+// so that the loop's start is always the first state of it.
+void ForwardRun::lookForLoop() {
+    Session& s = session_;
+    const auto search = [&s](const Session::Snapshot& origin) {
+        const LoopSearch found = findEndlessLoop({origin.machine, s.input_, origin.inputTaken}, s.position_ - origin.position);
+        std::optional<ProvedLoop> loop;
+        if (found.loop) loop = ProvedLoop{origin.position + found.loop->start, found.loop->length, found.loop->instructions};
+        return loop;
+    };
+    const Session::Snapshot& origin = s.snapshotBefore(from_ + 1);
+    std::optional<ProvedLoop> loop = search(origin);
+    if (loop && loop->start == origin.position && origin.position > 0) loop = search(s.snapshots_.front());
+    if (!loop) return;
+    s.loop_ = loop;
+    stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
 }
 
 std::vector<Warning> Session::warnings() const {
@@ -451,21 +533,20 @@ std::vector<Warning> Session::warnings() const {
                             " con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la traccia a ogni istruzione."});
     const Byte pc = state_.PC;
     const std::string instruction = instructionAt(program_, state_, pc);
-    if (found.executesData) {
-        std::string text = "La macchina sta per eseguire un dato: il byte " + std::to_string(pc) +
-                           " è definito con DB";
-        if (const ProgramLine* line = program_.lineAt(pc)) text += " alla riga " + std::to_string(line->number);
-        list.push_back({WarningKind::ExecutesData, text + ", ma ora vale come " + std::string(mnemonicOf(state_.M[pc])) + "."});
-    }
+    if (found.executesData)
+        list.push_back({WarningKind::ExecutesData, "La macchina sta per eseguire un dato: il byte " + addressText(pc) +
+                                                       " è definito con DB" +
+                                                       (program_.lineAt(pc) ? " alla riga " + std::to_string(program_.lineAt(pc)->number) : "") +
+                                                       ", ma ora vale come " + std::string(mnemonicOf(state_.M[pc])) + "."});
     if (found.undefinedReads.any()) {
         const char* by = program_.fromSource ? "né il sorgente né il programma" : "né l'immagine né il programma";
         list.push_back({WarningKind::ReadsUndefined, instruction + " sta per leggere " + byteList(found.undefinedReads) +
                                                           ", a cui " + by + " hanno mai dato un valore."});
     }
     if (found.effectivePastMemory) {
-        std::string text = "L'indirizzo effettivo di " + instruction + " è A + X = " + std::to_string(planned.decoded.A) +
-                           " + " + std::to_string(planned.decoded.X) + " = " + std::to_string(planned.effective) +
-                           ", oltre 255: ";
+        std::string text = "L'indirizzo effettivo di " + instruction + " è A + X = " + hexAddress(planned.decoded.A) +
+                           " + " + hexAddress(planned.decoded.X) + " = " + addressText(planned.effective) +
+                           ", oltre 0xFF (255): ";
         if (planned.effective <= 260)
             text += "tocca il registro " + std::string(REGISTER_NAMES[planned.effective - 256]) + ", non la memoria.";
         else
@@ -476,18 +557,43 @@ std::vector<Warning> Session::warnings() const {
         const bool prints = planned.uses & PRINTS_FROM_A;
         list.push_back({WarningKind::AddressPastMemory,
                         std::string(prints ? "La stringa di " : "La parola letta da ") + instruction +
-                            " va oltre l'indirizzo 255, nei registri PC, IR, A, B e X."});
+                            " va oltre l'indirizzo 0xFF (255), nei registri PC, IR, A, B e X."});
     }
+    const auto labelName = [this](unsigned address, const char* none) {
+        const ProgramLabel* label = program_.labelAt(address);
+        return label ? std::string(label->name) : std::string(none);
+    };
+    const auto otherLabel = [this](unsigned address) {
+        const ProgramLabel* label = program_.labelAt(address);
+        return label->name + " (riga " + std::to_string(label->line) + ", indirizzo " + hexAddress(label->address) + ")";
+    };
+    if (found.inputOverflow) {
+        const std::size_t count = planned.string.count();
+        list.push_back({WarningKind::InputOverflows,
+                        instruction + " sta per scrivere una parola di " + std::to_string(count) +
+                            (count == 1 ? " carattere" : " caratteri") + " da " + addressText(planned.decoded.A) +
+                            ": va oltre la fine dei dati di " + labelName(planned.decoded.A, "quel punto") +
+                            " e scrive nei byte di " + otherLabel(*found.inputOverflow) + "."});
+    }
+    if (found.stringOverflow)
+        list.push_back({WarningKind::StringOverflows,
+                        instruction + " sta per stampare la stringa di " + labelName(planned.decoded.A, "quel punto") +
+                            " da " + addressText(planned.decoded.A) + ", ma nessuno 0 la chiude: andrebbe avanti nei byte di " +
+                            otherLabel(*found.stringOverflow) + "."});
     if (found.codeWrites.any()) {
         const unsigned first = found.codeWrites.first();
-        std::string owner;
-        if (const ProgramLine* line = program_.lineAt(first))
-            owner = " (riga " + std::to_string(line->number) + ")";
         list.push_back({WarningKind::WritesCode,
-                        instruction + " sta per scrivere nel byte " + std::to_string(first) + ", parte di un'istruzione" +
-                            owner + ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
+                        instruction + " sta per scrivere nel byte " + addressText(first) + ", parte di un'istruzione" +
+                            lineNote(program_, first) + ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
     }
     return list;
+}
+
+bool Session::inputBringsWarning() const {
+    if (halted() || !(memoryUseByOpcode[state_.M[state_.PC]] & STORES_WORD_AT_A)) return false;
+    // Only what depends on the word: the rest was said on arriving at the INP.
+    const Findings found = findings(plan());
+    return found.inputOverflow || found.stringPastMemory || found.codeWrites.any();
 }
 
 NextAccess Session::nextAccess() const {
@@ -521,38 +627,70 @@ std::string describeStop(const Session& session, const RunResult& result) {
         case StopReason::Watchpoint: {
             const Byte address = result.watched.value_or(0);
             const MachineState* before = session.previous();
-            std::string text = "Il byte " + std::to_string(address) + " è cambiato";
+            std::string text = "Il byte " + addressText(address) + " è cambiato";
             if (before)
-                text += ": da " + std::to_string(before->M[address]) + " a " + std::to_string(state.M[address]) +
-                        ", per " + instructionAt(program, *before, before->PC);
+                text += ": da " + byteText(before->M[address]) + " a " + byteText(state.M[address]) + ", per " +
+                        instructionAt(program, *before, before->PC);
             return text + " al passo " + std::to_string(session.position()) + ".";
         }
         case StopReason::Warning: {
             const std::vector<Warning> warnings = session.warnings();
             return warnings.empty() ? std::string("Avviso.") : "Avviso: " + warnings.front().text;
         }
-        case StopReason::Halted: {
-            std::string text = "La macchina si è fermata: codice operativo 0 all'indirizzo " + std::to_string(state.PC);
-            if (const ProgramLine* line = program.lineAt(state.PC)) text += " (riga " + std::to_string(line->number) + ")";
-            return text + ", dopo " + instructionCount(session.position()) + ".";
-        }
+        case StopReason::Halted:
+            return "La macchina si è fermata: codice operativo 0 all'indirizzo " + addressText(state.PC) +
+                   lineNote(program, state.PC) + ", dopo " + instructionCount(session.position()) + ".";
         case StopReason::NeedsInput:
             return next + " aspetta una parola: scrivila e premi Invio.";
         case StopReason::Start:
             return "Sei all'inizio: prima di qui nessun punto di arresto, osservazione o avviso.";
         case StopReason::Interrupted:
             return "Ricerca all'indietro interrotta: la macchina resta dov'era.";
+        case StopReason::EndlessLoop:
+        case StopReason::LoopStart: {
+            const std::optional<ProvedLoop>& loop = session.endlessLoop();
+            if (!loop) return {};
+            const std::string text = describeEndlessLoop(loop->start, loop->length) + " (" + describeLoopLines(session) + ")";
+            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + ".";
+            return "C" + text.substr(1) + ": il programma non finirebbe mai.";
+        }
     }
     return {};
+}
+
+std::string describeLoopLines(const Session& session) {
+    const std::optional<ProvedLoop>& loop = session.endlessLoop();
+    if (!loop) return {};
+    const Program& program = session.program();
+    // The numbers of the lines, in order, then as ranges of consecutive ones.
+    std::vector<std::int64_t> numbers;
+    for (unsigned address = 0; address < 256; ++address)
+        if (loop->instructions[address])
+            if (const ProgramLine* line = program.lineAt(address)) numbers.push_back(line->number);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    if (numbers.empty()) return "nessuna riga";
+    std::vector<std::string> ranges;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        ranges.push_back(std::to_string(numbers[i]) + (j > i ? "-" + std::to_string(numbers[j]) : ""));
+        i = j + 1;
+    }
+    std::string text = numbers.size() == 1 ? "riga " : "righe ";
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (i > 0) text += i + 1 == ranges.size() ? " e " : ", ";
+        text += ranges[i];
+    }
+    return text;
 }
 
 std::string describeLastWrite(const Session& session, Byte address) {
     const Program& program = session.program();
     const LastWrite write = session.lastWrite(address);
-    std::string text = "Il byte " + std::to_string(address) + " (valore " +
-                       std::to_string(session.machine().M[address]) + ")";
+    std::string text = "Il byte " + addressText(address) + ", che vale " + byteText(session.machine().M[address]) + ",";
     if (write.step != 0) {
-        text += " è stato scritto per ultimo dall'istruzione all'indirizzo " + std::to_string(write.address);
+        text += " è stato scritto per ultimo dall'istruzione all'indirizzo " + hexAddress(write.address);
         if (const ProgramLine* line = program.lineAt(write.address))
             text += " (riga " + std::to_string(line->number) + ": " + trimmed(withoutComment(line->text)) + ")";
         return text + ", al passo " + std::to_string(write.step) + ".";
@@ -563,9 +701,7 @@ std::string describeLastWrite(const Session& session, Byte address) {
     if (program.defined(address)) {
         text += " non è stato scritto da nessuna istruzione fin qui: il valore viene ";
         if (!program.fromSource) return text + "dall'immagine.";
-        std::string from = "dal sorgente";
-        if (const ProgramLine* line = program.lineAt(address)) from += " (riga " + std::to_string(line->number) + ")";
-        return text + from + ".";
+        return text + "dal sorgente" + lineNote(program, address) + ".";
     }
     return text + " non è mai stato scritto: né " + (program.fromSource ? "il sorgente" : "l'immagine") +
            " né alcuna istruzione fin qui gli hanno dato un valore.";
@@ -579,7 +715,7 @@ std::string describeStep(const Session& session, const RunResult& result) {
 }
 
 std::string describeStepWhenHalted(const Session& session, const CommandNames& names) {
-    return "La macchina è ferma (codice operativo 0 all'indirizzo " + std::to_string(session.machine().PC) +
+    return "La macchina è ferma (codice operativo 0 all'indirizzo " + addressText(session.machine().PC) +
            "): non c'è altro da eseguire. " + std::string(names.back) + " torna indietro, " +
            std::string(names.restart) + " all'inizio.";
 }
@@ -595,17 +731,14 @@ std::string describeRestart() {
 
 std::string describeBreakpoint(const Session& session, Byte address) {
     if (!session.breakpoint(address))
-        return "Punto di arresto tolto dall'indirizzo " + std::to_string(address) + ".";
-    std::string text = "Punto di arresto sull'indirizzo " + std::to_string(address);
-    if (const ProgramLine* line = session.program().lineAt(address))
-        text += " (riga " + std::to_string(line->number) + ")";
-    return text + ".";
+        return "Punto di arresto tolto dall'indirizzo " + addressText(address) + lineNote(session.program(), address) + ".";
+    return "Punto di arresto sull'indirizzo " + addressText(address) + lineNote(session.program(), address) + ".";
 }
 
 std::string describeWatch(const Session& session, Byte address, const CommandNames& names) {
-    if (!session.watchpoint(address)) return "Non osservo più il byte " + std::to_string(address) + ".";
-    return "Osservo il byte " + std::to_string(address) + ": " + std::string(names.forward) +
-           " si fermerà quando cambia.";
+    if (!session.watchpoint(address)) return "Non osservo più il byte " + addressText(address) + ".";
+    return "Osservo il byte " + addressText(address) + ", che ora vale " + byteText(session.machine().M[address]) +
+           ": " + std::string(names.forward) + " si fermerà quando cambia.";
 }
 
 std::string describeInterrupted(std::uint64_t steps) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "machine/machine_state.hpp"
+#include "machine/loop_detection.hpp"
 #include "debugger/program.hpp"
 
 #include <array>
@@ -67,6 +68,8 @@ enum class WarningKind {
     AddressPastMemory, // the next instruction's effective address is above 255
     WritesCode,        // the next instruction writes into an instruction's bytes
     SwitchedOnTrace,   // the last instruction, VAL or CPY with B = 0, switched D on
+    InputOverflows,    // the next INP stores its word past its label's data, into another label's bytes
+    StringOverflows,   // the next WRT prints past its label's data, into another label's bytes
 };
 
 struct Warning {
@@ -91,6 +94,16 @@ enum class StopReason {
     NeedsInput,   // the next instruction is INP and no word has been typed
     Start,        // back at position 0
     Interrupted,  // a backward run given up: the machine is where it was
+    EndlessLoop,  // the machine is back in a state it was in, and will go round for ever
+    LoopStart,    // back where the endless loop begins
+};
+
+// An endless loop of the run, proved: from position `start` on, the machine
+// goes through the same `length` states again and again.
+struct ProvedLoop {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+    std::array<bool, 256> instructions{};  // the addresses of the instructions of one period
 };
 
 struct RunResult {
@@ -157,6 +170,10 @@ public:
     // each one at most a snapshot interval: between two, keepGoing (when
     // given) is asked whether to go on; false leaves the machine where it was.
     RunResult runBackward(const std::function<bool()>& keepGoing = {});
+    // Whether a word just given to the INP waiting at PC (see needsInput)
+    // brings a warning about it: the run that the word was given for stops
+    // first, so that the warning comes before the INP runs.
+    bool inputBringsWarning() const;
     // Back to position 0.
     void restart();
     // To any position up to the furthest (stepping forwards past it when
@@ -182,6 +199,12 @@ public:
 
     NextAccess nextAccess() const;
 
+    // The endless loop that a forward run (ForwardRun) has proved, if any:
+    // it stays, since the run before it does not change.
+    const std::optional<ProvedLoop>& endlessLoop() const { return loop_; }
+    // Whether the instruction at address is one the proved loop goes through.
+    bool inEndlessLoop(Byte address) const { return loop_ && loop_->instructions[address]; }
+
     // The line of the next instruction, as an index in program().lines, or -1.
     int currentLine() const { return program_.lineIndexOf(state_.PC); }
 
@@ -200,6 +223,7 @@ private:
         std::array<Byte, 256> lastPc;
     };
 
+    friend class ForwardRun;
     class StepConsole;
     struct Plan;
     struct Findings;
@@ -249,7 +273,39 @@ private:
 
     std::vector<Snapshot> snapshots_;
     std::uint64_t interval_ = FIRST_SNAPSHOT_INTERVAL;
+
+    std::optional<ProvedLoop> loop_;
 };
+
+// A forward run of many stretches ("continua"): the caller draws the
+// screen and looks at its keys between them. Besides what stops
+// runForward, it stops when the machine comes back to a state it has been
+// in, with no input taken in between: the program will go round for ever.
+// It stops on the first such return after its start (a run that starts
+// inside a loop already proved goes round it once), and the session keeps
+// the loop for the screen to mark and for runBackward to go back to.
+//
+// The proof costs a fast run of the machine without the debugger's
+// bookkeeping, done on a schedule that doubles, so that it adds a bounded
+// share to a long run.
+class ForwardRun {
+public:
+    explicit ForwardRun(Session& session);
+    // At most budget instructions (fewer when a loop is proved ahead).
+    RunResult stretch(std::uint64_t budget);
+
+private:
+    void lookForLoop();
+
+    Session& session_;
+    std::uint64_t from_;
+    std::uint64_t nextLook_;
+    std::optional<std::uint64_t> stopAt_;  // the first return found, still ahead
+};
+
+// The first check for an endless loop comes this many instructions into a
+// forward run; each later one after twice as many.
+inline constexpr std::uint64_t FIRST_LOOP_CHECK = 4096;
 
 // "1 istruzione", "N istruzioni".
 std::string instructionCount(std::uint64_t count);
@@ -260,6 +316,9 @@ std::string describeStop(const Session& session, const RunResult& result);
 // "che cosa ha scritto per ultimo" the byte at address: the instruction's
 // address, its source line and the step, or that no instruction wrote it.
 std::string describeLastWrite(const Session& session, Byte address);
+
+// The lines of the proved loop, as "righe 7-9 e 12" (for the message).
+std::string describeLoopLines(const Session& session);
 
 // What the user gives a command with, where a message says what to do next:
 // a key in tarndbg, a button on the page.

@@ -1,6 +1,7 @@
 #include "grading/wording.hpp"
 
 #include "machine/instruction_set.hpp"
+#include "machine/loop_detection.hpp"
 #include "assembly/suggestions.hpp"
 
 #include <algorithm>
@@ -99,9 +100,7 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
                           ": l'esecuzione si è fermata lì");
     }
     if (result.limitReached && result.loop)
-        reasons.push_back("ciclo infinito: dal passo " + std::to_string(result.loop->start) + " la macchina ripete " +
-                          (result.loop->length == 1 ? std::string("sempre lo stesso passo")
-                                                    : "gli stessi " + std::to_string(result.loop->length) + " passi"));
+        reasons.push_back(describeEndlessLoop(result.loop->start, result.loop->length));
     else if (result.limitReached)
         reasons.push_back("limite di istruzioni superato: PC = " + hexByte(result.finalPC) + " dopo " +
                           counted(result.instructions, "istruzione", "istruzioni"));

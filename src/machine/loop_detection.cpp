@@ -144,4 +144,9 @@ LoopSearch findEndlessLoop(const LoopSearchStart& from, std::uint64_t budget) {
     return search;
 }
 
+std::string describeEndlessLoop(std::uint64_t start, std::uint64_t length) {
+    return "ciclo infinito: dal passo " + std::to_string(start) + " la macchina ripete " +
+           (length == 1 ? std::string("sempre lo stesso passo") : "gli stessi " + std::to_string(length) + " passi");
+}
+
 }  // namespace tarn

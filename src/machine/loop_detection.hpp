@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tarn {
@@ -55,5 +56,9 @@ struct LoopSearch {
 // still be given more, so the search begins afresh after every such INP,
 // and a loop that waits on input that has ended is never reported endless.
 LoopSearch findEndlessLoop(const LoopSearchStart& from, std::uint64_t budget);
+
+// "ciclo infinito: dal passo N la macchina ripete gli stessi M passi" (for
+// M = 1, "sempre lo stesso passo"): the words every program uses for a loop.
+std::string describeEndlessLoop(std::uint64_t start, std::uint64_t length);
 
 }  // namespace tarn

@@ -1,8 +1,11 @@
 // The screen of tarndbg. Layout (W x H, at least 80 x 24):
 //
 //   row 0            title: the program's name, the instructions executed
-//   rows 1..17       left (W - 53 columns): source or disassembly;
-//                    right (from column W - 52): the memory, 16 x 16
+//   rows 1..17       left: source or disassembly, each line with its number
+//                    and its address; right (the last 52 columns): the
+//                    memory, 16 x 16, and beside it (17 more columns) the
+//                    row's bytes as characters, when the terminal has 100
+//                    columns or the memory has the focus
 //   row 18           registers
 //   row 19           flags, and from column 30 the input not yet read
 //   rows 20..H-4     what the program has printed
@@ -10,7 +13,7 @@
 //                    input line); a longer one a page at a time
 //   row H-1          the keys
 //
-// Column W - 53 stays blank between source and memory. The memory
+// One column stays blank between source and memory. The memory
 // title "Memoria" covers the place of the first column header, so the
 // headers (the low hex digit, above the low digit of each cell) start from
 // column 1. A last line end of the output does not open an empty row of its
@@ -28,6 +31,7 @@
 
 #include "machine/instruction_set.hpp"
 #include "programs/tarndbg/terminal.hpp"
+#include "text/numbers.hpp"
 #include "text/utf8.hpp"
 
 #include <curses.h>
@@ -52,6 +56,8 @@ using debugger::StopReason;
 constexpr int MIN_COLUMNS = 80;
 constexpr int MIN_ROWS = 24;
 constexpr int MEMORY_WIDTH = 52;
+constexpr int CHARACTERS_WIDTH = 17;  // a blank, then a row's 16 bytes as characters
+constexpr int CHARACTERS_ALWAYS = 100;  // from this many columns the characters always show
 constexpr int PANEL_TOP = 2;    // first row of source lines and memory rows
 constexpr int PANEL_ROWS = 16;  // rows 2..17
 constexpr int REGISTER_ROW = 18;
@@ -101,6 +107,7 @@ const char* asciiFor(char32_t point) {
         case U'·': return ".";
         case U'–': case U'—': return "-";
         case U'…': return "...";
+        case U'↻': return "@";
         default: return "?";
     }
 }
@@ -325,8 +332,16 @@ private:
     void finishRun(const RunResult& result);
     std::string withWarnings(std::string text, StopReason reason) const;
     bool tooSmall() const { return columns_ < MIN_COLUMNS || rows_ < MIN_ROWS; }
-    int sourceWidth() const { return columns_ - MEMORY_WIDTH - 1; }
-    int memoryColumn() const { return columns_ - MEMORY_WIDTH; }
+    // Whether the line (an index in the program's lines) is an instruction
+    // that the proved endless loop goes through.
+    bool lineInLoop(int index) const {
+        const ProgramLine& line = session_.program().lines[static_cast<std::size_t>(index)];
+        return line.address && session_.inEndlessLoop(*line.address);
+    }
+    bool showsCharacters() const { return columns_ >= CHARACTERS_ALWAYS || focus_ == Focus::Memory; }
+    int memoryWidth() const { return MEMORY_WIDTH + (showsCharacters() ? CHARACTERS_WIDTH : 0); }
+    int sourceWidth() const { return columns_ - memoryWidth() - 1; }
+    int memoryColumn() const { return columns_ - memoryWidth(); }
 
     Session& session_;
     std::string message_;
@@ -438,6 +453,9 @@ void Screen::drawSource() {
     sourceTop_ = std::clamp(sourceTop_, 0, std::max(0, count - PANEL_ROWS));
 
     const int next = session_.currentLine();
+    // The line numbers take as many columns as the last one needs.
+    const int numberWidth = std::max(2, static_cast<int>(std::to_string(count).size()));
+    const char* loopMark = utf8 ? "↻" : "@";
     for (int row = 0; row < PANEL_ROWS; ++row) {
         const int index = sourceTop_ + row;
         if (index >= count) break;
@@ -448,18 +466,22 @@ void Screen::drawSource() {
         if (index == sourceCursor_ && focus_ == Focus::Source) attributes |= A_BOLD | A_UNDERLINE;
         if (attributes != A_NORMAL) fillRow(y, 0, width, attributes);
         attron(attributes);
+        // "*>12 0A↻": breakpoint, next, the line's number, its address and
+        // the mark of a line that an endless loop goes through.
         std::string head;
         head += line.address && session_.breakpoint(*line.address) ? '*' : ' ';
         head += index == next ? '>' : ' ';
-        head += line.address ? formatted("%3u", unsigned{*line.address}) : std::string("   ");
-        head += ' ';
-        mvaddstr(y, 0, head.c_str());
-        // The indentation of a statement shrinks to two blanks: at 80
+        head += formatted("%*lld ", numberWidth, static_cast<long long>(line.number));
+        head += line.address ? hexDigits(*line.address) : std::string("  ");
+        const int textColumn = static_cast<int>(head.size()) + 1;
+        put(y, 0, width, head);
+        if (lineInLoop(index)) put(y, textColumn - 1, 1, loopMark);
+        // The indentation of a statement shrinks to one blank: at 80
         // columns the panel has room for little more than the statement.
         std::string_view text = line.text;
         const std::size_t indent = text.find_first_not_of(' ');
-        if (indent != std::string_view::npos && indent > 2) text.remove_prefix(indent - 2);
-        put(y, 6, width - 6, text, Origin::Program);
+        if (indent != std::string_view::npos && indent > 1) text.remove_prefix(indent - 1);
+        put(y, textColumn, width - textColumn, text, Origin::Program);
         attroff(attributes);
     }
 }
@@ -490,8 +512,16 @@ void Screen::drawMemory() {
             const int x = base + 3 + 3 * column;
             mvaddch(y, x, static_cast<chtype>(mark));
             attron(attributes);
-            mvaddstr(y, x + 1, formatted("%02X", unsigned{machine.M[address]}).c_str());
+            mvaddstr(y, x + 1, hexDigits(machine.M[address]).c_str());
             attroff(attributes);
+        }
+        if (!showsCharacters()) continue;
+        for (int column = 0; column < 16; ++column) {
+            const auto address = static_cast<unsigned>(row * 16 + column);
+            const bool cursor = focus_ == Focus::Memory && gridCursor_ == static_cast<int>(address);
+            if (cursor) attron(A_STANDOUT | A_BOLD);
+            mvaddch(y, base + MEMORY_WIDTH + 1 + column, static_cast<chtype>(rowCharacter(machine.M[address])));
+            if (cursor) attroff(A_STANDOUT | A_BOLD);
         }
     }
 }
@@ -505,16 +535,20 @@ void Screen::drawRegisters() {
         std::string text;
         bool bold;
     };
+    // "PC 0x1F (31)", each padded to its widest, so that nothing moves.
+    const auto value = [](const char* name, Byte byte, int width) {
+        return formatted("%-*s", width, (std::string(name) + " " + addressText(byte)).c_str());
+    };
     const Part parts[] = {
-        {formatted("PC %3u (%02X)", unsigned{now.PC}, unsigned{now.PC}), changed(&MachineState::PC)},
+        {value("PC", now.PC, 13), changed(&MachineState::PC)},
         {"  ", false},
-        {formatted("IR %3u (%02X) ", unsigned{now.IR}, unsigned{now.IR}) + mnemonic, changed(&MachineState::IR)},
+        {value("IR", now.IR, 13) + " " + mnemonic, changed(&MachineState::IR)},
         {"  ", false},
-        {formatted("A %3u (%02X)", unsigned{now.A}, unsigned{now.A}), changed(&MachineState::A)},
+        {value("A", now.A, 12), changed(&MachineState::A)},
         {"  ", false},
-        {formatted("B %3u (%02X)", unsigned{now.B}, unsigned{now.B}), changed(&MachineState::B)},
+        {value("B", now.B, 12), changed(&MachineState::B)},
         {"  ", false},
-        {formatted("X %3u (%02X)", unsigned{now.X}, unsigned{now.X}), changed(&MachineState::X)},
+        {value("X", now.X, 12), changed(&MachineState::X)},
     };
     int x = 0;
     for (const Part& part : parts) {
@@ -655,7 +689,8 @@ void Screen::drawHelp() {
         "s        esegue un'istruzione",
         "b        torna indietro di un'istruzione",
         "c        continua fino a un punto di arresto, un byte osservato che",
-        "         cambia, un avviso o la fine (un tasto qualsiasi interrompe)",
+        "         cambia, un avviso, un ciclo infinito (righe segnate con ↻)",
+        "         o la fine; un tasto qualsiasi interrompe",
         "r        continua all'indietro fino all'arresto precedente",
         "g        torna all'inizio",
         "k        mette o toglie un punto di arresto sulla riga sotto il",
@@ -810,6 +845,12 @@ void Screen::inputKey(int key) {
         const Pending pending = pending_;
         pending_ = Pending::Nothing;
         typed_.clear();
+        // A word that makes the INP write where it should not is said
+        // before the INP runs: the next s or c runs it.
+        if (session_.inputBringsWarning()) {
+            message_ = withWarnings(debugger::describeStop(session_, {StopReason::Warning, 0, {}}), StopReason::Warning);
+            return;
+        }
         if (pending == Pending::Step) step();
         if (pending == Pending::Continue) runForward();
     };
@@ -879,8 +920,9 @@ void Screen::stepBack() {
 void Screen::runForward() {
     std::uint64_t steps = 0;
     auto lastDrawn = std::chrono::steady_clock::now();
+    debugger::ForwardRun run(session_);
     for (;;) {
-        const RunResult result = session_.runForward(RUN_CHUNK);
+        const RunResult result = run.stretch(RUN_CHUNK);
         steps += result.steps;
         if (result.reason != StopReason::Budget) {
             finishRun(result);
@@ -911,6 +953,7 @@ void Screen::runForward() {
 void Screen::finishRun(const RunResult& result) {
     followNext();
     message_ = withWarnings(debugger::describeStop(session_, result), result.reason);
+    if (result.reason == StopReason::EndlessLoop) message_ += " r torna dove comincia.";
     if (result.reason == StopReason::NeedsInput) openInput(Pending::Continue);
 }
 
