@@ -37,10 +37,10 @@ std::string byteList(const ByteSet& bytes) {
     return "il byte " + first;
 }
 
-// " (riga 12)" for the line that defined the byte at address, or nothing.
+// ", riga 12" for the line that defined the byte at address, or nothing.
 std::string lineNote(const Program& program, unsigned address) {
     const ProgramLine* line = program.lineAt(address);
-    return line ? " (riga " + std::to_string(line->number) + ")" : std::string();
+    return line ? ", riga " + std::to_string(line->number) : std::string();
 }
 
 // Where a string that starts at `from` and takes the bytes `taken` (lowest
@@ -495,7 +495,9 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
         nextLook_ = from_ + 2 * (session_.position() - from_);
     }
     if (stopAt_ && session_.position() >= *stopAt_) {
-        result.steps -= session_.position() - *stopAt_;
+        // The return may lie before this stretch began: steps counts only forwards.
+        const std::uint64_t began = session_.position() - result.steps;
+        result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
         session_.goTo(*stopAt_);
         result.reason = StopReason::EndlessLoop;
     }
@@ -584,7 +586,8 @@ std::vector<Warning> Session::warnings() const {
         const unsigned first = found.codeWrites.first();
         list.push_back({WarningKind::WritesCode,
                         instruction + " sta per scrivere nel byte " + addressText(first) + ", parte di un'istruzione" +
-                            lineNote(program_, first) + ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
+                            (program_.lineAt(first) ? " della riga " + std::to_string(program_.lineAt(first)->number) : "") +
+                            ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
     }
     return list;
 }
@@ -701,7 +704,8 @@ std::string describeLastWrite(const Session& session, Byte address) {
     if (program.defined(address)) {
         text += " non è stato scritto da nessuna istruzione fin qui: il valore viene ";
         if (!program.fromSource) return text + "dall'immagine.";
-        return text + "dal sorgente" + lineNote(program, address) + ".";
+        const ProgramLine* line = program.lineAt(address);
+        return text + "dal sorgente" + (line ? " (riga " + std::to_string(line->number) + ")" : "") + ".";
     }
     return text + " non è mai stato scritto: né " + (program.fromSource ? "il sorgente" : "l'immagine") +
            " né alcuna istruzione fin qui gli hanno dato un valore.";

@@ -108,7 +108,7 @@ TEST(Session, StepsStopAtTheHaltAndCountOnlyWhatRan) {
     EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
     EXPECT_EQ(session.position(), 2u);
     EXPECT_EQ(describeStop(session, {StopReason::Halted, 0, {}}),
-              "La macchina si è fermata: codice operativo 0 all'indirizzo 2 (riga 3), dopo 2 istruzioni.");
+              "La macchina si è fermata: codice operativo 0 all'indirizzo 0x02 (2), riga 3, dopo 2 istruzioni.");
     EXPECT_EQ(instructionCount(1), "1 istruzione");
 }
 
@@ -166,7 +166,7 @@ TEST(Session, RunsStopAtBreakpointsAndWatchpointsBothWays) {
     EXPECT_EQ(session.machine().M[conta], 0);
     EXPECT_EQ(session.runBackward().reason, StopReason::Watchpoint);
     EXPECT_EQ(session.machine().M[conta], 1);
-    EXPECT_NE(describeStop(session, back).find("da 2 a 1"), std::string::npos) << describeStop(session, back);
+    EXPECT_NE(describeStop(session, back).find("da 0x02 (2) a 0x01 (1), per DEC (riga 4, indirizzo 0x04)"), std::string::npos) << describeStop(session, back);
 }
 
 // What each command says afterwards, in the words of the names it is given
@@ -186,26 +186,26 @@ TEST(Session, CommandsSayWhatTheyDid) {
 
     // A step that ends at a stop says the stop.
     session.toggleBreakpoint(nop);
-    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto sull'indirizzo 8 (riga 6).");
+    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto sull'indirizzo 0x08 (8), riga 6.");
     session.goTo(3);
     const RunResult toNop = session.runForward(1);
     ASSERT_EQ(toNop.reason, StopReason::Breakpoint);
     EXPECT_EQ(describeStep(session, toNop), describeStop(session, toNop));
     session.toggleBreakpoint(nop);
-    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto tolto dall'indirizzo 8.");
+    EXPECT_EQ(describeBreakpoint(session, nop), "Punto di arresto tolto dall'indirizzo 0x08 (8), riga 6.");
     session.toggleBreakpoint(200);
-    EXPECT_EQ(describeBreakpoint(session, 200), "Punto di arresto sull'indirizzo 200.");
+    EXPECT_EQ(describeBreakpoint(session, 200), "Punto di arresto sull'indirizzo 0xC8 (200).");
 
     session.toggleWatchpoint(conta);
-    EXPECT_EQ(describeWatch(session, conta, keys), "Osservo il byte 12: c si fermerà quando cambia.");
-    EXPECT_EQ(describeWatch(session, conta, buttons), "Osservo il byte 12: «Continua» si fermerà quando cambia.");
+    EXPECT_EQ(describeWatch(session, conta, keys), "Osservo il byte 0x0C (12), che ora vale 0x02 (2): c si fermerà quando cambia.");
+    EXPECT_EQ(describeWatch(session, conta, buttons), "Osservo il byte 0x0C (12), che ora vale 0x02 (2): «Continua» si fermerà quando cambia.");
     session.toggleWatchpoint(conta);
-    EXPECT_EQ(describeWatch(session, conta, buttons), "Non osservo più il byte 12.");
+    EXPECT_EQ(describeWatch(session, conta, buttons), "Non osservo più il byte 0x0C (12).");
 
     session.goTo(1000);
     ASSERT_TRUE(session.halted());
     EXPECT_EQ(describeStepWhenHalted(session, keys),
-              "La macchina è ferma (codice operativo 0 all'indirizzo 11): non c'è altro da eseguire. "
+              "La macchina è ferma (codice operativo 0 all'indirizzo 0x0B (11)): non c'è altro da eseguire. "
               "b torna indietro, g all'inizio.");
     EXPECT_EQ(describeInterrupted(1), "Interrotto dopo 1 istruzione.");
     EXPECT_EQ(describeInterrupted(250000), "Interrotto dopo 250000 istruzioni.");
@@ -240,7 +240,7 @@ zero:   DB 0
     EXPECT_EQ(session.lastWrite(dato).step, 2u);
     EXPECT_FALSE(session.changedByLastStep(dato));
     EXPECT_EQ(describeLastWrite(session, dato),
-              "Il byte 10 (valore 5) è stato scritto per ultimo dall'istruzione all'indirizzo 3 "
+              "Il byte 0x0A (10), che vale 0x05 (5), è stato scritto per ultimo dall'istruzione all'indirizzo 0x03 "
               "(riga 3: ADD dato, zero), al passo 2.");
     session.goTo(1);
     EXPECT_EQ(session.lastWrite(dato).step, 1u);
@@ -269,8 +269,8 @@ TEST(Session, PlacedMemoryIsThereFromTheStartAndAfterARestart) {
     EXPECT_EQ(session.machine().M[12], 7);
     EXPECT_TRUE(session.everWritten(100));
     EXPECT_EQ(describeLastWrite(session, 100),
-              "Il byte 100 (valore 5) non è stato scritto da nessuna istruzione fin qui: il valore è stato posto in "
-              "memoria prima dell'esecuzione.");
+              "Il byte 0x64 (100), che vale 0x05 (5), non è stato scritto da nessuna istruzione fin qui: il valore è "
+              "stato posto in memoria prima dell'esecuzione.");
     // Reading a placed byte is no read of a byte nobody gave a value.
     EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
     EXPECT_TRUE(session.warnings().empty());
@@ -329,12 +329,12 @@ struct WarningCase {
 TEST(Session, TeachingWarningsStopARun) {
     const WarningCase cases[] = {
         {"dato eseguito", "JMP dato\ndato: DB 6\nRST\n", WarningKind::ExecutesData, 1,
-         "il byte 2 è definito con DB alla riga 2"},
-        {"byte mai scritto", "NOP\nINC 100\nRST\n", WarningKind::ReadsUndefined, 1, "il byte 100"},
+         "il byte 0x02 (2) è definito con DB alla riga 2"},
+        {"byte mai scritto", "NOP\nINC 100\nRST\n", WarningKind::ReadsUndefined, 1, "il byte 0x64 (100)"},
         {"oltre 255", "NOP\nVALOFFST 10\nINC 250\nRST\n", WarningKind::AddressPastMemory, 2,
-         "250 + 10 = 260, oltre 255: tocca il registro X"},
+         "0xFA + 0x0A = 0x104 (260), oltre 0xFF (255): tocca il registro X"},
         {"codice modificato", "NOP\nINC giro\ngiro: JMP 0\n", WarningKind::WritesCode, 1,
-         "codice che modifica se stesso"},
+         "nel byte 0x03 (3), parte di un'istruzione della riga 3: è codice che modifica se stesso"},
         {"traccia accesa", "NOP\nVAL 30, 0\nRST\n", WarningKind::SwitchedOnTrace, 2,
          "con B = 0 ha acceso il flag D"},
     };
