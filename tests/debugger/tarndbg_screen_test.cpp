@@ -46,13 +46,20 @@ constexpr const char* TWO_WORDS =
     "        RST\n"
     "parola: DB 0, 0, 0, 0, 0, 0\n";
 
-constexpr int GRID_COLUMN_FROM_RIGHT = 52;  // the memory panel's width
-
 std::string registersRow(int pc, int ir, const char* mnemonic, int a, int b, int x) {
-    char text[128];
-    std::snprintf(text, sizeof text, "PC %3d (%02X)  IR %3d (%02X) %-8s  A %3d (%02X)  B %3d (%02X)  X %3d (%02X)", pc,
-                  pc, ir, ir, mnemonic, a, a, b, b, x, x);
-    return text;
+    char text[160];
+    const auto value = [](const char* name, int byte, int width) {
+        char part[32];
+        std::snprintf(part, sizeof part, "%s 0x%02X (%d)", name, byte, byte);
+        std::string padded = part;
+        padded.resize(static_cast<std::size_t>(width), ' ');
+        return padded;
+    };
+    std::snprintf(text, sizeof text, "%s  %s %-8s  %s  %s  %s", value("PC", pc, 13).c_str(), value("IR", ir, 13).c_str(),
+                  mnemonic, value("A", a, 12).c_str(), value("B", b, 12).c_str(), value("X", x, 12).c_str());
+    std::string row = text;
+    row.erase(row.find_last_not_of(' ') + 1);
+    return row;
 }
 
 // tarndbg on a file written in the test's folder, started from that folder
@@ -74,7 +81,12 @@ public:
     }
 
     int rows() const { return screen.rows(); }
-    int gridColumn() const { return screen.cols() - GRID_COLUMN_FROM_RIGHT; }
+    // Where the memory panel begins: its title's column, since the panel
+    // widens when the row's characters show.
+    int gridColumn() const {
+        const std::size_t at = screen.row(1).find("Memoria");
+        return at == std::string::npos ? screen.cols() : static_cast<int>(at);
+    }
 
     // The instructions executed, as the title row tells them.
     std::string count() const {
@@ -162,10 +174,12 @@ TEST(TarndbgScreen, ShowsEveryPanelAtTheStart) {
     // The source: a comment line without address, then the next
     // instruction's line marked and in reverse video.
     EXPECT_EQ(screen.row(1).rfind("Sorgente", 0), 0u) << screen.row(1);
-    EXPECT_EQ(screen.row(2).substr(0, 27), "      ; conto alla rovescia");
-    EXPECT_EQ(screen.row(3).substr(0, 20), " >  0   VAL conta, 3");
+    // Each line has its number, and its address in hexadecimal when it has bytes.
+    EXPECT_EQ(screen.row(2).substr(0, 27), "   1    ; conto alla rovesc");
+    EXPECT_EQ(screen.row(3).substr(0, 20), " > 2 00  VAL conta, ");
     EXPECT_TRUE(screen.attributes(3, 10).reverse);
-    EXPECT_EQ(screen.row(4).substr(0, 23), "    3 giro:   DEC conta");
+    EXPECT_EQ(screen.row(4).substr(0, 23), "   3 03 giro:   DEC con");
+    EXPECT_EQ(screen.row(13).substr(0, 14), "  12 12 testo:");
     EXPECT_FALSE(screen.attributes(4, 10).reverse);
 
     // The memory: titles, row addresses, the bytes in hex; the effective
@@ -202,7 +216,7 @@ TEST(TarndbgScreen, StepsForwardsAndBackUpdateEveryPanel) {
     EXPECT_EQ(debugger.cell(16), ">03");
     EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).bold);
     EXPECT_EQ(screen.row(3).substr(0, 2), "  ");
-    EXPECT_EQ(screen.row(4).substr(0, 6), " >  3 ");
+    EXPECT_EQ(screen.row(4).substr(0, 7), " > 3 03");
 
     // DEC conta: changed and no longer used next; WRT testo marks its string.
     screen.press("s");
@@ -232,7 +246,7 @@ TEST(TarndbgScreen, StepsForwardsAndBackUpdateEveryPanel) {
 
     // Forwards to the end, then g: back at the start.
     screen.press("c");
-    EXPECT_TRUE(debugger.waitForMessage("La macchina si è fermata: codice operativo 0 all'indirizzo 15 (riga 9)"))
+    EXPECT_TRUE(debugger.waitForMessage("La macchina si è fermata: codice operativo 0 all'indirizzo 0x0F (15), riga 9"))
         << screen.text();
     EXPECT_EQ(screen.row(20), "Uscita: ciao");
     screen.press("g");
@@ -251,14 +265,14 @@ TEST(TarndbgScreen, ABreakpointOnTheCursorLineStopsARun) {
     EXPECT_TRUE(screen.attributes(cmpRow, 10).bold);
     EXPECT_TRUE(screen.attributes(cmpRow, 10).underline);
     screen.press("k");
-    ASSERT_TRUE(debugger.waitForMessage("Punto di arresto sull'indirizzo 8 (riga 6).")) << screen.text();
-    EXPECT_EQ(screen.row(cmpRow).substr(0, 6), "*   8 ");
+    ASSERT_TRUE(debugger.waitForMessage("Punto di arresto sull'indirizzo 0x08 (8), riga 6.")) << screen.text();
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 7), "*  6 08");
 
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("4")) << screen.text();
-    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto: la prossima istruzione è CMP (indirizzo 8, riga 6)."))
+    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto: la prossima istruzione è CMP (riga 6, indirizzo 0x08)."))
         << screen.text();
-    EXPECT_EQ(screen.row(cmpRow).substr(0, 6), "*>  8 ");
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 7), "*> 6 08");
     EXPECT_EQ(debugger.cell(16), ">02");  // CMP's A + X
     EXPECT_EQ(debugger.cell(17), "+00");  // and its B
     // The next turn of the loop stops there again.
@@ -266,7 +280,7 @@ TEST(TarndbgScreen, ABreakpointOnTheCursorLineStopsARun) {
     ASSERT_TRUE(debugger.waitForCount("10")) << screen.text();
 
     screen.press("k");
-    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto tolto dall'indirizzo 8.")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Punto di arresto tolto dall'indirizzo 0x08 (8), riga 6.")) << screen.text();
     EXPECT_EQ(screen.row(cmpRow).substr(0, 2), " >");
     EXPECT_TRUE(debugger.quit());
 }
@@ -282,35 +296,35 @@ TEST(TarndbgScreen, AWatchpointOnAGridCellStopsWhenItChangesAndNamesTheLastWrite
 
     // Nobody has written conta yet: its value comes from the source.
     screen.press("?");
-    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 (valore 0) non è stato scritto da nessuna istruzione fin qui"))
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 0x10 (16), che vale 0x00 (0), non è stato scritto da nessuna istruzione fin qui"))
         << screen.text();
 
     screen.press("w");
-    ASSERT_TRUE(debugger.waitForMessage("Osservo il byte 16: c si fermerà quando cambia.")) << screen.text();
+    ASSERT_TRUE(debugger.waitForMessage("Osservo il byte 0x10 (16), che ora vale 0x00 (0): c si fermerà quando cambia.")) << screen.text();
     EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).underline);
     EXPECT_FALSE(screen.attributes(debugger.cellRow(17), debugger.cellColumn(17) + 1).underline);
 
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
-    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 è cambiato: da 0 a 3, per VAL (indirizzo 0, riga 2) al passo 1."))
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 0x10 (16) è cambiato: da 0x00 (0) a 0x03 (3), per VAL (riga 2, indirizzo 0x00) al passo 1."))
         << screen.text();
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
-    EXPECT_TRUE(debugger.waitForMessage("da 3 a 2, per DEC (indirizzo 3, riga 3) al passo 2.")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("da 0x03 (3) a 0x02 (2), per DEC (riga 3, indirizzo 0x03) al passo 2.")) << screen.text();
 
     // A turn of the loop later (six instructions): the DEC again, at a later step.
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("8")) << screen.text();
     screen.press("?");
-    EXPECT_TRUE(debugger.waitForMessage("Il byte 16 (valore 1) è stato scritto per ultimo dall'istruzione all'indirizzo 3"
-                                        " (riga 3: giro:   DEC conta), al passo 8."))
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 0x10 (16), che vale 0x01 (1), è stato scritto per ultimo dall'istruzione "
+                                        "all'indirizzo 0x03 (riga 3: giro:   DEC conta), al passo 8."))
         << screen.text();
 
     // r goes back to the previous change.
     screen.press("r");
     ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
     screen.press("w");
-    EXPECT_TRUE(debugger.waitForMessage("Non osservo più il byte 16.")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Non osservo più il byte 0x10 (16).")) << screen.text();
     EXPECT_TRUE(debugger.quit());
 }
 
@@ -386,7 +400,7 @@ TEST(TarndbgScreen, ATeachingWarningStopsARun) {
     ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
     debugger.screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("1")) << debugger.screen.text();
-    EXPECT_TRUE(debugger.waitForMessage("La macchina sta per eseguire un dato: il byte 3 è definito con DB alla riga 3"))
+    EXPECT_TRUE(debugger.waitForMessage("La macchina sta per eseguire un dato: il byte 0x03 (3) è definito con DB alla riga 3"))
         << debugger.screen.text();
     EXPECT_TRUE(debugger.quit());
 }
@@ -403,7 +417,9 @@ TEST(TarndbgScreen, RedrawsAtANewSizeAndSaysWhenItIsTooSmall) {
     screen.resize(100, 30);
     ASSERT_TRUE(screen.waitUntil([&] { return screen.row(0).size() == 100 && !screen.row(29).empty(); }))
         << screen.text();
-    EXPECT_EQ(screen.row(1).substr(48, 7), "Memoria") << screen.row(1);
+    // From 100 columns the memory rows show their characters too.
+    EXPECT_EQ(screen.row(1).substr(31, 7), "Memoria") << screen.row(1);
+    EXPECT_EQ(screen.row(3).substr(31 + 52 + 1), "..ciao..........") << screen.row(3);
     EXPECT_EQ(debugger.sourceRow("CMP conta, zero"), 7) << "the source panel is wider";
     EXPECT_EQ(debugger.cell(16), ">03");
     EXPECT_EQ(screen.row(18), registersRow(3, 0x86, "VAL", 16, 3, 0));
@@ -462,26 +478,29 @@ TEST(TarndbgScreen, WrapsALongMessageAtBlanksAndShowsTheRestOnePageAtATime) {
     ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
     ScreenSession& screen = debugger.screen;
     screen.press("c");
-    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/3)")) << screen.text();
     const std::string whole =
-        "Avviso: La macchina sta per eseguire un dato: il byte 3 è definito con DB alla riga 3, ma ora vale come "
-        "INC. INC (indirizzo 3, riga 3) sta per leggere il byte 200, a cui né il sorgente né il programma hanno mai "
-        "dato un valore.";
+        "Avviso: La macchina sta per eseguire un dato: il byte 0x03 (3) è definito con DB alla riga 3, ma ora vale "
+        "come INC. INC (riga 3, indirizzo 0x03) sta per leggere il byte 0xC8 (200), a cui né il sorgente né il "
+        "programma hanno mai dato un valore.";
     const MessagePage first = messagePage(debugger, 2);
-    EXPECT_EQ(first.note, "(m: il seguito, 1/2)") << debugger.messageRows();
+    EXPECT_EQ(first.note, "(m: il seguito, 1/3)") << debugger.messageRows();
     ASSERT_EQ(whole.rfind(first.text + " ", 0), 0u) << "[" << first.text << "]";
 
     screen.press("m");
-    ASSERT_TRUE(screen.waitForText("(m: da capo, 2/2)")) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 2/3)")) << screen.text();
     const MessagePage second = messagePage(debugger, 2);
-    EXPECT_EQ(first.text + " " + second.text, whole) << "nothing lost, each row cut at a blank";
+    screen.press("m");
+    ASSERT_TRUE(screen.waitForText("(m: da capo, 3/3)")) << screen.text();
+    const MessagePage third = messagePage(debugger, 2);
+    EXPECT_EQ(first.text + " " + second.text + " " + third.text, whole) << "nothing lost, each row cut at a blank";
     EXPECT_TRUE(screen.attributes(debugger.rows() - 1, 0).reverse) << "the keys stay";
 
     // After the last page, the first again; a new message starts from its own.
     screen.press("m");
-    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/3)")) << screen.text();
     screen.press("m");
-    ASSERT_TRUE(screen.waitForText("(m: da capo, 2/2)")) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 2/3)")) << screen.text();
     screen.press("b");
     EXPECT_TRUE(debugger.waitForMessage("Un passo indietro: annullato il passo 1.")) << screen.text();
     EXPECT_EQ(screen.text().find("(m:"), std::string::npos) << screen.text();
@@ -515,9 +534,9 @@ TEST(TarndbgScreen, PagesALongMessageWhileAWordIsTypedWithTab) {
         screen.press(keys::Tab);
         ASSERT_TRUE(screen.waitForText(", " + std::to_string(page + 1) + "/")) << screen.text();
     }
-    EXPECT_EQ(whole.rfind("INP (indirizzo 3, riga 2) aspetta una parola: scrivila e premi Invio. VAL", 0), 0u)
+    EXPECT_EQ(whole.rfind("INP (riga 2, indirizzo 0x03) aspetta una parola: scrivila e premi Invio. VAL", 0), 0u)
         << whole;
-    EXPECT_NE(whole.find("VAL (indirizzo 0, riga 1) con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la "
+    EXPECT_NE(whole.find("VAL (riga 1, indirizzo 0x00) con B = 0 ha acceso il flag D: tarnsim da qui mostrerebbe la "
                          "traccia a ogni istruzione."),
               std::string::npos)
         << whole;
@@ -526,6 +545,134 @@ TEST(TarndbgScreen, PagesALongMessageWhileAWordIsTypedWithTab) {
     ASSERT_TRUE(screen.waitForText("(Tab: il seguito, 1/")) << screen.text();
     screen.press(keys::Esc);
     EXPECT_TRUE(debugger.waitForMessage("Nessuna parola data")) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+// Every page of the message, joined, the notes taken off: m shows each in
+// turn, and after the last the first again.
+std::string wholeMessage(Debugger& debugger) {
+    std::string whole;
+    for (int page = 1; page < 10; ++page) {
+        const MessagePage shown = messagePage(debugger, 2);
+        whole += (whole.empty() ? "" : " ") + shown.text;
+        if (shown.note.empty() || shown.note.find("da capo") != std::string::npos) break;
+        debugger.screen.press("m");
+        if (!debugger.screen.waitForText(", " + std::to_string(page + 1) + "/")) return whole + " [pagina mancante]";
+    }
+    return whole;
+}
+
+// Reads a name into a buffer of four bytes and prints it after a greeting
+// that has no 0 of its own.
+//   0 INP  2 WRT  4 WRT  6 RST  7 nome  11 ciao  16 punto
+constexpr const char* GREETING =
+    "        INP nome\n"                 // line 1
+    "        WRT ciao\n"                 // line 2
+    "        WRT nome\n"                 // line 3
+    "        RST\n"                      // line 4
+    "nome:   DB 0, 0, 0, 0\n"            // line 5
+    "ciao:   DB \"Ciao \"\n"             // line 6
+    "punto:  DB \"!\", 10, 0\n";         // line 7
+
+TEST(TarndbgScreen, WarnsBeforeATypedWordRunsIntoAnotherLabel) {
+    Debugger debugger("saluto.asm", GREETING);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    screen.press("c");
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(22).rfind(">", 0) == 0; })) << screen.text();
+    screen.press("Margherita");
+    screen.press(keys::Enter);
+    // Said before INP runs: nothing executed, memory as it was.
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    EXPECT_EQ(wholeMessage(debugger),
+              "Avviso: INP (riga 1, indirizzo 0x00) sta per scrivere una parola di 10 caratteri da 0x07 (7): va oltre "
+              "la fine dei dati di nome e scrive nei byte di ciao (riga 6, indirizzo 0x0B).");
+    EXPECT_EQ(debugger.count(), "0");
+    EXPECT_EQ(debugger.cell(7), ">00");
+    // c goes on: INP runs, and WRT ciao, whose string no 0 ends now, is
+    // stopped in its turn before it prints.
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
+    ASSERT_TRUE(screen.waitForText("(m: il seguito, 1/2)")) << screen.text();
+    EXPECT_EQ(wholeMessage(debugger),
+              "Avviso: WRT (riga 2, indirizzo 0x02) sta per stampare la stringa di ciao da 0x0B (11), ma nessuno 0 la "
+              "chiude: andrebbe avanti nei byte di punto (riga 7, indirizzo 0x10).");
+    EXPECT_EQ(screen.row(20), "Uscita: (niente)");
+    EXPECT_EQ(debugger.cell(11).substr(1), "68") << "'h' of Margherita over the greeting's 'C'";
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, AWordThatFitsGoesInWithoutAWarningButTheGreetingRunsOn) {
+    const std::string input = writeTempFile("nome.in", "Ada\n");
+    Debugger debugger("saluto.asm", GREETING, {"--ingresso", input});
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    debugger.screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("1")) << debugger.screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Avviso: WRT (riga 2, indirizzo 0x02) sta per stampare la stringa di ciao"))
+        << debugger.screen.text();
+    debugger.screen.press("c");
+    EXPECT_TRUE(debugger.waitForMessage("La macchina si è fermata")) << debugger.screen.text();
+    EXPECT_EQ(debugger.screen.row(20), "Uscita: Ada");
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, StopsAnEndlessLoopMarksItsLinesAndGoesBackToItsStart) {
+    Debugger debugger("giro.asm",
+                      "        VAL conta, 2\n"  // line 1
+                      "giro:   CLZ\n"           // line 2
+                      "        DEC conta\n"     // line 3
+                      "        JPZ fermo\n"     // line 4
+                      "        JMP giro\n"      // line 5
+                      "fermo:  NOP\n"           // line 6
+                      "        JMP fermo\n"     // line 7
+                      "conta:  DB 0\n");        // line 8
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.text().find("↻"), std::string::npos) << "no loop is marked before one is proved";
+    screen.press("c");
+    // VAL, two turns of the count, then NOP and JMP for ever: the state
+    // after the first NOP (A holds fermo, from JPZ as from JMP) comes back
+    // two steps later.
+    ASSERT_TRUE(debugger.waitForMessage("Ciclo infinito: dal passo 9 la macchina ripete gli stessi 2 passi (righe "
+                                        "6-7): il programma non finirebbe mai. r torna dove comincia."))
+        << screen.text();
+    EXPECT_EQ(debugger.count(), "11");
+    const int nopRow = debugger.sourceRow("fermo:  NOP");
+    const int jmpRow = debugger.sourceRow("JMP fermo");
+    ASSERT_GT(nopRow, 0);
+    EXPECT_EQ(screen.row(nopRow).rfind("   6 0A↻fermo:", 0), 0u) << screen.row(nopRow);
+    EXPECT_EQ(screen.row(jmpRow).rfind(" > 7 0B↻ JMP", 0), 0u) << screen.row(jmpRow);
+    EXPECT_EQ(screen.row(debugger.sourceRow("JMP giro")).rfind("   5 08  JMP", 0), 0u);
+
+    screen.press("r");
+    ASSERT_TRUE(debugger.waitForCount("9")) << screen.text();
+    EXPECT_TRUE(debugger.waitForMessage("Sei dove comincia il ciclo infinito: dal passo 9 la macchina ripete gli "
+                                        "stessi 2 passi (righe 6-7)."))
+        << screen.text();
+    EXPECT_EQ(screen.row(jmpRow).rfind(" > 7 0B↻", 0), 0u) << "the marks stay";
+    // c from inside the loop goes round it once more.
+    screen.press("c");
+    ASSERT_TRUE(debugger.waitForCount("11")) << screen.text();
+    EXPECT_TRUE(debugger.quit());
+}
+
+TEST(TarndbgScreen, ShowsTheCharactersOfTheMemoryRowsWhileTheMemoryHasTheFocus) {
+    Debugger debugger("conto.asm", COUNTDOWN);
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    // At 80 columns the source keeps its room until the memory has the focus.
+    EXPECT_EQ(screen.row(1).substr(28, 7), "Memoria");
+    EXPECT_EQ(screen.row(3).find("ciao"), std::string::npos) << screen.row(3);
+    screen.press(keys::Tab);
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(1).substr(11, 7) == "Memoria"; })) << screen.text();
+    EXPECT_EQ(screen.row(3).substr(11 + 52 + 1), "..ciao..........") << screen.row(3);
+    EXPECT_EQ(screen.row(2).substr(11 + 52 + 1), "...I.G.....C.@..") << screen.row(2);
+    ASSERT_TRUE(debugger.moveGridCursorTo(18));
+    EXPECT_TRUE(screen.attributes(3, 11 + 52 + 1 + 2).bold) << "the cursor's character";
+    screen.press("?");
+    EXPECT_TRUE(debugger.waitForMessage("Il byte 0x12 (18), che vale 0x63 (99, 'c'), non è stato scritto")) << screen.text();
+    screen.press(keys::Tab);
+    ASSERT_TRUE(screen.waitUntil([&] { return screen.row(1).substr(28, 7) == "Memoria"; })) << screen.text();
     EXPECT_TRUE(debugger.quit());
 }
 
