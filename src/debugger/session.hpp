@@ -305,7 +305,7 @@ private:
 
 // The first check for an endless loop comes this many instructions into a
 // forward run; each later one after twice as many.
-inline constexpr std::uint64_t FIRST_LOOP_CHECK = 4096;
+inline constexpr std::uint64_t FIRST_LOOP_CHECK = 256;
 
 // "1 istruzione", "N istruzioni".
 std::string instructionCount(std::uint64_t count);

@@ -42,6 +42,32 @@ std::string compare(const Session& session, const std::vector<Byte>& image, cons
     return {};
 }
 
+// A forward run that looks for endless loops, in stretches of 64; a loop
+// it proves must be one: its first state comes back after one period,
+// input included, and the run stops on the first return after its start.
+std::string checkForwardRun(Session& session, std::uint64_t budget, RunResult& result) {
+    const std::uint64_t from = session.position();
+    ForwardRun run(session);
+    std::uint64_t ran = 0;
+    do {
+        result = run.stretch(std::min<std::uint64_t>(64, budget - ran));
+        ran += result.steps;
+    } while (result.reason == StopReason::Budget && ran < budget);
+    if (result.reason != StopReason::EndlessLoop) return {};
+    const std::optional<ProvedLoop> loop = session.endlessLoop();
+    if (!loop || loop->length == 0) return "a loop stop without a loop";
+    const std::uint64_t stop = session.position();
+    if (stop != std::max(loop->start + loop->length, from + loop->length)) return "the loop stop is not its first return";
+    session.goTo(loop->start);
+    const MachineState first = session.machine();
+    const std::size_t unread = session.pendingInput().size();
+    session.goTo(loop->start + loop->length);
+    if (std::memcmp(&first, &session.machine(), sizeof first) != 0 || unread != session.pendingInput().size())
+        return "the loop's first state does not come back after one period";
+    session.goTo(stop);
+    return {};
+}
+
 }  // namespace
 
 std::string checkSession(const std::uint8_t* data, std::size_t size) {
@@ -65,7 +91,15 @@ std::string checkSession(const std::uint8_t* data, std::size_t size) {
                 if (room > 0) session.step();
                 break;
             case 1: session.stepBack(); break;
-            case 2: result = session.runForward(std::min<std::uint64_t>(room, argument * 16u)); break;
+            case 2:
+                if (argument & 1) {
+                    if (std::string failure = checkForwardRun(session, std::min<std::uint64_t>(room, argument * 16u), result);
+                        !failure.empty())
+                        return failure;
+                } else {
+                    result = session.runForward(std::min<std::uint64_t>(room, argument * 16u));
+                }
+                break;
             case 3: result = session.runBackward(); break;
             case 4: session.goTo(session.furthest() * argument / 255); break;
             case 5: session.toggleBreakpoint(argument); break;
