@@ -57,9 +57,9 @@ TEST(TarnasmProgram, WritesTheImageBesideTheSourceAndTheListingOnRequest) {
     result = run(TARNASM_BINARY, {"-l", listing, source, "-o", other});
     EXPECT_EQ(0, result.exitStatus) << result.err;
     EXPECT_EQ(readFile(image), readFile(other));
-    EXPECT_EQ("00  47 03        inizio: WRT testo\n"
-              "02  00            RST\n"
-              "03  6F 6B 00     testo: DB \"ok\", 0\n",
+    EXPECT_EQ("  1  00  47 03        inizio: WRT testo\n"
+              "  2  02  00            RST\n"
+              "  3  03  6F 6B 00     testo: DB \"ok\", 0\n",
               readFile(listing));
 }
 
