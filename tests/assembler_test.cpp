@@ -157,20 +157,67 @@ TEST(Assembler, ListingShowsAddressBytesAndSourceLine) {
         "        RST";
     const Assembly assembly = assemble(source, {.warnings = false});
     ASSERT_TRUE(assembly.diagnostics.empty()) << describe(assembly.diagnostics);
-    EXPECT_EQ("                 ; prova\n"
-              "00  86 10 03     inizio: VAL dato, 3\n"
-              "                         ORG 16\n"
-              "10  61 62 63 64  dato:   DB \"abcdef\"\n"
-              "14  65 66\n"
-              "                         DB \"\", \"\"\n"
-              "\n"
-              "16  00                   RST\n",
+    // Every line has its number, the empty one too; the bytes past the
+    // fourth continue on a row without one.
+    EXPECT_EQ("  1                   ; prova\n"
+              "  2  00  86 10 03     inizio: VAL dato, 3\n"
+              "  3                           ORG 16\n"
+              "  4  10  61 62 63 64  dato:   DB \"abcdef\"\n"
+              "     14  65 66\n"
+              "  5                           DB \"\", \"\"\n"
+              "  6\n"
+              "  7  16  00                   RST\n",
               formatListing(source, assembly));
 
-    // With an error there is nothing to list.
+    // With an error there is nothing to list but the lines.
     const Assembly failed = assemble("NOP\nFOO");
     EXPECT_TRUE(failed.listing.empty());
-    EXPECT_EQ("                 NOP\n                 FOO\n", formatListing("NOP\nFOO", failed));
+    EXPECT_EQ("  1                   NOP\n  2                   FOO\n", formatListing("NOP\nFOO", failed));
+}
+
+struct NumberColumnCase {
+    std::size_t lines;
+    std::size_t width;
+};
+
+// The numbers are right-aligned as wide as the last one, three columns at
+// least; a row that continues a DB's bytes leaves the column blank.
+TEST(Assembler, ListingNumbersTakeTheWidthOfTheLastLine) {
+    for (const NumberColumnCase c : {NumberColumnCase{1, 3}, {9, 3}, {999, 3}, {1000, 4}}) {
+        std::string source;
+        for (std::size_t line = 1; line < c.lines; ++line) source += ";\n";
+        source += "        DB \"abcdef\"\n";
+        const Assembly assembly = assemble(source);
+        ASSERT_FALSE(assembly.failed()) << describe(assembly.diagnostics);
+        const std::string last = std::to_string(c.lines);
+        const std::string rows = std::string(c.width - last.size(), ' ') + last +
+                                 "  00  61 62 63 64          DB \"abcdef\"\n" + std::string(c.width + 2, ' ') +
+                                 "04  65 66\n";
+        const std::string listing = formatListing(source, assembly);
+        ASSERT_GE(listing.size(), rows.size()) << c.lines;
+        EXPECT_EQ(rows, listing.substr(listing.size() - rows.size())) << c.lines;
+        if (c.lines > 1) {
+            EXPECT_EQ(std::string(c.width - 1, ' ') + "1" + std::string(19, ' ') + ";\n",
+                      listing.substr(0, c.width + 21))
+                << c.lines;
+        }
+    }
+}
+
+TEST(Assembler, ListingRowsForLineEndsAndEmptyLines) {
+    // "\r\n" ends a line as "\n" does; a last line without its end is a line
+    // all the same; an empty line is its number alone, with no blank after it.
+    const std::string rows = "  1                   ; uno\n"
+                             "  2\n"
+                             "  3  00  00                   RST\n"
+                             "  4\n"
+                             "  5                   ; fine\n";
+    for (const char* source : {"; uno\r\n\r\n        RST\r\n\r\n; fine\r\n", "; uno\n\n        RST  \n\r\n; fine",
+                               "; uno\r\n  \r\n        RST\n\n; fine\n"}) {
+        const Assembly assembly = assemble(source);
+        ASSERT_FALSE(assembly.failed()) << describe(assembly.diagnostics);
+        EXPECT_EQ(rows, formatListing(source, assembly)) << source;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -383,7 +430,13 @@ TEST(AssemblerMemory, GrowsWithWhatTheProgramDefinesNotWithTheLines) {
         const Assembly assembly = assemble(*source);
         EXPECT_FALSE(assembly.failed()) << describe(assembly.diagnostics);
     }
-    EXPECT_EQ(newlines, formatListing(newlines, assemble(newlines)));
+    // Each empty line is a row with its number alone: 1048576 lines, numbers
+    // of up to 7 digits, 8 characters a row.
+    const std::string listing = formatListing(newlines, assemble(newlines));
+    EXPECT_EQ(MAX_SOURCE_BYTES * 8, listing.size());
+    EXPECT_EQ("      1\n      2\n", listing.substr(0, 16));
+    EXPECT_EQ("   1000\n", listing.substr(999 * 8, 8));
+    EXPECT_EQ("1048575\n1048576\n", listing.substr(listing.size() - 16));
     EXPECT_LT(peakMemory() - before, std::int64_t{16} << 20);
 }
 

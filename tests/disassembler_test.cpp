@@ -195,6 +195,43 @@ TEST(Disassembler, FullImageWithAnInstructionSplitByTheEnd) {
     EXPECT_EQ("NOP", statementsOf(disassemble(image)).back());
 }
 
+struct CommentCase {
+    const char* what;
+    std::vector<Byte> image;
+    std::string text;
+};
+
+// Each line's comment gives its address as the debugger writes addresses:
+// hexadecimal first, the decimal in parentheses; from 0x00 to 0xFF, a
+// skipped run from its first to its last address, the label past the end.
+TEST(Disassembler, EachCommentGivesTheAddressInHexadecimalThenInDecimal) {
+    std::vector<Byte> full(256, 0);
+    full[1] = 135;
+    full[255] = 0xFF;
+    const std::string header = " byte. Etichette: L_xx istruzioni, D_xx dati, B_xx oltre l'immagine"
+                               " (xx: indirizzo esadecimale).\n";
+    const CommentCase cases[] = {
+        {"the first and the last address", full,
+         "; 256" + header +
+             "        RST                                     ; 0x00 (0)\n"
+             "        DB        135                           ; 0x01 (1)\n"
+             "        ORG       255                           ; 0x02 (2) .. 0xFE (254): 253 byte a 0\n"
+             "        DB        255                           ; 0xFF (255)\n"},
+        {"an unassigned code and a label past the end", {0x0E, 0x46, 0x06, 0x00, 0x00, 0x00},
+         "; 6" + header +
+             "        DB        14                            ; 0x00 (0) codice operativo non assegnato: non fa nulla\n"
+             "        INP       B_06                          ; 0x01 (1)\n"
+             "        RST                                     ; 0x03 (3)\n"
+             "        DB        0, 0                          ; 0x04 (4)\n"
+             "        ORG       6                             ; dopo la fine dell'immagine: nessun byte scritto\n"
+             "B_06:                                           ; 0x06 (6)\n"},
+    };
+    for (const CommentCase& c : cases) {
+        EXPECT_EQ(c.text, disassemble(c.image)) << c.what;
+        expectRoundTrip(c.image, c.what);
+    }
+}
+
 namespace {
 
 struct DataCase {

@@ -44,41 +44,41 @@ const std::string HEADER =
 TEST(TarndisOutput, Eco) {
     const std::string image = assembleWithTarnasm((EXAMPLES / "eco.asm").string(), tarntest::writeTempFile("eco.bin", ""));
     EXPECT_EQ("; 34" + HEADER +
-                  "L_00:   INP       B_22                          ; 0 (0x00)\n"
-                  "        CLZ                                     ; 2 (0x02)\n"
-                  "        CMP       B_22, D_21                    ; 3 (0x03)\n"
-                  "        JPZ       L_1E                          ; 6 (0x06)\n"
-                  "        WRT       B_22                          ; 8 (0x08)\n"
-                  "        WRT       D_1F                          ; 10 (0x0A)\n"
-                  "        VALOFFST  0                             ; 12 (0x0C)\n"
-                  "L_0E:   MUL       B_22, D_21                    ; 14 (0x0E)\n"
-                  "        INCOFFST                                ; 17 (0x11)\n"
-                  "        CLZ                                     ; 18 (0x12)\n"
-                  "        CMP       B_22, D_21                    ; 19 (0x13)\n"
-                  "        JPZ       L_1A                          ; 22 (0x16)\n"
-                  "        JMP       L_0E                          ; 24 (0x18)\n"
-                  "L_1A:   VALOFFST  0                             ; 26 (0x1A)\n"
-                  "        JMP       L_00                          ; 28 (0x1C)\n"
-                  "L_1E:   RST                                     ; 30 (0x1E)\n"
-                  "D_1F:   DB        \"\\n\", 0                       ; 31 (0x1F)\n"
-                  "D_21:   DB        0                             ; 33 (0x21)\n"
+                  "L_00:   INP       B_22                          ; 0x00 (0)\n"
+                  "        CLZ                                     ; 0x02 (2)\n"
+                  "        CMP       B_22, D_21                    ; 0x03 (3)\n"
+                  "        JPZ       L_1E                          ; 0x06 (6)\n"
+                  "        WRT       B_22                          ; 0x08 (8)\n"
+                  "        WRT       D_1F                          ; 0x0A (10)\n"
+                  "        VALOFFST  0                             ; 0x0C (12)\n"
+                  "L_0E:   MUL       B_22, D_21                    ; 0x0E (14)\n"
+                  "        INCOFFST                                ; 0x11 (17)\n"
+                  "        CLZ                                     ; 0x12 (18)\n"
+                  "        CMP       B_22, D_21                    ; 0x13 (19)\n"
+                  "        JPZ       L_1A                          ; 0x16 (22)\n"
+                  "        JMP       L_0E                          ; 0x18 (24)\n"
+                  "L_1A:   VALOFFST  0                             ; 0x1A (26)\n"
+                  "        JMP       L_00                          ; 0x1C (28)\n"
+                  "L_1E:   RST                                     ; 0x1E (30)\n"
+                  "D_1F:   DB        \"\\n\", 0                       ; 0x1F (31)\n"
+                  "D_21:   DB        0                             ; 0x21 (33)\n"
                   "        ORG       34                            ; dopo la fine dell'immagine: nessun byte scritto\n"
-                  "B_22:                                           ; 34 (0x22)\n",
+                  "B_22:                                           ; 0x22 (34)\n",
               tarndisOutput(tarntest::writeTempFile("eco.bin", image)));
 }
 
 TEST(TarndisOutput, Asterischi) {
     EXPECT_EQ("; 33" + HEADER +
-                  "        VAL       D_1E, 3                       ; 0 (0x00)\n"
-                  "L_03:   WRT       D_1F                          ; 3 (0x03)\n"
-                  "        CLZ                                     ; 5 (0x05)\n"
-                  "        DEC       D_1E                          ; 6 (0x06)\n"
-                  "        JPZ       L_0C                          ; 8 (0x08)\n"
-                  "        JMP       L_03                          ; 10 (0x0A)\n"
-                  "L_0C:   RST                                     ; 12 (0x0C)\n"
-                  "        ORG       30                            ; 13 (0x0D) .. 29 (0x1D): 17 byte a 0\n"
-                  "D_1E:   DB        0                             ; 30 (0x1E)\n"
-                  "D_1F:   DB        \"*\", 0                        ; 31 (0x1F)\n",
+                  "        VAL       D_1E, 3                       ; 0x00 (0)\n"
+                  "L_03:   WRT       D_1F                          ; 0x03 (3)\n"
+                  "        CLZ                                     ; 0x05 (5)\n"
+                  "        DEC       D_1E                          ; 0x06 (6)\n"
+                  "        JPZ       L_0C                          ; 0x08 (8)\n"
+                  "        JMP       L_03                          ; 0x0A (10)\n"
+                  "L_0C:   RST                                     ; 0x0C (12)\n"
+                  "        ORG       30                            ; 0x0D (13) .. 0x1D (29): 17 byte a 0\n"
+                  "D_1E:   DB        0                             ; 0x1E (30)\n"
+                  "D_1F:   DB        \"*\", 0                        ; 0x1F (31)\n",
               tarndisOutput((EXAMPLES / "asterischi.bin").string()));
 }
 

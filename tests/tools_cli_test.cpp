@@ -57,9 +57,9 @@ TEST(TarnasmProgram, WritesTheImageBesideTheSourceAndTheListingOnRequest) {
     result = run(TARNASM_BINARY, {"-l", listing, source, "-o", other});
     EXPECT_EQ(0, result.exitStatus) << result.err;
     EXPECT_EQ(readFile(image), readFile(other));
-    EXPECT_EQ("00  47 03        inizio: WRT testo\n"
-              "02  00            RST\n"
-              "03  6F 6B 00     testo: DB \"ok\", 0\n",
+    EXPECT_EQ("  1  00  47 03        inizio: WRT testo\n"
+              "  2  02  00            RST\n"
+              "  3  03  6F 6B 00     testo: DB \"ok\", 0\n",
               readFile(listing));
 }
 
@@ -228,4 +228,46 @@ TEST(ToolMessages, AFileNameIsShownOnOneLineWithoutControlCharacters) {
     }
     std::filesystem::remove(source);
     std::filesystem::remove(valid);
+}
+
+namespace {
+
+// A text line as a groff page writes it: the backslash escaped.
+std::string asGroff(const std::string& line) {
+    std::string text;
+    for (const char c : line) text += c == '\\' ? std::string("\\e") : std::string(1, c);
+    return text;
+}
+
+// Every line of an output appears, in order, among the lines of a page.
+void expectShownIn(const std::string& page, const std::string& output, const std::string& what) {
+    const std::string text = readFile((std::filesystem::path(TARNSIM_SOURCE_DIR) / "man" / page).string());
+    ASSERT_FALSE(output.empty()) << what;
+    std::size_t from = 0;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = text.find("\n" + asGroff(line) + "\n", from);
+        ASSERT_NE(std::string::npos, at) << page << " non mostra la riga di " << what << ":\n" << line;
+        from = at + 1;
+    }
+}
+
+}  // namespace
+
+// The manual pages' examples are the real output of the programs.
+TEST(ToolManualPages, ShowTheRealListingAndDisassembly) {
+    const std::string source =
+        writeTempFile("saluta.asm", "; saluta e si ferma\n        WRT testo\n        RST\n\ntesto:  DB \"ciao!\", 0\n");
+    const std::string listing = std::filesystem::path(source).replace_extension(".lst").string();
+    const std::string image = std::filesystem::path(source).replace_extension(".bin").string();
+    const ProcessResult assembled = run(TARNASM_BINARY, {source, "-l", listing});
+    ASSERT_EQ(0, assembled.exitStatus) << assembled.err;
+    expectShownIn("tarnasm.1", readFile(listing), "tarnasm -l");
+    std::filesystem::remove(listing);
+    std::filesystem::remove(image);
+
+    const ProcessResult disassembled =
+        run(TARNDIS_BINARY, {(std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples" / "ciao.bin").string()});
+    ASSERT_EQ(0, disassembled.exitStatus) << disassembled.err;
+    expectShownIn("tarndis.1", disassembled.out, "tarndis ciao.bin");
 }

@@ -3,6 +3,7 @@
 #include "machine/instruction_set.hpp"
 #include "assembly/instruction_forms.hpp"
 #include "assembly/suggestions.hpp"
+#include "text/numbers.hpp"
 
 #include <algorithm>
 #include <array>
@@ -116,8 +117,7 @@ struct Reporter {
 std::string describeCharacter(char c) {
     const auto code = static_cast<unsigned char>(c);
     if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
-    const char* digits = "0123456789ABCDEF";
-    return std::string("\\x") + digits[code >> 4] + digits[code & 0xF];
+    return "\\x" + hexDigits(code);
 }
 
 // Calls visit(text, number) for every line of a source, without its line end
@@ -1020,50 +1020,88 @@ std::vector<std::string> formatReport(const std::string& file, const Assembly& a
 
 namespace {
 
+// The columns of a listing row: the source line's number, right-aligned,
+// then two blanks; from there the address and up to four bytes, and the text
+// LISTING_TEXT_COLUMN characters further on.
+constexpr std::size_t MIN_NUMBER_WIDTH = 3;
+constexpr std::size_t NUMBER_GAP = 2;
 constexpr std::size_t LISTING_TEXT_COLUMN = 17;
+constexpr std::size_t BYTES_PER_ROW = 4;
 
-void appendHex(std::string& out, int value) {
-    const char* digits = "0123456789ABCDEF";
-    out += digits[(value >> 4) & 0xF];
-    out += digits[value & 0xF];
+struct ListingShape {
+    std::size_t numberWidth = MIN_NUMBER_WIDTH;
+    std::size_t size = 0;  // enough room for the whole listing
+};
+
+// The width of the number column (the last line's digits) and the room the
+// listing needs at most, so that a long source grows its listing once.
+ListingShape shapeOf(std::string_view source, const Assembly& assembly) {
+    std::int64_t lines = 0;
+    std::size_t textRows = 0;
+    forEachLine(source, [&](std::string_view text, std::int64_t line) {
+        lines = line;
+        if (!text.empty()) ++textRows;
+    });
+    ListingShape shape;
+    shape.numberWidth = std::max(MIN_NUMBER_WIDTH, std::to_string(lines).size());
+    std::size_t byteRows = 0;
+    for (const ListingEntry& entry : assembly.listing) byteRows += entry.bytes.size() / BYTES_PER_ROW + 1;
+    const std::size_t rowStart = shape.numberWidth + NUMBER_GAP + LISTING_TEXT_COLUMN;
+    shape.size = static_cast<std::size_t>(lines) * (shape.numberWidth + 1) + (textRows + byteRows) * rowStart + source.size();
+    return shape;
 }
 
-// The source text after the address and bytes, without trailing blanks.
-void appendText(std::string& out, std::size_t start, std::string_view text) {
-    out.resize(start + LISTING_TEXT_COLUMN, ' ');
+// The start of a row: the line number, or blanks for a row that continues
+// the bytes of the one before, then the gap.
+void appendNumber(std::string& out, std::size_t width, std::int64_t line) {
+    const std::string number = line > 0 ? std::to_string(line) : "";
+    out.append(width > number.size() ? width - number.size() : 0, ' ');
+    out += number;
+    out.append(NUMBER_GAP, ' ');
+}
+
+// The source text in its column, then the row ends without trailing blanks
+// (a line without bytes or text keeps its number alone).
+void appendText(std::string& out, std::size_t textStart, std::string_view text) {
+    out.resize(textStart, ' ');
     out += text;
     while (!out.empty() && out.back() == ' ') out.pop_back();
     out += '\n';
 }
 
-// One listing line: address, up to four bytes, then the source text.
-void appendListingRow(std::string& out, int address, const Byte* bytes, std::size_t count, std::string_view text) {
+// One listing row: number, address, up to four bytes, then the source text.
+void appendListingRow(std::string& out, std::size_t width, std::int64_t line, int address, const Byte* bytes,
+                      std::size_t count, std::string_view text) {
+    appendNumber(out, width, line);
     const std::size_t start = out.size();
-    appendHex(out, address);
+    out += hexDigits(static_cast<unsigned>(address) & 0xFF);
     out += "  ";
     for (std::size_t i = 0; i < count; ++i) {
-        appendHex(out, bytes[i]);
+        out += hexDigits(bytes[i]);
         out += ' ';
     }
-    appendText(out, start, text);
+    appendText(out, start + LISTING_TEXT_COLUMN, text);
 }
 
 }  // namespace
 
 std::string formatListing(std::string_view source, const Assembly& assembly) {
-    constexpr std::size_t BYTES_PER_ROW = 4;
+    const ListingShape shape = shapeOf(source, assembly);
     std::string out;
+    out.reserve(shape.size);
     std::size_t next = 0;  // the next listing entry
     forEachLine(source, [&](std::string_view text, std::int64_t line) {
         if (next == assembly.listing.size() || assembly.listing[next].line != line) {
-            appendText(out, out.size(), text);
+            appendNumber(out, shape.numberWidth, line);
+            appendText(out, out.size() + LISTING_TEXT_COLUMN, text);
             return;
         }
         const ListingEntry& entry = assembly.listing[next++];
         for (std::size_t offset = 0; offset < entry.bytes.size() || offset == 0; offset += BYTES_PER_ROW) {
             const std::size_t count = std::min(BYTES_PER_ROW, entry.bytes.size() - offset);
-            appendListingRow(out, entry.address + static_cast<int>(offset), entry.bytes.data() + offset, count,
-                             offset == 0 ? text : std::string_view{});
+            const bool first = offset == 0;
+            appendListingRow(out, shape.numberWidth, first ? line : 0, entry.address + static_cast<int>(offset),
+                             entry.bytes.data() + offset, count, first ? text : std::string_view{});
         }
     });
     return out;

@@ -2,6 +2,7 @@
 
 #include "machine/instruction_set.hpp"
 #include "assembly/instruction_forms.hpp"
+#include "text/numbers.hpp"
 
 #include <algorithm>
 #include <array>
@@ -63,12 +64,6 @@ Uses findUses(const std::vector<Byte>& image, const std::array<ByteRole, 256>& r
     return uses;
 }
 
-const char HEX_DIGITS[] = "0123456789ABCDEF";
-
-std::string hexByte(unsigned value) {
-    return {HEX_DIGITS[(value >> 4) & 0xF], HEX_DIGITS[value & 0xF]};
-}
-
 // Bytes that look like text go into strings; a character literal shows
 // these and the few escapes below.
 bool isPrintable(Byte byte) {
@@ -121,7 +116,7 @@ std::string escaped(Byte byte, char delimiter) {
     }
     if (byte == static_cast<Byte>(delimiter)) return std::string("\\") + delimiter;
     if (isPrintable(byte)) return std::string(1, static_cast<char>(byte));
-    return "\\x" + hexByte(byte);
+    return "\\x" + hexDigits(byte);
 }
 
 std::size_t escapedWidth(Byte byte) {
@@ -262,7 +257,7 @@ std::vector<Statement> layOut(const std::vector<Byte>& image, const std::array<B
 }
 
 std::string labelOf(const Statement& statement) {
-    return (statement.kind == Kind::Data ? "D_" : "L_") + hexByte(statement.address);
+    return (statement.kind == Kind::Data ? "D_" : "L_") + hexDigits(statement.address);
 }
 
 std::string quoted(const std::vector<Byte>& image, const DataItem& item) {
@@ -291,7 +286,7 @@ std::string addressOperand(Listing& listing, unsigned value) {
     if (value >= listing.image.size()) {
         listing.beyondUsed = true;
         const unsigned offset = value - listing.uses.firstBeyond;
-        return "B_" + hexByte(listing.uses.firstBeyond) + (offset == 0 ? "" : "+" + std::to_string(offset));
+        return "B_" + hexDigits(listing.uses.firstBeyond) + (offset == 0 ? "" : "+" + std::to_string(offset));
     }
     Statement& holder = listing.statements[listing.statementAt[value]];
     holder.labelled = true;
@@ -329,10 +324,6 @@ std::string dataOf(const Listing& listing, const Statement& statement) {
         }
     }
     return text;
-}
-
-std::string addressComment(unsigned address) {
-    return std::to_string(address) + " (0x" + hexByte(address) + ")";
 }
 
 void padTo(std::string& text, std::size_t column) {
@@ -387,17 +378,17 @@ std::string disassemble(const std::vector<Byte>& wholeImage) {
         switch (statement.kind) {
             case Kind::Instruction:
                 out += sourceLine(label, findInstruction(image[statement.address])->mnemonic, texts[index],
-                                  addressComment(statement.address));
+                                  addressText(statement.address));
                 break;
             case Kind::Unassigned:
                 out += sourceLine(label, "DB", texts[index],
-                                  addressComment(statement.address) + " codice operativo non assegnato: non fa nulla");
+                                  addressText(statement.address) + " codice operativo non assegnato: non fa nulla");
                 break;
-            case Kind::Data: out += sourceLine(label, "DB", texts[index], addressComment(statement.address)); break;
+            case Kind::Data: out += sourceLine(label, "DB", texts[index], addressText(statement.address)); break;
             case Kind::Skip:
                 out += sourceLine("", "ORG", texts[index],
-                                  addressComment(statement.address) + " .. " +
-                                      addressComment(statement.address + statement.size - 1) + ": " +
+                                  addressText(statement.address) + " .. " +
+                                      addressText(statement.address + statement.size - 1) + ": " +
                                       std::to_string(statement.size) + " byte a 0");
                 break;
         }
@@ -406,7 +397,7 @@ std::string disassemble(const std::vector<Byte>& wholeImage) {
     // ORG before it, and writes no byte there: the image keeps its length.
     if (listing.beyondUsed) {
         out += sourceLine("", "ORG", std::to_string(uses.firstBeyond), "dopo la fine dell'immagine: nessun byte scritto");
-        out += sourceLine("B_" + hexByte(uses.firstBeyond), "", "", addressComment(uses.firstBeyond));
+        out += sourceLine("B_" + hexDigits(uses.firstBeyond), "", "", addressText(uses.firstBeyond));
     }
     return out;
 }

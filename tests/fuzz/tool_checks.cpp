@@ -4,6 +4,7 @@
 #include "assembly/disassembler.hpp"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,6 +45,35 @@ std::string checkDiagnostic(const tarn::Diagnostic& diagnostic, const std::vecto
         const auto code = static_cast<unsigned char>(c);
         if (code < 0x20 || code == 0x7F) return "control character in the message: " + position(diagnostic);
     }
+    return "";
+}
+
+// The listing: a row for every source line, numbered in order, right-aligned
+// as wide as the last number (three columns at least) and two blanks after;
+// rows that continue a line's bytes leave the number out; no row ends with a
+// blank.
+std::string checkListing(const std::string& listing, std::size_t lines) {
+    const std::size_t width = std::max<std::size_t>(3, std::to_string(lines).size());
+    std::size_t expected = 1;
+    std::size_t start = 0;
+    while (start < listing.size()) {
+        const std::size_t end = listing.find('\n', start);
+        if (end == std::string::npos) return "a listing without its last line end";
+        const std::string_view row(listing.data() + start, end - start);
+        start = end + 1;
+        const std::string where = "listing row for line " + std::to_string(expected) + ": ";
+        if (row.size() < width || (row.size() > width && row.substr(width, 2) != "  "))
+            return where + "no number column";
+        if (row.back() == ' ') return where + "a trailing blank";
+        const std::string_view number = row.substr(0, width);
+        if (number.find_first_not_of(' ') == std::string_view::npos) {
+            if (expected == 1) return "a listing that begins with a continuation row";
+            continue;
+        }
+        const std::string wanted = std::to_string(expected++);
+        if (number != std::string(width - std::min(width, wanted.size()), ' ') + wanted) return where + "wrong number";
+    }
+    if (expected != lines + 1) return "a listing of " + std::to_string(expected - 1) + " lines for " + std::to_string(lines);
     return "";
 }
 
@@ -108,7 +138,8 @@ std::string checkAssembly(const std::uint8_t* data, std::size_t size) {
     if (quiet.image != assembly.image) return "with warnings off the image changes";
 
     if (hasErrors) return "";
-    (void)tarn::formatListing(source, assembly);
+    if (std::string problem = checkListing(tarn::formatListing(source, assembly), lengths.size()); !problem.empty())
+        return problem;
     return checkRoundTrip(assembly.image, "the source's image");
 }
 

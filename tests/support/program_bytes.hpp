@@ -24,8 +24,8 @@ std::string bytes(std::initializer_list<int> values);
 inline const std::string PROGRAM = "inizio: WRT testo\n RST\ntesto: DB \"ok\", 0\n";
 inline const std::string IMAGE = bytes({0x47, 0x03, 0x00, 'o', 'k', 0});
 inline const std::string LISTING =
-    "00  47 03        inizio: WRT testo\n"
-    "02  00            RST\n"
-    "03  6F 6B 00     testo: DB \"ok\", 0\n";
+    "  1  00  47 03        inizio: WRT testo\n"
+    "  2  02  00            RST\n"
+    "  3  03  6F 6B 00     testo: DB \"ok\", 0\n";
 
 }  // namespace tarntest
