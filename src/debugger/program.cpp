@@ -35,12 +35,12 @@ std::vector<ProgramLine> linesOf(std::string_view text) {
 // roles and owners of bytes.
 void takeListing(const Assembly& assembly, Program& program) {
     program.labelOf.fill(-1);
-    for (const LabelEntry& label : assembly.labels) {
-        if (label.address < 0 || label.address > 255) continue;
-        // Of several labels at one address, the first one defined owns the bytes.
-        if (!program.labels.empty() && program.labels.back().address == static_cast<unsigned>(label.address)) continue;
-        program.labels.push_back({label.name, label.line, static_cast<unsigned>(label.address)});
-    }
+    // By address, then by line: of several labels at one address, the last
+    // one defined owns the bytes (the others stand alone on lines before
+    // the data, with none of their own).
+    for (const LabelEntry& label : assembly.labels)
+        if (label.address >= 0 && label.address <= 255)
+            program.labels.push_back({label.name, label.line, static_cast<unsigned>(label.address)});
     std::size_t next = 0;
     for (unsigned address = 0; address < 256; ++address) {
         while (next < program.labels.size() && program.labels[next].address <= address) ++next;

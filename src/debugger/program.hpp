@@ -45,10 +45,12 @@ struct Program {
     std::array<CellRole, 256> roles{};
     // The index in lines of the line that defined each byte, or -1.
     std::array<int, 256> lineOf{};
-    // The labels that stand for an address of memory, by address.
+    // The labels that stand for an address of memory, by address and then
+    // by line.
     std::vector<ProgramLabel> labels;
     // For each byte, the index in labels of the label whose bytes it is
-    // among (the last label at or before it), or -1 before the first.
+    // among (the last label at or before it: of several at one address, the
+    // one defined last), or -1 before the first.
     std::array<int, 256> labelOf{};
     // Bytes put into memory after the image is loaded and before the first
     // instruction, over the image's: the memory that a run is prepared with,

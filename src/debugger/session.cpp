@@ -43,21 +43,6 @@ std::string lineNote(const Program& program, unsigned address) {
     return line ? ", riga " + std::to_string(line->number) : std::string();
 }
 
-// Where a string that starts at `from` and takes the bytes `taken` (lowest
-// first) runs past the data the source defined there into another label's
-// bytes: the first such byte. Only a string that starts in data counts.
-std::optional<unsigned> intoAnotherLabel(const Program& program, unsigned from, const ByteSet& taken) {
-    if (from > 255 || program.roles[from] != CellRole::Data) return std::nullopt;
-    const ProgramLabel* own = program.labelAt(from);
-    std::optional<unsigned> found;
-    taken.forEach([&](unsigned address) {
-        if (found || address <= from || program.roles[address] == CellRole::Undefined) return;
-        const ProgramLabel* other = program.labelAt(address);
-        if (other != nullptr && other != own) found = address;
-    });
-    return found;
-}
-
 // A source line without its comment: from the first ';' outside quotes.
 std::string_view withoutComment(std::string_view text) {
     char quote = 0;
@@ -80,6 +65,52 @@ std::string trimmed(std::string_view text) {
     if (begin == std::string_view::npos) return {};
     const std::size_t end = text.find_last_not_of(' ');
     return std::string(text.substr(begin, end - begin + 1));
+}
+
+// The label that the instruction at pc writes to or prints from, starting
+// at `from`: of several labels at that address, the one its source line
+// names (which may own no bytes); else the label whose bytes these are.
+const ProgramLabel* labelNamed(const Program& program, Byte pc, unsigned from) {
+    const ProgramLabel* owner = program.labelAt(from);
+    const ProgramLine* line = program.lineAt(pc);
+    if (owner == nullptr || line == nullptr) return owner;
+    const std::string_view text = withoutComment(line->text);
+    const auto isNameCharacter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    };
+    for (const ProgramLabel& label : program.labels) {
+        if (label.address != from || &label == owner) continue;
+        for (std::size_t at = text.find(label.name); at != std::string_view::npos; at = text.find(label.name, at + 1)) {
+            const std::size_t end = at + label.name.size();
+            if ((at == 0 || !isNameCharacter(text[at - 1])) && (end == text.size() || !isNameCharacter(text[end])))
+                return &label;
+        }
+    }
+    return owner;
+}
+
+// A string of INP or WRT that runs on into another label's bytes.
+struct Overflow {
+    const ProgramLabel* own = nullptr;    // the label it starts at (nothing: none)
+    bool ownHasNoBytes = false;           // own stands on a line of its own, before another label's data
+    const ProgramLabel* other = nullptr;  // the label whose bytes it runs into
+};
+
+// Whether the string that the instruction at pc starts at `from`, over the
+// bytes `taken`, runs past the data the source defined there into another
+// label's bytes. Only a string that starts in data counts.
+std::optional<Overflow> intoAnotherLabel(const Program& program, Byte pc, unsigned from, const ByteSet& taken) {
+    if (from > 255 || program.roles[from] != CellRole::Data) return std::nullopt;
+    Overflow overflow;
+    overflow.own = labelNamed(program, pc, from);
+    overflow.ownHasNoBytes = overflow.own != program.labelAt(from);
+    taken.forEach([&](unsigned address) {
+        if (overflow.other || address < from || program.roles[address] == CellRole::Undefined) return;
+        const ProgramLabel* label = program.labelAt(address);
+        if (label != nullptr && label != overflow.own) overflow.other = label;
+    });
+    if (overflow.other == nullptr) return std::nullopt;
+    return overflow;
 }
 
 constexpr std::string_view REGISTER_NAMES[] = {"PC", "IR", "A", "B", "X"};
@@ -364,8 +395,8 @@ struct Session::Findings {
     bool effectivePastMemory = false;
     bool stringPastMemory = false;
     ByteSet codeWrites;
-    std::optional<unsigned> inputOverflow;   // the first byte of another label INP would write
-    std::optional<unsigned> stringOverflow;  // the first byte of another label WRT would print
+    std::optional<Overflow> inputOverflow;   // INP would write another label's bytes
+    std::optional<Overflow> stringOverflow;  // WRT would print another label's bytes
 
     bool any() const {
         return switchedOnTrace || executesData || undefinedReads.any() || effectivePastMemory || stringPastMemory ||
@@ -382,8 +413,10 @@ Session::Findings Session::findings(const Plan& plan) const {
     found.effectivePastMemory = plan.usesEffective && plan.effective > 255;
     found.stringPastMemory = plan.stringPastMemory;
     found.codeWrites = plan.writes & code_;
-    if (plan.uses & STORES_WORD_AT_A) found.inputOverflow = intoAnotherLabel(program_, plan.decoded.A, plan.string);
-    if (plan.uses & PRINTS_FROM_A) found.stringOverflow = intoAnotherLabel(program_, plan.decoded.A, plan.string);
+    if (plan.uses & STORES_WORD_AT_A)
+        found.inputOverflow = intoAnotherLabel(program_, state_.PC, plan.decoded.A, plan.string);
+    if (plan.uses & PRINTS_FROM_A)
+        found.stringOverflow = intoAnotherLabel(program_, state_.PC, plan.decoded.A, plan.string);
     return found;
 }
 
@@ -561,27 +594,34 @@ std::vector<Warning> Session::warnings() const {
                         std::string(prints ? "La stringa di " : "La parola letta da ") + instruction +
                             " va oltre l'indirizzo 0xFF (255), nei registri PC, IR, A, B e X."});
     }
-    const auto labelName = [this](unsigned address, const char* none) {
-        const ProgramLabel* label = program_.labelAt(address);
-        return label ? std::string(label->name) : std::string(none);
-    };
-    const auto otherLabel = [this](unsigned address) {
-        const ProgramLabel* label = program_.labelAt(address);
-        return label->name + " (riga " + std::to_string(label->line) + ", indirizzo " + hexAddress(label->address) + ")";
+    const auto labelText = [](const ProgramLabel& label) {
+        return label.name + " (riga " + std::to_string(label.line) + ", indirizzo " + hexAddress(label.address) + ")";
     };
     if (found.inputOverflow) {
+        const Overflow& overflow = *found.inputOverflow;
         const std::size_t count = planned.string.count();
-        list.push_back({WarningKind::InputOverflows,
-                        instruction + " sta per scrivere una parola di " + std::to_string(count) +
-                            (count == 1 ? " carattere" : " caratteri") + " da " + addressText(planned.decoded.A) +
-                            ": va oltre la fine dei dati di " + labelName(planned.decoded.A, "quel punto") +
-                            " e scrive nei byte di " + otherLabel(*found.inputOverflow) + "."});
+        std::string text = instruction + " sta per scrivere una parola di " + std::to_string(count) +
+                           (count == 1 ? " carattere" : " caratteri") + " da " + addressText(planned.decoded.A);
+        if (overflow.ownHasNoBytes)
+            text += ", ma l'etichetta " + overflow.own->name + " non ha byte suoi: scrive nei byte di " +
+                    labelText(*overflow.other) + ".";
+        else
+            text += ": va oltre la fine dei dati di " + (overflow.own ? overflow.own->name : std::string("quel punto")) +
+                    " e scrive nei byte di " + labelText(*overflow.other) + ".";
+        list.push_back({WarningKind::InputOverflows, text});
     }
-    if (found.stringOverflow)
-        list.push_back({WarningKind::StringOverflows,
-                        instruction + " sta per stampare la stringa di " + labelName(planned.decoded.A, "quel punto") +
-                            " da " + addressText(planned.decoded.A) + ", ma nessuno 0 la chiude: andrebbe avanti nei byte di " +
-                            otherLabel(*found.stringOverflow) + "."});
+    if (found.stringOverflow) {
+        const Overflow& overflow = *found.stringOverflow;
+        std::string text = instruction + " sta per stampare la stringa di " +
+                           (overflow.own ? overflow.own->name : std::string("quel punto")) + " da " +
+                           addressText(planned.decoded.A);
+        if (overflow.ownHasNoBytes)
+            text += ", ma l'etichetta " + overflow.own->name + " non ha byte suoi: stamperebbe i byte di " +
+                    labelText(*overflow.other) + ".";
+        else
+            text += ", ma nessuno 0 la chiude: andrebbe avanti nei byte di " + labelText(*overflow.other) + ".";
+        list.push_back({WarningKind::StringOverflows, text});
+    }
     if (found.codeWrites.any()) {
         const unsigned first = found.codeWrites.first();
         list.push_back({WarningKind::WritesCode,

@@ -175,11 +175,11 @@ TEST(TarndbgScreen, ShowsEveryPanelAtTheStart) {
     // instruction's line marked and in reverse video.
     EXPECT_EQ(screen.row(1).rfind("Sorgente", 0), 0u) << screen.row(1);
     // Each line has its number, and its address in hexadecimal when it has bytes.
-    EXPECT_EQ(screen.row(2).substr(0, 27), "   1    ; conto alla rovesc");
-    EXPECT_EQ(screen.row(3).substr(0, 20), " > 2 00  VAL conta, ");
+    EXPECT_EQ(screen.row(2).substr(0, 27), "    1    ; conto alla roves");
+    EXPECT_EQ(screen.row(3).substr(0, 20), " >  2 00  VAL conta,");
     EXPECT_TRUE(screen.attributes(3, 10).reverse);
-    EXPECT_EQ(screen.row(4).substr(0, 23), "   3 03 giro:   DEC con");
-    EXPECT_EQ(screen.row(13).substr(0, 14), "  12 12 testo:");
+    EXPECT_EQ(screen.row(4).substr(0, 23), "    3 03 giro:   DEC co");
+    EXPECT_EQ(screen.row(13).substr(0, 15), "   12 12 testo:");
     EXPECT_FALSE(screen.attributes(4, 10).reverse);
 
     // The memory: titles, row addresses, the bytes in hex; the effective
@@ -216,7 +216,7 @@ TEST(TarndbgScreen, StepsForwardsAndBackUpdateEveryPanel) {
     EXPECT_EQ(debugger.cell(16), ">03");
     EXPECT_TRUE(screen.attributes(debugger.cellRow(16), debugger.cellColumn(16) + 1).bold);
     EXPECT_EQ(screen.row(3).substr(0, 2), "  ");
-    EXPECT_EQ(screen.row(4).substr(0, 7), " > 3 03");
+    EXPECT_EQ(screen.row(4).substr(0, 8), " >  3 03");
 
     // DEC conta: changed and no longer used next; WRT testo marks its string.
     screen.press("s");
@@ -266,13 +266,13 @@ TEST(TarndbgScreen, ABreakpointOnTheCursorLineStopsARun) {
     EXPECT_TRUE(screen.attributes(cmpRow, 10).underline);
     screen.press("k");
     ASSERT_TRUE(debugger.waitForMessage("Punto di arresto sull'indirizzo 0x08 (8), riga 6.")) << screen.text();
-    EXPECT_EQ(screen.row(cmpRow).substr(0, 7), "*  6 08");
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 8), "*   6 08");
 
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("4")) << screen.text();
     EXPECT_TRUE(debugger.waitForMessage("Punto di arresto: la prossima istruzione è CMP (riga 6, indirizzo 0x08)."))
         << screen.text();
-    EXPECT_EQ(screen.row(cmpRow).substr(0, 7), "*> 6 08");
+    EXPECT_EQ(screen.row(cmpRow).substr(0, 8), "*>  6 08");
     EXPECT_EQ(debugger.cell(16), ">02");  // CMP's A + X
     EXPECT_EQ(debugger.cell(17), "+00");  // and its B
     // The next turn of the loop stops there again.
@@ -640,16 +640,16 @@ TEST(TarndbgScreen, StopsAnEndlessLoopMarksItsLinesAndGoesBackToItsStart) {
     const int nopRow = debugger.sourceRow("fermo:  NOP");
     const int jmpRow = debugger.sourceRow("JMP fermo");
     ASSERT_GT(nopRow, 0);
-    EXPECT_EQ(screen.row(nopRow).rfind("   6 0A↻fermo:", 0), 0u) << screen.row(nopRow);
-    EXPECT_EQ(screen.row(jmpRow).rfind(" > 7 0B↻ JMP", 0), 0u) << screen.row(jmpRow);
-    EXPECT_EQ(screen.row(debugger.sourceRow("JMP giro")).rfind("   5 08  JMP", 0), 0u);
+    EXPECT_EQ(screen.row(nopRow).rfind("    6 0A↻fermo:", 0), 0u) << screen.row(nopRow);
+    EXPECT_EQ(screen.row(jmpRow).rfind(" >  7 0B↻ JMP", 0), 0u) << screen.row(jmpRow);
+    EXPECT_EQ(screen.row(debugger.sourceRow("JMP giro")).rfind("    5 08  JMP", 0), 0u);
 
     screen.press("r");
     ASSERT_TRUE(debugger.waitForCount("9")) << screen.text();
     EXPECT_TRUE(debugger.waitForMessage("Sei dove comincia il ciclo infinito: dal passo 9 la macchina ripete gli "
                                         "stessi 2 passi (righe 6-7)."))
         << screen.text();
-    EXPECT_EQ(screen.row(jmpRow).rfind(" > 7 0B↻", 0), 0u) << "the marks stay";
+    EXPECT_EQ(screen.row(jmpRow).rfind(" >  7 0B↻", 0), 0u) << "the marks stay";
     // c from inside the loop goes round it once more.
     screen.press("c");
     ASSERT_TRUE(debugger.waitForCount("11")) << screen.text();

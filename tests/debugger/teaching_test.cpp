@@ -54,8 +54,9 @@ void expectTrueLoop(Session& session) {
     for (std::uint64_t d = 1; d < loop.length; ++d)
         ASSERT_FALSE(samePoint(first, pointAt(session, loop.start + d))) << "period " << d;
     EXPECT_TRUE(samePoint(first, pointAt(session, loop.start + loop.length)));
-    if (loop.start > 0)
+    if (loop.start > 0) {
         EXPECT_FALSE(samePoint(pointAt(session, loop.start - 1), pointAt(session, loop.start - 1 + loop.length)));
+    }
     session.goTo(at);
 }
 
@@ -88,7 +89,7 @@ TEST(TeachingWarnings, SayWhenAWordOrAStringRunsIntoAnotherLabel) {
         {"fino a un'etichetta lontana", "nome: DB 0\nORG 9\neta: DB 1\n", "lunghissimo\n",
          "va oltre la fine dei dati di nome e scrive nei byte di eta (riga 6, indirizzo 0x09)"},
         {"due etichette sullo stesso byte", "nome:\nbuffer: DB 0, 0\neta:\nanni: DB 20\n", "abcd\n",
-         "dei dati di nome e scrive nei byte di eta (riga 6"},
+         "dei dati di buffer e scrive nei byte di anni (riga 7, indirizzo 0x06)"},
         // WRT
         {"stringa senza 0", "saluto: DB \"ciao\"\nnumero: DB 7, 0\n", nullptr,
          "WRT (riga 2, indirizzo 0x01) sta per stampare la stringa di saluto da 0x04 (4), ma nessuno 0 la chiude: "
@@ -119,6 +120,34 @@ TEST(TeachingWarnings, SayWhenAWordOrAStringRunsIntoAnotherLabel) {
     }
 }
 
+// A label alone on its line, before another label's data, has no bytes of
+// its own: an INP or a WRT that names it uses the other label's bytes.
+TEST(TeachingWarnings, ALabelWithoutBytesOfItsOwnIsCaughtByTheNameTheInstructionUses) {
+    const auto source = [](const char* instruction) {
+        return std::string("NOP\n") + instruction + "\nRST\nzero: DB 0\nparola:\nconta: DB '0', 0\n";
+    };
+    Session input(sourceProgram(source("INP parola")), std::string("uno\n"));
+    ASSERT_EQ(input.runForward(100).reason, StopReason::Warning);
+    ASSERT_EQ(kindsOf(input), std::vector<WarningKind>{WarningKind::InputOverflows});
+    EXPECT_EQ(input.warnings()[0].text,
+              "INP (riga 2, indirizzo 0x01) sta per scrivere una parola di 3 caratteri da 0x05 (5), ma l'etichetta "
+              "parola non ha byte suoi: scrive nei byte di conta (riga 6, indirizzo 0x05).");
+
+    Session print(sourceProgram(source("WRT parola ; la parola")), std::string{});
+    ASSERT_EQ(print.runForward(100).reason, StopReason::Warning);
+    EXPECT_EQ(print.warnings()[0].text,
+              "WRT (riga 2, indirizzo 0x01) sta per stampare la stringa di parola da 0x05 (5), ma l'etichetta parola "
+              "non ha byte suoi: stamperebbe i byte di conta (riga 6, indirizzo 0x05).");
+
+    // Naming the label that owns the bytes is no fault, nor is a name that
+    // only contains the other, nor one in the comment.
+    for (const char* fine : {"INP conta", "INP conta ; parola", "WRT conta"}) {
+        SCOPED_TRACE(fine);
+        Session session(sourceProgram(source(fine)), std::string("1\n"));
+        EXPECT_EQ(session.runForward(100).reason, StopReason::Halted);
+    }
+}
+
 TEST(TeachingWarnings, ATypedWordIsJudgedOnceGivenBeforeTheInpRuns) {
     const Program program = sourceProgram("INP nome\nRST\nnome: DB 0, 0, 0\neta: DB 20\n");
     Session session(program, std::nullopt);
@@ -143,12 +172,13 @@ TEST(TeachingWarnings, ATypedWordIsJudgedOnceGivenBeforeTheInpRuns) {
 
 TEST(TeachingWarnings, LabelsOwnTheBytesUpToTheNextLabel) {
     const Program program = sourceProgram("giro: JMP giro\nnome:\naltro: DB 0, 0\n DB 0\neta: DB 1\n");
-    ASSERT_EQ(program.labels.size(), 3u);  // of two labels on one byte, the first
+    ASSERT_EQ(program.labels.size(), 4u);
     EXPECT_EQ(program.labelAt(0)->name, "giro");
     EXPECT_EQ(program.labelAt(1)->name, "giro");
-    EXPECT_EQ(program.labelAt(2)->name, "nome");
-    EXPECT_EQ(program.labelAt(2)->line, 2);
-    EXPECT_EQ(program.labelAt(4)->name, "nome");
+    // Of two labels on one byte, the one on the data's line owns it.
+    EXPECT_EQ(program.labelAt(2)->name, "altro");
+    EXPECT_EQ(program.labelAt(2)->line, 3);
+    EXPECT_EQ(program.labelAt(4)->name, "altro");
     EXPECT_EQ(program.labelAt(5)->name, "eta");
     EXPECT_EQ(program.labelAt(5)->line, 5);
     EXPECT_EQ(program.labelAt(200)->name, "eta");

@@ -466,12 +466,12 @@ void Screen::drawSource() {
         if (index == sourceCursor_ && focus_ == Focus::Source) attributes |= A_BOLD | A_UNDERLINE;
         if (attributes != A_NORMAL) fillRow(y, 0, width, attributes);
         attron(attributes);
-        // "*>12 0A↻": breakpoint, next, the line's number, its address and
+        // "*> 12 0A↻": breakpoint, next, the line's number, its address and
         // the mark of a line that an endless loop goes through.
         std::string head;
         head += line.address && session_.breakpoint(*line.address) ? '*' : ' ';
         head += index == next ? '>' : ' ';
-        head += formatted("%*lld ", numberWidth, static_cast<long long>(line.number));
+        head += formatted(" %*lld ", numberWidth, static_cast<long long>(line.number));
         head += line.address ? hexDigits(*line.address) : std::string("  ");
         const int textColumn = static_cast<int>(head.size()) + 1;
         put(y, 0, width, head);
