@@ -167,6 +167,26 @@ TEST(LoopDetection, RunsThatNeverRepeatAreNotCalledEndless) {
     }
 }
 
+TEST(LoopDetection, InputThatHasEndedForGoodMakesWaitingOnItALoop) {
+    // With no more input to come, an INP that finds nothing is an ordinary
+    // step: waiting on it for ever is a loop of two steps (INP, JMP).
+    const MachineState start = machineOf("giro: INP parola\n JMP giro\nparola: DB 0\n");
+    const LoopSearch open = findEndlessLoop({start, "ab", 0, false}, 10'000);
+    EXPECT_EQ(open.outcome, LoopSearch::Outcome::Unknown);
+    const LoopSearch ended = findEndlessLoop({start, "ab", 0, true}, 10'000);
+    ASSERT_EQ(ended.outcome, LoopSearch::Outcome::Endless);
+    EXPECT_EQ(ended.loop->length, 2u);
+    EXPECT_EQ(ended.loop->inputTaken, 2u);
+    // From the state after the word is read: every later INP finds nothing
+    // and changes nothing, so the state after each is that one again.
+    EXPECT_EQ(ended.loop->start, 1u);
+    // A loop that takes a word every round is no repeat, ended or not.
+    const LoopSearch words = findEndlessLoop(
+        {machineOf("giro: INP parola\n INC conta\n JMP giro\nconta: DB 0\nparola: DB 0\n"), manyWords(5000), 0, true},
+        10'000);
+    EXPECT_EQ(words.outcome, LoopSearch::Outcome::Unknown);
+}
+
 TEST(LoopDetection, EndedInputRestartsTheCountButNotTheSteps) {
     // One INP that finds nothing, then a jump to itself: the loop is still
     // counted from the very first step.

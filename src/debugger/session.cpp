@@ -545,7 +545,10 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
 void ForwardRun::lookForLoop() {
     Session& s = session_;
     const auto search = [&s](const Session::Snapshot& origin) {
-        const LoopSearch found = findEndlessLoop({origin.machine, s.input_, origin.inputTaken}, s.position_ - origin.position);
+        // Typed input still open never gets here with an INP that found no
+        // word: the session waits for the word instead.
+        const LoopSearch found =
+            findEndlessLoop({origin.machine, s.input_, origin.inputTaken, s.inputEnded()}, s.position_ - origin.position);
         std::optional<ProvedLoop> loop;
         if (found.loop) loop = ProvedLoop{origin.position + found.loop->start, found.loop->length, found.loop->instructions};
         return loop;

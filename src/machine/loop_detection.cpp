@@ -50,11 +50,11 @@ enum class Step {
 
 class Stepper {
 public:
-    explicit Stepper(std::string_view input) : input_(input), console_(input) {}
+    Stepper(std::string_view input, bool inputEnded) : input_(input), inputEnded_(inputEnded), console_(input) {}
 
     Step advance(Point& point) {
         console_.moveTo(point.inputTaken);
-        const bool starved = point.state.M[point.state.PC] == INP_OPCODE &&
+        const bool starved = !inputEnded_ && point.state.M[point.state.PC] == INP_OPCODE &&
                              nextInputWord(input_.substr(point.inputTaken)).text.empty();
         if (!stepMachine(point.state, console_)) return Step::Stopped;
         point.inputTaken = console_.taken();
@@ -66,6 +66,7 @@ public:
 
 private:
     std::string_view input_;
+    bool inputEnded_;
     QuietConsole console_;
     std::uint64_t stepped_ = 0;
 };
@@ -73,7 +74,7 @@ private:
 }  // namespace
 
 LoopSearch findEndlessLoop(const LoopSearchStart& from, std::uint64_t budget) {
-    Stepper stepper(from.input);
+    Stepper stepper(from.input, from.inputEnded);
     LoopSearch search;
 
     // Brent: the hare runs ahead; the tortoise waits at the hare's position

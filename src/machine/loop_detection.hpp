@@ -22,6 +22,10 @@ struct LoopSearchStart {
     MachineState state{};
     std::string_view input;
     std::size_t inputTaken = 0;
+    // Whether the input is all there is, with no more to come (a file, or a
+    // console whose input has been closed): then an INP that finds no word
+    // is a step like any other.
+    bool inputEnded = false;
 };
 
 // An endless loop: after `start` steps the machine is in a state that it
@@ -52,9 +56,10 @@ struct LoopSearch {
 // printed anywhere; trace displays are skipped), looking for a state met
 // twice. The state is the 262 bytes of the machine and the input position:
 // a period that takes input never matches, since the position only grows.
-// An INP that finds no word left is not a repeat either: a console could
-// still be given more, so the search begins afresh after every such INP,
-// and a loop that waits on input that has ended is never reported endless.
+// An INP that finds no word left is not a repeat either, unless the input
+// has ended for good (`inputEnded`): a console could still be given more, so
+// the search begins afresh after every such INP, and a loop that waits on
+// input is then never reported endless.
 LoopSearch findEndlessLoop(const LoopSearchStart& from, std::uint64_t budget);
 
 // "ciclo infinito: dal passo N la macchina ripete gli stessi M passi" (for

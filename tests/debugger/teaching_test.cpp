@@ -255,18 +255,31 @@ TEST(EndlessLoops, AFreshSessionStartedInsideALoopFindsWhereItBegan) {
     EXPECT_EQ(session.position(), 3000 + fromStart.endlessLoop()->length);
 }
 
-TEST(EndlessLoops, ALoopThatTakesInputIsNoRepeat) {
-    // Each turn reads a word: the input moves on, so no state comes back;
-    // once the input has ended, INP finds nothing, and that proves nothing
-    // either (more could come on a console).
-    const char* source = "giro: INP buf\nJMP giro\nbuf: DB 0, 0, 0, 0\n";
+TEST(EndlessLoops, ALoopThatTakesInputIsNoRepeatWhileTheInputLasts) {
+    // Each turn reads a word: the input moves on, so no state comes back
+    // while words are left. Once a file's input is used up for good, INP
+    // finds nothing and changes nothing: from then on the machine repeats.
+    const Program program = sourceProgram("giro: INP buf\nJMP giro\nbuf: DB 0, 0, 0, 0\n");
     std::string words;
     for (int i = 0; i < 3000; ++i) words += "ab ";
-    Session session(sourceProgram(source), words);
-    const RunResult result = runOn(session, 200'000);
-    EXPECT_EQ(result.reason, StopReason::Budget);
-    EXPECT_FALSE(session.endlessLoop());
-    EXPECT_GE(session.position(), 200'000u);
+    Session session(program, words);
+    ASSERT_EQ(runOn(session).reason, StopReason::EndlessLoop);
+    // After the first INP that finds no word: it still takes the blank after
+    // the last word, so the state after the last word's INP does not return.
+    EXPECT_EQ(session.endlessLoop()->start, 2 * 3000 + 1u);
+    EXPECT_EQ(session.endlessLoop()->length, 2u);
+    expectTrueLoop(session);
+
+    // Typed input that may still grow: the same loop waits for a word.
+    Session typed(program, std::nullopt);
+    ASSERT_TRUE(typed.giveInput(words));
+    EXPECT_EQ(runOn(typed).reason, StopReason::NeedsInput);
+    EXPECT_FALSE(typed.endlessLoop());
+    EXPECT_EQ(typed.position(), 2 * 3000u);
+    // Once the user ends it, the loop is proved.
+    typed.endInput();
+    EXPECT_EQ(runOn(typed).reason, StopReason::EndlessLoop);
+    EXPECT_EQ(typed.endlessLoop()->start, 2 * 3000 + 1u);
 }
 
 TEST(EndlessLoops, InputTakenBeforeTheLoopStillCountsAsTheRunsStart) {
