@@ -54,6 +54,23 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(session.snapshotInterval()),
                 static_cast<double>(session.historyBytes()) / (1024.0 * 1024.0));
 
+    // The same run as c makes it, in stretches, looking for an endless loop
+    // on its way: what the search adds.
+    {
+        tarn::debugger::Session looking(program, std::string{});
+        tarn::debugger::ForwardRun run(looking);
+        const Clock::time_point began = Clock::now();
+        tarn::debugger::RunResult result;
+        do {
+            result = run.stretch(std::min<std::uint64_t>(100'000, length - looking.position()));
+        } while (result.reason == tarn::debugger::StopReason::Budget && looking.position() < length);
+        const double seconds = secondsSince(began);
+        std::printf("avanti come c, cercando i cicli: %llu istruzioni in %.3f s (%.1f M/s)%s\n",
+                    static_cast<unsigned long long>(looking.position()), seconds,
+                    static_cast<double>(looking.position()) / seconds / 1e6,
+                    result.reason == tarn::debugger::StopReason::EndlessLoop ? ", ciclo infinito trovato" : "");
+    }
+
     // One step back, many times over, from the far end.
     const int backs = 200;
     start = Clock::now();
