@@ -3,6 +3,7 @@
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "debugger/session.hpp"
+#include "support/debugger_program.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,7 @@
 namespace tarn::debugger {
 namespace {
 
-Program sourceProgram(std::string_view source) {
-    Program program;
-    std::vector<std::string> report;
-    EXPECT_TRUE(programFromSource("prova.asm", source, program, report)) << (report.empty() ? "" : report[0]);
-    return program;
-}
+using tarntest::sourceProgram;
 
 // Where a plain run of the machine stands after `steps` instructions.
 struct Reference {

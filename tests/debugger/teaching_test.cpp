@@ -2,6 +2,7 @@
 // into another label's bytes, said before the instruction runs, and an
 // endless loop proved while c runs, with r going back to where it began.
 #include "debugger/session.hpp"
+#include "support/debugger_program.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,7 @@
 namespace tarn::debugger {
 namespace {
 
-Program sourceProgram(std::string_view source) {
-    Program program;
-    std::vector<std::string> report;
-    EXPECT_TRUE(programFromSource("prova.asm", source, program, report)) << (report.empty() ? "" : report[0]);
-    return program;
-}
+using tarntest::sourceProgram;
 
 // Runs like c: stretch after stretch until something stops the run.
 RunResult runOn(Session& session, std::uint64_t atMost = 5'000'000) {
