@@ -1,6 +1,8 @@
 // The source editor: CodeMirror with the assembler's highlighting, its
 // diagnostics marked in place, a gutter of breakpoints (by line, kept in
-// place while the text changes) and the line of the next instruction.
+// place while the text changes), the line of the next instruction and,
+// while a debug session is open, each line's address and the lines of an
+// endless loop.
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { indentUnit } from '@codemirror/language';
 import { linter, lintGutter } from '@codemirror/lint';
@@ -112,6 +114,97 @@ const nextLineField = StateField.define({
     provide: (field) => EditorView.decorations.from(field),
 });
 
+// ------------------------------------------------------------- addresses
+
+// The lines' addresses, in hexadecimal as the memory table writes them.
+const setAddresses = StateEffect.define();
+
+class TextMarker extends GutterMarker {
+    constructor(text, className = '', title = '') {
+        super();
+        this.text = text;
+        this.className = className;
+        this.title = title;
+    }
+
+    eq(other) {
+        return other.text === this.text && other.className === this.className && other.title === this.title;
+    }
+
+    toDOM() {
+        const span = document.createElement('span');
+        span.textContent = this.text;
+        if (this.className) span.className = this.className;
+        if (this.title) {
+            span.title = this.title;
+            span.setAttribute('aria-label', this.title);
+        }
+        return span;
+    }
+}
+
+// Markers at the starts of the lines given by number ({ number, ... } sorted
+// or not), those past the text's end left out.
+function lineMarkers(doc, entries, markerOf) {
+    const byLine = new Map();
+    for (const entry of entries) {
+        const marker = markerOf(entry);
+        if (marker && Number.isInteger(entry.number) && entry.number >= 1 && entry.number <= doc.lines) byLine.set(entry.number, marker);
+    }
+    return RangeSet.of([...byLine].sort((a, b) => a[0] - b[0]).map(([number, marker]) => marker.range(doc.line(number).from)));
+}
+
+const addressField = StateField.define({
+    create: () => RangeSet.empty,
+    update(set, transaction) {
+        set = set.map(transaction.changes);
+        for (const effect of transaction.effects) {
+            if (!effect.is(setAddresses)) continue;
+            const hex = (line) => (typeof line.hex === 'string' ? new TextMarker(line.hex) : null);
+            set = lineMarkers(transaction.newDoc, effect.value ?? [], hex);
+        }
+        return set;
+    },
+});
+
+const addressGutter = [
+    addressField,
+    gutter({ class: 'cm-address-gutter', markers: (view) => view.state.field(addressField) }),
+];
+
+// ------------------------------------------------------------ endless loop
+
+const loopTitle = 'riga del ciclo infinito';
+const setLoopLines = StateEffect.define();
+const loopLineDecoration = Decoration.line({ class: 'cm-loop-line', attributes: { title: loopTitle } });
+const loopMarker = new TextMarker('↻', 'loop-mark', loopTitle);
+
+// The lines' decorations and their gutter's markers.
+const loopField = StateField.define({
+    create: () => ({ lines: Decoration.none, markers: RangeSet.empty }),
+    update(value, transaction) {
+        let { lines, markers } = value;
+        if (transaction.docChanged) {
+            lines = lines.map(transaction.changes);
+            markers = markers.map(transaction.changes);
+        }
+        for (const effect of transaction.effects) {
+            if (!effect.is(setLoopLines)) continue;
+            const doc = transaction.newDoc;
+            const numbers = (effect.value ?? []).map((number) => ({ number }));
+            markers = lineMarkers(doc, numbers, () => loopMarker);
+            lines = lineMarkers(doc, numbers, () => loopLineDecoration);
+        }
+        return lines === value.lines && markers === value.markers ? value : { lines, markers };
+    },
+    provide: (field) => EditorView.decorations.from(field, (value) => value.lines),
+});
+
+const loopGutter = [
+    loopField,
+    gutter({ class: 'cm-loop-gutter', markers: (view) => view.state.field(loopField).markers }),
+];
+
 // ----------------------------------------------------------------- editor
 
 // diagnose(source) resolves to CodeMirror diagnostics for that text (or
@@ -126,6 +219,8 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
             extensions: [
                 breakpointGutter,
                 lineNumbers(),
+                addressGutter,
+                loopGutter,
                 highlightActiveLineGutter(),
                 highlightSpecialChars(),
                 history(),
@@ -164,6 +259,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
         }),
     });
 
+    let shownLoop = '';
     return {
         view,
         text: () => view.state.doc.toString(),
@@ -185,6 +281,18 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
             view.dispatch({ effects: setBreakpoints.of(lines) });
         },
         breakpoints: () => breakpointLines(view.state),
+        // The lines' addresses: [{ number, hex }] as the debugger's session
+        // gives them (null or []: none, without a session).
+        setAddresses(lines) {
+            view.dispatch({ effects: setAddresses.of(Array.isArray(lines) ? lines : []) });
+        },
+        // The numbers of the lines of a proved endless loop ([]: none).
+        setLoopLines(numbers) {
+            const wanted = Array.isArray(numbers) ? numbers : [];
+            if (wanted.join() === shownLoop) return;
+            shownLoop = wanted.join();
+            view.dispatch({ effects: setLoopLines.of(wanted) });
+        },
         // The line of the next instruction (null: none), scrolled into view.
         setNextLine(line) {
             const doc = view.state.doc;

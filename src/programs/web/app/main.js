@@ -371,16 +371,26 @@ async function sendWord(end) {
 
 const machine = new MachineView({
     registers: { PC: $('reg-PC'), IR: $('reg-IR'), A: $('reg-A'), B: $('reg-B'), X: $('reg-X') },
+    registersHex: { PC: $('hex-PC'), IR: $('hex-IR'), A: $('hex-A'), B: $('hex-B'), X: $('hex-X') },
     flags: $('flags'),
     table: $('memory'),
+    characters: $('memory-characters'),
     info: $('cell-info'),
 });
+
+// What the source shows of a session: the next line, the lines' addresses
+// and an endless loop's lines; all gone without one.
+function clearSessionMarks() {
+    editor.setNextLine(null);
+    editor.setAddresses(null);
+    editor.setLoopLines([]);
+}
 
 function endSession(message) {
     if (mode !== 'debug') return;
     mode = 'idle';
     lastView = null;
-    editor.setNextLine(null);
+    clearSessionMarks();
     showWordBox(false);
     if (busy === 'continue' || busy === 'reverse') client.request('stop').catch(() => {});
     if (message) say(message);
@@ -444,6 +454,7 @@ async function startSession() {
     if (source !== editor.text()) return false;
     mode = 'debug';
     resumeAfterInput = 'step';
+    editor.setAddresses(reply.lines);
     outputView.clear();
     consoleView.clear();
     clearPrinted();
@@ -471,6 +482,7 @@ function showView(view, said = []) {
     lastView = view;
     machine.show(view);
     editor.setNextLine(view.line ?? null);
+    editor.setLoopLines(view.loop?.lines ?? []);
     showPrinted(view);
     if (Array.isArray(view.breakpointLines)) {
         const shown = editor.breakpoints();
@@ -522,8 +534,10 @@ async function debugCommand(op, args = {}) {
         }
         showView(reply.view, [commandTexts[op] ?? '']);
         if (reply.view.needsInput && (op === 'continue' || op === 'step')) resumeAfterInput = op === 'continue' ? 'continue' : 'step';
-        // Given the word, the command that waited for it goes on.
-        if ((op === 'word' || op === 'endInput') && !reply.view.needsInput && !reply.view.halted) {
+        // Given the word, the command that waited for it goes on, unless
+        // the word brings a warning: the next command runs the INP.
+        if (reply.warning) resumeAfterInput = 'step';
+        else if ((op === 'word' || op === 'endInput') && !reply.view.needsInput && !reply.view.halted) {
             const next = resumeAfterInput;
             resumeAfterInput = 'step';
             busy = null;
@@ -578,12 +592,13 @@ function toggleBreakpointAtCursor() {
     breakpointToggled(line);
 }
 
-function workerRestarted() {
+function workerRestarted(info) {
     if (mode === 'debug') {
         mode = 'idle';
         lastView = null;
-        editor.setNextLine(null);
+        clearSessionMarks();
     }
+    machine.setNumbers(info?.numbers);
     if (exercise) client.request('exercise', { text: exercise.text, name: exercise.name }).catch(() => {});
     updateButtons();
 }
@@ -912,6 +927,7 @@ async function start() {
     try {
         const words = await client.start();
         editor.setWords(words);
+        machine.setNumbers(words.numbers);
     } catch (error) {
         say(`Impossibile avviare il simulatore: ${error.message}`);
         return;

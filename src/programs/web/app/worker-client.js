@@ -52,7 +52,8 @@ export class WorkerClient {
         this.ready = null;
     }
 
-    // Starts the worker (once); resolves to init's reply: { mnemonics, directives }.
+    // Starts the worker (once); resolves to init's reply: { mnemonics,
+    // directives, numbers }.
     start() {
         if (!this.ready) this.ready = this.launch();
         return this.ready;
@@ -72,7 +73,7 @@ export class WorkerClient {
         // A copy each time: the module is kept for the next worker.
         const reply = await this.send(worker, 'init', { wasm: this.wasm.slice(0) });
         if (!reply.ok) throw new Error(reply.error);
-        this.info = { mnemonics: reply.mnemonics ?? [], directives: reply.directives ?? [] };
+        this.info = { mnemonics: reply.mnemonics ?? [], directives: reply.directives ?? [], numbers: reply.numbers ?? null };
         return this.info;
     }
 

@@ -1,14 +1,15 @@
 // The worker's protocol in node, on the real wasm module: the assembler's
 // positions for the editor, a run as tarnsim shows it (examples byte for
 // byte against their expected output, traces, input asked for, Ferma), the
-// debugger's session and the exercises, whose hidden cases stay inside.
+// debugger's session (its warnings, endless loops and the texts of its
+// numbers) and the exercises, whose hidden cases stay inside.
 import assert from 'node:assert/strict';
 import { readFileSync, readdirSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { join } from 'node:path';
 import { test } from 'node:test';
 
-import { examplesDir, gluePath, moduleMissing, wasmPath } from './harness.mjs';
+import { examplesDir, gluePath, loadModule, moduleMissing, wasmPath } from './harness.mjs';
 import { createProtocol } from '../worker/protocol.js';
 
 // A worker in this process: requests answered through the protocol, events collected.
@@ -198,9 +199,9 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         ({ view } = await worker.request('back'));
         assert.equal(view.message, "Sei già all'inizio.");
         ({ view } = await worker.request('watch', { address: 200 }));
-        assert.equal(view.message, 'Osservo il byte 200: «Continua» si fermerà quando cambia.');
+        assert.equal(view.message, 'Osservo il byte 0xC8 (200), che ora vale 0x00 (0): «Continua» si fermerà quando cambia.');
         ({ view } = await worker.request('watch', { address: 200 }));
-        assert.equal(view.message, 'Non osservo più il byte 200.');
+        assert.equal(view.message, 'Non osservo più il byte 0xC8 (200).');
         const ran = await worker.request('continue');
         assert.equal(ran.view.halted, true);
         assert.match(ran.view.message, /fermata/);
@@ -220,7 +221,8 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const set = await worker.request('breakpointLine', { line: line.number });
         assert.deepEqual(set.view.breakpointLines, [line.number]);
         assert.deepEqual(set.view.breakpoints, [line.address]);
-        assert.equal(set.view.message, `Punto di arresto sull'indirizzo ${line.address} (riga ${line.number}).`);
+        const address = `0x${line.address.toString(16).toUpperCase().padStart(2, '0')} (${line.address})`;
+        assert.equal(set.view.message, `Punto di arresto sull'indirizzo ${address} (riga ${line.number}).`);
         ({ view } = await worker.request('restart'));
         assert.equal(view.message, "Di nuovo all'inizio: la macchina è come appena caricata.");
     });
@@ -257,7 +259,14 @@ test('the worker', { skip: moduleMissing }, async (t) => {
     });
 
     await t.test('stop ends a continue that would never end', async () => {
-        await worker.request('debug', { source: 'ciclo: JMP ciclo\n', name: 'c', input: '' });
+        // A counter of three bytes: no state comes back for 80 million steps.
+        const counter = [
+            'giro:   INC a', '        CLZ', '        CMP a, zero', '        JPZ alto', '        JMP giro',
+            'alto:   INC b', '        CLZ', '        CMP b, zero', '        JPZ piu', '        JMP giro',
+            'piu:    INC c', '        JMP giro',
+            'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', '',
+        ].join('\n');
+        await worker.request('debug', { source: counter, name: 'c', input: '' });
         const running = worker.request('continue');
         await new Promise((resolve) => setTimeout(resolve, 50));
         assert.equal((await worker.request('stop')).ok, true);
@@ -265,6 +274,138 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.ok(view.position > 0);
         assert.equal(view.halted, false);
         assert.equal(view.message, `Interrotto dopo ${view.position} istruzioni.`);
+    });
+
+    await t.test('init and the view give the numbers written as every program writes them', async () => {
+        const { addresses, bytes, characters } = worker.init.numbers;
+        assert.equal(addresses.length, 256);
+        assert.equal(bytes.length, 256);
+        assert.equal(characters.length, 256);
+        const cases = [
+            [0, '0x00 (0)', '0x00 (0)', '.'],
+            [10, '0x0A (10)', '0x0A (10)', '.'],
+            [31, '0x1F (31)', '0x1F (31)', '.'],
+            [32, '0x20 (32)', "0x20 (32, ' ')", ' '],
+            [39, '0x27 (39)', "0x27 (39, '\\'')", "'"],
+            [92, '0x5C (92)', "0x5C (92, '\\\\')", '\\'],
+            [111, '0x6F (111)', "0x6F (111, 'o')", 'o'],
+            [126, '0x7E (126)', "0x7E (126, '~')", '~'],
+            [127, '0x7F (127)', '0x7F (127)', '.'],
+            [200, '0xC8 (200)', '0xC8 (200)', '.'],
+            [255, '0xFF (255)', '0xFF (255)', '.'],
+        ];
+        for (const [value, address, byte, character] of cases) {
+            assert.deepEqual([addresses[value], bytes[value], characters[value]], [address, byte, character], String(value));
+        }
+
+        const started = await worker.request('debug', { source: 'WRT m\nRST\nm: DB "Ok\\n", 0\n', name: 'n', input: '' });
+        assert.deepEqual(started.lines.map((l) => [l.number, l.address, l.hex]), [[1, 0, '00'], [2, 2, '02'], [3, 3, '03']]);
+        const { view } = await worker.request('step');
+        assert.deepEqual(view.registersText, { PC: '0x02 (2)', IR: '0x47 (71)', A: '0x03 (3)', B: '0x00 (0)', X: '0x00 (0)' });
+        assert.equal(view.characters, view.memory.map((value) => characters[value]).join(''));
+        assert.equal(view.characters.slice(0, 8), 'G..Ok...');
+        assert.equal(view.loop, null);
+    });
+
+    await t.test('an INP about to write past its label\'s data stops before it runs, whether its word was typed before or asked for', async () => {
+        const source = 'NOP\nINP a\nRST\na: DB 0, 0, 0\nb: DB "xy", 0\n';
+        const warning = 'INP (riga 2, indirizzo 0x01) sta per scrivere una parola di 6 caratteri da 0x04 (4): ' +
+            'va oltre la fine dei dati di a e scrive nei byte di b (riga 5, indirizzo 0x07).';
+        await worker.request('debug', { source, name: 'p', input: 'abcdef' });
+        let reply = await worker.request('continue');
+        assert.deepEqual([reply.done, reply.view.position, reply.view.message], [true, 1, `Avviso: ${warning}`]);
+        assert.deepEqual(reply.view.warnings, [warning]);
+        // The next continue runs the INP.
+        reply = await worker.request('continue');
+        assert.equal(reply.view.halted, true);
+        assert.equal(Buffer.from(reply.view.memory.slice(4, 10)).toString(), 'abcdef');
+
+        // A word that fits brings nothing.
+        await worker.request('debug', { source, name: 'p', input: 'ab' });
+        reply = await worker.request('continue');
+        assert.equal(reply.view.halted, true);
+        assert.deepEqual(reply.view.warnings, []);
+
+        // Asked for: the word brings the warning, and the INP waits for the next command.
+        await worker.request('debug', { source, name: 'p', input: '' });
+        reply = await worker.request('continue');
+        assert.equal(reply.view.needsInput, true);
+        reply = await worker.request('word', { text: 'abcdef' });
+        assert.deepEqual([reply.warning, reply.view.position, reply.view.needsInput], [true, 1, false]);
+        assert.equal(reply.view.message, `Avviso: ${warning}`);
+        reply = await worker.request('step');
+        assert.equal(reply.view.position, 2);
+        assert.equal(Buffer.from(reply.view.memory.slice(4, 10)).toString(), 'abcdef');
+
+        await worker.request('debug', { source, name: 'p', input: '' });
+        await worker.request('continue');
+        reply = await worker.request('word', { text: 'ab' });
+        assert.deepEqual([reply.warning, reply.view.message], [false, '']);
+    });
+
+    await t.test('a WRT about to print past its label\'s data, with no 0, stops before it runs', async () => {
+        await worker.request('debug', { source: 'NOP\nWRT a\nRST\na: DB "ab"\nb: DB "cd", 0\n', name: 'p', input: '' });
+        let reply = await worker.request('continue');
+        assert.equal(reply.view.position, 1);
+        assert.equal(reply.view.message, 'Avviso: WRT (riga 2, indirizzo 0x01) sta per stampare la stringa di a da 0x04 (4), ' +
+            'ma nessuno 0 la chiude: andrebbe avanti nei byte di b (riga 5, indirizzo 0x06).');
+        reply = await worker.request('continue');
+        assert.equal(reply.view.halted, true);
+        assert.equal(Buffer.from(reply.view.output).toString(), 'abcd');
+    });
+
+    await t.test('continue stops on an endless loop, which reverse goes back to the start of', async () => {
+        const cases = [
+            {
+                source: 'qui: JMP qui\n',
+                loop: { start: 1, length: 1, lines: [1] },
+                said: 'ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo (riga 1)',
+            },
+            {
+                source: 'NOP\nNOP\ngiro:   INC x\n        DEC x\n        JMP giro\n        RST\nx:      DB 0\n',
+                loop: { start: 4, length: 3, lines: [3, 4, 5] },
+                said: 'ciclo infinito: dal passo 4 la macchina ripete gli stessi 3 passi (righe 3-5)',
+            },
+        ];
+        for (const { source, loop, said } of cases) {
+            const started = await worker.request('debug', { source, name: 'p', input: '' });
+            assert.equal(started.view.loop, null);
+            const stopped = `C${said.slice(1)}: il programma non finirebbe mai. «Ritorna» torna dove comincia.`;
+            let reply = await worker.request('continue');
+            assert.deepEqual([reply.done, reply.view.position, reply.view.halted], [true, loop.start + loop.length, false], source);
+            assert.equal(reply.view.message, stopped);
+            assert.deepEqual(reply.view.loop, loop);
+            // From inside the loop, one more round.
+            reply = await worker.request('continue');
+            assert.equal(reply.view.position, loop.start + 2 * loop.length);
+            assert.equal(reply.view.message, stopped);
+            reply = await worker.request('reverse');
+            assert.equal(reply.view.position, loop.start);
+            assert.equal(reply.view.message, `Sei dove comincia il ${said}.`);
+            // The loop stays proved from the start again; a new session has none.
+            reply = await worker.request('restart');
+            assert.deepEqual(reply.view.loop, loop);
+        }
+        assert.equal((await worker.request('debug', { source: 'RST\n', name: 'p', input: '' })).view.loop, null);
+    });
+
+    await t.test('a loop that reads a word each round is no endless loop: it waits when the words end', async () => {
+        const source = [
+            'giro:   MUL w, zero', '        INP w', '        CLZ', '        CMP w, zero', '        JPZ fine', '        JMP giro',
+            'fine:   RST', 'zero:   DB 0', 'w:      DB 0, 0, 0, 0', '',
+        ].join('\n');
+        // Every round the same word: only the input read tells the rounds apart.
+        await worker.request('debug', { source, name: 'p', input: 'a\n'.repeat(2000) });
+        let reply = await worker.request('continue');
+        // 2000 rounds of 6 steps, then the MUL of the next one.
+        assert.equal(reply.view.position, 2000 * 6 + 1);
+        assert.equal(reply.view.needsInput, true);
+        assert.match(reply.view.message, /^INP \(riga 2, indirizzo 0x03\) aspetta una parola/);
+        assert.equal(reply.view.loop, null);
+        await worker.request('endInput');
+        reply = await worker.request('continue');
+        assert.equal(reply.view.halted, true);
+        assert.equal(reply.view.loop, null);
     });
 
     await t.test('exercises: the visible cases are graded with tarngrade\'s details, the hidden ones never leave', async () => {
@@ -324,4 +465,55 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal(tooLong.ok, false);
         assert.match(tooLong.error, /supera il limite/);
     });
+});
+
+// The module called directly, as the worker does, with slices of a given size.
+function directSession(module) {
+    const encoder = new TextEncoder();
+    const call = (fn, texts, ...numbers) => {
+        const pointers = texts.map((text) => {
+            const bytes = encoder.encode(text);
+            const pointer = module._tw_alloc(bytes.length);
+            module.HEAPU8.set(bytes, pointer);
+            return [pointer, bytes.length];
+        });
+        try {
+            const flat = pointers.flat();
+            const result = numbers.length ? fn(flat[0], flat[1], ...numbers, flat[2], flat[3]) : fn(...flat);
+            return JSON.parse(Buffer.from(module.HEAPU8.slice(result, result + module._tw_size())).toString());
+        } finally {
+            for (const [pointer] of pointers) module._tw_free(pointer);
+        }
+    };
+    return {
+        start: (source, input = '') => call(module._tw_debug_start, [source, 'p', input]),
+        debug: (op, number = 0, text = '') => call(module._tw_debug, [op, text], number),
+    };
+}
+
+test('the calls of one continue are one run, however small, until one is done', { skip: moduleMissing }, async () => {
+    const session = directSession(await loadModule());
+    // Far fewer instructions a call than the first look for a loop needs.
+    const continueBy = (budget) => {
+        for (let calls = 1; calls <= 200; calls++) {
+            const reply = session.debug('continue', budget);
+            if (reply.done) return { calls, reply };
+        }
+        return { calls: Infinity };
+    };
+    assert.equal(session.start('qui: JMP qui\n').failed, false);
+    const { calls, reply } = continueBy(100);
+    assert.ok(calls > 1 && calls < 200, String(calls));
+    assert.match(reply.view.message, /^Ciclo infinito: dal passo 1 /);
+    assert.equal(reply.view.position, 2);
+
+    // A continue left half way by another command, then by a new session:
+    // the new one runs on its own program.
+    session.start('qui: JMP qui\n');
+    assert.equal(session.debug('continue', 100).done, false);
+    assert.equal(session.debug('view').view.position, 100);
+    assert.equal(session.debug('continue', 100).done, false);
+    session.start('NOP\nNOP\nRST\n');
+    const ended = session.debug('continue', 100);
+    assert.deepEqual([ended.done, ended.view.halted, ended.view.position], [true, true, 2]);
 });

@@ -15,6 +15,7 @@
 #include "grading/report_text.hpp"
 #include "grading/submission.hpp"
 #include "machine/instruction_set.hpp"
+#include "text/numbers.hpp"
 #include "text/utf8.hpp"
 
 #include <nlohmann/json.hpp>
@@ -215,8 +216,40 @@ std::unique_ptr<debugger::ConsoleRun> consoleRun;
 std::unique_ptr<debugger::Session> session;
 std::string lastMessage;
 
+// The forward run of the page's "Continua", whose stretches are the
+// successive "continue" calls: it lives until one of them is done, another
+// command comes or the session goes (it holds the session, so it goes first).
+std::optional<debugger::ForwardRun> forwardRun;
+
+void closeSession() {
+    forwardRun.reset();
+    session.reset();
+}
+
 // The page's buttons, where a message names a command.
 constexpr debugger::CommandNames BUTTONS{"«Continua»", "«Indietro»", "«Ricomincia»"};
+constexpr std::string_view REVERSE_BUTTON = "«Ritorna»";
+
+// What a forward run's stop says; at an endless loop, how to go back to
+// where it begins.
+std::string stopMessage(const debugger::RunResult& result) {
+    std::string text = debugger::describeStop(*session, result);
+    if (result.reason == debugger::StopReason::EndlessLoop)
+        text += " " + std::string(REVERSE_BUTTON) + " torna dove comincia.";
+    return text;
+}
+
+// The proved endless loop: where it starts, how long a round is, and the
+// numbers of the lines of its instructions; null before one is proved.
+json loopJson(const debugger::Session& s) {
+    const std::optional<debugger::ProvedLoop>& loop = s.endlessLoop();
+    if (!loop) return nullptr;
+    std::set<std::int64_t> lines;
+    for (unsigned address = 0; address < 256; ++address)
+        if (loop->instructions[address])
+            if (const debugger::ProgramLine* line = s.program().lineAt(address)) lines.insert(line->number);
+    return json{{"start", loop->start}, {"length", loop->length}, {"lines", lines}};
+}
 
 json optionalNumber(const std::optional<unsigned>& value) {
     return value ? json(*value) : json(nullptr);
@@ -228,8 +261,10 @@ json viewJson() {
     const debugger::NextAccess next = s.nextAccess();
     json memory = json::array(), changed = json::array(), breakpoints = json::array(), watchpoints = json::array();
     std::set<std::int64_t> breakpointLines;
+    std::string characters;
     for (unsigned address = 0; address < 256; ++address) {
         memory.push_back(m.M[address]);
+        characters += tarn::rowCharacter(m.M[address]);
         const Byte byte = static_cast<Byte>(address);
         if (s.changedByLastStep(byte)) changed.push_back(address);
         if (s.breakpoint(byte)) {
@@ -250,8 +285,15 @@ json viewJson() {
         {"halted", s.halted()},
         {"needsInput", s.needsInput()},
         {"registers", {{"PC", m.PC}, {"IR", m.IR}, {"A", m.A}, {"B", m.B}, {"X", m.X}}},
+        {"registersText",
+         {{"PC", tarn::addressText(m.PC)},
+          {"IR", tarn::addressText(m.IR)},
+          {"A", tarn::addressText(m.A)},
+          {"B", tarn::addressText(m.B)},
+          {"X", tarn::addressText(m.X)}}},
         {"flags", flags},
         {"memory", std::move(memory)},
+        {"characters", std::move(characters)},
         {"changed", std::move(changed)},
         {"effective", optionalNumber(next.effective)},
         {"atB", next.atB ? json(*next.atB) : json(nullptr)},
@@ -262,6 +304,7 @@ json viewJson() {
         {"breakpoints", std::move(breakpoints)},
         {"watchpoints", std::move(watchpoints)},
         {"breakpointLines", breakpointLines},
+        {"loop", loopJson(s)},
         {"outputLength", s.output().size()},
         {"outputCut", s.outputCut()},
     };
@@ -294,13 +337,26 @@ EMSCRIPTEN_KEEPALIVE std::size_t tw_size() {
     return returned.size();
 }
 
-// { mnemonics, directives }
+// { mnemonics, directives, numbers }: numbers is how the page writes each
+// of the 256 values, as the libraries do: addresses ("0x1F (31)"), bytes
+// ("0x6F (111, 'o')") and the characters of a memory row ("o", ".").
 EMSCRIPTEN_KEEPALIVE const char* tw_init() {
     json mnemonics = json::array();
     for (const tarn::Instruction& instruction : tarn::instructionTable) mnemonics.push_back(instruction.mnemonic);
     json directives = json::array();
     for (std::string_view directive : tarn::DIRECTIVES) directives.push_back(directive);
-    return give(json{{"mnemonics", std::move(mnemonics)}, {"directives", std::move(directives)}});
+    json addresses = json::array(), bytes = json::array();
+    std::string characters;
+    for (unsigned value = 0; value < 256; ++value) {
+        addresses.push_back(tarn::addressText(value));
+        bytes.push_back(tarn::byteText(static_cast<std::uint8_t>(value)));
+        characters += tarn::rowCharacter(static_cast<std::uint8_t>(value));
+    }
+    return give(json{{"mnemonics", std::move(mnemonics)},
+                     {"directives", std::move(directives)},
+                     {"numbers", {{"addresses", std::move(addresses)},
+                                  {"bytes", std::move(bytes)},
+                                  {"characters", std::move(characters)}}}});
 }
 
 // { diagnostics, omitted, failed, image, lines }
@@ -387,7 +443,7 @@ EMSCRIPTEN_KEEPALIVE void tw_run_close() {
 // { failed: false, lines, view }.
 EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::size_t sourceSize, const char* nameData,
                                                 std::size_t nameSize, const char* inputData, std::size_t inputSize) {
-    session.reset();
+    closeSession();
     lastMessage.clear();
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
@@ -402,10 +458,11 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
         lines.push_back({{"number", line.number},
                          {"text", line.text},
                          {"address", line.address ? json(*line.address) : json(nullptr)},
+                         {"hex", line.address ? json(tarn::hexDigits(*line.address)) : json(nullptr)},
                          {"data", line.data}});
     session = std::make_unique<debugger::Session>(std::move(program), std::nullopt);
     if (!input.empty() && !session->giveInput(typedLines(input))) {
-        session.reset();
+        closeSession();
         return failure(INPUT_TOO_LONG);
     }
     result["lines"] = std::move(lines);
@@ -414,9 +471,13 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
 
 // One command of the session, by name, with its number or text: { view },
 // { text, view } for whoWrote, { done, steps, view } for continue (done
-// false: call again to go on), or { ok: false, error }. The view's message
-// says what the command did, in the library's words; "interrupted" (number:
-// the instructions run) tells that the user stopped a continue.
+// false: call again to go on: the calls until done are one run, which
+// proves an endless loop), { warning, view } for word (warning true: the
+// word brings a warning, which the message says, and the step or continue
+// the word was given for must not go on: the next one runs the INP), or
+// { ok: false, error }. The view's message says what the command did, in the
+// library's words; "interrupted" (number: the instructions run) tells that
+// the user stopped a continue.
 EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize, double number,
                                           const char* textData, std::size_t textSize) {
     if (!session) return failure("Nessun programma nel debugger: avvialo prima.");
@@ -424,6 +485,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize
     const bool inRange = number >= 0 && number <= 255;
     const Byte address = inRange ? static_cast<Byte>(number) : Byte{0};
     lastMessage.clear();
+    if (op != "continue") forwardRun.reset();
     if (op == "step") {
         if (session->halted())
             lastMessage = debugger::describeStepWhenHalted(*session, BUTTONS);
@@ -435,13 +497,16 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize
         const bool wentBack = session->stepBack();
         lastMessage = debugger::describeStepBack(*session, wentBack);
     } else if (op == "continue") {
-        const debugger::RunResult result = session->runForward(number >= 1 ? static_cast<std::uint64_t>(number) : 1);
-        lastMessage = debugger::describeStop(*session, result);
-        return giveView(json{{"done", result.reason != debugger::StopReason::Budget}, {"steps", result.steps}});
+        if (!forwardRun) forwardRun.emplace(*session);
+        const debugger::RunResult result = forwardRun->stretch(number >= 1 ? static_cast<std::uint64_t>(number) : 1);
+        const bool done = result.reason != debugger::StopReason::Budget;
+        if (done) forwardRun.reset();
+        lastMessage = stopMessage(result);
+        return giveView(json{{"done", done}, {"steps", result.steps}});
     } else if (op == "interrupted") {
         lastMessage = debugger::describeInterrupted(number >= 1 ? static_cast<std::uint64_t>(number) : 0);
     } else if (op == "reverse") {
-        lastMessage = debugger::describeStop(*session, session->runBackward());
+        lastMessage = stopMessage(session->runBackward());
     } else if (op == "restart") {
         session->restart();
         lastMessage = debugger::describeRestart();
@@ -469,7 +534,13 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize
         lastMessage = debugger::describeBreakpoint(*session, *found->address);
     } else if (op == "word") {
         if (session->inputEnded()) return failure(INPUT_ENDED);
+        const bool waited = session->needsInput();
         if (!session->giveInput(text(textData, textSize))) return failure(std::string(debugger::TYPED_INPUT_FULL));
+        // Given to an INP that waited, the word may make it write where it
+        // should not: that is said before the INP runs.
+        const bool warning = waited && session->inputBringsWarning();
+        if (warning) lastMessage = debugger::describeStop(*session, {debugger::StopReason::Warning, 0, {}});
+        return giveView(json{{"warning", warning}});
     } else if (op == "endInput") {
         session->endInput();
     } else if (op != "view") {
@@ -491,7 +562,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_output(double from) {
 }
 
 EMSCRIPTEN_KEEPALIVE void tw_debug_close() {
-    session.reset();
+    closeSession();
 }
 
 // Reads an exercise and keeps it for tw_verify: { title, cases, hidden,

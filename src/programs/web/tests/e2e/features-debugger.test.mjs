@@ -1,10 +1,12 @@
 // The debugger on the page, on the session that examples/sessione-tarndbg.md
 // tells with tarndbg: parole.asm, whose counter is the same byte as the word
 // it reads. Forwards and back, who wrote a byte, watching it, breakpoints from
-// the gutter and from the keyboard, and an edit that ends the session.
+// the gutter and from the keyboard, and an edit that ends the session; the
+// numbers in hexadecimal beside the registers, the rows' characters, the
+// lines' addresses, an endless loop and an INP that would write too far.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { button, memory, openPage, registers, setSource, skipPage, text, waitText } from './features-page.mjs';
+import { button, memory, openPage, registers, registersHex, setSource, skipPage, text, waitText } from './features-page.mjs';
 
 // parole.asm's lines: where its instructions are.
 const line = { ciclo: 9, inp: 10, fine: 17, rst: 18 };
@@ -30,6 +32,28 @@ async function parole(t) {
     return opened;
 }
 
+// What the source's gutters show beside each line: its address and the
+// loop's mark, by the line they are level with.
+async function gutters(page) {
+    return page.evaluate(() => {
+        const beside = (selector, line) => {
+            const top = Math.round(line.getBoundingClientRect().top);
+            const found = [...document.querySelectorAll(selector)].find((e) => Math.round(e.getBoundingClientRect().top) === top);
+            return found?.textContent || null;
+        };
+        return [...document.querySelectorAll('.cm-content .cm-line')].map((line) => [
+            beside('.cm-address-gutter .cm-gutterElement', line),
+            beside('.cm-loop-gutter .cm-gutterElement', line),
+            line.classList.contains('cm-loop-line'),
+        ]);
+    });
+}
+
+// The characters beside the memory's rows, one string a row.
+async function characterRows(page) {
+    return page.evaluate(() => [...document.querySelectorAll('#memory-characters > div:not(.characters-head)')].map((d) => d.textContent));
+}
+
 // Waits for the debugger to answer a command (the buttons come back).
 async function settled(page) {
     await page.waitForFunction(() => !document.getElementById('step').disabled);
@@ -42,6 +66,7 @@ test('step forwards and back: registers, flags, memory and the next line follow'
     await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
     // MUL left 0: Z is on.
     assert.deepEqual(await registers(page), ['PC 3', 'IR 131', 'A 19', 'B 18', 'X 0', 'D=0 Z=1 O=0 P=0 N=0']);
+    assert.deepEqual(await registersHex(page), ['0x03 (3)', '0x83 (131)', '0x13 (19)', '0x12 (18)', '0x00 (0)']);
     assert.equal(await nextLine(page), line.inp);
     let bytes = await memory(page);
     assert.deepEqual(bytes.slice(0, 3), [0x83, 0x13, 0x12]);
@@ -60,6 +85,12 @@ test('step forwards and back: registers, flags, memory and the next line follow'
         [19, 20, 21],
     );
     assert.equal(await page.locator('#memory td').nth(19).textContent(), '75');
+    // Row 0x10: "zero" (0), then "uno" over "0 p" of "0 parole\n".
+    assert.equal((await characterRows(page))[1], '...unoarole.....');
+    await page.locator('#memory td').nth(19).click();
+    assert.equal(await text(page, 'cell-info'), "Cella 0x13 (19): 0x75 (117, 'u')");
+    await page.locator('#memory td').nth(27).click();
+    assert.equal(await text(page, 'cell-info'), 'Cella 0x1B (27): 0x0A (10)');
 
     await page.keyboard.press('b');
     await settled(page);
@@ -75,10 +106,10 @@ test('to the end, who wrote the counter, a watched byte and a breakpoint stop th
     await settled(page);
     // "uno due tre" read, the fourth INP waits: the end of the input lets
     // the run go on to the end.
-    await waitText(page, 'messages', /INP \(indirizzo 3, riga 10\) aspetta una parola/);
+    await waitText(page, 'messages', /INP \(riga 10, indirizzo 0x03\) aspetta una parola/);
     await button(page, "Fine dell'ingresso").click();
     await settled(page);
-    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 17 \(riga 18\), dopo 27\s+istruzioni\./);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x11 \(17\) \(riga 18\), dopo 27\s+istruzioni\./);
     assert.deepEqual(await registers(page), ['PC 17', 'IR 71', 'A 19', 'B 18', 'X 0', 'D=0 Z=1 O=0 P=1 N=0']);
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), '');
 
@@ -89,7 +120,7 @@ test('to the end, who wrote the counter, a watched byte and a breakpoint stop th
     assert.equal(await page.evaluate(() => document.activeElement.dataset.address), '19');
     await button(page, "Chi l'ha scritto?").click();
     await settled(page);
-    await waitText(page, 'messages', /Il byte 19 \(valore 0\) è stato scritto per ultimo dall'istruzione all'indirizzo 0\s+\(riga 9: ciclo:\s+MUL parola, zero\), al passo 22\./);
+    await waitText(page, 'messages', /Il byte 0x13 \(19\), che vale 0x00 \(0\), è stato scritto per ultimo dall'istruzione all'indirizzo 0x00\s+\(riga 9: ciclo:\s+MUL parola, zero\), al passo 22\./);
 
     // w watches it (the focus is still on the cell), g starts again, c stops where it changes.
     await cells.nth(19).focus();
@@ -101,10 +132,10 @@ test('to the end, who wrote the counter, a watched byte and a breakpoint stop th
     await waitText(page, 'messages', /istruzioni eseguite: 0\b/);
     await page.keyboard.press('c');
     await settled(page);
-    await waitText(page, 'messages', /Il byte 19 è cambiato: da 48 a 0, per MUL \(indirizzo 0, riga 9\) al passo 1\./);
+    await waitText(page, 'messages', /Il byte 0x13 \(19\) è cambiato: da 0x30 \(48, '0'\) a 0x00 \(0\), per MUL \(riga 9, indirizzo 0x00\) al passo 1\./);
     await button(page, 'Continua').click();
     await settled(page);
-    await waitText(page, 'messages', /Il byte 19 è cambiato: da 0 a 117, per INP \(indirizzo 3, riga 10\) al passo 2\./);
+    await waitText(page, 'messages', /Il byte 0x13 \(19\) è cambiato: da 0x00 \(0\) a 0x75 \(117, 'u'\), per INP \(riga 10, indirizzo 0x03\) al passo 2\./);
     await button(page, 'Osserva').click();
     await settled(page);
     assert.equal(await page.locator('#memory td.watched').count(), 0);
@@ -160,7 +191,7 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), '');
     await page.keyboard.press('s');
     await settled(page);
-    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo \d+ \(riga 5\), dopo 4\s+istruzioni\./);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x[0-9A-F]{2} \(\d+\) \(riga 5\), dopo 4\s+istruzioni\./);
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), 'fine');
 
     // An edit ends the session: no next line, and the page says why.
@@ -175,12 +206,103 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
 });
 
+test('the characters of the memory rows stand beside the table, level with its rows, hidden from screen readers', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'WRT m\nRST\nm: DB "Ciao, mondo!\\n", 0\n');
+    await button(page, 'Passo').click();
+    await settled(page);
+    const rows = await characterRows(page);
+    assert.equal(rows.length, 16);
+    assert.equal(rows[0], 'G..Ciao, mondo!.');
+    for (const row of rows.slice(1)) assert.equal(row, '.'.repeat(16));
+    const placed = await page.evaluate(() => {
+        const characters = document.getElementById('memory-characters');
+        const table = document.getElementById('memory');
+        const tops = (elements) => [...elements].map((e) => Math.round(e.getBoundingClientRect().top));
+        return {
+            inTable: table.contains(characters),
+            hidden: characters.closest('[aria-hidden="true"]') !== null,
+            besides: characters.getBoundingClientRect().left >= table.getBoundingClientRect().right,
+            rows: tops(table.querySelectorAll('tr')),
+            lines: tops(characters.children),
+        };
+    });
+    assert.deepEqual([placed.inTable, placed.hidden, placed.besides], [false, true, true]);
+    assert.equal(placed.lines.length, 17);
+    placed.rows.forEach((top, i) => assert.ok(Math.abs(top - placed.lines[i]) <= 1, `riga ${i}: ${top} e ${placed.lines[i]}`));
+    // The table is as it was: a header and 16 cells a row, two digits each.
+    assert.equal(await page.locator('#memory td').count(), 256);
+});
+
+test('Continua stops on an endless loop and marks its lines; Ritorna goes back to where it begins', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'NOP\nNOP\ngiro:   INC x\n        DEC x\n        JMP giro\n        RST\nx:      DB 0\n');
+    // No session, no addresses.
+    assert.deepEqual((await gutters(page)).map(([address]) => address), new Array(8).fill(null));
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /^Ciclo infinito: dal passo 4 la macchina ripete gli stessi 3 passi \(righe 3-5\): il programma non finirebbe mai\. «Ritorna» torna dove comincia\./);
+    await waitText(page, 'messages', /istruzioni eseguite: 7\b/);
+    const mark = '↻';
+    assert.deepEqual(await gutters(page), [
+        ['00', null, false],
+        ['01', null, false],
+        ['02', mark, true],
+        ['04', mark, true],
+        ['06', mark, true],
+        ['08', null, false],
+        ['09', null, false],
+        [null, null, false],
+    ]);
+    const titles = await page.evaluate(() => [
+        ...[...document.querySelectorAll('.cm-loop-line')].map((l) => l.title),
+        ...[...document.querySelectorAll('.cm-loop-gutter .loop-mark')].map((m) => m.getAttribute('aria-label')),
+    ]);
+    assert.deepEqual(titles, new Array(6).fill('riga del ciclo infinito'));
+
+    await button(page, 'Ritorna').click();
+    await settled(page);
+    await waitText(page, 'messages', /^Sei dove comincia il ciclo infinito: dal passo 4 la macchina ripete gli stessi 3 passi \(righe 3-5\)\./);
+    await waitText(page, 'messages', /istruzioni eseguite: 4\b/);
+    // After NOP, NOP, INC and DEC the loop begins at the JMP.
+    assert.equal(await nextLine(page), 5);
+
+    // An edit ends the session: no addresses, no loop.
+    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type('; fine');
+    await waitText(page, 'messages', /la sessione di debug è finita/);
+    assert.deepEqual(await gutters(page), new Array(8).fill([null, null, false]));
+});
+
+test('a word that would make INP write into another label\'s bytes is said before the INP runs', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'INP a\nWRT a\nRST\na: DB 0, 0, 0\nb: DB "xy", 0\n');
+    await button(page, 'Continua').click();
+    await settled(page);
+    const word = page.getByRole('textbox', { name: 'Parola' });
+    await word.waitFor();
+    await word.fill('abcdef');
+    await word.press('Enter');
+    await settled(page);
+    await waitText(page, 'messages', /^Avviso: INP \(riga 1, indirizzo 0x00\) sta per scrivere una parola di 6 caratteri da 0x05 \(5\): va oltre la fine dei dati di a e scrive nei byte di b \(riga 5, indirizzo 0x08\)\./);
+    // Said once, and the run did not go on.
+    assert.equal((await text(page, 'messages')).split('sta per scrivere').length, 2);
+    await waitText(page, 'messages', /istruzioni eseguite: 0\b/);
+    assert.equal(await word.isVisible(), false);
+    // The next Passo runs the INP.
+    await button(page, 'Passo').click();
+    await settled(page);
+    await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
+    assert.equal(String.fromCharCode(...(await memory(page)).slice(5, 11)), 'abcdef');
+});
+
 test('a run stopped by a warning says it once', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, 'NOP\nADD x, 250\nRST\nx: DB 1\n');
     await button(page, 'Continua').click();
     await settled(page);
-    await waitText(page, 'messages', /^Avviso: ADD \(indirizzo 1, riga 2\) sta per leggere il byte 250/);
+    await waitText(page, 'messages', /^Avviso: ADD \(riga 2, indirizzo 0x01\) sta per leggere il byte 0xFA \(250\)/);
     assert.equal((await text(page, 'messages')).split('sta per leggere').length, 2);
 });
 

@@ -78,8 +78,14 @@ export function nativeRun(t, source, { name = 'programma', input = '' } = {}) {
     return { status: run.status, console: run.stdout.toString('utf8'), image: readFileSync(join(folder, `${name}.bin`)) };
 }
 
+// The registers' and flags' own texts ("PC 12"), then the registers in
+// hexadecimal and decimal beside them ("0x0C (12)").
 export async function registers(page) {
-    return page.evaluate(() => [...document.querySelectorAll('#registers > *')].map((e) => e.textContent));
+    return page.evaluate(() => [...document.querySelectorAll('#registers > :not(.hex)')].map((e) => e.textContent));
+}
+
+export async function registersHex(page) {
+    return page.evaluate(() => [...document.querySelectorAll('#registers > .hex')].map((e) => e.textContent));
 }
 
 export async function memory(page) {
