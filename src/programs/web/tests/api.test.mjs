@@ -222,7 +222,7 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.deepEqual(set.view.breakpointLines, [line.number]);
         assert.deepEqual(set.view.breakpoints, [line.address]);
         const address = `0x${line.address.toString(16).toUpperCase().padStart(2, '0')} (${line.address})`;
-        assert.equal(set.view.message, `Punto di arresto sull'indirizzo ${address} (riga ${line.number}).`);
+        assert.equal(set.view.message, `Punto di arresto sull'indirizzo ${address}, riga ${line.number}.`);
         ({ view } = await worker.request('restart'));
         assert.equal(view.message, "Di nuovo all'inizio: la macchina è come appena caricata.");
     });

@@ -102,14 +102,21 @@ test('step forwards and back: registers, flags, memory and the next line follow'
 
 test('to the end, who wrote the counter, a watched byte and a breakpoint stop the run', { skip: skipPage }, async (t) => {
     const { page } = await parole(t);
+    // Each INP is warned of before it runs: parola has no byte of its own,
+    // and the word goes over conta. Three words, three warnings; then the
+    // fourth INP waits, and the end of the input lets the run go on to the end.
+    const warning = /^Avviso: INP \(riga 10, indirizzo 0x03\) sta per scrivere una parola di 3 caratteri da 0x13 \(19\), ma l'etichetta parola non ha byte suoi: scrive nei byte di conta \(riga 23, indirizzo 0x13\)\./;
+    for (let word = 0; word < 3; word++) {
+        await button(page, 'Continua').click();
+        await settled(page);
+        await waitText(page, 'messages', warning);
+    }
     await button(page, 'Continua').click();
     await settled(page);
-    // "uno due tre" read, the fourth INP waits: the end of the input lets
-    // the run go on to the end.
     await waitText(page, 'messages', /INP \(riga 10, indirizzo 0x03\) aspetta una parola/);
     await button(page, "Fine dell'ingresso").click();
     await settled(page);
-    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x11 \(17\) \(riga 18\), dopo 27\s+istruzioni\./);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x11 \(17\), riga 18, dopo 27\s+istruzioni\./);
     assert.deepEqual(await registers(page), ['PC 17', 'IR 71', 'A 19', 'B 18', 'X 0', 'D=0 Z=1 O=0 P=1 N=0']);
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), '');
 
@@ -144,20 +151,25 @@ test('to the end, who wrote the counter, a watched byte and a breakpoint stop th
     await clickGutter(page, line.fine);
     await settled(page);
     assert.equal(await page.locator('.breakpoint-dot').count(), 1);
-    await button(page, 'Continua').click();
-    await settled(page);
-    if (await page.getByRole('textbox', { name: 'Parola' }).isVisible()) {
-        await button(page, "Fine dell'ingresso").click();
+    // Continua passes the INP warnings one at a time, then stops there.
+    for (let run = 0; run < 6; run++) {
+        if (await page.evaluate(() => document.getElementById('reg-PC').textContent === 'PC 15')) break;
+        if (await page.getByRole('textbox', { name: 'Parola' }).isVisible()) {
+            await button(page, "Fine dell'ingresso").click();
+        } else {
+            await button(page, 'Continua').click();
+        }
         await settled(page);
     }
     await page.waitForFunction(() => document.getElementById('reg-PC').textContent === 'PC 15');
     assert.match(await text(page, 'messages'), /arresto/i);
     assert.equal(await nextLine(page), line.fine);
-    // Ritorna goes back to the previous stop, the start.
+    // Ritorna goes back to the previous stop: the last INP warned of.
     await button(page, 'Ritorna').click();
     await settled(page);
-    assert.equal(await nextLine(page), line.ciclo);
-    assert.equal((await registers(page))[0], 'PC 0');
+    assert.equal(await nextLine(page), line.inp);
+    assert.equal((await registers(page))[0], 'PC 3');
+    await waitText(page, 'messages', warning);
 });
 
 test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the session', { skip: skipPage }, async (t) => {
@@ -191,7 +203,7 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), '');
     await page.keyboard.press('s');
     await settled(page);
-    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x[0-9A-F]{2} \(\d+\) \(riga 5\), dopo 4\s+istruzioni\./);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x[0-9A-F]{2} \(\d+\), riga 5, dopo 4\s+istruzioni\./);
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), 'fine');
 
     // An edit ends the session: no next line, and the page says why.
