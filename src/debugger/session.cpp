@@ -704,17 +704,22 @@ std::string describeStop(const Session& session, const RunResult& result) {
     return {};
 }
 
-std::string describeLoopLines(const Session& session) {
-    const std::optional<ProvedLoop>& loop = session.endlessLoop();
-    if (!loop) return {};
-    const Program& program = session.program();
-    // The numbers of the lines, in order, then as ranges of consecutive ones.
+std::vector<std::int64_t> loopLineNumbers(const Session& session) {
     std::vector<std::int64_t> numbers;
+    const std::optional<ProvedLoop>& loop = session.endlessLoop();
+    if (!loop) return numbers;
     for (unsigned address = 0; address < 256; ++address)
         if (loop->instructions[address])
-            if (const ProgramLine* line = program.lineAt(address)) numbers.push_back(line->number);
+            if (const ProgramLine* line = session.program().lineAt(address)) numbers.push_back(line->number);
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
+std::string describeLoopLines(const Session& session) {
+    if (!session.endlessLoop()) return {};
+    // The numbers of the lines as ranges of consecutive ones.
+    const std::vector<std::int64_t> numbers = loopLineNumbers(session);
     if (numbers.empty()) return "nessuna riga";
     std::vector<std::string> ranges;
     for (std::size_t i = 0; i < numbers.size();) {

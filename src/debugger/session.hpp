@@ -317,6 +317,9 @@ std::string describeStop(const Session& session, const RunResult& result);
 // address, its source line and the step, or that no instruction wrote it.
 std::string describeLastWrite(const Session& session, Byte address);
 
+// The numbers of the lines of the proved loop's instructions, in order.
+std::vector<std::int64_t> loopLineNumbers(const Session& session);
+
 // The lines of the proved loop, as "righe 7-9 e 12" (for the message).
 std::string describeLoopLines(const Session& session);
 

@@ -244,11 +244,7 @@ std::string stopMessage(const debugger::RunResult& result) {
 json loopJson(const debugger::Session& s) {
     const std::optional<debugger::ProvedLoop>& loop = s.endlessLoop();
     if (!loop) return nullptr;
-    std::set<std::int64_t> lines;
-    for (unsigned address = 0; address < 256; ++address)
-        if (loop->instructions[address])
-            if (const debugger::ProgramLine* line = s.program().lineAt(address)) lines.insert(line->number);
-    return json{{"start", loop->start}, {"length", loop->length}, {"lines", lines}};
+    return json{{"start", loop->start}, {"length", loop->length}, {"lines", debugger::loopLineNumbers(s)}};
 }
 
 json optionalNumber(const std::optional<unsigned>& value) {
