@@ -393,7 +393,7 @@ int grade(int argc, char** argv) {
     ProgressLine progress(tarn::isTerminal(2));
     const std::vector<SubmissionResult> results =
         gradeClass(exercise, std::move(submissions), options.jobs,
-                   [&progress](std::size_t graded, std::size_t total) { progress.update(graded, total); });
+                   [&progress](const GradingCount& count) { progress.update(count); });
     progress.clear();
     std::optional<Similarities> similar;
     if (options.similarities) similar = options.skeleton.empty() ? similarPairs(results) : similarPairs(results, skeleton);

@@ -1,9 +1,12 @@
 #include "programs/tarngrade/verify.hpp"
 
+#include "programs/tarngrade/progress.hpp"
+
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_text.hpp"
 #include "grading/wording.hpp"
+#include "host/descriptors.hpp"
 #include "host/files.hpp"
 #include "host/submissions.hpp"
 #include "text/utf8.hpp"
@@ -111,7 +114,12 @@ int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colo
 
     std::vector<Submission> submissions;
     submissions.push_back(std::move(solution));
-    const std::vector<SubmissionResult> results = gradeClass(exercise, std::move(submissions), jobs);
+    // A slip such as a limit of a thousand billion instructions shows on
+    // the progress line, not as a silent wait.
+    ProgressLine progress(tarn::isTerminal(2));
+    const std::vector<SubmissionResult> results = gradeClass(
+        exercise, std::move(submissions), jobs, [&progress](const GradingCount& count) { progress.update(count); });
+    progress.clear();
     const SubmissionResult& result = results.front();
     const auto failed = static_cast<std::uint64_t>(
         std::count_if(result.cases.begin(), result.cases.end(), [](const CaseResult& c) { return !c.passed; }));
