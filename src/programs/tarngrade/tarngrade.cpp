@@ -293,13 +293,18 @@ std::optional<int> readSkeleton(const std::string& path, std::vector<tarn::Byte>
     if (!tarn::readRegularFile(path, text, reason, tarn::MAX_SOURCE_BYTES, notRegular))
         return fileError(notRegular ? "lo scheletro " + name + " non è un file regolare"
                                     : "impossibile leggere lo scheletro " + name + ": " + reason);
+    if (source && text.size() > tarn::MAX_SOURCE_BYTES)
+        return fileError("lo scheletro " + name + " supera il limite di " + std::to_string(tarn::MAX_SOURCE_BYTES) +
+                         " byte di un sorgente");
     Submission skeleton;
     skeleton.argument = skeleton.program = path;
     if (source) {
         assembleSubmission(skeleton, text);
         if (!skeleton.runnable()) {
-            // The assembler's first error, at its position, is the one to fix.
-            tarn::printError(skeleton.problems.front());
+            // The assembler's first error, at its position, is the one to fix;
+            // any other problem is tarngrade's to tell.
+            const std::string& problem = skeleton.problems.front();
+            tarn::printError(problem.starts_with(path + ":") ? problem : "tarngrade: " + tarn::visibleName(problem));
             return 2;
         }
     } else {
