@@ -389,6 +389,32 @@ TEST(ExerciseSyntax, ErrorsInItalian) {
     }
 }
 
+// A key defined twice is named as the file writes it, in quotes or not, in
+// a table header, a dotted key or an inline table.
+TEST(ExerciseSyntax, AKeyDefinedTwiceIsNamedAsTheFileWritesIt) {
+    const std::vector<Malformed> table = {
+        {"[[caso]]\nnome = \"a\"\nuscita = \"\"\natteso.memoria = { \"0xF0\" = [1], \"0xF0\" = [2] }\n", 4, 43,
+         "la chiave '0xF0' è già definita più sopra"},
+        {"\"0xF0\" = 1\n  \"0xF0\" = 2\n", 2, 12, "la chiave '0xF0' è già definita più sopra"},
+        {"nome = \"a\"\n'nome'='b'\n", 2, 8, "la chiave 'nome' è già definita più sopra"},
+        {"x = { a.b = 1, a . \"b\" = 2}\n", 1, 26, "la chiave 'a.b' è già definita più sopra"},
+        {"x.\"a\\\"b\" = 1\nx.'a\"b' = 2\n", 2, 11, "la chiave 'x.a\"b' è già definita più sopra"},
+        {"x = { \"\\u00e8\" = [1], \"è\" = [2] }\n", 1, 29, "la chiave 'è' è già definita più sopra"},
+        {"[\"a\"]\n[\"a\"]\n", 2, 1, "la tabella 'a' è già definita più sopra"},
+        {"[ x . \"a b\" ]\n[x.'a b']\n", 2, 1, "la tabella 'x.a b' è già definita più sopra"},
+        {"x = 1\nx.y = 2\n", 2, 1,
+         "la chiave 'x.y' passa per una chiave che ha già un valore: non può essere anche una tabella"},
+        {"[[\"caso\"]]\n[\"caso\"]\n", 2, 1, "'caso' è già un array di tabelle: non può essere anche una tabella sola"},
+    };
+    for (const Malformed& entry : table) {
+        const ExerciseParse parse = parseExercise(entry.text);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
+}
+
 TEST(ExerciseSyntax, FormatsTheErrorWithOrWithoutAPlace) {
     EXPECT_EQ(formatExerciseError("es.toml", {3, 7, "numero non valido"}), "es.toml:3:7: errore: numero non valido");
     EXPECT_EQ(formatExerciseError("es.toml", {0, 0, "manca 'titolo'"}), "es.toml: errore: manca 'titolo'");
