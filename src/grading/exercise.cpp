@@ -251,28 +251,53 @@ std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& 
     return memory;
 }
 
+// The registers expected, by name in any case, as flags and opcodes are.
 std::vector<ExpectedRegister> parseRegisters(const toml::node& node, const std::string& what, Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), what + " deve essere una tabella di registri, come { X = 3 }");
     std::vector<std::string_view> names;
     for (const unsigned address : EXPECTED_REGISTERS) names.push_back(registerName(address));
-    for (auto&& [key, value] : *table) {
-        (void)value;
-        if (std::find(names.begin(), names.end(), key.str()) != names.end()) continue;
-        std::string message = "registro sconosciuto " + quote(key.str()) + " in " + what;
-        if (const auto suggestion = similarName(key.str(), names))
-            message += ": forse intendevi '" + *suggestion + "'?";
-        else
-            message += ": si possono controllare PC, A, B e X";
-        faults.add(errorAt(key.source(), std::move(message)));
+    // The key of each register, in the order of EXPECTED_REGISTERS.
+    std::array<const toml::key*, EXPECTED_REGISTERS.size()> keys{};
+    std::array<const toml::node*, EXPECTED_REGISTERS.size()> values{};
+    // In the file's order, so that the second of two names of a register
+    // is the one pointed out.
+    std::vector<std::pair<const toml::key*, const toml::node*>> entries;
+    for (auto&& [key, value] : *table) entries.emplace_back(&key, &value);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return before(a.first->source().begin, b.first->source().begin); });
+    for (const auto& [keyOf, valueOf] : entries) {
+        const toml::key& key = *keyOf;
+        const toml::node& value = *valueOf;
+        std::string upper(key.str());
+        for (char& c : upper) c = upperCase(c);
+        const auto found = std::find(names.begin(), names.end(), upper);
+        if (found == names.end()) {
+            std::string message = "registro sconosciuto " + quote(key.str()) + " in " + what;
+            if (const auto suggestion = similarName(upper, names))
+                message += ": forse intendevi '" + *suggestion + "'?";
+            else
+                message += ": si possono controllare PC, A, B e X";
+            faults.add(errorAt(key.source(), std::move(message)));
+            continue;
+        }
+        const auto index = static_cast<std::size_t>(found - names.begin());
+        if (keys[index] != nullptr) {
+            faults.add(errorAt(key.source(), "il registro " + std::string(*found) + " compare due volte in " + what +
+                                                 ", come " + quote(keys[index]->str()) + " e come " +
+                                                 quote(key.str())));
+            continue;
+        }
+        keys[index] = &key;
+        values[index] = &value;
     }
     std::vector<ExpectedRegister> registers;
-    for (const unsigned address : EXPECTED_REGISTERS) {
-        const std::string_view name = registerName(address);
-        if (const toml::node* value = table->get(name))
-            faults.attempt([&] {
-                registers.push_back({address, byteIn(*value, "il registro " + std::string(name) + " in " + what)});
-            });
+    for (std::size_t index = 0; index < EXPECTED_REGISTERS.size(); ++index) {
+        if (values[index] == nullptr) continue;
+        faults.attempt([&] {
+            registers.push_back({EXPECTED_REGISTERS[index],
+                                 byteIn(*values[index], "il registro " + std::string(names[index]) + " in " + what)});
+        });
     }
     return registers;
 }
@@ -333,25 +358,50 @@ void parseForbidden(const toml::node& node, Exercise& exercise, Faults& faults) 
 
 // What the cases of an exercise share while they are read.
 struct CaseContext {
+    std::string_view text;  // of the whole file
     std::vector<std::pair<std::string, std::uint32_t>> seen;  // name, line
     bool outputLimitRead = true;  // the exercise's 'limite_uscita', when given, was valid
 };
+
+// The text of 'ingresso' or 'uscita': between single quotes, where a
+// backslash is only a backslash, "\n" is almost always meant as a line end,
+// which would make every program fail; one that is meant so is written
+// "\\n" between double quotes.
+std::string textOf(const toml::node& value, const std::string& what, const CaseContext& context) {
+    const auto* text = value.as_string();
+    if (text == nullptr) fail(value.source(), what + " deve essere una stringa");
+    const std::string& content = text->get();
+    const std::size_t escape = content.find_first_of('\\');
+    if (escape != std::string::npos && escape + 1 < content.size() &&
+        std::string_view("ntr").find(content[escape + 1]) != std::string_view::npos &&
+        syntax::literalStringAt(context.text, static_cast<std::int64_t>(value.source().begin.line),
+                                static_cast<std::int64_t>(value.source().begin.column))) {
+        const std::string sequence = content.substr(escape, 2);
+        const std::string letter = sequence.substr(1);
+        const std::string meaning = letter == "n" ? "un a capo" : letter == "t" ? "una tabulazione" : "un ritorno a capo";
+        fail(value.source(), what + " è tra apici singoli, dove " + sequence + " è una barra rovesciata e una " +
+                                 letter + ", non " + meaning + ": per " + meaning + " usa le virgolette doppie, \"" +
+                                 sequence + "\"; per la barra e la " + letter + ", \"\\" + sequence + "\"");
+    }
+    return content;
+}
 
 TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& exercise, CaseContext& context,
                    Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), "ogni elemento di 'caso' deve essere una tabella: scrivi ogni caso sotto [[caso]]");
-    const std::size_t faultsBefore = faults.count();
 
     const toml::node* nameNode = table->get("nome");
     const auto* nameValue = nameNode != nullptr ? nameNode->as_string() : nullptr;
     const bool nameShown = nameValue != nullptr && !nameValue->get().empty() && !hasControl(nameValue->get());
     const std::string in =
         nameShown ? " nel caso " + quote(nameValue->get()) : " nel caso numero " + std::to_string(number);
+    const std::size_t faultsBefore = faults.count();
     checkKeys(*table,
               {"nome", "ingresso", "uscita", "confronto", "punti", "nascosto", "limite_istruzioni", "limite_uscita",
                "memoria", "atteso"},
               in, faults);
+    const bool keysKnown = faults.count() == faultsBefore;
 
     TestCase testCase;
     faults.attempt([&] {
@@ -370,11 +420,7 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
     // A case whose name cannot be shown is told by its number.
     const std::string of = nameShown ? " del caso " + quote(nameValue->get()) : " del caso numero " + std::to_string(number);
     faults.attempt([&] {
-        if (const toml::node* value = table->get("ingresso")) {
-            const auto* text = value->as_string();
-            if (text == nullptr) fail(value->source(), "'ingresso'" + of + " deve essere una stringa");
-            testCase.input = text->get();
-        }
+        if (const toml::node* value = table->get("ingresso")) testCase.input = textOf(*value, "'ingresso'" + of, context);
     });
     const bool comparisonRead = faults.attempt([&] {
         if (const toml::node* value = table->get("confronto")) {
@@ -415,11 +461,9 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
             testCase.outputLimit = static_cast<std::size_t>(
                 integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'" + of));
     });
-    faults.attempt([&] {
+    const bool outputRead = faults.attempt([&] {
         if (const toml::node* value = table->get("uscita")) {
-            const auto* text = value->as_string();
-            if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
-            testCase.output = text->get();
+            testCase.output = textOf(*value, "'uscita'" + of, context);
             // An output longer than what a run keeps could never match: byte
             // for byte, or without the blanks that the comparison leaves out.
             // Measured only against a limit and a comparison that are known.
@@ -427,8 +471,8 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
                 (!context.outputLimitRead && table->get("limite_uscita") == nullptr))
                 return;
             const std::size_t needed = testCase.comparison == Comparison::Exact
-                                           ? text->get().size()
-                                           : bytesWithoutTrailingBlanks(text->get());
+                                           ? testCase.output->size()
+                                           : bytesWithoutTrailingBlanks(*testCase.output);
             if (needed > testCase.outputLimit)
                 fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
                                           (testCase.outputLimit == 0
@@ -441,6 +485,7 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
         if (const toml::node* value = table->get("memoria"))
             testCase.memory = parseMemory(*value, "'memoria'" + of, faults);
     });
+    const std::size_t faultsBeforeExpected = faults.count();
     faults.attempt([&] {
         if (const toml::node* value = table->get("atteso")) {
             const auto* expected = value->as_table();
@@ -461,16 +506,18 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
             });
         }
     });
-    // Asked only of a case read whole: a misspelt or faulty key may be the
-    // check it meant to have.
-    if (faults.count() == faultsBefore && !testCase.output && testCase.expectedMemory.empty() &&
-        testCase.expectedRegisters.empty() && testCase.expectedFlags == 0)
-        fail(node.source(), "il caso " + quote(testCase.name) +
+    // Told with the case's other faults, unless one of them may be the
+    // check it meant to have: an unknown (misspelt) key, or a faulty
+    // 'uscita' or 'atteso'.
+    const bool checksRead = keysKnown && outputRead && faults.count() == faultsBeforeExpected;
+    if (checksRead && !testCase.output && testCase.expectedMemory.empty() && testCase.expectedRegisters.empty() &&
+        testCase.expectedFlags == 0)
+        fail(node.source(), (nameShown ? "il caso " + quote(nameValue->get()) : "il caso numero " + std::to_string(number)) +
                                 " non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'");
     return testCase;
 }
 
-Exercise parseDocument(const toml::table& root, Faults& faults) {
+Exercise parseDocument(const toml::table& root, std::string_view text, Faults& faults) {
     checkKeys(root,
               {"titolo", "soluzione", "limite_istruzioni", "limite_uscita", "proibite", "dimensione_massima", "caso"},
               "", faults);
@@ -508,6 +555,7 @@ Exercise parseDocument(const toml::table& root, Faults& faults) {
                 integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'"));
     });
     CaseContext context;
+    context.text = text;
     context.outputLimitRead = faults.attempt([&] {
         if (const toml::node* value = root.get("limite_uscita"))
             exercise.outputLimit = static_cast<std::size_t>(
@@ -575,7 +623,7 @@ ExerciseParse parseExercise(std::string_view text) {
             text, {line, column, syntax::syntaxErrorMessage(error.description(), text, line, column)}));
     }
     Faults faults;
-    Exercise exercise = parseDocument(root, faults);
+    Exercise exercise = parseDocument(root, text, faults);
     ExerciseParse parse;
     if (faults.count() == 0) {
         parse.exercise = std::move(exercise);
