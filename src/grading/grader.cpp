@@ -107,8 +107,8 @@ private:
 
 // The count of a class's grading as it goes: one lane for each grading
 // thread, holding the run it is on. A lane is written by its own thread only,
-// every RUN_REPORT_INTERVAL instructions at most, and read when the progress
-// is shown.
+// when a run starts and ends and every RUN_REPORT_INTERVAL instructions in
+// between, and read only when the progress is shown.
 class Tally final : public GradingCount {
 public:
     Tally(std::size_t submissions, std::size_t graded, std::size_t cases, std::size_t runs, std::size_t lanes)
@@ -227,7 +227,8 @@ std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::
 // Runs instruction by instruction, looking at each opcode before it is
 // executed: a forbidden one stops the run where it stands, and so does an
 // output past the limit, after the instruction that printed it. Returns how
-// many instructions were executed. The count is told between stretches.
+// many instructions were executed. The count is told to the meter every
+// RUN_REPORT_INTERVAL instructions, between two stretches of that length.
 std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseConsole& console, std::uint64_t limit,
                          std::optional<ForbiddenUse>& forbidden, RecentInstructions& recent, const RunMeter& meter) {
     std::uint64_t executed = 0;
