@@ -4,6 +4,7 @@
 #include "assembly/instruction_forms.hpp"
 #include "assembly/suggestions.hpp"
 
+#include "grading/exercise_syntax.hpp"
 #include "grading/toml.hpp"
 
 #include <algorithm>
@@ -39,6 +40,8 @@ std::string_view registerName(unsigned address) {
 
 namespace {
 
+using syntax::quote;
+
 // The bytes of a text that a comparison without blanks looks at: every line
 // without its trailing blanks, and no line ends or empty lines at the end.
 std::size_t bytesWithoutTrailingBlanks(std::string_view text) {
@@ -64,8 +67,6 @@ std::size_t bytesWithoutTrailingBlanks(std::string_view text) {
 
 constexpr std::size_t MAX_CASES = 1000;
 constexpr double MAX_POINTS = 1'000'000;
-// A name or key shown in a message is cut after this many bytes.
-constexpr std::size_t MAX_QUOTED_BYTES = 60;
 
 // The registers a case may expect, by machine address (IR only ever holds
 // the opcode being executed, so there is nothing to expect of it).
@@ -133,35 +134,6 @@ bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 bool hasControl(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
-}
-
-// A name or key of the file between quotes, fit for a one-line message:
-// control characters escaped, a long one cut at a character's boundary.
-std::string quote(std::string_view text) {
-    static constexpr char HEX[] = "0123456789ABCDEF";
-    std::string quoted = "'";
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (kept >= MAX_QUOTED_BYTES && (c & 0xC0) != 0x80) {
-            quoted += "...";
-            break;
-        }
-        ++kept;
-        if (c == '\n') {
-            quoted += "\\n";
-        } else if (c == '\t') {
-            quoted += "\\t";
-        } else if (isControl(c)) {
-            quoted += "\\x";
-            quoted += HEX[c >> 4];
-            quoted += HEX[c & 0xF];
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    quoted += '\'';
-    return quoted;
 }
 
 bool before(const toml::source_position& a, const toml::source_position& b) {
@@ -279,28 +251,53 @@ std::vector<MemoryBytes> parseMemory(const toml::node& node, const std::string& 
     return memory;
 }
 
+// The registers expected, by name in any case, as flags and opcodes are.
 std::vector<ExpectedRegister> parseRegisters(const toml::node& node, const std::string& what, Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), what + " deve essere una tabella di registri, come { X = 3 }");
     std::vector<std::string_view> names;
     for (const unsigned address : EXPECTED_REGISTERS) names.push_back(registerName(address));
-    for (auto&& [key, value] : *table) {
-        (void)value;
-        if (std::find(names.begin(), names.end(), key.str()) != names.end()) continue;
-        std::string message = "registro sconosciuto " + quote(key.str()) + " in " + what;
-        if (const auto suggestion = similarName(key.str(), names))
-            message += ": forse intendevi '" + *suggestion + "'?";
-        else
-            message += ": si possono controllare PC, A, B e X";
-        faults.add(errorAt(key.source(), std::move(message)));
+    // The key of each register, in the order of EXPECTED_REGISTERS.
+    std::array<const toml::key*, EXPECTED_REGISTERS.size()> keys{};
+    std::array<const toml::node*, EXPECTED_REGISTERS.size()> values{};
+    // In the file's order, so that the second of two names of a register
+    // is the one pointed out.
+    std::vector<std::pair<const toml::key*, const toml::node*>> entries;
+    for (auto&& [key, value] : *table) entries.emplace_back(&key, &value);
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return before(a.first->source().begin, b.first->source().begin); });
+    for (const auto& [keyOf, valueOf] : entries) {
+        const toml::key& key = *keyOf;
+        const toml::node& value = *valueOf;
+        std::string upper(key.str());
+        for (char& c : upper) c = upperCase(c);
+        const auto found = std::find(names.begin(), names.end(), upper);
+        if (found == names.end()) {
+            std::string message = "registro sconosciuto " + quote(key.str()) + " in " + what;
+            if (const auto suggestion = similarName(upper, names))
+                message += ": forse intendevi '" + *suggestion + "'?";
+            else
+                message += ": si possono controllare PC, A, B e X";
+            faults.add(errorAt(key.source(), std::move(message)));
+            continue;
+        }
+        const auto index = static_cast<std::size_t>(found - names.begin());
+        if (keys[index] != nullptr) {
+            faults.add(errorAt(key.source(), "il registro " + std::string(*found) + " compare due volte in " + what +
+                                                 ", come " + quote(keys[index]->str()) + " e come " +
+                                                 quote(key.str())));
+            continue;
+        }
+        keys[index] = &key;
+        values[index] = &value;
     }
     std::vector<ExpectedRegister> registers;
-    for (const unsigned address : EXPECTED_REGISTERS) {
-        const std::string_view name = registerName(address);
-        if (const toml::node* value = table->get(name))
-            faults.attempt([&] {
-                registers.push_back({address, byteIn(*value, "il registro " + std::string(name) + " in " + what)});
-            });
+    for (std::size_t index = 0; index < EXPECTED_REGISTERS.size(); ++index) {
+        if (values[index] == nullptr) continue;
+        faults.attempt([&] {
+            registers.push_back({EXPECTED_REGISTERS[index],
+                                 byteIn(*values[index], "il registro " + std::string(names[index]) + " in " + what)});
+        });
     }
     return registers;
 }
@@ -361,25 +358,50 @@ void parseForbidden(const toml::node& node, Exercise& exercise, Faults& faults) 
 
 // What the cases of an exercise share while they are read.
 struct CaseContext {
+    std::string_view text;  // of the whole file
     std::vector<std::pair<std::string, std::uint32_t>> seen;  // name, line
     bool outputLimitRead = true;  // the exercise's 'limite_uscita', when given, was valid
 };
+
+// The text of 'ingresso' or 'uscita': between single quotes, where a
+// backslash is only a backslash, "\n" is almost always meant as a line end,
+// which would make every program fail; one that is meant so is written
+// "\\n" between double quotes.
+std::string textOf(const toml::node& value, const std::string& what, const CaseContext& context) {
+    const auto* text = value.as_string();
+    if (text == nullptr) fail(value.source(), what + " deve essere una stringa");
+    const std::string& content = text->get();
+    const std::size_t escape = content.find_first_of('\\');
+    if (escape != std::string::npos && escape + 1 < content.size() &&
+        std::string_view("ntr").find(content[escape + 1]) != std::string_view::npos &&
+        syntax::literalStringAt(context.text, static_cast<std::int64_t>(value.source().begin.line),
+                                static_cast<std::int64_t>(value.source().begin.column))) {
+        const std::string sequence = content.substr(escape, 2);
+        const std::string letter = sequence.substr(1);
+        const std::string meaning = letter == "n" ? "un a capo" : letter == "t" ? "una tabulazione" : "un ritorno a capo";
+        fail(value.source(), what + " è tra apici singoli, dove " + sequence + " è una barra rovesciata e una " +
+                                 letter + ", non " + meaning + ": per " + meaning + " usa le virgolette doppie, \"" +
+                                 sequence + "\"; per la barra e la " + letter + ", \"\\" + sequence + "\"");
+    }
+    return content;
+}
 
 TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& exercise, CaseContext& context,
                    Faults& faults) {
     const auto* table = node.as_table();
     if (table == nullptr) fail(node.source(), "ogni elemento di 'caso' deve essere una tabella: scrivi ogni caso sotto [[caso]]");
-    const std::size_t faultsBefore = faults.count();
 
     const toml::node* nameNode = table->get("nome");
     const auto* nameValue = nameNode != nullptr ? nameNode->as_string() : nullptr;
     const bool nameShown = nameValue != nullptr && !nameValue->get().empty() && !hasControl(nameValue->get());
     const std::string in =
         nameShown ? " nel caso " + quote(nameValue->get()) : " nel caso numero " + std::to_string(number);
+    const std::size_t faultsBefore = faults.count();
     checkKeys(*table,
               {"nome", "ingresso", "uscita", "confronto", "punti", "nascosto", "limite_istruzioni", "limite_uscita",
                "memoria", "atteso"},
               in, faults);
+    const bool keysKnown = faults.count() == faultsBefore;
 
     TestCase testCase;
     faults.attempt([&] {
@@ -398,11 +420,7 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
     // A case whose name cannot be shown is told by its number.
     const std::string of = nameShown ? " del caso " + quote(nameValue->get()) : " del caso numero " + std::to_string(number);
     faults.attempt([&] {
-        if (const toml::node* value = table->get("ingresso")) {
-            const auto* text = value->as_string();
-            if (text == nullptr) fail(value->source(), "'ingresso'" + of + " deve essere una stringa");
-            testCase.input = text->get();
-        }
+        if (const toml::node* value = table->get("ingresso")) testCase.input = textOf(*value, "'ingresso'" + of, context);
     });
     const bool comparisonRead = faults.attempt([&] {
         if (const toml::node* value = table->get("confronto")) {
@@ -443,11 +461,9 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
             testCase.outputLimit = static_cast<std::size_t>(
                 integerIn(*value, 0, static_cast<std::int64_t>(MAX_OUTPUT_LIMIT), "'limite_uscita'" + of));
     });
-    faults.attempt([&] {
+    const bool outputRead = faults.attempt([&] {
         if (const toml::node* value = table->get("uscita")) {
-            const auto* text = value->as_string();
-            if (text == nullptr) fail(value->source(), "'uscita'" + of + " deve essere una stringa");
-            testCase.output = text->get();
+            testCase.output = textOf(*value, "'uscita'" + of, context);
             // An output longer than what a run keeps could never match: byte
             // for byte, or without the blanks that the comparison leaves out.
             // Measured only against a limit and a comparison that are known.
@@ -455,8 +471,8 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
                 (!context.outputLimitRead && table->get("limite_uscita") == nullptr))
                 return;
             const std::size_t needed = testCase.comparison == Comparison::Exact
-                                           ? text->get().size()
-                                           : bytesWithoutTrailingBlanks(text->get());
+                                           ? testCase.output->size()
+                                           : bytesWithoutTrailingBlanks(*testCase.output);
             if (needed > testCase.outputLimit)
                 fail(value->source(), "'uscita'" + of + " ha " + std::to_string(needed) + " byte, ma 'limite_uscita' " +
                                           (testCase.outputLimit == 0
@@ -469,6 +485,7 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
         if (const toml::node* value = table->get("memoria"))
             testCase.memory = parseMemory(*value, "'memoria'" + of, faults);
     });
+    const std::size_t faultsBeforeExpected = faults.count();
     faults.attempt([&] {
         if (const toml::node* value = table->get("atteso")) {
             const auto* expected = value->as_table();
@@ -489,16 +506,18 @@ TestCase parseCase(const toml::node& node, std::size_t number, const Exercise& e
             });
         }
     });
-    // Asked only of a case read whole: a misspelt or faulty key may be the
-    // check it meant to have.
-    if (faults.count() == faultsBefore && !testCase.output && testCase.expectedMemory.empty() &&
-        testCase.expectedRegisters.empty() && testCase.expectedFlags == 0)
-        fail(node.source(), "il caso " + quote(testCase.name) +
+    // Told with the case's other faults, unless one of them may be the
+    // check it meant to have: an unknown (misspelt) key, or a faulty
+    // 'uscita' or 'atteso'.
+    const bool checksRead = keysKnown && outputRead && faults.count() == faultsBeforeExpected;
+    if (checksRead && !testCase.output && testCase.expectedMemory.empty() && testCase.expectedRegisters.empty() &&
+        testCase.expectedFlags == 0)
+        fail(node.source(), (nameShown ? "il caso " + quote(nameValue->get()) : "il caso numero " + std::to_string(number)) +
                                 " non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'");
     return testCase;
 }
 
-Exercise parseDocument(const toml::table& root, Faults& faults) {
+Exercise parseDocument(const toml::table& root, std::string_view text, Faults& faults) {
     checkKeys(root,
               {"titolo", "soluzione", "limite_istruzioni", "limite_uscita", "proibite", "dimensione_massima", "caso"},
               "", faults);
@@ -536,6 +555,7 @@ Exercise parseDocument(const toml::table& root, Faults& faults) {
                 integerIn(*value, 1, static_cast<std::int64_t>(MAX_INSTRUCTION_LIMIT), "'limite_istruzioni'"));
     });
     CaseContext context;
+    context.text = text;
     context.outputLimitRead = faults.attempt([&] {
         if (const toml::node* value = root.get("limite_uscita"))
             exercise.outputLimit = static_cast<std::size_t>(
@@ -569,272 +589,6 @@ Exercise parseDocument(const toml::table& root, Faults& faults) {
     return exercise;
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-// The text between the first and the last quote of a description, if any.
-std::optional<std::string_view> quotedPart(std::string_view text) {
-    const std::size_t first = text.find('\'');
-    const std::size_t last = text.rfind('\'');
-    if (first == std::string_view::npos || last <= first) return std::nullopt;
-    return text.substr(first + 1, last - first - 1);
-}
-
-// toml++ describes a syntax error in English, as "Error while parsing WHAT:
-// DETAIL"; the common ones are told in Italian, the rest plainly.
-std::string translateSyntaxError(std::string_view description) {
-    std::string_view scope;
-    std::string_view detail = description;
-    constexpr std::string_view PREFIX = "Error while parsing ";
-    if (startsWith(description, PREFIX)) {
-        const std::string_view rest = description.substr(PREFIX.size());
-        const std::size_t colon = rest.find(": ");
-        if (colon != std::string_view::npos) {
-            scope = rest.substr(0, colon);
-            detail = rest.substr(colon + 2);
-        }
-    }
-    const auto has = [&](std::string_view part) { return detail.find(part) != std::string_view::npos; };
-    const bool inString = scope == "string" || scope == "literal string";
-    const bool inNumber = scope.find("integer") != std::string_view::npos ||
-                          scope.find("floating-point") != std::string_view::npos;
-    const bool inDate = scope == "date" || scope == "time" || scope == "date-time" || scope == "date-time offset";
-
-    if (description.find("invalid utf-8") != std::string_view::npos) return "il file non è testo UTF-8 valido";
-    if (has("cannot redefine existing") || has("cannot insert")) {
-        const std::string name = quote(quotedPart(detail).value_or(""));
-        if (has("existing array") && has(" as table"))
-            return name + " è già un array di tabelle: non può essere anche una tabella sola";
-        if (has("existing table")) return "la tabella " + name + " è già definita più sopra";
-        if (has(" as ")) return "la chiave " + name + " ha già un valore: non può essere anche una tabella";
-        return "la chiave " + name + " è già definita più sopra";
-    }
-    if (has("encountered end-of-file")) {
-        if (inString) return "stringa non chiusa: il file finisce prima delle virgolette di chiusura";
-        if (scope == "array") return "array non chiuso: manca la ']' finale";
-        if (scope == "inline table") return "tabella non chiusa: manca la '}' finale";
-        if (scope == "table header") return "intestazione di tabella non chiusa: manca la ']' finale";
-        if (scope == "key-value pair" || scope == "value") return "manca il valore: scrivi chiave = valore";
-        return "il file finisce a metà di un valore";
-    }
-    if (has("unescaped control characters"))
-        return "carattere di controllo in una stringa: se la stringa doveva finire prima, mancano le virgolette "
-               "di chiusura; un a capo dentro una stringa si scrive \\n";
-    if (scope == "comment" && has("control characters")) return "carattere di controllo non ammesso in un commento";
-    if (has("unknown escape sequence"))
-        return "sequenza di escape sconosciuta " + quote(quotedPart(detail).value_or("")) +
-               ": una barra rovesciata dentro le virgolette doppie si scrive \\\\";
-    if (scope == "unicode scalar sequence")
-        return "sequenza \\u o \\U non valida: vuole 4 o 8 cifre esadecimali di un carattere Unicode";
-    if (has("expected '=', saw")) return "manca '=' tra la chiave e il valore";
-    if (has("expected '\\n' after '\\r'")) return "un ritorno a capo '\\r' deve essere seguito da un a capo";
-    if (has("expected a comment or whitespace"))
-        return "dopo il valore la riga può avere solo un commento: ogni chiave va su una riga a sé";
-    if (has("expected keys, tables, whitespace or comments"))
-        return "qui ci vuole una chiave, un'intestazione di tabella o un commento";
-    if (has("expected bare key starting character or string delimiter"))
-        return "chiave non valida: una chiave è fatta di lettere, cifre, '_' e '-', oppure è una stringa tra "
-               "virgolette";
-    if (has("blank bare keys")) return "una tabella non può avere un nome vuoto";
-    if (has("dangling comma")) return "virgola di troppo prima di '}': le tabelle tra graffe non la ammettono";
-    if (has("saw comma")) return "virgola di troppo";
-    if (has("expected comma or closing ']'")) return "nell'array manca una virgola o la ']' finale";
-    if (has("expected comma or closing '}'")) return "nella tabella manca una virgola o la '}' finale";
-    if (has("expected key or closing '}'")) {
-        if (has("saw '\\n'")) return "tabella tra graffe non chiusa: va scritta tutta su una riga, fino alla '}'";
-        return "nella tabella ci vuole una chiave o la '}' finale";
-    }
-    if (has("expected value, saw")) return "manca il valore: scrivi chiave = valore";
-    if (has("maximum nested value depth")) return "troppi array e tabelle uno dentro l'altro";
-    if (has("not representable in 64 bits"))
-        return "intero troppo grande: TOML li ammette da -9223372036854775808 a 9223372036854775807";
-    if (has("leading zeroes")) return "un numero non può cominciare con uno 0 (gli esadecimali si scrivono 0x...)";
-    if (has("underscore")) return "in un numero '_' va sempre tra due cifre";
-    if (inNumber) return "numero non valido";
-    if (inDate) return "data o ora non valida";
-    if (scope == "boolean") return "valore non valido: i valori logici sono true e false";
-    if (scope == "value" || has("could not determine value type"))
-        return "valore non riconosciuto: una stringa va tra virgolette, i valori logici sono true e false";
-    return "sintassi TOML non valida";
-}
-
-// The place where the text first nests its tables and arrays deeper than
-// MAX_EXERCISE_NESTING, if it does. The TOML library follows a nesting down
-// the machine's stack, so a deep one must never reach it. This reads just
-// enough TOML to tell keys from values: strings and comments are skipped, a
-// dot counts only within a key or a table header, a bracket or a brace only
-// within a value. Whatever else it meets is left to the library, which will
-// refuse it; a fault can only make the count higher than the nesting.
-class NestingScanner {
-public:
-    explicit NestingScanner(std::string_view text) : text_(text) {}
-
-    std::optional<std::size_t> firstTooDeep() {
-        while (at_ < text_.size() && !tooDeep_) {
-            const char c = text_[at_];
-            if (c == ' ' || c == '\t' || c == '\r') {
-                ++at_;
-            } else if (c == '#') {
-                while (at_ < text_.size() && text_[at_] != '\n') ++at_;
-            } else if (c == '\n') {
-                ++at_;
-                if (open_.empty()) keyExpected_ = true;  // a statement ends with its line
-            } else if (keyExpected_) {
-                readKeyPlace(c);
-            } else {
-                readValuePart(c);
-            }
-        }
-        return tooDeep_;
-    }
-
-private:
-    struct Open {
-        char bracket;       // '[' an array, '{' an inline table
-        std::size_t depth;  // of the values inside it
-    };
-
-    // Where a key may begin: a table header, a key, or the end of an empty
-    // inline table.
-    void readKeyPlace(char c) {
-        if (open_.empty() && c == '[') {
-            const bool arrayOfTables = at_ + 1 < text_.size() && text_[at_ + 1] == '[';
-            at_ += arrayOfTables ? 2 : 1;
-            // Each element of an array of tables lies one level down.
-            tableDepth_ = readKey(arrayOfTables ? 1 : 0);
-            for (int closing = 0; closing < 2 && at_ < text_.size() && text_[at_] == ']'; ++closing) ++at_;
-            return;
-        }
-        if (c == '}' && !open_.empty()) {
-            open_.pop_back();
-            keyExpected_ = false;
-            ++at_;
-            return;
-        }
-        valueDepth_ = readKey(open_.empty() ? tableDepth_ : open_.back().depth);
-        keyExpected_ = false;
-        if (at_ < text_.size() && text_[at_] == '=') ++at_;
-    }
-
-    // A key's parts, split by dots outside quotes, up to what cannot be part
-    // of a key: the depth of its value, each part a level below `base`.
-    std::size_t readKey(std::size_t base) {
-        std::size_t depth = base;
-        deeper(depth);
-        while (at_ < text_.size() && !tooDeep_) {
-            const char c = text_[at_];
-            if (c == '"' || c == '\'') {
-                skipString();
-            } else if (c == '.') {
-                deeper(depth);
-                ++at_;
-            } else if (c == '=' || c == ']' || c == '[' || c == '{' || c == '}' || c == ',' || c == '#' ||
-                       c == '\n') {
-                break;
-            } else {
-                ++at_;
-            }
-        }
-        return depth;
-    }
-
-    void readValuePart(char c) {
-        if (c == '"' || c == '\'') {
-            skipString();
-            return;
-        }
-        if (c == '[' || c == '{') {
-            std::size_t depth = valueDepth_;
-            deeper(depth);
-            open_.push_back({c, depth});
-            valueDepth_ = depth;
-            keyExpected_ = c == '{';
-        } else if (c == ',' && !open_.empty()) {
-            if (open_.back().bracket == '{') keyExpected_ = true;
-            else valueDepth_ = open_.back().depth;
-        } else if ((c == ']' || c == '}') && !open_.empty()) {
-            open_.pop_back();
-        }
-        ++at_;
-    }
-
-    // One level more, at the current place: past the bound, the place is kept.
-    void deeper(std::size_t& depth) {
-        ++depth;
-        if (depth > MAX_EXERCISE_NESTING && !tooDeep_) tooDeep_ = at_;
-    }
-
-    // From an opening quote past the closing one: basic strings with their
-    // escapes, literal ones, either on one line or in three quotes across
-    // lines. One that is never closed ends with its line, or with the text.
-    void skipString() {
-        const char quote = text_[at_];
-        const bool basic = quote == '"';
-        const std::string_view three = basic ? std::string_view("\"\"\"") : std::string_view("'''");
-        if (text_.substr(at_, 3) == three) {
-            at_ += 3;
-            while (at_ < text_.size()) {
-                if (basic && text_[at_] == '\\') {
-                    at_ = std::min(at_ + 2, text_.size());
-                } else if (text_.substr(at_, 3) == three) {
-                    at_ += 3;
-                    // Up to two more quotes belong to the string.
-                    for (int extra = 0; extra < 2 && at_ < text_.size() && text_[at_] == quote; ++extra) ++at_;
-                    return;
-                } else {
-                    ++at_;
-                }
-            }
-            return;
-        }
-        ++at_;
-        while (at_ < text_.size() && text_[at_] != '\n') {
-            if (basic && text_[at_] == '\\') {
-                at_ = std::min(at_ + 2, text_.size());
-            } else if (text_[at_++] == quote) {
-                return;
-            }
-        }
-    }
-
-    std::string_view text_;
-    std::size_t at_ = 0;
-    std::vector<Open> open_;      // never deeper than the bound
-    std::size_t tableDepth_ = 0;  // of the keys under the last table header
-    std::size_t valueDepth_ = 0;  // of the value being read
-    bool keyExpected_ = true;
-    std::optional<std::size_t> tooDeep_;
-};
-
-// The line and column, counted from 1 in bytes, of a byte of the text.
-ExerciseError placeOf(std::string_view text, std::size_t offset, std::string message) {
-    const std::string_view before = text.substr(0, offset);
-    const std::size_t lineEnd = before.rfind('\n');
-    const auto line = static_cast<std::int64_t>(std::count(before.begin(), before.end(), '\n')) + 1;
-    const std::size_t column = offset - (lineEnd == std::string_view::npos ? 0 : lineEnd + 1) + 1;
-    return {line, static_cast<std::int64_t>(column), std::move(message)};
-}
-
-// A position within the text: the parser reports an error found at the end of
-// the input one column past the line's end, which no editor can go to.
-ExerciseError withinText(std::string_view text, ExerciseError error) {
-    if (error.line <= 0) return error;
-    std::int64_t line = 1;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string_view::npos && line < error.line;
-         end = text.find('\n', start)) {
-        start = end + 1;
-        ++line;
-    }
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const auto lastColumn = static_cast<std::int64_t>(end - start) + 1;  // the line end itself
-    if (line < error.line) {  // past the last line: its end
-        error.line = line;
-        error.column = lastColumn;
-    }
-    error.column = std::clamp<std::int64_t>(error.column, 1, lastColumn);
-    return error;
-}
-
 }  // namespace
 
 namespace {
@@ -853,21 +607,23 @@ ExerciseParse parseExercise(std::string_view text) {
     if (text.size() > MAX_EXERCISE_BYTES)
         return failedOn({0, 0, "il file è troppo lungo: un esercizio può avere al massimo " +
                                    std::to_string(MAX_EXERCISE_BYTES) + " byte"});
-    if (const auto deep = NestingScanner(text).firstTooDeep())
-        return failedOn(withinText(text, placeOf(text, *deep,
-                                                 "troppi livelli uno dentro l'altro: tra parti di chiavi separate da "
-                                                 "punti, tabelle e array, un esercizio può scendere al massimo di " +
-                                                     std::to_string(MAX_EXERCISE_NESTING) + " livelli")));
+    if (const auto deep = syntax::firstTooDeep(text))
+        return failedOn(syntax::withinText(
+            text, syntax::placeOf(text, *deep,
+                                  "troppi livelli uno dentro l'altro: tra parti di chiavi separate da punti, tabelle "
+                                  "e array, un esercizio può scendere al massimo di " +
+                                      std::to_string(MAX_EXERCISE_NESTING) + " livelli")));
     toml::table root;
     try {
         root = toml::parse(text);
     } catch (const toml::parse_error& error) {
-        return failedOn(withinText(text, {static_cast<std::int64_t>(error.source().begin.line),
-                                          static_cast<std::int64_t>(error.source().begin.column),
-                                          translateSyntaxError(error.description())}));
+        const auto line = static_cast<std::int64_t>(error.source().begin.line);
+        const auto column = static_cast<std::int64_t>(error.source().begin.column);
+        return failedOn(syntax::withinText(
+            text, {line, column, syntax::syntaxErrorMessage(error.description(), text, line, column)}));
     }
     Faults faults;
-    Exercise exercise = parseDocument(root, faults);
+    Exercise exercise = parseDocument(root, text, faults);
     ExerciseParse parse;
     if (faults.count() == 0) {
         parse.exercise = std::move(exercise);

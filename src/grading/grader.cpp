@@ -105,6 +105,74 @@ private:
     std::size_t count_ = 0;
 };
 
+// The count of a class's grading as it goes: one lane for each grading
+// thread, holding the run it is on. A lane is written by its own thread only,
+// when a run starts and ends and every RUN_REPORT_INTERVAL instructions in
+// between, and read only when the progress is shown.
+class Tally final : public GradingCount {
+public:
+    Tally(std::size_t submissions, std::size_t graded, std::size_t cases, std::size_t runs, std::size_t lanes)
+        : submissions_(submissions), cases_(cases), runs_(runs), graded_(graded), lanes_(new Lane[lanes]),
+          laneCount_(lanes) {}
+
+    GradingFigures figures() const override {
+        GradingFigures figures{submissions_, graded_.load(std::memory_order_relaxed), cases_, runs_,
+                               runsEnded_.load(std::memory_order_relaxed), {}};
+        for (std::size_t index = 0; index < laneCount_; ++index) {
+            const Lane& lane = lanes_[index];
+            const std::lock_guard<std::mutex> lock(lane.mutex);
+            if (lane.told) figures.underWay.push_back(lane.run);
+        }
+        return figures;
+    }
+
+    void started(std::size_t lane, std::size_t run, std::uint64_t limit) {
+        const std::lock_guard<std::mutex> lock(lanes_[lane].mutex);
+        lanes_[lane].run = {run, 0, limit};
+        lanes_[lane].told = false;
+    }
+    void ran(std::size_t lane, std::uint64_t executed) {
+        const std::lock_guard<std::mutex> lock(lanes_[lane].mutex);
+        lanes_[lane].run.executed = executed;
+        lanes_[lane].told = true;
+    }
+    // The run of the lane has ended, and with it, when `last`, its submission.
+    void ended(std::size_t lane, bool last) {
+        {
+            const std::lock_guard<std::mutex> lock(lanes_[lane].mutex);
+            lanes_[lane].told = false;
+        }
+        runsEnded_.fetch_add(1, std::memory_order_relaxed);
+        if (last) graded_.fetch_add(1, std::memory_order_relaxed);
+    }
+
+private:
+    struct alignas(64) Lane {
+        mutable std::mutex mutex;
+        RunUnderWay run;
+        bool told = false;  // the run has told a count: it is listed
+    };
+    std::size_t submissions_, cases_, runs_;
+    std::atomic<std::size_t> graded_;
+    std::atomic<std::size_t> runsEnded_{0};
+    std::unique_ptr<Lane[]> lanes_;
+    std::size_t laneCount_;
+};
+
+// Where a run tells how far it has gone, between two stretches of
+// instructions: nothing outside a class graded with a progress callback.
+struct RunMeter {
+    Tally* tally = nullptr;
+    const GradingProgress* progress = nullptr;
+    std::size_t lane = 0;
+
+    void ran(std::uint64_t executed) const {
+        if (tally == nullptr) return;
+        tally->ran(lane, executed);
+        (*progress)(*tally);
+    }
+};
+
 // Instructions run at full speed between two looks at the output.
 constexpr std::uint64_t STRETCH = 4096;
 
@@ -113,8 +181,9 @@ constexpr std::uint64_t STRETCH = 4096;
 // after it. Returns how many instructions were executed. The run goes by
 // stretches at full speed; a stretch that went past the limit is run again
 // one instruction at a time from where it began.
-std::uint64_t runStretches(MachineState& state, CaseConsole& console, std::uint64_t limit) {
+std::uint64_t runStretches(MachineState& state, CaseConsole& console, std::uint64_t limit, const RunMeter& meter) {
     std::uint64_t executed = 0;
+    std::uint64_t told = 0;
     while (executed < limit) {
         const std::uint64_t stretch = std::min(STRETCH, limit - executed);
         const MachineState start = state;
@@ -131,6 +200,10 @@ std::uint64_t runStretches(MachineState& state, CaseConsole& console, std::uint6
         }
         executed += ran;
         if (ran < stretch) break;  // opcode 0
+        if (executed - told >= RUN_REPORT_INTERVAL) {
+            meter.ran(executed);
+            told = executed;
+        }
     }
     return executed;
 }
@@ -138,9 +211,9 @@ std::uint64_t runStretches(MachineState& state, CaseConsole& console, std::uint6
 // The same, the last few instructions before the limit one at a time, their
 // addresses kept in `recent`.
 std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::uint64_t limit,
-                                RecentInstructions& recent) {
+                                RecentInstructions& recent, const RunMeter& meter) {
     const std::uint64_t tail = std::min<std::uint64_t>(limit, RECENT_INSTRUCTIONS);
-    std::uint64_t executed = runStretches(state, console, limit - tail);
+    std::uint64_t executed = runStretches(state, console, limit - tail, meter);
     if (executed < limit - tail || console.outputCut()) return executed;
     while (executed < limit && !console.outputCut()) {
         const Byte address = state.PC;
@@ -154,21 +227,30 @@ std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::
 // Runs instruction by instruction, looking at each opcode before it is
 // executed: a forbidden one stops the run where it stands, and so does an
 // output past the limit, after the instruction that printed it. Returns how
-// many instructions were executed.
+// many instructions were executed. The count is told to the meter every
+// RUN_REPORT_INTERVAL instructions, between two stretches of that length.
 std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseConsole& console, std::uint64_t limit,
-                         std::optional<ForbiddenUse>& forbidden, RecentInstructions& recent) {
+                         std::optional<ForbiddenUse>& forbidden, RecentInstructions& recent, const RunMeter& meter) {
     std::uint64_t executed = 0;
-    while (executed < limit && !console.outputCut()) {
-        const Byte opcode = state.M[state.PC];
-        if (opcode == 0) break;  // the end of the program, never executed
-        if (exercise.forbidden[opcode]) {
-            forbidden = ForbiddenUse{opcode, state.PC, executed};
-            break;
+    bool stopped = false;
+    while (!stopped && executed < limit && !console.outputCut()) {
+        const std::uint64_t stretchEnd = limit - executed > RUN_REPORT_INTERVAL ? executed + RUN_REPORT_INTERVAL : limit;
+        while (executed < stretchEnd && !console.outputCut()) {
+            const Byte opcode = state.M[state.PC];
+            stopped = opcode == 0;  // the end of the program, never executed
+            if (stopped) break;
+            if (exercise.forbidden[opcode]) {
+                forbidden = ForbiddenUse{opcode, state.PC, executed};
+                stopped = true;
+                break;
+            }
+            const Byte address = state.PC;
+            stopped = !stepMachine(state, console);
+            if (stopped) break;
+            recent.add(address);
+            ++executed;
         }
-        const Byte address = state.PC;
-        if (!stepMachine(state, console)) break;
-        recent.add(address);
-        ++executed;
+        if (!stopped && executed < limit) meter.ran(executed);
     }
     return executed;
 }
@@ -227,7 +309,8 @@ void checkExpectations(const TestCase& testCase, const MachineState& state, Case
 }
 
 // One case with the exercise's forbidden opcodes already looked at.
-CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& testCase, const std::vector<Byte>& image) {
+CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& testCase, const std::vector<Byte>& image,
+                    const RunMeter& meter) {
     CaseRun run;
     MachineState& state = run.after;
     state = MachineState{};
@@ -243,8 +326,8 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     CaseResult& result = run.result;
     const std::uint64_t limit = testCase.instructionLimit;
     RecentInstructions recent;
-    result.instructions = watched ? runWatched(exercise, state, console, limit, result.forbidden, recent)
-                                  : runUntilOutputCut(state, console, limit, recent);
+    result.instructions = watched ? runWatched(exercise, state, console, limit, result.forbidden, recent, meter)
+                                  : runUntilOutputCut(state, console, limit, recent, meter);
     result.ran = true;
     result.outputCut = console.outputCut();
     result.limitReached =
@@ -271,7 +354,7 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
 }  // namespace
 
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image) {
-    return runPrepared(exercise, anyForbidden(exercise), testCase, image);
+    return runPrepared(exercise, anyForbidden(exercise), testCase, image, RunMeter{});
 }
 
 bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison) {
@@ -297,19 +380,27 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
         results.push_back({std::move(submissions[i]), std::vector<CaseResult>(caseCount), 0});
     }
     const std::size_t items = runnable.size() * caseCount;
+    unsigned wanted = jobs != 0 ? jobs : std::thread::hardware_concurrency();
+    wanted = std::max(wanted, 1u);
+    const std::size_t threads = std::min<std::size_t>(wanted, items);
     // For the progress: the cases each runnable submission still waits for,
-    // and the submissions graded.
+    // and the count that the callback is given.
     std::vector<std::atomic<std::size_t>> casesLeft(progress ? runnable.size() : 0);
     for (std::atomic<std::size_t>& left : casesLeft) left.store(caseCount, std::memory_order_relaxed);
-    std::atomic<std::size_t> graded{caseCount == 0 ? results.size() : results.size() - runnable.size()};
-    if (progress) progress(graded.load(std::memory_order_relaxed), results.size());
+    std::optional<Tally> tally;
+    if (progress) {
+        tally.emplace(results.size(), caseCount == 0 ? results.size() : results.size() - runnable.size(), caseCount,
+                      items, std::max<std::size_t>(threads, 1));
+        progress(*tally);
+    }
 
     const bool watched = anyForbidden(exercise);
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex failureMutex;
     std::exception_ptr failure;
-    const auto work = [&]() noexcept {
+    const auto work = [&](std::size_t lane) noexcept {
+        const RunMeter meter{tally ? &*tally : nullptr, &progress, lane};
         for (;;) {
             if (stop.load(std::memory_order_relaxed)) return;
             const std::size_t item = next.fetch_add(1, std::memory_order_relaxed);
@@ -317,10 +408,13 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
             SubmissionResult& result = results[runnable[item / caseCount]];
             const std::size_t caseIndex = item % caseCount;
             try {
-                result.cases[caseIndex] =
-                    runPrepared(exercise, watched, exercise.cases[caseIndex], result.submission.image).result;
-                if (progress && casesLeft[item / caseCount].fetch_sub(1, std::memory_order_acq_rel) == 1)
-                    progress(graded.fetch_add(1, std::memory_order_relaxed) + 1, results.size());
+                const TestCase& testCase = exercise.cases[caseIndex];
+                if (tally) tally->started(lane, item, testCase.instructionLimit);
+                result.cases[caseIndex] = runPrepared(exercise, watched, testCase, result.submission.image, meter).result;
+                if (tally) {
+                    tally->ended(lane, casesLeft[item / caseCount].fetch_sub(1, std::memory_order_acq_rel) == 1);
+                    progress(*tally);
+                }
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(failureMutex);
                 if (!failure) failure = std::current_exception();
@@ -331,18 +425,15 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
     };
 
     if (items > 0) {
-        unsigned wanted = jobs != 0 ? jobs : std::thread::hardware_concurrency();
-        wanted = std::max(wanted, 1u);
-        const std::size_t threads = std::min<std::size_t>(wanted, items);
         // The caller works too; a thread the system refuses only means fewer helpers.
         std::vector<std::thread> helpers;
         try {
             helpers.reserve(threads - 1);
-            for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
+            for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work, i);
         } catch (const std::system_error&) {
         } catch (const std::bad_alloc&) {
         }
-        work();
+        work(0);
         for (std::thread& helper : helpers) helper.join();
         if (failure) std::rethrow_exception(failure);
     }

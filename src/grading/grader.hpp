@@ -100,11 +100,42 @@ struct SubmissionResult {
     bool allPassed() const;
 };
 
-// Told how many submissions are graded so far, out of how many: once before
-// the first run (those that cannot run are graded already), then each time a
-// submission's last case ends. Called from the grading threads, at the same
-// time from several of them, so it must be thread-safe and quick.
-using GradingProgress = std::function<void(std::size_t graded, std::size_t total)>;
+// How far gradeClass has gone. A run is one case on one submission that
+// can run; a run under way tells how many instructions it has executed every
+// RUN_REPORT_INTERVAL instructions or so, and only from then on is it listed.
+struct RunUnderWay {
+    std::size_t run = 0;            // which: a number of its own within the grading
+    std::uint64_t executed = 0;     // instructions, as last told
+    std::uint64_t limit = 0;        // the case's instruction limit
+};
+struct GradingFigures {
+    std::size_t submissions = 0;
+    std::size_t graded = 0;         // submissions whose every run has ended, or that cannot run
+    std::size_t cases = 0;          // the exercise's
+    std::size_t runs = 0;           // in all
+    std::size_t runsEnded = 0;
+    std::vector<RunUnderWay> underWay;  // in no particular order
+};
+
+// A run under way tells its count at least this many instructions apart.
+constexpr std::uint64_t RUN_REPORT_INTERVAL = std::uint64_t{1} << 22;
+
+// What the progress callback is given: the figures, read when asked for
+// (they are gathered from every grading thread, so only a caller that will
+// show them should ask).
+class GradingCount {
+public:
+    virtual GradingFigures figures() const = 0;
+
+protected:
+    ~GradingCount() = default;
+};
+
+// Called once before the first run, then each time a run ends and each
+// time a run under way tells its count. Called from the grading threads, at
+// the same time from several of them, so it must be thread-safe and quick:
+// it runs on the grading's own time.
+using GradingProgress = std::function<void(const GradingCount& count)>;
 
 // Grades every submission on every case, with up to `jobs` threads (0: one
 // per core). The results keep the submissions' order. Nothing one run does

@@ -633,7 +633,9 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
         for (const Mismatch& mismatch : result.mismatches)
             if (mismatch.kind == Mismatch::Kind::Register && mismatch.address == address)
                 row += "   " + paint.red("atteso " + hexByte(mismatch.expected) + " (" +
-                                         std::to_string(mismatch.expected) + ")");
+                                         std::to_string(mismatch.expected) +
+                                         (mismatch.expected < 128 ? "" : ", -" + std::to_string(256 - mismatch.expected)) +
+                                         ")");
         out += row + "\n";
     }
     std::string flags;

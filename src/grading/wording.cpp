@@ -34,8 +34,8 @@ std::string hexEscape(unsigned char byte) {
 }
 
 std::string registerMismatch(const Mismatch& mismatch) {
-    return "registro " + std::string(registerName(mismatch.address)) + ": atteso " +
-           std::to_string(mismatch.expected) + ", trovato " + std::to_string(mismatch.found);
+    return "registro " + std::string(registerName(mismatch.address)) + ": atteso " + byteNumber(mismatch.expected) +
+           ", trovato " + byteNumber(mismatch.found);
 }
 
 std::string flagLetter(unsigned bit) {
@@ -82,6 +82,11 @@ std::string hexByte(unsigned value) {
     return text;
 }
 
+std::string byteNumber(Byte value) {
+    if (value < 128) return std::to_string(value);
+    return std::to_string(value) + " (-" + std::to_string(256 - value) + ")";
+}
+
 std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase& testCase,
                                         const Submission& submission, const CaseResult& result) {
     std::vector<std::string> reasons;
@@ -119,8 +124,7 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
             case Mismatch::Kind::Memory:
                 if (cells++ < MAX_LISTED_CELLS)
                     reasons.push_back("memoria all'indirizzo " + hexByte(mismatch.address) + ": atteso " +
-                                      std::to_string(mismatch.expected) + ", trovato " +
-                                      std::to_string(mismatch.found));
+                                      byteNumber(mismatch.expected) + ", trovato " + byteNumber(mismatch.found));
                 else
                     ++cellsLeft;
                 break;

@@ -30,6 +30,10 @@ std::string counted(std::uint64_t count, std::string_view one, std::string_view 
 // "0x0F": an address or byte in hexadecimal, two digits at least.
 std::string hexByte(unsigned value);
 
+// A byte as a number, from 128 on also as the negative number it is the
+// two's complement of: "5", "251 (-5)".
+std::string byteNumber(Byte value);
+
 // Why a case failed, one Italian line each, most important first; empty for
 // a passed case. For a submission that could not run, its problems.
 std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase& testCase,

@@ -472,17 +472,33 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
     return set;
 }
 
-bool replacesSubmissionFile(const std::string& output, const Submission& submission) {
-    if (submission.folder.empty()) return false;
+namespace {
+
+// The same, with the folder resolved.
+bool replacesFileWithin(const std::string& output, const std::string& folder) {
+    if (folder.empty()) return false;
     // The file it leads to.
     const std::string target = resolved(output);
-    if (!target.empty() && within(target, submission.folder)) return true;
+    if (!target.empty() && within(target, folder)) return true;
     // The name itself, a link say, in its resolved folder.
     if (!files::nameExists(output)) return false;
     const std::filesystem::path path(output);
     const std::string name = path.filename().string();
     const std::string parent = resolved(path.has_parent_path() ? path.parent_path().string() : ".");
-    return !name.empty() && !parent.empty() && within(joined(parent, name), submission.folder);
+    return !name.empty() && !parent.empty() && within(joined(parent, name), folder);
+}
+
+}  // namespace
+
+bool replacesSubmissionFile(const std::string& output, const Submission& submission) {
+    return replacesFileWithin(output, submission.folder);
+}
+
+bool replacesFileInFolder(const std::string& output, const std::string& folder) {
+    files::Kind kind{};
+    std::string reason;
+    if (!files::kindOf(folder, kind, reason) || kind != files::Kind::Folder) return false;
+    return replacesFileWithin(output, resolved(folder));
 }
 
 }  // namespace tarn::grading

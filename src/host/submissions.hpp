@@ -61,4 +61,8 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
 // exists inside the submission's folder, the path or the file it leads to.
 bool replacesSubmissionFile(const std::string& output, const Submission& submission);
 
+// The same for any folder, such as the one that holds a solution: false
+// when folder is none.
+bool replacesFileInFolder(const std::string& output, const std::string& folder);
+
 }  // namespace tarn::grading

@@ -146,6 +146,45 @@ limite_uscita = 65536
     EXPECT_EQ(blanks.cases.at(0).output, std::optional<std::string>{"ab  \n\n"});
 }
 
+// Registers by name in any case, as flags and opcodes; a negative byte is
+// its two's complement.
+TEST(ExerciseParse, RegistersInAnyCaseAndNegativeBytes) {
+    const Exercise exercise = parsed(R"(titolo = "T"
+[[caso]]
+nome = "a"
+atteso.registri = { pc = 3, a = -5, B = -128, x = 255 }
+atteso.memoria = { "0xF0" = [-1, 127] }
+)");
+    const std::vector<ExpectedRegister>& registers = exercise.cases.at(0).expectedRegisters;
+    ASSERT_EQ(registers.size(), 4u);
+    const std::pair<unsigned, int> expected[] = {{256, 3}, {258, 251}, {259, 128}, {260, 255}};
+    for (std::size_t i = 0; i < registers.size(); ++i) {
+        EXPECT_EQ(registers[i].address, expected[i].first);
+        EXPECT_EQ(registers[i].value, expected[i].second);
+    }
+    EXPECT_EQ(exercise.cases.at(0).expectedMemory.at(0).bytes, bytes({255, 127}));
+}
+
+// Only an escape between single quotes is a slip: a backslash written
+// between double quotes, or one before another letter, is meant.
+TEST(ExerciseParse, BackslashesThatAreMeantAreKept) {
+    const Exercise exercise = parsed(R"(titolo = "T"
+[[caso]]
+nome = "a"
+ingresso = "3 4\\n"
+uscita = 'C:\dati'
+[[caso]]
+nome = "b"
+ingresso = '''riga
+'''
+uscita = '\'
+)");
+    EXPECT_EQ(exercise.cases.at(0).input, "3 4\\n");
+    EXPECT_EQ(exercise.cases.at(0).output, std::optional<std::string>{"C:\\dati"});
+    EXPECT_EQ(exercise.cases.at(1).input, "riga\n");
+    EXPECT_EQ(exercise.cases.at(1).output, std::optional<std::string>{"\\"});
+}
+
 TEST(ExerciseMemory, AddressesValuesAndOrder) {
     const Exercise exercise = parsed(R"(titolo = "T"
 [[caso]]
@@ -322,8 +361,10 @@ TEST(ExerciseErrors, MalformedFilesAtTheirPlace) {
          "'atteso.registri' del caso 'uno' deve essere una tabella di registri, come { X = 3 }"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { IR = 3 }\n", 4, 21,
          "registro sconosciuto 'IR' in 'atteso.registri' del caso 'uno': si possono controllare PC, A, B e X"},
-        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { x = 3 }\n", 4, 21,
-         "registro sconosciuto 'x' in 'atteso.registri' del caso 'uno': forse intendevi 'X'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { XY = 3 }\n", 4, 21,
+         "registro sconosciuto 'XY' in 'atteso.registri' del caso 'uno': forse intendevi 'X'?"},
+        {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { x = 3, X = 3 }\n", 4, 28,
+         "il registro X compare due volte in 'atteso.registri' del caso 'uno', come 'x' e come 'X'"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.registri = { A = 256 }\n", 4, 25,
          "il registro A in 'atteso.registri' del caso 'uno' deve essere un intero da -128 a 255"},
         {"titolo = \"T\"\n[[caso]]\nnome = \"uno\"\natteso.flag = \"Z\"\n", 4, 15,
@@ -379,6 +420,32 @@ TEST(ExerciseSyntax, ErrorsInItalian) {
         {"x = 1 y = 2\n", 1, 7, "dopo il valore la riga può avere solo un commento: ogni chiave va su una riga a sé"},
         {"[]\n", 1, 2, "una tabella non può avere un nome vuoto"},
         {"x = 1979-05-32\n", 1, 15, "data o ora non valida"},
+    };
+    for (const Malformed& entry : table) {
+        const ExerciseParse parse = parseExercise(entry.text);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
+}
+
+// A key defined twice is named as the file writes it, in quotes or not, in
+// a table header, a dotted key or an inline table.
+TEST(ExerciseSyntax, AKeyDefinedTwiceIsNamedAsTheFileWritesIt) {
+    const std::vector<Malformed> table = {
+        {"[[caso]]\nnome = \"a\"\nuscita = \"\"\natteso.memoria = { \"0xF0\" = [1], \"0xF0\" = [2] }\n", 4, 43,
+         "la chiave '0xF0' è già definita più sopra"},
+        {"\"0xF0\" = 1\n  \"0xF0\" = 2\n", 2, 12, "la chiave '0xF0' è già definita più sopra"},
+        {"nome = \"a\"\n'nome'='b'\n", 2, 8, "la chiave 'nome' è già definita più sopra"},
+        {"x = { a.b = 1, a . \"b\" = 2}\n", 1, 26, "la chiave 'a.b' è già definita più sopra"},
+        {"x.\"a\\\"b\" = 1\nx.'a\"b' = 2\n", 2, 11, "la chiave 'x.a\"b' è già definita più sopra"},
+        {"x = { \"\\u00e8\" = [1], \"è\" = [2] }\n", 1, 29, "la chiave 'è' è già definita più sopra"},
+        {"[\"a\"]\n[\"a\"]\n", 2, 1, "la tabella 'a' è già definita più sopra"},
+        {"[ x . \"a b\" ]\n[x.'a b']\n", 2, 1, "la tabella 'x.a b' è già definita più sopra"},
+        {"x = 1\nx.y = 2\n", 2, 1,
+         "la chiave 'x.y' passa per una chiave che ha già un valore: non può essere anche una tabella"},
+        {"[[\"caso\"]]\n[\"caso\"]\n", 2, 1, "'caso' è già un array di tabelle: non può essere anche una tabella sola"},
     };
     for (const Malformed& entry : table) {
         const ExerciseParse parse = parseExercise(entry.text);
@@ -540,6 +607,38 @@ TEST(ExerciseErrors, EveryFaultInTheFilesOrder) {
          {{2, 17, "'limite_uscita' deve essere un intero da 0 a 65536"},
           {8, 1, "chiave sconosciuta 'uscite' nel caso 'b': forse intendevi 'uscita'?"},
           {12, 13, "'confronto' del caso 'c' deve essere \"esatto\" o \"spazi\""}}},
+        {"every fault of a case at once",
+         "titolo = \"T\"\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "punti = -1\n"
+         "[[caso]]\n"
+         "nome = \"b\"\n"
+         "atteso = 3\n",
+         {{2, 1, "il caso 'a' non controlla niente e passerebbe sempre: aggiungi 'uscita' o 'atteso'"},
+          {4, 9, "'punti' del caso 'a' deve essere un numero da 0 a 1000000"},
+          {7, 10, "'atteso' del caso 'b' deve essere una tabella con 'memoria', 'registri' o 'flag'"}}},
+        // Between single quotes a backslash is a backslash: "\n" there is
+        // almost always meant as a line end.
+        {"escapes between single quotes",
+         "titolo = \"T\"\n"
+         "[[caso]]\n"
+         "nome = \"a\"\n"
+         "ingresso = '3 4\\n'\n"
+         "uscita = '''7\\t'''\n",
+         {{4, 12,
+           "'ingresso' del caso 'a' è tra apici singoli, dove \\n è una barra rovesciata e una n, non un a capo: per "
+           "un a capo usa le virgolette doppie, \"\\n\"; per la barra e la n, \"\\\\n\""},
+          {5, 10,
+           "'uscita' del caso 'a' è tra apici singoli, dove \\t è una barra rovesciata e una t, non una tabulazione: "
+           "per una tabulazione usa le virgolette doppie, \"\\t\"; per la barra e la t, \"\\\\t\""}}},
+        // The column counts characters, as the parser does.
+        {"escapes between single quotes after an accented letter",
+         "titolo = \"T\"\n"
+         "caso = [{ nome = \"città\", uscita = 'x\\r' }]\n",
+         {{2, 36,
+           "'uscita' del caso 'città' è tra apici singoli, dove \\r è una barra rovesciata e una r, non un ritorno a "
+           "capo: per un ritorno a capo usa le virgolette doppie, \"\\r\"; per la barra e la r, \"\\\\r\""}}},
     };
     for (const auto& file : files) {
         SCOPED_TRACE(file.name);

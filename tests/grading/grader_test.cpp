@@ -506,7 +506,7 @@ TEST(GraderClass, NoSubmissionsOrOnlyBrokenOnesGiveResultsWithoutRunning) {
     EXPECT_EQ(results[1].points, 0);
 }
 
-TEST(GraderClass, ProgressCountsEverySubmissionOnceWhateverTheThreads) {
+TEST(GraderClass, ProgressCountsEveryRunAndSubmissionWhateverTheThreads) {
     const Exercise exercise = classExercise();
     Submission broken;
     broken.argument = broken.student = "rotto";
@@ -515,25 +515,76 @@ TEST(GraderClass, ProgressCountsEverySubmissionOnceWhateverTheThreads) {
     for (int i = 0; i < 7; ++i) submissions.push_back(submissionOf("rossi" + std::to_string(i), SUM));
     for (const unsigned jobs : {1u, 3u, 16u}) {
         std::mutex mutex;
-        std::vector<std::size_t> counts;
-        std::set<std::size_t> totals;
+        std::vector<GradingFigures> seen;
         const std::vector<SubmissionResult> results =
-            gradeClass(exercise, submissions, jobs, [&](std::size_t graded, std::size_t total) {
+            gradeClass(exercise, submissions, jobs, [&](const GradingCount& count) {
                 const std::lock_guard<std::mutex> lock(mutex);
-                counts.push_back(graded);
-                totals.insert(total);
+                seen.push_back(count.figures());
             });
         ASSERT_EQ(results.size(), submissions.size());
         // Once at the start, with the broken one already graded, then once
-        // per submission that runs, each count told once.
-        ASSERT_EQ(counts.size(), 8u) << "-j " << jobs;
-        EXPECT_EQ(counts.front(), 1u);
-        std::sort(counts.begin() + 1, counts.end());
-        for (std::size_t i = 1; i < counts.size(); ++i) EXPECT_EQ(counts[i], i + 1) << "-j " << jobs;
-        EXPECT_EQ(totals, std::set<std::size_t>{8});
+        // each time a run ends: short runs tell no count on the way.
+        ASSERT_EQ(seen.size(), 1u + 7 * 3) << "-j " << jobs;
+        EXPECT_EQ(seen.front().graded, 1u);
+        EXPECT_EQ(seen.front().runsEnded, 0u);
+        std::size_t graded = 0;
+        std::size_t ended = 0;
+        for (const GradingFigures& figures : seen) {
+            EXPECT_EQ(figures.submissions, 8u);
+            EXPECT_EQ(figures.cases, 3u);
+            EXPECT_EQ(figures.runs, 21u);
+            EXPECT_TRUE(figures.underWay.empty());
+            graded = std::max(graded, figures.graded);
+            ended = std::max(ended, figures.runsEnded);
+        }
+        EXPECT_EQ(graded, 8u) << "-j " << jobs;
+        EXPECT_EQ(ended, 21u) << "-j " << jobs;
+        if (jobs == 1)
+            for (std::size_t i = 0; i < seen.size(); ++i) {
+                EXPECT_EQ(seen[i].runsEnded, i);
+                EXPECT_EQ(seen[i].graded, 1 + i / 3);
+            }
     }
     // With nothing to run, the start is the end.
-    std::vector<std::size_t> counts;
-    gradeClass(exercise, {broken, broken}, 2, [&](std::size_t graded, std::size_t) { counts.push_back(graded); });
-    EXPECT_EQ(counts, std::vector<std::size_t>{2});
+    std::vector<GradingFigures> seen;
+    gradeClass(exercise, {broken, broken}, 2, [&](const GradingCount& count) { seen.push_back(count.figures()); });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen.front().graded, 2u);
+    EXPECT_EQ(seen.front().runs, 0u);
+}
+
+TEST(GraderClass, ALongRunTellsItsInstructionsOnTheWayWatchedOrNot) {
+    // An endless loop up to a limit of some report intervals, and a case
+    // that ends at once.
+    TestCase endless = caseNamed("giro", 5 * RUN_REPORT_INTERVAL + 5000);
+    endless.output = "";
+    TestCase quick = caseNamed("subito", 1000);
+    quick.output = "";
+    for (const bool watched : {false, true}) {
+        const Exercise exercise = watched ? exerciseWith({quick, endless}, {"MUL"}) : exerciseWith({quick, endless});
+        std::vector<GradingFigures> seen;
+        const std::vector<SubmissionResult> results = gradeClass(
+            exercise, {submissionOf("rossi", "giro: JMP giro\n")}, 1,
+            [&](const GradingCount& count) { seen.push_back(count.figures()); });
+        EXPECT_EQ(results.front().cases[1].instructions, endless.instructionLimit);
+        // The start, the quick case's end, a count after each interval
+        // but the one that reaches the limit, the long case's end.
+        std::vector<std::uint64_t> told;
+        for (const GradingFigures& figures : seen)
+            for (const RunUnderWay& run : figures.underWay) {
+                EXPECT_EQ(run.run, 1u);
+                EXPECT_EQ(run.limit, endless.instructionLimit);
+                EXPECT_EQ(figures.runsEnded, 1u);
+                told.push_back(run.executed);
+            }
+        ASSERT_EQ(seen.size(), 2u + told.size() + 1) << "watched " << watched;
+        ASSERT_EQ(told.size(), 5u) << "watched " << watched;
+        for (std::size_t i = 0; i < told.size(); ++i) {
+            // Told every interval, give or take a stretch.
+            EXPECT_GE(told[i], (i + 1) * RUN_REPORT_INTERVAL) << "watched " << watched;
+            EXPECT_LT(told[i], (i + 1) * RUN_REPORT_INTERVAL + 4096) << "watched " << watched;
+        }
+        EXPECT_TRUE(seen.back().underWay.empty());
+        EXPECT_EQ(seen.back().runsEnded, 2u);
+    }
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -100,5 +101,46 @@ TEST(ReportNames, OneFileSpelledTwoWaysIsRefusedAndNothingIsWritten) {
             EXPECT_FALSE(fs::exists(folder / "v.csv")) << command << " dopo " << c.setup;
         else
             EXPECT_EQ("vecchio\n", fileContent(folder / "v.csv")) << command << " dopo " << c.setup;
+    }
+}
+
+TEST(ReportNames, NoReportTakesThePlaceOfTheSolutionTheExerciseNames) {
+    const Folder folder;
+    fs::copy_file(EXAMPLES + "/somma-sbagliata.asm", folder / "somma-sbagliata.asm");
+    const std::string solution = fileContent(folder / "somma-giusta.asm");
+    // The solution as a folder, in an exercise of its own.
+    std::ofstream(folder / "cartella.toml")
+        << std::regex_replace(fileContent(folder / "somma.toml"), std::regex("somma-giusta\\.asm"), "giusta");
+    fs::create_directory(folder / "giusta");
+    fs::copy_file(folder / "somma-giusta.asm", folder / "giusta/programma.asm");
+    const struct {
+        std::string setup;
+        std::string exercise;
+        std::string report;
+        std::string refusal;
+    } cases[] = {
+        {"", "somma.toml", "somma-giusta.asm", "posto della soluzione indicata dall'esercizio, 'somma-giusta.asm'"},
+        {"", "somma.toml", "./somma-giusta.asm", "posto della soluzione"},
+        {"", "somma.toml", "\"$PWD/somma-giusta.asm\"", "posto della soluzione"},
+        {"ln -s somma-giusta.asm collegamento", "somma.toml", "collegamento", "posto della soluzione"},
+        // Given through a link from another folder: --verifica looks for it
+        // beside the link, the teacher may have meant it beside the file.
+        {"mkdir altrove && ln -s ../somma.toml altrove/somma.toml", "altrove/somma.toml", "somma-giusta.asm",
+         "posto della soluzione indicata dall'esercizio, '" + (folder / "somma-giusta.asm").string() + "'"},
+        {"", "cartella.toml", "giusta/programma.asm", "posto di un file della soluzione indicata dall'esercizio"},
+    };
+    for (const auto& c : cases) {
+        for (const char* option : {"--csv", "--json", "--junit", "--xlsx", "--gradescope"}) {
+            fs::remove_all(folder / "altrove");
+            fs::remove(folder / "collegamento");
+            const std::string command = "\"$G\" " + c.exercise + " somma-sbagliata.asm " + option + " " + c.report +
+                                        "; echo \"stato $?\"";
+            const ProcessResult result = shell(folder, (c.setup.empty() ? "" : c.setup + " && ") + command);
+            EXPECT_EQ("stato 2\n", result.out) << command << " dopo " << c.setup;
+            EXPECT_EQ(0u, result.err.find(std::string("tarngrade: il rapporto ") + option + " ")) << result.err;
+            EXPECT_NE(std::string::npos, result.err.find(c.refusal)) << result.err;
+            EXPECT_EQ(solution, fileContent(folder / "somma-giusta.asm")) << command;
+            EXPECT_EQ(solution, fileContent(folder / "giusta/programma.asm")) << command;
+        }
     }
 }

@@ -139,6 +139,11 @@ TEST(TarngradeSkeleton, ASkeletonThatCannotBeUsedStopsTheGradingWithOneMessage) 
     const std::string broken = folder.write("rotto.asm", "        INP numero\n        SALTA fine\n");
     const std::string text = folder.write("scheletro.txt", SKELETON);
     std::filesystem::create_directory(folder / "cartella.asm");
+    // One byte over the limit of a source: comments, which would assemble.
+    std::string comments;
+    while (comments.size() <= (std::size_t{1} << 20)) comments += "; commento\n";
+    comments.resize((std::size_t{1} << 20) + 1);
+    const std::string huge = folder.write("enorme.asm", comments);
     const struct {
         std::vector<std::string> extra;
         std::string error;
@@ -150,6 +155,8 @@ TEST(TarngradeSkeleton, ASkeletonThatCannotBeUsedStopsTheGradingWithOneMessage) 
          "tarngrade: lo scheletro '" + text + "' dev'essere un sorgente .asm o un'immagine .bin\n"},
         {{"--scheletro", folder / "cartella.asm"},
          "tarngrade: lo scheletro '" + folder / "cartella.asm" + "' non è un file regolare\n"},
+        {{"--scheletro", huge},
+         "tarngrade: lo scheletro '" + huge + "' supera il limite di 1048576 byte di un sorgente\n"},
         {{"--scheletro", skeleton, "--json", skeleton},
          "tarngrade: il rapporto --json '" + skeleton +
              "' prenderebbe il posto dello scheletro (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] "

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -180,4 +181,24 @@ TEST(TarngradeVerify, ASolutionMissingOrNotAssembledIsAFileError) {
     EXPECT_NE(wrong.err.find("\ntarngrade: la soluzione '" + source + "' non si può provare sui casi\n"),
               std::string::npos)
         << wrong.err;
+}
+
+TEST(TarngradeVerify, ASolutionMissingBesideALinkToTheExerciseSaysWhereItWasLookedFor) {
+    const ScratchFolder folder("verifica");
+    folder.put("docente/somma.asm", ADDER);
+    folder.put("docente/somma.toml", adderExercise("somma.asm"));
+    folder.put("corso/.keep", "");
+    std::filesystem::create_symlink("../docente/somma.toml", folder / "corso/somma.toml");
+    const std::string real = std::filesystem::canonical(folder.path()).string();
+    const ProcessResult result = verify((folder / "corso/somma.toml").string());
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "tarngrade: impossibile leggere la soluzione '" + (folder / "corso/somma.asm").string() +
+                              "': file o cartella inesistente; l'esercizio è un collegamento simbolico, e "
+                              "'soluzione' si cerca dalla cartella del collegamento, '" + real +
+                              "/corso', non da quella del file a cui porta, '" + real +
+                              "/docente', dove la soluzione c'è\n");
+    // Beside the link, it is found.
+    folder.put("corso/somma.asm", ADDER);
+    EXPECT_EQ(verify((folder / "corso/somma.toml").string()).exitStatus, 1);
 }

@@ -70,6 +70,23 @@ TEST(Wording, ReasonsSayWhyACaseFailedMostImportantFirst) {
     EXPECT_TRUE(failureReasons(exercise, testCase, submission, result).empty());
 }
 
+// A byte from 128 on is also the negative number it stands for in two's
+// complement, as the exercise file may write it.
+TEST(Wording, ABytePast127IsShownBothWays) {
+    const struct {
+        Byte value;
+        const char* shown;
+    } numbers[] = {{0, "0"}, {127, "127"}, {128, "128 (-128)"}, {251, "251 (-5)"}, {255, "255 (-1)"}};
+    for (const auto& number : numbers) EXPECT_EQ(byteNumber(number.value), number.shown);
+
+    CaseResult result;
+    result.ran = true;
+    result.mismatches = {{Mismatch::Kind::Memory, 0xF0, 251, 5}, {Mismatch::Kind::Register, 258, 3, 255}};
+    EXPECT_EQ(failureReasons(Exercise{}, TestCase{}, Submission{}, result),
+              (std::vector<std::string>{"memoria all'indirizzo 0xF0: atteso 251 (-5), trovato 5",
+                                        "registro A: atteso 3, trovato 255 (-1)"}));
+}
+
 // Why a run stopped, with the count of instructions in the singular for one.
 TEST(Wording, AStoppedRunSaysWhereAndAfterHowManyInstructions) {
     TestCase testCase;

@@ -234,15 +234,33 @@ std::vector<ReportFile> reportFiles(const Options& options) {
     return files;
 }
 
-// A report must never take the place of what it reports on, nor of another,
-// nor of a file that a student handed in.
-std::optional<int> checkReportPaths(const Options& options, const std::vector<Submission>& submissions) {
+// A report must never take the place of what it reports on, nor of the
+// solution the exercise names, nor of another, nor of a file that a student
+// handed in.
+std::optional<int> checkReportPaths(const Options& options, const Exercise& exercise,
+                                    const std::vector<Submission>& submissions) {
     const std::vector<ReportFile> files = reportFiles(options);
+    // The solution where --verifica looks for it, and beside the file that
+    // an exercise given as a link leads to.
+    std::vector<std::string> solutions;
+    if (!exercise.solution.empty()) {
+        solutions.push_back(solutionPath(options.exercise, exercise.solution));
+        if (std::optional<std::string> beside = solutionBesideLinkTarget(options.exercise, exercise.solution))
+            solutions.push_back(std::move(*beside));
+    }
     for (std::size_t index = 0; index < files.size(); ++index) {
         const ReportFile& file = files[index];
         const std::string report = "il rapporto " + file.option + " " + tarn::quotedName(file.path);
         if (tarn::sameFile(file.path, options.exercise))
             return usageError(report + " prenderebbe il posto dell'esercizio");
+        for (const std::string& solution : solutions) {
+            if (tarn::sameFile(file.path, solution))
+                return usageError(report + " prenderebbe il posto della soluzione indicata dall'esercizio, " +
+                                  tarn::quotedName(solution));
+            if (replacesFileInFolder(file.path, solution))
+                return usageError(report + " prenderebbe il posto di un file della soluzione indicata dall'esercizio, " +
+                                  tarn::quotedName(solution));
+        }
         for (const Submission& submission : submissions) {
             if (tarn::sameFile(file.path, submission.argument) ||
                 (!submission.program.empty() && tarn::sameFile(file.path, submission.program)))
@@ -275,13 +293,18 @@ std::optional<int> readSkeleton(const std::string& path, std::vector<tarn::Byte>
     if (!tarn::readRegularFile(path, text, reason, tarn::MAX_SOURCE_BYTES, notRegular))
         return fileError(notRegular ? "lo scheletro " + name + " non è un file regolare"
                                     : "impossibile leggere lo scheletro " + name + ": " + reason);
+    if (source && text.size() > tarn::MAX_SOURCE_BYTES)
+        return fileError("lo scheletro " + name + " supera il limite di " + std::to_string(tarn::MAX_SOURCE_BYTES) +
+                         " byte di un sorgente");
     Submission skeleton;
     skeleton.argument = skeleton.program = path;
     if (source) {
         assembleSubmission(skeleton, text);
         if (!skeleton.runnable()) {
-            // The assembler's first error, at its position, is the one to fix.
-            tarn::printError(skeleton.problems.front());
+            // The assembler's first error, at its position, is the one to fix;
+            // any other problem is tarngrade's to tell.
+            const std::string& problem = skeleton.problems.front();
+            tarn::printError(problem.starts_with(path + ":") ? problem : "tarngrade: " + tarn::visibleName(problem));
             return 2;
         }
     } else {
@@ -381,7 +404,7 @@ int grade(int argc, char** argv) {
     for (const std::string& warning : gathered.warnings) tarn::printError("tarngrade: " + warning);
     if (!gathered.error.empty()) return fileError(gathered.error);
     std::vector<Submission> submissions = std::move(gathered.submissions);
-    if (const std::optional<int> failed = checkReportPaths(options, submissions)) return *failed;
+    if (const std::optional<int> failed = checkReportPaths(options, exercise, submissions)) return *failed;
     std::vector<tarn::Byte> skeleton;
     if (!options.skeleton.empty())
         if (const std::optional<int> failed = readSkeleton(options.skeleton, skeleton)) return *failed;
@@ -393,7 +416,7 @@ int grade(int argc, char** argv) {
     ProgressLine progress(tarn::isTerminal(2));
     const std::vector<SubmissionResult> results =
         gradeClass(exercise, std::move(submissions), options.jobs,
-                   [&progress](std::size_t graded, std::size_t total) { progress.update(graded, total); });
+                   [&progress](const GradingCount& count) { progress.update(count); });
     progress.clear();
     std::optional<Similarities> similar;
     if (options.similarities) similar = options.skeleton.empty() ? similarPairs(results) : similarPairs(results, skeleton);

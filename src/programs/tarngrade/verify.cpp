@@ -1,10 +1,14 @@
 #include "programs/tarngrade/verify.hpp"
 
+#include "programs/tarngrade/progress.hpp"
+
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_text.hpp"
 #include "grading/wording.hpp"
+#include "host/descriptors.hpp"
 #include "host/files.hpp"
+#include "host/submission_files.hpp"
 #include "host/submissions.hpp"
 #include "text/utf8.hpp"
 
@@ -25,12 +29,20 @@ int fileError(const std::string& message) {
     return 2;
 }
 
-// The solution named by an exercise: a relative path starts from the
-// exercise file's folder, wherever tarngrade runs.
-std::string solutionPath(const std::string& exerciseArgument, const std::string& solution) {
-    const std::filesystem::path named(solution);
-    if (named.has_root_path()) return solution;
-    return (std::filesystem::path(exerciseArgument).parent_path() / named).string();
+// Why a solution that cannot be read may be missing: the exercise is a link,
+// and the solution was looked for beside the link, not beside its target.
+std::string linkNote(const std::string& exerciseArgument, const std::string& solution) {
+    const std::optional<std::string> beside = solutionBesideLinkTarget(exerciseArgument, solution);
+    if (!beside) return "";
+    const std::string parent = std::filesystem::path(exerciseArgument).parent_path().string();
+    std::string note = "; l'esercizio è un collegamento simbolico, e 'soluzione' si cerca dalla cartella del "
+                       "collegamento, " + tarn::quotedName(files::resolved(parent.empty() ? "." : parent)) +
+                       ", non da quella del file a cui porta, " +
+                       tarn::quotedName(std::filesystem::path(*beside).parent_path().string());
+    files::Kind kind{};
+    std::string reason;
+    if (files::kindOf(*beside, kind, reason)) note += ", dove la soluzione c'è";
+    return note;
 }
 
 // "Esercizio «T» (F): 5 casi, di cui 2 nascosti, 10 punti."
@@ -66,6 +78,23 @@ std::string failingCases(const Exercise& exercise, const std::string& exerciseAr
 
 }  // namespace
 
+std::string solutionPath(const std::string& exerciseArgument, const std::string& solution) {
+    const std::filesystem::path named(solution);
+    if (named.has_root_path()) return solution;
+    return (std::filesystem::path(exerciseArgument).parent_path() / named).string();
+}
+
+std::optional<std::string> solutionBesideLinkTarget(const std::string& exerciseArgument, const std::string& solution) {
+    if (std::filesystem::path(solution).has_root_path()) return std::nullopt;
+    const std::string target = files::resolved(exerciseArgument);
+    const std::string parent = std::filesystem::path(exerciseArgument).parent_path().string();
+    const std::string folder = files::resolved(parent.empty() ? "." : parent);
+    if (target.empty() || folder.empty()) return std::nullopt;
+    const std::filesystem::path targetFolder = std::filesystem::path(target).parent_path();
+    if (targetFolder == std::filesystem::path(folder)) return std::nullopt;
+    return (targetFolder / solution).string();
+}
+
 int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colour) {
     const std::string shownExercise = tarn::visibleName(exerciseArgument);
     std::string text;
@@ -97,7 +126,7 @@ int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colo
             message = "impossibile leggere la soluzione " + message.substr(UNREADABLE.size());
         else
             message += " (è la soluzione indicata dall'esercizio " + tarn::quotedName(exerciseArgument) + ")";
-        return fileError(message);
+        return fileError(message + linkNote(exerciseArgument, exercise.solution));
     }
     for (const std::string& warning : gathered.warnings) tarn::printError("tarngrade: " + warning);
     Submission& solution = gathered.submissions.front();
@@ -111,7 +140,12 @@ int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colo
 
     std::vector<Submission> submissions;
     submissions.push_back(std::move(solution));
-    const std::vector<SubmissionResult> results = gradeClass(exercise, std::move(submissions), jobs);
+    // A slip such as a limit of a thousand billion instructions shows on
+    // the progress line, not as a silent wait.
+    ProgressLine progress(tarn::isTerminal(2));
+    const std::vector<SubmissionResult> results = gradeClass(
+        exercise, std::move(submissions), jobs, [&progress](const GradingCount& count) { progress.update(count); });
+    progress.clear();
     const SubmissionResult& result = results.front();
     const auto failed = static_cast<std::uint64_t>(
         std::count_if(result.cases.begin(), result.cases.end(), [](const CaseResult& c) { return !c.passed; }));

@@ -2,6 +2,7 @@
 // solution it names tried on every case.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tarn::grading {
@@ -15,5 +16,14 @@ namespace tarn::grading {
 // or the solution cannot be read, the file has faults, or the solution
 // cannot run.
 int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colour);
+
+// Where the solution an exercise names is looked for: a relative path
+// starts from the folder of the exercise as given, wherever tarngrade runs.
+std::string solutionPath(const std::string& exerciseArgument, const std::string& solution);
+
+// For an exercise given as a symbolic link that leads to another folder:
+// the solution's path from the folder of the file it leads to, where the
+// teacher may have meant it. Nothing otherwise.
+std::optional<std::string> solutionBesideLinkTarget(const std::string& exerciseArgument, const std::string& solution);
 
 }  // namespace tarn::grading
