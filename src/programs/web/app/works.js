@@ -431,7 +431,7 @@ export class Works {
                 if (claimed && (state.left || !this.noLocks)) return this.adopt(state.key, readWork(state.key) ?? work);
                 // A copy of a tab whose work is still open there.
                 this.show({ key: state.key }, work);
-                this.say(`«${fileName(work)}» è aperto anche in un'altra scheda: qui ne hai una copia, che è salvata a parte appena la modifichi.`);
+                this.add(`«${fileName(work)}» è aperto anche in un'altra scheda: qui ne hai una copia, che è salvata a parte appena la modifichi.`);
                 return undefined;
             }
         }
@@ -451,7 +451,7 @@ export class Works {
         }
         if (entries.length > 0) {
             this.show({ fresh: true }, { source: '', name: defaultName, input: '' });
-            this.say('Nuovo programma: quelli salvati sono in «I miei programmi».');
+            this.add('Nuovo programma: quelli salvati sono in «I miei programmi».');
             return undefined;
         }
         const first = this.examples.find((e) => e.name === 'saluto') ?? this.examples[0];
@@ -466,7 +466,11 @@ export class Works {
         this.note.textContent = '';
         this.list.replaceChildren();
         this.render();
-        if (!this.dialog.open) this.dialog.showModal();
+        if (this.dialog.open) return;
+        this.dialog.showModal();
+        // Its title, not the "Chiudi" at its end: it opens at its beginning.
+        this.dialog.scrollTop = 0;
+        this.dialog.querySelector('h2')?.focus({ preventScroll: true });
     }
 
     async render() {
