@@ -2,11 +2,11 @@
 // diagnostics marked in place, a gutter of breakpoints (by line, kept in
 // place while the text changes), the line of the next instruction and,
 // while a debug session is open, each line's address and the lines of an
-// endless loop.
-import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
-import { indentUnit } from '@codemirror/language';
+// endless loop. Tab indents; Esc then Tab leaves the editor.
+import { defaultKeymap, history, historyKeymap, indentLess, indentMore } from '@codemirror/commands';
+import { getIndentUnit, indentUnit } from '@codemirror/language';
 import { linter, lintGutter } from '@codemirror/lint';
-import { Compartment, EditorState, RangeSet, StateEffect, StateField } from '@codemirror/state';
+import { Compartment, EditorSelection, EditorState, RangeSet, StateEffect, StateField, countColumn } from '@codemirror/state';
 import {
     Decoration,
     EditorView,
@@ -205,6 +205,41 @@ const loopGutter = [
     gutter({ class: 'cm-loop-gutter', markers: (view) => view.state.field(loopField).markers }),
 ];
 
+// -------------------------------------------------------------------- Tab
+
+// Tab at a cursor adds spaces up to the next column of indentation, so that
+// after a label the instruction lines up with the others; with text selected
+// it indents the selected lines, and Shift+Tab takes a level away.
+// CodeMirror lets the Tab pressed right after Esc (or any Tab after Ctrl+M)
+// move the focus instead: the way out of the editor by keyboard. Its own Esc
+// does that only when no text is selected (else Esc clears the selection
+// first): here it always does, for CodeMirror's two seconds.
+function indentAtCursor(view) {
+    const { state } = view;
+    if (state.readOnly) return false;
+    if (state.selection.ranges.some((range) => !range.empty)) return indentMore(view);
+    const unit = getIndentUnit(state);
+    const change = state.changeByRange((range) => {
+        const line = state.doc.lineAt(range.head);
+        const column = countColumn(line.text.slice(0, range.head - line.from), state.tabSize);
+        const spaces = ' '.repeat(unit - (column % unit));
+        return { changes: { from: range.head, insert: spaces }, range: EditorSelection.cursor(range.head + spaces.length) };
+    });
+    view.dispatch(state.update(change, { scrollIntoView: true, userEvent: 'input.indent' }));
+    return true;
+}
+
+const tabKeymap = [
+    { key: 'Tab', run: indentAtCursor, shift: indentLess },
+    {
+        key: 'Escape',
+        run(view) {
+            view.setTabFocusMode(2000);
+            return false;
+        },
+    },
+];
+
 // ----------------------------------------------------------------- editor
 
 // diagnose(source) resolves to CodeMirror diagnostics for that text (or
@@ -212,6 +247,7 @@ const loopGutter = [
 // the text; onBreakpoint(line) is told of a click in the breakpoint gutter.
 export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoint, delay = 400 }) {
     const languageSlot = new Compartment();
+    const historySlot = new Compartment();
     const view = new EditorView({
         parent,
         state: EditorState.create({
@@ -223,7 +259,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
                 loopGutter,
                 highlightActiveLineGutter(),
                 highlightSpecialChars(),
-                history(),
+                historySlot.of(history()),
                 drawSelection(),
                 highlightActiveLine(),
                 indentUnit.of('        '),
@@ -243,7 +279,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
                     },
                     { delay },
                 ),
-                keymap.of([...defaultKeymap, ...historyKeymap]),
+                keymap.of([...tabKeymap, ...defaultKeymap, ...historyKeymap]),
                 EditorView.contentAttributes.of({ 'aria-label': 'Sorgente', spellcheck: 'false', autocapitalize: 'off', autocorrect: 'off' }),
                 EditorView.updateListener.of((update) => {
                     if (update.docChanged) onChange?.(update);
@@ -263,10 +299,22 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
     return {
         view,
         text: () => view.state.doc.toString(),
-        // Replaces the whole text (undoable); `remote` marks it as not typed
-        // by the student.
+        // Replaces the whole text (undoable); `userEvent` 'load' marks it as
+        // not typed by the student.
         setText(text, { userEvent = 'load' } = {}) {
             view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, userEvent, selection: { anchor: 0 } });
+        },
+        // Another program in the editor: its text, without the last one's
+        // history (Ctrl+Z stays within a program) or breakpoints.
+        loadText(text) {
+            view.dispatch({
+                changes: { from: 0, to: view.state.doc.length, insert: text },
+                userEvent: 'load',
+                selection: { anchor: 0 },
+                effects: [historySlot.reconfigure([]), setBreakpoints.of([])],
+                scrollIntoView: true,
+            });
+            view.dispatch({ effects: historySlot.reconfigure(history()) });
         },
         setWords(words) {
             view.dispatch({ effects: languageSlot.reconfigure(assemblyLanguage(words)) });

@@ -7,16 +7,28 @@ export const maxSourceFileBytes = 1024 * 1024;
 export const maxExerciseBytes = 4 * 1024 * 1024;
 export const defaultName = 'programma';
 
+// Characters a name never keeps: controls, and the bidirectional ones
+// (U+202E and its kin), which would show "txt.asm" as "msa.txt".
+const hiddenCharacters = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/g;
+
+const loneSurrogates = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/g;
+
+// The text of a name as it is typed, without those characters (nor half of
+// a character, which no file name can hold).
+export function visibleName(text) {
+    return String(text ?? '')
+        .replace(hiddenCharacters, '')
+        .replace(loneSurrogates, '');
+}
+
 // The program's name as the console shows it (NAME.bin) and as "Salva"
 // writes it (NAME.asm): the file name without its folder and without
 // ".asm", "programma" when nothing is left.
 export function programName(text) {
-    let name = String(text ?? '')
-        .replace(/^.*[/\\]/, '')
-        .replace(/[\u0000-\u001f\u007f]/g, '')
-        .trim();
+    let name = visibleName(String(text ?? '').replace(/^.*[/\\]/, '')).trim();
     if (name.toLowerCase().endsWith('.asm')) name = name.slice(0, -4).trim();
-    if (name.length > 100) name = name.slice(0, 100);
+    // At most 100 UTF-16 units, never half a character.
+    if (name.length > 100) name = name.slice(0, 100).replace(/[\ud800-\udbff]$/, '');
     return name === '' || name === '.' || name === '..' ? defaultName : name;
 }
 

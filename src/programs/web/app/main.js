@@ -1,5 +1,5 @@
 // The page of the browser edition: the editor, running as tarnsim does, the
-// debugger, exercises, sharing and the automatic saving of the work. All the
+// debugger, exercises, sharing and the saved works (works.js). All the
 // machine's work is done by the worker (worker/worker.js) with the wasm
 // module; this file only asks and shows.
 import examples from 'tarnweb-examples';
@@ -14,15 +14,16 @@ import {
     maxSourceFileBytes,
     programName,
     sizeText,
+    visibleName,
 } from './files.js';
 import { MachineView } from './machine-view.js';
 import { ShareError, decodeShare, encodeShare, maxSourceBytes } from './share.js';
 import { TextView } from './text-view.js';
 import { WorkerClient, WorkerGone, inlineEdition } from './worker-client.js';
+import { Works } from './works.js';
 import './offline.js';
 
 const $ = (id) => document.getElementById(id);
-const storageKey = 'tarnsim-lavoro';
 const stopTimeout = 300;
 
 // ---------------------------------------------------------------- messages
@@ -81,9 +82,6 @@ let exercise = null;
 // A verification in flight, and whether "Ferma" gave it up.
 let verifying = false;
 let verifyStopped = false;
-let autosave = true;
-let storageWarned = false;
-let saveTimer = null;
 let loading = 0;
 
 const client = new WorkerClient({ onEvent: runEvent, onRestart: workerRestarted });
@@ -118,63 +116,34 @@ function sourceChanged(update) {
 }
 
 // Something of the work (source, name, input) changed; `typed` when the
-// student did it rather than a link or a file.
+// student did it rather than a work being loaded.
 function workChanged(typed) {
-    if (typed && !autosave) {
-        // The shared link stays in the address until the student edits; from
-        // then on a reload gives back the autosave, edits included.
-        autosave = true;
-        if (location.hash) history.replaceState(null, '', location.pathname + location.search);
-    }
-    if (!autosave) return;
-    clearTimeout(saveTimer);
-    saveTimer = setTimeout(saveNow, 300);
-}
-
-function saveNow() {
-    clearTimeout(saveTimer);
-    saveTimer = null;
-    if (!autosave) return;
-    try {
-        localStorage.setItem(storageKey, JSON.stringify({ source: editor.text(), name: nameInput.value, input: inputBox.value }));
-    } catch (error) {
-        if (storageWarned) return;
-        storageWarned = true;
-        add(`Il browser non permette di salvare il lavoro (${error?.name ?? 'errore'}): usa «Salva» per non perderlo.`);
-    }
-}
-
-function restoreSaved() {
-    let text = null;
-    try {
-        text = localStorage.getItem(storageKey);
-    } catch (error) {
-        storageWarned = true;
-        add(`Il browser non permette di salvare il lavoro (${error?.name ?? 'errore'}): usa «Salva» per non perderlo.`);
-        return false;
-    }
-    if (!text) return false;
-    try {
-        const saved = JSON.parse(text);
-        if (typeof saved?.source !== 'string') return false;
-        setWork({ source: saved.source, name: saved.name, input: saved.input });
-        return true;
-    } catch {
-        return false;
-    }
+    works.changed(typed);
 }
 
 // Loads a whole work: the source, its name and its input.
 function setWork({ source, name, input }) {
     loading++;
     try {
-        editor.setText(source);
+        editor.loadText(source);
         nameInput.value = programName(name);
         inputBox.value = typeof input === 'string' ? input : '';
     } finally {
         loading--;
     }
 }
+
+const works = new Works({
+    examples,
+    read: () => ({ source: editor.text(), name: nameInput.value, input: inputBox.value }),
+    load(work) {
+        if (mode === 'debug') endSession('');
+        setWork(work);
+    },
+    say,
+    add,
+    dialog: $('works-dialog'),
+});
 
 // ---------------------------------------------------------------- running
 
@@ -729,13 +698,13 @@ async function exerciseFromAddress(name) {
 // The text of a file the student chose, or null (the reason already said).
 async function readChosenFile(file, limit, what) {
     if (file.size > limit) {
-        say(`Il file «${file.name}» è troppo grande per ${what}: al massimo ${sizeText(limit)}.`);
+        say(`Il file «${visibleName(file.name)}» è troppo grande per ${what}: al massimo ${sizeText(limit)}.`);
         return null;
     }
     try {
         return await file.text();
     } catch (error) {
-        say(`Impossibile leggere il file «${file.name}»: ${error.message}`);
+        say(`Impossibile leggere il file «${visibleName(file.name)}»: ${error.message}`);
         return null;
     }
 }
@@ -780,11 +749,8 @@ async function openFragment() {
         return false;
     }
     if (!work) return false;
-    if (mode === 'debug') endSession('');
-    // The autosave stays as it was until the student edits.
-    autosave = false;
-    clearTimeout(saveTimer);
-    setWork(work);
+    // A new work, saved only once the student edits it.
+    if (!works.openLink(work)) return false;
     say(`Aperto il programma «${nameInput.value}.asm» dal link condiviso.`);
     return true;
 }
@@ -793,8 +759,12 @@ async function openFragment() {
 
 const helpDialog = $('help-dialog');
 
+// The guide opens at its beginning, its title focused.
 function openHelp() {
-    if (!helpDialog.open) helpDialog.showModal();
+    if (helpDialog.open) return;
+    helpDialog.showModal();
+    helpDialog.scrollTop = 0;
+    $('help-title').focus({ preventScroll: true });
 }
 
 // ------------------------------------------------------------------- keys
@@ -855,6 +825,7 @@ $('share').addEventListener('click', () => share());
 $('save').addEventListener('click', () => {
     const name = programName(nameInput.value);
     download(editor.text(), `${name}.asm`);
+    works.downloaded();
     say(`Salvato come «${name}.asm» nella cartella dei download.`);
 });
 
@@ -866,9 +837,8 @@ openFile.addEventListener('change', async () => {
     if (!file) return;
     const text = await readChosenFile(file, maxSourceFileBytes, 'un programma');
     if (text === null) return;
-    setWork({ source: text, name: file.name, input: inputBox.value });
-    workChanged(true);
-    say(`Aperto «${file.name}».`);
+    if (!works.openFile({ source: text, name: file.name, input: inputBox.value })) return;
+    say(`Aperto «${visibleName(file.name)}».`);
 });
 
 const exerciseFile = $('exercise-file');
@@ -892,23 +862,28 @@ examples.forEach((example) => {
 examplesMenu.addEventListener('change', () => {
     const example = examples.find((e) => e.name === examplesMenu.value);
     if (!example) return;
-    if (mode === 'debug') endSession('');
-    setWork({ source: example.source, name: example.name, input: example.input });
-    workChanged(true);
     // Back to the prompt, so that the same example can be chosen again.
     examplesMenu.value = '';
-    say(`Caricato l'esempio «${example.name}.asm». Per tornare al testo di prima usa Ctrl+Z nel sorgente.`);
+    works.openExample(example);
 });
+$('new-work').addEventListener('click', () => works.newWork());
+$('my-works').addEventListener('click', () => works.showList());
 
 nameInput.addEventListener('change', () => {
     nameInput.value = programName(nameInput.value);
     workChanged(true);
 });
-nameInput.addEventListener('input', () => workChanged(true));
-inputBox.addEventListener('input', () => workChanged(true));
-addEventListener('pagehide', () => {
-    if (saveTimer !== null) saveNow();
+nameInput.addEventListener('input', () => {
+    // Controls and bidirectional marks never enter a name, even typed.
+    const shown = visibleName(nameInput.value);
+    if (shown !== nameInput.value) {
+        const caret = visibleName(nameInput.value.slice(0, nameInput.selectionStart ?? 0)).length;
+        nameInput.value = shown;
+        nameInput.setSelectionRange(caret, caret);
+    }
+    workChanged(true);
 });
+inputBox.addEventListener('input', () => workChanged(true));
 addEventListener('hashchange', () => openFragment());
 
 // ---------------------------------------------------------------- start-up
@@ -917,13 +892,7 @@ async function start() {
     updateButtons();
     machine.show(null);
     const fromLink = location.hash.startsWith('#c=') && (await openFragment());
-    if (!fromLink) {
-        const restored = restoreSaved();
-        if (!restored) {
-            const first = examples.find((e) => e.name === 'saluto') ?? examples[0];
-            if (first) setWork(first);
-        }
-    }
+    if (!fromLink) await works.restore();
     try {
         const words = await client.start();
         editor.setWords(words);

@@ -2,9 +2,10 @@
 // JSON, compressed with raw deflate and written in base64url after "#c=".
 import { readBytes } from './streams.js';
 
-// The most a link may give back: the source as the assembler takes it, and
-// a bound on the whole decompressed text.
+// The most a link may give back: the source as the assembler takes it, the
+// input as "Esegui" takes it, and a bound on the whole decompressed text.
 export const maxSourceBytes = 1024 * 1024;
+export const maxInputBytes = 1024 * 1024;
 const maxPayloadBytes = 3 * maxSourceBytes;
 const maxFragmentLength = 4 * maxSourceBytes;
 
@@ -26,12 +27,13 @@ export function fromBase64url(text) {
 
 async function readAll(stream, limit) {
     const bytes = await readBytes(stream, limit);
-    if (bytes === null) throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
+    if (bytes === null) throw new ShareError('è troppo grande (al massimo 1 MiB di programma e 1 MiB di ingresso)');
     return bytes;
 }
 
 // The fragment (without "#") for { source, input, name }.
 export async function encodeShare({ source, input = '', name = '' }) {
+    if (new TextEncoder().encode(input).length > maxInputBytes) throw new ShareError('l\'ingresso è troppo grande per un link (al massimo 1 MiB)');
     const payload = { source };
     if (input) payload.input = input;
     if (name) payload.name = name;
@@ -66,6 +68,9 @@ export async function decodeShare(fragment) {
         throw new ShareError('il programma nel link è troppo grande (al massimo 1 MiB)');
     }
     const input = typeof payload.input === 'string' ? payload.input : '';
+    if (new TextEncoder().encode(input).length > maxInputBytes) {
+        throw new ShareError('l\'ingresso nel link è troppo grande (al massimo 1 MiB)');
+    }
     const name = typeof payload.name === 'string' ? payload.name : '';
     return { source: payload.source, input, name };
 }

@@ -5,6 +5,7 @@
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
+import { deflateRawSync } from 'node:zlib';
 import { test } from 'node:test';
 import { examplesDir, runNative, tempFolder } from '../harness.mjs';
 import { button, lines, openPage, region, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
@@ -144,18 +145,19 @@ test('a shared link carries source, input and name, and keeps the autosave until
     assert.match(link, /#c=[A-Za-z0-9_-]+$/);
     assert.equal(await page.evaluate(() => navigator.clipboard.readText()), link);
 
-    // The autosave holds something else, and the link wins over it.
+    // The saved work is something else, and the link wins over it.
     await setSource(page, '; salvato\n');
     await page.getByRole('textbox', { name: 'Ingresso' }).fill('');
     await page.getByRole('textbox', { name: 'Nome del file' }).fill('salvato');
-    await page.evaluate(() => new Promise((done) => setTimeout(done, 500)));
+    await page.waitForFunction(() => Object.values(localStorage).some((v) => v.includes('"name":"salvato"')));
+    await page.close();
     const other = await context.newPage();
     await other.goto(link);
     await waitReady(other);
     assert.equal(await sourceText(other), '; condiviso: però\n        RST\n');
     assert.equal(await other.getByRole('textbox', { name: 'Ingresso' }).inputValue(), 'a b');
     assert.equal(await other.getByRole('textbox', { name: 'Nome del file' }).inputValue(), 'condiviso');
-    // Not edited yet: the autosave is still the other work.
+    // Not edited yet: the last saved work is still the other one.
     const plain = link.replace(/#.*$/, '');
     const third = await context.newPage();
     await third.goto(plain);
@@ -171,6 +173,146 @@ test('a shared link carries source, input and name, and keeps the autosave until
     await other.reload();
     await waitReady(other);
     assert.equal(await sourceText(other), '; condiviso: però\n        RST\n; modificato\n');
+});
+
+test('a link is refused on opening when its input passes 1 MiB, as "Esegui" would refuse it', { skip: skipPage }, async (t) => {
+    const { page, server } = await openPage(t);
+    const mib = 1024 * 1024;
+    const fragment = (input) => deflateRawSync(Buffer.from(JSON.stringify({ source: `; ${input.length}\n        RST\n`, name: 'grande', input }))).toString('base64url');
+    // The limit is in bytes of UTF-8, as the worker counts them.
+    const refused = 'Il link condiviso non è valido: l\'ingresso nel link è troppo grande (al massimo 1 MiB).';
+    const cases = [
+        { input: 'a'.repeat(mib), opened: true },
+        { input: 'à'.repeat(mib / 2), opened: true },
+        { input: 'a'.repeat(mib + 1), said: refused },
+        { input: `${'à'.repeat(mib / 2)}a`, said: refused },
+        // Past what a link may unpack at all.
+        { input: 'a'.repeat(3 * mib), said: 'Il link condiviso non è valido: è troppo grande (al massimo 1 MiB di programma e 1 MiB di ingresso).' },
+    ];
+    for (const { input, opened, said: expected } of cases) {
+        await page.goto('about:blank');
+        await page.goto(server.url(`index.html#c=${fragment(input)}`));
+        await waitReady(page);
+        const said = await text(page, 'messages');
+        if (opened) {
+            assert.match(said, /^Aperto il programma «grande\.asm» dal link condiviso\.$/);
+            assert.equal(await sourceText(page), `; ${input.length}\n        RST\n`);
+            assert.equal((await page.getByRole('textbox', { name: 'Ingresso' }).inputValue()).length, input.length);
+        } else {
+            assert.equal(said, expected, `${input.length}`);
+            assert.notEqual(await sourceText(page), `; ${input.length}\n        RST\n`);
+        }
+    }
+    // Nor does "Condividi" make such a link.
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('a'.repeat(mib + 1));
+    await button(page, 'Condividi').click();
+    await waitText(page, 'messages', /^Impossibile creare il link: l'ingresso è troppo grande per un link \(al massimo 1 MiB\)/);
+});
+
+test('bidirectional controls never reach a program\'s name nor its download', { skip: skipPage }, async (t) => {
+    const { page, server } = await openPage(t);
+    const name = page.getByRole('textbox', { name: 'Nome del file' });
+    const cases = [
+        {
+            how: 'a link',
+            give: async () => {
+                const work = { source: '        RST\n', name: 'compiti\u202Etxt.asm' };
+                await page.goto('about:blank');
+                await page.goto(server.url(`index.html#c=${deflateRawSync(Buffer.from(JSON.stringify(work))).toString('base64url')}`));
+                await waitReady(page);
+            },
+            shown: 'compititxt',
+        },
+        {
+            how: 'typed',
+            give: async () => {
+                await name.fill('');
+                await name.pressSequentially('a\u2067b\u200fc\u202ad\u2069');
+            },
+            shown: 'abcd',
+        },
+        {
+            how: 'a file',
+            give: async () => {
+                const chooser = page.waitForEvent('filechooser');
+                await button(page, 'Apri').click();
+                await (await chooser).setFiles({ name: 'x\u202Dy\u061Cz.asm', mimeType: 'text/plain', buffer: Buffer.from('        RST\n') });
+                await waitText(page, 'messages', /^Aperto «/);
+            },
+            shown: 'xyz',
+        },
+    ];
+    for (const { how, give, shown } of cases) {
+        await give();
+        assert.equal(await name.inputValue(), shown, how);
+        const download = page.waitForEvent('download');
+        await button(page, 'Salva').click();
+        assert.equal((await download).suggestedFilename(), `${shown}.asm`, how);
+    }
+});
+
+test('Tab indents in the editor, Esc then Tab leaves it, and "Aiuto" says so', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    const editor = page.getByRole('textbox', { name: 'Sorgente' });
+    const inEditor = () => page.evaluate(() => Boolean(document.activeElement?.closest('.cm-editor')));
+    await setSource(page, '');
+    // After a label, Tab reaches the column of the instructions.
+    await page.keyboard.type('ciclo:');
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('JMP ciclo');
+    await page.keyboard.press('Enter');
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('RST');
+    assert.equal(await sourceText(page), 'ciclo:  JMP ciclo\n        RST');
+    assert.ok(await inEditor());
+    // Lines selected move a level each way.
+    await page.keyboard.press('Control+A');
+    await page.keyboard.press('Tab');
+    assert.equal(await sourceText(page), '        ciclo:  JMP ciclo\n                RST');
+    await page.keyboard.press('Shift+Tab');
+    await page.keyboard.press('Shift+Tab');
+    assert.equal(await sourceText(page), 'ciclo:  JMP ciclo\nRST');
+    assert.ok(await inEditor());
+    // Esc then Tab: the next field, the text as it was.
+    await page.keyboard.press('Escape');
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement?.id), 'input');
+    assert.equal(await sourceText(page), 'ciclo:  JMP ciclo\nRST');
+    await editor.click();
+    assert.ok(await inEditor());
+
+    await button(page, 'Aiuto').click();
+    const help = page.getByRole('dialog', { name: 'Aiuto' });
+    await help.waitFor();
+    assert.match(await help.textContent(), /premi Esc e subito dopo\s+Tab/);
+});
+
+test('"Aiuto" opens at its beginning and names every part as the page titles it', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t, { viewport: { width: 360, height: 640 } });
+    const help = page.getByRole('dialog', { name: 'Aiuto' });
+    for (let round = 0; round < 2; round++) {
+        await button(page, 'Aiuto').click();
+        await help.waitFor();
+        const shown = await page.evaluate(() => {
+            const dialog = document.getElementById('help-dialog');
+            return { top: dialog.scrollTop, more: dialog.scrollHeight > dialog.clientHeight, focused: document.activeElement?.id };
+        });
+        assert.deepEqual(shown, { top: 0, more: true, focused: 'help-title' });
+        // Read to its end, closed, and opened again: at its beginning again.
+        await page.evaluate(() => document.getElementById('help-dialog').scrollTo(0, 1e6));
+        await page.keyboard.press('Escape');
+        await help.waitFor({ state: 'hidden' });
+    }
+    // Every «name» of the guide is a title, a button, a field or a menu that the page shows.
+    const { quoted, visible } = await page.evaluate(() => {
+        const guide = document.querySelector('#help-dialog .help-text').textContent;
+        const quoted = [...guide.matchAll(/«([^»]+)»/g)].map((m) => m[1].replace(/\s+/g, ' '));
+        const outside = [...document.querySelectorAll('h2, h3, h4, button, label, option')].filter((e) => !e.closest('#help-dialog'));
+        const visible = outside.flatMap((e) => [e.textContent.trim(), e.firstChild?.textContent?.trim() ?? '']).map((x) => x.replace(/\s+/g, ' '));
+        return { quoted, visible };
+    });
+    assert.ok(quoted.includes('Programma'));
+    assert.deepEqual(quoted.filter((name) => !visible.includes(name)), []);
 });
 
 test('a damaged link is one clear message and the page still works', { skip: skipPage }, async (t) => {

@@ -38,7 +38,7 @@ test('the highlighting tells mnemonics, directives, labels, literals and comment
     assert.deepEqual(tokens('INP x', {}), [['INP', 'variableName'], ['x', 'variableName']]);
 });
 
-test('the program name drops folders and .asm and never ends up empty', () => {
+test('the program name drops folders, .asm, controls and bidirectional marks, and never ends up empty', () => {
     for (const [given, name] of [
         ['somma.asm', 'somma'],
         ['Somma.ASM', 'Somma'],
@@ -51,6 +51,13 @@ test('the program name drops folders and .asm and never ends up empty', () => {
         ['..', 'programma'],
         ['a\u0000b\nc', 'abc'],
         ['x'.repeat(300), 'x'.repeat(100)],
+        // Bidirectional controls, which would show "compiti\u202Etxt.asm" as "compitimsa.txt".
+        ['compiti\u202Etxt.asm', 'compititxt'],
+        ['\u2066a\u2069\u2067b\u2068c\u200e\u200f\u061c\u202a\u202b\u202c\u202d', 'abc'],
+        ['a\u0085b', 'ab'],
+        // Never half of a character, cut or given.
+        ['x'.repeat(99) + '🙂🙂', 'x'.repeat(99)],
+        ['a\ud800b\udc00', 'ab'],
     ]) {
         assert.equal(programName(given), name, JSON.stringify(given));
     }
@@ -122,12 +129,17 @@ test('a damaged or oversized link is refused with a reason', { skip: deflateRaw 
         [packed({ input: 'x' }), /non sono un programma/],
         [packed([1, 2]), /non sono un programma/],
         [packed({ source: big }), /troppo grande/],
+        // The input as "Esegui" takes it: 1 MiB of UTF-8.
+        [packed({ source: '', input: big }), /l'ingresso nel link è troppo grande \(al massimo 1 MiB\)/],
+        [packed({ source: '', input: 'è'.repeat(512 * 1024) + 'x' }), /l'ingresso nel link è troppo grande/],
         // A small link that would inflate to far more than any program.
         [packed('"' + 'a'.repeat(8 * 1024 * 1024) + '"'), /troppo grande/],
     ]) {
         await assert.rejects(decodeShare(fragment), (error) => error instanceof ShareError && reason.test(error.message), fragment.slice(0, 40));
     }
     // Within the bounds, a source of exactly 1 MiB.
-    const edge = await decodeShare(packed({ source: 'y'.repeat(1024 * 1024) }));
+    const edge = await decodeShare(packed({ source: 'y'.repeat(1024 * 1024), input: 'è'.repeat(512 * 1024) }));
     assert.equal(edge.source.length, 1024 * 1024);
+    assert.equal(edge.input.length, 512 * 1024);
+    await assert.rejects(encodeShare({ source: '', input: big }), (error) => error instanceof ShareError && /l'ingresso è troppo grande per un link/.test(error.message));
 });
