@@ -65,10 +65,6 @@ std::string placeOf(const Program& program, Byte address) {
     return line ? "alla riga " + std::to_string(line->number) : "all'indirizzo " + hexAddress(address);
 }
 
-// "JMP p (riscritta dal programma)": an instruction that ran rewritten.
-std::string rewrittenText(const Program& program, const RanInstruction& ran) {
-    return ranInstructionText(ran, labelEntries(program)) + " (" + std::string(REWRITTEN_NOTE) + ")";
-}
 
 // "il byte 0x1F (31)", "i byte 0x1F (31) e altri 2".
 std::string byteList(const ByteSet& bytes) {
@@ -825,13 +821,17 @@ std::string describeLoopLines(const Session& session) {
     return text;
 }
 
+std::string rewrittenInstructionText(const Program& program, const RanInstruction& ran) {
+    return ranInstructionText(ran, labelEntries(program)) + " (" + std::string(REWRITTEN_NOTE) + ")";
+}
+
 std::string describeLoopRewrites(const Session& session) {
     const std::optional<ProvedLoop>& loop = session.endlessLoop();
     if (!loop || loop->rewritten.empty()) return {};
     std::string text;
     for (const RanInstruction& ran : loop->rewritten)
         text += (text.empty() ? "A" : "; a") + placeOf(session.program(), ran.address).substr(1) + " il ciclo esegue " +
-                rewrittenText(session.program(), ran);
+                rewrittenInstructionText(session.program(), ran);
     return text + ".";
 }
 
@@ -841,7 +841,7 @@ std::string describeRewrittenNext(const Session& session) {
     const RanInstruction next = ranInstruction(state, state.PC);
     if (!rewritten(session.program(), next)) return {};
     return "La prossima istruzione, " + placeOf(session.program(), state.PC) + ", è " +
-           rewrittenText(session.program(), next) + ".";
+           rewrittenInstructionText(session.program(), next) + ".";
 }
 
 std::string describeLastWrite(const Session& session, Byte address) {

@@ -331,6 +331,10 @@ std::vector<std::int64_t> loopLineNumbers(const Session& session);
 // The lines of the proved loop, as "righe 7-9 e 12" (for the message).
 std::string describeLoopLines(const Session& session);
 
+// "JMP p (riscritta dal programma)": an instruction that ran rewritten, its
+// operands named by the program's labels.
+std::string rewrittenInstructionText(const Program& program, const RanInstruction& ran);
+
 // The instructions of the proved loop that the program rewrote, as a
 // sentence: "Alla riga 3 il ciclo esegue JMP p (riscritta dal programma).";
 // empty when it runs its lines as the program placed them.
