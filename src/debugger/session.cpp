@@ -65,7 +65,6 @@ std::string placeOf(const Program& program, Byte address) {
     return line ? "alla riga " + std::to_string(line->number) : "all'indirizzo " + hexAddress(address);
 }
 
-
 // "il byte 0x1F (31)", "i byte 0x1F (31) e altri 2".
 std::string byteList(const ByteSet& bytes) {
     const std::string first = addressText(bytes.first());
@@ -766,9 +765,13 @@ std::string describeStop(const Session& session, const RunResult& result) {
             const std::vector<Warning> warnings = session.warnings();
             return warnings.empty() ? std::string("Avviso.") : "Avviso: " + warnings.front().text;
         }
-        case StopReason::Halted:
+        case StopReason::Halted: {
+            // A line whose instruction the program turned into 0 says so.
+            const bool turned = program.lineAt(state.PC) && rewritten(program, ranInstruction(state, state.PC));
             return "La macchina si è fermata: codice operativo 0 all'indirizzo " + addressText(state.PC) +
-                   lineNote(program, state.PC) + ", dopo " + instructionCount(session.position()) + ".";
+                   lineNote(program, state.PC) + (turned ? " (" + std::string(REWRITTEN_NOTE) + ")" : "") + ", dopo " +
+                   instructionCount(session.position()) + ".";
+        }
         case StopReason::NeedsInput:
             return next + " aspetta una parola: scrivila e premi Invio.";
         case StopReason::Start:
@@ -780,10 +783,10 @@ std::string describeStop(const Session& session, const RunResult& result) {
             const std::optional<ProvedLoop>& loop = session.endlessLoop();
             if (!loop) return {};
             const std::string text = describeEndlessLoop(loop->start, loop->length) + " (" + describeLoopLines(session) + ")";
-            const std::string rewritten = describeLoopRewrites(session);
-            if (result.reason == StopReason::LoopStart)
-                return "Sei dove comincia il " + text + "." + (rewritten.empty() ? "" : " " + rewritten);
-            return "C" + text.substr(1) + ": il programma non finirebbe mai." + (rewritten.empty() ? "" : " " + rewritten);
+            const std::string rewrites = describeLoopRewrites(session);
+            const std::string after = rewrites.empty() ? "" : " " + rewrites;
+            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + "." + after;
+            return "C" + text.substr(1) + ": il programma non finirebbe mai." + after;
         }
     }
     return {};
@@ -830,8 +833,9 @@ std::string describeLoopRewrites(const Session& session) {
     if (!loop || loop->rewritten.empty()) return {};
     std::string text;
     for (const RanInstruction& ran : loop->rewritten)
-        text += (text.empty() ? "A" : "; a") + placeOf(session.program(), ran.address).substr(1) + " il ciclo esegue " +
+        text += (text.empty() ? "" : "; ") + placeOf(session.program(), ran.address) + " il ciclo esegue " +
                 rewrittenInstructionText(session.program(), ran);
+    text.front() = 'A';  // "alla riga", "all'indirizzo": the sentence begins with a capital
     return text + ".";
 }
 
@@ -876,8 +880,8 @@ std::string describeLastWrite(const Session& session, Byte address) {
 std::string describeStep(const Session& session, const RunResult& result) {
     if (result.reason == StopReason::Budget || result.reason == StopReason::None ||
         result.reason == StopReason::NeedsInput) {
-        const std::string rewritten = describeRewrittenNext(session);
-        return "Eseguito il passo " + std::to_string(session.position()) + "." + (rewritten.empty() ? "" : " " + rewritten);
+        const std::string next = describeRewrittenNext(session);
+        return "Eseguito il passo " + std::to_string(session.position()) + "." + (next.empty() ? "" : " " + next);
     }
     return describeStop(session, result);
 }

@@ -99,6 +99,14 @@ TEST(RewrittenCode, AnEndlessLoopSaysWhatItsRewrittenLinesRun) {
     EXPECT_EQ(describeStop(plain, loop).find("riscritta"), std::string::npos);
 }
 
+TEST(RewrittenCode, ALineTurnedIntoTheEndSaysSo) {
+    Session session(sourceProgram("SUB p, p\np: INC x\nRST\nx: DB 0\n"), std::string{});
+    const RunResult result = session.runForward(10);
+    ASSERT_EQ(result.reason, StopReason::Halted);
+    EXPECT_EQ(describeStop(session, result), "La macchina si è fermata: codice operativo 0 all'indirizzo 0x03 (3), riga 2 "
+                                             "(riscritta dal programma), dopo 1 istruzione.");
+}
+
 TEST(RewrittenCode, BytesPlacedBeforeTheRunAreNotRewrittenByTheProgram) {
     // A case of an exercise places a jump to itself at 0x80, where the program goes.
     Program program = sourceProgram(" JMP 128\n");
