@@ -3,6 +3,7 @@
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/io_unit.hpp"
+#include "assembly/rewritten_code.hpp"
 #include "text/numbers.hpp"
 
 #include <algorithm>
@@ -20,12 +21,48 @@ std::string_view mnemonicOf(Byte opcode) {
     return instruction ? instruction->mnemonic : std::string_view{"NOP"};
 }
 
+// The program's labels as the assembler lists them, for naming the operands
+// of an instruction that the program rewrote.
+std::vector<LabelEntry> labelEntries(const Program& program) {
+    std::vector<LabelEntry> labels;
+    for (const ProgramLabel& label : program.labels)
+        labels.push_back({label.name, label.line, static_cast<int>(label.address)});
+    return labels;
+}
+
+// The memory a run starts with: the image, and the bytes placed over it.
+std::array<Byte, 256> memoryAtStart(const Program& program) {
+    std::array<Byte, 256> memory{};
+    std::copy_n(program.image.begin(), std::min<std::size_t>(program.image.size(), 256), memory.begin());
+    for (unsigned address = 0; address < 256; ++address)
+        if (program.placed[address]) memory[address] = program.placedValue[address];
+    return memory;
+}
+
+// Whether the program rewrote an instruction before it ran.
+bool rewritten(const Program& program, const RanInstruction& ran) {
+    return rewrittenByProgram(ran, memoryAtStart(program));
+}
+
 // "ADD (riga 7, indirizzo 0x0A)": the instruction at an address, by the
-// opcode it has there now.
+// opcode it has there now. When its bytes are not those the run started
+// with, the line tells nothing of it: "JMP p (riga 3, indirizzo 0x03, riscritta
+// dal programma)".
 std::string instructionAt(const Program& program, const MachineState& state, Byte address) {
-    std::string text = std::string(mnemonicOf(state.M[address])) + " (";
+    const RanInstruction ran = ranInstruction(state, address);
+    const bool isRewritten = rewritten(program, ran);
+    std::string text =
+        (isRewritten ? ranInstructionText(ran, labelEntries(program)) : std::string(mnemonicOf(state.M[address]))) + " (";
     if (const ProgramLine* line = program.lineAt(address)) text += "riga " + std::to_string(line->number) + ", ";
-    return text + "indirizzo " + hexAddress(address) + ")";
+    text += "indirizzo " + hexAddress(address);
+    if (isRewritten) text += ", " + std::string(REWRITTEN_NOTE);
+    return text + ")";
+}
+
+// "alla riga 3", or "all'indirizzo 0x40" where no line placed the byte.
+std::string placeOf(const Program& program, Byte address) {
+    const ProgramLine* line = program.lineAt(address);
+    return line ? "alla riga " + std::to_string(line->number) : "all'indirizzo " + hexAddress(address);
 }
 
 // "il byte 0x1F (31)", "i byte 0x1F (31) e altri 2".
@@ -371,6 +408,35 @@ std::uint64_t Session::goTo(std::uint64_t position) {
     return position_;
 }
 
+namespace {
+
+// The console of a replay that only looks at the machine: the input from
+// where a snapshot had taken it, nothing shown.
+class ReplayConsole final : public Console {
+public:
+    ReplayConsole(std::string_view input, std::size_t taken) {
+        input = input.substr(std::min(taken, input.size()));
+        setInputBlock(input.data(), input.data() + input.size());
+    }
+    void writeOutput(std::string_view) override {}
+    void showTrace(std::string_view) override {}
+
+private:
+    bool readInputBlock() override { return false; }
+};
+
+}  // namespace
+
+RanInstruction Session::instructionOfStep(std::uint64_t step) const {
+    if (step == 0 || step > position_) return ranInstruction(state_, state_.PC);
+    if (step == position_) return ranInstruction(previous_, previous_.PC);
+    const Snapshot& from = snapshotBefore(step);
+    MachineState machine = from.machine;
+    ReplayConsole console(input_, from.inputTaken);
+    for (std::uint64_t at = from.position; at + 1 < step; ++at) stepMachine(machine, console);
+    return ranInstruction(machine, machine.PC);
+}
+
 bool Session::toggleBreakpoint(Byte address) {
     breakpoints_.flip(address);
     return breakpoints_.test(address);
@@ -537,6 +603,22 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
     return result;
 }
 
+namespace {
+
+// A loop found from a snapshot at `origin`, told in the session's positions,
+// with the instructions it runs rewritten by the program.
+ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program) {
+    ProvedLoop loop{origin + found.start, found.length, found.instructions, {}};
+    for (unsigned address = 0; address < 256; ++address) {
+        if (!found.instructions[address]) continue;
+        const RanInstruction ran = ranInstruction(found.first, static_cast<Byte>(address));
+        if (rewritten(program, ran)) loop.rewritten.push_back(ran);
+    }
+    return loop;
+}
+
+}  // namespace
+
 // Searches from the latest snapshot at or before the run's start, up to
 // where the machine stands: a loop found there has come round already.
 // When the search finds the loop running from its first state, the loop may
@@ -550,7 +632,7 @@ void ForwardRun::lookForLoop() {
         const LoopSearch found =
             findEndlessLoop({origin.machine, s.input_, origin.inputTaken, s.inputEnded()}, s.position_ - origin.position);
         std::optional<ProvedLoop> loop;
-        if (found.loop) loop = ProvedLoop{origin.position + found.loop->start, found.loop->length, found.loop->instructions};
+        if (found.loop) loop = provedLoop(*found.loop, origin.position, s.program_);
         return loop;
     };
     const Session::Snapshot& origin = s.snapshotBefore(from_ + 1);
@@ -683,9 +765,13 @@ std::string describeStop(const Session& session, const RunResult& result) {
             const std::vector<Warning> warnings = session.warnings();
             return warnings.empty() ? std::string("Avviso.") : "Avviso: " + warnings.front().text;
         }
-        case StopReason::Halted:
+        case StopReason::Halted: {
+            // A line whose instruction the program turned into 0 says so.
+            const bool turned = program.lineAt(state.PC) && rewritten(program, ranInstruction(state, state.PC));
             return "La macchina si è fermata: codice operativo 0 all'indirizzo " + addressText(state.PC) +
-                   lineNote(program, state.PC) + ", dopo " + instructionCount(session.position()) + ".";
+                   lineNote(program, state.PC) + (turned ? " (" + std::string(REWRITTEN_NOTE) + ")" : "") + ", dopo " +
+                   instructionCount(session.position()) + ".";
+        }
         case StopReason::NeedsInput:
             return next + " aspetta una parola: scrivila e premi Invio.";
         case StopReason::Start:
@@ -697,8 +783,10 @@ std::string describeStop(const Session& session, const RunResult& result) {
             const std::optional<ProvedLoop>& loop = session.endlessLoop();
             if (!loop) return {};
             const std::string text = describeEndlessLoop(loop->start, loop->length) + " (" + describeLoopLines(session) + ")";
-            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + ".";
-            return "C" + text.substr(1) + ": il programma non finirebbe mai.";
+            const std::string rewrites = describeLoopRewrites(session);
+            const std::string after = rewrites.empty() ? "" : " " + rewrites;
+            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + "." + after;
+            return "C" + text.substr(1) + ": il programma non finirebbe mai." + after;
         }
     }
     return {};
@@ -736,13 +824,43 @@ std::string describeLoopLines(const Session& session) {
     return text;
 }
 
+std::string rewrittenInstructionText(const Program& program, const RanInstruction& ran) {
+    return ranInstructionText(ran, labelEntries(program)) + " (" + std::string(REWRITTEN_NOTE) + ")";
+}
+
+std::string describeLoopRewrites(const Session& session) {
+    const std::optional<ProvedLoop>& loop = session.endlessLoop();
+    if (!loop || loop->rewritten.empty()) return {};
+    std::string text;
+    for (const RanInstruction& ran : loop->rewritten)
+        text += (text.empty() ? "" : "; ") + placeOf(session.program(), ran.address) + " il ciclo esegue " +
+                rewrittenInstructionText(session.program(), ran);
+    text.front() = 'A';  // "alla riga", "all'indirizzo": the sentence begins with a capital
+    return text + ".";
+}
+
+std::string describeRewrittenNext(const Session& session) {
+    const MachineState& state = session.machine();
+    if (session.halted()) return {};
+    const RanInstruction next = ranInstruction(state, state.PC);
+    if (!rewritten(session.program(), next)) return {};
+    return "La prossima istruzione, " + placeOf(session.program(), state.PC) + ", è " +
+           rewrittenInstructionText(session.program(), next) + ".";
+}
+
 std::string describeLastWrite(const Session& session, Byte address) {
     const Program& program = session.program();
     const LastWrite write = session.lastWrite(address);
     std::string text = "Il byte " + addressText(address) + ", che vale " + byteText(session.machine().M[address]) + ",";
     if (write.step != 0) {
         text += " è stato scritto per ultimo dall'istruzione all'indirizzo " + hexAddress(write.address);
-        if (const ProgramLine* line = program.lineAt(write.address))
+        const ProgramLine* line = program.lineAt(write.address);
+        // The instruction as it ran then: its line tells nothing of it when the program had rewritten it.
+        const RanInstruction ran = session.instructionOfStep(write.step);
+        if (rewritten(program, ran))
+            text += " (" + (line ? "riga " + std::to_string(line->number) + ": " : std::string()) +
+                    rewrittenLineText(ran, line ? line->number : 0, labelEntries(program)) + ")";
+        else if (line)
             text += " (riga " + std::to_string(line->number) + ": " + trimmed(withoutComment(line->text)) + ")";
         return text + ", al passo " + std::to_string(write.step) + ".";
     }
@@ -761,8 +879,10 @@ std::string describeLastWrite(const Session& session, Byte address) {
 
 std::string describeStep(const Session& session, const RunResult& result) {
     if (result.reason == StopReason::Budget || result.reason == StopReason::None ||
-        result.reason == StopReason::NeedsInput)
-        return "Eseguito il passo " + std::to_string(session.position()) + ".";
+        result.reason == StopReason::NeedsInput) {
+        const std::string next = describeRewrittenNext(session);
+        return "Eseguito il passo " + std::to_string(session.position()) + "." + (next.empty() ? "" : " " + next);
+    }
     return describeStop(session, result);
 }
 

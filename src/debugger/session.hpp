@@ -15,6 +15,7 @@
 
 #include "machine/machine_state.hpp"
 #include "machine/loop_detection.hpp"
+#include "assembly/rewritten_code.hpp"
 #include "debugger/program.hpp"
 
 #include <array>
@@ -104,6 +105,9 @@ struct ProvedLoop {
     std::uint64_t start = 0;
     std::uint64_t length = 0;
     std::array<bool, 256> instructions{};  // the addresses of the instructions of one period
+    // Those of them whose bytes are not the ones the program placed, as
+    // they stand at the loop's first state, by address.
+    std::vector<RanInstruction> rewritten;
 };
 
 struct RunResult {
@@ -188,6 +192,10 @@ public:
     // The last instruction that wrote the byte at address (0..255), up to
     // here; step 0 when none did.
     LastWrite lastWrite(Byte address) const { return { lastStep_[address], lastPc_[address] }; }
+    // The instruction that step (1 up to the position) ran, its bytes as
+    // they were then: done again from the snapshot before it. Past the
+    // position, or for 0, the next instruction.
+    RanInstruction instructionOfStep(std::uint64_t step) const;
     // Whether the last step wrote the byte.
     bool changedByLastStep(Byte address) const { return position_ > 0 && lastStep_[address] == position_; }
     // Whether the byte has a value from the image, the source or the program.
@@ -322,6 +330,20 @@ std::vector<std::int64_t> loopLineNumbers(const Session& session);
 
 // The lines of the proved loop, as "righe 7-9 e 12" (for the message).
 std::string describeLoopLines(const Session& session);
+
+// "JMP p (riscritta dal programma)": an instruction that ran rewritten, its
+// operands named by the program's labels.
+std::string rewrittenInstructionText(const Program& program, const RanInstruction& ran);
+
+// The instructions of the proved loop that the program rewrote, as a
+// sentence: "Alla riga 3 il ciclo esegue JMP p (riscritta dal programma).";
+// empty when it runs its lines as the program placed them.
+std::string describeLoopRewrites(const Session& session);
+
+// The next instruction, when the program rewrote it: "La prossima
+// istruzione, alla riga 3, è JMP p (riscritta dal programma)."; empty
+// otherwise.
+std::string describeRewrittenNext(const Session& session);
 
 // What the user gives a command with, where a message says what to do next:
 // a key in tarndbg, a button on the page.

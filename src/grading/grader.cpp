@@ -84,24 +84,24 @@ private:
     std::size_t tracesShown_ = 0;
 };
 
-// The addresses of the last instructions executed, kept as they go.
+// The last instructions executed, kept as they go with their bytes as they ran.
 class RecentInstructions {
 public:
-    void add(Byte address) {
-        addresses_[count_ % RECENT_INSTRUCTIONS] = address;
+    void add(const RanInstruction& instruction) {
+        instructions_[count_ % RECENT_INSTRUCTIONS] = instruction;
         ++count_;
     }
     // Oldest first.
-    std::vector<Byte> list() const {
-        std::vector<Byte> list;
+    std::vector<RanInstruction> list() const {
+        std::vector<RanInstruction> list;
         const std::size_t kept = std::min(count_, RECENT_INSTRUCTIONS);
         for (std::size_t index = count_ - kept; index < count_; ++index)
-            list.push_back(addresses_[index % RECENT_INSTRUCTIONS]);
+            list.push_back(instructions_[index % RECENT_INSTRUCTIONS]);
         return list;
     }
 
 private:
-    std::array<Byte, RECENT_INSTRUCTIONS> addresses_{};
+    std::array<RanInstruction, RECENT_INSTRUCTIONS> instructions_{};
     std::size_t count_ = 0;
 };
 
@@ -216,9 +216,9 @@ std::uint64_t runUntilOutputCut(MachineState& state, CaseConsole& console, std::
     std::uint64_t executed = runStretches(state, console, limit - tail, meter);
     if (executed < limit - tail || console.outputCut()) return executed;
     while (executed < limit && !console.outputCut()) {
-        const Byte address = state.PC;
+        const RanInstruction instruction = ranInstruction(state, state.PC);
         if (!stepMachine(state, console)) break;
-        recent.add(address);
+        recent.add(instruction);
         ++executed;
     }
     return executed;
@@ -244,10 +244,10 @@ std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseCons
                 stopped = true;
                 break;
             }
-            const Byte address = state.PC;
+            const RanInstruction instruction = ranInstruction(state, state.PC);
             stopped = !stepMachine(state, console);
             if (stopped) break;
-            recent.add(address);
+            recent.add(instruction);
             ++executed;
         }
         if (!stopped && executed < limit) meter.ran(executed);
@@ -264,7 +264,8 @@ std::optional<LoopFound> endlessLoop(const MachineState& before, const TestCase&
     if (!search.loop) return std::nullopt;
     LoopFound loop{search.loop->start, search.loop->length, {}};
     for (unsigned address = 0; address < 256; ++address)
-        if (search.loop->instructions[address]) loop.instructions.push_back(static_cast<Byte>(address));
+        if (search.loop->instructions[address])
+            loop.instructions.push_back(ranInstruction(search.loop->first, static_cast<Byte>(address)));
     return loop;
 }
 
@@ -313,13 +314,7 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
                     const RunMeter& meter) {
     CaseRun run;
     MachineState& state = run.after;
-    state = MachineState{};
-    loadImage(std::span<const Byte>(image.data(), std::min(image.size(), MEMORY_BYTES)), state);
-    for (const MemoryBytes& block : testCase.memory) {
-        const std::size_t start = std::min<std::size_t>(block.address, MEMORY_BYTES);
-        const std::size_t count = std::min(block.bytes.size(), MEMORY_BYTES - start);
-        std::copy_n(block.bytes.begin(), count, state.M + start);
-    }
+    state = machineBefore(testCase, image);
     run.before = state;
 
     CaseConsole console(testCase.input, testCase.outputLimit);
@@ -333,6 +328,7 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     result.limitReached =
         !result.forbidden && !result.outputCut && result.instructions >= limit && state.M[state.PC] != 0;
     result.finalPC = state.PC;
+    result.atEnd = ranInstruction(state, state.PC);
     result.output = console.output();
     result.tracesShown = console.tracesShown();
     result.inputTaken = console.inputTaken();
@@ -346,12 +342,23 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
         if (testCase.output) result.outputMatches = outputsMatch(*testCase.output, result.output, testCase.comparison);
         checkExpectations(testCase, state, result);
     }
-    result.passed = endedNormally && result.outputMatches && result.mismatches.empty();
+    result.passed = endedNormally && result.outputMatches.value_or(true) && result.mismatches.empty();
     result.points = result.passed ? testCase.points : 0;
     return run;
 }
 
 }  // namespace
+
+MachineState machineBefore(const TestCase& testCase, std::span<const Byte> image) {
+    MachineState state{};
+    loadImage(image.first(std::min(image.size(), MEMORY_BYTES)), state);
+    for (const MemoryBytes& block : testCase.memory) {
+        const std::size_t start = std::min<std::size_t>(block.address, MEMORY_BYTES);
+        const std::size_t count = std::min(block.bytes.size(), MEMORY_BYTES - start);
+        std::copy_n(block.bytes.begin(), count, state.M + start);
+    }
+    return state;
+}
 
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image) {
     return runPrepared(exercise, anyForbidden(exercise), testCase, image, RunMeter{});
@@ -360,6 +367,16 @@ CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::v
 bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison) {
     if (comparison == Comparison::Exact) return expected == actual;
     return blankFreeLines(expected) == blankFreeLines(actual);
+}
+
+CaseOutcome caseOutcome(const CaseResult& result) {
+    if (!result.ran) return CaseOutcome::NotRun;
+    if (result.forbidden) return CaseOutcome::Forbidden;
+    if (result.limitReached) return result.loop ? CaseOutcome::Loop : CaseOutcome::Limit;
+    if (result.outputCut) return CaseOutcome::OutputCut;
+    if (result.outputMatches == false) return CaseOutcome::Output;
+    if (!result.mismatches.empty()) return CaseOutcome::Memory;
+    return CaseOutcome::Passed;
 }
 
 bool SubmissionResult::allPassed() const {

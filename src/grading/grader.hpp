@@ -3,6 +3,7 @@
 #pragma once
 
 #include "machine/machine_state.hpp"
+#include "assembly/rewritten_code.hpp"
 #include "grading/exercise.hpp"
 #include "grading/submission.hpp"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +40,10 @@ struct ForbiddenUse {
 struct LoopFound {
     std::uint64_t start = 0;   // instructions executed before the loop's first state
     std::uint64_t length = 0;  // instructions of one period
-    std::vector<Byte> instructions;  // addresses of the period's instructions, ascending
+    // The period's instructions by address, ascending, with their bytes as
+    // they stand at the loop's first state: those that every round runs,
+    // unless a round rewrites its own code and puts it back.
+    std::vector<RanInstruction> instructions;
 };
 
 // How far the grader looks for an endless loop in a case that reached its
@@ -57,21 +62,41 @@ struct CaseResult {
     std::uint64_t instructions = 0;  // executed
     bool limitReached = false; // stopped by the instruction limit, not by opcode 0
     Byte finalPC = 0;
+    // The instruction at PC where the run ended, its bytes as they stood:
+    // for a run stopped by a forbidden instruction, that one.
+    RanInstruction atEnd;
     std::string output;        // what WRT printed, up to the output limit
     // It printed more than the limit: the run stopped right after the
     // instruction that went past it, counted in `instructions`.
     bool outputCut = false;
-    bool outputMatches = true; // false only when an expected output was given and differs
+    // Whether the output is the expected one: compared only when the case
+    // expects one and the run ended normally (at opcode 0, within every
+    // limit); nothing otherwise.
+    std::optional<bool> outputMatches;
     std::size_t tracesShown = 0;  // trace displays the run skipped: D was left set
     std::size_t inputTaken = 0;   // bytes of input read
     std::optional<ForbiddenUse> forbidden;
     std::vector<Mismatch> mismatches;
     std::optional<LoopFound> loop;  // only when the limit was reached, and the loop proved
-    // The addresses of the last instructions executed, oldest first, at most
-    // RECENT_INSTRUCTIONS: only when the limit was reached or a forbidden
-    // instruction stopped the run.
-    std::vector<Byte> recent;
+    // The last instructions executed, with their bytes as they ran, oldest
+    // first, at most RECENT_INSTRUCTIONS: only when the limit was reached or
+    // a forbidden instruction stopped the run.
+    std::vector<RanInstruction> recent;
 };
+
+// What decided a case: the first of these that applies.
+enum class CaseOutcome {
+    NotRun,     // the submission could not run (did not assemble, too large, empty)
+    Forbidden,  // stopped before a forbidden instruction
+    Loop,       // reached its instruction limit in an endless loop, proved
+    Limit,      // reached its instruction limit
+    OutputCut,  // printed past the output limit
+    Output,     // printed other than the expected output
+    Memory,     // left a byte of memory, a register or a flag other than expected
+    Passed,
+};
+
+CaseOutcome caseOutcome(const CaseResult& result);
 
 // A case in full, for showing it to a student: the machine before the run
 // (loaded, memory placed) and after.
@@ -80,6 +105,9 @@ struct CaseRun {
     MachineState before{};
     MachineState after{};
 };
+
+// The machine of a case before its run: the image loaded, the case's memory placed.
+MachineState machineBefore(const TestCase& testCase, std::span<const Byte> image);
 
 // Runs one case on an image (which must be runnable). A case passes when the
 // program stops at opcode 0 within the instruction limit, executes nothing

@@ -5,7 +5,7 @@
 // field by field, is in the manual page; raise JSON_VERSION with any change
 // that a reader could notice):
 //
-//   {"versione": 2,
+//   {"versione": 4,
 //    "esercizio": {"titolo", "file", "punti_totali", "limite_istruzioni", "limite_uscita",
 //                  "proibite": [mnemonics], "dimensione_massima": number or null,
 //                  "casi": [{"nome", "punti", "nascosto", "confronto": "esatto" | "spazi",
@@ -13,15 +13,21 @@
 //    "consegne": [{"studente", "argomento", "programma", "tipo": "sorgente" | "immagine",
 //                  "dimensione", "eseguibile", "problemi": [lines], "note": [lines],
 //                  "punti", "punti_totali", "tutti_superati",
-//                  "casi": [{"nome", "nascosto", "superato", "punti", "punti_massimi", "eseguito",
+//                  "casi": [{"nome", "nascosto", "superato",
+//                            "esito": "non_eseguito" | "proibita" | "ciclo" | "limite" | "tagliata"
+//                                     | "uscita" | "memoria" | "superato",
+//                            "punti", "punti_massimi", "eseguito",
 //                            "istruzioni", "limite_superato", "pc_finale", "ingresso",
 //                            "uscita_attesa": text or null (output not checked), "uscita",
-//                            "uscita_tagliata", "uscita_corrisponde", "tracce_saltate",
-//                            "ingresso_letto",
-//                            "istruzione_proibita": null or {"mnemonico", "codice", "indirizzo", "passo"},
+//                            "uscita_tagliata",
+//                            "uscita_corrisponde": true, false or null (output not compared),
+//                            "tracce_saltate", "ingresso_letto",
+//                            "istruzione_proibita": null or {"mnemonico", "codice", "indirizzo", "passo",
+//                                                            "riga", "istruzione", "riscritta"},
 //                            "ciclo_infinito": null or {"passo", "lunghezza",
-//                                                       "istruzioni": [{"indirizzo", "riga"}]},
-//                            "ultime_istruzioni": [{"indirizzo", "riga"}],
+//                                                       "istruzioni": [{"indirizzo", "riga", "istruzione",
+//                                                                       "riscritta"}]},
+//                            "ultime_istruzioni": [{"indirizzo", "riga", "istruzione", "riscritta"}],
 //                            "differenze": [{"tipo": "memoria", "indirizzo", "atteso", "trovato"}
 //                                         | {"tipo": "registro" | "flag", "nome", "atteso", "trovato"}],
 //                            "motivi": [lines], "note": [lines]}]}],
@@ -49,6 +55,7 @@
 #include "grading/report_files.hpp"
 
 #include "machine/instruction_set.hpp"
+#include "assembly/rewritten_code.hpp"
 #include "grading/report_text.hpp"
 #include "grading/wording.hpp"
 
@@ -66,7 +73,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int JSON_VERSION = 3;
+constexpr int JSON_VERSION = 4;
 
 bool validUtf8(std::string_view bytes) {
     for (std::size_t index = 0; index < bytes.size();) {
@@ -237,14 +244,39 @@ Json mismatchJson(const Mismatch& mismatch) {
     return json;
 }
 
-// An instruction of the program: its address, and the line of the source
-// that placed it (null for an image, or a byte no line placed).
-Json instructionJson(const ProgramLines& lines, const Submission& submission, Byte address) {
-    Json json;
-    json["indirizzo"] = unsigned{address};
-    const ProgramLine* line = lines.lineAt(address);
+// Into an instruction's object: the line of the source that placed it (null
+// for an image, or a byte no line placed), the instruction that ran as a
+// source writes it, and whether its bytes are not those the line placed.
+// `before` is the machine the run started with.
+void putInstruction(Json& json, const ProgramLines& lines, const Submission& submission, const MachineState& before,
+                    const RanInstruction& ran) {
+    const ProgramLine* line = lines.lineAt(ran.address);
     json["riga"] = line != nullptr && submission.kind == ProgramKind::Source ? Json(line->number) : Json(nullptr);
+    json["istruzione"] = ranInstructionText(ran, lines.labels);
+    json["riscritta"] = rewrittenByProgram(ran, before.M);
+}
+
+// An instruction that ran: its address, then as above.
+Json instructionJson(const ProgramLines& lines, const Submission& submission, const MachineState& before,
+                     const RanInstruction& ran) {
+    Json json;
+    json["indirizzo"] = unsigned{ran.address};
+    putInstruction(json, lines, submission, before, ran);
     return json;
+}
+
+std::string_view outcomeName(CaseOutcome outcome) {
+    switch (outcome) {
+        case CaseOutcome::NotRun: return "non_eseguito";
+        case CaseOutcome::Forbidden: return "proibita";
+        case CaseOutcome::Loop: return "ciclo";
+        case CaseOutcome::Limit: return "limite";
+        case CaseOutcome::OutputCut: return "tagliata";
+        case CaseOutcome::Output: return "uscita";
+        case CaseOutcome::Memory: return "memoria";
+        case CaseOutcome::Passed: return "superato";
+    }
+    return "superato";
 }
 
 Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submission& submission,
@@ -253,6 +285,7 @@ Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submissi
     json["nome"] = utf8Text(testCase.name);
     json["nascosto"] = testCase.hidden;
     json["superato"] = result.passed;
+    json["esito"] = std::string(outcomeName(caseOutcome(result)));
     json["punti"] = roundedPoints(result.points);
     json["punti_massimi"] = roundedPoints(testCase.points);
     json["eseguito"] = result.ran;
@@ -264,9 +297,12 @@ Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submissi
     else json["uscita_attesa"] = nullptr;
     putText(json, "uscita", result.output);
     json["uscita_tagliata"] = result.outputCut;
-    json["uscita_corrisponde"] = result.outputMatches;
+    json["uscita_corrisponde"] = result.outputMatches ? Json(*result.outputMatches) : Json(nullptr);
     json["tracce_saltate"] = result.tracesShown;
     json["ingresso_letto"] = result.inputTaken;
+    const ProgramLines program =
+        result.loop || result.forbidden || !result.recent.empty() ? programLines(submission) : ProgramLines{};
+    const MachineState before = machineBefore(testCase, submission.image);
     if (result.forbidden) {
         const Instruction* instruction = findInstruction(result.forbidden->opcode);
         Json forbidden;
@@ -274,26 +310,26 @@ Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submissi
         forbidden["codice"] = unsigned{result.forbidden->opcode};
         forbidden["indirizzo"] = unsigned{result.forbidden->address};
         forbidden["passo"] = result.forbidden->step;
+        putInstruction(forbidden, program, submission, before, instructionWhereItStood(submission, result));
         json["istruzione_proibita"] = std::move(forbidden);
     } else {
         json["istruzione_proibita"] = nullptr;
     }
-    const ProgramLines program =
-        result.loop || !result.recent.empty() ? programLines(submission) : ProgramLines{};
     if (result.loop) {
         Json loop;
         loop["passo"] = result.loop->start;
         loop["lunghezza"] = result.loop->length;
         Json instructions = Json::array();
-        for (const Byte address : result.loop->instructions)
-            instructions.push_back(instructionJson(program, submission, address));
+        for (const RanInstruction& instruction : result.loop->instructions)
+            instructions.push_back(instructionJson(program, submission, before, instruction));
         loop["istruzioni"] = std::move(instructions);
         json["ciclo_infinito"] = std::move(loop);
     } else {
         json["ciclo_infinito"] = nullptr;
     }
     Json recent = Json::array();
-    for (const Byte address : result.recent) recent.push_back(instructionJson(program, submission, address));
+    for (const RanInstruction& instruction : result.recent)
+        recent.push_back(instructionJson(program, submission, before, instruction));
     json["ultime_istruzioni"] = std::move(recent);
     Json differences = Json::array();
     for (const Mismatch& mismatch : result.mismatches) differences.push_back(mismatchJson(mismatch));

@@ -245,7 +245,7 @@ void appendText(std::string& out, std::string_view text, std::string_view indent
 // may still differ, and then the diff is worth showing.
 bool outputDiffers(const TestCase& testCase, const CaseResult& result) {
     if (!testCase.output) return false;
-    return !result.outputMatches || !outputsMatch(*testCase.output, result.output, testCase.comparison);
+    return result.outputMatches == false || !outputsMatch(*testCase.output, result.output, testCase.comparison);
 }
 
 std::string passedWord(bool passed, const Paint& paint) {
@@ -257,7 +257,8 @@ std::vector<std::string> causeLines(const Exercise& exercise, const SubmissionRe
     const CaseResult& caseResult = caseResultAt(result, caseIndex);
     std::vector<std::string> lines =
         failureReasons(exercise, exercise.cases[caseIndex], result.submission, caseResult);
-    for (const std::string& line : whereItStood(result.submission, caseResult)) lines.push_back(line);
+    for (const std::string& line : whereItStood(result.submission, exercise.cases[caseIndex], caseResult))
+        lines.push_back(line);
     return lines;
 }
 
@@ -307,7 +308,8 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     out += paint.red("  ✗ " + name + (reasons.empty() ? "" : ": " + readyLine(reasons.front()))) + "\n";
     for (std::size_t index = 1; index < reasons.size(); ++index) out += "    " + readyLine(reasons[index]) + "\n";
     if (!caseResult.ran) return out;
-    for (const std::string& line : whereItStood(result.submission, caseResult)) out += "    " + readyLine(line) + "\n";
+    for (const std::string& line : whereItStood(result.submission, testCase, caseResult))
+        out += "    " + readyLine(line) + "\n";
     // How to replay the case in full, and how to step through it in the
     // debugger, which opens visible cases only.
     const auto appendCommands = [&] {
@@ -460,8 +462,10 @@ void appendSimilar(std::string& out, const std::vector<SubmissionResult>& result
         names.push_back(side(pair.first) + " e " + side(pair.second));
         column = std::max(column, std::min(characters(names.back()), 2 * MAX_NAME_COLUMN));
     }
+    // A pair at 100 % that is not identical has the same instructions in the same order, not the same program.
     for (std::size_t index = 0; index < pairs.size(); ++index)
-        out += "  " + padded(names[index], column) + "  " + percent(pairs[index].score) + "\n";
+        out += "  " + padded(names[index], column) + "  " + percent(pairs[index].score) +
+               (pairs[index].score >= 1.0 ? "  (le stesse istruzioni, con altri operandi o dati)" : "") + "\n";
 }
 
 void appendSummary(std::string& out, const Exercise& exercise, const std::vector<SubmissionResult>& results,
@@ -592,7 +596,7 @@ std::string formatReplay(const Exercise& exercise, const Submission& submission,
            "\n";
     for (const std::string& reason : failureReasons(exercise, testCase, submission, result))
         out += "  " + paint.red(readyLine(reason)) + "\n";
-    for (const std::string& line : whereItStood(submission, result)) out += "  " + readyLine(line) + "\n";
+    for (const std::string& line : whereItStood(submission, testCase, result)) out += "  " + readyLine(line) + "\n";
     for (const std::string& note : submission.notes) out += "Nota: " + readyLine(note) + "\n";
     if (!result.ran) return out;
     out += "Istruzioni eseguite: " + std::to_string(result.instructions) + "\n";

@@ -53,11 +53,17 @@
 // pieces left are joined). Stretches are found by their keys, sorted once,
 // so that leaving it out costs a search per instruction.
 //
-// A class can be large, and made of copies. Submissions with the same
-// sequence are one group, reported as such and compared with the others
-// once, as the first of them; and only the pairs that can still be shown are
-// kept while comparing, the least alike of them setting the score that the
-// next pair must reach. Memory thus grows with the class, not with its pairs.
+// Identical is stricter than alike at 100 %: the same instructions with the
+// same operands, labels renamed as one pleases, which is the same image once
+// assembled (zeros at its end aside: memory holds them anyway). Two programs
+// whose jumps go to swapped targets have the same sequence, and score 1, but
+// are not identical. The skeleton changes nothing in this.
+//
+// A class can be large, and made of copies. Identical submissions are one
+// group, reported as such and compared with the others once, as the first of
+// them; and only the pairs that can still be shown are kept while comparing,
+// the least alike of them setting the score that the next pair must reach.
+// Memory thus grows with the class, not with its pairs.
 
 namespace tarn::grading {
 
@@ -278,10 +284,17 @@ Similarities similarPairs(const std::vector<SubmissionResult>& results, const st
 
 namespace {
 
+// What makes two programs identical: their images without the zeros at the end.
+std::string identityOf(const std::vector<Byte>& image) {
+    std::size_t size = std::min<std::size_t>(image.size(), 256);
+    while (size > 0 && image[size - 1] == 0) --size;
+    return std::string(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
 Similarities compareClass(const std::vector<SubmissionResult>& results, const SkeletonRuns* skeleton) {
-    // The distinct sequences, in the order of their first submission, with
-    // every submission that has them; each compared without the skeleton's
-    // code, when there is one.
+    // The distinct programs, in the order of their first submission, with
+    // every submission identical to them; each compared by its sequence,
+    // without the skeleton's code when there is one.
     struct Program {
         std::vector<Byte> sequence;
         Profile profile;
@@ -291,20 +304,15 @@ Similarities compareClass(const std::vector<SubmissionResult>& results, const Sk
     std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t index = 0; index < results.size(); ++index) {
         if (!results[index].submission.runnable()) continue;
-        std::vector<Byte> sequence = instructionSequence(results[index].submission.image);
+        const std::vector<Byte>& image = results[index].submission.image;
+        std::vector<Byte> sequence = instructionSequence(image);
         if (sequence.empty()) continue;  // nothing to compare: alike to nothing
-        const auto [entry, added] = seen.try_emplace(std::string(sequence.begin(), sequence.end()), programs.size());
+        const auto [entry, added] = seen.try_emplace(identityOf(image), programs.size());
         if (!added) {
-            if (entry->second < programs.size()) programs[entry->second].members.push_back(index);
+            programs[entry->second].members.push_back(index);
             continue;
         }
-        if (skeleton != nullptr) {
-            sequence = skeleton->leftOf(sequence);
-            if (sequence.size() < SKELETON_RUN) {
-                entry->second = SIZE_MAX;  // too little of its own: compared with none
-                continue;
-            }
-        }
+        if (skeleton != nullptr) sequence = skeleton->leftOf(sequence);
         Profile profile = profileOf(sequence);
         programs.push_back({std::move(sequence), std::move(profile), {index}});
     }
@@ -315,6 +323,10 @@ Similarities compareClass(const std::vector<SubmissionResult>& results, const Sk
         if (found.identical.size() == MAX_REPORTED_PAIRS) break;
         if (program.members.size() > 1) found.identical.push_back(program.members);
     }
+    // With a skeleton, a program left with too little of its own is
+    // compared with none: only what it shares with the skeleton would match.
+    if (skeleton != nullptr)
+        std::erase_if(programs, [](const Program& program) { return program.sequence.size() < SKELETON_RUN; });
 
     // The best pairs so far, the least alike of them on top of the heap.
     const auto before = [](const SimilarPair& x, const SimilarPair& y) {

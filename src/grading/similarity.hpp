@@ -1,6 +1,8 @@
 // How alike the submissions of a class are, compared as instruction
 // sequences: labels, addresses and constants do not count, only which
-// instructions the code holds and in what order.
+// instructions the code holds and in what order. Identical submissions are
+// told apart from those merely alike: the same instructions with the same
+// operands, whatever their labels are called.
 #pragma once
 
 #include "machine/machine_state.hpp"
@@ -24,12 +26,16 @@ struct SimilarPair {
 
 // What --somiglianze finds in a class.
 struct Similarities {
-    // Submissions whose instruction sequences are the same, each group in
-    // ascending order of index and of two or more; the groups ordered by
-    // their first two indexes.
+    // Identical submissions: the same program once assembled (the same
+    // image, zeros at its end aside), so the same instructions with the same
+    // operands whatever their labels are called; each group in ascending
+    // order of index and of two or more; the groups ordered by their first
+    // two indexes. With a skeleton or without.
     std::vector<std::vector<std::size_t>> identical;
-    // Pairs of different sequences, most similar first (then by index). A
-    // group of identical submissions takes part as its first one.
+    // Pairs of submissions that are not identical, most similar first (then
+    // by index): a score of 1 is the same instruction sequence with other
+    // operands or data. A group of identical submissions takes part as its
+    // first one.
     std::vector<SimilarPair> pairs;
     // Whether the code of a skeleton was left out of the comparison.
     bool skeletonExcluded = false;
@@ -53,15 +59,15 @@ std::vector<Byte> instructionSequence(const std::vector<Byte>& image);
 // How alike two instruction sequences are, 0 to 1; symmetric.
 double sequenceSimilarity(const std::vector<Byte>& a, const std::vector<Byte>& b);
 
-// The runnable submissions alike: first the groups of identical ones (100 %),
+// The runnable submissions alike: first the groups of identical ones,
 // then the pairs at least MIN_REPORTED_SIMILARITY alike, at most
 // MAX_REPORTED_PAIRS entries in all. Identical submissions are compared with
 // the others once, and only the entries shown are kept while comparing.
 Similarities similarPairs(const std::vector<SubmissionResult>& results);
 
 // The same with the skeleton's instruction sequence left out of each
-// submission's before it is compared (withoutSkeleton). Submissions with the
-// same whole sequence are still identical; a submission left with fewer than
+// submission's before it is compared (withoutSkeleton). Identical
+// submissions are still identical; a submission left with fewer than
 // SKELETON_RUN instructions of its own is compared with none, so that those
 // who only kept the skeleton are not found alike for it.
 Similarities similarPairs(const std::vector<SubmissionResult>& results, const std::vector<Byte>& skeleton);

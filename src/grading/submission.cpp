@@ -85,6 +85,7 @@ ProgramLines linesOf(const Assembly& assembly, std::string_view text, Keep keep)
     }
     for (std::size_t address = 0; address < MEMORY_BYTES; ++address)
         if (entryAt[address] < assembly.listing.size()) result.at[address] = indexOfEntry[entryAt[address]];
+    result.labels = assembly.labels;
     return result;
 }
 

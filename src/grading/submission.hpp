@@ -3,6 +3,7 @@
 #pragma once
 
 #include "machine/machine_state.hpp"
+#include "assembly/assembler.hpp"
 #include "grading/exercise.hpp"
 
 #include <array>
@@ -27,6 +28,9 @@ struct ProgramLine {
 struct ProgramLines {
     std::vector<ProgramLine> lines;  // in source order, each line once
     std::array<std::int16_t, 256> at = noLines();  // index in `lines`; -1 for a byte no line placed
+    // The program's labels, by address and then by line: for naming the
+    // operands of an instruction that the program rewrote.
+    std::vector<LabelEntry> labels;
 
     // The line that placed the byte at an address, or null.
     const ProgramLine* lineAt(Byte address) const;
@@ -38,6 +42,10 @@ private:
         return none;
     }
 };
+
+// The problem of a submission whose program is a file of 0 bytes: there is
+// nothing to run, and nothing more to say.
+inline constexpr std::string_view EMPTY_FILE = "il file è vuoto";
 
 // A statement's text is cut after this many characters.
 constexpr std::size_t MAX_PROGRAM_LINE_CHARACTERS = 80;

@@ -2,6 +2,7 @@
 
 #include "machine/instruction_set.hpp"
 #include "machine/loop_detection.hpp"
+#include "assembly/rewritten_code.hpp"
 #include "assembly/suggestions.hpp"
 
 #include <algorithm>
@@ -113,7 +114,7 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
         reasons.push_back("uscita oltre il limite di " + std::to_string(testCase.outputLimit) +
                           " byte: l'esecuzione si è fermata lì, dopo " +
                           counted(result.instructions, "istruzione", "istruzioni"));
-    if (!result.outputMatches)
+    if (result.outputMatches == false)
         reasons.push_back(testCase.comparison == Comparison::Blanks
                               ? "uscita diversa da quella attesa (senza contare gli spazi a fine riga)"
                               : "uscita diversa da quella attesa");
@@ -143,48 +144,76 @@ std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase
 
 namespace {
 
-// The instruction at an address as the program's lines show it: "riga 7:
-// JMP giro" for a source, "0x1E  L_1E: JMP L_1E" for an image.
-std::string instructionAt(const Submission& submission, const ProgramLines& lines, Byte address) {
+// An instruction that ran as the program's lines show it: "riga 7: JMP
+// giro" for a source, "0x1E  L_1E: JMP L_1E" for an image. When its bytes
+// are not those the run started with (`before`: the image and the case's
+// memory), the instruction that ran takes the line's text: "riga 3: p: JMP
+// p (riscritta dal programma)".
+std::string instructionAt(const Submission& submission, const ProgramLines& lines, const MachineState& before,
+                          const RanInstruction& ran) {
+    const Byte address = ran.address;
     if (lines.lines.empty()) return hexByte(address);  // nothing known of the program
+    const bool rewritten = rewrittenByProgram(ran, before.M);
     const ProgramLine* line = lines.lineAt(address);
-    if (line == nullptr) return hexByte(address) + ": fuori dalle righe del programma";
-    if (submission.kind == ProgramKind::Image) return hexByte(address) + "  " + line->text;
-    return "riga " + std::to_string(line->number) + ": " + line->text;
+    if (line == nullptr)
+        return hexByte(address) + ": " + (rewritten ? rewrittenLineText(ran, 0, lines.labels) + ", " : "") +
+               "fuori dalle righe del programma";
+    const std::string text = rewritten ? rewrittenLineText(ran, line->number, lines.labels) : line->text;
+    if (submission.kind == ProgramKind::Image) return hexByte(address) + "  " + text;
+    return "riga " + std::to_string(line->number) + ": " + text;
 }
 
 }  // namespace
 
-std::vector<std::string> whereItStood(const Submission& submission, const CaseResult& result) {
+RanInstruction instructionWhereItStood(const Submission& submission, const CaseResult& result) {
+    const Byte pc = result.forbidden ? result.forbidden->address : result.finalPC;
+    if (result.atEnd.address == pc && (!result.forbidden || result.atEnd.bytes[0] == result.forbidden->opcode))
+        return result.atEnd;
+    // A result made without it: the program's own bytes, and the opcode the run stopped before.
+    MachineState state{};
+    loadImage(submission.image, state);
+    if (result.forbidden) state.M[pc] = result.forbidden->opcode;
+    return ranInstruction(state, pc);
+}
+
+std::vector<std::string> whereItStood(const Submission& submission, const TestCase& testCase,
+                                      const CaseResult& result) {
     std::vector<std::string> shown;
     if (!result.ran || (!result.limitReached && !result.forbidden)) return shown;
     const ProgramLines lines = programLines(submission);
+    const MachineState before = machineBefore(testCase, submission.image);
+    const auto instructionAt = [&](const RanInstruction& ran) {
+        return tarn::grading::instructionAt(submission, lines, before, ran);
+    };
     if (result.loop) {
         shown.push_back("istruzioni del ciclo:");
         // Each line once, in the program's order, by the first of its
         // addresses in the loop; addresses outside its lines after.
-        std::vector<int> firstAddress(lines.lines.size(), -1);
-        std::vector<Byte> outside;
-        for (const Byte address : result.loop->instructions) {
+        const std::vector<RanInstruction>& instructions = result.loop->instructions;
+        std::vector<int> first(lines.lines.size(), -1);  // the index in instructions
+        std::vector<std::size_t> outside;
+        for (std::size_t index = 0; index < instructions.size(); ++index) {
+            const Byte address = instructions[index].address;
             if (lines.lineAt(address) == nullptr) {
-                outside.push_back(address);
+                outside.push_back(index);
                 continue;
             }
-            int& first = firstAddress[static_cast<std::size_t>(lines.at[address])];
-            if (first < 0) first = address;
+            int& firstOfLine = first[static_cast<std::size_t>(lines.at[address])];
+            if (firstOfLine < 0) firstOfLine = static_cast<int>(index);
         }
-        for (const int address : firstAddress)
-            if (address >= 0) shown.push_back("  " + instructionAt(submission, lines, static_cast<Byte>(address)));
-        for (const Byte address : outside) shown.push_back("  " + instructionAt(submission, lines, address));
+        for (const int index : first)
+            if (index >= 0)
+                shown.push_back("  " + instructionAt(instructions[static_cast<std::size_t>(index)]));
+        for (const std::size_t index : outside) shown.push_back("  " + instructionAt(instructions[index]));
         return shown;
     }
     // Without the program's lines or the last instructions, the reason has said it all.
     if (lines.lines.empty() && result.recent.empty()) return shown;
-    const Byte pc = result.forbidden ? result.forbidden->address : result.finalPC;
-    shown.push_back("istruzione a PC: " + instructionAt(submission, lines, pc));
+    shown.push_back("istruzione a PC: " + instructionAt(instructionWhereItStood(submission, result)));
     if (!result.recent.empty()) {
         shown.push_back("ultime istruzioni eseguite, dalla più vecchia:");
-        for (const Byte address : result.recent) shown.push_back("  " + instructionAt(submission, lines, address));
+        for (const RanInstruction& instruction : result.recent)
+            shown.push_back("  " + instructionAt(instruction));
     }
     return shown;
 }

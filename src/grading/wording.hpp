@@ -39,13 +39,20 @@ std::string byteNumber(Byte value);
 std::vector<std::string> failureReasons(const Exercise& exercise, const TestCase& testCase,
                                         const Submission& submission, const CaseResult& result);
 
+// The instruction where a run stopped by its limit or by a forbidden
+// instruction stood, its bytes as they stood then.
+RanInstruction instructionWhereItStood(const Submission& submission, const CaseResult& result);
+
 // Where a run that stopped halfway stood, one line each, those under a
 // heading indented by two spaces: for an endless loop, the lines of its
 // instructions in program order; for a run stopped by its limit or by a
 // forbidden instruction, the line of the instruction at PC and those of the
 // last instructions executed. A source's lines by number, an image's by
-// address with their disassembly. Empty for any other case.
-std::vector<std::string> whereItStood(const Submission& submission, const CaseResult& result);
+// address with their disassembly. An instruction that the program
+// rewrote before it ran is shown as it ran, with the note of
+// REWRITTEN_NOTE. Empty for any other case.
+std::vector<std::string> whereItStood(const Submission& submission, const TestCase& testCase,
+                                      const CaseResult& result);
 
 // What is worth knowing about a run that decides nothing (trace displays
 // skipped because D was left set), one line each.

@@ -89,7 +89,8 @@ bool loadSource(Submission& submission, std::string& error) {
         error = "impossibile leggere " + quotedName(submission.program) + ": " + reason;
         return false;
     }
-    assembleSubmission(submission, text);
+    if (text.empty()) submission.problems.emplace_back(EMPTY_FILE);
+    else assembleSubmission(submission, text);
     return true;
 }
 
@@ -107,6 +108,10 @@ bool loadImageFile(Submission& submission, std::string& error) {
         return false;
     }
     submission.size = std::max(static_cast<std::size_t>(std::min<std::uint64_t>(stated, SIZE_MAX)), got);
+    if (submission.size == 0) {
+        submission.problems.emplace_back(EMPTY_FILE);
+        return true;
+    }
     submission.image.assign(buffer, buffer + std::min(got, MEMORY_BYTES));
     if (submission.size > MEMORY_BYTES)
         submission.notes.push_back("l'immagine " + inQuotes(submission.program) + " ha " +

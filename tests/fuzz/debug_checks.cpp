@@ -5,6 +5,7 @@
 #include "debugger/session.hpp"
 
 #include <cstring>
+#include <vector>
 
 namespace tarnfuzz {
 
@@ -12,6 +13,9 @@ namespace {
 
 using tarn::Byte;
 using tarn::MachineState;
+using tarn::RanInstruction;
+using tarn::ranInstruction;
+using tarn::rewrittenByProgram;
 using namespace tarn::debugger;
 
 // The whole run stays short, so that every check can start from scratch.
@@ -64,8 +68,28 @@ std::string checkForwardRun(Session& session, std::uint64_t budget, RunResult& r
     session.goTo(loop->start + loop->length);
     if (std::memcmp(&first, &session.machine(), sizeof first) != 0 || unread != session.pendingInput().size())
         return "the loop's first state does not come back after one period";
+    // Rewritten: exactly the period's instructions whose bytes there are not the image's.
+    std::vector<RanInstruction> rewritten;
+    for (unsigned address = 0; address < 256; ++address) {
+        const RanInstruction ran = ranInstruction(first, static_cast<Byte>(address));
+        if (loop->instructions[address] && rewrittenByProgram(ran, session.program().image)) rewritten.push_back(ran);
+    }
+    if (rewritten != loop->rewritten) return "the loop's rewritten instructions are not those that differ from the image";
     session.goTo(stop);
     return {};
+}
+
+// The instruction a step ran, done again from a snapshot, is the one the
+// machine had at PC before that step.
+std::string checkStepInstruction(Session& session, Byte argument) {
+    const std::uint64_t at = session.position();
+    if (at == 0) return {};
+    const std::uint64_t step = 1 + argument % at;
+    const RanInstruction replayed = session.instructionOfStep(step);
+    session.goTo(step - 1);
+    const bool same = replayed == ranInstruction(session.machine(), session.machine().PC);
+    session.goTo(at);
+    return same ? std::string() : "the instruction of step " + std::to_string(step) + " is not the one that ran";
 }
 
 }  // namespace
@@ -113,6 +137,7 @@ std::string checkSession(const std::uint8_t* data, std::size_t size) {
         (void)session.warnings();
         (void)session.nextAccess();
         if (std::string failure = compare(session, image, input); !failure.empty()) return failure;
+        if (std::string failure = checkStepInstruction(session, argument); !failure.empty()) return failure;
     }
     return {};
 }

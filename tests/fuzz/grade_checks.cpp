@@ -276,10 +276,16 @@ std::string checkWhereItStood(const TestCase& testCase, const CaseRun& run) {
         }
         if (std::memcmp(&first, &state, sizeof state) != 0 || console.inputTaken() != taken)
             return "the loop does not come back to its first state";
-        for (unsigned address = 0; address < 256; ++address)
-            if (visited[address] != std::binary_search(loop.instructions.begin(), loop.instructions.end(),
-                                                       static_cast<Byte>(address)))
-                return "the loop's instructions are not those of its period";
+        std::vector<bool> listed(256, false);
+        for (std::size_t index = 0; index < loop.instructions.size(); ++index) {
+            const tarn::RanInstruction& instruction = loop.instructions[index];
+            if (index > 0 && loop.instructions[index - 1].address >= instruction.address)
+                return "the loop's instructions are not in order of address";
+            if (instruction != tarn::ranInstruction(first, instruction.address))
+                return "a loop's instruction is kept with other bytes than those of its first state";
+            listed[instruction.address] = true;
+        }
+        if (visited != listed) return "the loop's instructions are not those of its period";
     }
     const std::size_t expected = stopped ? static_cast<std::size_t>(std::min<std::uint64_t>(
                                                RECENT_INSTRUCTIONS, result.instructions))
@@ -290,7 +296,8 @@ std::string checkWhereItStood(const TestCase& testCase, const CaseRun& run) {
         tarn::MachineState state = run.before;
         tarn::MemoryConsole console(testCase.input, tarn::MemoryConsole::Traces::Counted, testCase.outputLimit);
         tarn::runMachineFor(state, console, result.instructions - 1);
-        if (state.PC != result.recent.back()) return "the last instruction kept is not the one executed last";
+        if (tarn::ranInstruction(state, state.PC) != result.recent.back())
+            return "the last instruction kept is not the one executed last, as it ran";
     }
     return "";
 }
@@ -310,6 +317,7 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
         return std::to_string(result.output.size()) + " bytes of output kept";
     if (result.inputTaken > testCase.input.size()) return "more input taken than given";
     if (result.finalPC != run.after.PC) return "final PC is not the machine's";
+    if (result.atEnd != tarn::ranInstruction(run.after, run.after.PC)) return "the instruction at the end is not the machine's";
     if (result.limitReached && result.instructions != testCase.instructionLimit)
         return "limit reached after " + std::to_string(result.instructions) + " instructions";
     if (result.forbidden) {
@@ -352,7 +360,9 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
     if (std::string problem = checkMismatches(testCase, run, endedNormally); !problem.empty()) return problem;
     if (endedNormally && result.outputMatches != outputsMatch(*testCase.output, result.output, testCase.comparison))
         return "outputMatches disagrees with outputsMatch";
-    const bool shouldPass = endedNormally && result.outputMatches && result.mismatches.empty();
+    if (!endedNormally && result.outputMatches) return "an output compared although the run did not end normally";
+    const bool shouldPass = endedNormally && result.outputMatches.value_or(true) && result.mismatches.empty();
+    if ((caseOutcome(result) == CaseOutcome::Passed) != result.passed) return "an outcome other than the verdict";
     if (result.passed != shouldPass) return result.passed ? "passed with a reason to fail" : "failed with no reason";
     if (result.points != (result.passed ? testCase.points : 0)) return "points not those of the verdict";
 

@@ -1,6 +1,9 @@
 #include "grading/report_files.hpp"
 
 #include "machine/instruction_set.hpp"
+#include "grading/exercise_builders.hpp"
+#include "grading/grader.hpp"
+#include "grading/submission.hpp"
 #include "grading/wording.hpp"
 #include "grading/sample_results.hpp"
 
@@ -146,7 +149,59 @@ TEST(ReportFilesJson, SimilaritiesNameTheStudentsOnlyWhenAsked) {
                                 {{"consegne", {1, 2}}, {"prima", "bruno"}, {"seconda", "carla"}, {"punteggio", 0.75}}})},
     };
     EXPECT_EQ(report.at("somiglianze"), expected);
-    EXPECT_EQ(report.at("versione"), 3);
+    EXPECT_EQ(report.at("versione"), 4);
+}
+
+// How a case ended, as the JSON report says it: its outcome, the first that
+// applies, and whether its output was compared at all.
+TEST(ReportFilesJson, EachCaseSaysHowItEndedAndWhetherItsOutputWasCompared) {
+    const std::string prints7 = "WRT msg\nRST\nmsg: DB \"7\", 10, 0\n";
+    const std::string prints8 = "WRT msg\nRST\nmsg: DB \"8\", 10, 0\n";
+    const struct {
+        const char* what;
+        std::string source;  // empty: a file of 0 bytes
+        std::string esito;
+        json compared;       // uscita_corrisponde
+        std::optional<std::size_t> maximumSize = std::nullopt;
+        bool expectsOutput = true;
+        bool expectsMemory = false;
+        std::size_t outputLimit = 100;
+    } rows[] = {
+        {"does not assemble", " JMP dove\n", "non_eseguito", nullptr},
+        {"too large", prints7, "non_eseguito", nullptr, 2},
+        {"empty", "", "non_eseguito", nullptr},
+        {"forbidden", " MUL x, x\n RST\nx: DB 0\n", "proibita", nullptr},
+        {"an endless loop", "giro: JMP giro\n", "ciclo", nullptr},
+        // Two bytes counting together: no state comes back within the limit.
+        {"the limit", "giro: INC basso\n CLZ\n CMP basso, zero\n JPZ riporto\n JMP giro\nriporto: INC alto\n"
+                      " JMP giro\nbasso: DB 0\nalto: DB 0\nzero: DB 0\n", "limite", nullptr},
+        {"the output limit", "giro: WRT msg\nJMP giro\nmsg: DB \"7\", 10, 0\n", "tagliata", nullptr,
+         std::nullopt, true, false, 5},
+        {"another output", prints8, "uscita", false},
+        {"another output and memory", prints8, "uscita", false, std::nullopt, true, true},
+        {"the output, not the memory", prints7, "memoria", true, std::nullopt, true, true},
+        {"passed", prints7, "superato", true},
+        {"passed, no output expected", prints8, "superato", nullptr, std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestCase testCase = caseNamed("sette", 1000);
+        if (row.expectsOutput) testCase.output = "7\n";
+        if (row.expectsMemory) testCase.expectedMemory = {{200, {1}}};
+        testCase.outputLimit = row.outputLimit;
+        Exercise exercise = exerciseWith({testCase}, {"MUL"});
+        exercise.maximumSize = row.maximumSize;
+        Submission submission;
+        submission.argument = submission.program = submission.student = "prova.asm";
+        if (row.source.empty()) submission.problems.emplace_back(EMPTY_FILE);
+        else assembleSubmission(submission, row.source);
+        checkMaximumSize(submission, exercise);
+        const json report = json::parse(jsonReport(exercise, "es.toml", gradeClass(exercise, {submission}, 1), nullptr));
+        const json& result = report.at("consegne").at(0).at("casi").at(0);
+        EXPECT_EQ(result.at("esito"), row.esito);
+        EXPECT_EQ(result.at("uscita_corrisponde"), row.compared);
+        EXPECT_EQ(result.at("superato"), row.esito == "superato");
+    }
 }
 
 TEST(ReportFilesJson, AnyBytesAreKeptWithoutThrowing) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,6 +66,26 @@ loop:   CLZ
         JMP loop
 esci:   WRT car
         RST
+)";
+
+// The counting program with its labels renamed, other comments and blanks:
+// the same program once assembled.
+const std::string COUNTING_RENAMED = R"(
+; conta alla rovescia
+        JMP   via
+        ORG   0x10
+via:    INP   n          ; il numero
+giro:   CLZ
+        CMP   n, nulla
+        JPZ   basta
+        INC   tot
+        DEC   n
+        JMP   giro
+basta:  WRT   tot
+        RST
+n:      DB 0, 0
+tot:    DB '0', 0
+nulla:  DB 0
 )";
 
 // The counting program with NOPs between its instructions.
@@ -273,11 +294,11 @@ SubmissionResult resultOf(const std::string& source, bool runnable = true) {
 }
 
 TEST(Similarity, IdenticalSubmissionsAreGroupedAndComparedOnce) {
-    // 0 and 4 the same sequence (4 a disguised copy); 1 and 5 the same; 2
+    // 0 and 4 the same program (4 with other labels); 1 and 5 the same; 2
     // another technique; 3 the same as 0 but it could not run.
     const std::vector<SubmissionResult> results = {
-        resultOf(COUNTING),        resultOf(COUNTING_PADDED),    resultOf(ARITHMETIC),
-        resultOf(COUNTING, false), resultOf(COUNTING_DISGUISED), resultOf(COUNTING_PADDED),
+        resultOf(COUNTING),        resultOf(COUNTING_PADDED),  resultOf(ARITHMETIC),
+        resultOf(COUNTING, false), resultOf(COUNTING_RENAMED), resultOf(COUNTING_PADDED),
     };
     const Similarities found = similarPairs(results);
     EXPECT_EQ(found.identical, (std::vector<std::vector<std::size_t>>{{0, 4}, {1, 5}}));
@@ -393,11 +414,9 @@ TEST(Similarity, ShownPairsAreTheBestOfAllPairs) {
     for (std::size_t i = 0; i < results.size(); ++i) {
         std::vector<std::size_t> group = {i};
         for (std::size_t j = i + 1; j < results.size(); ++j)
-            if (instructionSequence(results[j].submission.image) == instructionSequence(results[i].submission.image))
-                group.push_back(j);
+            if (results[j].submission.image == results[i].submission.image) group.push_back(j);
         bool later = false;
-        for (std::size_t j = 0; j < i; ++j)
-            later = later || instructionSequence(results[j].submission.image) == instructionSequence(results[i].submission.image);
+        for (std::size_t j = 0; j < i; ++j) later = later || results[j].submission.image == results[i].submission.image;
         if (later) firsts[i].submission.problems.push_back("una copia");
         else if (group.size() > 1) groups.push_back(group);
     }
@@ -552,11 +571,70 @@ TEST(SimilaritySkeleton, ASkeletonWithoutCodeChangesNothingAndOneEqualToASubmiss
         }
     }
 
-    // The skeleton is 2's whole program: 2 and 5, identical, have nothing
-    // of their own left, and 3 only its NOP; 4 alone is left, alike to none.
+    // The skeleton is 2's whole program: 2 and 5 have nothing of their own
+    // left, but are still identical; 3 has only its NOP; 4 alone is left,
+    // alike to none.
     const Similarities found = similarPairs(results, sequenceOf(completed(OWN)));
-    EXPECT_TRUE(found.identical.empty());
+    EXPECT_EQ(found.identical, (std::vector<std::vector<std::size_t>>{{2, 5}}));
     EXPECT_TRUE(found.pairs.empty());
+}
+
+// Tells a digit read from zero from any other: two jumps with two targets.
+const std::string ZERO_OR_NOT = R"(
+        INP cifra
+        CLZ
+        CMP cifra, zero
+        JPZ nullo
+        JMP altro
+nullo:  WRT si
+        RST
+altro:  WRT no
+        RST
+cifra:  DB 0, 0
+zero:   DB '0'
+si:     DB "zero", 0
+no:     DB "altro", 0
+)";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+TEST(SimilarityIdentical, MeansTheSameInstructionsWithTheSameOperandsWhateverTheLabelsAreCalled) {
+    const std::string swapped = replaced(replaced(ZERO_OR_NOT, "JPZ nullo", "JPZ altro"), "JMP altro", "JMP nullo");
+    const std::string renamed = replaced(replaced(ZERO_OR_NOT, "JPZ nullo", "JPZ  vero  ; se zero"), "nullo:", "vero:");
+    const struct {
+        const char* what;
+        std::string other;
+        bool identical;
+    } rows[] = {
+        {"the same text", ZERO_OR_NOT, true},
+        {"labels renamed, comments and blanks", renamed + "; un commento\n\n", true},
+        {"the jumps' targets swapped", swapped, false},
+        {"another constant", replaced(ZERO_OR_NOT, "DB '0'", "DB '1'"), false},
+        {"the code and data elsewhere", COUNTING_DISGUISED, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string first = row.other == COUNTING_DISGUISED ? COUNTING : ZERO_OR_NOT;
+        const std::vector<SubmissionResult> results = {resultOf(first), resultOf(row.other)};
+        // With a skeleton or without, and whatever the skeleton leaves of them.
+        for (const std::optional<std::string>& skeleton :
+             {std::optional<std::string>{}, std::optional<std::string>{first}, std::optional<std::string>{"RST\n"}}) {
+            const Similarities found = skeleton ? similarPairs(results, sequenceOf(*skeleton)) : similarPairs(results);
+            EXPECT_EQ(found.identical.size(), row.identical ? 1u : 0u) << (skeleton ? *skeleton : "");
+            // Not identical, but the same instructions in the same order: alike at 100 %.
+            if (!row.identical && !skeleton) {
+                ASSERT_EQ(found.pairs.size(), 1u);
+                EXPECT_EQ(found.pairs[0].score, 1.0);
+            }
+        }
+    }
+    // Byte for byte the same, zeros at the end aside: identical, with a skeleton too.
+    SubmissionResult longer = resultOf(ZERO_OR_NOT);
+    longer.submission.image.resize(longer.submission.image.size() + 5, 0);
+    EXPECT_EQ(similarPairs({resultOf(ZERO_OR_NOT), longer}, sequenceOf(SKELETON)).identical.size(), 1u);
 }
 
 }  // namespace

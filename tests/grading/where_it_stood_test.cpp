@@ -48,6 +48,12 @@ SubmissionResult gradeOne(const Exercise& exercise, Submission submission) {
     return gradeClass(exercise, std::move(submissions), 1).front();
 }
 
+std::vector<Byte> addresses(const std::vector<RanInstruction>& instructions) {
+    std::vector<Byte> list;
+    for (const RanInstruction& instruction : instructions) list.push_back(instruction.address);
+    return list;
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -101,7 +107,7 @@ TEST(WhereItStood, AnEndlessLoopOfASourceIsNamedWithItsLines) {
         ASSERT_TRUE(caseResult.loop);
         EXPECT_EQ(failureReasons(exercise, exercise.cases.front(), result.submission, caseResult),
                   std::vector<std::string>{row.reason});
-        EXPECT_EQ(whereItStood(result.submission, caseResult), row.lines);
+        EXPECT_EQ(whereItStood(result.submission, exercise.cases.front(), caseResult), row.lines);
         // In the details, right under the reason.
         const std::string details = formatCaseDetails(exercise, "es.toml", result, 0, ReportStyle{});
         std::string expected = "  ✗ caso1: " + row.reason + "\n";
@@ -117,7 +123,7 @@ TEST(WhereItStood, CodeThatNoLineWroteIsNamedByItsAddress) {
     testCase.memory = {{0x80, {jump, 0x80}}};
     const Exercise exercise = exerciseWith({testCase});
     const SubmissionResult result = gradeOne(exercise, sourceSubmission("rossi", " NOP\n JMP 128\n"));
-    EXPECT_EQ(whereItStood(result.submission, result.cases.front()),
+    EXPECT_EQ(whereItStood(result.submission, testCase, result.cases.front()),
               (std::vector<std::string>{"istruzioni del ciclo:", "  0x80: fuori dalle righe del programma"}));
 }
 
@@ -126,8 +132,8 @@ TEST(WhereItStood, AnEndlessLoopOfAnImageIsNamedWithItsDisassembly) {
     const SubmissionResult result = gradeOne(exercise, imageSubmission("verdi", COUNTING_FOR_EVER));
     const CaseResult& caseResult = result.cases.front();
     ASSERT_TRUE(caseResult.loop);
-    EXPECT_EQ(caseResult.loop->instructions, (std::vector<Byte>{2, 4}));
-    EXPECT_EQ(whereItStood(result.submission, caseResult),
+    EXPECT_EQ(addresses(caseResult.loop->instructions), (std::vector<Byte>{2, 4}));
+    EXPECT_EQ(whereItStood(result.submission, exercise.cases.front(), caseResult),
               (std::vector<std::string>{"istruzioni del ciclo:", "  0x02  L_02: INC D_08", "  0x04  JMP L_02"}));
 }
 
@@ -146,7 +152,7 @@ TEST(WhereItStood, ALimitWithoutRepeatShowsPCAndTheLastInstructions) {
     // Rounds of five (INC, CLZ, CMP, JPZ, JMP), the 128th of six with the
     // carry: the 1000th instruction is the fourth of a round, and the next
     // one is its JMP.
-    EXPECT_EQ(whereItStood(result.submission, caseResult),
+    EXPECT_EQ(whereItStood(result.submission, exercise.cases.front(), caseResult),
               (std::vector<std::string>{"istruzione a PC: riga 5: JMP giro",
                                         "ultime istruzioni eseguite, dalla più vecchia:", "  riga 2: CLZ",
                                         "  riga 3: CMP basso, zero", "  riga 4: JPZ riporto", "  riga 5: JMP giro",
@@ -161,7 +167,7 @@ TEST(WhereItStood, AForbiddenInstructionShowsItsLineAndWhatCameBefore) {
         const SubmissionResult result = gradeOne(exercise, submission);
         const CaseResult& caseResult = result.cases.front();
         ASSERT_TRUE(caseResult.forbidden);
-        EXPECT_EQ(caseResult.recent, (std::vector<Byte>{0, 2}));
+        EXPECT_EQ(addresses(caseResult.recent), (std::vector<Byte>{0, 2}));
         const std::vector<std::string> expected =
             submission.kind == ProgramKind::Source
                 ? std::vector<std::string>{"istruzione a PC: riga 3: MUL conta, due",
@@ -170,7 +176,7 @@ TEST(WhereItStood, AForbiddenInstructionShowsItsLineAndWhatCameBefore) {
                 : std::vector<std::string>{"istruzione a PC: 0x04  MUL D_08, D_09",
                                            "ultime istruzioni eseguite, dalla più vecchia:", "  0x00  INC D_08",
                                            "  0x02  INC D_08"};
-        EXPECT_EQ(whereItStood(result.submission, caseResult), expected);
+        EXPECT_EQ(whereItStood(result.submission, exercise.cases.front(), caseResult), expected);
     }
 }
 
@@ -178,10 +184,10 @@ TEST(WhereItStood, ShortRunsAndPassedCasesKeepNothing) {
     // Fewer instructions than the eight kept; a run that ends keeps none.
     const Exercise exercise = exerciseWith({caseNamed("breve", 3), caseNamed("finisce", 100)});
     const SubmissionResult result = gradeOne(exercise, sourceSubmission("gialli", TWO_BYTE_COUNTER));
-    EXPECT_EQ(result.cases[0].recent, (std::vector<Byte>{0, 2, 3}));
+    EXPECT_EQ(addresses(result.cases[0].recent), (std::vector<Byte>{0, 2, 3}));
     const SubmissionResult ends = gradeOne(exercise, sourceSubmission("gialli", " INC conta\n RST\nconta: DB 0\n"));
     EXPECT_TRUE(ends.cases[1].recent.empty());
-    EXPECT_TRUE(whereItStood(ends.submission, ends.cases[1]).empty());
+    EXPECT_TRUE(whereItStood(ends.submission, exercise.cases[1], ends.cases[1]).empty());
 }
 
 TEST(WhereItStood, AHiddenCaseSaysOnlyItsShortReason) {
@@ -255,11 +261,76 @@ TEST(WhereItStood, TheJsonReportKeepsTheLoopAndTheLastInstructions) {
     const SubmissionResult counting = gradeOne(exercise, imageSubmission("verdi", TWO_BYTE_COUNTER));
     const nlohmann::json report = nlohmann::json::parse(jsonReport(exercise, "es.toml", {looping, counting}, nullptr));
     const nlohmann::json& loop = report.at("consegne").at(0).at("casi").at(0);
-    EXPECT_EQ(loop.at("ciclo_infinito"),
-              nlohmann::json::parse(R"({"passo": 2, "lunghezza": 1, "istruzioni": [{"indirizzo": 2, "riga": 2}]})"));
+    const nlohmann::json jump =
+        nlohmann::json::parse(R"({"indirizzo": 2, "riga": 2, "istruzione": "JMP qui", "riscritta": false})");
+    EXPECT_EQ(loop.at("ciclo_infinito"), nlohmann::json({{"passo", 2}, {"lunghezza", 1}, {"istruzioni", {jump}}}));
     EXPECT_EQ(loop.at("ultime_istruzioni").size(), 8u);
-    EXPECT_EQ(loop.at("ultime_istruzioni").back(), nlohmann::json::parse(R"({"indirizzo": 2, "riga": 2})"));
+    EXPECT_EQ(loop.at("ultime_istruzioni").back(), jump);
     const nlohmann::json& limit = report.at("consegne").at(1).at("casi").at(1);
     EXPECT_TRUE(limit.at("ciclo_infinito").is_null());
-    EXPECT_EQ(limit.at("ultime_istruzioni").front(), nlohmann::json::parse(R"({"indirizzo": 2, "riga": null})"));
+    EXPECT_EQ(limit.at("ultime_istruzioni").front(),
+              nlohmann::json::parse(R"({"indirizzo": 2, "riga": null, "istruzione": "CLZ", "riscritta": false})"));
+}
+
+namespace {
+
+// ADD becomes MUL before it runs.
+const std::string TURNS_ADD_INTO_MUL = "    VAL p, 131\np:  ADD x, y\n    RST\nx:  DB 2\ny:  DB 3\n";
+// INC x becomes JMP p: a loop no line shows.
+const std::string JUMP_OVER_INC = "    VAL p, 64\n    VAL p+1, 6\np:  INC x\n    RST\nx:  DB 0\n";
+// A jump to itself written where no line placed anything.
+const std::string CODE_WRITTEN_ELSEWHERE = "    VAL 128, 64\n    VAL 129, 128\n    JMP 128\n";
+
+}  // namespace
+
+TEST(WhereItStood, AnInstructionTheProgramRewroteIsShownAsItRan) {
+    const Exercise forbidsMul = exerciseWith({caseNamed("prodotto")}, {"MUL"});
+    const Exercise loops = loopExercise(1);
+    const struct {
+        const Exercise& exercise;
+        Submission submission;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {forbidsMul, sourceSubmission("neri", TURNS_ADD_INTO_MUL),
+         {"istruzione a PC: riga 2: p: MUL x, y (riscritta dal programma)",
+          "ultime istruzioni eseguite, dalla più vecchia:", "  riga 1: VAL p, 131"}},
+        {forbidsMul, imageSubmission("neri", TURNS_ADD_INTO_MUL),
+         {"istruzione a PC: 0x03  L_03: MUL D_07, D_08 (riscritta dal programma)",
+          "ultime istruzioni eseguite, dalla più vecchia:", "  0x00  VAL L_03, 131"}},
+        {loops, sourceSubmission("rossi", JUMP_OVER_INC),
+         {"istruzioni del ciclo:", "  riga 3: p: JMP p (riscritta dal programma)"}},
+        {loops, sourceSubmission("rossi", CODE_WRITTEN_ELSEWHERE),
+         {"istruzioni del ciclo:", "  0x80: JMP 0x80 (riscritta dal programma), fuori dalle righe del programma"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lines.front() + " " + row.lines.back());
+        const SubmissionResult result = gradeOne(row.exercise, row.submission);
+        const CaseResult& caseResult = result.cases.front();
+        EXPECT_EQ(whereItStood(result.submission, row.exercise.cases.front(), caseResult), row.lines);
+        // The reason names the opcode that was about to run.
+        if (caseResult.forbidden) {
+            EXPECT_EQ(failureReasons(row.exercise, row.exercise.cases.front(), result.submission, caseResult).front(),
+                      "istruzione proibita MUL all'indirizzo 0x03, dopo 1 istruzione: l'esecuzione si è fermata lì");
+        }
+        // The replay of --caso says the same.
+        const CaseRun run = runCase(row.exercise, row.exercise.cases.front(), result.submission.image);
+        const std::string replay =
+            formatReplay(row.exercise, result.submission, row.exercise.cases.front(), run, ReportStyle{});
+        EXPECT_NE(replay.find(row.lines.back()), std::string::npos) << replay;
+    }
+}
+
+TEST(WhereItStood, TheJsonReportTellsTheInstructionsThatRanRewritten) {
+    const Exercise exercise = exerciseWith({caseNamed("prodotto", 100)}, {"MUL"});
+    const SubmissionResult forbidden = gradeOne(exercise, sourceSubmission("neri", TURNS_ADD_INTO_MUL));
+    const SubmissionResult looping = gradeOne(exercise, sourceSubmission("rossi", JUMP_OVER_INC));
+    const nlohmann::json report = nlohmann::json::parse(jsonReport(exercise, "es.toml", {forbidden, looping}, nullptr));
+    const nlohmann::json& stopped = report.at("consegne").at(0).at("casi").at(0);
+    EXPECT_EQ(stopped.at("istruzione_proibita"), nlohmann::json::parse(R"({"mnemonico": "MUL", "codice": 131,
+        "indirizzo": 3, "passo": 1, "riga": 2, "istruzione": "MUL x, y", "riscritta": true})"));
+    EXPECT_EQ(stopped.at("ultime_istruzioni"), nlohmann::json::parse(R"([{"indirizzo": 0, "riga": 1,
+        "istruzione": "VAL p, 131", "riscritta": false}])"));
+    const nlohmann::json& loop = report.at("consegne").at(1).at("casi").at(0);
+    EXPECT_EQ(loop.at("ciclo_infinito").at("istruzioni"), nlohmann::json::parse(R"([{"indirizzo": 6, "riga": 3,
+        "istruzione": "JMP p", "riscritta": true}])"));
 }

@@ -178,6 +178,8 @@ const loopTitle = 'riga del ciclo infinito';
 const setLoopLines = StateEffect.define();
 const loopLineDecoration = Decoration.line({ class: 'cm-loop-line', attributes: { title: loopTitle } });
 const loopMarker = new TextMarker('↻', 'loop-mark', loopTitle);
+// A line whose instruction the program rewrote says what runs there.
+const rewrittenTitle = (text) => `${loopTitle}: esegue ${text}`;
 
 // The lines' decorations and their gutter's markers.
 const loopField = StateField.define({
@@ -191,9 +193,14 @@ const loopField = StateField.define({
         for (const effect of transaction.effects) {
             if (!effect.is(setLoopLines)) continue;
             const doc = transaction.newDoc;
-            const numbers = (effect.value ?? []).map((number) => ({ number }));
-            markers = lineMarkers(doc, numbers, () => loopMarker);
-            lines = lineMarkers(doc, numbers, () => loopLineDecoration);
+            const { numbers: wanted = [], rewritten = [] } = effect.value ?? {};
+            const ran = new Map(rewritten.filter((r) => typeof r?.text === 'string').map((r) => [r.line, r.text]));
+            const numbers = wanted.map((number) => ({ number, ran: ran.get(number) }));
+            markers = lineMarkers(doc, numbers, ({ ran }) =>
+                (ran === undefined ? loopMarker : new TextMarker('↻', 'loop-mark', rewrittenTitle(ran))));
+            lines = lineMarkers(doc, numbers, ({ ran }) => (ran === undefined
+                ? loopLineDecoration
+                : Decoration.line({ class: 'cm-loop-line', attributes: { title: rewrittenTitle(ran) } })));
         }
         return lines === value.lines && markers === value.markers ? value : { lines, markers };
     },
@@ -295,7 +302,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
         }),
     });
 
-    let shownLoop = '';
+    let shownLoop = JSON.stringify([[], []]);
     return {
         view,
         text: () => view.state.doc.toString(),
@@ -335,11 +342,15 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
             view.dispatch({ effects: setAddresses.of(Array.isArray(lines) ? lines : []) });
         },
         // The numbers of the lines of a proved endless loop ([]: none).
-        setLoopLines(numbers) {
+        // The endless loop's lines, and those of them whose instruction the
+        // program rewrote ({ line, text }), which say what runs there.
+        setLoopLines(numbers, rewritten = []) {
             const wanted = Array.isArray(numbers) ? numbers : [];
-            if (wanted.join() === shownLoop) return;
-            shownLoop = wanted.join();
-            view.dispatch({ effects: setLoopLines.of(wanted) });
+            const ran = Array.isArray(rewritten) ? rewritten : [];
+            const key = JSON.stringify([wanted, ran]);
+            if (key === shownLoop) return;
+            shownLoop = key;
+            view.dispatch({ effects: setLoopLines.of({ numbers: wanted, rewritten: ran }) });
         },
         // The line of the next instruction (null: none), scrolled into view.
         setNextLine(line) {

@@ -451,7 +451,7 @@ function showView(view, said = []) {
     lastView = view;
     machine.show(view);
     editor.setNextLine(view.line ?? null);
-    editor.setLoopLines(view.loop?.lines ?? []);
+    editor.setLoopLines(view.loop?.lines ?? [], view.loop?.rewritten ?? []);
     showPrinted(view);
     if (Array.isArray(view.breakpointLines)) {
         const shown = editor.breakpoints();

@@ -358,12 +358,12 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const cases = [
             {
                 source: 'qui: JMP qui\n',
-                loop: { start: 1, length: 1, lines: [1] },
+                loop: { start: 1, length: 1, lines: [1], rewritten: [] },
                 said: 'ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo (riga 1)',
             },
             {
                 source: 'NOP\nNOP\ngiro:   INC x\n        DEC x\n        JMP giro\n        RST\nx:      DB 0\n',
-                loop: { start: 4, length: 3, lines: [3, 4, 5] },
+                loop: { start: 4, length: 3, lines: [3, 4, 5], rewritten: [] },
                 said: 'ciclo infinito: dal passo 4 la macchina ripete gli stessi 3 passi (righe 3-5)',
             },
         ];
@@ -387,6 +387,27 @@ test('the worker', { skip: moduleMissing }, async (t) => {
             assert.deepEqual(reply.view.loop, loop);
         }
         assert.equal((await worker.request('debug', { source: 'RST\n', name: 'p', input: '' })).view.loop, null);
+    });
+
+    await t.test('an instruction the program rewrote is shown as it runs, in the messages and the loop', async () => {
+        // ADD becomes MUL; then INC x becomes JMP p, a loop that no line shows.
+        const source = 'VAL p, 131\np: ADD x, y\nVAL q, 64\nVAL q+1, 12\nq: INC x\nRST\nx: DB 2\ny: DB 3\n';
+        await worker.request('debug', { source, name: 'p', input: '' });
+        let reply = await worker.request('step');
+        assert.equal(reply.view.message,
+            'Eseguito il passo 1. La prossima istruzione, alla riga 2, è MUL x, y (riscritta dal programma).');
+        // The VALs that rewrite q are warned of; then the loop.
+        do reply = await worker.request('continue');
+        while (reply.view.loop === null && /^Avviso/.test(reply.view.message));
+        assert.deepEqual(reply.view.loop, {
+            start: 5, length: 1, lines: [5], rewritten: [{ line: 5, text: 'JMP q (riscritta dal programma)' }],
+        });
+        assert.equal(reply.view.message, 'Ciclo infinito: dal passo 5 la macchina ripete sempre lo stesso passo (riga 5): ' +
+            'il programma non finirebbe mai. Alla riga 5 il ciclo esegue JMP q (riscritta dal programma). «Ritorna» torna dove comincia.');
+        // Who wrote x: the MUL, as it ran.
+        reply = await worker.request('whoWrote', { address: 0x0F });
+        assert.equal(reply.text, 'Il byte 0x0F (15), che vale 0x06 (6), è stato scritto per ultimo dall\'istruzione ' +
+            'all\'indirizzo 0x03 (riga 2: p: MUL x, y (riscritta dal programma)), al passo 2.');
     });
 
     await t.test('a loop that reads a word each round is no endless loop: it waits when the words end', async () => {
@@ -435,6 +456,12 @@ test('the worker', { skip: moduleMissing }, async (t) => {
 
         const broken = await worker.request('verify', { source: 'JMP via\n', name: 'eco' });
         assert.equal(broken.failed, true);
+
+        // An empty program is not run: said once, as tarngrade says it.
+        const empty = await worker.request('verify', { source: '', name: 'eco' });
+        assert.equal(empty.failed, false);
+        assert.deepEqual(empty.results.map((r) => [r.passed, r.details]),
+            [[false, '  ✗ una parola: programma non eseguito\n    il file è vuoto\n']]);
 
         const bad = await worker.request('exercise', { text: 'titolo = \n', name: 'rotto.toml' });
         assert.equal(bad.ok, false);

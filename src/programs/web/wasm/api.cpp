@@ -239,12 +239,23 @@ std::string stopMessage(const debugger::RunResult& result) {
     return text;
 }
 
-// The proved endless loop: where it starts, how long a round is, and the
-// numbers of the lines of its instructions; null before one is proved.
+// The proved endless loop: where it starts, how long a round is, the
+// numbers of the lines of its instructions, and those of its instructions
+// that the program rewrote, each with its line (null: none placed it) and
+// the instruction that runs there; null before one is proved.
 json loopJson(const debugger::Session& s) {
     const std::optional<debugger::ProvedLoop>& loop = s.endlessLoop();
     if (!loop) return nullptr;
-    return json{{"start", loop->start}, {"length", loop->length}, {"lines", debugger::loopLineNumbers(s)}};
+    json rewritten = json::array();
+    for (const tarn::RanInstruction& ran : loop->rewritten) {
+        const debugger::ProgramLine* line = s.program().lineAt(ran.address);
+        rewritten.push_back({{"line", line ? json(line->number) : json(nullptr)},
+                             {"text", debugger::rewrittenInstructionText(s.program(), ran)}});
+    }
+    return json{{"start", loop->start},
+                {"length", loop->length},
+                {"lines", debugger::loopLineNumbers(s)},
+                {"rewritten", std::move(rewritten)}};
 }
 
 json optionalNumber(const std::optional<unsigned>& value) {
@@ -613,7 +624,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_verify(const char* sourceData, std::size_t s
     graded.submission.argument = graded.submission.program = sourceName(name);
     graded.submission.student = std::string(name.empty() ? std::string_view{"programma"} : name);
     graded.submission.kind = grading::ProgramKind::Source;
-    grading::assembleSubmission(graded.submission, source);
+    // An empty program is not run, as tarngrade does not run an empty file.
+    if (source.empty()) graded.submission.problems.emplace_back(grading::EMPTY_FILE);
+    else grading::assembleSubmission(graded.submission, source);
     grading::checkMaximumSize(graded.submission, *exercise);
     graded.cases.resize(exercise->cases.size());
     json results = json::array();

@@ -287,6 +287,23 @@ test('Continua stops on an endless loop and marks its lines; Ritorna goes back t
     assert.deepEqual(await gutters(page), new Array(8).fill([null, null, false]));
 });
 
+test('a loop line whose instruction the program rewrote says what runs there', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    // INC x becomes JMP q: the line shows the one, the machine runs the other.
+    await setSource(page, 'VAL q, 64\nVAL q+1, 6\nq: INC x\nRST\nx: DB 0\n');
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /^Avviso: VAL \(riga 2, indirizzo 0x03\) sta per scrivere/);
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /\(riga 3\): il programma non finirebbe mai\. Alla riga 3 il ciclo esegue JMP q \(riscritta dal programma\)\./);
+    const titles = await page.evaluate(() => [
+        ...[...document.querySelectorAll('.cm-loop-line')].map((l) => l.title),
+        ...[...document.querySelectorAll('.cm-loop-gutter .loop-mark')].map((m) => m.getAttribute('aria-label')),
+    ]);
+    assert.deepEqual(titles, new Array(2).fill('riga del ciclo infinito: esegue JMP q (riscritta dal programma)'));
+});
+
 test('a word that would make INP write into another label\'s bytes is said before the INP runs', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, 'INP a\nWRT a\nRST\na: DB 0, 0, 0\nb: DB "xy", 0\n');
