@@ -230,6 +230,7 @@ async function runProgram() {
     }
     if (!reply.ok || reply.failed) {
         finishRun();
+        ranSource = null;
         if (!reply.ok) say(reply.error);
         else {
             showDiagnostics(reply);
@@ -547,8 +548,8 @@ const runningTexts = {
 
 // How far a continue has gone, while it goes on.
 function continueProgress(event) {
-    if (mode !== 'debug' || busy !== 'continue' || typeof event.message !== 'string') return;
-    say(event.message, `istruzioni eseguite: ${Number(event.position) || 0}`);
+    if (mode !== 'debug' || busy !== 'continue') return;
+    say(runningTexts.continue, `istruzioni eseguite: ${Number(event.position) || 0}`);
 }
 
 async function debugCommand(op, args = {}) {

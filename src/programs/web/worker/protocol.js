@@ -223,11 +223,11 @@ export function createProtocol({ createModule, post, schedule }) {
                 finish(answer);
                 return;
             }
-            // How far it has gone, in the session's words.
+            // How far it has gone.
             const time = now();
             if (time - lastProgress >= QUIET_EVENT_MS) {
                 lastProgress = time;
-                post({ event: 'continue', position: answer.view.position, message: answer.view.message });
+                post({ event: 'continue', position: answer.view.position });
             }
             schedule(slice);
         };

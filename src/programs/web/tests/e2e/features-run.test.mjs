@@ -120,21 +120,26 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
 
 test('"Ferma" also stops the debugger\'s "Continua" in a loop that goes on and on', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
-    // A counter of three bytes: no state comes back for 80 million steps, so
-    // that no endless loop is proved before "Ferma".
+    // A counter of four bytes: no state comes back for billions of steps, so
+    // that, however slow the machine, no endless loop is proved before "Ferma".
     await setSource(page, [
         'giro:   INC a', '        CLZ', '        CMP a, zero', '        JPZ alto', '        JMP giro',
         'alto:   INC b', '        CLZ', '        CMP b, zero', '        JPZ piu', '        JMP giro',
-        'piu:    INC c', '        JMP giro',
-        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', '',
+        'piu:    INC c', '        CLZ', '        CMP c, zero', '        JPZ ancora', '        JMP giro',
+        'ancora: INC d', '        JMP giro',
+        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', 'd:      DB 0', '',
     ].join('\n'));
     await button(page, 'Passo').click();
     await waitText(page, 'messages', /^Eseguito il passo 1\./);
     await button(page, 'Continua').click();
     // While it goes on, the messages say how far it has gone, and nothing of the step before.
-    await waitText(page, 'messages', /^In esecuzione: \d+ istruzioni eseguite finora\./);
+    await page.waitForFunction(() => {
+        const [, count] = /^Continuo fino al prossimo arresto: «Ferma» interrompe\.istruzioni eseguite: (\d+)$/.exec(document.getElementById('messages').textContent) ?? [];
+        return Number(count) > 1;
+    });
     assert.doesNotMatch(await text(page, 'messages'), /Eseguito il passo/);
     await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Interrotto dopo \d+ istruzioni\./);
     await page.waitForFunction(() => !document.getElementById('step').disabled);
     const count = Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))[1]);
     assert.ok(count > 0, await text(page, 'messages'));
