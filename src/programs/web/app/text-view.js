@@ -1,7 +1,7 @@
 // A <pre> that text is added to as it comes: bytes decoded as UTF-8 across
 // chunks, at most `limit` characters shown and then a note, the additions of
 // one frame written at once and the view kept at the bottom. A run's worker
-// sends only the first MiB of each stream and then says it cut it (cut()).
+// sends only the first MiB of each stream and then says it cut it (cutHere).
 
 export const shownLimit = 1024 * 1024;
 export const cutNote = '\n[… il resto è stato tralasciato: qui si vede solo il primo MiB]\n';

@@ -108,8 +108,10 @@ export function createProtocol({ createModule, post, schedule }) {
     // What the run printed since the last take, as far as the page shows it,
     // and the machine when asked: an event's fields and what it transfers.
     function runTake(withMachine) {
-        const consoleBytes = printed.console.take(module.HEAPU8, module._tw_run_take_console(), module._tw_size());
-        const output = printed.output.take(module.HEAPU8, module._tw_run_take_output(), module._tw_size());
+        // The module's memory is read after each call, which may have grown it.
+        const take = (stream, pointer) => stream.take(module.HEAPU8, pointer, module._tw_size());
+        const consoleBytes = take(printed.console, module._tw_run_take_console());
+        const output = take(printed.output, module._tw_run_take_output());
         const fields = {
             console: consoleBytes,
             output,
