@@ -83,6 +83,9 @@ let exercise = null;
 let verifying = false;
 let verifyStopped = false;
 let loading = 0;
+// The source of the last run, until the editor changes: "Registri" and
+// "Memoria" show the machine that run left, not the assembler's image.
+let ranSource = null;
 
 const client = new WorkerClient({ onEvent: runEvent, onRestart: workerRestarted });
 
@@ -100,7 +103,8 @@ async function diagnose(source) {
     if (!reply.ok) throw new Error(reply.error);
     if (source !== editor.text()) return [];
     showDiagnostics(reply);
-    if (mode === 'idle' && !reply.failed && reply.image) machine.showImage(reply.image);
+    // Not over the machine a run of this same source left.
+    if (mode === 'idle' && !reply.failed && reply.image && source !== ranSource) machine.showImage(reply.image);
     const length = source.length;
     return reply.diagnostics.map((d) => {
         const from = Math.max(0, Math.min(d.from, length));
@@ -110,6 +114,7 @@ async function diagnose(source) {
 }
 
 function sourceChanged(update) {
+    ranSource = null;
     const typed = !loading && update.transactions.some((t) => t.docChanged && !t.isUserEvent('load'));
     if (mode === 'debug') endSession('Hai modificato il sorgente: la sessione di debug è finita.');
     workChanged(typed);
@@ -175,6 +180,8 @@ async function runProgram() {
     if (mode === 'debug') endSession('');
     outputView.clear();
     consoleView.clear();
+    printedTotals = null;
+    ranSource = editor.text();
     editor.setNextLine(null);
     showWordBox(false);
     mode = 'run';
@@ -184,7 +191,7 @@ async function runProgram() {
     updateButtons();
     let reply;
     try {
-        reply = await client.request('run', { source: editor.text(), name: nameInput.value || defaultName, input: inputBox.value });
+        reply = await client.request('run', { source: ranSource, name: nameInput.value || defaultName, input: inputBox.value });
     } catch (error) {
         finishRun();
         if (!(error instanceof WorkerGone)) say(`Impossibile eseguire il programma: ${error.message}`);
@@ -192,6 +199,7 @@ async function runProgram() {
     }
     if (!reply.ok || reply.failed) {
         finishRun();
+        ranSource = null;
         if (!reply.ok) say(reply.error);
         else {
             showDiagnostics(reply);
@@ -205,9 +213,14 @@ async function runProgram() {
 
 function runEvent(event) {
     // Until the run's reply, whatever comes is the end of an earlier run.
+    if (event?.event === 'continue') return continueProgress(event);
     if (event?.event !== 'run' || mode !== 'run' || runState === 'starting') return;
     consoleView.addBytes(event.console);
     outputView.addBytes(event.output);
+    if (event.consoleCut) consoleView.cutHere();
+    if (event.outputCut) outputView.cutHere();
+    if (event.machine) machine.show(event.machine);
+    printedTotals = { console: event.consoleTotal, output: event.outputTotal };
     // Waiting or over: what it shows is complete now, not at the next frame.
     if (event.state !== 'running') {
         consoleView.render();
@@ -234,13 +247,13 @@ function runEvent(event) {
             consoleView.flush();
             outputView.flush();
             finishRun();
-            say('Il programma è terminato.', count);
+            say('Il programma è terminato.', count, ...cutTexts());
             break;
         case 'stopped':
             consoleView.flush();
             outputView.flush();
             finishRun();
-            say('Esecuzione fermata.', count);
+            say('Esecuzione fermata.', count, ...cutTexts());
             break;
         default:
             if (previous !== 'running' || !messages.lastElementChild) say('Il programma è in esecuzione…', count);
@@ -249,6 +262,17 @@ function runEvent(event) {
             break;
     }
     updateButtons();
+}
+
+// How much the run printed, where it was more than is shown.
+let printedTotals = null;
+
+function cutTexts() {
+    const texts = [];
+    for (const [name, view, total] of [['Console', consoleView, printedTotals?.console], ['Uscita', outputView, printedTotals?.output]]) {
+        if (view.cut && typeof total === 'number') texts.push(`«${name}»: il programma ha scritto ${total.toLocaleString('it-IT')} byte, qui si vede il primo MiB.`);
+    }
+    return texts;
 }
 
 function finishRun() {
@@ -406,8 +430,14 @@ function showPrinted(view) {
 // the command that met the INP waiting for it.
 let resumeAfterInput = 'step';
 
-// Starts a session on the editor's source; false when it could not start.
-async function startSession() {
+// Whether a session just started for op stops before its first instruction:
+// a step or a continue would run it, and the warning about it, which the
+// session shows before it runs, would never be read.
+const warnsFirst = (op, view) => (op === 'step' || op === 'continue') && view?.warnings?.length > 0;
+
+// Starts a session on the editor's source, for the command op; false when
+// it could not start.
+async function startSession(op) {
     if (mode === 'run') await stopRun();
     const source = editor.text();
     const reply = await client.request('debug', { source, name: nameInput.value || defaultName, input: inputBox.value });
@@ -439,7 +469,10 @@ async function startSession() {
             problems.push(`Riga ${line}: ${answer.error}`);
         }
     }
-    showView({ ...view, message: '' }, ['Debug iniziato: la riga evidenziata è la prossima istruzione.', ...problems]);
+    const said = warnsFirst(op, view)
+        ? [`Avviso: ${view.warnings[0]}`, 'Debug iniziato: la riga evidenziata è la prima istruzione, non ancora eseguita; «Passo» la esegue.']
+        : ['Debug iniziato: la riga evidenziata è la prossima istruzione.'];
+    showView({ ...view, message: '' }, [...said, ...problems]);
     return true;
 }
 
@@ -475,19 +508,37 @@ const commandTexts = {
     endInput: 'Ingresso finito: il prossimo INP non leggerà nulla.',
 };
 
+// What the commands that may take a while say while they run (a continue
+// then tells how far it has gone).
+const runningTexts = {
+    continue: 'Continuo fino al prossimo arresto: «Ferma» interrompe.',
+    reverse: 'Torno indietro fino all\'arresto precedente…',
+};
+
+// How far a continue has gone, while it goes on.
+function continueProgress(event) {
+    if (mode !== 'debug' || busy !== 'continue') return;
+    say(runningTexts.continue, `istruzioni eseguite: ${Number(event.position) || 0}`);
+}
+
 async function debugCommand(op, args = {}) {
     if (busy) return;
     busy = op;
     updateButtons();
     try {
-        if (mode !== 'debug') {
+        const started = mode !== 'debug';
+        if (started) {
             busy = 'debug';
             updateButtons();
-            if (!(await startSession())) return;
+            if (!(await startSession(op))) return;
             busy = op;
             updateButtons();
             if (op === 'restart') return;
         }
+        // A warning about the first instruction is read before it runs: the
+        // command that started the session stops there.
+        if (started && warnsFirst(op, lastView)) return;
+        if (runningTexts[op]) say(runningTexts[op], `istruzioni eseguite: ${lastView?.position ?? 0}`);
         // A step at an INP that waits asks for the word first.
         if (op === 'step' && lastView?.needsInput) {
             resumeAfterInput = 'step';
@@ -619,6 +670,9 @@ async function verify() {
     verifying = true;
     verifyStopped = false;
     updateButtons();
+    // The verdicts of the last verification go: none is read as this one's.
+    $('results').replaceChildren();
+    $('results-summary').textContent = '';
     say('Verifico il programma con i casi dell\'esercizio…');
     try {
         const reply = await client.request('verify', { source: editor.text(), name: nameInput.value || defaultName });

@@ -1,6 +1,7 @@
 // A <pre> that text is added to as it comes: bytes decoded as UTF-8 across
 // chunks, at most `limit` characters shown and then a note, the additions of
-// one frame written at once and the view kept at the bottom.
+// one frame written at once and the view kept at the bottom. A run's worker
+// sends only the first MiB of each stream and then says it cut it (cutHere).
 
 export const shownLimit = 1024 * 1024;
 export const cutNote = '\n[… il resto è stato tralasciato: qui si vede solo il primo MiB]\n';
@@ -37,6 +38,15 @@ export class TextView {
         this.addText(this.decoder.decode());
         this.decoder = new TextDecoder('utf-8');
         this.render();
+    }
+
+    // The stream goes on, but no more of it is shown: the note says so. A
+    // character the cut splits is left out with the rest.
+    cutHere() {
+        if (this.cut) return;
+        this.decoder = new TextDecoder('utf-8');
+        this.addText(cutNote);
+        this.cut = true;
     }
 
     addText(text) {

@@ -10,13 +10,14 @@ import { join } from 'node:path';
 import { test } from 'node:test';
 
 import { examplesDir, gluePath, loadModule, moduleMissing, wasmPath } from './harness.mjs';
-import { createProtocol } from '../worker/protocol.js';
+import { SHOWN_BYTES, createProtocol } from '../worker/protocol.js';
 
 // A worker in this process: requests answered through the protocol, events collected.
 async function startWorker() {
     const createModule = createRequire(import.meta.url)(gluePath);
     const pending = new Map();
     const events = [];
+    const progress = [];  // a continue's, apart from the run events
     let waiter = null;
     let nextId = 1;
     const handle = createProtocol({
@@ -25,6 +26,8 @@ async function startWorker() {
             if (message.id !== undefined) {
                 pending.get(message.id)(message);
                 pending.delete(message.id);
+            } else if (message.event === 'continue') {
+                progress.push(message);
             } else {
                 events.push(message);
                 if (waiter) waiter();
@@ -47,7 +50,7 @@ async function startWorker() {
     const wasm = readFileSync(wasmPath);
     const init = await request('init', { wasm: wasm.buffer.slice(wasm.byteOffset, wasm.byteOffset + wasm.length) });
     assert.equal(init.ok, true, init.error);
-    return { request, nextEvent, events, init };
+    return { request, nextEvent, events, progress, init };
 }
 
 // A whole run: keys pressed at traces, input lines given when asked and
@@ -178,6 +181,56 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal((await worker.request('key')).ok, false);
     });
 
+    await t.test('a run that prints for ever posts the first MiB of each stream, then only counts what it prints', async () => {
+        // 231 bytes a round: 230 letters and a line end.
+        const source = `giro:   WRT riga\n        JMP giro\nriga:   DB "${'x'.repeat(230)}\\n", 0\n`;
+        assert.equal((await worker.request('run', { source, name: 'giro', input: '' })).ok, true);
+        const posted = { console: 0, output: 0 };
+        let event;
+        let afterCut = 0;
+        let cut = false;
+        do {
+            event = await worker.nextEvent();
+            assert.equal(event.state, 'running');
+            if (cut) afterCut += event.console.length + event.output.length;
+            posted.console += event.console.length;
+            posted.output += event.output.length;
+            cut = event.consoleCut && event.outputCut;
+            assert.equal(event.consoleTotal >= posted.console && event.outputTotal >= posted.output, true);
+        } while (event.outputTotal < 8 * SHOWN_BYTES);
+        assert.deepEqual(posted, { console: SHOWN_BYTES, output: SHOWN_BYTES });
+        assert.equal(afterCut, 0);
+        assert.equal(event.outputTotal % 231, 0);
+        assert.equal((await worker.request('stop')).ok, true);
+        do event = await worker.nextEvent(); while (event.state === 'running');
+        assert.equal(event.state, 'stopped');
+        assert.deepEqual([event.console.length, event.output.length, event.consoleCut, event.outputCut], [0, 0, true, true]);
+        // Stopped at one of the two instructions of the loop.
+        assert.ok(['0x00 (0)', '0x02 (2)'].includes(event.machine.registersText.PC), event.machine.registersText.PC);
+        assert.equal(Buffer.from(event.machine.memory.slice(4, 6)).toString(), 'xx');
+    });
+
+    await t.test('a run\'s machine, where it waits or ends, is the one the debugger shows there', async () => {
+        const cases = [
+            { name: 'somma', source: example('somma', '.asm'), input: '3 4', state: 'halted' },
+            { name: 'eco', source: example('eco', '.asm'), input: 'uno', state: 'input' },
+            { name: 'flags', source: 'VAL x, 200\nADD x, x\nRST\nx: DB 0\n', input: '', state: 'halted' },
+        ];
+        for (const { name, source, input, state } of cases) {
+            assert.equal((await worker.request('run', { source, name, input })).ok, true, name);
+            let event;
+            do event = await worker.nextEvent(); while (event.state === 'running');
+            assert.equal(event.state, state, name);
+            if (state === 'input') await worker.request('stop');
+            await worker.request('debug', { source, name, input });
+            let view;
+            do ({ view } = await worker.request('continue')); while (!view.halted && !view.needsInput);
+            const shown = ({ registers, registersText, flags, memory, characters }) => ({ registers, registersText, flags, memory, characters });
+            assert.deepEqual(event.machine, shown(view), name);
+            while (worker.events.length > 0) await worker.nextEvent();
+        }
+    });
+
     await t.test('the debugger steps, goes back, continues, and tells who wrote a byte', async () => {
         const source = example('somma', '.asm');
         const started = await worker.request('debug', { source, name: 'somma', input: '3 4' });
@@ -267,11 +320,14 @@ test('the worker', { skip: moduleMissing }, async (t) => {
             'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', '',
         ].join('\n');
         await worker.request('debug', { source: counter, name: 'c', input: '' });
+        worker.progress.length = 0;
         const running = worker.request('continue');
-        await new Promise((resolve) => setTimeout(resolve, 50));
+        // On the way, how far it has gone.
+        while (worker.progress.length === 0) await new Promise((resolve) => setTimeout(resolve, 10));
+        assert.ok(worker.progress[0].position > 0);
         assert.equal((await worker.request('stop')).ok, true);
         const { view } = await running;
-        assert.ok(view.position > 0);
+        assert.ok(view.position >= worker.progress.at(-1).position);
         assert.equal(view.halted, false);
         assert.equal(view.message, `Interrotto dopo ${view.position} istruzioni.`);
     });

@@ -12,7 +12,9 @@
 // Environment: TARNWEB_SITE is the browser edition's build folder (site/,
 // tarnsim.html, tarnweb.js, tarnweb.wasm; default <repo>/build-web),
 // TARNSIM_NATIVE_BUILD the native one (tarnasm, tarnsim, tarngrade; default
-// <repo>/build), TARNSIM_CHROMIUM the browser (default /usr/bin/chromium).
+// <repo>/build), TARNSIM_CHROMIUM the browser (default /usr/bin/chromium),
+// TARNWEB_CPU_SLOWDOWN a factor by which every page's CPU is slowed down (to
+// check that the tests wait for their own results, as on a busy machine).
 // Tests skip, saying why, where one of them is missing, except under CI.
 import { spawnSync } from 'node:child_process';
 import { createReadStream, existsSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync } from 'node:fs';
@@ -274,6 +276,12 @@ export async function openBrowser({ t, persistent = false, serviceWorkers = 'all
     const errors = [];
     watchErrors(page, errors);
     context.on('page', (other) => watchErrors(other, errors));
+    const slowdown = Number(process.env.TARNWEB_CPU_SLOWDOWN);
+    if (slowdown > 1) {
+        const slow = (target) => context.newCDPSession(target).then((cdp) => cdp.send('Emulation.setCPUThrottlingRate', { rate: slowdown })).catch(() => {});
+        await slow(page);
+        context.on('page', slow);
+    }
     let closed = false;
     async function close() {
         if (closed) return;

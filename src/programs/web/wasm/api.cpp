@@ -24,11 +24,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -209,6 +211,32 @@ const std::string INPUT_ENDED = "L'ingresso è già stato chiuso: non si può ag
 // The run as tarnsim shows it
 
 std::unique_ptr<debugger::ConsoleRun> consoleRun;
+
+// A machine as the page's "Registri" and "Memoria" show it: the registers
+// with their texts, the flags, the memory and its rows' characters.
+json machineJson(const tarn::MachineState& m) {
+    json registers = json::object(), registersText = json::object();
+    using Register = std::pair<const char*, Byte>;
+    for (const auto& [name, value] :
+         std::initializer_list<Register>{{"PC", m.PC}, {"IR", m.IR}, {"A", m.A}, {"B", m.B}, {"X", m.X}}) {
+        registers[name] = value;
+        registersText[name] = tarn::addressText(value);
+    }
+    json flags = json::object();
+    for (const grading::FlagName& flag : grading::FLAG_NAMES)
+        flags[std::string(1, flag.letter)] = (m.F & flag.bit) ? 1 : 0;
+    json memory = json::array();
+    std::string characters;
+    for (const Byte byte : m.M) {
+        memory.push_back(byte);
+        characters += tarn::rowCharacter(byte);
+    }
+    return json{{"registers", std::move(registers)},
+                {"registersText", std::move(registersText)},
+                {"flags", std::move(flags)},
+                {"memory", std::move(memory)},
+                {"characters", std::move(characters)}};
+}
 
 // ---------------------------------------------------------------------------
 // The debugger
@@ -425,6 +453,11 @@ EMSCRIPTEN_KEEPALIVE const char* tw_run_machine() {
     if (!consoleRun) return give(std::string());
     const tarn::MachineState& machine = consoleRun->machine();
     return give(std::string(reinterpret_cast<const char*>(&machine), sizeof machine));
+}
+
+// The machine of the run as the page shows it (see machineJson); null without a run.
+EMSCRIPTEN_KEEPALIVE const char* tw_run_view() {
+    return give(consoleRun ? machineJson(consoleRun->machine()) : json(nullptr));
 }
 
 EMSCRIPTEN_KEEPALIVE void tw_run_key() {

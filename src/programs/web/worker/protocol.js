@@ -13,6 +13,13 @@
 // is the same at every visit, so the page keeps every byte it was given and
 // shows the first outputLength of them: going back shows fewer, and going
 // forwards again needs nothing new.
+//
+// A run posts what it prints as it goes, up to SHOWN_BYTES of the console
+// and of the output, which is all that the page shows of them; beyond, the
+// bytes are only counted, never copied out of the module, posted or decoded,
+// so that a program that prints for ever costs the page nothing more. The
+// events also carry the run's machine when it waits or ends, and every
+// QUIET_EVENT_MS while it runs; a continue posts how far it has gone as often.
 
 const STATES = ['running', 'trace', 'input', 'halted'];
 
@@ -23,6 +30,9 @@ const QUIET_EVENT_MS = 100;
 const FIRST_BUDGET = 20000;
 const MIN_BUDGET = 1000;
 const MAX_BUDGET = 50_000_000;
+
+// What the page shows of each stream of a run ("Console", "Uscita").
+export const SHOWN_BYTES = 1024 * 1024;
 
 const now = () => (globalThis.performance ? performance.now() : Date.now());
 
@@ -44,6 +54,24 @@ class Budget {
     }
 }
 
+// One stream of a run: the bytes printed, of which the first SHOWN_BYTES go
+// to the page.
+class ShownStream {
+    constructor() {
+        this.total = 0;
+    }
+    // Whether some bytes were left out.
+    get cut() {
+        return this.total > SHOWN_BYTES;
+    }
+    // The bytes the page still shows of the `size` bytes at `pointer`.
+    take(heap, pointer, size) {
+        const room = Math.max(0, SHOWN_BYTES - this.total);
+        this.total += size;
+        return heap.slice(pointer, pointer + Math.min(size, room));
+    }
+}
+
 const asText = (value) => (typeof value === 'string' ? value : value === undefined || value === null ? '' : String(value));
 
 // createModule: the emscripten glue's factory; post(message, transfer):
@@ -54,6 +82,7 @@ export function createProtocol({ createModule, post, schedule }) {
     let mode = null;     // 'run' or 'debug': where word, endInput and stop go
     let runOpen = false;
     let outputGiven = 0;  // bytes of the session's output the page has
+    let printed = null;   // the run's streams: { console, output }
 
     // Texts into the module's memory for the length of one call.
     function withTexts(texts, call) {
@@ -76,6 +105,26 @@ export function createProtocol({ createModule, post, schedule }) {
     const bytes = (pointer) => module.HEAPU8.slice(pointer, pointer + module._tw_size());
     const string = (pointer) => decoder.decode(module.HEAPU8.subarray(pointer, pointer + module._tw_size()));
 
+    // What the run printed since the last take, as far as the page shows it,
+    // and the machine when asked: an event's fields and what it transfers.
+    function runTake(withMachine) {
+        // The module's memory is read after each call, which may have grown it.
+        const take = (stream, pointer) => stream.take(module.HEAPU8, pointer, module._tw_size());
+        const consoleBytes = take(printed.console, module._tw_run_take_console());
+        const output = take(printed.output, module._tw_run_take_output());
+        const fields = {
+            console: consoleBytes,
+            output,
+            consoleTotal: printed.console.total,
+            outputTotal: printed.output.total,
+            consoleCut: printed.console.cut,
+            outputCut: printed.output.cut,
+            executed: module._tw_run_executed(),
+        };
+        if (withMachine) fields.machine = json(module._tw_run_view());
+        return [fields, [consoleBytes.buffer, output.buffer]];
+    }
+
     // A result of the module: { ok: false, error } stays a failure.
     const result = (value) => (value && value.ok === false ? value : { ok: true, ...value });
 
@@ -93,20 +142,21 @@ export function createProtocol({ createModule, post, schedule }) {
         if (job && job.kind === 'run') return;  // already going
         stopJob();
         const budget = new Budget();
-        let lastEvent = now();
+        let lastMachine = now();
         let cancelled = false;
         const current = { kind: 'run', cancel: () => { cancelled = true; } };
         job = current;
         const slice = () => {
             if (cancelled || job !== current) return;
             const state = STATES[budget.measure(() => module._tw_run_slice(budget.value))] ?? 'halted';
-            const consoleBytes = bytes(module._tw_run_take_console());
-            const output = bytes(module._tw_run_take_output());
             const time = now();
-            if (consoleBytes.length > 0 || output.length > 0 || state !== 'running' || time - lastEvent >= QUIET_EVENT_MS) {
-                lastEvent = time;
-                post({ event: 'run', console: consoleBytes, output, executed: module._tw_run_executed(), state },
-                     [consoleBytes.buffer, output.buffer]);
+            const withMachine = state !== 'running' || time - lastMachine >= QUIET_EVENT_MS;
+            const wasCut = printed.console.cut || printed.output.cut;
+            const [fields, transfer] = runTake(withMachine);
+            // Bytes, a cut just made, a pause or the end, or a while without news.
+            if (fields.console.length > 0 || fields.output.length > 0 || withMachine || wasCut !== (fields.consoleCut || fields.outputCut)) {
+                if (withMachine) lastMachine = time;
+                post({ event: 'run', ...fields, state }, transfer);
             }
             if (state === 'running') {
                 schedule(slice);
@@ -126,12 +176,9 @@ export function createProtocol({ createModule, post, schedule }) {
         stopJob();
         if (!runOpen) return;
         runOpen = false;
-        const consoleBytes = bytes(module._tw_run_take_console());
-        const output = bytes(module._tw_run_take_output());
-        const executed = module._tw_run_executed();
+        const [fields, transfer] = runTake(true);
         module._tw_run_close();
-        post({ event: 'run', console: consoleBytes, output, executed, state: 'stopped' },
-             [consoleBytes.buffer, output.buffer]);
+        post({ event: 'run', ...fields, state: 'stopped' }, transfer);
     }
 
     // ---- the debugger
@@ -163,6 +210,7 @@ export function createProtocol({ createModule, post, schedule }) {
         let steps = 0;
         const current = { kind: 'continue', cancel: () => finish(debug('interrupted', steps)) };
         job = current;
+        let lastProgress = now();
         const slice = () => {
             if (finished) return;
             let answer;
@@ -173,8 +221,17 @@ export function createProtocol({ createModule, post, schedule }) {
                 return;
             }
             steps += answer.steps ?? 0;
-            if (!answer.ok || answer.done) finish(answer);
-            else schedule(slice);
+            if (!answer.ok || answer.done) {
+                finish(answer);
+                return;
+            }
+            // How far it has gone.
+            const time = now();
+            if (time - lastProgress >= QUIET_EVENT_MS) {
+                lastProgress = time;
+                post({ event: 'continue', position: answer.view.position });
+            }
+            schedule(slice);
         };
         slice();
     }
@@ -201,6 +258,7 @@ export function createProtocol({ createModule, post, schedule }) {
                 json(module._tw_run_start(s, sl, n, nl, i, il))));
             if (answer.ok && !answer.failed) {
                 runOpen = true;
+                printed = { console: new ShownStream(), output: new ShownStream() };
                 startRunSlices();
                 return { ok: true, failed: false };
             }

@@ -326,6 +326,29 @@ test('a word that would make INP write into another label\'s bytes is said befor
     assert.equal(String.fromCharCode(...(await memory(page)).slice(5, 11)), 'abcdef');
 });
 
+test('a warning about the first instruction is read before it runs: the Passo or Continua that starts the session stops there', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    const source = 'INP a\nWRT a\nRST\na: DB 0, 0, 0\nb: DB "xy", 0\n';
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('abcdef');
+    for (const command of ['Passo', 'Continua']) {
+        // A fresh session each time.
+        await setSource(page, source);
+        await button(page, command).click();
+        await settled(page);
+        await waitText(page, 'messages', /^Avviso: INP \(riga 1, indirizzo 0x00\) sta per scrivere una parola di 6 caratteri da 0x05 \(5\): va oltre la fine dei dati di a e scrive nei byte di b/);
+        const said = await text(page, 'messages');
+        assert.equal(said.split('sta per scrivere').length, 2, command);
+        assert.match(said, /Debug iniziato: .*«Passo» la esegue\./, command);
+        assert.match(said, /istruzioni eseguite: 0\b/, command);
+        assert.equal(String.fromCharCode(...(await memory(page)).slice(5, 8)), '\0\0\0', command);
+        // The next one runs it.
+        await button(page, command).click();
+        await settled(page);
+        await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+        assert.equal(String.fromCharCode(...(await memory(page)).slice(5, 11)), 'abcdef', command);
+    }
+});
+
 test('a run stopped by a warning says it once', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, 'NOP\nADD x, 250\nRST\nx: DB 1\n');

@@ -6,7 +6,7 @@ import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { examplesDir, runNative, tempFolder } from '../harness.mjs';
-import { button, lines, openPage, region, setSource, skipNative, skipPage, text, waitText } from './features-page.mjs';
+import { button, lines, openPage, region, setSource, skipNative, skipPage, text, verify, waitText } from './features-page.mjs';
 
 const exercisesDir = join(examplesDir, 'esercizi');
 const exercises = readdirSync(exercisesDir)
@@ -46,8 +46,8 @@ test('each exercise\'s right and wrong solutions get tarngrade\'s verdicts', { s
         for (const solution of [`${exercise}-giusta`, `${exercise}-sbagliata`]) {
             const expected = nativeVerdicts(t, exercise, solution);
             await setSource(page, readFileSync(join(exercisesDir, `${solution}.asm`), 'utf8'));
-            await button(page, 'Verifica').click();
-            await waitText(page, 'results-summary', /^Punti: /);
+            await verify(page);
+            assert.match(await text(page, 'results-summary'), /^Punti: /, solution);
             const verdicts = await lines(page, 'results');
             assert.deepEqual(
                 verdicts,
@@ -78,8 +78,8 @@ test('somma-sbagliata: the failing case says why, with the input and the differe
     assert.deepEqual(cases, ['tre più quattro (2 punti)', 'zero più zero (1 punto)', 'cinque più cinque (2 punti)']);
     assert.match(await text(page, 'exercise-info'), /Più 3 casi nascosti, che prova l'insegnante\./);
     await setSource(page, readFileSync(join(exercisesDir, 'somma-sbagliata.asm'), 'utf8'));
-    await button(page, 'Verifica').click();
-    await waitText(page, 'results-summary', /^Punti: /);
+    await verify(page);
+    assert.match(await text(page, 'results-summary'), /^Punti: /);
     const failing = page.locator('#results li.failed');
     assert.equal(await failing.locator('span').textContent(), 'non superato cinque più cinque');
     const detail = await failing.locator('pre').textContent();
@@ -148,8 +148,8 @@ test('Ferma gives up a verification that would run for hours; the exercise stays
 
     // The fresh worker has the exercise: a program that ends is graded.
     await setSource(page, 'WRT x\nRST\nx: DB "x", 0\n');
-    await button(page, 'Verifica').click();
-    await waitText(page, 'results-summary', /^Punti: 1 su 1\. Casi superati: 1 su 1\./);
+    await verify(page);
+    assert.match(await text(page, 'results-summary'), /^Punti: 1 su 1\. Casi superati: 1 su 1\./);
     assert.deepEqual(await lines(page, 'results'), ['superato giro']);
     assert.deepEqual(errors, []);
 });

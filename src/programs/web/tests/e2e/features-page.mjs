@@ -57,6 +57,13 @@ export async function waitText(page, id, pattern) {
     );
 }
 
+// Clicks "Verifica" and waits for that verification to end: the button,
+// disabled by the click itself, comes back (never the verdicts of an earlier one).
+export async function verify(page) {
+    await button(page, 'Verifica').click();
+    await page.waitForFunction(() => !document.getElementById('verify').disabled);
+}
+
 export async function waitIdle(page) {
     await page.waitForFunction(() => !document.getElementById('run').disabled && document.getElementById('stop').disabled);
 }

@@ -6,7 +6,7 @@ import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { examplesDir } from '../harness.mjs';
-import { button, nativeRun, openPage, region, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitText } from './features-page.mjs';
+import { button, memory, nativeRun, openPage, region, registers, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
 
 const example = (name, ext) => readFileSync(join(examplesDir, `${name}.${ext}`), 'utf8');
 
@@ -120,17 +120,26 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
 
 test('"Ferma" also stops the debugger\'s "Continua" in a loop that goes on and on', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
-    // A counter of three bytes: no state comes back for 80 million steps, so
-    // that no endless loop is proved before "Ferma".
+    // A counter of four bytes: no state comes back for billions of steps, so
+    // that, however slow the machine, no endless loop is proved before "Ferma".
     await setSource(page, [
         'giro:   INC a', '        CLZ', '        CMP a, zero', '        JPZ alto', '        JMP giro',
         'alto:   INC b', '        CLZ', '        CMP b, zero', '        JPZ piu', '        JMP giro',
-        'piu:    INC c', '        JMP giro',
-        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', '',
+        'piu:    INC c', '        CLZ', '        CMP c, zero', '        JPZ ancora', '        JMP giro',
+        'ancora: INC d', '        JMP giro',
+        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', 'd:      DB 0', '',
     ].join('\n'));
+    await button(page, 'Passo').click();
+    await waitText(page, 'messages', /^Eseguito il passo 1\./);
     await button(page, 'Continua').click();
-    await page.waitForFunction(() => !document.getElementById('stop').disabled);
+    // While it goes on, the messages say how far it has gone, and nothing of the step before.
+    await page.waitForFunction(() => {
+        const [, count] = /^Continuo fino al prossimo arresto: «Ferma» interrompe\.istruzioni eseguite: (\d+)$/.exec(document.getElementById('messages').textContent) ?? [];
+        return Number(count) > 1;
+    });
+    assert.doesNotMatch(await text(page, 'messages'), /Eseguito il passo/);
     await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Interrotto dopo \d+ istruzioni\./);
     await page.waitForFunction(() => !document.getElementById('step').disabled);
     const count = Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))[1]);
     assert.ok(count > 0, await text(page, 'messages'));
@@ -167,6 +176,8 @@ test('a worker that does not answer "Ferma" is replaced, and the page goes on', 
     assert.match(await text(deaf, 'output'), /^Ciao, mondo!/);
 });
 
+const cutNote = '\n[… il resto è stato tralasciato: qui si vede solo il primo MiB]\n';
+
 test('an endless printer fills the console up to 1 MiB, then says the rest was left out', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, `giro:   WRT riga\n        JMP giro\nriga:   DB "${'è'.repeat(60)}\\n", 0\n`);
@@ -174,15 +185,100 @@ test('an endless printer fills the console up to 1 MiB, then says the rest was l
     await waitText(page, 'console', /il resto è stato tralasciato/);
     await waitText(page, 'output', /il resto è stato tralasciato/);
     await button(page, 'Ferma').click();
-    await waitIdle(page);
+    await waitText(page, 'messages', /^Esecuzione fermata\./);
     for (const id of ['console', 'output']) {
         const shown = await text(page, id);
-        assert.ok(shown.length <= 1024 * 1024 + 100, `${id}: ${shown.length}`);
-        assert.ok(shown.length >= 1024 * 1024, `${id}: ${shown.length}`);
-        // Decoded whole: no character split between two events.
+        assert.ok(shown.endsWith(cutNote), id);
+        // The first MiB, less the bytes of an è the cut would split.
+        const bytes = Buffer.byteLength(shown.slice(0, -cutNote.length));
+        assert.ok(bytes <= 1024 * 1024 && bytes >= 1024 * 1024 - 1, `${id}: ${bytes}`);
+        // Decoded whole: no character split between two events, nor by the cut.
         assert.ok(!shown.includes('\ufffd'), id);
         assert.equal(shown.split('tralasciato').length, 2, id);
     }
+    // How much was printed is said.
+    const said = await text(page, 'messages');
+    for (const name of ['Console', 'Uscita']) {
+        const [, total] = new RegExp(`«${name}»: il programma ha scritto ([\\d.]+) byte, qui si vede il primo MiB\\.`).exec(said) ?? [];
+        assert.ok(Number(total?.replaceAll('.', '')) > 1024 * 1024, `${name}: ${said}`);
+    }
+});
+
+// Counts, in the page, the bytes of printed output that come from its
+// worker (a run's console and output, a view's output).
+function countBytesFromWorker() {
+    globalThis.bytesFromWorker = 0;
+    const Original = Worker;
+    globalThis.Worker = class extends Original {
+        set onmessage(handler) {
+            super.onmessage = (event) => {
+                const data = event.data ?? {};
+                for (const part of [data.console, data.output, data.view?.output]) globalThis.bytesFromWorker += part?.byteLength ?? 0;
+                handler(event);
+            };
+        }
+        get onmessage() {
+            return super.onmessage;
+        }
+    };
+}
+
+test('a program that prints for ever: once "Console" and "Uscita" are full, no byte of it reaches the page, whose heap stays small', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await page.context().addInitScript(countBytesFromWorker);
+    await page.reload();
+    await waitReady(page);
+    // 231 bytes a round.
+    await setSource(page, `giro:   WRT riga\n        JMP giro\nriga:   DB "${'x'.repeat(230)}\\n", 0\n`);
+    const heap = await page.context().newCDPSession(page);
+    const executed = async () => Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))?.[1] ?? 0);
+    await button(page, 'Esegui').click();
+    await waitText(page, 'console', /il resto è stato tralasciato/);
+    await waitText(page, 'output', /il resto è stato tralasciato/);
+    const received = await page.evaluate(() => globalThis.bytesFromWorker);
+    assert.equal(received, 2 * 1024 * 1024);
+    // Fifteen seconds of printing. The page's heap: V8's objects, the
+    // browser's own (Blink's) and the storage of array buffers, where bytes
+    // posted by the worker would pile up.
+    let largest = 0;
+    const start = await executed();
+    for (let second = 0; second < 15; second++) {
+        await page.waitForTimeout(1000);
+        const usage = await heap.send('Runtime.getHeapUsage');
+        assert.equal(typeof usage.backingStorageSize, 'number', JSON.stringify(usage));
+        largest = Math.max(largest, usage.usedSize + (usage.embedderHeapUsedSize ?? 0) + usage.backingStorageSize);
+    }
+    assert.ok((await executed()) > start, 'the program should still be running');
+    assert.equal(await page.evaluate(() => globalThis.bytesFromWorker), received);
+    t.diagnostic(`heap della pagina: al massimo ${(largest / 1e6).toFixed(1)} MB; istruzioni eseguite: ${await executed()}`);
+    assert.ok(largest < 200e6, `${largest} byte`);
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Esecuzione fermata\./);
+    assert.equal(await page.evaluate(() => globalThis.bytesFromWorker), received);
+});
+
+test('after "Esegui", "Registri" and "Memoria" show the machine the run left, of the program that ran', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    // A first program, its image shown once the editor has checked it.
+    await setSource(page, '        RST\n        DB 17, 34, 51\n');
+    await page.waitForFunction(() => [...document.querySelectorAll('#memory td')].slice(1, 4).map((td) => td.textContent).join() === '11,22,33');
+    // Another one run at once, before the editor checks it: INC x twice
+    // makes x (at 7) 7; the string without a 0 brings the editor a warning.
+    await setSource(page, 'INC x\nINC x\nWRT s\nRST\nx: DB 5\ns: DB "ok"\n');
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /^Il programma è terminato\./);
+    // The editor has checked it by now: the machine stays the run's.
+    await page.waitForFunction(() => /manca uno 0/.test(document.getElementById('diagnostics').textContent));
+    const afterRun = { registers: await registers(page), memory: await memory(page) };
+    assert.equal(afterRun.memory[7], 7);
+    assert.equal(afterRun.registers[0], 'PC 6');
+    // The debugger, run to the end (past its warning about the WRT), shows the same machine.
+    for (let run = 0; run < 3 && !/^La macchina si è fermata/.test(await text(page, 'messages')); run++) {
+        await button(page, 'Continua').click();
+        await page.waitForFunction(() => !document.getElementById('step').disabled);
+    }
+    assert.match(await text(page, 'messages'), /^La macchina si è fermata/);
+    assert.deepEqual({ registers: await registers(page), memory: await memory(page) }, afterRun);
 });
 
 test('a program with errors does not run: its errors are listed', { skip: skipPage }, async (t) => {
