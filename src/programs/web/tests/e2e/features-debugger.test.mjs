@@ -291,6 +291,10 @@ test('a loop line whose instruction the program rewrote says what runs there', {
     const { page } = await openPage(t);
     // INC x becomes JMP q: the line shows the one, the machine runs the other.
     await setSource(page, 'VAL q, 64\nVAL q+1, 6\nq: INC x\nRST\nx: DB 0\n');
+    // Each VAL writes into code: the session says so before each of them.
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /^Avviso: VAL \(riga 1, indirizzo 0x00\) sta per scrivere/);
     await button(page, 'Continua').click();
     await settled(page);
     await waitText(page, 'messages', /^Avviso: VAL \(riga 2, indirizzo 0x03\) sta per scrivere/);
