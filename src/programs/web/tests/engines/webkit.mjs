@@ -1,0 +1,168 @@
+// WebKitGTK: Debian's WebKitWebDriver, started here on a free port of
+// 127.0.0.1, drives its MiniBrowser, and selenium-webdriver speaks to it as
+// to a remote server (so that it never looks for a driver to download).
+// MiniBrowser needs an X display: run the tests under xvfb-run. HOME, the
+// XDG folders (the download folder among them, through user-dirs.dirs) and
+// the runtime folder are a fresh folder of ours, which is also what lets it
+// run as root; it never fetches anything by itself, and its DNS
+// prefetching is off.
+import { spawn } from 'node:child_process';
+import { existsSync, mkdirSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { join } from 'node:path';
+import { tempFolder } from '../harness.mjs';
+import { takeDownload, waitTimeout } from './engines.mjs';
+
+export const driverPath = process.env.TARNSIM_WEBKIT_DRIVER || '/usr/bin/WebKitWebDriver';
+export const miniBrowserPath = process.env.TARNSIM_MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+
+export function missing() {
+    if (!existsSync(driverPath)) return `WebKitWebDriver non trovato in ${driverPath} (pacchetto webkit2gtk-driver; scripts/setup --ci lo installa)`;
+    if (!existsSync(miniBrowserPath)) return `MiniBrowser non trovato in ${miniBrowserPath} (pacchetto webkit2gtk-driver)`;
+    if (!process.env.DISPLAY) return 'WebKitGTK vuole uno schermo X: esegui il test con xvfb-run (pacchetto xvfb; scripts/setup --ci lo installa)';
+    return '';
+}
+
+async function freePort() {
+    const server = createServer();
+    await new Promise((done, fail) => {
+        server.once('error', fail);
+        server.listen(0, '127.0.0.1', done);
+    });
+    const { port } = server.address();
+    await new Promise((done) => server.close(done));
+    return port;
+}
+
+// WebKitWebDriver on `port`, once it answers; its output is kept for the
+// message of a failure.
+async function startDriver(port, env) {
+    const child = spawn(driverPath, [`--port=${port}`, '--host=local'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+    let said = '';
+    const keep = (chunk) => {
+        said = (said + chunk).slice(-4000);
+    };
+    child.stdout.on('data', keep);
+    child.stderr.on('data', keep);
+    let exited = null;
+    child.once('exit', (code, signal) => (exited = signal ?? code));
+    const end = Date.now() + waitTimeout;
+    for (;;) {
+        try {
+            const response = await fetch(`http://127.0.0.1:${port}/status`);
+            if (response.ok) break;
+        } catch {
+            // Not listening yet.
+        }
+        if (exited !== null || Date.now() > end) {
+            child.kill();
+            throw new Error(`WebKitWebDriver non risponde (${exited !== null ? `uscito: ${exited}` : 'tempo scaduto'}): ${said}`);
+        }
+        await new Promise((done) => setTimeout(done, 50));
+    }
+    return {
+        async stop() {
+            if (exited !== null) return;
+            const gone = new Promise((done) => child.once('exit', done));
+            child.kill();
+            await gone;
+        },
+    };
+}
+
+export async function open() {
+    const { Builder, By, Key, until } = (await import('selenium-webdriver')).default;
+    const own = tempFolder({ prefix: 'tarnweb-webkit-' });
+    const downloads = join(own.path, 'scaricati');
+    const config = join(own.path, 'config');
+    mkdirSync(downloads);
+    mkdirSync(config);
+    writeFileSync(join(config, 'user-dirs.dirs'), `XDG_DOWNLOAD_DIR="${downloads}"\n`);
+    const env = {
+        ...process.env,
+        HOME: own.path,
+        TMPDIR: own.path,
+        XDG_CONFIG_HOME: config,
+        XDG_CACHE_HOME: join(own.path, 'cache'),
+        XDG_DATA_HOME: join(own.path, 'data'),
+        XDG_RUNTIME_DIR: own.path,
+        // No accessibility bus to look for.
+        NO_AT_BRIDGE: '1',
+    };
+    const port = await freePort();
+    let server = null;
+    let driver;
+    try {
+        server = await startDriver(port, env);
+        driver = await new Builder()
+            .usingServer(`http://127.0.0.1:${port}`)
+            .withCapabilities({
+                browserName: 'MiniBrowser',
+                'webkitgtk:browserOptions': { binary: miniBrowserPath, args: ['--automation', '--enable-dns-prefetching=false'] },
+            })
+            .build();
+        await driver.manage().window().setRect({ x: 0, y: 0, width: 1280, height: 1000 });
+    } catch (error) {
+        await driver?.quit().catch(() => {});
+        await server?.stop();
+        own.remove();
+        throw error;
+    }
+
+    const script = (fn) => `return (${fn})(arguments[0]);`;
+    const find = (selector) => driver.wait(until.elementLocated(By.css(selector)), waitTimeout, `nessun elemento ${selector}`);
+    const keys = (text) => [...text].map((c) => (c === '\n' ? Key.ENTER : c));
+    const press = (key) => driver.actions().sendKeys(key === 'Enter' ? Key.ENTER : key).perform();
+    return {
+        name: 'WebKit',
+        async goto(url) {
+            await driver.get('about:blank');
+            await driver.get(url);
+        },
+        async click(selector) {
+            await (await find(selector)).click();
+        },
+        async fill(selector, text) {
+            await (await find(selector)).click();
+            await driver.actions().keyDown(Key.CONTROL).sendKeys('a').keyUp(Key.CONTROL).sendKeys(Key.DELETE).perform();
+            if (text !== '') await driver.actions().sendKeys(...keys(text)).perform();
+        },
+        async choose(selector, value) {
+            await (await find(`${selector} option[value="${value}"]`)).click();
+        },
+        press,
+        text: (selector) => driver.executeScript('return document.querySelector(arguments[0]).textContent;', selector),
+        value: (selector) => driver.executeScript('return document.querySelector(arguments[0]).value;', selector),
+        evaluate: (fn, arg) => driver.executeScript(script(fn), arg),
+        async waitFor(fn, arg) {
+            await driver.wait(async () => Boolean(await driver.executeScript(script(fn), arg)), waitTimeout, `la pagina non arriva a ${fn}`, 50);
+        },
+        // Pasted with Ctrl+V into a text box of our own, then taken away:
+        // MiniBrowser gives the page the clipboard on a paste.
+        async clipboard() {
+            const box = await driver.executeScript(() => {
+                const area = document.createElement('textarea');
+                area.setAttribute('aria-label', 'appunti letti dal test');
+                document.body.append(area);
+                area.focus();
+                return area;
+            });
+            await driver.actions().keyDown(Key.CONTROL).sendKeys('v').keyUp(Key.CONTROL).perform();
+            const text = await driver.executeScript((area) => area.value, box);
+            await driver.executeScript((area) => area.remove(), box);
+            return text;
+        },
+        async download(action) {
+            await action();
+            return takeDownload(downloads);
+        },
+        async close() {
+            try {
+                await driver.quit();
+            } finally {
+                await server.stop();
+                own.remove();
+            }
+        },
+    };
+}
