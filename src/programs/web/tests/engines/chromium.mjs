@@ -1,8 +1,10 @@
 // Debian's Chromium through playwright-core, launched as the other page
-// tests launch it (harness.mjs), with the clipboard allowed to the page.
+// tests launch it (harness.mjs): headless, on a fresh profile, off the
+// network. The clipboard is left as a user has it: it is read back by a
+// paste.
 import { existsSync, readFileSync } from 'node:fs';
 import { chromiumPath, openBrowser } from '../harness.mjs';
-import { waitTimeout } from './engines.mjs';
+import { pasteBox, waitTimeout } from './engines.mjs';
 
 export function missing() {
     return existsSync(chromiumPath) ? '' : `Chromium non trovato in ${chromiumPath} (pacchetto chromium; scripts/setup --ci lo installa)`;
@@ -10,13 +12,7 @@ export function missing() {
 
 export async function open() {
     const browser = await openBrowser({ contextOptions: { acceptDownloads: true } });
-    const { context, page } = browser;
-    try {
-        await context.grantPermissions(['clipboard-read', 'clipboard-write']);
-    } catch (error) {
-        await browser.close();
-        throw error;
-    }
+    const { page } = browser;
     page.setDefaultTimeout(waitTimeout);
     return {
         name: 'Chromium',
@@ -41,7 +37,11 @@ export async function open() {
         async waitFor(fn, arg) {
             await page.waitForFunction(fn, arg);
         },
-        clipboard: () => page.evaluate(() => navigator.clipboard.readText()),
+        async clipboard() {
+            await page.evaluate(pasteBox.open);
+            await page.keyboard.press('Control+V');
+            return page.evaluate(pasteBox.take);
+        },
         async download(action) {
             const [download] = await Promise.all([page.waitForEvent('download'), action()]);
             return { name: download.suggestedFilename(), text: readFileSync(await download.path(), 'utf8') };

@@ -17,7 +17,8 @@
 //     page.value(selector)       a field's value
 //     page.evaluate(fn, arg)     fn(arg) run in the page (its result awaited)
 //     page.waitFor(fn, arg)      until fn(arg), run in the page, is truthy
-//     page.clipboard()           the text in the clipboard
+//     page.clipboard()           the text in the clipboard, pasted with
+//                                Ctrl+V as a user would (pasteBox)
 //     page.download(action)      { name, text } of the file that action()
 //                                has the page save
 //     page.close()               ends the browser and removes its folders
@@ -56,6 +57,25 @@ export async function openEngine(name) {
     if (!drivers[name]) throw new Error(`motore sconosciuto: ${name}`);
     return (await drivers[name]()).open();
 }
+
+// The clipboard read as a user reads it: pasted with Ctrl+V into a text box
+// that the driver adds to the page for the moment (open), then read and
+// taken away (take).
+export const pasteBox = {
+    open: () => {
+        const area = document.createElement('textarea');
+        area.id = 'appunti-del-test';
+        area.setAttribute('aria-label', 'Appunti letti dal test');
+        document.body.append(area);
+        area.focus();
+    },
+    take: () => {
+        const area = document.getElementById('appunti-del-test');
+        const text = area.value;
+        area.remove();
+        return text;
+    },
+};
 
 // The first file `folder` holds once no download into it is under way
 // (Firefox writes NAME.part, WebKit NAME.wkdownload, beside NAME): its name

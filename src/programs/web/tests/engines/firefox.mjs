@@ -1,15 +1,16 @@
 // Debian's Firefox ESR through puppeteer-core over WebDriver BiDi, headless,
 // on a fresh profile whose preferences keep it off the network (no updates,
 // studies, telemetry, remote settings, connectivity or captive-portal
-// checks, DNS over HTTPS, prefetching), let the page's clipboard be read
-// back, and save downloads into a folder of ours without asking. HOME and
+// checks, DNS over HTTPS, prefetching) and save downloads into a folder of
+// ours without asking. The clipboard is left as a user has it: it is read
+// back by a paste. HOME and
 // the XDG folders point into that folder too, which is also what lets
 // Firefox run as root. puppeteer-core never downloads a browser: it is given
 // TARNSIM_FIREFOX (default /usr/bin/firefox-esr).
 import { existsSync, mkdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { tempFolder } from '../harness.mjs';
-import { takeDownload, waitTimeout } from './engines.mjs';
+import { pasteBox, takeDownload, waitTimeout } from './engines.mjs';
 
 export const firefoxPath = process.env.TARNSIM_FIREFOX || '/usr/bin/firefox-esr';
 
@@ -55,8 +56,6 @@ function preferences(downloads) {
         'toolkit.telemetry.enabled': false,
         'toolkit.telemetry.server': offline,
         'toolkit.telemetry.unified': false,
-        // The page's clipboard read back without a prompt.
-        'dom.events.testing.asyncClipboard': true,
         // Downloads saved into our folder, without a dialog.
         'browser.download.dir': downloads,
         'browser.download.folderList': 2,
@@ -81,6 +80,8 @@ export async function open() {
         XDG_DATA_HOME: join(own.path, 'data'),
         XDG_RUNTIME_DIR: own.path,
         MOZ_CRASHREPORTER_DISABLE: '1',
+        // Without it a release build ignores services.settings.server.
+        MOZ_REMOTE_SETTINGS_DEVTOOLS: '1',
     };
     let browser;
     try {
@@ -125,7 +126,13 @@ export async function open() {
         async waitFor(fn, arg) {
             await page.waitForFunction(fn, { polling: 50 }, arg);
         },
-        clipboard: () => page.evaluate(() => navigator.clipboard.readText()),
+        async clipboard() {
+            await page.evaluate(pasteBox.open);
+            await page.keyboard.down('Control');
+            await page.keyboard.press('v');
+            await page.keyboard.up('Control');
+            return page.evaluate(pasteBox.take);
+        },
         async download(action) {
             await action();
             return takeDownload(downloads);

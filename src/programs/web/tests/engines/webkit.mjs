@@ -5,16 +5,26 @@
 // XDG folders (the download folder among them, through user-dirs.dirs) and
 // the runtime folder are a fresh folder of ours, which is also what lets it
 // run as root; it never fetches anything by itself, and its DNS
-// prefetching is off.
+// prefetching is off. The clipboard, X's, is read back by a paste.
 import { spawn } from 'node:child_process';
-import { existsSync, mkdirSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readdirSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { join } from 'node:path';
 import { tempFolder } from '../harness.mjs';
-import { takeDownload, waitTimeout } from './engines.mjs';
+import { pasteBox, takeDownload, waitTimeout } from './engines.mjs';
 
 export const driverPath = process.env.TARNSIM_WEBKIT_DRIVER || '/usr/bin/WebKitWebDriver';
-export const miniBrowserPath = process.env.TARNSIM_MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+export const miniBrowserPath = process.env.TARNSIM_MINIBROWSER || findMiniBrowser();
+
+// Where Debian's libwebkit2gtk puts it: /usr/lib/TRIPLET/webkit2gtk-4.1/.
+function findMiniBrowser() {
+    const folders = existsSync('/usr/lib') ? readdirSync('/usr/lib') : [];
+    for (const folder of folders) {
+        const path = join('/usr/lib', folder, 'webkit2gtk-4.1', 'MiniBrowser');
+        if (existsSync(path)) return path;
+    }
+    return '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+}
 
 export function missing() {
     if (!existsSync(driverPath)) return `WebKitWebDriver non trovato in ${driverPath} (pacchetto webkit2gtk-driver; scripts/setup --ci lo installa)`;
@@ -137,20 +147,10 @@ export async function open() {
         async waitFor(fn, arg) {
             await driver.wait(async () => Boolean(await driver.executeScript(script(fn), arg)), waitTimeout, `la pagina non arriva a ${fn}`, 50);
         },
-        // Pasted with Ctrl+V into a text box of our own, then taken away:
-        // MiniBrowser gives the page the clipboard on a paste.
         async clipboard() {
-            const box = await driver.executeScript(() => {
-                const area = document.createElement('textarea');
-                area.setAttribute('aria-label', 'appunti letti dal test');
-                document.body.append(area);
-                area.focus();
-                return area;
-            });
+            await driver.executeScript(script(pasteBox.open));
             await driver.actions().keyDown(Key.CONTROL).sendKeys('v').keyUp(Key.CONTROL).perform();
-            const text = await driver.executeScript((area) => area.value, box);
-            await driver.executeScript((area) => area.remove(), box);
-            return text;
+            return driver.executeScript(script(pasteBox.take));
         },
         async download(action) {
             await action();
