@@ -75,14 +75,13 @@ export async function decodeShare(fragment) {
 // click, with a ClipboardItem that waits for the text: WebKit refuses a
 // copy asked for after an await, the click being over by then. Where
 // ClipboardItem is missing or refuses, the text is written once known.
-export async function copyWhenReady(text) {
-    const clipboard = globalThis.navigator?.clipboard;
+export async function copyWhenReady(text, clipboard = globalThis.navigator?.clipboard, Item = globalThis.ClipboardItem) {
     if (!clipboard) return false;
     try {
-        if (typeof ClipboardItem !== 'function' || typeof clipboard.write !== 'function') throw new TypeError('ClipboardItem');
+        if (typeof Item !== 'function' || typeof clipboard.write !== 'function') throw new TypeError('ClipboardItem');
         const blob = text.then((t) => new Blob([t], { type: 'text/plain' }));
         blob.catch(() => {});
-        await clipboard.write([new ClipboardItem({ 'text/plain': blob })]);
+        await clipboard.write([new Item({ 'text/plain': blob })]);
         return true;
     } catch {
         try {
