@@ -7,7 +7,7 @@
 // run as root; it never fetches anything by itself, and its DNS
 // prefetching is off. The clipboard, X's, is read back by a paste.
 import { spawn } from 'node:child_process';
-import { existsSync, mkdirSync, readdirSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { join } from 'node:path';
 import { tempFolder } from '../harness.mjs';
@@ -44,10 +44,49 @@ async function freePort() {
     return port;
 }
 
-// WebKitWebDriver on `port`, once it answers; its output is kept for the
-// message of a failure.
+const pause = (ms) => new Promise((done) => setTimeout(done, ms));
+
+// The processes of the process group `group` that still run (zombies left
+// aside), read from /proc.
+function groupRunning(group) {
+    let count = 0;
+    for (const entry of readdirSync('/proc')) {
+        if (!/^\d+$/.test(entry)) continue;
+        let stat;
+        try {
+            stat = readFileSync(`/proc/${entry}/stat`, 'utf8');
+        } catch {
+            continue;
+        }
+        // "PID (NAME) STATE PPID PGRP ...", where NAME may hold anything.
+        const [state, , pgrp] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+        if (Number(pgrp) === group && state !== 'Z') count++;
+    }
+    return count;
+}
+
+// Ends the process group `group` (WebKitWebDriver, MiniBrowser and
+// WebKit's own processes, which outlive the session for a moment), and
+// waits until none of it runs, so that its folders can go.
+async function endGroup(group) {
+    for (const signal of ['SIGTERM', 'SIGKILL']) {
+        if (groupRunning(group) === 0) return;
+        try {
+            process.kill(-group, signal);
+        } catch {
+            return;
+        }
+        const end = Date.now() + 10_000;
+        while (groupRunning(group) > 0 && Date.now() < end) await pause(50);
+    }
+}
+
+// WebKitWebDriver on `port`, once it answers, in a process group of its
+// own that the browser it starts joins; its output is kept for the message
+// of a failure.
 async function startDriver(port, env) {
-    const child = spawn(driverPath, [`--port=${port}`, '--host=local'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+    const child = spawn(driverPath, [`--port=${port}`, '--host=local'], { env, stdio: ['ignore', 'pipe', 'pipe'], detached: true });
+    const stop = () => endGroup(child.pid);
     let said = '';
     const keep = (chunk) => {
         said = (said + chunk).slice(-4000);
@@ -65,19 +104,12 @@ async function startDriver(port, env) {
             // Not listening yet.
         }
         if (exited !== null || Date.now() > end) {
-            child.kill();
+            await stop();
             throw new Error(`WebKitWebDriver non risponde (${exited !== null ? `uscito: ${exited}` : 'tempo scaduto'}): ${said}`);
         }
-        await new Promise((done) => setTimeout(done, 50));
+        await pause(50);
     }
-    return {
-        async stop() {
-            if (exited !== null) return;
-            const gone = new Promise((done) => child.once('exit', done));
-            child.kill();
-            await gone;
-        },
-    };
+    return { stop };
 }
 
 export async function open() {
