@@ -128,8 +128,10 @@ export async function open() {
         XDG_CACHE_HOME: join(own.path, 'cache'),
         XDG_DATA_HOME: join(own.path, 'data'),
         XDG_RUNTIME_DIR: own.path,
-        // No accessibility bus to look for.
+        // No accessibility bus nor session bus to look for (GLib would
+        // try to start one through dbus-launch).
         NO_AT_BRIDGE: '1',
+        DBUS_SESSION_BUS_ADDRESS: `unix:path=${join(own.path, 'nessun-bus')}`,
     };
     const port = await freePort();
     let server = null;
