@@ -17,7 +17,7 @@ import {
     visibleName,
 } from './files.js';
 import { MachineView } from './machine-view.js';
-import { ShareError, decodeShare, encodeShare, maxSourceBytes } from './share.js';
+import { ShareError, copyWhenReady, decodeShare, encodeShare, maxSourceBytes } from './share.js';
 import { TextView } from './text-view.js';
 import { WorkerClient, WorkerGone, inlineEdition } from './worker-client.js';
 import { Works } from './works.js';
@@ -771,24 +771,21 @@ async function share() {
         say('Il programma è troppo grande per un link (al massimo 1 MiB).');
         return;
     }
-    let fragment;
+    const page = location.href.replace(/#.*$/, '');
+    const made = encodeShare({ source, input: inputBox.value, name: nameInput.value }).then((fragment) => `${page}#${fragment}`);
+    // Asked for now, within the click, and done once the link is made.
+    const copying = copyWhenReady(made);
+    let link;
     try {
-        fragment = await encodeShare({ source, input: inputBox.value, name: nameInput.value });
+        link = await made;
     } catch (error) {
         say(`Impossibile creare il link: ${error.message}`);
         return;
     }
-    const link = `${location.href.replace(/#.*$/, '')}#${fragment}`;
     const box = $('share-link');
     $('share-box').hidden = false;
     box.value = link;
-    let copied = false;
-    try {
-        await navigator.clipboard.writeText(link);
-        copied = true;
-    } catch {
-        copied = false;
-    }
+    const copied = await copying;
     say(copied ? 'Link copiato negli appunti: lo trovi anche nella casella «Link da condividere».' : 'Copia il link dalla casella «Link da condividere».');
     box.focus();
     box.select();

@@ -74,3 +74,26 @@ export async function decodeShare(fragment) {
     const name = typeof payload.name === 'string' ? payload.name : '';
     return { source: payload.source, input, name };
 }
+
+// Copies to the clipboard the text that the promise `text` gives, and
+// resolves to whether it did. The copy is asked for at once, within the
+// click, with a ClipboardItem that waits for the text: WebKit refuses a
+// copy asked for after an await, the click being over by then. Where
+// ClipboardItem is missing or refuses, the text is written once known.
+export async function copyWhenReady(text, clipboard = globalThis.navigator?.clipboard, Item = globalThis.ClipboardItem) {
+    if (!clipboard) return false;
+    try {
+        if (typeof Item !== 'function' || typeof clipboard.write !== 'function') throw new TypeError('ClipboardItem');
+        const blob = text.then((t) => new Blob([t], { type: 'text/plain' }));
+        blob.catch(() => {});
+        await clipboard.write([new Item({ 'text/plain': blob })]);
+        return true;
+    } catch {
+        try {
+            await clipboard.writeText(await text);
+            return true;
+        } catch {
+            return false;
+        }
+    }
+}

@@ -1,13 +1,14 @@
 // The page's own rules that need no browser: the highlighting's tokens,
 // the program's name, which exercise addresses are allowed, and the links
-// that carry a program (round trip, bounds, damage).
+// that carry a program (round trip, bounds, damage, the copy to the
+// clipboard).
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { deflateRawSync } from 'node:zlib';
 import { StringStream } from '@codemirror/language';
 import { exerciseAddress, programName } from '../../app/files.js';
 import { tokenizer } from '../../app/language.js';
-import { ShareError, decodeShare, encodeShare, toBase64url } from '../../app/share.js';
+import { ShareError, copyWhenReady, decodeShare, encodeShare, toBase64url } from '../../app/share.js';
 
 function tokens(line, words = { mnemonics: ['WRT', 'INP', 'VALOFFST'], directives: ['DB', 'ORG'] }) {
     const token = tokenizer(words);
@@ -142,4 +143,47 @@ test('a damaged or oversized link is refused with a reason', { skip: deflateRaw 
     assert.equal(edge.source.length, 1024 * 1024);
     assert.equal(edge.input.length, 512 * 1024);
     await assert.rejects(encodeShare({ source: '', input: big }), (error) => error instanceof ShareError && /l'ingresso è troppo grande per un link/.test(error.message));
+});
+
+test('the link is copied through a ClipboardItem asked for within the click, else written once made', async () => {
+    class Item {
+        constructor(items) {
+            this.items = items;
+        }
+    }
+    // A clipboard that records what it was asked, in order; `write` and
+    // `writeText` say whether each call succeeds.
+    function clipboard({ write = true, writeText = true } = {}) {
+        const calls = [];
+        return {
+            calls,
+            async write([item]) {
+                calls.push('write');
+                const blob = await item.items['text/plain'];
+                if (!write) throw new DOMException('no', 'NotAllowedError');
+                calls.push(`copiato ${await blob.text()}`);
+            },
+            async writeText(text) {
+                calls.push('writeText');
+                if (!writeText) throw new DOMException('no', 'NotAllowedError');
+                calls.push(`copiato ${text}`);
+            },
+        };
+    }
+    const link = 'http://esempio.invalid/#c=AA';
+    const made = () => Promise.resolve(link);
+    for (const [name, board, item, text, copied, calls] of [
+        ['ClipboardItem', clipboard(), Item, made, true, ['write', `copiato ${link}`]],
+        ['no ClipboardItem', clipboard(), undefined, made, true, ['writeText', `copiato ${link}`]],
+        ['ClipboardItem refused', clipboard({ write: false }), Item, made, true, ['write', 'writeText', `copiato ${link}`]],
+        ['both refused', clipboard({ write: false, writeText: false }), Item, made, false, ['write', 'writeText']],
+        ['no link', clipboard(), Item, () => Promise.reject(new Error('rotto')), false, ['write']],
+        ['no clipboard', undefined, Item, made, false, []],
+    ]) {
+        const copying = copyWhenReady(text(), board, item);
+        // Asked for before the link is awaited: within the click.
+        if (item && board) assert.deepEqual(board.calls, ['write'], name);
+        assert.equal(await copying, copied, name);
+        assert.deepEqual(board?.calls ?? [], calls, name);
+    }
 });
