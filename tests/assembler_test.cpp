@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 using namespace tarn;
@@ -144,6 +145,27 @@ TEST(Assembler, ExamplesAssembleCleanlyAndAsterischiIsTheKnownImage) {
     EXPECT_GE(count, 6);
     const std::string known = readText(folder / "asterischi.bin");
     EXPECT_EQ(std::vector<Byte>(known.begin(), known.end()), imageOf(readText(folder / "asterischi.asm")));
+}
+
+// The examples, which students read in the editor, in listings and in the
+// manual pages, write Italian with its accents: "è", "unità", never "e'",
+// "unita'". A word quoted in apostrophes ('messaggio') and "po'" are right.
+TEST(Assembler, ExamplesWriteAccentsNotApostrophes) {
+    const std::regex truncated("(^|[^A-Za-z0-9_'])([A-Za-z]*[aeiouAEIOU])'(?=[^A-Za-z0-9_]|$)");
+    int files = 0;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples")) {
+        if (entry.path().extension() != ".asm" && entry.path().extension() != ".toml") continue;
+        ++files;
+        std::istringstream lines(readText(entry.path()));
+        int number = 0;
+        for (std::string line; std::getline(lines, line);) {
+            ++number;
+            for (std::sregex_iterator match(line.begin(), line.end(), truncated), end; match != end; ++match)
+                EXPECT_EQ("po", (*match)[2].str()) << entry.path().filename() << ":" << number << ": " << line;
+        }
+    }
+    EXPECT_GE(files, 12);
 }
 
 TEST(Assembler, ListingShowsAddressBytesAndSourceLine) {
