@@ -357,6 +357,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LatinOneByteInAName", "JMP citt\xE0", 1, 9,
                   "byte \\xE0, che non è UTF-8, in 'citt\\xE0': le etichette si scrivono con lettere ASCII senza "
                   "accenti, cifre e '_'"},
+        ErrorCase{"AccentAfterALongName", "JMP aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaè", 1, 55,
+                  "carattere 'è' in 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa'…: le etichette si scrivono con lettere ASCII "
+                  "senza accenti, cifre e '_'"},
         ErrorCase{"SymbolPastAscii", "VAL 1, € + 2", 1, 8, "carattere inatteso '€'"},
         ErrorCase{"SpacePastAscii", "DB 1,\u00A02", 1, 6,
                   "carattere inatteso U+00A0 (uno spazio che non è ASCII: scrivi uno spazio normale)"},

@@ -73,6 +73,9 @@ std::string codeName(std::uint32_t code) {
 
 // The Latin-1 letters from U+00C0 to U+00FF without their accents; '.' for
 // a letter that has no single ASCII one (Æ, ß) and for × and ÷.
+// The characters of a word that a message shows; a longer one is cut.
+constexpr std::size_t MAX_SHOWN_CHARACTERS = 40;
+
 constexpr std::string_view LATIN1_BASE = "AAAAAA.CEEEEIIII.NOOOOO..UUUUY..aaaaaa.ceeeeiiii.nooooo..uuuuy.y";
 
 }  // namespace
@@ -107,8 +110,14 @@ std::string nameCharacterMessage(std::string_view word, std::size_t at) {
     const bool alone = characterLengthAt(word, at) == word.size();
     std::string message = utf8At(word, at).length == 0 ? "byte " + describeCharacter(word, at) + ", che non è UTF-8,"
                                                         : "carattere " + describeCharacter(word, at);
-    if (!alone) message += " in " + quotedName(word);
+    // A word of any length is named by its first characters at most.
+    const bool cut = characterCount(word) > MAX_SHOWN_CHARACTERS;
+    std::size_t shown = 0;
+    for (std::size_t count = 0; shown < word.size() && count < MAX_SHOWN_CHARACTERS; ++count)
+        shown += characterLengthAt(word, shown);
+    if (!alone) message += " in " + quotedName(word.substr(0, shown)) + (cut ? "…" : "");
     message += ": le etichette si scrivono con lettere ASCII senza accenti, cifre e '_'";
+    if (cut) return message;
     // The same word without its accents, when each of them can go.
     std::string plain;
     for (std::size_t index = 0; index < word.size();) {
