@@ -6,7 +6,7 @@
 esterno: VAL c2, 120
 medio:  VAL c1, 100
 giro:   VAL divisore, 3         ; DIV lascia il resto qui: lo si rimette a 3
-indice: VALOFFST 0              ; l'operando di questa istruzione e' l'indice
+indice: VALOFFST 0              ; l'operando di questa istruzione è l'indice
         ADD tabella, uno
         SUB tabella, cinque
         MUL tabella, due

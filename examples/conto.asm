@@ -2,7 +2,7 @@
 ;
 ; Mostra un ciclo: DEC sottrae 1 da una cella, CMP la confronta con un'altra
 ; e il salto condizionato JPZ esce dal ciclo quando sono uguali. La cifra
-; stampata e' un carattere: '9' e' il byte 57, e togliendo 1 si ottiene '8'.
+; stampata è un carattere: '9' è il byte 57, e togliendo 1 si ottiene '8'.
 
 ciclo:  WRT cifra               ; stampa la cifra e uno spazio
         CLZ

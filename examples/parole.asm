@@ -5,13 +5,13 @@
 ; nulla. sessione-tarndbg.md racconta come trovarlo con tarndbg.
 
 ; Prima di ogni INP il primo carattere della parola torna a 0: se l'ingresso
-; e' finito INP non scrive nulla, e lo 0 resta.
+; è finito INP non scrive nulla, e lo 0 resta.
 ciclo:  MUL parola, zero
         INP parola
         CLZ
         CMP parola, zero
         JPZ fine
-        INC conta               ; una parola in piu': '0' -> '1' -> ...
+        INC conta               ; una parola in più: '0' -> '1' -> ...
         JMP ciclo
 
 fine:   WRT conta               ; la cifra e poi " parole"

@@ -2,7 +2,7 @@
 ;
 ; Mostra l'aritmetica della macchina: le cifre lette sono caratteri, per
 ; averne il valore si sottrae il codice di '0'; DIV divide per 10 e lascia il
-; quoziente (le decine) in A+X e il resto (le unita') nella cella B.
+; quoziente (le decine) in A+X e il resto (le unità) nella cella B.
 ; Esempio: con "7 8" stampa "7 + 8 = 15".
 
         INP testo               ; la prima cifra prende il posto del primo '?'
@@ -12,7 +12,7 @@
         ADD seconda, testo+4
         SUB seconda, car0
         ADD somma, seconda      ; somma = 0..18
-        DIV somma, resto        ; somma = decine, resto = unita' (era 10)
+        DIV somma, resto        ; somma = decine, resto = unità (era 10)
         ADD somma, car0         ; di nuovo caratteri
         ADD resto, car0
 
@@ -21,11 +21,11 @@
         CMP somma, car0         ; nessuna decina: non si stampa lo '0'
         JPZ unita
         WRT somma
-unita:  WRT resto               ; le unita' e l'a capo
+unita:  WRT resto               ; le unità e l'a capo
         RST
 
 testo:   DB "? + ? = ", 0
 somma:   DB 0, 0                ; un carattere e il suo 0 finale
 seconda: DB 0
-resto:   DB 10, "\n", 0         ; il divisore, poi l'a capo da stampare dopo le unita'
+resto:   DB 10, "\n", 0         ; il divisore, poi l'a capo da stampare dopo le unità
 car0:    DB '0'

@@ -1,6 +1,6 @@
 ; tabellina.asm - legge una cifra e stampa la sua tabellina, da 1 a 10.
 ;
-; Mostra MUL e DIV, la scrittura di un numero in cifre (decine e unita' con
+; Mostra MUL e DIV, la scrittura di un numero in cifre (decine e unità con
 ; DIV per 10), VAL che mette un valore immediato in memoria e un ciclo
 ; contato. Attenzione: VAL con 0 accenderebbe la traccia (flag D), per questo
 ; una cella si azzera moltiplicandola per zero.
@@ -15,7 +15,7 @@ ciclo:  INC i                   ; i = 1, 2, ..., 10
         MUL t, zero
         ADD t, i                ; t = i
         VAL r, 10
-        DIV t, r                ; t = decine, r = unita'
+        DIV t, r                ; t = decine, r = unità
         VAL riga+4, ' '         ; senza decine uno spazio...
         CLZ
         CMP t, zero

@@ -1,6 +1,6 @@
 ; traccia.asm - accende e spegne la traccia.
 ;
-; Mostra il flag D (Debug): mentre e' acceso, prima di ogni istruzione la
+; Mostra il flag D (Debug): mentre è acceso, prima di ogni istruzione la
 ; macchina mostra i registri e aspetta un tasto (senza un terminale va avanti
 ; da sola). STD lo accende, CLD lo spegne, e la CLD stessa viene ancora
 ; mostrata. Anche VAL e CPY lo accendono quando il loro operando B vale 0.

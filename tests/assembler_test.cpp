@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 using namespace tarn;
@@ -144,6 +145,27 @@ TEST(Assembler, ExamplesAssembleCleanlyAndAsterischiIsTheKnownImage) {
     EXPECT_GE(count, 6);
     const std::string known = readText(folder / "asterischi.bin");
     EXPECT_EQ(std::vector<Byte>(known.begin(), known.end()), imageOf(readText(folder / "asterischi.asm")));
+}
+
+// The examples, which students read in the editor, in listings and in the
+// manual pages, write Italian with its accents: "è", "unità", never "e'",
+// "unita'". A word quoted in apostrophes ('messaggio') and "po'" are right.
+TEST(Assembler, ExamplesWriteAccentsNotApostrophes) {
+    const std::regex truncated("(^|[^A-Za-z0-9_'])([A-Za-z]*[aeiouAEIOU])'(?=[^A-Za-z0-9_]|$)");
+    int files = 0;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples")) {
+        if (entry.path().extension() != ".asm" && entry.path().extension() != ".toml") continue;
+        ++files;
+        std::istringstream lines(readText(entry.path()));
+        int number = 0;
+        for (std::string line; std::getline(lines, line);) {
+            ++number;
+            for (std::sregex_iterator match(line.begin(), line.end(), truncated), end; match != end; ++match)
+                EXPECT_EQ("po", (*match)[2].str()) << entry.path().filename() << ":" << number << ": " << line;
+        }
+    }
+    EXPECT_GE(files, 12);
 }
 
 TEST(Assembler, ListingShowsAddressBytesAndSourceLine) {
@@ -313,6 +335,41 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"StringAsOperand", "WRT \"ciao\"", 1, 5,
                   "atteso un numero, un carattere o un'etichetta, trovata una stringa"},
         ErrorCase{"UnexpectedCharacter", "NOP\nVAL 1, 2 * 3", 2, 10, "carattere inatteso '*'"},
+        // A character past ASCII is one character: one error that names it,
+        // at a column counted in characters, and nothing else on its account.
+        ErrorCase{"AccentInALabel", "più: RST", 1, 3,
+                  "carattere 'ù' in 'più': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_' "
+                  "(per esempio 'piu')"},
+        ErrorCase{"AccentInAUsedLabel", "JMP città\nRST", 1, 9,
+                  "carattere 'à' in 'città': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_' "
+                  "(per esempio 'citta')"},
+        ErrorCase{"AccentInALabelWithoutColon", "città RST", 1, 5,
+                  "carattere 'à' in 'città': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_' "
+                  "(per esempio 'citta')"},
+        ErrorCase{"AccentInAMnemonic", "  stampà x", 1, 8,
+                  "carattere 'à' in 'stampà': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_' "
+                  "(per esempio 'stampa')"},
+        ErrorCase{"AccentedLetterAlone", "DB 1, è", 1, 7,
+                  "carattere 'è': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_' "
+                  "(per esempio 'e')"},
+        ErrorCase{"LetterWithoutAnAsciiOne", "x: DB 1, straße", 1, 14,
+                  "carattere 'ß' in 'straße': le etichette si scrivono con lettere ASCII senza accenti, cifre e '_'"},
+        ErrorCase{"LatinOneByteInAName", "JMP citt\xE0", 1, 9,
+                  "byte \\xE0, che non è UTF-8, in 'citt\\xE0': le etichette si scrivono con lettere ASCII senza "
+                  "accenti, cifre e '_'"},
+        ErrorCase{"AccentAfterALongName", "JMP aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaè", 1, 55,
+                  "carattere 'è' in 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa'…: le etichette si scrivono con lettere ASCII "
+                  "senza accenti, cifre e '_'"},
+        ErrorCase{"SymbolPastAscii", "VAL 1, € + 2", 1, 8, "carattere inatteso '€'"},
+        ErrorCase{"SpacePastAscii", "DB 1,\u00A02", 1, 6,
+                  "carattere inatteso U+00A0 (uno spazio che non è ASCII: scrivi uno spazio normale)"},
+        ErrorCase{"ColumnAfterAccentsInAString", "DB \"città è\", 300", 1, 15,
+                  "valore 300 fuori dall'intervallo -128..255"},
+        ErrorCase{"ColumnAfterAnEmoji", "DB \"😀\", 0, -200", 1, 12, "valore -200 fuori dall'intervallo -128..255"},
+        ErrorCase{"CharacterOfTwoBytes", "DB 'è'", 1, 4,
+                  "tra gli apici ci va un carattere di un byte, ma 'è' in UTF-8 ne ha 2: per scriverne i byte usa una "
+                  "stringa, come DB \"è\""},
+        ErrorCase{"EscapedAccent", "DB \"\\è\"", 1, 5, "sequenza di escape non valida '\\è'"},
         ErrorCase{"EmptyDb", "x: DB ; nothing", 1, 4, "DB richiede almeno un valore"},
         ErrorCase{"Overlap", "ORG 5\nDB 1, 2\nORG 6\n  DB 3", 4, 3, "l'indirizzo 6 è già occupato dalla riga 2"},
         ErrorCase{"PastAddress255", "ORG 254\n  VAL 1, 2\n  NOP", 2, 3, "il programma va oltre l'indirizzo 255"},
@@ -324,6 +381,32 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LabelAtTheCrossingIsNotReported", "ORG 255\nDB 1\nend: DB 2\nJMP end", 3, 6,
                   "il programma va oltre l'indirizzo 255"}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+// What a copy from a page or a word processor brings into a source is named
+// so that it can be told apart from what was meant, with a hint.
+TEST(AssemblerErrors, CharactersPastAsciiAreNamedWithAHint) {
+    const struct {
+        const char* source;
+        const char* message;
+    } cases[] = {
+        {"DB \u201Cciao\u201D", "1:4 carattere inatteso '\u201C' (una stringa si scrive tra virgolette diritte: \"ciao\")"},
+        {"DB \u2018a\u2019", "1:4 carattere inatteso '\u2018' (un carattere si scrive tra apici diritti: 'a')"},
+        {"\uFEFFRST", "1:1 carattere inatteso U+FEFF (il segno BOM: salva il file in UTF-8 senza BOM)"},
+        {"RST\u200B", "1:4 carattere inatteso U+200B (un carattere che non si vede)"},
+        {"RST \u202E", "1:5 carattere inatteso U+202E (un carattere che non si vede)"},
+        {"DB 1,\u3000 2", "1:6 carattere inatteso U+3000 (uno spazio che non è ASCII: scrivi uno spazio normale)"},
+        {"DB 1 \u00D7 2", "1:6 carattere inatteso '\u00D7'"},
+        {"DB 1, \xC2\x85", "1:7 carattere inatteso U+0085"},  // a control character of C1
+        {"DB 1, \xC3", "1:7 carattere inatteso \\xC3"},       // cut short: a byte of its own
+    };
+    for (const auto& c : cases) {
+        const Assembly assembly = assemble(c.source);
+        ASSERT_FALSE(assembly.diagnostics.empty()) << c.source;
+        const Diagnostic& first = assembly.diagnostics.front();
+        EXPECT_EQ(c.message, std::to_string(first.line) + ":" + std::to_string(first.column) + " " + first.message)
+            << c.source;
+    }
+}
 
 TEST(AssemblerErrors, EveryErrorIsReportedInLineOrderWithoutCascades) {
     // A bad instruction still takes its room, so the label after it keeps its

@@ -180,3 +180,38 @@ TEST(OptionLikeValue, SaysHowToGiveSuchANameAllTheSame) {
               "scrivi ./-\\n",
               tarn::optionLikeValueMessage("-o", "un nome di file", "un file", "-\n", "./-\n"));
 }
+
+// Distances count characters of UTF-8, not bytes: an accent left out or
+// put in is one edit, as a person sees it.
+TEST(SimilarName, CountsCharactersNotBytes) {
+    const NameCase cases[] = {
+        {"tre piu quattro", {"tre più quattro", "due"}, "tre più quattro"},  // ù for u: one change
+        {"tre più quattro", {"tre piu quattro"}, "tre piu quattro"},
+        {"citta", {"città"}, "città"},
+        {"cità", {"città"}, "città"},                 // one letter missing before the accent
+        {"perche", {"perché", "perciò"}, "perché"},
+        {"CITTÀ", {"città"}, "città"},                // case only, in Latin-1 too
+        {"Città", {"CITTA"}, "CITTA"},                // case aside, one change
+        {"😀x", {"😁x"}, "😁x"},                       // four bytes each, one character changed
+        {"ab\xFF", {"ab"}, "ab"},                     // a byte that is not UTF-8 is one character
+        {"citt\xE0", {"città"}, "città"},             // one changed
+        {"ciò", {"cià", "ciù"}, nullptr},             // two at one character
+        {"più", {"pippo"}, nullptr},
+    };
+    for (const NameCase& c : cases)
+        EXPECT_EQ(shown(similarName(c.name, c.names)), c.expected ? c.expected : "(nessuno)") << c.name;
+}
+
+TEST(NearestKeyword, CountsCharactersNotBytes) {
+    const KeywordCase cases[] = {
+        {"MÙL", "MUL"},    // one character changed, two bytes
+        {"wrtè", "WRT"},   // one added
+        {"DÈC", "DEC"},
+        {"ÀÀÀ", nullptr},  // three changes
+        {"VALÒFFST", "VALOFFST"},
+    };
+    for (const KeywordCase& c : cases)
+        EXPECT_EQ(shown(nearestKeyword(c.word)), c.expected ? c.expected : "(nessuno)") << c.word;
+    // Nine characters of two bytes each: within the longest keyword and its edits.
+    EXPECT_EQ(shown(nearestKeyword("VALOFFSTÈ")), "VALOFFST");
+}

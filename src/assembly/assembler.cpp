@@ -2,8 +2,10 @@
 
 #include "machine/instruction_set.hpp"
 #include "assembly/instruction_forms.hpp"
+#include "assembly/source_characters.hpp"
 #include "assembly/suggestions.hpp"
 #include "text/numbers.hpp"
+#include "text/utf8.hpp"
 
 #include <algorithm>
 #include <array>
@@ -113,13 +115,6 @@ struct Reporter {
     }
 };
 
-// A source character as a message shows it: 'c', or \xHH when not printable.
-std::string describeCharacter(char c) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
-    return "\\x" + hexDigits(code);
-}
-
 // Calls visit(text, number) for every line of a source, without its line end
 // ("\n" or "\r\n"); lines count from 1.
 template <typename Visit>
@@ -204,17 +199,20 @@ public:
             return token;
         }
         const char c = current();
-        if (isLetter(c)) {
-            const std::size_t start = pos_;
-            skipWord();
-            token.kind = TokenKind::Identifier;
-            token.text = line_.substr(start, pos_ - start);
+        if (isLetter(c) || (!isAscii(c) && beginsName(line_, pos_))) {
+            scanName(token);
         } else if (isDigit(c)) {
             scanNumber(token);
         } else if (c == '"') {
             scanString(token);
         } else if (c == '\'') {
             scanCharacter(token);
+        } else if (!isAscii(c)) {
+            // One error for the whole character, however many bytes it has.
+            error(pos_, unexpectedCharacterMessage(line_, pos_));
+            pos_ += characterLengthAt(line_, pos_);
+            token.kind = TokenKind::Invalid;
+            token.valid = false;
         } else {
             ++pos_;
             switch (c) {
@@ -223,7 +221,7 @@ public:
                 case '+': token.kind = TokenKind::Plus; break;
                 case '-': token.kind = TokenKind::Minus; break;
                 default:
-                    error(pos_ - 1, "carattere inatteso " + describeCharacter(c));
+                    error(pos_ - 1, "carattere inatteso " + describeCharacter(line_, pos_ - 1));
                     token.kind = TokenKind::Invalid;
                     token.valid = false;
                     break;
@@ -234,12 +232,48 @@ public:
 
 private:
     static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-    static std::int64_t column(std::size_t at) { return static_cast<std::int64_t>(at) + 1; }
+    static bool isAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
     bool atEnd() const { return pos_ >= line_.size(); }
     char current() const { return line_[pos_]; }
     void error(std::size_t at, std::string message) { reporter_.syntaxError(column(at), std::move(message)); }
     void skipWord() {
         while (!atEnd() && (isLetter(current()) || isDigit(current()))) ++pos_;
+    }
+
+    // The column of the character at line_[at], counted in characters, as
+    // a person and an editor count them: à is one, a tab is one. The
+    // positions asked for only grow within a line, so the count goes on
+    // from the last one.
+    std::int64_t column(std::size_t at) {
+        if (at < counted_) {
+            counted_ = 0;
+            columnCounted_ = 1;
+        }
+        for (; counted_ < at; ++columnCounted_) counted_ += characterLengthAt(line_, counted_);
+        return columnCounted_;
+    }
+
+    // A name: letters, digits and '_'. Letters past ASCII ("più", "città")
+    // belong to the word, which is then one error that names the first.
+    void scanName(Token& token) {
+        const std::size_t start = pos_;
+        std::size_t foreign = std::string_view::npos;
+        while (!atEnd()) {
+            if (isLetter(current()) || isDigit(current())) {
+                ++pos_;
+            } else if (!isAscii(current()) && (pos_ > start ? continuesName(line_, pos_) : beginsName(line_, pos_))) {
+                if (foreign == std::string_view::npos) foreign = pos_;
+                pos_ += characterLengthAt(line_, pos_);
+            } else {
+                break;
+            }
+        }
+        token.kind = TokenKind::Identifier;
+        token.text = line_.substr(start, pos_ - start);
+        if (foreign != std::string_view::npos) {
+            error(foreign, nameCharacterMessage(token.text, foreign - start));
+            token.valid = false;
+        }
     }
 
     // A number as written: decimal, 0x hexadecimal or 0b binary, the whole
@@ -307,16 +341,20 @@ private:
                 if (digits == 2) byte = static_cast<Byte>(value);
                 break;
             }
-            default: break;
+            default:
+                // A character past ASCII is passed whole.
+                if (!isAscii(kind)) pos_ = start + 1 + characterLengthAt(line_, start + 1);
+                break;
         }
         if (byte) return byte;
         // Only the character after the backslash can be unprintable: a
         // message names it by its code.
         const std::string_view sequence = line_.substr(start, pos_ - start);
-        if (sequence.size() < 2 || describeCharacter(sequence[1]).front() == '\'')
+        if (sequence.size() < 2 || describeCharacter(line_, start + 1).front() == '\'')
             error(start, "sequenza di escape non valida '" + std::string(sequence) + "'");
         else
-            error(start, "sequenza di escape non valida: '\\' seguito dal carattere " + describeCharacter(sequence[1]));
+            error(start, "sequenza di escape non valida: '\\' seguito dal carattere " +
+                             describeCharacter(line_, start + 1));
         return byte;
     }
 
@@ -358,7 +396,11 @@ private:
             ++pos_;
             return;
         }
-        if (current() != '\\') {
+        std::size_t wide = 0;  // the bytes of a character that needs more than one, as 'è'
+        if (!isAscii(current()) && characterLengthAt(line_, pos_) > 1) {
+            wide = characterLengthAt(line_, pos_);
+            pos_ += wide;
+        } else if (current() != '\\') {
             token.value = static_cast<unsigned char>(line_[pos_++]);
         } else if (const std::optional<Byte> byte = scanEscape()) {
             token.value = *byte;
@@ -367,6 +409,13 @@ private:
         }
         if (!atEnd() && current() == '\'') {
             ++pos_;
+            if (wide > 0) {
+                const std::string_view character = line_.substr(start + 1, wide);
+                error(start, "tra gli apici ci va un carattere di un byte, ma " + describeCharacter(character, 0) +
+                                 " in UTF-8 ne ha " + std::to_string(wide) + ": per scriverne i byte usa una stringa, "
+                                 "come DB \"" + std::string(character) + "\"");
+                token.valid = false;
+            }
             return;
         }
         // Too long or never closed: the literal ends at the next apostrophe, if any.
@@ -383,6 +432,8 @@ private:
     std::size_t pos_ = 0;
     bool ended_ = false;
     std::int64_t endColumn_ = 0;
+    std::size_t counted_ = 0;          // the byte up to which column() has counted
+    std::int64_t columnCounted_ = 1;   // the column of that byte
 };
 
 // "trovato" or "trovata" and the token as a message names it.
@@ -541,25 +592,30 @@ private:
 
     void statement(Parser& parser) {
         std::string_view label;
+        // A name with a character past ASCII has had its error: it is no
+        // label, and nothing else is said of it.
         if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
             label = parser.peek().text;
+            const bool valid = parser.peek().valid;
             const std::int64_t column = parser.take().column;
             parser.take();
-            if (!emitting_) defineLabel(label, column);
+            if (!emitting_ && valid) defineLabel(label, column);
         } else if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Identifier &&
                    !keywordOf(parser.peek().text) && keywordOf(parser.peek(1).text)) {
             // A label without its colon, as in "fine RST": it is taken as
             // meant, and nothing else is reported on the line.
             label = parser.peek().text;
+            const bool valid = parser.peek().valid;
             const std::int64_t column = parser.take().column;
-            reporter_.syntaxError(column + static_cast<std::int64_t>(label.size()),
-                                  "manca ':' dopo l'etichetta '" + std::string(label) + "'");
+            if (valid)
+                reporter_.syntaxError(column + static_cast<std::int64_t>(label.size()),
+                                      "manca ':' dopo l'etichetta '" + std::string(label) + "'");
             reporter_.muted = true;
-            if (!emitting_) defineLabel(label, column);
+            if (!emitting_ && valid) defineLabel(label, column);
         }
         if (parser.at(TokenKind::End)) return;
         if (parser.at(TokenKind::Identifier) && parser.peek(1).kind == TokenKind::Colon) {
-            reporter_.syntaxError(parser.peek().column, "una riga può avere una sola etichetta");
+            if (parser.peek().valid) reporter_.syntaxError(parser.peek().column, "una riga può avere una sola etichetta");
             return;
         }
         if (!parser.at(TokenKind::Identifier)) {
@@ -575,7 +631,7 @@ private:
             origin(parser, keywordToken.column);
         } else if (const Instruction* instruction = findInstruction(keyword)) {
             this->instruction(parser, *instruction, keywordToken.column);
-        } else {
+        } else if (keywordToken.valid) {
             std::string message = "mnemonico sconosciuto '" + std::string(keywordToken.text) + "'";
             if (const std::optional<std::string_view> nearest = nearestKeyword(keywordToken.text))
                 message += ": forse intendevi " + std::string(*nearest) + "?";
@@ -615,7 +671,8 @@ private:
                     evaluation.tooLarge = (negative ? "-" : "") + std::string(token.text);
                 evaluation.sum += negative ? -Wide{token.value} : Wide{token.value};
             } else if (token.kind == TokenKind::Identifier) {
-                if (evaluate) addLabel(evaluation, token, negative, forOrigin);
+                if (!token.valid) evaluation.invalid = true;
+                else if (evaluate) addLabel(evaluation, token, negative, forOrigin);
             } else {
                 parser.expected("un numero, un carattere o un'etichetta");
                 evaluation.invalid = true;

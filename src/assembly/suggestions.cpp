@@ -12,7 +12,6 @@ namespace tarn {
 
 namespace {
 
-
 constexpr std::size_t longestKeyword() {
     std::size_t longest = 0;
     for (const Instruction& instruction : instructionTable) longest = std::max(longest, instruction.mnemonic.size());
@@ -26,8 +25,18 @@ constexpr std::size_t MAX_EDITS = 2;
 // the difference of the lengths.
 constexpr std::size_t MAX_WORD = longestKeyword() + MAX_EDITS;
 
-constexpr char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+// A character with its case folded: the ASCII letters and those of Latin-1
+// (à and À, ù and Ù) in capitals, every other character as it is.
+constexpr char32_t upper(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - U'a' + U'A';
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    return c;
+}
+
+std::u32string folded(std::string_view word) {
+    std::u32string text = characters(word);
+    for (char32_t& c : text) c = upper(c);
+    return text;
 }
 
 std::size_t allowedEdits(std::size_t wordLength, std::size_t keywordLength) {
@@ -36,8 +45,9 @@ std::size_t allowedEdits(std::size_t wordLength, std::size_t keywordLength) {
     return std::min(edits, wordLength - 1);
 }
 
-// Optimal string alignment distance of two words of at most MAX_WORD letters.
-std::size_t distance(std::string_view a, std::string_view b) {
+// Optimal string alignment distance of two words of at most MAX_WORD
+// characters.
+std::size_t distance(std::u32string_view a, std::u32string_view b) {
     std::array<std::array<std::size_t, MAX_WORD + 1>, MAX_WORD + 1> d{};
     for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
     for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
@@ -52,33 +62,27 @@ std::size_t distance(std::string_view a, std::string_view b) {
     return d[a.size()][b.size()];
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
-}
-
-// Whether a and b, case aside, are one edit apart: one letter changed, added
-// or removed, or two neighbours swapped. Equal words are not.
-bool oneEditApart(std::string_view a, std::string_view b) {
+// Whether a and b, both folded, are one edit apart: one character changed,
+// added or removed, or two neighbours swapped. Equal words are not.
+bool oneEditApart(std::u32string_view a, std::u32string_view b) {
     if (a.size() < b.size()) std::swap(a, b);
     if (a.size() - b.size() > 1) return false;
     std::size_t i = 0;
-    while (i < b.size() && upper(a[i]) == upper(b[i])) ++i;
-    if (a.size() != b.size())  // a has one letter more, at i
-        return sameIgnoringCase(a.substr(i + 1), b.substr(i));
+    while (i < b.size() && a[i] == b[i]) ++i;
+    if (a.size() != b.size())  // a has one character more, at i
+        return a.substr(i + 1) == b.substr(i);
     if (i == a.size()) return false;
-    if (sameIgnoringCase(a.substr(i + 1), b.substr(i + 1))) return true;  // changed
-    return i + 1 < a.size() && upper(a[i]) == upper(b[i + 1]) && upper(a[i + 1]) == upper(b[i]) &&
-           sameIgnoringCase(a.substr(i + 2), b.substr(i + 2));  // swapped
+    if (a.substr(i + 1) == b.substr(i + 1)) return true;  // changed
+    return i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] && a.substr(i + 2) == b.substr(i + 2);  // swapped
 }
 
 }  // namespace
 
 std::optional<std::string_view> nearestKeyword(std::string_view word) {
-    if (word.empty() || word.size() > MAX_WORD) return std::nullopt;
-    std::array<char, MAX_WORD> buffer{};
-    std::transform(word.begin(), word.end(), buffer.begin(), upper);
-    const std::string_view folded(buffer.data(), word.size());
+    // Four bytes a character at most: a longer word has too many.
+    if (word.empty() || word.size() > 4 * MAX_WORD) return std::nullopt;
+    const std::u32string folded = tarn::folded(word);
+    if (folded.size() > MAX_WORD) return std::nullopt;
 
     std::size_t best = MAX_EDITS + 1;
     std::size_t nearest = 0;       // keywords at distance `best`
@@ -88,7 +92,9 @@ std::optional<std::string_view> nearestKeyword(std::string_view word) {
         const std::size_t allowed = allowedEdits(folded.size(), keyword.size());
         const std::size_t gap = std::max(folded.size(), keyword.size()) - std::min(folded.size(), keyword.size());
         if (gap > allowed) return;
-        const std::size_t edits = distance(folded, keyword);
+        std::array<char32_t, MAX_WORD> wide{};
+        std::copy(keyword.begin(), keyword.end(), wide.begin());  // the keywords are ASCII
+        const std::size_t edits = distance(folded, std::u32string_view(wide.data(), keyword.size()));
         if (edits > allowed || edits > best) return;
         if (edits < best) {
             best = edits;
@@ -96,7 +102,7 @@ std::optional<std::string_view> nearestKeyword(std::string_view word) {
         }
         ++nearest;
         choice = keyword;
-        if (keyword.front() == folded.front()) {
+        if (static_cast<char32_t>(keyword.front()) == folded.front()) {
             ++sameInitial;
             choiceWithInitial = keyword;
         }
@@ -111,15 +117,15 @@ std::optional<std::string_view> nearestKeyword(std::string_view word) {
 
 std::optional<std::string> similarName(std::string_view name, const std::vector<std::string_view>& names) {
     if (name.empty()) return std::nullopt;
+    const std::u32string wanted = folded(name);
     enum Closeness { CaseOnly, OneLetter, Far };
     Closeness best = Far;
     std::string_view choice;
     bool ambiguous = false;
     for (std::string_view candidate : names) {
         if (candidate == name) continue;
-        const Closeness closeness = sameIgnoringCase(candidate, name) ? CaseOnly
-                                    : oneEditApart(candidate, name)   ? OneLetter
-                                                                      : Far;
+        const std::u32string other = folded(candidate);
+        const Closeness closeness = other == wanted ? CaseOnly : oneEditApart(other, wanted) ? OneLetter : Far;
         if (closeness == Far || closeness > best) continue;
         if (closeness < best) {
             best = closeness;
@@ -153,7 +159,7 @@ std::string unknownOptionMessage(std::string_view argument, const std::vector<st
         if (withoutDashes(option).size() > 1) words.push_back(withoutDashes(option));
     }
     // Below three letters anything is near anything.
-    if (!meant && word.size() >= 3)
+    if (!meant && characterCount(word) >= 3)
         if (const std::optional<std::string> similar = similarName(word, words))
             for (std::string_view option : options)
                 if (withoutDashes(option) == *similar) meant = option;

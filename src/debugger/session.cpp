@@ -5,6 +5,7 @@
 #include "machine/io_unit.hpp"
 #include "assembly/rewritten_code.hpp"
 #include "text/numbers.hpp"
+#include "text/utf8.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -684,9 +685,14 @@ std::vector<Warning> Session::warnings() const {
     };
     if (found.inputOverflow) {
         const Overflow& overflow = *found.inputOverflow;
-        const std::size_t count = planned.string.count();
-        std::string text = instruction + " sta per scrivere una parola di " + std::to_string(count) +
-                           (count == 1 ? " carattere" : " caratteri") + " da " + addressText(planned.decoded.A);
+        // The word as a person counts it, in characters; its bytes beside
+        // them when they differ ("città": 5 characters, 6 bytes).
+        const std::size_t bytes = planned.string.count();
+        const std::size_t characters = characterCount(nextInputWord(pendingInput()).text.substr(0, bytes));
+        std::string text = instruction + " sta per scrivere una parola di " + std::to_string(characters) +
+                           (characters == 1 ? " carattere" : " caratteri") +
+                           (bytes != characters ? " (" + std::to_string(bytes) + " byte)" : "") + " da " +
+                           addressText(planned.decoded.A);
         if (overflow.ownHasNoBytes)
             text += ", ma l'etichetta " + overflow.own->name + " non ha byte suoi: scrive nei byte di " +
                     labelText(*overflow.other) + ".";

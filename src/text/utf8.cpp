@@ -1,5 +1,7 @@
 #include "text/utf8.hpp"
 
+#include <algorithm>
+
 namespace tarn {
 
 Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
@@ -33,6 +35,28 @@ Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
         code = (code << 6) | (next & 0x3F);
     }
     return {length, code};
+}
+
+std::size_t characterCount(std::string_view bytes) {
+    std::size_t count = 0;
+    for (std::size_t index = 0; index < bytes.size(); ++count)
+        index += std::max<std::size_t>(utf8At(bytes, index).length, 1);
+    return count;
+}
+
+std::u32string characters(std::string_view bytes) {
+    std::u32string text;
+    for (std::size_t index = 0; index < bytes.size();) {
+        const Utf8Sequence sequence = utf8At(bytes, index);
+        if (sequence.length == 0) {
+            text += static_cast<char32_t>(0x110000u + static_cast<unsigned char>(bytes[index]));
+            ++index;
+        } else {
+            text += static_cast<char32_t>(sequence.code);
+            index += sequence.length;
+        }
+    }
+    return text;
 }
 
 namespace {

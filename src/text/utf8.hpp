@@ -18,6 +18,16 @@ struct Utf8Sequence {
 };
 Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
 
+// How many characters a person sees in bytes: one for each valid UTF-8
+// sequence, one for each byte that is not part of one (as an editor shows
+// U+FFFD for it).
+std::size_t characterCount(std::string_view bytes);
+
+// The characters of bytes, as characterCount counts them: a valid sequence
+// as its code point, a byte that is not part of one as 0x110000 plus the
+// byte, past every code point, so that it equals only the same byte.
+std::u32string characters(std::string_view bytes);
+
 // Any bytes as valid UTF-8 text that shows what they are: valid UTF-8 stays
 // (new lines too), a backslash is "\\", a tab "\t", a carriage return "\r",
 // and every other control character or invalid byte "\xHH".

@@ -77,6 +77,12 @@ TEST(TeachingWarnings, SayWhenAWordOrAStringRunsIntoAnotherLabel) {
          "INP (riga 2, indirizzo 0x01) sta per scrivere una parola di 8 caratteri da 0x04 (4): va oltre la fine "
          "dei dati di nome e scrive nei byte di eta (riga 5, indirizzo 0x07)."},
         {"un solo carattere di troppo", "nome: DB 0, 0, 0\neta: DB 20\n", "Ciao\n", "nei byte di eta"},
+        // Characters as a person counts them, and the bytes that overflow.
+        {"parola con un accento", "nome: DB 0, 0, 0\neta: DB 20\n", "città\n",
+         "INP (riga 2, indirizzo 0x01) sta per scrivere una parola di 5 caratteri (6 byte) da 0x04 (4): va oltre"},
+        {"quattro caratteri in quattro byte, ma cinque byte", "nome: DB 0, 0, 0, 0\neta: DB 20\n", "però\n",
+         "una parola di 4 caratteri (5 byte) da 0x04 (4)"},
+        {"un carattere di quattro byte", "nome: DB 0, 0\neta: DB 20\n", "😀\n", "una parola di 1 carattere (4 byte)"},
         {"parola che riempie il buffer", "nome: DB 0, 0, 0\neta: DB 20\n", "Ada\n", nullptr},
         {"buffer su due righe", "nome: DB 0, 0\n DB 0, 0, 0\neta: DB 20\n", "Marco\n", nullptr},
         {"oltre, nessun'altra etichetta", "nome: DB 0, 0\n", "Giovanni\n", nullptr},

@@ -95,7 +95,7 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.deepEqual(directives, ['DB', 'ORG']);
     });
 
-    await t.test('diagnostics count columns in bytes, characters and UTF-16 units', async () => {
+    await t.test('diagnostics count columns in characters, as tarnasm does, and the editor in UTF-16 units', async () => {
         const cases = [
             { before: 'DB "abc", ', line: 1 },
             { before: 'DB "àèìòù", ', line: 1 },              // two bytes, one unit each
@@ -111,8 +111,8 @@ test('the worker', { skip: moduleMissing }, async (t) => {
             const [d] = reply.diagnostics;
             const where = JSON.stringify(before);
             assert.equal(d.line, line, where);
-            assert.equal(d.column, Buffer.byteLength(before) + 1, where);
-            assert.equal(d.character, [...before].length + 1, where);
+            assert.equal(d.column, [...before].length + 1, where);
+            assert.equal(d.character, d.column, where);
             assert.equal(d.from, lead.length + before.length, where);
             assert.equal(source.slice(d.from, d.to), 'nessuna', where);
             assert.equal(d.severity, 'errore');

@@ -70,20 +70,14 @@ public:
             if (source[i] == '\n') lineStarts_.push_back(i + 1);
     }
 
-    // The byte offset of a line and byte column (both from 1), kept within
-    // the source; a column inside a character stands for the character.
+    // The byte offset of a line and column (both from 1, the column in
+    // characters as the assembler counts them), kept within the line.
     std::size_t offsetOf(std::int64_t line, std::int64_t column) const {
         const std::size_t index = static_cast<std::size_t>(
             std::clamp<std::int64_t>(line, 1, static_cast<std::int64_t>(lineStarts_.size())) - 1);
-        const std::size_t start = lineStarts_[index];
-        const std::size_t offset =
-            std::min(start + static_cast<std::size_t>(std::max<std::int64_t>(column, 1) - 1), source_.size());
-        for (std::size_t lead = offset; lead > start && offset - lead < 3;) {
-            --lead;
-            const tarn::Utf8Sequence sequence = tarn::utf8At(source_, lead);
-            if (sequence.length > offset - lead) return lead;
-            if (sequence.length != 0) break;
-        }
+        std::size_t offset = lineStarts_[index];
+        for (std::int64_t at = 1; at < column && offset < source_.size() && source_[offset] != '\n'; ++at)
+            offset += characterAt(offset);
         return offset;
     }
 
