@@ -5,6 +5,7 @@
 #include "grading/report_text.hpp"
 #include "grading/wording.hpp"
 #include "host/files.hpp"
+#include "host/path_text.hpp"
 #include "host/submissions.hpp"
 #include "text/utf8.hpp"
 
@@ -28,9 +29,9 @@ int fileError(const std::string& message) {
 // The solution named by an exercise: a relative path starts from the
 // exercise file's folder, wherever tarngrade runs.
 std::string solutionPath(const std::string& exerciseArgument, const std::string& solution) {
-    const std::filesystem::path named(solution);
+    const std::filesystem::path named = tarn::pathOf(solution);
     if (named.has_root_path()) return solution;
-    return (std::filesystem::path(exerciseArgument).parent_path() / named).string();
+    return tarn::textOf(tarn::pathOf(exerciseArgument).parent_path() / named);
 }
 
 // "Esercizio «T» (F): 5 casi, di cui 2 nascosti, 10 punti."
