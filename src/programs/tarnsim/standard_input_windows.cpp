@@ -18,11 +18,13 @@ namespace {
 // A console gives what is typed in UTF-16, and the program gets it in
 // UTF-8, as it would elsewhere (the console's code page would give "città"
 // as bytes of its own, which then print as other characters). As in text
-// mode, CR LF arrives as LF, and Ctrl-Z ends the input: what comes before
-// it still arrives.
+// mode, CR LF arrives as LF (and so does the CR that ends a read: Enter,
+// which some consoles give without its LF), and Ctrl-Z ends the input:
+// what comes before it still arrives.
 struct TypedInput {
     HANDLE console = nullptr;  // none: standard input is not a console
-    wchar_t carried = 0;       // a CR or a high surrogate, whose next unit is to come
+    wchar_t carried = 0;       // a high surrogate, whose pair is to come
+    bool lineEnded = false;    // the last read ended with CR, given as LF: an LF next is its own
     bool ended = false;        // Ctrl-Z was typed
 };
 
@@ -58,11 +60,15 @@ std::size_t readTyped(TypedInput& input, char* block, std::size_t capacity) {
             count = i;
             input.ended = true;
         }
-        if (!input.ended && count > 0 && (wide[count - 1] == L'\r' || IS_HIGH_SURROGATE(wide[count - 1])))
-            input.carried = wide[--count];
+        if (!input.ended && count > 0 && IS_HIGH_SURROGATE(wide[count - 1])) input.carried = wide[--count];
+        const bool lineEnded = input.lineEnded;
+        input.lineEnded = count > 0 && wide[count - 1] == L'\r';
         DWORD kept = 0;
-        for (DWORD i = 0; i < count; ++i)
-            if (wide[i] != L'\r' || i + 1 == count || wide[i + 1] != L'\n') wide[kept++] = wide[i];
+        for (DWORD i = 0; i < count; ++i) {
+            if (i == 0 && lineEnded && wide[i] == L'\n') continue;
+            if (wide[i] == L'\r' && i + 1 < count && wide[i + 1] == L'\n') continue;
+            wide[kept++] = wide[i] == L'\r' && i + 1 == count ? L'\n' : wide[i];
+        }
         const std::string text = tarn::windows::narrowed(std::wstring_view(wide, kept));
         if (text.empty()) continue;
         const std::size_t size = std::min(text.size(), capacity);
