@@ -19,13 +19,13 @@ namespace {
 // whatever the console's code page (which would read the bytes as its own,
 // "Niccolò" as "NiccolÃ²"). A character cut between two writes waits for
 // its end. Standard output and standard error each have their own.
-struct Console {
+struct ConsoleStream {
     std::once_flag looked;
     HANDLE handle = nullptr;  // none: not a console
     std::mutex writing;
     std::string pending;  // the start of a character
 };
-Console consoles[3];
+ConsoleStream consoles[3];
 
 // Where the last character of text starts when text ends before it does;
 // text.size() otherwise.
@@ -39,7 +39,7 @@ std::size_t cutCharacter(std::string_view text) {
     return text.size();
 }
 
-int writeConsole(Console& console, std::string_view text) {
+int writeConsole(ConsoleStream& console, std::string_view text) {
     const std::lock_guard<std::mutex> held(console.writing);
     std::string whole = std::move(console.pending);
     console.pending.clear();
@@ -73,7 +73,7 @@ int writeConsole(Console& console, std::string_view text) {
 // a console, as UTF-16.
 int writeAll(int fd, std::string_view text) {
     if (fd >= 0 && fd <= 2) {
-        Console& console = consoles[fd];
+        ConsoleStream& console = consoles[fd];
         std::call_once(console.looked, [&] {
             if (isTerminal(fd)) console.handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
         });
