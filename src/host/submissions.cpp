@@ -350,9 +350,10 @@ NameParts namePartsOf(const Submission& submission) {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(pathOf(submission.argument), error);
     if (error) path = pathOf(submission.argument);
-    for (const std::filesystem::path& component : path.lexically_normal()) {
+    const std::filesystem::path normal = path.lexically_normal();
+    for (const std::filesystem::path& component : normal) {
         const std::string text = textOf(component);
-        if (!text.empty() && text != "/" && text != ".") parts.folders.push_back(text);
+        if (!text.empty() && component != normal.root_directory() && text != ".") parts.folders.push_back(text);
     }
     if (!parts.folders.empty()) parts.folders.pop_back();  // the submission itself
     return parts;
