@@ -130,13 +130,14 @@ std::string pointsWord(double points) {
     return formatPoints(points) + (formatPoints(points) == "1" ? " punto" : " punti");
 }
 
-// The name under which a submission is shown: its student, or its argument.
+// The name under which a submission is shown: its student, or its argument;
+// names, unlike texts, show a backslash as the platform writes paths.
 std::string studentName(const Submission& submission) {
-    return oneLine(submission.student.empty() ? submission.argument : submission.student);
+    return visibleName(submission.student.empty() ? submission.argument : submission.student);
 }
 
 std::string programPath(const Submission& submission) {
-    return oneLine(submission.program.empty() ? submission.argument : submission.program);
+    return visibleName(submission.program.empty() ? submission.argument : submission.program);
 }
 
 const CaseResult& caseResultAt(const SubmissionResult& result, std::size_t index) {
@@ -314,12 +315,14 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     // debugger, which opens visible cases only.
     const auto appendCommands = [&] {
         if (!replayCommand) return;
+        const Platform platform = shownPlatform();
         out += "    per rivederlo: " +
-               readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name)) +
+               readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name,
+                                                      platform)) +
                (testCase.hidden ? " --docente" : "") + "\n";
         if (!testCase.hidden)
             out += "    nel debugger: " +
-                   readyLine(debuggerCommand(result.submission.program, exerciseArgument, testCase.name)) + "\n";
+                   readyLine(debuggerAdvice(result.submission, exerciseArgument, testCase, platform)) + "\n";
     };
     if (everyCase) {
         appendCommands();
@@ -505,7 +508,7 @@ std::string hexDigits(unsigned value) {
 // The line that opens a report: the exercise, its cases and its points.
 std::string exerciseLine(const Exercise& exercise, const std::string& exerciseArgument, const Paint& paint) {
     const std::string title = exercise.title.empty() ? "Esercizio" : "Esercizio «" + oneLine(exercise.title) + "»";
-    return paint.bold(title) + " (" + oneLine(exerciseArgument) + "): " +
+    return paint.bold(title) + " (" + visibleName(exerciseArgument) + "): " +
            counted(exercise.cases.size(), "caso", "casi") + ", " + pointsWord(exercise.totalPoints()) + "\n";
 }
 

@@ -270,18 +270,85 @@ std::string shellQuoted(std::string_view word) {
 
 namespace {
 
-// A path that begins with '-' would read as an option: "./-x" names the same file.
-std::string pathArgument(std::string_view path) {
-    if (!path.empty() && path.front() == '-') return shellQuoted("./" + std::string(path));
-    return shellQuoted(path);
+// The characters PowerShell reads as quotes or dashes besides ' " and -:
+// U+2013 to U+2015 and U+2018 to U+201E.
+bool isPowerShellMark(std::uint32_t code) {
+    return (code >= 0x2013 && code <= 0x2015) || (code >= 0x2018 && code <= 0x201E);
+}
+
+bool isPowerShellDoubleQuote(std::uint32_t code) {
+    return code >= 0x201C && code <= 0x201E;
+}
+
+bool isPowerShellSingleQuote(std::uint32_t code) {
+    return code >= 0x2018 && code <= 0x201B;
+}
+
+// Whether both shells pass the character at word[i] bare: ASCII letters
+// and digits, _ - . \ / : + =, and the other printable characters but
+// PowerShell's quotes and dashes.
+bool bareOnWindows(std::string_view word, std::size_t i) {
+    const char c = word[i];
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    if (c == '_' || c == '-' || c == '.' || c == '\\' || c == '/' || c == ':' || c == '+' || c == '=') return true;
+    const Utf8Sequence sequence = utf8At(word, i);
+    return sequence.length >= 2 && !mustEscape(word, i) && !isPowerShellMark(sequence.code);
+}
+
+// Whether double quotes carry the character at word[i] through both shells:
+// not ", nor $ and ` (PowerShell's within them), nor a control character.
+bool quotableOnWindows(std::string_view word, std::size_t i) {
+    const char c = word[i];
+    return c != '"' && c != '$' && c != '`' && !mustEscape(word, i) && !isPowerShellDoubleQuote(utf8At(word, i).code);
+}
+
+// A path that begins with '-' would read as an option: "./-x" (".\-x")
+// names the same file.
+std::string pathArgument(std::string_view path, Platform platform) {
+    if (!path.empty() && path.front() == '-')
+        return commandWord((platform == Platform::Windows ? ".\\" : "./") + std::string(path), platform);
+    return commandWord(path, platform);
 }
 
 }  // namespace
 
+std::string windowsQuoted(std::string_view word) {
+    bool bare = !word.empty();
+    bool quotable = true;
+    for (std::size_t i = 0; i < word.size(); i += characterLength(word, i)) {
+        if (!bareOnWindows(word, i)) bare = false;
+        if (!quotableOnWindows(word, i)) quotable = false;
+    }
+    // cmd.exe puts a variable's value for %NAME%: one % alone is safe.
+    if (std::count(word.begin(), word.end(), '%') > 1) quotable = false;
+    if (bare) return std::string(word);
+    if (quotable) {
+        std::string quoted = "\"" + std::string(word);
+        const std::size_t last = quoted.find_last_not_of('\\');
+        quoted.append(quoted.size() - 1 - last, '\\');
+        return quoted + "\"";
+    }
+    // PowerShell takes anything between apostrophes, an apostrophe (or a
+    // typographic one) written twice.
+    std::string quoted = "'";
+    for (std::size_t i = 0; i < word.size();) {
+        const std::size_t length = characterLength(word, i);
+        const std::string_view character = word.substr(i, length);
+        if (character == "'" || isPowerShellSingleQuote(utf8At(word, i).code)) quoted += character;
+        quoted += character;
+        i += length;
+    }
+    return quoted + "'";
+}
+
+std::string commandWord(std::string_view word, Platform platform) {
+    return platform == Platform::Windows ? windowsQuoted(word) : shellQuoted(word);
+}
+
 std::string replayCommand(std::string_view exerciseArgument, std::string_view submissionArgument,
-                          std::string_view caseName) {
-    return "tarngrade " + pathArgument(exerciseArgument) + " " + pathArgument(submissionArgument) + " --caso " +
-           shellQuoted(caseName);
+                          std::string_view caseName, Platform platform) {
+    return "tarngrade " + pathArgument(exerciseArgument, platform) + " " + pathArgument(submissionArgument, platform) +
+           " --caso " + commandWord(caseName, platform);
 }
 
 std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
@@ -290,8 +357,21 @@ std::string debuggerCommand(std::string_view programPath, std::string_view exerc
     const std::string caseArgument = !caseName.empty() && caseName.front() == '-'
                                          ? "--caso=" + shellQuoted(caseName)
                                          : "--caso " + shellQuoted(caseName);
-    return "tarndbg " + pathArgument(programPath) + " --esercizio " + pathArgument(exerciseArgument) + " " +
-           caseArgument;
+    return "tarndbg " + pathArgument(programPath, Platform::Posix) + " --esercizio " +
+           pathArgument(exerciseArgument, Platform::Posix) + " " + caseArgument;
+}
+
+std::string debuggerAdvice(const Submission& submission, std::string_view exerciseArgument,
+                           const TestCase& testCase, Platform platform) {
+    const std::string_view program = submission.program;
+    if (platform == Platform::Posix) return debuggerCommand(program, exerciseArgument, testCase.name);
+    std::string advice = submission.kind == ProgramKind::Image
+                             ? "apri nell'edizione per il browser il sorgente che stampa tarndis " +
+                                   pathArgument(program, platform)
+                             : "apri '" + tarn::visibleName(program, platform) + "' nell'edizione per il browser";
+    if (!testCase.input.empty()) advice += ", con l'ingresso del caso in «Ingresso»";
+    if (!testCase.memory.empty()) advice += ", senza i byte che il caso mette in memoria";
+    return advice;
 }
 
 std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName) {

@@ -5,6 +5,7 @@
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/submission.hpp"
+#include "text/platform.hpp"
 #include "text/utf8.hpp"
 
 #include <cstddef>
@@ -61,14 +62,34 @@ std::vector<std::string> caseNotes(const CaseResult& result);
 // A word quoted for a POSIX shell only when it needs it.
 std::string shellQuoted(std::string_view word);
 
-// The command that replays a case of a submission in full.
+// A word for a Windows command line, quoted only when it needs it, so that
+// cmd.exe and PowerShell both give it to the program whole: between double
+// quotes, with the backslashes before the closing quote doubled (the C
+// runtime reads \" as a quote). A word that no quoting carries through
+// both (one with ", $, `, two %, PowerShell's typographic double quotes or
+// a control character) is quoted for PowerShell, Windows' own, between
+// apostrophes.
+std::string windowsQuoted(std::string_view word);
+
+// A word quoted for the shells of a platform.
+std::string commandWord(std::string_view word, Platform platform);
+
+// The command that replays a case of a submission in full, for the
+// platform's shells.
 std::string replayCommand(std::string_view exerciseArgument, std::string_view submissionArgument,
-                          std::string_view caseName);
+                          std::string_view caseName, Platform platform);
 
 // The command that opens a submission's program in the debugger with a
 // case's input and memory: "tarndbg PROGRAMMA --esercizio F --caso NOME".
 std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
                             std::string_view caseName);
+
+// How to follow a failing case step by step, after "nel debugger: ": the
+// debuggerCommand on POSIX; on Windows, which has no tarndbg, the browser
+// edition, where the program (an image through tarndis's source) opens and
+// the case's input is typed in.
+std::string debuggerAdvice(const Submission& submission, std::string_view exerciseArgument,
+                           const TestCase& testCase, Platform platform);
 
 // Why a case cannot be shown in full by its name: the exercise has none of
 // that name (with the nearest name, if one is near), or it is hidden.

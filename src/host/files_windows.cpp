@@ -94,7 +94,8 @@ HANDLE openToRead(const std::string& path, std::string& reason) {
     }
     const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) reason = isFolder(wide) ? systemReason(EISDIR) : lastErrorReason();
+    if (file == INVALID_HANDLE_VALUE)
+        reason = isFolder(wide) ? systemReason(EISDIR) : windows::pathReason(path, ::GetLastError());
     return file;
 }
 
@@ -201,12 +202,18 @@ bool resolve(const std::string& given, Target& target, std::string& reason) {
         reason = lastErrorReason();
         return false;
     }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || namesAnother(file.get(), target.path)) {
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         reason = reparseReason();
         return false;
     }
+    // A folder before any link: named with its separator ("uni\\"), its
+    // last name is empty, and namesAnother would take it for one.
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         reason = systemReason(EISDIR);
+        return false;
+    }
+    if (namesAnother(file.get(), target.path)) {
+        reason = reparseReason();
         return false;
     }
     target.attributes = information.dwFileAttributes;
@@ -367,15 +374,18 @@ Identity identityOf(const std::wstring& path) {
 }
 
 // The full name of a file yet to be made: its folder's final path and its
-// own name.
+// own name, as the system will make it (without the dots and spaces that
+// end it: "a.csv." and "a.csv " are "a.csv").
 std::wstring newFileName(const std::wstring& path) {
     std::wstring folder = folderPart(path);
-    const std::wstring name = path.substr(folder.size());
+    std::wstring name = path.substr(folder.size());
+    wchar_t final[32768];
+    const DWORD fullLength = ::GetFullPathNameW(path.c_str(), 32768, final, nullptr);
+    if (fullLength > 0 && fullLength < 32768) name = lastName(std::wstring(final, fullLength));
     if (folder.empty()) folder = L".";
     const Handle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    wchar_t final[32768];
     if (handle.valid()) {
         const DWORD length = ::GetFinalPathNameByHandleW(handle.get(), final, 32768, FILE_NAME_NORMALIZED);
         if (length > 0 && length < 32768) return std::wstring(final, length) + L"\\" + name;

@@ -12,6 +12,7 @@ struct LoadReport {
     bool opened = false;
     bool readFailed = false;  // opened, but reading it failed (a folder, say)
     int error = 0;            // the system's errno when it could not be opened or read
+    std::string reason;       // the host's own words for that error, when errno has none
     bool truncated = false;   // the image held more than 256 bytes
 };
 

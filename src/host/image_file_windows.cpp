@@ -10,15 +10,18 @@
 namespace tarn {
 
 // The image is read in binary mode: in text mode a byte 0x1A would end it
-// early, and every CR LF would lose its CR.
+// early, and every CR LF would lose its CR. Its name is opened as the wide
+// string of its UTF-8.
 LoadReport loadProgram(const std::string& path, MachineState& state) {
     LoadReport report;
-    const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const std::wstring wide = windows::widened(path);
+    const int fd = wide.empty() ? -1 : ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {
-        report.error = errno;
+        report.error = wide.empty() ? (path.empty() ? ENOENT : EINVAL) : errno;
+        if (path.find_first_of("*?") != std::string::npos) report.reason = windows::pathReason(path, ERROR_INVALID_NAME);
         // A folder cannot be opened at all here; elsewhere it opens, and
         // its reading fails: the same message on both.
-        const DWORD attributes = ::GetFileAttributesW(windows::widened(path).c_str());
+        const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             report.opened = true;
             report.readFailed = true;

@@ -13,7 +13,8 @@
 
 namespace tarn::grading::files {
 
-// The characters that end a folder's name in a path on this host.
+// The characters that end a folder's name in a path on this host, the one
+// it joins names with first.
 extern const std::string_view SEPARATORS;
 
 enum class Kind { Folder, Regular, Other };

@@ -39,7 +39,7 @@ bool kindOf(const std::string& path, Kind& kind, std::string& reason) {
     const Handle file(openToLook(path));
     BY_HANDLE_FILE_INFORMATION information{};
     if (!file.valid()) {
-        reason = lastErrorReason();
+        reason = windows::pathReason(path, ::GetLastError());
         return false;
     }
     if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &information))
@@ -89,7 +89,7 @@ bool readImage(const std::string& path, unsigned char* buffer, std::size_t limit
     const Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
-        reason = lastErrorReason();
+        reason = windows::pathReason(path, ::GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION information{};
@@ -139,7 +139,7 @@ FolderEntries::~FolderEntries() {
 
 bool FolderEntries::opened(std::string& reason) const {
     if (state_->search != INVALID_HANDLE_VALUE) return true;
-    reason = windows::errorReason(state_->error);
+    reason = windows::pathReason(state_->folder, state_->error);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "text/file_names.hpp"
 #include "grading/wording.hpp"
 #include "host/files.hpp"
+#include "host/path_text.hpp"
 #include "text/utf8.hpp"
 
 #include <algorithm>
@@ -72,10 +73,17 @@ std::string folderStudent(const std::string& path) {
     return std::string(realName.empty() ? name : realName);
 }
 
+// The separator that joins a path's folders: the last one the path uses, or
+// the host's own ('/'; '\\' on Windows, where '/' is one too).
+char separatorOf(std::string_view path) {
+    const std::size_t separator = path.find_last_of(files::SEPARATORS);
+    return separator == std::string_view::npos ? files::SEPARATORS.front() : path[separator];
+}
+
 std::string joined(std::string_view folder, std::string_view name) {
     folder = withoutTrailingSlashes(folder);
     std::string path(folder);
-    if (path.empty() || path.back() != '/') path += '/';
+    if (path.empty() || files::SEPARATORS.find(path.back()) == std::string_view::npos) path += separatorOf(folder);
     path += name;
     return path;
 }
@@ -335,7 +343,7 @@ struct NameParts {
         const std::size_t kept = level / 2;
         std::string name;
         for (std::size_t i = folders.size() - std::min(kept, folders.size()); i < folders.size(); ++i)
-            name += folders[i] + "/";
+            name += folders[i] + files::SEPARATORS.front();
         return name + (level % 2 == 1 ? whole : student);
     }
 };
@@ -345,11 +353,12 @@ NameParts namePartsOf(const Submission& submission) {
     parts.student = submission.student;
     parts.whole = submission.folder.empty() ? std::string(lastComponent(submission.argument)) : submission.student;
     std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(submission.argument, error);
-    if (error) path = submission.argument;
-    for (const std::filesystem::path& component : path.lexically_normal()) {
-        const std::string text = component.string();
-        if (!text.empty() && text != "/" && text != ".") parts.folders.push_back(text);
+    std::filesystem::path path = std::filesystem::absolute(pathOf(submission.argument), error);
+    if (error) path = pathOf(submission.argument);
+    const std::filesystem::path normal = path.lexically_normal();
+    for (const std::filesystem::path& component : normal) {
+        const std::string text = textOf(component);
+        if (!text.empty() && component != normal.root_directory() && text != ".") parts.folders.push_back(text);
     }
     if (!parts.folders.empty()) parts.folders.pop_back();  // the submission itself
     return parts;
@@ -447,10 +456,12 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
             if (several || (scan.sources.count == 0 && scan.images.count == 0 &&
                             subfolderHoldsProgram(argument, scan.subfolders))) {
                 std::string folder(withoutTrailingSlashes(argument));
-                if (folder.front() == '-') folder = "./" + folder;
+                const char separator = separatorOf(folder);
+                if (folder.front() == '-') folder = std::string(".") + separator + folder;
                 set.error = quotedName(argument) + " sembra una cartella di consegne, perché contiene " +
                             (several ? "più programmi" : "cartelle con un programma") +
-                            ": per valutarle tutte scrivi " + shellQuoted(folder) + "/* al suo posto";
+                            ": per valutarle tutte scrivi " + commandWord(folder, shownPlatform()) + separator +
+                            "* al suo posto";
                 return set;
             }
         }
@@ -487,9 +498,9 @@ bool replacesFileWithin(const std::string& output, const std::string& folder) {
     if (!target.empty() && within(target, folder)) return true;
     // The name itself, a link say, in its resolved folder.
     if (!files::nameExists(output)) return false;
-    const std::filesystem::path path(output);
-    const std::string name = path.filename().string();
-    const std::string parent = resolved(path.has_parent_path() ? path.parent_path().string() : ".");
+    const std::filesystem::path path = pathOf(output);
+    const std::string name = textOf(path.filename());
+    const std::string parent = resolved(path.has_parent_path() ? textOf(path.parent_path()) : ".");
     return !name.empty() && !parent.empty() && within(joined(parent, name), folder);
 }
 

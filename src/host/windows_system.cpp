@@ -8,23 +8,24 @@
 
 namespace tarn::windows {
 
-std::wstring widened(const std::string& text) {
-    if (text.empty() || text.size() > INT_MAX) return {};
+std::wstring widened(std::string_view text) {
+    // A 0 byte would end the name early: another file's.
+    if (text.empty() || text.size() > INT_MAX || text.find('\0') != std::string_view::npos) return {};
     const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (length <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
     return wide;
 }
 
-std::string narrowed(const std::wstring& text) {
+std::string narrowed(std::wstring_view text) {
     if (text.empty() || text.size() > INT_MAX) return {};
     const int size = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     if (length <= 0) return {};
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
 }
 
@@ -76,6 +77,11 @@ std::string errorReason(unsigned long error) {
 
 std::string lastErrorReason() {
     return errorReason(::GetLastError());
+}
+
+std::string pathReason(std::string_view path, unsigned long error) {
+    if (path.find_first_of("*?") != std::string_view::npos) return "nessun file corrisponde a questo modello";
+    return errorReason(error);
 }
 
 }  // namespace tarn::windows

@@ -74,7 +74,7 @@ std::string hexEscape(unsigned char byte) {
     return {'\\', 'x', digits[byte >> 4], digits[byte & 0x0F]};
 }
 
-std::string shownBytes(std::string_view bytes, bool keepNewLines) {
+std::string shownBytes(std::string_view bytes, bool keepNewLines, bool doubleBackslashes = true) {
     std::string text;
     text.reserve(bytes.size());
     std::size_t index = 0;
@@ -84,7 +84,7 @@ std::string shownBytes(std::string_view bytes, bool keepNewLines) {
             text += static_cast<char>(byte);
             ++index;
         } else if (byte == '\\') {
-            text += "\\\\";
+            text += doubleBackslashes ? "\\\\" : "\\";
             ++index;
         } else if (byte == '\n') {
             text += "\\n";
@@ -113,11 +113,15 @@ std::string visibleText(std::string_view bytes) {
 }
 
 std::string visibleName(std::string_view bytes) {
-    return shownBytes(bytes, false);
+    return visibleName(bytes, shownPlatform());
+}
+
+std::string visibleName(std::string_view bytes, Platform platform) {
+    return shownBytes(bytes, false, platform == Platform::Posix);
 }
 
 std::string quotedName(std::string_view bytes) {
-    return "'" + shownBytes(bytes, false) + "'";
+    return "'" + visibleName(bytes) + "'";
 }
 
 bool printableAt(std::string_view bytes, std::size_t index) {

@@ -2,6 +2,8 @@
 // every malformed form refused.
 #pragma once
 
+#include "text/platform.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,7 +36,13 @@ std::u32string characters(std::string_view bytes);
 std::string visibleText(std::string_view bytes);
 
 // The same on one line, for a name inside a message: a new line is "\n".
+// A backslash is doubled on POSIX, where a name may hold one and "\n" or
+// "\xHH" must be the escapes; on Windows it stays single, as the path was
+// typed ("uni\rossi.asm"): there it separates folders, and a name holds no
+// character to escape. The platform is the one shown (text/platform.hpp)
+// unless given.
 std::string visibleName(std::string_view bytes);
+std::string visibleName(std::string_view bytes, Platform platform);
 
 // A name inside a message, on one line and between apostrophes: 'x.asm'.
 std::string quotedName(std::string_view bytes);

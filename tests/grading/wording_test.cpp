@@ -47,6 +47,31 @@ TEST(Wording, VisibleTextKeepsUtf8AndEscapesEverythingElse) {
     for (const auto& c : cases) EXPECT_EQ(visibleText(c.bytes), c.shown) << c.bytes;
 }
 
+// A name shows a backslash doubled on POSIX, where a name may hold one; on
+// Windows, where it separates folders, as it was typed. The platform shown
+// is POSIX's until the entry point says otherwise.
+TEST(Wording, VisibleNamesShowBackslashesAsThePlatformWritesPaths) {
+    const struct {
+        const char* bytes;
+        const char* posix;
+        const char* windows;
+    } cases[] = {
+        {"uni\\Niccolò\\somma.asm", "uni\\\\Niccolò\\\\somma.asm", "uni\\Niccolò\\somma.asm"},
+        {"nodir\\voti.csv", "nodir\\\\voti.csv", "nodir\\voti.csv"},
+        {"a\nb\tc", "a\\nb\\tc", "a\\nb\\tc"},
+        {"\xff", "\\xFF", "\\xFF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(visibleName(c.bytes, Platform::Posix), c.posix);
+        EXPECT_EQ(visibleName(c.bytes, Platform::Windows), c.windows);
+    }
+    EXPECT_EQ(shownPlatform(), Platform::Posix);
+    EXPECT_EQ(quotedName("uni\\x"), "'uni\\\\x'");
+    setShownPlatform(Platform::Windows);
+    EXPECT_EQ(quotedName("uni\\x"), "'uni\\x'");
+    setShownPlatform(Platform::Posix);
+}
+
 TEST(Wording, ReasonsSayWhyACaseFailedMostImportantFirst) {
     Exercise exercise;
     TestCase testCase;
@@ -173,7 +198,47 @@ TEST(Wording, ReplayCommandsSurviveAnyShell) {
         {"\xc3", "-\x7f", "x", "tarngrade $'\\xC3' $'./-\\x7F' --caso x"},
         {"es.toml", "più è", "x", "tarngrade es.toml 'più è' --caso x"},
     };
-    for (const auto& c : cases) EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name), c.command);
+    for (const auto& c : cases)
+        EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name, Platform::Posix), c.command);
+}
+
+// On Windows, the line a report prints is pasted into cmd.exe or into
+// PowerShell: bare when both take the word as it is, between double quotes
+// when both keep it whole there, and between apostrophes, for PowerShell,
+// when nothing carries it through both.
+TEST(Wording, ReplayCommandsOnWindowsSurviveCmdAndPowerShell) {
+    const struct {
+        const char* exercise;
+        const char* submission;
+        const char* name;
+        const char* command;
+    } cases[] = {
+        // Backslashes, letters of any language: bare.
+        {"somma.toml", "uni\\Niccolò", "tre", "tarngrade somma.toml uni\\Niccolò --caso tre"},
+        {"C:\\corsi\\somma.toml", "uni\\Ștefan\\somma.asm", "tre", "tarngrade C:\\corsi\\somma.toml uni\\Ștefan\\somma.asm --caso tre"},
+        // Blanks, apostrophes, cmd's & | < > ( ) ^ and PowerShell's ; , @ # { }: double quotes.
+        {"somma.toml", "uni\\d'amico", "tre più quattro", "tarngrade somma.toml \"uni\\d'amico\" --caso \"tre più quattro\""},
+        {"somma.toml", "a&b (copia)", "x;y,z", "tarngrade somma.toml \"a&b (copia)\" --caso \"x;y,z\""},
+        {"somma.toml", "x.asm", "@{#} | ^ <>", "tarngrade somma.toml x.asm --caso \"@{#} | ^ <>\""},
+        {"somma.toml", "x.asm", "50%", "tarngrade somma.toml x.asm --caso \"50%\""},
+        // A backslash before the closing quote is doubled: \" would be a quote.
+        {"somma.toml", "la mia cartella\\", "x", "tarngrade somma.toml \"la mia cartella\\\\\" --caso x"},
+        // PowerShell's typographic dashes and quotes are quoted too.
+        {"somma.toml", "x.asm", "a–b", "tarngrade somma.toml x.asm --caso \"a–b\""},
+        {"somma.toml", "x.asm", "l’ultimo", "tarngrade somma.toml x.asm --caso \"l’ultimo\""},
+        // What begins with '-' never reads as an option.
+        {"-es.toml", "-x.asm", "tre", "tarngrade .\\-es.toml .\\-x.asm --caso tre"},
+        {"somma.toml", "", "x", "tarngrade somma.toml \"\" --caso x"},
+        // $ and ` (PowerShell's even within double quotes), ", %NAME% (cmd.exe's) and PowerShell's
+        // typographic double quotes: PowerShell's apostrophes, an apostrophe written twice.
+        {"somma.toml", "x.asm", "$(rm)", "tarngrade somma.toml x.asm --caso '$(rm)'"},
+        {"somma.toml", "x.asm", "l'`ultimo`", "tarngrade somma.toml x.asm --caso 'l''`ultimo`'"},
+        {"somma.toml", "x.asm", "stampa \"ciao\"", "tarngrade somma.toml x.asm --caso 'stampa \"ciao\"'"},
+        {"somma.toml", "x.asm", "%PATH% e ‘100%’", "tarngrade somma.toml x.asm --caso '%PATH% e ‘‘100%’’'"},
+        {"somma.toml", "x.asm", "“ciao”", "tarngrade somma.toml x.asm --caso '“ciao”'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(replayCommand(c.exercise, c.submission, c.name, Platform::Windows), c.command) << c.name;
 }
 
 TEST(Wording, DebuggerCommandsSurviveAnyShell) {
@@ -191,6 +256,42 @@ TEST(Wording, DebuggerCommandsSurviveAnyShell) {
         {"a\nb.asm", "es.toml", "$(rm)", "tarndbg $'a\\x0Ab.asm' --esercizio es.toml --caso '$(rm)'"},
     };
     for (const auto& c : cases) EXPECT_EQ(debuggerCommand(c.program, c.exercise, c.name), c.command);
+}
+
+// Windows has no tarndbg: the report sends to the browser edition, and says
+// what to bring there (the case's input; an image's source from tarndis)
+// and what it lacks (the bytes the case places in memory). POSIX keeps the
+// tarndbg command.
+TEST(Wording, DebuggingAdviceFitsThePlatform) {
+    Submission source;
+    source.program = "uni\\Niccolò\\somma.asm";
+    Submission image;
+    image.program = "uni\\d'amico.bin";
+    image.kind = ProgramKind::Image;
+    TestCase typed;
+    typed.name = "tre più quattro";
+    typed.input = "3 4\n";
+    TestCase placed;
+    placed.name = "zero";
+    placed.memory = {{200, {1}}};
+    const struct {
+        const Submission* submission;
+        const TestCase* testCase;
+        Platform platform;
+        const char* advice;
+    } cases[] = {
+        {&source, &typed, Platform::Windows,
+         "apri 'uni\\Niccolò\\somma.asm' nell'edizione per il browser, con l'ingresso del caso in «Ingresso»"},
+        {&source, &placed, Platform::Windows,
+         "apri 'uni\\Niccolò\\somma.asm' nell'edizione per il browser, senza i byte che il caso mette in memoria"},
+        {&image, &typed, Platform::Windows,
+         "apri nell'edizione per il browser il sorgente che stampa tarndis \"uni\\d'amico.bin\", con l'ingresso del "
+         "caso in «Ingresso»"},
+        {&source, &typed, Platform::Posix,
+         "tarndbg 'uni\\Niccolò\\somma.asm' --esercizio es.toml --caso 'tre più quattro'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(debuggerAdvice(*c.submission, "es.toml", *c.testCase, c.platform), c.advice);
 }
 
 TEST(Wording, ACaseIsRefusedWhenMissingOrHidden) {

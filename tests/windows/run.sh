@@ -14,10 +14,17 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 trap 'exit 1' HUP INT TERM
 
-run() { setsid -w "$wine_run" "$prefix" "$@"; }
+# Wine reads the arguments, and the host's names, in the locale's encoding:
+# UTF-8, as the checks write them.
+run() { LC_ALL=C.UTF-8 setsid -w "$wine_run" "$prefix" "$@"; }
+# The same in a pseudo-terminal, where the program has a console (see
+# console.py); what the console showed goes to standard output.
+on_console() { LC_ALL=C.UTF-8 python3 "$(dirname "$0")/console.py" "$@"; }
 fail() { echo "$*"; exit 1; }
 # A text's line ends as a stream in text mode gives them: LF becomes CR LF.
 crlf() { sed 's/$/\r/' "$1"; }
+# And back: a program's output with LF line ends.
+unix() { tr -d '\r' <"$1"; }
 
 case $check in
 example)
@@ -140,6 +147,116 @@ outputs)
     grep -q "prenderebbe il posto del sorgente" err || { cat err; fail "messaggio diverso"; }
     cmp "$source/examples/saluto.asm" saluto.asm || fail "il sorgente è cambiato"
     [ "$(ls -A | grep -c '^\.tarn-')" -eq 0 ] || fail "file temporanei lasciati: $(ls -A)"
+    ;;
+names)
+    # Names outside the ANSI code page reach the programs whole: a class in
+    # uni\* whose folders are named Ștefan and Niccolò is graded, with its
+    # names and paths as typed in the text report, the CSV and the JSON
+    # (read by Python's own readers); a case named with an accent is
+    # found; tarnasm writes perché.bin for perché.asm, and tarnsim runs it.
+    cd "$work" || exit 1
+    cp "$source/examples/esercizi/somma.toml" "$source/examples/esercizi/somma-giusta.asm" .
+    for student in Ștefan Niccolò Anna; do
+        mkdir -p "uni/$student" && cp somma-giusta.asm "uni/$student/somma.asm"
+    done
+    cp "$source/examples/esercizi/somma-sbagliata.asm" uni/Niccolò/somma.asm
+    NO_COLOR=1 run "$build/tarngrade.exe" somma.toml 'uni\*' --csv voti.csv --json rapporto.json >out 2>err
+    status=$?
+    [ "$status" -eq 1 ] || { cat out err; fail "stato di uscita $status invece di 1"; }
+    for line in 'Ștefan  (uni\Ștefan\somma.asm)  9/9 punti' 'Niccolò  (uni\Niccolò\somma.asm)  5/9 punti'; do
+        unix out | grep -qxF "$line" || { cat out; fail "manca la riga: $line"; }
+    done
+    python3 - <<'PYTHON' || fail "i rapporti non nominano gli studenti come sono"
+import csv, json
+with open("voti.csv", encoding="utf-8", newline="") as file:
+    students = [row[0] for row in csv.reader(file)][1:]
+assert sorted(students) == ["Anna", "Niccolò", "Ștefan"], students
+with open("rapporto.json", encoding="utf-8") as file:
+    submissions = json.load(file)["consegne"]
+found = {s["studente"]: (s["argomento"], s["programma"]) for s in submissions}
+assert found["Niccolò"] == ("uni\\Niccolò", "uni\\Niccolò\\somma.asm"), found
+assert found["Ștefan"] == ("uni\\Ștefan", "uni\\Ștefan\\somma.asm"), found
+PYTHON
+    NO_COLOR=1 run "$build/tarngrade.exe" somma.toml 'uni\Niccolò' --caso 'tre più quattro' >out 2>err
+    status=$?
+    [ "$status" -eq 0 ] || { cat out err; fail "--caso: stato di uscita $status invece di 0"; }
+    unix out | grep -qxF 'Caso «tre più quattro» di Niccolò' || { cat out; fail "--caso non mostra il caso"; }
+    cp somma-giusta.asm perché.asm
+    run "$build/tarnasm.exe" perché.asm >out 2>err || { cat err; fail "tarnasm: stato di uscita $?"; }
+    run "$build/tarnasm.exe" somma-giusta.asm -o giusta.bin || fail "tarnasm: stato di uscita $?"
+    cmp giusta.bin perché.bin || { ls; fail "tarnasm non ha scritto perché.bin"; }
+    printf '3 4\n' | run "$build/tarnsim.exe" perché.bin >out 2>err || { cat out err; fail "tarnsim: stato di uscita $?"; }
+    grep -qF '(perché.bin)' out && unix out | grep -qx 7 || { cat out err; fail "tarnsim non ha eseguito perché.bin"; }
+    ;;
+console)
+    # A console shows the programs' UTF-8 as it is and gives what is typed
+    # in UTF-8: the names of a report, and a word that a program reads and
+    # prints back after a text of its own.
+    cd "$work" || exit 1
+    cp "$source/examples/esercizi/somma.toml" "$source/examples/esercizi/somma-giusta.asm" .
+    mkdir -p uni/Niccolò && cp somma-giusta.asm uni/Niccolò/somma.asm
+    NO_COLOR=1 on_console "$wine_run" "$prefix" "$build/tarngrade.exe" somma.toml 'uni\Niccolò' >out
+    status=$?
+    [ "$status" -eq 0 ] || { cat out; fail "tarngrade: stato di uscita $status invece di 0"; }
+    grep -qF 'Niccolò  (uni\Niccolò\somma.asm)  9/9 punti' out || { cat out; fail "la console non mostra i nomi"; }
+    printf 'WRT saluto\nINP parola\nWRT parola\nRST\nsaluto: DB "Ștefan dice: ", 0\nparola: DB 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0\n' >eco.asm
+    run "$build/tarnasm.exe" eco.asm || fail "tarnasm: stato di uscita $?"
+    on_console --type città --after 'Ștefan dice:' "$wine_run" "$prefix" "$build/tarnsim.exe" eco.bin >out
+    status=$?
+    [ "$status" -eq 0 ] || { cat out; fail "tarnsim: stato di uscita $status invece di 0"; }
+    # The typed word shows as it is typed, then as WRT prints it.
+    grep -qxF 'città' out || { cat out; fail "la console non mostra la parola stampata"; }
+    ;;
+commands)
+    # The commands of a report on Windows: the replay command, run by
+    # cmd.exe as printed, replays the case; the debugger's line sends to
+    # the browser edition, and no line names tarndbg, which Windows lacks.
+    cd "$work" || exit 1
+    cp "$source/examples/esercizi/somma.toml" "$source/examples/esercizi/somma-giusta.asm" .
+    student="d'amico & c (copia)"
+    mkdir -p "uni/$student" && cp "$source/examples/esercizi/somma-sbagliata.asm" "uni/$student/somma.asm"
+    NO_COLOR=1 run "$build/tarngrade.exe" somma.toml 'uni\*' >out
+    [ $? -eq 1 ] || { cat out; fail "stato di uscita diverso da 1"; }
+    replay=$(unix out | sed -n 's/^    per rivederlo: //p' | head -n 1)
+    [ "$replay" = "tarngrade somma.toml \"uni\\$student\" --caso \"cinque più cinque\"" ] ||
+        { cat out; fail "comando diverso: $replay"; }
+    unix out | grep -qxF "    nel debugger: apri 'uni\\$student\\somma.asm' nell'edizione per il browser, con l'ingresso del caso in «Ingresso»" ||
+        { cat out; fail "il debugger non rimanda all'edizione per il browser"; }
+    ! grep -q tarndbg out || { cat out; fail "il rapporto nomina tarndbg"; }
+    # cmd.exe reads a batch file in the console's code page, 437 in wine's.
+    printf '@%s\r\n' "$replay" | iconv -f UTF-8 -t CP437 >rivedi.cmd || fail "iconv"
+    NO_COLOR=1 WINEPATH="$(LC_ALL=C.UTF-8 WINEPREFIX="$prefix" winepath -w "$build" 2>/dev/null)" \
+        run cmd /c rivedi.cmd >out 2>err
+    unix out | grep -qxF "Caso «cinque più cinque» di $student" || { cat out err; fail "il comando non rivede il caso"; }
+    ;;
+paths)
+    # What is wrong with a path is said as it is: a folder (with its
+    # separator too), the path as typed, one file named twice, a pattern
+    # that matches nothing.
+    cd "$work" || exit 1
+    cp "$source/examples/esercizi/somma.toml" "$source/examples/esercizi/somma-giusta.asm" .
+    mkdir uni
+    while IFS='|' read -r program arguments expected; do
+        eval "set -- $arguments"
+        run "$build/$program.exe" "$@" >out 2>err
+        status=$?
+        [ "$status" -eq 2 ] || { cat err; fail "$program $arguments: stato di uscita $status invece di 2"; }
+        unix err | grep -qxF "$expected" || { cat err; fail "$program $arguments: manca il messaggio: $expected"; }
+    done <<'CASES'
+tarngrade|somma.toml somma-giusta.asm --csv 'uni\'|tarngrade: impossibile scrivere il rapporto 'uni\': è una cartella
+tarngrade|somma.toml somma-giusta.asm --csv '.\'|tarngrade: impossibile scrivere il rapporto '.\': è una cartella
+tarngrade|somma.toml somma-giusta.asm --csv 'nessuna\voti.csv'|tarngrade: impossibile scrivere il rapporto 'nessuna\voti.csv': file o cartella inesistente
+tarngrade|somma.toml 'uni\*.asm'|tarngrade: impossibile leggere la consegna 'uni\*.asm': nessun file corrisponde a questo modello
+tarnasm|'uni\x?.asm'|tarnasm: impossibile leggere il sorgente 'uni\x?.asm': nessun file corrisponde a questo modello
+tarndis|'*.bin'|tarndis: impossibile leggere l'immagine '*.bin': nessun file corrisponde a questo modello
+CASES
+    run "$build/tarngrade.exe" somma.toml somma-giusta.asm --csv a.csv --json a.csv. >out 2>err
+    [ $? -eq 2 ] || fail "--csv a.csv --json a.csv.: stato di uscita diverso da 2"
+    grep -q "^tarngrade: i rapporti --json e --csv non possono essere lo stesso file" err || { cat err; fail "a.csv e a.csv. non sono lo stesso file"; }
+    [ ! -e a.csv ] || fail "un rapporto è stato scritto"
+    run "$build/tarnsim.exe" 'uni\*.bin' >out 2>err
+    unix err | grep -qxF "tarnsim: impossibile aprire il programma 'uni\\*.bin': nessun file corrisponde a questo modello" ||
+        { cat err; fail "tarnsim: messaggio diverso"; }
     ;;
 *)
     fail "controllo sconosciuto: $check"

@@ -9,10 +9,11 @@
 #include "assembly/assembler.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/files.hpp"
+#include "host/path_text.hpp"
+#include "programs/entry.hpp"
 #include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -90,7 +91,7 @@ int assembleFiles(int argc, char** argv) {
     if (options.help) return tarn::printStandardOutput("tarnasm", HELP);
     if (!haveSource || options.source.empty()) return usageError("manca il file sorgente");
     if (options.image.empty())
-        options.image = std::filesystem::path(options.source).replace_extension(".bin").string();
+        options.image = tarn::textOf(tarn::pathOf(options.source).replace_extension(".bin"));
     const std::string source = tarn::visibleName(options.source);
     const std::string image = tarn::visibleName(options.image);
     const std::string listing = tarn::visibleName(options.listing);
@@ -135,6 +136,6 @@ int assembleFiles(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int programMain(int argc, char** argv) {
     return tarn::runTool("tarnasm", assembleFiles, argc, argv);
 }

@@ -21,6 +21,7 @@
 #include "text/file_names.hpp"
 #include "assembly/suggestions.hpp"
 #include "host/files.hpp"
+#include "programs/entry.hpp"
 #include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
@@ -245,7 +246,7 @@ int debug(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int programMain(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     return tarn::runTool("tarndbg", debug, argc, argv);
 }

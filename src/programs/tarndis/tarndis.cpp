@@ -8,6 +8,7 @@
 // memory runs out.
 #include "assembly/disassembler.hpp"
 #include "host/files.hpp"
+#include "programs/entry.hpp"
 #include "text/command_line.hpp"
 #include "text/utf8.hpp"
 
@@ -65,6 +66,6 @@ int disassembleFile(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int programMain(int argc, char** argv) {
     return tarn::runTool("tarndis", disassembleFile, argc, argv);
 }

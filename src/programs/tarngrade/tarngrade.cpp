@@ -22,6 +22,7 @@
 #include "assembly/suggestions.hpp"
 #include "host/descriptors.hpp"
 #include "host/files.hpp"
+#include "programs/entry.hpp"
 #include "text/command_line.hpp"
 #include "text/file_names.hpp"
 #include "text/utf8.hpp"
@@ -460,6 +461,6 @@ int grade(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int programMain(int argc, char** argv) {
     return tarn::runTool("tarngrade", grade, argc, argv);
 }

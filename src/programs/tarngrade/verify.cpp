@@ -8,6 +8,7 @@
 #include "grading/wording.hpp"
 #include "host/descriptors.hpp"
 #include "host/files.hpp"
+#include "host/path_text.hpp"
 #include "host/submission_files.hpp"
 #include "host/submissions.hpp"
 #include "text/utf8.hpp"
@@ -34,11 +35,11 @@ int fileError(const std::string& message) {
 std::string linkNote(const std::string& exerciseArgument, const std::string& solution) {
     const std::optional<std::string> beside = solutionBesideLinkTarget(exerciseArgument, solution);
     if (!beside) return "";
-    const std::string parent = std::filesystem::path(exerciseArgument).parent_path().string();
+    const std::string parent = tarn::textOf(tarn::pathOf(exerciseArgument).parent_path());
     std::string note = "; l'esercizio è un collegamento simbolico, e 'soluzione' si cerca dalla cartella del "
                        "collegamento, " + tarn::quotedName(files::resolved(parent.empty() ? "." : parent)) +
                        ", non da quella del file a cui porta, " +
-                       tarn::quotedName(std::filesystem::path(*beside).parent_path().string());
+                       tarn::quotedName(tarn::textOf(tarn::pathOf(*beside).parent_path()));
     files::Kind kind{};
     std::string reason;
     if (files::kindOf(*beside, kind, reason)) note += ", dove la soluzione c'è";
@@ -79,20 +80,20 @@ std::string failingCases(const Exercise& exercise, const std::string& exerciseAr
 }  // namespace
 
 std::string solutionPath(const std::string& exerciseArgument, const std::string& solution) {
-    const std::filesystem::path named(solution);
+    const std::filesystem::path named = tarn::pathOf(solution);
     if (named.has_root_path()) return solution;
-    return (std::filesystem::path(exerciseArgument).parent_path() / named).string();
+    return tarn::textOf(tarn::pathOf(exerciseArgument).parent_path() / named);
 }
 
 std::optional<std::string> solutionBesideLinkTarget(const std::string& exerciseArgument, const std::string& solution) {
-    if (std::filesystem::path(solution).has_root_path()) return std::nullopt;
+    if (tarn::pathOf(solution).has_root_path()) return std::nullopt;
     const std::string target = files::resolved(exerciseArgument);
-    const std::string parent = std::filesystem::path(exerciseArgument).parent_path().string();
+    const std::string parent = tarn::textOf(tarn::pathOf(exerciseArgument).parent_path());
     const std::string folder = files::resolved(parent.empty() ? "." : parent);
     if (target.empty() || folder.empty()) return std::nullopt;
-    const std::filesystem::path targetFolder = std::filesystem::path(target).parent_path();
-    if (targetFolder == std::filesystem::path(folder)) return std::nullopt;
-    return (targetFolder / solution).string();
+    const std::filesystem::path targetFolder = tarn::pathOf(target).parent_path();
+    if (targetFolder == tarn::pathOf(folder)) return std::nullopt;
+    return tarn::textOf(targetFolder / tarn::pathOf(solution));
 }
 
 int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colour) {

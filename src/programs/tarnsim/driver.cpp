@@ -3,6 +3,7 @@
 #include "host/descriptors.hpp"
 #include "programs/tarnsim/standard_console.hpp"
 #include "host/image_file.hpp"
+#include "programs/entry.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 #include "machine/startup_messages.hpp"
@@ -88,7 +89,7 @@ bool namesASource(std::string_view path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int programMain(int argc, char** argv) {
     using tarnsim::diagnose;
 
     tarn::occupyClosedStandardStreams();
@@ -109,10 +110,11 @@ int main(int argc, char** argv) {
     const tarn::LoadReport report = tarn::loadProgram(path, state);
     const std::string shown = tarn::visibleName(path);
     const bool source = namesASource(path);
+    const std::string reason = report.reason.empty() ? tarn::systemReason(report.error) : report.reason;
     if (!report.opened)
-        diagnose("impossibile aprire il programma '" + shown + "': " + tarn::systemReason(report.error));
+        diagnose("impossibile aprire il programma '" + shown + "': " + reason);
     else if (report.readFailed)
-        diagnose("impossibile leggere il programma '" + shown + "': " + tarn::systemReason(report.error));
+        diagnose("impossibile leggere il programma '" + shown + "': " + reason);
     else if (!source && report.truncated)
         diagnose("il programma '" + shown + "' supera i 256 byte: caricati solo i primi 256");
     // A source by its name is not run; one by its content still is, as the
