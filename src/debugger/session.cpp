@@ -447,6 +447,11 @@ StopReason Session::cannotGoOn() const {
 }
 
 RunResult Session::runForward(std::uint64_t budget) {
+    return runForward(budget, [] { return false; });
+}
+
+template <typename AfterStep>
+RunResult Session::runForward(std::uint64_t budget, AfterStep afterStep) {
     RunResult result;
     result.reason = cannotGoOn();
     if (result.reason != StopReason::None) return result;
@@ -459,6 +464,7 @@ RunResult Session::runForward(std::uint64_t budget) {
         result.reason = stopsHere(next, result.watched);
         if (result.reason == StopReason::None) result.reason = cannotGoOn();
         if (result.reason != StopReason::None) return result;
+        if (afterStep()) break;
     }
     result.reason = StopReason::Budget;
     return result;
@@ -512,53 +518,73 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
     return result;
 }
 
-ForwardRun::ForwardRun(Session& session)
-    : session_(session), from_(session.position()), nextLook_(session.position() + FIRST_LOOP_CHECK) {
-    // A run that starts inside a loop already proved stops after one round.
-    if (const std::optional<ProvedLoop>& loop = session.loop_; loop && loop->start <= from_)
+ForwardRun::ForwardRun(Session& session) : session_(session), from_(session.position()) {
+    // A loop already proved is where the run is bound to go: a run that
+    // starts inside it stops after one round, one that starts before it on
+    // the loop's first return.
+    if (const std::optional<ProvedLoop>& loop = session.loop_)
         stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+    else
+        watch_.emplace(RunPoint{session.state_, session.inputTaken_, from_});
+}
+
+std::uint64_t ForwardRun::searchSteps() const {
+    return located_ + (locator_ ? locator_->stepped() : 0);
 }
 
 RunResult ForwardRun::stretch(std::uint64_t budget) {
-    if (stopAt_ && *stopAt_ > session_.position()) budget = std::min(budget, *stopAt_ - session_.position());
-    RunResult result = session_.runForward(budget);
-    if (result.reason != StopReason::Budget) return result;
-    if (!stopAt_ && session_.position() >= nextLook_) {
-        lookForLoop();
-        nextLook_ = from_ + 2 * (session_.position() - from_);
+    Session& s = session_;
+    RunResult result;
+    result.reason = StopReason::Budget;
+    if (!locator_) {
+        if (stopAt_ && *stopAt_ > s.position()) budget = std::min(budget, *stopAt_ - s.position());
+        bool cameBack = false;
+        result = s.runForward(budget, [&] {
+            cameBack = watch_ && watch_->next(s.state_, s.inputTaken_);
+            return cameBack;
+        });
+        if (result.reason != StopReason::Budget) return result;
+        if (cameBack) {
+            // A state has come back: where the loop began is looked for among
+            // the snapshots before the tortoise, the first being the start.
+            const RunPoint& inside = watch_->tortoise();
+            std::vector<RunPoint> earlier;
+            for (const Session::Snapshot& snapshot : s.snapshots_) {
+                if (snapshot.position >= inside.at) break;
+                earlier.push_back({snapshot.machine, snapshot.inputTaken, snapshot.position});
+            }
+            locator_.emplace(s.input_, s.inputEnded(), watch_->period(), inside, std::move(earlier));
+            watch_.reset();
+        }
     }
-    if (stopAt_ && session_.position() >= *stopAt_) {
+    if (locator_) {
+        locator_->advance(std::max(budget * LOOP_SEARCH_SLICE, MIN_LOOP_SEARCH_SLICE));
+        if (!locator_->done()) return result;
+        located_ += locator_->stepped();
+        if (locator_->found()) result = loopFound(locator_->loop(), result);
+        locator_.reset();
+        return result;
+    }
+    if (stopAt_ && s.position() >= *stopAt_) {
         // The return may lie before this stretch began: steps counts only forwards.
-        const std::uint64_t began = session_.position() - result.steps;
+        const std::uint64_t began = s.position() - result.steps;
         result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
-        session_.goTo(*stopAt_);
+        s.goTo(*stopAt_);
         result.reason = StopReason::EndlessLoop;
     }
     return result;
 }
 
-// Searches from the latest snapshot at or before the run's start, up to
-// where the machine stands: a loop found there has come round already.
-// When the search finds the loop running from its first state, the loop may
-// have begun earlier still: then the search is made again from position 0,
-// so that the loop's start is always the first state of it.
-void ForwardRun::lookForLoop() {
+RunResult ForwardRun::loopFound(const EndlessLoop& loop, RunResult result) {
     Session& s = session_;
-    const auto search = [&s](const Session::Snapshot& origin) {
-        // Typed input still open never gets here with an INP that found no
-        // word: the session waits for the word instead.
-        const LoopSearch found =
-            findEndlessLoop({origin.machine, s.input_, origin.inputTaken, s.inputEnded()}, s.position_ - origin.position);
-        std::optional<ProvedLoop> loop;
-        if (found.loop) loop = ProvedLoop{origin.position + found.loop->start, found.loop->length, found.loop->instructions};
-        return loop;
-    };
-    const Session::Snapshot& origin = s.snapshotBefore(from_ + 1);
-    std::optional<ProvedLoop> loop = search(origin);
-    if (loop && loop->start == origin.position && origin.position > 0) loop = search(s.snapshots_.front());
-    if (!loop) return;
-    s.loop_ = loop;
-    stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+    s.loop_ = ProvedLoop{loop.start, loop.length, loop.instructions};
+    stopAt_ = std::max(loop.start + loop.length, from_ + loop.length);
+    // The first return lies behind: the run found it when it was past it.
+    const std::uint64_t began = s.position() - result.steps;
+    result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
+    s.goTo(*stopAt_);
+    result.reason = StopReason::EndlessLoop;
+    return result;
 }
 
 std::vector<Warning> Session::warnings() const {
