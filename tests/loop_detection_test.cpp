@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -227,6 +229,85 @@ TEST(LoopDetection, StartsFromAnyStateAndInputPosition) {
     const LoopSearch beyond = findEndlessLoop({machineOf("qui: JMP qui\n"), "ab", 99}, 10);
     EXPECT_EQ(beyond.loop->inputTaken, 2u);
     EXPECT_EQ(findEndlessLoop({machineOf("qui: JMP qui\n"), "", 0}, 0).outcome, LoopSearch::Outcome::Unknown);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LoopDetection, EveryByteOfTheStateAndTheInputPositionTellsTwoStatesApart) {
+    // Two points that differ in one byte of the 262, or in the input
+    // position alone: no comparison of the search may call them the same,
+    // neither sameState nor Brent's watch, which must still see the same
+    // point again as a return.
+    const MachineState base = machineOf(TWO_BYTE_COUNTER);
+    for (std::size_t byte = 0; byte <= sizeof(MachineState); ++byte) {
+        SCOPED_TRACE(byte == sizeof(MachineState) ? std::string("input position") : "byte " + std::to_string(byte));
+        MachineState other = base;
+        std::size_t otherTaken = 3;
+        if (byte < sizeof(MachineState))
+            reinterpret_cast<unsigned char*>(&other)[byte] ^= 0x5A;
+        else
+            otherTaken = 4;
+        EXPECT_FALSE(sameState(base, 3, other, otherTaken));
+        EXPECT_TRUE(sameState(other, otherTaken, other, otherTaken));
+        RepeatWatch watch({base, 3, 0});
+        EXPECT_FALSE(watch.next(other, otherTaken));
+        ASSERT_TRUE(watch.next(other, otherTaken));
+        EXPECT_EQ(watch.period(), 1u);
+        EXPECT_EQ(watch.tortoise().at, 1u);
+    }
+}
+
+TEST(LoopDetection, AProgramThatOnlyMovesXEndsAndIsNoLoop) {
+    // Each round compares the byte at tabella + X with 0 and moves X on:
+    // every round leaves the machine as the one before but for X, until the
+    // 0 ends the run.
+    const std::string source = "giro: CLZ\n CMP tabella, zero\n JPZ fine\n INCOFFST\n JMP giro\nfine: RST\n"
+                               "zero: DB 0\ntabella: DB 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0\n";
+    const LoopSearch search = findEndlessLoop({machineOf(source), "", 0, true}, 10'000);
+    EXPECT_EQ(search.outcome, LoopSearch::Outcome::Stopped);
+    EXPECT_FALSE(search.loop);
+}
+
+TEST(LoopDetection, ASlicedSearchStepsNoMoreThanItsSliceAndFindsWhatAWholeOneFinds) {
+    const MachineState start = machineOf(TWO_BYTE_COUNTER);
+    const LoopSearch whole = findEndlessLoop({start, "", 0, true}, BUDGET);
+    ASSERT_TRUE(whole.loop);
+    // Far into a run: the search counts from there. From the start of the
+    // loop's run, 2^40 instructions in; then from inside the loop, looking
+    // back to that start.
+    constexpr std::uint64_t FAR = std::uint64_t{1} << 40;
+    const std::vector<Visit> visits = plainRun(start, "", whole.loop->start + whole.loop->length + 1000);
+    const Visit& inside = visits.back();
+    const std::uint64_t insideAt = FAR + visits.size() - 1;
+    const struct {
+        const char* what;
+        std::function<std::unique_ptr<SlicedLoopSearch>()> make;
+    } cases[]{
+        {"from the start", [&] { return std::make_unique<SlicedLoopSearch>(LoopSearchStart{start, "", 0, true}, BUDGET, FAR); }},
+        {"from inside the loop",
+         [&] {
+             return std::make_unique<SlicedLoopSearch>(LoopSearchStart{inside.state, "", 0, true}, BUDGET, insideAt,
+                                                       std::vector<RunPoint>{{start, 0, FAR}});
+         }},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        const std::unique_ptr<SlicedLoopSearch> search = item.make();
+        constexpr std::uint64_t SLICE = 1000;
+        std::uint64_t slices = 0;
+        while (!search->done()) {
+            ASSERT_LE(search->advance(SLICE), SLICE);
+            ASSERT_LT(++slices, 10'000u);
+        }
+        const LoopSearch found = search->result();
+        ASSERT_EQ(found.outcome, LoopSearch::Outcome::Endless);
+        EXPECT_EQ(found.loop->start, FAR + whole.loop->start);
+        EXPECT_EQ(found.loop->length, whole.loop->length);
+        EXPECT_EQ(found.loop->instructions, whole.loop->instructions);
+        EXPECT_TRUE(sameState(found.loop->first, found.loop->inputTaken, whole.loop->first, whole.loop->inputTaken));
+    }
 }
 
 }  // namespace

@@ -539,10 +539,12 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
     if (!locator_) {
         if (stopAt_ && *stopAt_ > s.position()) budget = std::min(budget, *stopAt_ - s.position());
         bool cameBack = false;
-        result = s.runForward(budget, [&] {
-            cameBack = watch_ && watch_->next(s.state_, s.inputTaken_);
-            return cameBack;
-        });
+        if (watch_) {
+            RepeatWatch& watch = *watch_;
+            result = s.runForward(budget, [&] { return cameBack = watch.next(s.state_, s.inputTaken_); });
+        } else {
+            result = s.runForward(budget);
+        }
         if (result.reason != StopReason::Budget) return result;
         if (cameBack) {
             // A state has come back: where the loop began is looked for among

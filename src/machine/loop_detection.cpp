@@ -40,26 +40,32 @@ LoopLocator::LoopLocator(std::string_view input, bool inputEnded, std::uint64_t 
     choose();
 }
 
-// The next point to try, or, once the search has narrowed to two
-// neighbours, where the walk begins.
+// The next point to try, or, once the search has narrowed enough, where
+// the walk begins. Trying a point costs `length` steps and halves the walk
+// at most: it is worth it only while the walk would be longer than that.
 void LoopLocator::choose() {
-    if (high_ - low_ > 1) {
-        probe_ = low_ + (high_ - low_) / 2;
+    if (earlier_.empty() || high_ == 0) {
+        // The first point is inside the loop, and lies at or before its
+        // start: it is the start.
+        tortoise_ = hare_ = earlier_.empty() ? inside_ : earlier_.front();
+        phase_ = Phase::Listing;
+        return;
+    }
+    const auto at = [this](std::ptrdiff_t index) {
+        return index >= static_cast<std::ptrdiff_t>(earlier_.size()) ? inside_.at
+                                                                      : earlier_[static_cast<std::size_t>(index)].at;
+    };
+    const bool halve = high_ - low_ > 1 && at(high_) - at(std::max<std::ptrdiff_t>(low_, 0)) > length_;
+    if (halve || low_ < 0) {
+        probe_ = halve ? low_ + (high_ - low_) / 2 : 0;
         tortoise_ = hare_ = earlier_[static_cast<std::size_t>(probe_)];
         ahead_ = 0;
         phase_ = Phase::Probing;
         return;
     }
-    if (low_ < 0) {
-        // The first point is inside the loop, and lies at or before its
-        // start: it is the start.
-        tortoise_ = earlier_.empty() ? inside_ : earlier_.front();
-        hare_ = tortoise_;
-        phase_ = Phase::Listing;
-        return;
-    }
     tortoise_ = beforeTortoise_;
     hare_ = beforeHare_;
+    hareTurn_ = false;
     phase_ = Phase::Walking;
 }
 

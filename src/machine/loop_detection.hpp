@@ -88,16 +88,29 @@ struct LoopSearch {
 // step, and is fed by the search's own run or by the debugger's steps.
 class RepeatWatch {
 public:
-    explicit RepeatWatch(const RunPoint& start) : tortoise_(start), at_(start.at) {}
+    explicit RepeatWatch(const RunPoint& start) : tortoise_(start) {}
 
     // The point one instruction after the last; true when the machine is
     // back in the tortoise's state (then stop feeding it).
     bool next(const MachineState& state, std::size_t inputTaken) {
-        ++at_;
         ++distance_;
-        if (sameState(tortoise_.state, tortoise_.inputTaken, state, inputTaken)) return true;
+        // PC first, then the byte where the last full comparison found the
+        // two apart: in a loop that counts, they tell most states apart at
+        // once. Only sameState says that two are the same.
+        const auto* tortoise = reinterpret_cast<const unsigned char*>(&tortoise_.state);
+        const auto* current = reinterpret_cast<const unsigned char*>(&state);
+        if (tortoise_.state.PC == state.PC && tortoise[hint_] == current[hint_]) {
+            if (sameState(tortoise_.state, tortoise_.inputTaken, state, inputTaken)) return true;
+            // The first byte where they differ, if any (else only the input
+            // position tells them apart).
+            for (std::size_t at = 0; at < sizeof(MachineState); ++at)
+                if (tortoise[at] != current[at]) {
+                    hint_ = at;
+                    break;
+                }
+        }
         if (distance_ == power_) {
-            tortoise_ = {state, inputTaken, at_};
+            tortoise_ = {state, inputTaken, tortoise_.at + distance_};
             power_ *= 2;
             distance_ = 0;
         }
@@ -108,13 +121,13 @@ public:
     std::uint64_t period() const { return distance_; }
     const RunPoint& tortoise() const { return tortoise_; }
     // The instructions executed before the last point fed.
-    std::uint64_t at() const { return at_; }
+    std::uint64_t at() const { return tortoise_.at + distance_; }
 
 private:
     RunPoint tortoise_;
-    std::uint64_t at_;
     std::uint64_t power_ = 1;
     std::uint64_t distance_ = 0;
+    std::size_t hint_ = offsetof(MachineState, PC);  // an offset in the record
 };
 
 // The search's own run of the machine, one instruction at a time from any
@@ -158,10 +171,12 @@ private:
 // points of the same run (the debugger's snapshots, the start of the run):
 // the loop's first state is the first point p whose state comes back at
 // p + length, and once a point does, every later one does. So a binary
-// search over the earlier points, each tried with `length` steps, finds
-// the last one before the loop, and a walk from it finds the first state;
-// then one period lists the loop's instructions. The walk is at most the
-// distance between two earlier points, however long the run.
+// search over the earlier points, each tried with `length` steps, narrows
+// down where the loop begins, for as long as that costs less than walking;
+// then a walk, the point before the loop and the one `length` ahead of it
+// stepping together, finds the first state, and one period lists the
+// loop's instructions. The work is about `length` times the log of the
+// run's length, plus twice the distance between two snapshots.
 class LoopLocator {
 public:
     // `inside`: a point inside the loop. `earlier`: points of the run before
