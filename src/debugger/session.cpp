@@ -724,21 +724,25 @@ std::string describeStop(const Session& session, const RunResult& result) {
         case StopReason::LoopStart: {
             const std::optional<ProvedLoop>& loop = session.endlessLoop();
             if (!loop) return {};
-            const std::string text = describeEndlessLoop(loop->start, loop->length) + " (" + describeLoopLines(session) + ")";
-            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + ".";
-            return "C" + text.substr(1) + ": il programma non finirebbe mai.";
+            if (result.reason == StopReason::EndlessLoop) return describeEndlessLoopStop(program, *loop);
+            return "Sei dove comincia il " + describeEndlessLoop(loop->start, loop->length) + " (" +
+                   describeLoopLines(session) + ").";
         }
     }
     return {};
 }
 
 std::vector<std::int64_t> loopLineNumbers(const Session& session) {
-    std::vector<std::int64_t> numbers;
     const std::optional<ProvedLoop>& loop = session.endlessLoop();
-    if (!loop) return numbers;
+    if (!loop) return {};
+    return loopLineNumbers(session.program(), *loop);
+}
+
+std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop) {
+    std::vector<std::int64_t> numbers;
     for (unsigned address = 0; address < 256; ++address)
-        if (loop->instructions[address])
-            if (const ProgramLine* line = session.program().lineAt(address)) numbers.push_back(line->number);
+        if (loop.instructions[address])
+            if (const ProgramLine* line = program.lineAt(address)) numbers.push_back(line->number);
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
@@ -746,8 +750,12 @@ std::vector<std::int64_t> loopLineNumbers(const Session& session) {
 
 std::string describeLoopLines(const Session& session) {
     if (!session.endlessLoop()) return {};
+    return describeLoopLines(session.program(), *session.endlessLoop());
+}
+
+std::string describeLoopLines(const Program& program, const ProvedLoop& loop) {
     // The numbers of the lines as ranges of consecutive ones.
-    const std::vector<std::int64_t> numbers = loopLineNumbers(session);
+    const std::vector<std::int64_t> numbers = loopLineNumbers(program, loop);
     if (numbers.empty()) return "nessuna riga";
     std::vector<std::string> ranges;
     for (std::size_t i = 0; i < numbers.size();) {
@@ -762,6 +770,11 @@ std::string describeLoopLines(const Session& session) {
         text += ranges[i];
     }
     return text;
+}
+
+std::string describeEndlessLoopStop(const Program& program, const ProvedLoop& loop) {
+    const std::string text = describeEndlessLoop(loop.start, loop.length);
+    return "C" + text.substr(1) + " (" + describeLoopLines(program, loop) + "): il programma non finirebbe mai.";
 }
 
 std::string describeLastWrite(const Session& session, Byte address) {

@@ -337,9 +337,16 @@ std::string describeLastWrite(const Session& session, Byte address);
 
 // The numbers of the lines of the proved loop's instructions, in order.
 std::vector<std::int64_t> loopLineNumbers(const Session& session);
+std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop);
 
 // The lines of the proved loop, as "righe 7-9 e 12" (for the message).
 std::string describeLoopLines(const Session& session);
+std::string describeLoopLines(const Program& program, const ProvedLoop& loop);
+
+// "Ciclo infinito: dal passo N la macchina ripete gli stessi M passi (righe
+// 7-9): il programma non finirebbe mai.": what a forward run that stops on
+// an endless loop says, and the page after "Ferma" stops a run in one.
+std::string describeEndlessLoopStop(const Program& program, const ProvedLoop& loop);
 
 // What the user gives a command with, where a message says what to do next:
 // a key in tarndbg, a button on the page.
