@@ -278,7 +278,8 @@ TEST(LoopDetection, ASlicedSearchStepsNoMoreThanItsSliceAndFindsWhatAWholeOneFin
     // loop's run, 2^40 instructions in; then from inside the loop, looking
     // back to that start.
     constexpr std::uint64_t FAR = std::uint64_t{1} << 40;
-    const std::vector<Visit> visits = plainRun(start, "", whole.loop->start + whole.loop->length + 1000);
+    const std::vector<Visit> visits =
+        plainRun(start, "", static_cast<std::size_t>(whole.loop->start + whole.loop->length + 1000));
     const Visit& inside = visits.back();
     const std::uint64_t insideAt = FAR + visits.size() - 1;
     const struct {

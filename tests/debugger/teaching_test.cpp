@@ -279,6 +279,16 @@ TEST(EndlessLoops, ALoopThatTakesInputIsNoRepeatWhileTheInputLasts) {
     EXPECT_EQ(typed.endlessLoop()->start, 2 * 3000 + 1u);
 }
 
+TEST(EndlessLoops, WaitingOnINPAfterACasesInputIsTheGradersLoop) {
+    // The input of a case, as --caso gives it: ended for good. After its two
+    // words every INP finds nothing, from the same step tarngrade reports.
+    Session session(sourceProgram("ciclo: INP buf\nJMP ciclo\nbuf: DB 0, 0, 0, 0\n"), std::string("uno due"));
+    ASSERT_EQ(runOn(session).reason, StopReason::EndlessLoop);
+    EXPECT_EQ(session.endlessLoop()->start, 3u);
+    EXPECT_EQ(session.endlessLoop()->length, 2u);
+    expectTrueLoop(session);
+}
+
 TEST(EndlessLoops, InputTakenBeforeTheLoopStillCountsAsTheRunsStart) {
     // Two words read, then a loop of two steps.
     const char* source = "INP buf\nINP buf\ngiro: NOP\nJMP giro\nbuf: DB 0, 0, 0\n";

@@ -467,6 +467,17 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal(reply.view.loop, null);
     });
 
+    await t.test('a loop waiting on INP waits for a word while the input is open, and is endless once it has ended', async () => {
+        await worker.request('debug', { source: 'ciclo:  INP buf\n        JMP ciclo\nbuf:    DB 0, 0, 0, 0\n', name: 'p', input: 'uno due' });
+        let reply = await worker.request('continue');
+        assert.equal(reply.view.needsInput, true);
+        assert.equal(reply.view.loop, null);
+        await worker.request('endInput');
+        reply = await worker.request('continue');
+        assert.deepEqual(reply.view.loop, { start: 5, length: 2, lines: [1, 2] });
+        assert.match(reply.view.message, /^Ciclo infinito: dal passo 5 la macchina ripete gli stessi 2 passi \(righe 1-2\)/);
+    });
+
     await t.test('exercises: the visible cases are graded with tarngrade\'s details, the hidden ones never leave', async () => {
         const text = [
             'titolo = "Eco"',
