@@ -474,7 +474,8 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal(reply.view.loop, null);
         await worker.request('endInput');
         reply = await worker.request('continue');
-        assert.deepEqual(reply.view.loop, { start: 5, length: 2, lines: [1, 2] });
+        const { start, length, lines } = reply.view.loop;
+        assert.deepEqual({ start, length, lines }, { start: 5, length: 2, lines: [1, 2] });
         assert.match(reply.view.message, /^Ciclo infinito: dal passo 5 la macchina ripete gli stessi 2 passi \(righe 1-2\)/);
     });
 
