@@ -54,6 +54,7 @@ ConsoleRun::ConsoleRun(std::span<const Byte> image, std::string_view name, std::
     console_ = startupBanner();
     console_ += loadingLines(name);
     console_ += RUN_STARTED_LINES;
+    points_.push_back(here());
 }
 
 bool ConsoleRun::starves(Byte opcode, std::size_t taken) const {
@@ -63,15 +64,35 @@ bool ConsoleRun::starves(Byte opcode, std::size_t taken) const {
 
 void ConsoleRun::consumeInput(std::size_t taken) {
     inputTaken_ += taken;
-    // What was read goes, once it is most of what is kept.
-    if (inputTaken_ > 4096 && inputTaken_ * 2 > input_.size()) {
-        input_.erase(0, inputTaken_);
-        inputTaken_ = 0;
+    // What was read before the first point goes, once it is most of what is
+    // kept.
+    const std::size_t read = points_.front().inputTaken;
+    if (read > 4096 && read * 2 > input_.size()) {
+        input_.erase(0, read);
+        inputTaken_ -= read;
+        for (RunPoint& point : points_) point.inputTaken -= read;
     }
+}
+
+void ConsoleRun::keepPoint(const RunPoint& before, bool readInput) {
+    if (readInput) {
+        points_.assign(1, before);
+        return;
+    }
+    if (before.at < points_.back().at + pointInterval_) return;
+    if (points_.size() == MAX_RUN_POINTS) {
+        // Every other one goes, the first staying, and the interval doubles.
+        std::size_t kept = 1;
+        for (std::size_t at = 2; at < points_.size(); at += 2) points_[kept++] = points_[at];
+        points_.resize(kept);
+        pointInterval_ *= 2;
+    }
+    points_.push_back(before);
 }
 
 std::uint64_t ConsoleRun::stepCarefully(std::uint64_t limit) {
     std::uint64_t done = 0;
+    const RunPoint before = here();
     SliceConsole console(*this);
     while (done < limit && machine_.M[machine_.PC] != 0 && !(machine_.F & FLAG_D)) {
         if (starves(machine_.M[machine_.PC], console.taken())) {
@@ -82,6 +103,7 @@ std::uint64_t ConsoleRun::stepCarefully(std::uint64_t limit) {
         executeInstruction(machine_, console);
         ++done;
     }
+    keepPoint(before, console.taken() > 0);
     consumeInput(console.taken());
     return done;
 }
@@ -97,10 +119,12 @@ ConsoleRun::State ConsoleRun::runSlice(std::uint64_t budget) {
             }
             SliceConsole console(*this);
             executeInstruction(machine_, console);
-            consumeInput(console.taken());
             fetched_ = false;
             ++done;
             ++executed_;
+            // The point after the INP: no loop began before it.
+            if (console.taken() > 0) keepPoint({machine_, inputTaken_ + console.taken(), executed_}, true);
+            consumeInput(console.taken());
             continue;
         }
         if (machine_.M[machine_.PC] == 0) {
@@ -129,6 +153,7 @@ ConsoleRun::State ConsoleRun::runSlice(std::uint64_t budget) {
             output_.resize(outputLength);
             ran = stepCarefully(limit);
         } else {
+            keepPoint({start, inputTaken_, executed_}, console.taken() > 0);
             consumeInput(console.taken());
         }
         done += ran;
@@ -165,5 +190,14 @@ std::string ConsoleRun::takeOutput() {
     taken.swap(output_);
     return taken;
 }
+
+bool RunLoopSearch::canStart(const ConsoleRun& run) {
+    return run.state_ == ConsoleRun::State::Running && !run.fetched_;
+}
+
+RunLoopSearch::RunLoopSearch(const ConsoleRun& run, std::uint64_t budget)
+    : input_(run.input_),
+      search_({run.machine_, input_, run.inputTaken_, run.inputEnded_}, budget, run.executed_,
+              std::vector<RunPoint>(run.points_.begin(), run.points_.end())) {}
 
 }  // namespace tarn::debugger

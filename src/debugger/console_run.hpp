@@ -11,6 +11,7 @@
 // whole input would have given it.
 #pragma once
 
+#include "machine/loop_detection.hpp"
 #include "machine/machine_state.hpp"
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarn::debugger {
 
@@ -26,6 +28,12 @@ inline constexpr std::size_t MAX_PENDING_INPUT = std::size_t{1} << 20;
 
 // A slice returns early once this much console output waits to be taken.
 inline constexpr std::size_t CONSOLE_SLICE_OUTPUT = std::size_t{1} << 18;
+
+// The points of its past that a run keeps for a search for an endless loop
+// to look back to, at most, and how far ahead of where it was stopped such a
+// search looks.
+inline constexpr std::size_t MAX_RUN_POINTS = 64;
+inline constexpr std::uint64_t RUN_LOOP_SEARCH_BUDGET = 20'000'000;
 
 class ConsoleRun {
 public:
@@ -65,6 +73,7 @@ public:
 
 private:
     class SliceConsole;
+    friend class RunLoopSearch;
 
     // Whether an opcode is an INP that would find no whole word in the input
     // past the `taken` bytes read since inputTaken_.
@@ -73,6 +82,11 @@ private:
     // that starves (NeedsInput), a set D or opcode 0.
     std::uint64_t stepCarefully(std::uint64_t limit);
     void consumeInput(std::size_t taken);
+    // Where the run stands, as a point of its past: before a stretch of it.
+    RunPoint here() const { return {machine_, inputTaken_, executed_}; }
+    // Keeps a point of the past: `before` when the stretch after it read
+    // input (then no loop began before it), or `before` from time to time.
+    void keepPoint(const RunPoint& before, bool readInput);
 
     MachineState machine_{};
     State state_ = State::Running;
@@ -86,6 +100,39 @@ private:
 
     std::string console_;
     std::string output_;
+
+    // Points of the run for a search for an endless loop to look back to, in
+    // order: the first is the start, or a point before the last input was
+    // read (a loop reads none, so none began earlier); then one every
+    // pointInterval_ instructions or so. Their input is kept.
+    std::vector<RunPoint> points_;
+    std::uint64_t pointInterval_ = 4096;
+};
+
+// The search for an endless loop from where a run stands, once "Ferma" has
+// stopped it, a slice at a time: what describeStop says for a forward run's
+// endless loop, from the same search. It keeps its own copy of what it needs
+// of the run, which may go. The loop's start is the first state of the loop,
+// counted from the start of the run, whether the run had come into the loop
+// before it was stopped or would only have come into it later.
+class RunLoopSearch {
+public:
+    // Whether the run stands where a search can start: between two
+    // instructions, neither waiting for a key or a word nor halted.
+    static bool canStart(const ConsoleRun& run);
+    // Only where canStart says so.
+    explicit RunLoopSearch(const ConsoleRun& run, std::uint64_t budget = RUN_LOOP_SEARCH_BUDGET);
+    RunLoopSearch(const RunLoopSearch&) = delete;
+    RunLoopSearch& operator=(const RunLoopSearch&) = delete;
+
+    // At most `steps` instructions; returns how many it stepped.
+    std::uint64_t advance(std::uint64_t steps) { return search_.advance(steps); }
+    bool done() const { return search_.done(); }
+    LoopSearch result() const { return search_.result(); }
+
+private:
+    std::string input_;  // before search_, which looks at it
+    SlicedLoopSearch search_;
 };
 
 }  // namespace tarn::debugger

@@ -514,6 +514,11 @@ StopReason Session::cannotGoOn() const {
 }
 
 RunResult Session::runForward(std::uint64_t budget) {
+    return runForward(budget, [] { return false; });
+}
+
+template <typename AfterStep>
+RunResult Session::runForward(std::uint64_t budget, AfterStep afterStep) {
     RunResult result;
     result.reason = cannotGoOn();
     if (result.reason != StopReason::None) return result;
@@ -526,6 +531,7 @@ RunResult Session::runForward(std::uint64_t budget) {
         result.reason = stopsHere(next, result.watched);
         if (result.reason == StopReason::None) result.reason = cannotGoOn();
         if (result.reason != StopReason::None) return result;
+        if (afterStep()) break;
     }
     result.reason = StopReason::Budget;
     return result;
@@ -579,35 +585,65 @@ RunResult Session::runBackward(const std::function<bool()>& keepGoing) {
     return result;
 }
 
-ForwardRun::ForwardRun(Session& session)
-    : session_(session), from_(session.position()), nextLook_(session.position() + FIRST_LOOP_CHECK) {
-    // A run that starts inside a loop already proved stops after one round.
-    if (const std::optional<ProvedLoop>& loop = session.loop_; loop && loop->start <= from_)
+ForwardRun::ForwardRun(Session& session) : session_(session), from_(session.position()) {
+    // A loop already proved is where the run is bound to go: a run that
+    // starts inside it stops after one round, one that starts before it on
+    // the loop's first return.
+    if (const std::optional<ProvedLoop>& loop = session.loop_)
         stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+    else
+        watch_.emplace(RunPoint{session.state_, session.inputTaken_, from_});
+}
+
+std::uint64_t ForwardRun::searchSteps() const {
+    return located_ + (locator_ ? locator_->stepped() : 0);
 }
 
 RunResult ForwardRun::stretch(std::uint64_t budget) {
-    if (stopAt_ && *stopAt_ > session_.position()) budget = std::min(budget, *stopAt_ - session_.position());
-    RunResult result = session_.runForward(budget);
-    if (result.reason != StopReason::Budget) return result;
-    if (!stopAt_ && session_.position() >= nextLook_) {
-        lookForLoop();
-        nextLook_ = from_ + 2 * (session_.position() - from_);
+    Session& s = session_;
+    RunResult result;
+    result.reason = StopReason::Budget;
+    if (!locator_) {
+        if (stopAt_ && *stopAt_ > s.position()) budget = std::min(budget, *stopAt_ - s.position());
+        bool cameBack = false;
+        if (watch_) {
+            RepeatWatch& watch = *watch_;
+            result = s.runForward(budget, [&] { return cameBack = watch.next(s.state_, s.inputTaken_); });
+        } else {
+            result = s.runForward(budget);
+        }
+        if (result.reason != StopReason::Budget) return result;
+        if (cameBack) {
+            // A state has come back: where the loop began is looked for among
+            // the snapshots before the tortoise, the first being the start.
+            const RunPoint& inside = watch_->tortoise();
+            std::vector<RunPoint> earlier;
+            for (const Session::Snapshot& snapshot : s.snapshots_) {
+                if (snapshot.position >= inside.at) break;
+                earlier.push_back({snapshot.machine, snapshot.inputTaken, snapshot.position});
+            }
+            locator_.emplace(s.input_, s.inputEnded(), watch_->period(), inside, std::move(earlier));
+            watch_.reset();
+        }
     }
-    if (stopAt_ && session_.position() >= *stopAt_) {
+    if (locator_) {
+        locator_->advance(std::max(budget * LOOP_SEARCH_SLICE, MIN_LOOP_SEARCH_SLICE));
+        if (!locator_->done()) return result;
+        located_ += locator_->stepped();
+        if (locator_->found()) result = loopFound(locator_->loop(), result);
+        locator_.reset();
+        return result;
+    }
+    if (stopAt_ && s.position() >= *stopAt_) {
         // The return may lie before this stretch began: steps counts only forwards.
-        const std::uint64_t began = session_.position() - result.steps;
+        const std::uint64_t began = s.position() - result.steps;
         result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
-        session_.goTo(*stopAt_);
+        s.goTo(*stopAt_);
         result.reason = StopReason::EndlessLoop;
     }
     return result;
 }
 
-namespace {
-
-// A loop found from a snapshot at `origin`, told in the session's positions,
-// with the instructions it runs rewritten by the program.
 ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program) {
     ProvedLoop loop{origin + found.start, found.length, found.instructions, {}};
     for (unsigned address = 0; address < 256; ++address) {
@@ -618,30 +654,16 @@ ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Prog
     return loop;
 }
 
-}  // namespace
-
-// Searches from the latest snapshot at or before the run's start, up to
-// where the machine stands: a loop found there has come round already.
-// When the search finds the loop running from its first state, the loop may
-// have begun earlier still: then the search is made again from position 0,
-// so that the loop's start is always the first state of it.
-void ForwardRun::lookForLoop() {
+RunResult ForwardRun::loopFound(const EndlessLoop& loop, RunResult result) {
     Session& s = session_;
-    const auto search = [&s](const Session::Snapshot& origin) {
-        // Typed input still open never gets here with an INP that found no
-        // word: the session waits for the word instead.
-        const LoopSearch found =
-            findEndlessLoop({origin.machine, s.input_, origin.inputTaken, s.inputEnded()}, s.position_ - origin.position);
-        std::optional<ProvedLoop> loop;
-        if (found.loop) loop = provedLoop(*found.loop, origin.position, s.program_);
-        return loop;
-    };
-    const Session::Snapshot& origin = s.snapshotBefore(from_ + 1);
-    std::optional<ProvedLoop> loop = search(origin);
-    if (loop && loop->start == origin.position && origin.position > 0) loop = search(s.snapshots_.front());
-    if (!loop) return;
-    s.loop_ = loop;
-    stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+    s.loop_ = provedLoop(loop, 0, s.program_);
+    stopAt_ = std::max(loop.start + loop.length, from_ + loop.length);
+    // The first return lies behind: the run found it when it was past it.
+    const std::uint64_t began = s.position() - result.steps;
+    result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
+    s.goTo(*stopAt_);
+    result.reason = StopReason::EndlessLoop;
+    return result;
 }
 
 std::vector<Warning> Session::warnings() const {
@@ -788,23 +810,26 @@ std::string describeStop(const Session& session, const RunResult& result) {
         case StopReason::LoopStart: {
             const std::optional<ProvedLoop>& loop = session.endlessLoop();
             if (!loop) return {};
-            const std::string text = describeEndlessLoop(loop->start, loop->length) + " (" + describeLoopLines(session) + ")";
-            const std::string rewrites = describeLoopRewrites(session);
-            const std::string after = rewrites.empty() ? "" : " " + rewrites;
-            if (result.reason == StopReason::LoopStart) return "Sei dove comincia il " + text + "." + after;
-            return "C" + text.substr(1) + ": il programma non finirebbe mai." + after;
+            if (result.reason == StopReason::EndlessLoop) return describeEndlessLoopStop(program, *loop);
+            const std::string rewrites = describeLoopRewrites(program, *loop);
+            return "Sei dove comincia il " + describeEndlessLoop(loop->start, loop->length) + " (" +
+                   describeLoopLines(program, *loop) + ")." + (rewrites.empty() ? "" : " " + rewrites);
         }
     }
     return {};
 }
 
 std::vector<std::int64_t> loopLineNumbers(const Session& session) {
-    std::vector<std::int64_t> numbers;
     const std::optional<ProvedLoop>& loop = session.endlessLoop();
-    if (!loop) return numbers;
+    if (!loop) return {};
+    return loopLineNumbers(session.program(), *loop);
+}
+
+std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop) {
+    std::vector<std::int64_t> numbers;
     for (unsigned address = 0; address < 256; ++address)
-        if (loop->instructions[address])
-            if (const ProgramLine* line = session.program().lineAt(address)) numbers.push_back(line->number);
+        if (loop.instructions[address])
+            if (const ProgramLine* line = program.lineAt(address)) numbers.push_back(line->number);
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
@@ -812,8 +837,12 @@ std::vector<std::int64_t> loopLineNumbers(const Session& session) {
 
 std::string describeLoopLines(const Session& session) {
     if (!session.endlessLoop()) return {};
+    return describeLoopLines(session.program(), *session.endlessLoop());
+}
+
+std::string describeLoopLines(const Program& program, const ProvedLoop& loop) {
     // The numbers of the lines as ranges of consecutive ones.
-    const std::vector<std::int64_t> numbers = loopLineNumbers(session);
+    const std::vector<std::int64_t> numbers = loopLineNumbers(program, loop);
     if (numbers.empty()) return "nessuna riga";
     std::vector<std::string> ranges;
     for (std::size_t i = 0; i < numbers.size();) {
@@ -834,13 +863,12 @@ std::string rewrittenInstructionText(const Program& program, const RanInstructio
     return ranInstructionText(ran, labelEntries(program)) + " (" + std::string(REWRITTEN_NOTE) + ")";
 }
 
-std::string describeLoopRewrites(const Session& session) {
-    const std::optional<ProvedLoop>& loop = session.endlessLoop();
-    if (!loop || loop->rewritten.empty()) return {};
+std::string describeLoopRewrites(const Program& program, const ProvedLoop& loop) {
+    if (loop.rewritten.empty()) return {};
     std::string text;
-    for (const RanInstruction& ran : loop->rewritten)
-        text += (text.empty() ? "" : "; ") + placeOf(session.program(), ran.address) + " il ciclo esegue " +
-                rewrittenInstructionText(session.program(), ran);
+    for (const RanInstruction& ran : loop.rewritten)
+        text += (text.empty() ? "" : "; ") + placeOf(program, ran.address) + " il ciclo esegue " +
+                rewrittenInstructionText(program, ran);
     text.front() = 'A';  // "alla riga", "all'indirizzo": the sentence begins with a capital
     return text + ".";
 }
@@ -852,6 +880,13 @@ std::string describeRewrittenNext(const Session& session) {
     if (!rewritten(session.program(), next)) return {};
     return "La prossima istruzione, " + placeOf(session.program(), state.PC) + ", è " +
            rewrittenInstructionText(session.program(), next) + ".";
+}
+
+std::string describeEndlessLoopStop(const Program& program, const ProvedLoop& loop) {
+    const std::string text = describeEndlessLoop(loop.start, loop.length);
+    const std::string rewrites = describeLoopRewrites(program, loop);
+    return "C" + text.substr(1) + " (" + describeLoopLines(program, loop) + "): il programma non finirebbe mai." +
+           (rewrites.empty() ? "" : " " + rewrites);
 }
 
 std::string describeLastWrite(const Session& session, Byte address) {

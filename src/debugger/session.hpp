@@ -233,6 +233,10 @@ private:
 
     friend class ForwardRun;
     class StepConsole;
+    // runForward, calling afterStep() after every step that does not stop
+    // the run: when it returns true the run ends there (reason Budget).
+    template <typename AfterStep>
+    RunResult runForward(std::uint64_t budget, AfterStep afterStep);
     struct Plan;
     struct Findings;
 
@@ -286,34 +290,48 @@ private:
 };
 
 // A forward run of many stretches ("continua"): the caller draws the
-// screen and looks at its keys between them. Besides what stops
-// runForward, it stops when the machine comes back to a state it has been
-// in, with no input taken in between: the program will go round for ever.
-// It stops on the first such return after its start (a run that starts
-// inside a loop already proved goes round it once), and the session keeps
-// the loop for the screen to mark and for runBackward to go back to.
+// screen and looks at its keys between them, and nothing else moves the
+// session meanwhile. Besides what stops runForward, it stops when the
+// machine comes back to a state it has been in, with no input taken in
+// between: the program will go round for ever. It stops on the first such
+// return after its start (a run that starts inside a loop already proved
+// goes round it once), and the session keeps the loop for the screen to
+// mark and for runBackward to go back to.
 //
-// The proof costs a fast run of the machine without the debugger's
-// bookkeeping, done on a schedule that doubles, so that it adds a bounded
-// share to a long run.
+// The proof costs one comparison a step: Brent's watch follows the
+// session's own steps. Once a state comes back, the run stops moving while
+// the locator finds where the loop began among the session's snapshots,
+// at most LOOP_SEARCH_SLICE times the stretch's budget (and never fewer
+// than MIN_LOOP_SEARCH_SLICE) instructions of its own run a stretch, however
+// far the run has gone.
 class ForwardRun {
 public:
     explicit ForwardRun(Session& session);
-    // At most budget instructions (fewer when a loop is proved ahead).
+    // At most budget instructions (fewer when a loop is proved ahead), and
+    // a bounded slice of the search.
     RunResult stretch(std::uint64_t budget);
 
+    // The instructions the search has run on its own so far: how much work
+    // it added to the session's steps.
+    std::uint64_t searchSteps() const;
+
 private:
-    void lookForLoop();
+    // The loop located: the session keeps it, and the run stops at its
+    // first return.
+    RunResult loopFound(const EndlessLoop& loop, RunResult result);
 
     Session& session_;
     std::uint64_t from_;
-    std::uint64_t nextLook_;
-    std::optional<std::uint64_t> stopAt_;  // the first return found, still ahead
+    std::optional<RepeatWatch> watch_;    // while no state has come back
+    std::optional<LoopLocator> locator_;  // once one has, until the loop is located
+    std::uint64_t located_ = 0;           // the instructions of a locator that is done
+    std::optional<std::uint64_t> stopAt_;  // the first return, once known
 };
 
-// The first check for an endless loop comes this many instructions into a
-// forward run; each later one after twice as many.
-inline constexpr std::uint64_t FIRST_LOOP_CHECK = 256;
+// A stretch of a forward run may add this many instructions of the search's
+// own run for each one of its budget, and at least MIN_LOOP_SEARCH_SLICE.
+inline constexpr std::uint64_t LOOP_SEARCH_SLICE = 8;
+inline constexpr std::uint64_t MIN_LOOP_SEARCH_SLICE = 4096;
 
 // "1 istruzione", "N istruzioni".
 std::string instructionCount(std::uint64_t count);
@@ -327,9 +345,21 @@ std::string describeLastWrite(const Session& session, Byte address);
 
 // The numbers of the lines of the proved loop's instructions, in order.
 std::vector<std::int64_t> loopLineNumbers(const Session& session);
+std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop);
 
 // The lines of the proved loop, as "righe 7-9 e 12" (for the message).
 std::string describeLoopLines(const Session& session);
+std::string describeLoopLines(const Program& program, const ProvedLoop& loop);
+
+// A loop found by a search from position `origin` of a run, told in the
+// run's positions, with the instructions of it that the program rewrote.
+ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program);
+
+// "Ciclo infinito: dal passo N la macchina ripete gli stessi M passi (righe
+// 7-9): il programma non finirebbe mai.", and the loop's rewritten
+// instructions: what a forward run that stops on an endless loop says, and
+// the page after "Ferma" stops a run in one.
+std::string describeEndlessLoopStop(const Program& program, const ProvedLoop& loop);
 
 // "JMP p (riscritta dal programma)": an instruction that ran rewritten, its
 // operands named by the program's labels.
@@ -338,7 +368,7 @@ std::string rewrittenInstructionText(const Program& program, const RanInstructio
 // The instructions of the proved loop that the program rewrote, as a
 // sentence: "Alla riga 3 il ciclo esegue JMP p (riscritta dal programma).";
 // empty when it runs its lines as the program placed them.
-std::string describeLoopRewrites(const Session& session);
+std::string describeLoopRewrites(const Program& program, const ProvedLoop& loop);
 
 // The next instruction, when the program rewrote it: "La prossima
 // istruzione, alla riga 3, è JMP p (riscritta dal programma)."; empty

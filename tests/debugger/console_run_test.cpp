@@ -5,6 +5,7 @@
 #include "debugger/console_run.hpp"
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
+#include "machine/loop_detection.hpp"
 #include "machine/startup_messages.hpp"
 #include "machine/trace_display.hpp"
 
@@ -211,6 +212,112 @@ TEST(ConsoleRun, StartsWithTarnsimsLines) {
     EXPECT_EQ(run.takeConsole(), startupBanner() + " Avvio della macchina virtuale simulata...\n"
                                  " Caricamento del programma (prova.bin) da eseguire... \n" +
                                      std::string(RUN_STARTED_LINES) + std::string(SHUTDOWN_LINES));
+}
+
+
+// Three nested countdowns of 60: some 900 thousand instructions, then
+// whatever follows `fine`.
+std::string afterCountdowns(const std::string& rest) {
+    return "        VAL a, 60\n"
+           "uno:    VAL b, 60\n"
+           "due:    VAL c, 60\n"
+           "tre:    CLZ\n"
+           "        DEC c\n"
+           "        JPZ finec\n"
+           "        JMP tre\n"
+           "finec:  CLZ\n"
+           "        DEC b\n"
+           "        JPZ fineb\n"
+           "        JMP due\n"
+           "fineb:  CLZ\n"
+           "        DEC a\n"
+           "        JPZ fine\n"
+           "        JMP uno\n"
+           "a:      DB 0\n"
+           "b:      DB 0\n"
+           "c:      DB 0\n"
+           "fine:\n" +
+           rest;
+}
+
+std::string words(std::size_t count, const std::string& last) {
+    std::string text;
+    for (std::size_t word = 0; word < count; ++word) text += "ab ";
+    return text + last;
+}
+
+// "Ferma" after some instructions, then the search from where the run
+// stood: it finds the loop a search from the very start finds, counted from
+// the start, a slice at a time; or why there is none.
+TEST(ConsoleRun, ALoopIsFoundFromWhereTheRunWasStopped) {
+    const std::string readsThenLoops = "giro:   INP w\n        CMP w, x\n        JPZ resta\n        JMP giro\n"
+                                       "resta:  JMP resta\nx:      DB 'x'\nw:      DB 0, 0, 0\n";
+    const struct {
+        const char* what;
+        std::string source;
+        std::string input;
+        bool ended;
+        std::uint64_t stopAfter;
+        LoopSearch::Outcome outcome;
+    } cases[]{
+        {"stopped long after the loop began", afterCountdowns("qui:    JMP qui\n"), "", false, 3'000'000,
+         LoopSearch::Outcome::Endless},
+        {"stopped before the loop", afterCountdowns("qui:    JMP qui\n"), "", false, 100'000, LoopSearch::Outcome::Endless},
+        {"a long period", afterCountdowns("giro:   INC basso\n        CLZ\n        CMP basso, zero\n        JPZ riporto\n"
+                                          "        JMP giro\nriporto: INC alto\n        JMP giro\nbasso:  DB 0\n"
+                                          "alto:   DB 0\nzero:   DB 0\n"),
+         "", false, 1'500'000, LoopSearch::Outcome::Endless},
+        // 20 KiB of words read, most of it let go, before the loop.
+        {"after the input read", readsThenLoops, words(7000, "x"), false, 2'000'000, LoopSearch::Outcome::Endless},
+        {"waiting on ended input", "giro: INP w\n JMP giro\nw: DB 0, 0, 0\n", words(7000, ""), true, 1'000'000,
+         LoopSearch::Outcome::Endless},
+        {"an INP ahead that will wait", afterCountdowns(" INP w\nqui: JMP qui\nw: DB 0, 0\n"), "", false, 100'000,
+         LoopSearch::Outcome::WaitsForInput},
+        {"a stop ahead", afterCountdowns(" RST\n"), "", false, 100'000, LoopSearch::Outcome::Stopped},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        const std::vector<Byte> image = assembled(item.source);
+        ConsoleRun run(image, "p.bin", item.input);
+        if (item.ended) run.endInput();
+        while (run.executed() < item.stopAfter && run.runSlice(item.stopAfter - run.executed()) == ConsoleRun::State::Running) {
+            run.takeConsole();
+            run.takeOutput();
+        }
+        ASSERT_EQ(run.executed(), item.stopAfter);
+        ASSERT_TRUE(RunLoopSearch::canStart(run));
+        RunLoopSearch search(run);
+        constexpr std::uint64_t SLICE = 5000;
+        for (std::uint64_t slices = 0; !search.done(); ++slices) {
+            ASSERT_LE(search.advance(SLICE), SLICE);
+            ASSERT_LT(slices, 100'000u);
+        }
+        const LoopSearch found = search.result();
+        ASSERT_EQ(found.outcome, item.outcome);
+        if (item.outcome != LoopSearch::Outcome::Endless) continue;
+        // The whole run from the start, searched at once.
+        MachineState loaded{};
+        loadImage(image, loaded);
+        const std::string input = item.input.empty() ? item.input : item.input + "\n";
+        const LoopSearch whole = findEndlessLoop({loaded, input, 0, item.ended}, 100'000'000);
+        ASSERT_TRUE(whole.loop);
+        EXPECT_EQ(found.loop->start, whole.loop->start);
+        EXPECT_EQ(found.loop->length, whole.loop->length);
+        EXPECT_EQ(found.loop->instructions, whole.loop->instructions);
+    }
+}
+
+// Only a run between two instructions, neither waiting nor halted, is searched.
+TEST(ConsoleRun, ARunThatWaitsOrHasHaltedIsNotSearched) {
+    ConsoleRun waiting(assembled("INP w\nRST\nw: DB 0\n"), "p.bin");
+    EXPECT_EQ(waiting.runSlice(100), ConsoleRun::State::NeedsInput);
+    EXPECT_FALSE(RunLoopSearch::canStart(waiting));
+    ConsoleRun traced(assembled("STD\nqui: JMP qui\n"), "p.bin");
+    EXPECT_EQ(traced.runSlice(100), ConsoleRun::State::Trace);
+    EXPECT_FALSE(RunLoopSearch::canStart(traced));
+    ConsoleRun halted(assembled("RST\n"), "p.bin");
+    EXPECT_EQ(halted.runSlice(100), ConsoleRun::State::Halted);
+    EXPECT_FALSE(RunLoopSearch::canStart(halted));
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST(RewrittenCode, AnEndlessLoopSaysWhatItsRewrittenLinesRun) {
     Session plain(sourceProgram("giro: JMP giro\n"), std::string{});
     const RunResult loop = runOn(plain);
     ASSERT_EQ(loop.reason, StopReason::EndlessLoop);
-    EXPECT_TRUE(describeLoopRewrites(plain).empty());
+    EXPECT_TRUE(describeLoopRewrites(plain.program(), *plain.endlessLoop()).empty());
     EXPECT_EQ(describeStop(plain, loop).find("riscritta"), std::string::npos);
 }
 

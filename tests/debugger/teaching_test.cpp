@@ -3,6 +3,7 @@
 // endless loop proved while c runs, with r going back to where it began.
 #include "debugger/session.hpp"
 #include "support/debugger_program.hpp"
+#include "support/loop_programs.hpp"
 
 #include <gtest/gtest.h>
 
@@ -284,6 +285,16 @@ TEST(EndlessLoops, ALoopThatTakesInputIsNoRepeatWhileTheInputLasts) {
     EXPECT_EQ(typed.endlessLoop()->start, 2 * 3000 + 1u);
 }
 
+TEST(EndlessLoops, WaitingOnINPAfterACasesInputIsTheGradersLoop) {
+    // The input of a case, as --caso gives it: ended for good. After its two
+    // words every INP finds nothing, from the same step tarngrade reports.
+    Session session(sourceProgram("ciclo: INP buf\nJMP ciclo\nbuf: DB 0, 0, 0, 0\n"), std::string("uno due"));
+    ASSERT_EQ(runOn(session).reason, StopReason::EndlessLoop);
+    EXPECT_EQ(session.endlessLoop()->start, 3u);
+    EXPECT_EQ(session.endlessLoop()->length, 2u);
+    expectTrueLoop(session);
+}
+
 TEST(EndlessLoops, InputTakenBeforeTheLoopStillCountsAsTheRunsStart) {
     // Two words read, then a loop of two steps.
     const char* source = "INP buf\nINP buf\ngiro: NOP\nJMP giro\nbuf: DB 0, 0, 0\n";
@@ -309,6 +320,71 @@ TEST(EndlessLoops, OtherStopsComeFirst) {
                  std::string{});
     EXPECT_EQ(runOn(ends).reason, StopReason::Halted);
     EXPECT_FALSE(ends.endlessLoop());
+}
+
+}  // namespace
+}  // namespace tarn::debugger
+
+namespace tarn::debugger {
+namespace {
+
+TEST(EndlessLoops, EachStretchAddsABoundedSliceOfSearchHoweverFarTheRun) {
+    // Three nested countdowns, some 900 thousand steps, then two bytes that
+    // count together for ever: a loop of some 80 thousand steps, proved far
+    // into the run. Finding where it began takes the search many stretches,
+    // each with at most its slice of instructions of its own.
+    const std::string source = "        VAL a, 60\n"
+                               "uno:    VAL b, 60\n"
+                               "due:    VAL c, 60\n"
+                               "tre:    CLZ\n"
+                               "        DEC c\n"
+                               "        JPZ finec\n"
+                               "        JMP tre\n"
+                               "finec:  CLZ\n"
+                               "        DEC b\n"
+                               "        JPZ fineb\n"
+                               "        JMP due\n"
+                               "fineb:  CLZ\n"
+                               "        DEC a\n"
+                               "        JPZ giro\n"
+                               "        JMP uno\n"
+                               "a:      DB 0\n"
+                               "b:      DB 0\n"
+                               "c:      DB 0\n" +
+                               tarn::testing::TWO_BYTE_COUNTER;
+    const Program program = sourceProgram(source);
+    Session session(program, std::string{});
+    ForwardRun run(session);
+    constexpr std::uint64_t BUDGET = 1000;
+    const std::uint64_t slice = std::max(BUDGET * LOOP_SEARCH_SLICE, MIN_LOOP_SEARCH_SLICE);
+    std::uint64_t searched = 0;
+    std::uint64_t searchingStretches = 0;
+    RunResult result;
+    for (std::uint64_t stretches = 0; stretches < 100'000; ++stretches) {
+        result = run.stretch(BUDGET);
+        const std::uint64_t added = run.searchSteps() - searched;
+        searched = run.searchSteps();
+        ASSERT_LE(added, slice) << "at step " << session.position();
+        if (added > 0) ++searchingStretches;
+        if (result.reason != StopReason::Budget) break;
+    }
+    ASSERT_EQ(result.reason, StopReason::EndlessLoop);
+    EXPECT_GT(searchingStretches, 10u);
+    EXPECT_GT(session.snapshotInterval(), FIRST_SNAPSHOT_INTERVAL);
+
+    // The loop is the one a whole search from the start finds.
+    MachineState loaded{};
+    loadImage(program.image, loaded);
+    const LoopSearch whole = findEndlessLoop({loaded, "", 0, true}, 10'000'000);
+    ASSERT_TRUE(whole.loop);
+    const ProvedLoop loop = *session.endlessLoop();
+    EXPECT_GT(loop.start, 800'000u);
+    EXPECT_EQ(loop.start, whole.loop->start);
+    EXPECT_EQ(loop.length, whole.loop->length);
+    EXPECT_EQ(loop.instructions, whole.loop->instructions);
+    EXPECT_EQ(session.position(), loop.start + loop.length);
+    // All it ran of its own: a few periods, far fewer than the run's steps.
+    EXPECT_LT(searched, 12 * loop.length);
 }
 
 }  // namespace

@@ -46,16 +46,19 @@ std::string compare(const Session& session, const std::vector<Byte>& image, cons
     return {};
 }
 
-// A forward run that looks for endless loops, in stretches of 64; a loop
-// it proves must be one: its first state comes back after one period,
-// input included, and the run stops on the first return after its start.
+// A forward run that looks for endless loops, in stretches of 64, each with
+// at most its slice of the search; a loop it proves must be one: its first
+// state comes back after one period, input included, and the run stops on
+// the first return after its start.
 std::string checkForwardRun(Session& session, std::uint64_t budget, RunResult& result) {
     const std::uint64_t from = session.position();
     ForwardRun run(session);
     std::uint64_t ran = 0;
     do {
+        const std::uint64_t searched = run.searchSteps();
         result = run.stretch(std::min<std::uint64_t>(64, budget - ran));
         ran += result.steps;
+        if (run.searchSteps() - searched > MIN_LOOP_SEARCH_SLICE) return "the search ran past its slice in a stretch";
     } while (result.reason == StopReason::Budget && ran < budget);
     if (result.reason != StopReason::EndlessLoop) return {};
     const std::optional<ProvedLoop> loop = session.endlessLoop();

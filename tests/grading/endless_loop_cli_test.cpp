@@ -135,3 +135,31 @@ TEST(TarngradeEndlessLoop, TheReplayAndGradescopeShowWhereTheRunStood) {
     // The hidden case tells nothing of where the run stood.
     EXPECT_EQ(report.at("tests").at(2).at("output"), "non superato");
 }
+
+TEST(TarngradeEndlessLoop, WaitingOnINPAfterTheCaseInputIsAnEndlessLoop) {
+    // A case has all its input from the start: once its words are read, the
+    // INP finds nothing for ever, as with a file. The report, the replay of
+    // the case and the JSON all call it an endless loop, from the same step.
+    const ClassFolder folder;
+    const std::string exercise = folder.write("parole.toml",
+                                              "titolo = \"Parole\"\n"
+                                              "limite_istruzioni = 5000\n"
+                                              "[[caso]]\n"
+                                              "nome = \"a\"\n"
+                                              "ingresso = \"uno due\"\n"
+                                              "uscita = \"uno due\"\n");
+    folder.write("rossi/parole.asm", "ciclo: INP buf\n       JMP ciclo\nbuf:   DB 0, 0, 0, 0\n");
+    const std::string json = (folder / "rapporto.json").string();
+    const ProcessResult report = runProcess({TARNGRADE_BINARY, exercise, (folder / "rossi").string(), "--json", json});
+    EXPECT_EQ(report.exitStatus, 1) << report.err;
+    const std::string loop = "ciclo infinito: dal passo 3 la macchina ripete gli stessi 2 passi\n";
+    EXPECT_NE(report.out.find(loop), std::string::npos) << report.out;
+    EXPECT_EQ(report.out.find("limite di istruzioni"), std::string::npos) << report.out;
+    const nlohmann::json cases = nlohmann::json::parse(tarntest::fileContent(json)).at("consegne").at(0).at("casi");
+    EXPECT_EQ(cases.at(0).at("ciclo_infinito").at("passo"), 3);
+
+    const ProcessResult replay = runProcess({TARNGRADE_BINARY, exercise, (folder / "rossi").string(), "--caso", "a"});
+    EXPECT_EQ(replay.exitStatus, 1) << replay.err;
+    EXPECT_NE(replay.out.find(loop), std::string::npos) << replay.out;
+    EXPECT_NE(replay.out.find("    riga 1: ciclo: INP buf\n    riga 2: JMP ciclo\n"), std::string::npos) << replay.out;
+}

@@ -186,6 +186,7 @@ async function runProgram() {
     showWordBox(false);
     mode = 'run';
     runState = 'starting';
+    runsStarted++;
     executed = 0;
     say('Assemblo ed eseguo il programma…');
     updateButtons();
@@ -304,8 +305,9 @@ async function stopWorker() {
     return true;
 }
 
+// Stops the run; true when the worker stopped it (rather than being replaced).
 async function stopRun() {
-    if (mode !== 'run') return;
+    if (mode !== 'run') return false;
     const answered = await stopWorker();
     if (mode === 'run') {
         consoleView.flush();
@@ -313,10 +315,29 @@ async function stopRun() {
         finishRun();
         say(answered ? 'Esecuzione fermata.' : 'Il simulatore non rispondeva: è stato riavviato.', `istruzioni eseguite: ${executed}`);
     }
+    return answered;
+}
+
+// After "Ferma": the endless loop the run was in, if the worker proves one
+// from where it stopped, in the words of the debugger's "Continua". Another
+// run or a session in the meantime makes it moot.
+let runsStarted = 0;
+async function showRunLoop() {
+    const run = runsStarted;
+    let reply;
+    try {
+        reply = await client.findRunLoop();
+    } catch {
+        return;
+    }
+    if (reply.ok && reply.loop && reply.message && mode === 'idle' && run === runsStarted) add(reply.message);
 }
 
 async function stop() {
-    if (mode === 'run') return stopRun();
+    if (mode === 'run') {
+        if (await stopRun()) showRunLoop();
+        return;
+    }
     if (verifying) {
         // Grading runs in one go: the worker that does it is replaced.
         verifyStopped = true;

@@ -111,6 +111,13 @@ export class WorkerClient {
         return this.send(this.worker, op, args);
     }
 
+    // After "stop" has ended a run: the endless loop it was in, looked for
+    // from where it stopped, a slice at a time; resolves to { ok, loop,
+    // message }, loop ({ start, length, lines }) null when none was proved.
+    findRunLoop() {
+        return this.request('runLoop');
+    }
+
     // Throws the worker away and starts another; pending requests reject.
     async restart() {
         const old = this.worker;

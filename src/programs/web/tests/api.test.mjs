@@ -231,6 +231,65 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         }
     });
 
+    await t.test('after Ferma, the endless loop the run was in, as Continua says it, looked for from where it stopped', async () => {
+        // Three nested countdowns: some 900 thousand instructions before `fine`.
+        const countdowns = [
+            '        VAL a, 60', 'uno:    VAL b, 60', 'due:    VAL c, 60', 'tre:    CLZ', '        DEC c', '        JPZ finec',
+            '        JMP tre', 'finec:  CLZ', '        DEC b', '        JPZ fineb', '        JMP due', 'fineb:  CLZ', '        DEC a',
+            '        JPZ fine', '        JMP uno', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', 'fine:', '',
+        ].join('\n');
+        const cases = [
+            {
+                what: 'a jump to itself',
+                source: 'ciclo: JMP ciclo\n',
+                stopAfter: 1_000_000,
+                loop: { start: 1, length: 1, lines: [1] },
+                message: 'Ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo (riga 1): il programma non finirebbe mai.',
+            },
+            {
+                // Stopped during the countdowns: the loop comes after them.
+                what: 'a loop still ahead',
+                source: `${countdowns}giro:   NOP\n        JMP giro\n`,
+                stopAfter: 100_000,
+                loop: { start: 878_641, length: 2, lines: [20, 21] },
+                message: 'Ciclo infinito: dal passo 878641 la macchina ripete gli stessi 2 passi (righe 20-21): il programma non finirebbe mai.',
+            },
+            // An INP ahead that will find no word: the run waits there.
+            { what: 'an INP ahead', source: `${countdowns}        INP w\nqui:    JMP qui\nw:      DB 0, 0\n`, stopAfter: 100_000, loop: null },
+        ];
+        for (const { what, source, stopAfter, loop, message } of cases) {
+            assert.equal((await worker.request('run', { source, name: 'p', input: '' })).ok, true, what);
+            // Stopped where it stands by then: before the loop or after it
+            // began, or at the INP, the answer is the same.
+            let event;
+            do event = await worker.nextEvent(); while (event.state === 'running' && event.executed < stopAfter);
+            assert.equal((await worker.request('stop')).ok, true);
+            do event = await worker.nextEvent(); while (event.state === 'running');
+            assert.equal(event.state, 'stopped');
+            const reply = await worker.request('runLoop');
+            assert.equal(reply.ok, true, what);
+            assert.deepEqual(reply.loop, loop, what);
+            if (loop) assert.equal(reply.message, message, what);
+        }
+        // A run waiting for a word, and no run at all: nothing to look for.
+        assert.equal((await worker.request('run', { source: 'INP w\nRST\nw: DB 0\n', name: 'p', input: '' })).ok, true);
+        let event;
+        do event = await worker.nextEvent(); while (event.state === 'running');
+        assert.equal(event.state, 'input');
+        await worker.request('stop');
+        do event = await worker.nextEvent(); while (event.state !== 'stopped');
+        assert.equal((await worker.request('runLoop')).loop, null);
+        assert.equal((await worker.request('runLoop')).loop, null);
+        // Another run given up the search under way: its answer is no loop.
+        await worker.request('run', { source: `${countdowns}qui:    JMP qui\n`, name: 'p', input: '' });
+        await worker.request('stop');
+        const looking = worker.request('runLoop');
+        await worker.request('run', { source: 'RST\n', name: 'p', input: '' });
+        assert.equal((await looking).loop, null);
+        do event = await worker.nextEvent(); while (event.state !== 'halted');
+        worker.events.length = 0;
+    });
+
     await t.test('the debugger steps, goes back, continues, and tells who wrote a byte', async () => {
         const source = example('somma', '.asm');
         const started = await worker.request('debug', { source, name: 'somma', input: '3 4' });
@@ -485,6 +544,18 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal(reply.view.loop, null);
     });
 
+    await t.test('a loop waiting on INP waits for a word while the input is open, and is endless once it has ended', async () => {
+        await worker.request('debug', { source: 'ciclo:  INP buf\n        JMP ciclo\nbuf:    DB 0, 0, 0, 0\n', name: 'p', input: 'uno due' });
+        let reply = await worker.request('continue');
+        assert.equal(reply.view.needsInput, true);
+        assert.equal(reply.view.loop, null);
+        await worker.request('endInput');
+        reply = await worker.request('continue');
+        const { start, length, lines } = reply.view.loop;
+        assert.deepEqual({ start, length, lines }, { start: 5, length: 2, lines: [1, 2] });
+        assert.match(reply.view.message, /^Ciclo infinito: dal passo 5 la macchina ripete gli stessi 2 passi \(righe 1-2\)/);
+    });
+
     await t.test('exercises: the visible cases are graded with tarngrade\'s details, the hidden ones never leave', async () => {
         const text = [
             'titolo = "Eco"',
@@ -576,7 +647,9 @@ function directSession(module) {
 
 test('the calls of one continue are one run, however small, until one is done', { skip: moduleMissing }, async () => {
     const session = directSession(await loadModule());
-    // Far fewer instructions a call than the first look for a loop needs.
+    // A byte that counts: its loop is 256 steps long, far more than a call
+    // runs, so only calls that are one run see the state come back.
+    const counter = 'giro: INC conta\nJMP giro\nconta: DB 0\n';
     const continueBy = (budget) => {
         for (let calls = 1; calls <= 200; calls++) {
             const reply = session.debug('continue', budget);
@@ -584,15 +657,15 @@ test('the calls of one continue are one run, however small, until one is done', 
         }
         return { calls: Infinity };
     };
-    assert.equal(session.start('qui: JMP qui\n').failed, false);
+    assert.equal(session.start(counter).failed, false);
     const { calls, reply } = continueBy(100);
-    assert.ok(calls > 1 && calls < 200, String(calls));
-    assert.match(reply.view.message, /^Ciclo infinito: dal passo 1 /);
-    assert.equal(reply.view.position, 2);
+    assert.ok(calls > 2 && calls < 200, String(calls));
+    assert.match(reply.view.message, /^Ciclo infinito: dal passo \d+ la macchina ripete gli stessi 256 passi /);
+    assert.equal(reply.view.position, reply.view.loop.start + 256);
 
     // A continue left half way by another command, then by a new session:
     // the new one runs on its own program.
-    session.start('qui: JMP qui\n');
+    session.start(counter);
     assert.equal(session.debug('continue', 100).done, false);
     assert.equal(session.debug('view').view.position, 100);
     assert.equal(session.debug('continue', 100).done, false);

@@ -232,6 +232,11 @@ json machineJson(const tarn::MachineState& m) {
                 {"characters", std::move(characters)}};
 }
 
+// After "Ferma": the search for the endless loop the run was in, from where
+// it stopped, and the run's program, whose lines name the loop's.
+std::unique_ptr<debugger::RunLoopSearch> runLoop;
+std::optional<debugger::Program> runProgram;
+
 // ---------------------------------------------------------------------------
 // The debugger
 
@@ -409,6 +414,8 @@ EMSCRIPTEN_KEEPALIVE const char* tw_assemble(const char* sourceData, std::size_t
 EMSCRIPTEN_KEEPALIVE const char* tw_run_start(const char* sourceData, std::size_t sourceSize, const char* nameData,
                                               std::size_t nameSize, const char* inputData, std::size_t inputSize) {
     consoleRun.reset();
+    runLoop.reset();
+    runProgram.reset();
     const std::string_view source = text(sourceData, sourceSize);
     const std::string_view name = text(nameData, nameSize);
     const std::string_view input = text(inputData, inputSize);
@@ -418,6 +425,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_run_start(const char* sourceData, std::size_
     if (!assembly.failed()) {
         const std::string shown = std::string(name.empty() ? std::string_view{"programma"} : name) + ".bin";
         consoleRun = std::make_unique<debugger::ConsoleRun>(assembly.image, shown, input);
+        runProgram = debugger::programFromAssembly(sourceName(name), source, assembly);
     }
     return give(result);
 }
@@ -471,6 +479,37 @@ EMSCRIPTEN_KEEPALIVE void tw_run_end_input() {
 
 EMSCRIPTEN_KEEPALIVE void tw_run_close() {
     consoleRun.reset();
+}
+
+// Before the run is closed by "Ferma": starts the search for the endless
+// loop it was in, from where it stands; 1 when it started, 0 when the run
+// was waiting for a key or a word, or had ended.
+EMSCRIPTEN_KEEPALIVE int tw_run_loop_start() {
+    runLoop.reset();
+    if (!consoleRun || !runProgram || !debugger::RunLoopSearch::canStart(*consoleRun)) return 0;
+    runLoop = std::make_unique<debugger::RunLoopSearch>(*consoleRun);
+    return 1;
+}
+
+// A slice of at most budget instructions of that search: { done: false },
+// or { done: true, loop, message }, loop being { start, length, lines } and
+// message what the debugger's "Continua" says of it, or null and "" when
+// none was proved (the run would stop, or wait for a word, or the search
+// gave up).
+EMSCRIPTEN_KEEPALIVE const char* tw_run_loop_slice(double budget) {
+    if (runLoop && !runLoop->done())
+        runLoop->advance(budget >= 1e12 ? std::uint64_t{1'000'000'000'000}
+                         : budget >= 1  ? static_cast<std::uint64_t>(budget)
+                                        : std::uint64_t{1});
+    if (runLoop && !runLoop->done()) return give(json{{"done", false}});
+    const tarn::LoopSearch found = runLoop ? runLoop->result() : tarn::LoopSearch{};
+    runLoop.reset();
+    if (!found.loop || !runProgram) return give(json{{"done", true}, {"loop", nullptr}, {"message", ""}});
+    const debugger::ProvedLoop loop = debugger::provedLoop(*found.loop, 0, *runProgram);
+    return give(json{{"done", true},
+                     {"loop",
+                      {{"start", loop.start}, {"length", loop.length}, {"lines", debugger::loopLineNumbers(*runProgram, loop)}}},
+                     {"message", debugger::describeEndlessLoopStop(*runProgram, loop)}});
 }
 
 // Assembles and opens a session: { failed, diagnostics, omitted } or

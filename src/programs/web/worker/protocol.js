@@ -181,6 +181,37 @@ export function createProtocol({ createModule, post, schedule }) {
         post({ event: 'run', ...fields, state: 'stopped' }, transfer);
     }
 
+    // "runLoop": after "stop" ended a run, the search for the endless loop
+    // it was in, from where it stopped, in slices like a run's; any other
+    // request that stops jobs gives it up. { loop, message }: loop null when
+    // none was proved.
+    function lookForRunLoop(reply) {
+        stopJob();
+        const budget = new Budget();
+        let finished = false;
+        const finish = (answer) => {
+            if (finished) return;
+            finished = true;
+            if (job === current) job = null;
+            reply(answer);
+        };
+        const current = { kind: 'loop', cancel: () => finish({ ok: true, loop: null, message: '' }) };
+        job = current;
+        const slice = () => {
+            if (finished) return;
+            let answer;
+            try {
+                answer = budget.measure(() => json(module._tw_run_loop_slice(budget.value)));
+            } catch (error) {
+                finish({ ok: false, error: internalError(error) });
+                return;
+            }
+            if (answer.done) finish({ ok: true, loop: answer.loop, message: answer.message });
+            else schedule(slice);
+        };
+        slice();
+    }
+
     // ---- the debugger
 
     const debug = (op, number = 0, text = '') =>
@@ -286,8 +317,11 @@ export function createProtocol({ createModule, post, schedule }) {
             return { ok: true };
         },
         stop() {
-            if (mode === 'run') stopRun();
-            else stopJob();
+            if (mode === 'run') {
+                // Where the run stands is kept for "runLoop" before it goes.
+                if (runOpen) module._tw_run_loop_start();
+                stopRun();
+            } else stopJob();
             return { ok: true };
         },
         debug({ source, name, input }) {
@@ -330,6 +364,10 @@ export function createProtocol({ createModule, post, schedule }) {
         };
         if (op !== 'init' && !module) {
             reply({ ok: false, error: 'Il simulatore non è ancora pronto.' });
+            return;
+        }
+        if (op === 'runLoop') {
+            lookForRunLoop(reply);
             return;
         }
         if (op === 'continue') {

@@ -1,6 +1,7 @@
 // Running as tarnsim runs: the console shows what the native tarnsim prints
 // for the same source and input, the tracer waits for "Tasto", INP asks for a
-// "Parola" when the input is over, and "Ferma" ends an endless loop.
+// "Parola" when the input is over, and "Ferma" ends an endless loop and
+// says which it was.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -106,6 +107,9 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
     assert.equal(await button(page, 'Esegui').isDisabled(), true);
     await button(page, 'Ferma').click();
     await waitText(page, 'messages', /Esecuzione fermata\./);
+    // Then the loop it was in, looked for from where it stopped, as the
+    // debugger's "Continua" says it.
+    await waitText(page, 'messages', /Ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo \(riga 1\): il programma non finirebbe mai\./);
     await waitIdle(page);
     const stopped = await text(page, 'messages');
     // Nothing more comes once stopped.
