@@ -285,15 +285,17 @@ TEST(ConsoleRun, ALoopIsFoundFromWhereTheRunWasStopped) {
 
 // Only a run between two instructions, neither waiting nor halted, is searched.
 TEST(ConsoleRun, ARunThatWaitsOrHasHaltedIsNotSearched) {
-    ConsoleRun waiting(assembled("INP w\nRST\nw: DB 0\n"), "p.bin");
-    EXPECT_EQ(waiting.runSlice(100), ConsoleRun::State::NeedsInput);
-    EXPECT_FALSE(RunLoopSearch::canStart(waiting));
-    ConsoleRun traced(assembled("STD\nqui: JMP qui\n"), "p.bin");
-    EXPECT_EQ(traced.runSlice(100), ConsoleRun::State::Trace);
-    EXPECT_FALSE(RunLoopSearch::canStart(traced));
-    ConsoleRun halted(assembled("RST\n"), "p.bin");
-    EXPECT_EQ(halted.runSlice(100), ConsoleRun::State::Halted);
-    EXPECT_FALSE(RunLoopSearch::canStart(halted));
+    const struct {
+        const char* source;
+        ConsoleRun::State state;
+    } stops[] = {{"INP w\nRST\nw: DB 0\n", ConsoleRun::State::NeedsInput},
+                 {"STD\nqui: JMP qui\n", ConsoleRun::State::Trace},
+                 {"RST\n", ConsoleRun::State::Halted}};
+    for (const auto& stop : stops) {
+        ConsoleRun run(assembled(stop.source), "p.bin");
+        EXPECT_EQ(run.runSlice(100), stop.state);
+        EXPECT_FALSE(RunLoopSearch::canStart(run)) << stop.source;
+    }
 }
 
 }  // namespace
