@@ -172,7 +172,7 @@ TEST(ExerciseMemory, AddressesValuesAndOrder) {
 nome = "a"
 memoria = { "255" = -1, "0XfE" = -128, "0x10" = [0, 127, 128, 255], "0" = [1, 2] }
 atteso.memoria = { "016" = [9] }
-atteso.registri = { x = -1, PC = 0xFF, b = 255, A = 0 }  # by name in any case
+atteso.registri = { x = -1, pc = 0xFF, b = 255, A = 0 }  # by name in any case
 )");
     const TestCase& testCase = exercise.cases.at(0);
     ASSERT_EQ(testCase.memory.size(), 4u);  // sorted by address
