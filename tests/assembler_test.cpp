@@ -370,6 +370,22 @@ INSTANTIATE_TEST_SUITE_P(
                   "tra gli apici ci va un carattere di un byte, ma 'è' in UTF-8 ne ha 2: per scriverne i byte usa una "
                   "stringa, come DB \"è\""},
         ErrorCase{"EscapedAccent", "DB \"\\è\"", 1, 5, "sequenza di escape non valida '\\è'"},
+        // What a copy from a page or a word processor brings into a source
+        // is named so that it can be told apart from what was meant.
+        ErrorCase{"CurlyDoubleQuote", "DB \u201Cciao", 1, 4,
+                  "carattere inatteso '\u201C' (una stringa si scrive tra virgolette diritte: \"ciao\")"},
+        ErrorCase{"CurlySingleQuote", "DB \u2018a", 1, 4,
+                  "carattere inatteso '\u2018' (un carattere si scrive tra apici diritti: 'a')"},
+        ErrorCase{"ByteOrderMark", "\uFEFFRST", 1, 1,
+                  "carattere inatteso U+FEFF (il segno BOM: salva il file in UTF-8 senza BOM)"},
+        ErrorCase{"ZeroWidthSpace", "RST\u200B", 1, 4, "carattere inatteso U+200B (un carattere che non si vede)"},
+        ErrorCase{"BidirectionalControl", "RST \u202E", 1, 5,
+                  "carattere inatteso U+202E (un carattere che non si vede)"},
+        ErrorCase{"IdeographicSpace", "DB 1,\u3000 2", 1, 6,
+                  "carattere inatteso U+3000 (uno spazio che non è ASCII: scrivi uno spazio normale)"},
+        ErrorCase{"MultiplicationSign", "DB 1 \u00D7 2", 1, 6, "carattere inatteso '\u00D7'"},
+        ErrorCase{"ControlCharacterOfC1", "DB 1, \xC2\x85", 1, 7, "carattere inatteso U+0085"},
+        ErrorCase{"Utf8CutShort", "DB 1, \xC3", 1, 7, "carattere inatteso \\xC3"},
         ErrorCase{"EmptyDb", "x: DB ; nothing", 1, 4, "DB richiede almeno un valore"},
         ErrorCase{"Overlap", "ORG 5\nDB 1, 2\nORG 6\n  DB 3", 4, 3, "l'indirizzo 6 è già occupato dalla riga 2"},
         ErrorCase{"PastAddress255", "ORG 254\n  VAL 1, 2\n  NOP", 2, 3, "il programma va oltre l'indirizzo 255"},
@@ -381,32 +397,6 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LabelAtTheCrossingIsNotReported", "ORG 255\nDB 1\nend: DB 2\nJMP end", 3, 6,
                   "il programma va oltre l'indirizzo 255"}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
-
-// What a copy from a page or a word processor brings into a source is named
-// so that it can be told apart from what was meant, with a hint.
-TEST(AssemblerErrors, CharactersPastAsciiAreNamedWithAHint) {
-    const struct {
-        const char* source;
-        const char* message;
-    } cases[] = {
-        {"DB \u201Cciao\u201D", "1:4 carattere inatteso '\u201C' (una stringa si scrive tra virgolette diritte: \"ciao\")"},
-        {"DB \u2018a\u2019", "1:4 carattere inatteso '\u2018' (un carattere si scrive tra apici diritti: 'a')"},
-        {"\uFEFFRST", "1:1 carattere inatteso U+FEFF (il segno BOM: salva il file in UTF-8 senza BOM)"},
-        {"RST\u200B", "1:4 carattere inatteso U+200B (un carattere che non si vede)"},
-        {"RST \u202E", "1:5 carattere inatteso U+202E (un carattere che non si vede)"},
-        {"DB 1,\u3000 2", "1:6 carattere inatteso U+3000 (uno spazio che non è ASCII: scrivi uno spazio normale)"},
-        {"DB 1 \u00D7 2", "1:6 carattere inatteso '\u00D7'"},
-        {"DB 1, \xC2\x85", "1:7 carattere inatteso U+0085"},  // a control character of C1
-        {"DB 1, \xC3", "1:7 carattere inatteso \\xC3"},       // cut short: a byte of its own
-    };
-    for (const auto& c : cases) {
-        const Assembly assembly = assemble(c.source);
-        ASSERT_FALSE(assembly.diagnostics.empty()) << c.source;
-        const Diagnostic& first = assembly.diagnostics.front();
-        EXPECT_EQ(c.message, std::to_string(first.line) + ":" + std::to_string(first.column) + " " + first.message)
-            << c.source;
-    }
-}
 
 TEST(AssemblerErrors, EveryErrorIsReportedInLineOrderWithoutCascades) {
     // A bad instruction still takes its room, so the label after it keeps its

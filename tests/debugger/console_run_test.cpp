@@ -8,6 +8,7 @@
 #include "machine/loop_detection.hpp"
 #include "machine/startup_messages.hpp"
 #include "machine/trace_display.hpp"
+#include "support/loop_programs.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@
 
 namespace tarn::debugger {
 namespace {
+
+using tarn::testing::afterCountdowns;
+using tarn::testing::TWO_BYTE_COUNTER;
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -215,31 +219,6 @@ TEST(ConsoleRun, StartsWithTarnsimsLines) {
 }
 
 
-// Three nested countdowns of 60: some 900 thousand instructions, then
-// whatever follows `fine`.
-std::string afterCountdowns(const std::string& rest) {
-    return "        VAL a, 60\n"
-           "uno:    VAL b, 60\n"
-           "due:    VAL c, 60\n"
-           "tre:    CLZ\n"
-           "        DEC c\n"
-           "        JPZ finec\n"
-           "        JMP tre\n"
-           "finec:  CLZ\n"
-           "        DEC b\n"
-           "        JPZ fineb\n"
-           "        JMP due\n"
-           "fineb:  CLZ\n"
-           "        DEC a\n"
-           "        JPZ fine\n"
-           "        JMP uno\n"
-           "a:      DB 0\n"
-           "b:      DB 0\n"
-           "c:      DB 0\n"
-           "fine:\n" +
-           rest;
-}
-
 std::string words(std::size_t count, const std::string& last) {
     std::string text;
     for (std::size_t word = 0; word < count; ++word) text += "ab ";
@@ -263,10 +242,7 @@ TEST(ConsoleRun, ALoopIsFoundFromWhereTheRunWasStopped) {
         {"stopped long after the loop began", afterCountdowns("qui:    JMP qui\n"), "", false, 3'000'000,
          LoopSearch::Outcome::Endless},
         {"stopped before the loop", afterCountdowns("qui:    JMP qui\n"), "", false, 100'000, LoopSearch::Outcome::Endless},
-        {"a long period", afterCountdowns("giro:   INC basso\n        CLZ\n        CMP basso, zero\n        JPZ riporto\n"
-                                          "        JMP giro\nriporto: INC alto\n        JMP giro\nbasso:  DB 0\n"
-                                          "alto:   DB 0\nzero:   DB 0\n"),
-         "", false, 1'500'000, LoopSearch::Outcome::Endless},
+        {"a long period", afterCountdowns(TWO_BYTE_COUNTER), "", false, 1'500'000, LoopSearch::Outcome::Endless},
         // 20 KiB of words read, most of it let go, before the loop.
         {"after the input read", readsThenLoops, words(7000, "x"), false, 2'000'000, LoopSearch::Outcome::Endless},
         {"waiting on ended input", "giro: INP w\n JMP giro\nw: DB 0, 0, 0\n", words(7000, ""), true, 1'000'000,
@@ -309,15 +285,17 @@ TEST(ConsoleRun, ALoopIsFoundFromWhereTheRunWasStopped) {
 
 // Only a run between two instructions, neither waiting nor halted, is searched.
 TEST(ConsoleRun, ARunThatWaitsOrHasHaltedIsNotSearched) {
-    ConsoleRun waiting(assembled("INP w\nRST\nw: DB 0\n"), "p.bin");
-    EXPECT_EQ(waiting.runSlice(100), ConsoleRun::State::NeedsInput);
-    EXPECT_FALSE(RunLoopSearch::canStart(waiting));
-    ConsoleRun traced(assembled("STD\nqui: JMP qui\n"), "p.bin");
-    EXPECT_EQ(traced.runSlice(100), ConsoleRun::State::Trace);
-    EXPECT_FALSE(RunLoopSearch::canStart(traced));
-    ConsoleRun halted(assembled("RST\n"), "p.bin");
-    EXPECT_EQ(halted.runSlice(100), ConsoleRun::State::Halted);
-    EXPECT_FALSE(RunLoopSearch::canStart(halted));
+    const struct {
+        const char* source;
+        ConsoleRun::State state;
+    } stops[] = {{"INP w\nRST\nw: DB 0\n", ConsoleRun::State::NeedsInput},
+                 {"STD\nqui: JMP qui\n", ConsoleRun::State::Trace},
+                 {"RST\n", ConsoleRun::State::Halted}};
+    for (const auto& stop : stops) {
+        ConsoleRun run(assembled(stop.source), "p.bin");
+        EXPECT_EQ(run.runSlice(100), stop.state);
+        EXPECT_FALSE(RunLoopSearch::canStart(run)) << stop.source;
+    }
 }
 
 }  // namespace

@@ -322,36 +322,12 @@ TEST(EndlessLoops, OtherStopsComeFirst) {
     EXPECT_FALSE(ends.endlessLoop());
 }
 
-}  // namespace
-}  // namespace tarn::debugger
-
-namespace tarn::debugger {
-namespace {
-
 TEST(EndlessLoops, EachStretchAddsABoundedSliceOfSearchHoweverFarTheRun) {
     // Three nested countdowns, some 900 thousand steps, then two bytes that
     // count together for ever: a loop of some 80 thousand steps, proved far
     // into the run. Finding where it began takes the search many stretches,
     // each with at most its slice of instructions of its own.
-    const std::string source = "        VAL a, 60\n"
-                               "uno:    VAL b, 60\n"
-                               "due:    VAL c, 60\n"
-                               "tre:    CLZ\n"
-                               "        DEC c\n"
-                               "        JPZ finec\n"
-                               "        JMP tre\n"
-                               "finec:  CLZ\n"
-                               "        DEC b\n"
-                               "        JPZ fineb\n"
-                               "        JMP due\n"
-                               "fineb:  CLZ\n"
-                               "        DEC a\n"
-                               "        JPZ giro\n"
-                               "        JMP uno\n"
-                               "a:      DB 0\n"
-                               "b:      DB 0\n"
-                               "c:      DB 0\n" +
-                               tarn::testing::TWO_BYTE_COUNTER;
+    const std::string source = tarn::testing::afterCountdowns(tarn::testing::TWO_BYTE_COUNTER);
     const Program program = sourceProgram(source);
     Session session(program, std::string{});
     ForwardRun run(session);

@@ -537,38 +537,15 @@ TEST(TarngradeReport, AnEmptyProgramIsSaidOnceAsOneThatCannotRun) {
     folder.write("vuoto.asm", "");
     folder.write("nulla.bin", "");
     folder.write("cartella/programma.asm", "");
-    const ProcessResult result =
-        gradeIn(folder, {"es.toml", "vuoto.asm", "nulla.bin", "cartella", "--json", "r.json", "--csv", "r.csv"});
+    // A program that cannot run has that esito in the JSON report (ReportFilesJson).
+    const ProcessResult result = gradeIn(folder, {"es.toml", "vuoto.asm", "nulla.bin", "cartella"});
     EXPECT_EQ(1, result.exitStatus);
     EXPECT_EQ("", result.err);
     EXPECT_EQ(3u, occurrences(result.out, "  il programma non si può eseguire:\n    il file è vuoto\n")) << result.out;
     EXPECT_EQ(3u, occurrences(result.out, "il file è vuoto")) << result.out;
     EXPECT_EQ(0u, occurrences(result.out, "uscita diversa")) << result.out;
-    EXPECT_EQ("studente,uno,due,tre,totale\nvuoto,0,0,0,0\nnulla,0,0,0,0\ncartella,0,0,0,0\n",
-              readFile(folder / "r.csv"));
-    const std::string json = readFile(folder / "r.json");
-    EXPECT_EQ(9u, occurrences(json, "\"esito\": \"non_eseguito\"")) << json;
-    EXPECT_EQ(3u, occurrences(json, "\"problemi\": [\n        \"il file è vuoto\"\n      ]")) << json;
 
     const ProcessResult replay = gradeIn(folder, {"es.toml", "nulla.bin", "--caso", "due"});
     EXPECT_EQ(1, replay.exitStatus);
     EXPECT_EQ("La consegna 'nulla.bin' non si può eseguire:\n  il file è vuoto\n", replay.out);
-}
-
-TEST(TarngradeReport, AnInstructionTheProgramRewroteIsShownAsItRanInEveryReport) {
-    Folder folder;
-    folder.write("es.toml", "titolo = \"Uno\"\nproibite = [\"MUL\"]\n[[caso]]\nnome = \"uno\"\nuscita = \"1\\n\"\n");
-    folder.write("rossi.asm", "        VAL p, 131\np:      ADD x, y\n        RST\nx:      DB 2\ny:      DB 3\n");
-    const std::string ran = "riga 2: p: MUL x, y (riscritta dal programma)";
-    const ProcessResult report = gradeIn(folder, {"es.toml", "rossi.asm", "--json", "r.json"});
-    EXPECT_EQ(1, report.exitStatus) << report.err;
-    EXPECT_NE(std::string::npos,
-              report.out.find("  ✗ uno: istruzione proibita MUL all'indirizzo 0x03, dopo 1 istruzione: l'esecuzione "
-                              "si è fermata lì\n    istruzione a PC: " + ran + "\n"))
-        << report.out;
-    EXPECT_EQ(std::string::npos, report.out.find("ADD x, y")) << report.out;
-    const std::string json = readFile(folder / "r.json");
-    EXPECT_NE(std::string::npos, json.find("\"istruzione\": \"MUL x, y\",\n            \"riscritta\": true")) << json;
-    const ProcessResult replay = gradeIn(folder, {"es.toml", "rossi.asm", "--caso", "uno"});
-    EXPECT_NE(std::string::npos, replay.out.find("  istruzione a PC: " + ran + "\n")) << replay.out;
 }

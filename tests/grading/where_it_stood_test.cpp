@@ -71,6 +71,12 @@ const std::string COUNTING_FOR_EVER =
     "conta:  DB 0\n";
 
 const std::string STANDING_STILL = "        INP numero\nqui:    JMP qui\nnumero: DB 0\n";
+// ADD becomes MUL before it runs.
+const std::string TURNS_ADD_INTO_MUL = "    VAL p, 131\np:  ADD x, y\n    RST\nx:  DB 2\ny:  DB 3\n";
+// INC x becomes JMP p: a loop no line shows.
+const std::string JUMP_OVER_INC = "    VAL p, 64\n    VAL p+1, 6\np:  INC x\n    RST\nx:  DB 0\n";
+// A jump to itself written where no line placed anything.
+const std::string CODE_WRITTEN_ELSEWHERE = "    VAL 128, 64\n    VAL 129, 128\n    JMP 128\n";
 
 using tarn::testing::TWO_BYTE_COUNTER;
 
@@ -256,10 +262,13 @@ TEST(OneBlockPerStudent, AnUnrunnableSubmissionIsExplainedOnceAcrossItsCases) {
 }
 
 TEST(WhereItStood, TheJsonReportKeepsTheLoopAndTheLastInstructions) {
-    const Exercise exercise = exerciseWith({caseNamed("gira", 100), caseNamed("conta", 1000)});
+    const Exercise exercise = exerciseWith({caseNamed("gira", 100), caseNamed("conta", 1000)}, {"MUL"});
     const SubmissionResult looping = gradeOne(exercise, sourceSubmission("rossi", STANDING_STILL));
     const SubmissionResult counting = gradeOne(exercise, imageSubmission("verdi", TWO_BYTE_COUNTER));
-    const nlohmann::json report = nlohmann::json::parse(jsonReport(exercise, "es.toml", {looping, counting}, nullptr));
+    const SubmissionResult forbidden = gradeOne(exercise, sourceSubmission("neri", TURNS_ADD_INTO_MUL));
+    const SubmissionResult rewritten = gradeOne(exercise, sourceSubmission("bruni", JUMP_OVER_INC));
+    const nlohmann::json report =
+        nlohmann::json::parse(jsonReport(exercise, "es.toml", {looping, counting, forbidden, rewritten}, nullptr));
     const nlohmann::json& loop = report.at("consegne").at(0).at("casi").at(0);
     const nlohmann::json jump =
         nlohmann::json::parse(R"({"indirizzo": 2, "riga": 2, "istruzione": "JMP qui", "riscritta": false})");
@@ -270,18 +279,15 @@ TEST(WhereItStood, TheJsonReportKeepsTheLoopAndTheLastInstructions) {
     EXPECT_TRUE(limit.at("ciclo_infinito").is_null());
     EXPECT_EQ(limit.at("ultime_istruzioni").front(),
               nlohmann::json::parse(R"({"indirizzo": 2, "riga": null, "istruzione": "CLZ", "riscritta": false})"));
+    // Instructions the program rewrote, as they ran.
+    const nlohmann::json& stopped = report.at("consegne").at(2).at("casi").at(0);
+    EXPECT_EQ(stopped.at("istruzione_proibita"), nlohmann::json::parse(R"({"mnemonico": "MUL", "codice": 131,
+        "indirizzo": 3, "passo": 1, "riga": 2, "istruzione": "MUL x, y", "riscritta": true})"));
+    EXPECT_EQ(stopped.at("ultime_istruzioni"), nlohmann::json::parse(R"([{"indirizzo": 0, "riga": 1,
+        "istruzione": "VAL p, 131", "riscritta": false}])"));
+    EXPECT_EQ(report.at("consegne").at(3).at("casi").at(0).at("ciclo_infinito").at("istruzioni"),
+              nlohmann::json::parse(R"([{"indirizzo": 6, "riga": 3, "istruzione": "JMP p", "riscritta": true}])"));
 }
-
-namespace {
-
-// ADD becomes MUL before it runs.
-const std::string TURNS_ADD_INTO_MUL = "    VAL p, 131\np:  ADD x, y\n    RST\nx:  DB 2\ny:  DB 3\n";
-// INC x becomes JMP p: a loop no line shows.
-const std::string JUMP_OVER_INC = "    VAL p, 64\n    VAL p+1, 6\np:  INC x\n    RST\nx:  DB 0\n";
-// A jump to itself written where no line placed anything.
-const std::string CODE_WRITTEN_ELSEWHERE = "    VAL 128, 64\n    VAL 129, 128\n    JMP 128\n";
-
-}  // namespace
 
 TEST(WhereItStood, AnInstructionTheProgramRewroteIsShownAsItRan) {
     const Exercise forbidsMul = exerciseWith({caseNamed("prodotto")}, {"MUL"});
@@ -318,19 +324,4 @@ TEST(WhereItStood, AnInstructionTheProgramRewroteIsShownAsItRan) {
             formatReplay(row.exercise, result.submission, row.exercise.cases.front(), run, ReportStyle{});
         EXPECT_NE(replay.find(row.lines.back()), std::string::npos) << replay;
     }
-}
-
-TEST(WhereItStood, TheJsonReportTellsTheInstructionsThatRanRewritten) {
-    const Exercise exercise = exerciseWith({caseNamed("prodotto", 100)}, {"MUL"});
-    const SubmissionResult forbidden = gradeOne(exercise, sourceSubmission("neri", TURNS_ADD_INTO_MUL));
-    const SubmissionResult looping = gradeOne(exercise, sourceSubmission("rossi", JUMP_OVER_INC));
-    const nlohmann::json report = nlohmann::json::parse(jsonReport(exercise, "es.toml", {forbidden, looping}, nullptr));
-    const nlohmann::json& stopped = report.at("consegne").at(0).at("casi").at(0);
-    EXPECT_EQ(stopped.at("istruzione_proibita"), nlohmann::json::parse(R"({"mnemonico": "MUL", "codice": 131,
-        "indirizzo": 3, "passo": 1, "riga": 2, "istruzione": "MUL x, y", "riscritta": true})"));
-    EXPECT_EQ(stopped.at("ultime_istruzioni"), nlohmann::json::parse(R"([{"indirizzo": 0, "riga": 1,
-        "istruzione": "VAL p, 131", "riscritta": false}])"));
-    const nlohmann::json& loop = report.at("consegne").at(1).at("casi").at(0);
-    EXPECT_EQ(loop.at("ciclo_infinito").at("istruzioni"), nlohmann::json::parse(R"([{"indirizzo": 6, "riga": 3,
-        "istruzione": "JMP p", "riscritta": true}])"));
 }
