@@ -7,10 +7,13 @@
 
 #include <sys/resource.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 using namespace tarn;
 
@@ -147,11 +150,32 @@ TEST(Assembler, ExamplesAssembleCleanlyAndAsterischiIsTheKnownImage) {
     EXPECT_EQ(std::vector<Byte>(known.begin(), known.end()), imageOf(readText(folder / "asterischi.asm")));
 }
 
+namespace {
+
+// The words of a line that end in a vowel and an apostrophe, as "e'" and
+// "unita'" do: not those quoted in apostrophes ('messaggio').
+std::vector<std::string> truncatedWords(const std::string& line) {
+    const auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    const auto inWord = [&](char c) { return letter(c) || std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    std::vector<std::string> words;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '\'' || std::string_view("aeiouAEIOU").find(line[i - 1]) == std::string_view::npos) continue;
+        std::size_t start = i;
+        while (start > 0 && letter(line[start - 1])) --start;
+        const bool alone = (start == 0 || (!inWord(line[start - 1]) && line[start - 1] != '\'')) &&
+                           (i + 1 == line.size() || !inWord(line[i + 1]));
+        if (alone) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+}  // namespace
+
 // The examples, which students read in the editor, in listings and in the
 // manual pages, write Italian with its accents: "è", "unità", never "e'",
 // "unita'". A word quoted in apostrophes ('messaggio') and "po'" are right.
 TEST(Assembler, ExamplesWriteAccentsNotApostrophes) {
-    const std::regex truncated("(^|[^A-Za-z0-9_'])([A-Za-z]*[aeiouAEIOU])'(?=[^A-Za-z0-9_]|$)");
+    EXPECT_EQ(truncatedWords("e' unita' di 'conta', un po'"), (std::vector<std::string>{"e", "unita", "po"}));
     int files = 0;
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(std::filesystem::path(TARNSIM_SOURCE_DIR) / "examples")) {
@@ -161,8 +185,8 @@ TEST(Assembler, ExamplesWriteAccentsNotApostrophes) {
         int number = 0;
         for (std::string line; std::getline(lines, line);) {
             ++number;
-            for (std::sregex_iterator match(line.begin(), line.end(), truncated), end; match != end; ++match)
-                EXPECT_EQ("po", (*match)[2].str()) << entry.path().filename() << ":" << number << ": " << line;
+            for (const std::string& word : truncatedWords(line))
+                EXPECT_EQ("po", word) << entry.path().filename() << ":" << number << ": " << line;
         }
     }
     EXPECT_GE(files, 12);
