@@ -32,7 +32,7 @@ export function button(page, name) {
 
 // Replaces the editor's text as a student's paste would.
 export async function setSource(page, text) {
-    const editor = page.getByRole('textbox', { name: 'Sorgente' });
+    const editor = page.getByRole('textbox', { name: 'Programma', exact: true });
     await editor.click();
     await page.keyboard.press('Control+A');
     await page.keyboard.press('Delete');
@@ -97,4 +97,39 @@ export async function registersHex(page) {
 
 export async function memory(page) {
     return page.evaluate(() => [...document.querySelectorAll('#memory tbody td')].map((td) => parseInt(td.textContent, 16)));
+}
+
+// Holds in the page the worker's replies to the requests whose op is in
+// globalThis.heldOps, until globalThis.releaseReplies() hands them on.
+export function holdWorkerReplies() {
+    globalThis.heldOps = new Set();
+    const heldIds = new Set();
+    const held = [];
+    globalThis.heldCount = () => held.length;
+    globalThis.releaseReplies = () => held.splice(0).forEach((deliver) => deliver());
+    const Original = Worker;
+    globalThis.Worker = class extends Original {
+        postMessage(message, transfer) {
+            if (globalThis.heldOps.has(message?.op)) heldIds.add(message.id);
+            super.postMessage(message, transfer);
+        }
+        set onmessage(handler) {
+            super.onmessage = (event) => {
+                if (!heldIds.delete(event.data?.id)) return handler(event);
+                held.push(() => handler(event));
+            };
+        }
+        get onmessage() {
+            return super.onmessage;
+        }
+    };
+}
+
+// The page open as openPage opens it, with holdWorkerReplies in every page.
+export async function openHolding(t, options) {
+    const opened = await openPage(t, options);
+    await opened.page.context().addInitScript(holdWorkerReplies);
+    await opened.page.reload();
+    await waitReady(opened.page);
+    return opened;
 }

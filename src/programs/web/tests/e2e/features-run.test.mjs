@@ -7,7 +7,7 @@ import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { examplesDir } from '../harness.mjs';
-import { button, memory, nativeRun, openPage, region, registers, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
+import { button, memory, nativeRun, openHolding, openPage, region, registers, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
 
 const example = (name, ext) => readFileSync(join(examplesDir, `${name}.${ext}`), 'utf8');
 
@@ -150,6 +150,55 @@ test('"Ferma" also stops the debugger\'s "Continua" in a loop that goes on and o
     // The session is still there: one more step goes on from where it stopped.
     await button(page, 'Passo').click();
     await waitText(page, 'messages', new RegExp(`istruzioni eseguite: ${count + 1}\\b`));
+});
+
+test('"Ferma" while the session is starting stops the Continua or Passo that started it before its first instruction', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'giro:   INC x\n        JMP giro\nx:      DB 0\n');
+    for (const command of ['Continua', 'Passo']) {
+        // The session's first reply held: the page is between the click and the session.
+        await page.evaluate(() => globalThis.heldOps.add('debug'));
+        await button(page, command).click();
+        await page.waitForFunction(() => globalThis.heldCount() === 1);
+        assert.equal(await button(page, 'Ferma').isDisabled(), false, command);
+        await button(page, 'Ferma').click();
+        await page.evaluate(() => {
+            globalThis.heldOps.clear();
+            globalThis.releaseReplies();
+        });
+        // The command is over once its buttons are back.
+        await page.waitForFunction(() => !document.getElementById('step').disabled);
+        const said = await text(page, 'messages');
+        assert.match(said, /^Fermato: il debug è iniziato, ma nessuna istruzione è stata eseguita\. .*istruzioni eseguite: 0$/, command);
+        assert.deepEqual(await page.evaluate(() => ['step', 'continue', 'run'].map((id) => document.getElementById(id).disabled)), [false, false, false], command);
+        assert.equal(await button(page, 'Ferma').isDisabled(), true, command);
+        assert.equal((await registers(page))[0], 'PC 0', command);
+        // The session is there, at its first instruction: Passo runs it.
+        await button(page, 'Passo').click();
+        await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
+        // Ended by an edit, for the next command to start another.
+        await setSource(page, `${await sourceText(page)}; ${command}\n`);
+        await waitText(page, 'messages', /la sessione di debug è finita/);
+    }
+});
+
+test('the loop a stopped run was in is not said once the page has gone on to something else', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'giro:   JMP giro\n');
+    await page.evaluate(() => globalThis.heldOps.add('runLoop'));
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Esecuzione fermata\./);
+    await page.waitForFunction(() => globalThis.heldCount() === 1);
+    // An example opened before the search answers: its message is the last word.
+    await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+    await waitText(page, 'messages', /^Caricato l'esempio «saluto\.asm»\./);
+    const said = await text(page, 'messages');
+    await page.evaluate(() => globalThis.releaseReplies());
+    // The search's answer, handed on, has been taken before this evaluation.
+    assert.equal(await page.evaluate(() => globalThis.heldCount()), 0);
+    assert.equal(await text(page, 'messages'), said);
 });
 
 test('a worker that does not answer "Ferma" is replaced, and the page goes on', { skip: skipPage }, async (t) => {
