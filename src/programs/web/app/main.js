@@ -263,12 +263,8 @@ function runEvent(event) {
             say('Esecuzione fermata.', count, ...cutTexts());
             break;
         default:
-            // The count's own line: what was added after it (a note about
-            // the saved works) stays.
-            if (previous !== 'running' || !countLine?.isConnected) {
-                say('Il programma è in esecuzione…', count);
-                countLine = [...messages.children].find((line) => line.textContent === count);
-            } else countLine.textContent = count;
+            if (previous !== 'running') sayCounting(count, 'Il programma è in esecuzione…');
+            else countTo(count);
             showWordBox(false);
             break;
     }
@@ -277,8 +273,23 @@ function runEvent(event) {
 
 // How much the run printed, where it was more than is shown.
 let printedTotals = null;
-// The line that counts a running program's instructions.
+
+// While a program runs, or a continue goes on, the count of instructions has
+// a line of its own: what the page says meanwhile (a link made, a note about
+// the saved works) stays, and the count goes on under it.
 let countLine = null;
+function sayCounting(count, ...lines) {
+    say(...lines, count);
+    countLine = [...messages.children].find((line) => line.textContent === count);
+}
+function countTo(count) {
+    if (countLine?.isConnected) {
+        countLine.textContent = count;
+        return;
+    }
+    add(count);
+    countLine = messages.lastElementChild;
+}
 
 function cutTexts() {
     const texts = [];
@@ -565,7 +576,7 @@ const runningTexts = {
 // How far a continue has gone, while it goes on.
 function continueProgress(event) {
     if (mode !== 'debug' || busy !== 'continue') return;
-    say(runningTexts.continue, `istruzioni eseguite: ${Number(event.position) || 0}`);
+    countTo(`istruzioni eseguite: ${Number(event.position) || 0}`);
 }
 
 async function debugCommand(op, args = {}) {
@@ -588,7 +599,7 @@ async function debugCommand(op, args = {}) {
         // "Ferma" while the session started stops it there too: the command
         // that started the session goes no further.
         if (started && (warnsFirst(op, lastView) || stopped())) return;
-        if (runningTexts[op]) say(runningTexts[op], `istruzioni eseguite: ${lastView?.position ?? 0}`);
+        if (runningTexts[op]) sayCounting(`istruzioni eseguite: ${lastView?.position ?? 0}`, runningTexts[op]);
         // A step at an INP that waits asks for the word first.
         if (op === 'step' && lastView?.needsInput) {
             resumeAfterInput = 'step';

@@ -201,6 +201,35 @@ test('the loop a stopped run was in is not said once the page has gone on to som
     assert.equal(await text(page, 'messages'), said);
 });
 
+test('what the page says while a program runs or a Continua goes on stays there, and the count goes on under it', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    const count = async () => Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))?.[1] ?? 0);
+    const shared = /^(Link copiato negli appunti|Copia il link dalla casella)/;
+    // Once in a run, once in a Continua (on a counter of four bytes, which
+    // proves no loop for billions of steps).
+    await setSource(page, [
+        'giro:   INC a', '        CLZ', '        CMP a, zero', '        JPZ alto', '        JMP giro',
+        'alto:   INC b', '        CLZ', '        CMP b, zero', '        JPZ piu', '        JMP giro',
+        'piu:    INC c', '        CLZ', '        CMP c, zero', '        JPZ ancora', '        JMP giro',
+        'ancora: INC d', '        JMP giro',
+        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', 'd:      DB 0', '',
+    ].join('\n'));
+    for (const command of ['Esegui', 'Continua']) {
+        await button(page, command).click();
+        await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+        await button(page, 'Condividi').click();
+        await waitText(page, 'messages', shared);
+        await page.waitForFunction((n) => Number(/istruzioni eseguite: (\d+)/.exec(document.getElementById('messages').textContent)?.[1]) > n, await count());
+        const said = await page.evaluate(() => [...document.querySelectorAll('#messages p')].map((p) => p.textContent));
+        assert.match(said[0], shared, command);
+        assert.match(said.at(-1), /^istruzioni eseguite: \d+$/, command);
+        assert.equal(said.length, 2, command);
+        await button(page, 'Ferma').click();
+        await waitText(page, 'messages', /^(Esecuzione fermata|Interrotto dopo)/);
+        await page.waitForFunction(() => !document.getElementById('step').disabled && !document.getElementById('run').disabled);
+    }
+});
+
 test('a worker that does not answer "Ferma" is replaced, and the page goes on', { skip: skipPage }, async (t) => {
     const { page, context } = await openPage(t);
     // From here on, every worker of the page loses the requests to stop.
