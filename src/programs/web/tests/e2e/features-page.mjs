@@ -101,21 +101,41 @@ export async function memory(page) {
 
 // Holds in the page the worker's replies to the requests whose op is in
 // globalThis.heldOps, until globalThis.releaseReplies() hands them on.
+// globalThis.pingWorker() resolves once the worker has answered a request
+// sent then: whatever it posted before has reached the page.
 export function holdWorkerReplies() {
     globalThis.heldOps = new Set();
     const heldIds = new Set();
     const held = [];
+    const pings = new Map();
+    let pinged = 0;
     globalThis.heldCount = () => held.length;
     globalThis.releaseReplies = () => held.splice(0).forEach((deliver) => deliver());
+    globalThis.pingWorker = () =>
+        new Promise((answered) => {
+            const id = `ping-${++pinged}`;
+            pings.set(id, answered);
+            globalThis.lastWorker.postMessage({ id, op: 'ping' });
+        });
     const Original = Worker;
     globalThis.Worker = class extends Original {
+        constructor(...args) {
+            super(...args);
+            globalThis.lastWorker = this;
+        }
         postMessage(message, transfer) {
             if (globalThis.heldOps.has(message?.op)) heldIds.add(message.id);
             super.postMessage(message, transfer);
         }
         set onmessage(handler) {
             super.onmessage = (event) => {
-                if (!heldIds.delete(event.data?.id)) return handler(event);
+                const id = event.data?.id;
+                if (pings.has(id)) {
+                    const answered = pings.get(id);
+                    pings.delete(id);
+                    return answered();
+                }
+                if (!heldIds.delete(id)) return handler(event);
                 held.push(() => handler(event));
             };
         }

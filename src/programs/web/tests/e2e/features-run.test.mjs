@@ -96,7 +96,7 @@ test('INP with the input over asks for a "Parola", Enter sends it, "Fine dell\'i
 });
 
 test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPage }, async (t) => {
-    const { page } = await openPage(t);
+    const { page } = await openHolding(t);
     await setSource(page, 'giro:   JMP giro\n');
     await button(page, 'Esegui').click();
     // Running: the count grows while the page keeps answering.
@@ -112,8 +112,9 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
     await waitText(page, 'messages', /Ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo \(riga 1\): il programma non finirebbe mai\./);
     await waitIdle(page);
     const stopped = await text(page, 'messages');
-    // Nothing more comes once stopped.
-    await page.evaluate(() => new Promise((done) => setTimeout(done, 200)));
+    // Nothing more comes once stopped: not before the worker's answer to a
+    // request sent now.
+    await page.evaluate(() => globalThis.pingWorker());
     assert.equal(await text(page, 'messages'), stopped);
 
     await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
