@@ -147,6 +147,12 @@ const works = new Works({
     read: () => ({ source: editor.text(), name: nameInput.value, input: inputBox.value }),
     load(work) {
         if (mode === 'debug') endSession('');
+        // A program still running belongs to the work that goes: it stops
+        // without a word, its last events ignored.
+        if (mode === 'run') {
+            finishRun();
+            stopWorker();
+        }
         setWork(work);
     },
     say,

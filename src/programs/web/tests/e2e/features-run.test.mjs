@@ -231,6 +231,24 @@ test('what the page says while a program runs or a Continua goes on stays there,
     }
 });
 
+test('another work opened while a program runs stops it: the buttons are back, and the work\'s message stays', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'INP x\ngiro:   JMP giro\nx:      DB 0\n');
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('');
+    for (const state of ['aspetta una parola', 'istruzioni eseguite: [1-9]']) {
+        // Waiting for a word, then running for ever.
+        if (state !== 'aspetta una parola') await setSource(page, 'giro:   JMP giro\n');
+        await button(page, 'Esegui').click();
+        await waitText(page, 'messages', new RegExp(state));
+        await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+        await waitText(page, 'messages', /^Caricato l'esempio «saluto\.asm»\./);
+        await waitIdle(page);
+        await page.evaluate(() => globalThis.pingWorker());
+        assert.match(await text(page, 'messages'), /^Caricato l'esempio «saluto\.asm»\. Il programma di prima è in «I miei programmi»\.$/, state);
+        assert.equal(await page.getByRole('textbox', { name: 'Parola' }).isVisible(), false, state);
+    }
+});
+
 test('a worker that does not answer "Ferma" is replaced, and the page goes on', { skip: skipPage }, async (t) => {
     const { page, context } = await openPage(t);
     // From here on, every worker of the page loses the requests to stop.
