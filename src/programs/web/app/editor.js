@@ -287,7 +287,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
                     { delay },
                 ),
                 keymap.of([...tabKeymap, ...defaultKeymap, ...historyKeymap]),
-                EditorView.contentAttributes.of({ 'aria-label': 'Sorgente', spellcheck: 'false', autocapitalize: 'off', autocorrect: 'off' }),
+                EditorView.contentAttributes.of({ 'aria-label': 'Programma', spellcheck: 'false', autocapitalize: 'off', autocorrect: 'off' }),
                 EditorView.updateListener.of((update) => {
                     if (update.docChanged) onChange?.(update);
                     for (const transaction of update.transactions) {

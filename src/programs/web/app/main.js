@@ -30,9 +30,13 @@ const stopTimeout = 300;
 
 const messages = $('messages');
 
-// Replaces the message lines.
+// Replaces the message lines; `sayings` counts the times, so that a late
+// answer can tell whether the page has said something else since.
+// While the work cannot be saved, the reason stays under what is said.
+let sayings = 0;
 function say(...lines) {
-    messages.replaceChildren(...lines.filter((l) => l !== '' && l != null).map(paragraph));
+    sayings++;
+    messages.replaceChildren(...[...lines, works.unsavedNote].filter((l) => l !== '' && l != null).map(paragraph));
 }
 
 // Adds a line to the ones shown.
@@ -143,6 +147,12 @@ const works = new Works({
     read: () => ({ source: editor.text(), name: nameInput.value, input: inputBox.value }),
     load(work) {
         if (mode === 'debug') endSession('');
+        // A program still running belongs to the work that goes: it stops
+        // without a word, its last events ignored.
+        if (mode === 'run') {
+            finishRun();
+            stopWorker();
+        }
         setWork(work);
     },
     say,
@@ -157,13 +167,15 @@ const stopButton = $('stop');
 const keyButton = $('key');
 const debugButtons = ['step', 'back', 'continue', 'reverse', 'restart', 'breakpoint', 'watch', 'who-wrote'].map($);
 
+// One thing at a time: while a verification runs, nothing else starts, and
+// Verifica waits for the debugger's command (a run it stops first).
 function updateButtons() {
     const running = mode === 'run' && runState !== 'halted' && runState !== 'stopped';
     stopButton.disabled = !(running || verifying || busy === 'continue' || busy === 'reverse' || busy === 'debug');
-    runButton.disabled = running || busy !== null;
+    runButton.disabled = running || busy !== null || verifying;
     keyButton.disabled = !(mode === 'run' && runState === 'trace');
-    for (const button of debugButtons) button.disabled = busy !== null;
-    $('verify').disabled = exercise === null || verifying;
+    for (const button of debugButtons) button.disabled = busy !== null || verifying;
+    $('verify').disabled = exercise === null || verifying || busy !== null;
 }
 
 function showWordBox(shown) {
@@ -257,8 +269,8 @@ function runEvent(event) {
             say('Esecuzione fermata.', count, ...cutTexts());
             break;
         default:
-            if (previous !== 'running' || !messages.lastElementChild) say('Il programma è in esecuzione…', count);
-            else messages.lastElementChild.textContent = count;
+            if (previous !== 'running') sayCounting(count, 'Il programma è in esecuzione…');
+            else countTo(count);
             showWordBox(false);
             break;
     }
@@ -267,6 +279,23 @@ function runEvent(event) {
 
 // How much the run printed, where it was more than is shown.
 let printedTotals = null;
+
+// While a program runs, or a continue goes on, the count of instructions has
+// a line of its own: what the page says meanwhile (a link made, a note about
+// the saved works) stays, and the count goes on under it.
+let countLine = null;
+function sayCounting(count, ...lines) {
+    say(...lines, count);
+    countLine = [...messages.children].find((line) => line.textContent === count);
+}
+function countTo(count) {
+    if (countLine?.isConnected) {
+        countLine.textContent = count;
+        return;
+    }
+    add(count);
+    countLine = messages.lastElementChild;
+}
 
 function cutTexts() {
     const texts = [];
@@ -320,20 +349,26 @@ async function stopRun() {
 
 // After "Ferma": the endless loop the run was in, if the worker proves one
 // from where it stopped, in the words of the debugger's "Continua". Another
-// run or a session in the meantime makes it moot.
+// run, a session or anything else the page said in the meantime makes it moot.
 let runsStarted = 0;
 async function showRunLoop() {
     const run = runsStarted;
+    const told = sayings;
     let reply;
     try {
         reply = await client.findRunLoop();
     } catch {
         return;
     }
-    if (reply.ok && reply.loop && reply.message && mode === 'idle' && run === runsStarted) add(reply.message);
+    if (reply.ok && reply.loop && reply.message && mode === 'idle' && run === runsStarted && told === sayings) add(reply.message);
 }
 
+// How many times "Ferma" was pressed: a debugger command that sees the count
+// change while its session starts gives up the rest.
+let stopsAsked = 0;
+
 async function stop() {
+    stopsAsked++;
     if (mode === 'run') {
         if (await stopRun()) showRunLoop();
         return;
@@ -344,6 +379,9 @@ async function stop() {
         await stopWorker();
         return;
     }
+    // A session that is starting stops before its first instruction: the
+    // command that started it sees stopsAsked.
+    if (busy === 'debug') return;
     if (busy) {
         const answered = await stopWorker();
         if (!answered) add('Il simulatore non rispondeva: è stato riavviato.');
@@ -456,9 +494,11 @@ let resumeAfterInput = 'step';
 // session shows before it runs, would never be read.
 const warnsFirst = (op, view) => (op === 'step' || op === 'continue') && view?.warnings?.length > 0;
 
+const stoppedFirst = 'Fermato: il debug è iniziato, ma nessuna istruzione è stata eseguita. La riga evidenziata è la prima; «Passo» la esegue.';
+
 // Starts a session on the editor's source, for the command op; false when
-// it could not start.
-async function startSession(op) {
+// it could not start. stopped() tells whether "Ferma" came meanwhile.
+async function startSession(op, stopped) {
     if (mode === 'run') await stopRun();
     const source = editor.text();
     const reply = await client.request('debug', { source, name: nameInput.value || defaultName, input: inputBox.value });
@@ -490,9 +530,12 @@ async function startSession(op) {
             problems.push(`Riga ${line}: ${answer.error}`);
         }
     }
-    const said = warnsFirst(op, view)
-        ? [`Avviso: ${view.warnings[0]}`, 'Debug iniziato: la riga evidenziata è la prima istruzione, non ancora eseguita; «Passo» la esegue.']
-        : ['Debug iniziato: la riga evidenziata è la prossima istruzione.'];
+    const warning = warnsFirst(op, view) ? [`Avviso: ${view.warnings[0]}`] : [];
+    const said = stopped()
+        ? [stoppedFirst, ...warning]
+        : warning.length > 0
+          ? [...warning, 'Debug iniziato: la riga evidenziata è la prima istruzione, non ancora eseguita; «Passo» la esegue.']
+          : ['Debug iniziato: la riga evidenziata è la prossima istruzione.'];
     showView({ ...view, message: '' }, [...said, ...problems]);
     return true;
 }
@@ -539,27 +582,30 @@ const runningTexts = {
 // How far a continue has gone, while it goes on.
 function continueProgress(event) {
     if (mode !== 'debug' || busy !== 'continue') return;
-    say(runningTexts.continue, `istruzioni eseguite: ${Number(event.position) || 0}`);
+    countTo(`istruzioni eseguite: ${Number(event.position) || 0}`);
 }
 
 async function debugCommand(op, args = {}) {
-    if (busy) return;
+    if (busy || verifying) return;
     busy = op;
     updateButtons();
+    const stops = stopsAsked;
+    const stopped = () => stopsAsked !== stops;
     try {
         const started = mode !== 'debug';
         if (started) {
             busy = 'debug';
             updateButtons();
-            if (!(await startSession(op))) return;
+            if (!(await startSession(op, stopped))) return;
             busy = op;
             updateButtons();
             if (op === 'restart') return;
         }
-        // A warning about the first instruction is read before it runs: the
-        // command that started the session stops there.
-        if (started && warnsFirst(op, lastView)) return;
-        if (runningTexts[op]) say(runningTexts[op], `istruzioni eseguite: ${lastView?.position ?? 0}`);
+        // A warning about the first instruction is read before it runs, and
+        // "Ferma" while the session started stops it there too: the command
+        // that started the session goes no further.
+        if (started && (warnsFirst(op, lastView) || stopped())) return;
+        if (runningTexts[op]) sayCounting(`istruzioni eseguite: ${lastView?.position ?? 0}`, runningTexts[op]);
         // A step at an INP that waits asks for the word first.
         if (op === 'step' && lastView?.needsInput) {
             resumeAfterInput = 'step';
@@ -649,16 +695,18 @@ function workerRestarted(info) {
 const formatPoints = (n) => (Number.isInteger(n) ? String(n) : String(Math.round(n * 100) / 100).replace('.', ','));
 const pointsText = (n) => (n === 1 ? '1 punto' : `${formatPoints(n)} punti`);
 
-async function loadExercise(text, name) {
+// An exercise's text, from a file or the address; `tell` says how it went
+// (at start-up, after what the page has said of the work it shows).
+async function loadExercise(text, name, tell = say) {
     let reply;
     try {
         reply = await client.request('exercise', { text, name });
     } catch (error) {
-        say(`Impossibile leggere l'esercizio: ${error.message}`);
+        tell(`Impossibile leggere l'esercizio: ${error.message}`);
         return;
     }
     if (!reply.ok) {
-        say(...reply.error.split('\n'));
+        tell(...reply.error.split('\n'));
         return;
     }
     exercise = { text, name };
@@ -682,15 +730,17 @@ async function loadExercise(text, name) {
     info.replaceChildren(...parts);
     $('results').replaceChildren();
     $('results-summary').textContent = '';
-    say(`Esercizio «${title.textContent}» aperto: scrivi il programma e premi «Verifica».`);
+    tell(`Esercizio «${title.textContent}» aperto: scrivi il programma e premi «Verifica».`);
     updateButtons();
 }
 
 async function verify() {
-    if (!exercise) return;
+    if (!exercise || verifying || busy) return;
     verifying = true;
     verifyStopped = false;
     updateButtons();
+    // A program still running (or waiting for a word) is stopped first.
+    if (mode === 'run') await stopRun();
     // The verdicts of the last verification go: none is read as this one's.
     $('results').replaceChildren();
     $('results-summary').textContent = '';
@@ -745,14 +795,14 @@ async function verify() {
     }
 }
 
-async function exerciseFromAddress(name) {
+async function exerciseFromAddress(name, tell) {
     if (inlineEdition()) {
-        say('In questo file unico gli esercizi si aprono con «Apri esercizio».');
+        tell('In questo file unico gli esercizi si aprono con «Apri esercizio».');
         return;
     }
     const address = exerciseAddress(name, location.href);
     if (address.error) {
-        say(`Impossibile aprire l'esercizio «${name}»: ${address.error}.`);
+        tell(`Impossibile aprire l'esercizio «${name}»: ${address.error}.`);
         return;
     }
     let text;
@@ -762,10 +812,10 @@ async function exerciseFromAddress(name) {
         text = await boundedText(response, maxExerciseBytes);
     } catch (error) {
         const reason = error instanceof FileTooLarge ? `è più grande di ${sizeText(maxExerciseBytes)}` : error.message;
-        say(`Impossibile aprire l'esercizio «${name}»: ${reason}.`);
+        tell(`Impossibile aprire l'esercizio «${name}»: ${reason}.`);
         return;
     }
-    await loadExercise(text, decodeURIComponent(new URL(address.url).pathname.replace(/^.*\//, '')));
+    await loadExercise(text, decodeURIComponent(new URL(address.url).pathname.replace(/^.*\//, '')), tell);
 }
 
 // ------------------------------------------------------------------ files
@@ -974,7 +1024,8 @@ async function start() {
         return;
     }
     const wanted = new URLSearchParams(location.search).get('esercizio');
-    if (wanted !== null) await exerciseFromAddress(wanted);
+    // Added to what the page said of the work it opened (a link, a copy).
+    if (wanted !== null) await exerciseFromAddress(wanted, (...lines) => lines.forEach(add));
     document.body.dataset.ready = 'true';
 }
 

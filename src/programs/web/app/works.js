@@ -258,11 +258,18 @@ export class Works {
         if (this.refused !== said) {
             this.refused = said;
             const room = 'Elimina in «I miei programmi» quelli che non ti servono più, o usa «Salva» per non perderlo.';
-            if (reason === 'count') this.add(`Il programma non è salvato: «I miei programmi» ne tiene al massimo ${maxWorks}. ${room}`);
-            else if (reason === 'size') this.add(`Il programma non è salvato: «I miei programmi» tiene al massimo 2 milioni di caratteri. ${room}`);
-            else this.add(`Il browser non permette di salvare il lavoro (${reason?.name ?? 'errore'}): usa «Salva» per non perderlo.`);
+            if (reason === 'count') this.refusal = `Il programma non è salvato: «I miei programmi» ne tiene al massimo ${maxWorks}. ${room}`;
+            else if (reason === 'size') this.refusal = `Il programma non è salvato: «I miei programmi» tiene al massimo 2 milioni di caratteri. ${room}`;
+            else this.refusal = `Il browser non permette di salvare il lavoro (${reason?.name ?? 'errore'}): usa «Salva» per non perderlo.`;
+            this.add(this.refusal);
         }
         return false;
+    }
+
+    // Why the work shown is not saved, while it is not: the page keeps it
+    // under whatever else it says, so that it is never lost from sight.
+    get unsavedNote() {
+        return this.refused ? this.refusal : null;
     }
 
     // Before the page shows another work: the typed one is saved, or it

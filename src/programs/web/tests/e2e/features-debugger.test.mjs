@@ -207,7 +207,7 @@ test('"Punto di arresto" and k toggle the cursor\'s line; editing ends the sessi
     assert.equal(await page.getByRole('region', { name: 'Uscita' }).locator('pre').textContent(), 'fine');
 
     // An edit ends the session: no next line, and the page says why.
-    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await page.keyboard.press('Control+End');
     await page.keyboard.type('; altro');
     await waitText(page, 'messages', /la sessione di debug è finita/);
@@ -280,7 +280,7 @@ test('Continua stops on an endless loop and marks its lines; Ritorna goes back t
     assert.equal(await nextLine(page), 5);
 
     // An edit ends the session: no addresses, no loop.
-    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await page.keyboard.press('Control+End');
     await page.keyboard.type('; fine');
     await waitText(page, 'messages', /la sessione di debug è finita/);

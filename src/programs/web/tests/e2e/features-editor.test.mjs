@@ -24,7 +24,7 @@ test('a typo is marked in place with the assembler\'s suggestion', { skip: skipP
     assert.deepEqual(await lines(page, 'diagnostics'), ["1:9: errore: mnemonico sconosciuto 'WTR': forse intendevi WRT?"]);
 
     // Corrected, the mark and the line go.
-    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await page.keyboard.press('Control+Home');
     await page.keyboard.press('End');
     for (let i = 0; i < 4; i++) await page.keyboard.press('ArrowLeft');
@@ -123,7 +123,8 @@ test('the work survives a reload; a storage that refuses is said once', { skip: 
     await waitText(full, 'messages', /non permette di salvare il lavoro \(QuotaExceededError\)/);
     await full.keyboard.type('; due\n');
     await full.getByRole('textbox', { name: 'Ingresso' }).fill('x');
-    await full.evaluate(() => new Promise((done) => setTimeout(done, 600)));
+    // Saved at once, as when the page goes away: refused again, not said again.
+    await full.evaluate(() => dispatchEvent(new PageTransitionEvent('pagehide')));
     assert.equal((await text(full, 'messages')).match(/non permette di salvare/g).length, 1);
 });
 
@@ -162,7 +163,7 @@ test('a shared link carries source, input and name, and keeps the autosave until
     await third.close();
 
     // Once edited, the link leaves the address and the edit is what a reload gives.
-    await other.getByRole('textbox', { name: 'Sorgente' }).click();
+    await other.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await other.keyboard.press('Control+End');
     await other.keyboard.type('; modificato\n');
     await other.waitForFunction(() => location.hash === '');
@@ -249,7 +250,7 @@ test('bidirectional controls never reach a program\'s name nor its download', { 
 
 test('Tab indents in the editor, Esc then Tab leaves it, and "Aiuto" says so', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
-    const editor = page.getByRole('textbox', { name: 'Sorgente' });
+    const editor = page.getByRole('textbox', { name: 'Programma', exact: true });
     const inEditor = () => page.evaluate(() => Boolean(document.activeElement?.closest('.cm-editor')));
     await setSource(page, '');
     // After a label, Tab reaches the column of the instructions.
@@ -357,7 +358,9 @@ test('every control and region has its name, the memory its 16 × 16 cells', { s
     const { page } = await openPage(t);
     const buttons = ['Esegui', 'Ferma', 'Passo', 'Indietro', 'Continua', 'Ritorna', 'Ricomincia', 'Condividi', 'Apri', 'Salva', 'Apri esercizio', 'Verifica', 'Tasto', 'Punto di arresto', 'Osserva', "Chi l'ha scritto?", 'Aiuto'];
     for (const name of buttons) assert.equal(await button(page, name).count(), 1, name);
-    for (const name of ['Sorgente', 'Ingresso']) assert.equal(await page.getByRole('textbox', { name, exact: true }).count(), 1, name);
+    for (const name of ['Programma', 'Ingresso']) assert.equal(await page.getByRole('textbox', { name, exact: true }).count(), 1, name);
+    // The editor has the name of the pane it fills, as "Aiuto" calls it.
+    assert.equal(await page.getByRole('textbox', { name: await page.locator('#source-title').textContent(), exact: true }).evaluate((e) => e.matches('#editor .cm-content')), true);
     assert.equal(await page.getByRole('combobox', { name: 'Esempi', exact: true }).count(), 1);
     for (const name of ['Uscita', 'Console', 'Memoria', 'Registri', 'Messaggi', 'Diagnostica', 'Esiti']) {
         assert.equal(await region(page, name).count(), 1, name);

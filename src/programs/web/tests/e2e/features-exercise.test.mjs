@@ -5,8 +5,9 @@ import assert from 'node:assert/strict';
 import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
+import { deflateRawSync } from 'node:zlib';
 import { examplesDir, runNative, tempFolder } from '../harness.mjs';
-import { button, lines, openPage, region, setSource, skipNative, skipPage, text, verify, waitText } from './features-page.mjs';
+import { button, lines, openHolding, openPage, region, setSource, skipNative, skipPage, sourceText, text, verify, waitText } from './features-page.mjs';
 
 const exercisesDir = join(examplesDir, 'esercizi');
 const exercises = readdirSync(exercisesDir)
@@ -152,4 +153,32 @@ test('Ferma gives up a verification that would run for hours; the exercise stays
     assert.match(await text(page, 'results-summary'), /^Punti: 1 su 1\. Casi superati: 1 su 1\./);
     assert.deepEqual(await lines(page, 'results'), ['superato giro']);
     assert.deepEqual(errors, []);
+});
+
+test('Verifica stops a running program first, and nothing else starts until it is over', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t, { path: 'index.html?esercizio=esercizi/somma.toml' });
+    await setSource(page, 'giro:   JMP giro\n');
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+    const disabled = () => page.evaluate(() => ['run', 'stop', 'step', 'continue', 'verify'].map((id) => document.getElementById(id).disabled));
+    // Its reply held: the page is in the middle of the verification.
+    await page.evaluate(() => globalThis.heldOps.add('verify'));
+    await button(page, 'Verifica').click();
+    await page.waitForFunction(() => globalThis.heldCount() === 1);
+    assert.match(await text(page, 'messages'), /^Verifico il programma con i casi dell'esercizio…$/);
+    // Only Ferma, which gives the verification up.
+    assert.deepEqual(await disabled(), [true, false, true, true, true]);
+    await page.evaluate(() => globalThis.releaseReplies());
+    await page.waitForFunction(() => !document.getElementById('verify').disabled);
+    assert.match(await text(page, 'messages'), /^Punti: 0 su 5\. Casi superati: 0 su 3\./);
+    assert.deepEqual(await disabled(), [false, true, false, false, false]);
+});
+
+test('an exercise in the address adds its message to the one of the link the page opened', { skip: skipPage }, async (t) => {
+    const work = { source: '; dal link\n        RST\n', name: 'condiviso' };
+    const fragment = deflateRawSync(Buffer.from(JSON.stringify(work))).toString('base64url');
+    const { page } = await openPage(t, { path: `index.html?esercizio=esercizi/somma.toml#c=${fragment}` });
+    await waitText(page, 'messages', /Esercizio «Somma di due cifre» aperto/);
+    assert.equal(await sourceText(page), work.source);
+    assert.match(await text(page, 'messages'), /^Aperto il programma «condiviso\.asm» dal link condiviso\.Esercizio «Somma di due cifre» aperto: /);
 });

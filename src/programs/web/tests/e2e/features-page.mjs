@@ -32,7 +32,7 @@ export function button(page, name) {
 
 // Replaces the editor's text as a student's paste would.
 export async function setSource(page, text) {
-    const editor = page.getByRole('textbox', { name: 'Sorgente' });
+    const editor = page.getByRole('textbox', { name: 'Programma', exact: true });
     await editor.click();
     await page.keyboard.press('Control+A');
     await page.keyboard.press('Delete');
@@ -97,4 +97,59 @@ export async function registersHex(page) {
 
 export async function memory(page) {
     return page.evaluate(() => [...document.querySelectorAll('#memory tbody td')].map((td) => parseInt(td.textContent, 16)));
+}
+
+// Holds in the page the worker's replies to the requests whose op is in
+// globalThis.heldOps, until globalThis.releaseReplies() hands them on.
+// globalThis.pingWorker() resolves once the worker has answered a request
+// sent then: whatever it posted before has reached the page.
+export function holdWorkerReplies() {
+    globalThis.heldOps = new Set();
+    const heldIds = new Set();
+    const held = [];
+    const pings = new Map();
+    let pinged = 0;
+    globalThis.heldCount = () => held.length;
+    globalThis.releaseReplies = () => held.splice(0).forEach((deliver) => deliver());
+    globalThis.pingWorker = () =>
+        new Promise((answered) => {
+            const id = `ping-${++pinged}`;
+            pings.set(id, answered);
+            globalThis.lastWorker.postMessage({ id, op: 'ping' });
+        });
+    const Original = Worker;
+    globalThis.Worker = class extends Original {
+        constructor(...args) {
+            super(...args);
+            globalThis.lastWorker = this;
+        }
+        postMessage(message, transfer) {
+            if (globalThis.heldOps.has(message?.op)) heldIds.add(message.id);
+            super.postMessage(message, transfer);
+        }
+        set onmessage(handler) {
+            super.onmessage = (event) => {
+                const id = event.data?.id;
+                if (pings.has(id)) {
+                    const answered = pings.get(id);
+                    pings.delete(id);
+                    return answered();
+                }
+                if (!heldIds.delete(id)) return handler(event);
+                held.push(() => handler(event));
+            };
+        }
+        get onmessage() {
+            return super.onmessage;
+        }
+    };
+}
+
+// The page open as openPage opens it, with holdWorkerReplies in every page.
+export async function openHolding(t, options) {
+    const opened = await openPage(t, options);
+    await opened.page.context().addInitScript(holdWorkerReplies);
+    await opened.page.reload();
+    await waitReady(opened.page);
+    return opened;
 }

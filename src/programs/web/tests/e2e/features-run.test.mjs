@@ -7,7 +7,7 @@ import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { examplesDir } from '../harness.mjs';
-import { button, memory, nativeRun, openPage, region, registers, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
+import { button, memory, nativeRun, openHolding, openPage, region, registers, setSource, skipNative, skipPage, sourceText, text, waitIdle, waitReady, waitText } from './features-page.mjs';
 
 const example = (name, ext) => readFileSync(join(examplesDir, `${name}.${ext}`), 'utf8');
 
@@ -96,7 +96,7 @@ test('INP with the input over asks for a "Parola", Enter sends it, "Fine dell\'i
 });
 
 test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPage }, async (t) => {
-    const { page } = await openPage(t);
+    const { page } = await openHolding(t);
     await setSource(page, 'giro:   JMP giro\n');
     await button(page, 'Esegui').click();
     // Running: the count grows while the page keeps answering.
@@ -112,8 +112,9 @@ test('"Ferma" ends an endless loop and the page goes on working', { skip: skipPa
     await waitText(page, 'messages', /Ciclo infinito: dal passo 1 la macchina ripete sempre lo stesso passo \(riga 1\): il programma non finirebbe mai\./);
     await waitIdle(page);
     const stopped = await text(page, 'messages');
-    // Nothing more comes once stopped.
-    await page.evaluate(() => new Promise((done) => setTimeout(done, 200)));
+    // Nothing more comes once stopped: not before the worker's answer to a
+    // request sent now.
+    await page.evaluate(() => globalThis.pingWorker());
     assert.equal(await text(page, 'messages'), stopped);
 
     await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
@@ -150,6 +151,102 @@ test('"Ferma" also stops the debugger\'s "Continua" in a loop that goes on and o
     // The session is still there: one more step goes on from where it stopped.
     await button(page, 'Passo').click();
     await waitText(page, 'messages', new RegExp(`istruzioni eseguite: ${count + 1}\\b`));
+});
+
+test('"Ferma" while the session is starting stops the Continua or Passo that started it before its first instruction', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'giro:   INC x\n        JMP giro\nx:      DB 0\n');
+    for (const command of ['Continua', 'Passo']) {
+        // The session's first reply held: the page is between the click and the session.
+        await page.evaluate(() => globalThis.heldOps.add('debug'));
+        await button(page, command).click();
+        await page.waitForFunction(() => globalThis.heldCount() === 1);
+        assert.equal(await button(page, 'Ferma').isDisabled(), false, command);
+        await button(page, 'Ferma').click();
+        await page.evaluate(() => {
+            globalThis.heldOps.clear();
+            globalThis.releaseReplies();
+        });
+        // The command is over once its buttons are back.
+        await page.waitForFunction(() => !document.getElementById('step').disabled);
+        const said = await text(page, 'messages');
+        assert.match(said, /^Fermato: il debug è iniziato, ma nessuna istruzione è stata eseguita\. .*istruzioni eseguite: 0$/, command);
+        assert.deepEqual(await page.evaluate(() => ['step', 'continue', 'run'].map((id) => document.getElementById(id).disabled)), [false, false, false], command);
+        assert.equal(await button(page, 'Ferma').isDisabled(), true, command);
+        assert.equal((await registers(page))[0], 'PC 0', command);
+        // The session is there, at its first instruction: Passo runs it.
+        await button(page, 'Passo').click();
+        await waitText(page, 'messages', /istruzioni eseguite: 1\b/);
+        // Ended by an edit, for the next command to start another.
+        await setSource(page, `${await sourceText(page)}; ${command}\n`);
+        await waitText(page, 'messages', /la sessione di debug è finita/);
+    }
+});
+
+test('the loop a stopped run was in is not said once the page has gone on to something else', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'giro:   JMP giro\n');
+    await page.evaluate(() => globalThis.heldOps.add('runLoop'));
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Esecuzione fermata\./);
+    await page.waitForFunction(() => globalThis.heldCount() === 1);
+    // An example opened before the search answers: its message is the last word.
+    await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+    await waitText(page, 'messages', /^Caricato l'esempio «saluto\.asm»\./);
+    const said = await text(page, 'messages');
+    await page.evaluate(() => globalThis.releaseReplies());
+    // The search's answer, handed on, has been taken before this evaluation.
+    assert.equal(await page.evaluate(() => globalThis.heldCount()), 0);
+    assert.equal(await text(page, 'messages'), said);
+});
+
+test('what the page says while a program runs or a Continua goes on stays there, and the count goes on under it', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    const count = async () => Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))?.[1] ?? 0);
+    const shared = /^(Link copiato negli appunti|Copia il link dalla casella)/;
+    // Once in a run, once in a Continua (on a counter of four bytes, which
+    // proves no loop for billions of steps).
+    await setSource(page, [
+        'giro:   INC a', '        CLZ', '        CMP a, zero', '        JPZ alto', '        JMP giro',
+        'alto:   INC b', '        CLZ', '        CMP b, zero', '        JPZ piu', '        JMP giro',
+        'piu:    INC c', '        CLZ', '        CMP c, zero', '        JPZ ancora', '        JMP giro',
+        'ancora: INC d', '        JMP giro',
+        'zero:   DB 0', 'a:      DB 0', 'b:      DB 0', 'c:      DB 0', 'd:      DB 0', '',
+    ].join('\n'));
+    for (const command of ['Esegui', 'Continua']) {
+        await button(page, command).click();
+        await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+        await button(page, 'Condividi').click();
+        await waitText(page, 'messages', shared);
+        await page.waitForFunction((n) => Number(/istruzioni eseguite: (\d+)/.exec(document.getElementById('messages').textContent)?.[1]) > n, await count());
+        const said = await page.evaluate(() => [...document.querySelectorAll('#messages p')].map((p) => p.textContent));
+        assert.match(said[0], shared, command);
+        assert.match(said.at(-1), /^istruzioni eseguite: \d+$/, command);
+        assert.equal(said.length, 2, command);
+        await button(page, 'Ferma').click();
+        await waitText(page, 'messages', /^(Esecuzione fermata|Interrotto dopo)/);
+        await page.waitForFunction(() => !document.getElementById('step').disabled && !document.getElementById('run').disabled);
+    }
+});
+
+test('another work opened while a program runs stops it: the buttons are back, and the work\'s message stays', { skip: skipPage }, async (t) => {
+    const { page } = await openHolding(t);
+    await setSource(page, 'INP x\ngiro:   JMP giro\nx:      DB 0\n');
+    await page.getByRole('textbox', { name: 'Ingresso' }).fill('');
+    for (const state of ['aspetta una parola', 'istruzioni eseguite: [1-9]']) {
+        // Waiting for a word, then running for ever.
+        if (state !== 'aspetta una parola') await setSource(page, 'giro:   JMP giro\n');
+        await button(page, 'Esegui').click();
+        await waitText(page, 'messages', new RegExp(state));
+        await page.getByRole('combobox', { name: 'Esempi' }).selectOption('saluto');
+        await waitText(page, 'messages', /^Caricato l'esempio «saluto\.asm»\./);
+        await waitIdle(page);
+        await page.evaluate(() => globalThis.pingWorker());
+        assert.match(await text(page, 'messages'), /^Caricato l'esempio «saluto\.asm»\. Il programma di prima è in «I miei programmi»\.$/, state);
+        assert.equal(await page.getByRole('textbox', { name: 'Parola' }).isVisible(), false, state);
+    }
 });
 
 test('a worker that does not answer "Ferma" is replaced, and the page goes on', { skip: skipPage }, async (t) => {

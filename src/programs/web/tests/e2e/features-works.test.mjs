@@ -9,7 +9,7 @@ import { join } from 'node:path';
 import { deflateRawSync } from 'node:zlib';
 import { test } from 'node:test';
 import { examplesDir, openBrowser, startServer, tempFolder } from '../harness.mjs';
-import { button, setSource, skipPage, sourceText, text, waitReady, waitText } from './features-page.mjs';
+import { button, openPage, setSource, skipPage, sourceText, text, waitReady, waitText } from './features-page.mjs';
 
 const example = (name) => readFileSync(join(examplesDir, `${name}.asm`), 'utf8');
 
@@ -64,7 +64,7 @@ async function open(page, server, path = 'index.html') {
 
 // Types `text` at the end of the editor's text.
 async function typeAtEnd(page, text) {
-    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await page.keyboard.press('Control+End');
     await page.keyboard.type(text);
 }
@@ -96,7 +96,7 @@ test('each tab keeps its own work: a second tab, an example, a link or "Nuovo" n
     await waitReady(page);
     assert.equal(await sourceText(page), example('somma'));
     // Ctrl+Z stays within the example: the typed program never comes into it.
-    await page.getByRole('textbox', { name: 'Sorgente' }).click();
+    await page.getByRole('textbox', { name: 'Programma', exact: true }).click();
     await page.keyboard.press('Control+z');
     assert.equal(await sourceText(page), example('somma'));
     assert.deepEqual((await openList(page)).map(([name]) => name), ['mio.asm']);
@@ -326,4 +326,32 @@ test('a full list or a storage that refuses is said once; nothing saved is lost,
         }
         await context.close();
     }
+});
+
+test('while the work cannot be saved the page keeps saying so, under a run\'s count and after it', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    await setSource(page, 'giro:   JMP giro\n');
+    await waitStored(page, { source: 'giro:   JMP giro\n' });
+    // From here on the browser refuses to save.
+    await page.evaluate(() => {
+        const setItem = Storage.prototype.setItem;
+        Storage.prototype.setItem = function (key, value) {
+            if (this === localStorage) throw new DOMException('pieno', 'QuotaExceededError');
+            return setItem.call(this, key, value);
+        };
+    });
+    const count = async () => Number(/istruzioni eseguite: (\d+)/.exec(await text(page, 'messages'))?.[1] ?? 0);
+    const note = /Il browser non permette di salvare il lavoro \(QuotaExceededError\): usa «Salva» per non perderlo\./g;
+    await button(page, 'Esegui').click();
+    await waitText(page, 'messages', /istruzioni eseguite: [1-9]/);
+    // Typed while the program runs: the save is refused, and said.
+    await inputBox(page).fill('x');
+    await waitText(page, 'messages', note);
+    // The count goes on in its own line.
+    await page.waitForFunction((n) => Number(/istruzioni eseguite: (\d+)/.exec(document.getElementById('messages').textContent)?.[1]) > n, await count());
+    assert.equal((await text(page, 'messages')).match(note)?.length, 1);
+    // Stopped: what the page says of the run replaces the rest, not the note.
+    await button(page, 'Ferma').click();
+    await waitText(page, 'messages', /^Esecuzione fermata\./);
+    assert.equal((await text(page, 'messages')).match(note)?.length, 1);
 });

@@ -58,6 +58,9 @@ const debuggerAt = (count) =>
         count,
     );
 
+// The editor, found by its name as a screen reader finds it: the pane's title.
+const editorField = '[role="textbox"][aria-label="Programma"]';
+
 const sourceText = () => page.evaluate(() => [...document.querySelectorAll('#editor .cm-line')].map((l) => l.textContent).join('\n'));
 
 const machine = () =>
@@ -89,7 +92,7 @@ const typedProgram = [
 
 test(`${engine}: a typed program runs as tarnsim runs it, with a word typed in "Parola", and "Salva" saves it`, { skip }, async (t) => {
     await open('index.html');
-    await page.fill('#editor .cm-content', typedProgram);
+    await page.fill(editorField, typedProgram);
     assert.equal(await sourceText(), typedProgram);
     await page.fill('#file-name', 'prova');
     await page.fill('#input', '');
@@ -201,7 +204,7 @@ test(`${engine}: an exercise named in the address verifies a wrong and a right s
 test(`${engine}: "Condividi" copies a link, which opens the same program, input and name`, { skip }, async () => {
     const shared = '; condiviso: però\nRST\n';
     await open('index.html');
-    await page.fill('#editor .cm-content', shared);
+    await page.fill(editorField, shared);
     await page.fill('#input', 'a b');
     await page.fill('#file-name', 'condiviso');
 
