@@ -8,8 +8,12 @@
 // are held at a time; starting another replaces the one before.
 #include "assembly/assembler.hpp"
 #include "debugger/console_run.hpp"
+#include "debugger/forward_run.hpp"
 #include "debugger/program.hpp"
+#include "debugger/proved_loop.hpp"
 #include "debugger/session.hpp"
+#include "debugger/session_messages.hpp"
+#include "debugger/wording.hpp"
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_text.hpp"
