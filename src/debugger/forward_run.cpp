@@ -13,13 +13,17 @@ ForwardRun::ForwardRun(Session& session) : session_(session), from_(session.posi
     // starts inside it stops after one round, one that starts before it on
     // the loop's first return.
     if (const std::optional<ProvedLoop>& loop = session.loop_)
-        stopAt_ = std::max(loop->start + loop->length, from_ + loop->length);
+        stopAt_ = firstReturn(loop->start, loop->length);
     else
         watch_.emplace(RunPoint{session.state_, session.inputTaken_, from_});
 }
 
 std::uint64_t ForwardRun::searchSteps() const {
     return located_ + (locator_ ? locator_->stepped() : 0);
+}
+
+std::uint64_t ForwardRun::firstReturn(std::uint64_t start, std::uint64_t length) const {
+    return std::max(start + length, from_ + length);
 }
 
 RunResult ForwardRun::stretch(std::uint64_t budget) {
@@ -52,21 +56,20 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
         locator_.reset();
         return result;
     }
-    if (stopAt_ && s.position() >= *stopAt_) {
-        // The return may lie before this stretch began: steps counts only forwards.
-        const std::uint64_t began = s.position() - result.steps;
-        result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
-        s.goTo(*stopAt_);
-        result.reason = StopReason::EndlessLoop;
-    }
+    if (stopAt_ && s.position() >= *stopAt_) return stopAtReturn(result);
     return result;
 }
 
 RunResult ForwardRun::loopFound(const EndlessLoop& loop, RunResult result) {
-    Session& s = session_;
-    s.loop_ = provedLoop(loop, 0, s.program_);
-    stopAt_ = std::max(loop.start + loop.length, from_ + loop.length);
+    session_.loop_ = provedLoop(loop, 0, session_.program_);
+    stopAt_ = firstReturn(loop.start, loop.length);
     // The first return lies behind: the run found it when it was past it.
+    return stopAtReturn(result);
+}
+
+RunResult ForwardRun::stopAtReturn(RunResult result) {
+    Session& s = session_;
+    // The return may lie before this stretch began: steps counts only forwards.
     const std::uint64_t began = s.position() - result.steps;
     result.steps = *stopAt_ > began ? *stopAt_ - began : 0;
     s.goTo(*stopAt_);

@@ -43,6 +43,12 @@ private:
     // The loop located: the session keeps it, and the run stops at its
     // first return.
     RunResult loopFound(const EndlessLoop& loop, RunResult result);
+    // The first return of a loop from `start` of `length` states, after
+    // this run's start.
+    std::uint64_t firstReturn(std::uint64_t start, std::uint64_t length) const;
+    // The run, whose last stretch went result.steps instructions, goes to
+    // the first return, and stops there on the endless loop.
+    RunResult stopAtReturn(RunResult result);
 
     Session& session_;
     std::uint64_t from_;
