@@ -39,10 +39,7 @@ public:
 
     // One character from a byte offset: its length in bytes (an invalid
     // byte counts as one character of its own, as the editor's U+FFFD would).
-    std::size_t characterAt(std::size_t offset) const {
-        const Utf8Sequence sequence = utf8At(source_, offset);
-        return sequence.length == 0 ? 1 : sequence.length;
-    }
+    std::size_t characterAt(std::size_t offset) const { return characterLengthAt(source_, offset); }
 
     std::size_t utf16Units(std::size_t offset) const {
         const Utf8Sequence sequence = utf8At(source_, offset);
