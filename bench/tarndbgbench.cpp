@@ -7,6 +7,7 @@
 // With avanti or c, only that run is made, once, and nothing is printed: for
 // callgrind, which counts the host instructions of each however busy the
 // machine is.
+#include "debugger/forward_run.hpp"
 #include "debugger/session.hpp"
 #include "host/files.hpp"
 

@@ -80,10 +80,6 @@ constexpr std::string_view LATIN1_BASE = "AAAAAA.CEEEEIIII.NOOOOO..UUUUY..aaaaaa
 
 }  // namespace
 
-std::size_t characterLengthAt(std::string_view text, std::size_t at) {
-    return std::max<std::size_t>(utf8At(text, at).length, 1);
-}
-
 bool continuesName(std::string_view text, std::size_t at) {
     const Utf8Sequence sequence = utf8At(text, at);
     return sequence.length == 0 || letterLike(sequence.code) || combiningAccent(sequence.code);

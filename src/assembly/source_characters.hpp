@@ -11,10 +11,6 @@
 
 namespace tarn {
 
-// The bytes of the character at text[at]: those of its UTF-8 sequence, or 1
-// for a byte that is not part of one.
-std::size_t characterLengthAt(std::string_view text, std::size_t at);
-
 // Whether the character past ASCII at text[at] reads as part of a word that
 // was meant as a name: a letter with or without accents, of any script, or a
 // combining accent, and also a byte that is not UTF-8 (a file in Latin-1),

@@ -13,13 +13,14 @@
 // so memory stays bounded however long the run.
 #pragma once
 
-#include "machine/machine_state.hpp"
-#include "machine/loop_detection.hpp"
-#include "assembly/rewritten_code.hpp"
+#include "debugger/byte_set.hpp"
 #include "debugger/program.hpp"
+#include "debugger/proved_loop.hpp"
+#include "debugger/warnings.hpp"
+#include "machine/loop_detection.hpp"
+#include "machine/machine_state.hpp"
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,53 +31,12 @@
 
 namespace tarn::debugger {
 
-// A set of memory addresses, 0..255, kept as four words.
-class ByteSet {
-public:
-    void set(unsigned address) { words_[address >> 6] |= std::uint64_t{1} << (address & 63); }
-    void flip(unsigned address) { words_[address >> 6] ^= std::uint64_t{1} << (address & 63); }
-    bool test(unsigned address) const { return (words_[address >> 6] >> (address & 63)) & 1; }
-    bool any() const { return (words_[0] | words_[1] | words_[2] | words_[3]) != 0; }
-    // The lowest address in the set; 256 when it is empty.
-    unsigned first() const;
-    std::size_t count() const;
-    ByteSet operator&(const ByteSet& other) const;
-    ByteSet without(const ByteSet& other) const;  // this minus other
-    ByteSet& operator|=(const ByteSet& other);
-    // Calls f with every address in the set, lowest first.
-    template <typename F>
-    void forEach(F f) const {
-        for (unsigned word = 0; word < 4; ++word)
-            for (std::uint64_t bits = words_[word]; bits != 0; bits &= bits - 1)
-                f(word * 64 + static_cast<unsigned>(std::countr_zero(bits)));
-    }
-
-private:
-    std::array<std::uint64_t, 4> words_{};
-};
-
 inline constexpr std::size_t MAX_SNAPSHOTS = 4096;
 inline constexpr std::uint64_t FIRST_SNAPSHOT_INTERVAL = 256;  // a power of two, and so every later one
 // What the program prints is kept up to this many bytes; beyond, it is only counted.
 inline constexpr std::size_t MAX_KEPT_OUTPUT = std::size_t{1} << 20;
 // Input typed in the session, all lines together.
 inline constexpr std::size_t MAX_TYPED_INPUT = std::size_t{1} << 20;
-
-// The teaching warnings, each about one instruction.
-enum class WarningKind {
-    ExecutesData,      // the next instruction is a byte the program defined as data
-    ReadsUndefined,    // the next instruction reads a byte nobody ever gave a value
-    AddressPastMemory, // the next instruction's effective address is above 255
-    WritesCode,        // the next instruction writes into an instruction's bytes
-    SwitchedOnTrace,   // the last instruction, VAL or CPY with B = 0, switched D on
-    InputOverflows,    // the next INP stores its word past its label's data, into another label's bytes
-    StringOverflows,   // the next WRT prints past its label's data, into another label's bytes
-};
-
-struct Warning {
-    WarningKind kind;
-    std::string text;  // Italian, one line
-};
 
 // Who wrote a byte of memory last.
 struct LastWrite {
@@ -99,17 +59,6 @@ enum class StopReason {
     LoopStart,    // back where the endless loop begins
 };
 
-// An endless loop of the run, proved: from position `start` on, the machine
-// goes through the same `length` states again and again.
-struct ProvedLoop {
-    std::uint64_t start = 0;
-    std::uint64_t length = 0;
-    std::array<bool, 256> instructions{};  // the addresses of the instructions of one period
-    // Those of them whose bytes are not the ones the program placed, as
-    // they stand at the loop's first state, by address.
-    std::vector<RanInstruction> rewritten;
-};
-
 struct RunResult {
     StopReason reason = StopReason::None;
     std::uint64_t steps = 0;         // how far it moved
@@ -122,6 +71,8 @@ struct NextAccess {
     std::optional<Byte> atB;            // the byte at B, when it uses it
     std::optional<Byte> fromA;          // INP and WRT: where they start
 };
+
+struct InstructionPlan;
 
 class Session {
 public:
@@ -233,23 +184,24 @@ private:
 
     friend class ForwardRun;
     class StepConsole;
-    // runForward, calling afterStep() after every step that does not stop
-    // the run: when it returns true the run ends there (reason Budget).
-    template <typename AfterStep>
-    RunResult runForward(std::uint64_t budget, AfterStep afterStep);
-    struct Plan;
+    // runForward, feeding the watch (when given) the machine after every
+    // step that does not stop the run: once it sees a state come back, the
+    // run ends there (reason Budget), with cameBack set.
+    RunResult runForward(std::uint64_t budget, RepeatWatch* watch, bool& cameBack);
     struct Findings;
 
     // What the next instruction will do, worked out before it runs.
-    Plan plan() const;
+    InstructionPlan plan() const;
+    // The same into a plan that a run keeps from step to step, at no copy.
+    void plan(InstructionPlan& into) const;
     // Runs the next instruction, whose plan is given; the console holds the input.
-    void advance(StepConsole& console, const Plan& plan);
+    void advance(StepConsole& console, const InstructionPlan& plan);
     // Whether runForward stops on arriving here, and why; plan is the next
     // instruction's.
-    StopReason stopsHere(const Plan& plan, std::optional<Byte>& watched) const;
-    // What the warnings would be about, where the machine stands.
-    Findings findings(const Plan& plan) const;
-    bool hasWarnings(const Plan& plan) const;
+    StopReason stopsHere(const InstructionPlan& plan, std::optional<Byte>& watched) const;
+    // What the warnings would be about, where the machine stands (see warnings.cpp).
+    Findings findings(const InstructionPlan& plan) const;
+    bool hasWarnings(const InstructionPlan& plan) const;
     // Halted or NeedsInput when the machine cannot go on by itself, else None.
     StopReason cannotGoOn() const;
     bool switchedOnTrace() const;
@@ -288,128 +240,5 @@ private:
 
     std::optional<ProvedLoop> loop_;
 };
-
-// A forward run of many stretches ("continua"): the caller draws the
-// screen and looks at its keys between them, and nothing else moves the
-// session meanwhile. Besides what stops runForward, it stops when the
-// machine comes back to a state it has been in, with no input taken in
-// between: the program will go round for ever. It stops on the first such
-// return after its start (a run that starts inside a loop already proved
-// goes round it once), and the session keeps the loop for the screen to
-// mark and for runBackward to go back to.
-//
-// The proof costs one comparison a step: Brent's watch follows the
-// session's own steps. Once a state comes back, the run stops moving while
-// the locator finds where the loop began among the session's snapshots,
-// at most LOOP_SEARCH_SLICE times the stretch's budget (and never fewer
-// than MIN_LOOP_SEARCH_SLICE) instructions of its own run a stretch, however
-// far the run has gone.
-class ForwardRun {
-public:
-    explicit ForwardRun(Session& session);
-    // At most budget instructions (fewer when a loop is proved ahead), and
-    // a bounded slice of the search.
-    RunResult stretch(std::uint64_t budget);
-
-    // The instructions the search has run on its own so far: how much work
-    // it added to the session's steps.
-    std::uint64_t searchSteps() const;
-
-private:
-    // The loop located: the session keeps it, and the run stops at its
-    // first return.
-    RunResult loopFound(const EndlessLoop& loop, RunResult result);
-
-    Session& session_;
-    std::uint64_t from_;
-    std::optional<RepeatWatch> watch_;    // while no state has come back
-    std::optional<LoopLocator> locator_;  // once one has, until the loop is located
-    std::uint64_t located_ = 0;           // the instructions of a locator that is done
-    std::optional<std::uint64_t> stopAt_;  // the first return, once known
-};
-
-// A stretch of a forward run may add this many instructions of the search's
-// own run for each one of its budget, and at least MIN_LOOP_SEARCH_SLICE.
-inline constexpr std::uint64_t LOOP_SEARCH_SLICE = 8;
-inline constexpr std::uint64_t MIN_LOOP_SEARCH_SLICE = 4096;
-
-// "1 istruzione", "N istruzioni".
-std::string instructionCount(std::uint64_t count);
-
-// The message line for the end of a run, in Italian: where it stopped and why.
-std::string describeStop(const Session& session, const RunResult& result);
-
-// "che cosa ha scritto per ultimo" the byte at address: the instruction's
-// address, its source line and the step, or that no instruction wrote it.
-std::string describeLastWrite(const Session& session, Byte address);
-
-// The numbers of the lines of the proved loop's instructions, in order.
-std::vector<std::int64_t> loopLineNumbers(const Session& session);
-std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop);
-
-// The lines of the proved loop, as "righe 7-9 e 12" (for the message).
-std::string describeLoopLines(const Session& session);
-std::string describeLoopLines(const Program& program, const ProvedLoop& loop);
-
-// A loop found by a search from position `origin` of a run, told in the
-// run's positions, with the instructions of it that the program rewrote.
-ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program);
-
-// "Ciclo infinito: dal passo N la macchina ripete gli stessi M passi (righe
-// 7-9): il programma non finirebbe mai.", and the loop's rewritten
-// instructions: what a forward run that stops on an endless loop says, and
-// the page after "Ferma" stops a run in one.
-std::string describeEndlessLoopStop(const Program& program, const ProvedLoop& loop);
-
-// "JMP p (riscritta dal programma)": an instruction that ran rewritten, its
-// operands named by the program's labels.
-std::string rewrittenInstructionText(const Program& program, const RanInstruction& ran);
-
-// The instructions of the proved loop that the program rewrote, as a
-// sentence: "Alla riga 3 il ciclo esegue JMP p (riscritta dal programma).";
-// empty when it runs its lines as the program placed them.
-std::string describeLoopRewrites(const Program& program, const ProvedLoop& loop);
-
-// The next instruction, when the program rewrote it: "La prossima
-// istruzione, alla riga 3, è JMP p (riscritta dal programma)."; empty
-// otherwise.
-std::string describeRewrittenNext(const Session& session);
-
-// What the user gives a command with, where a message says what to do next:
-// a key in tarndbg, a button on the page.
-struct CommandNames {
-    std::string_view forward;   // runs on to the next stop
-    std::string_view back;      // undoes one step
-    std::string_view restart;   // goes back to the start
-};
-
-// What one step did, from runForward(1): "Eseguito il passo N." when nothing
-// stopped it (arriving at an INP that waits included: the next step asks for
-// the word), else describeStop.
-std::string describeStep(const Session& session, const RunResult& result);
-
-// A step asked of a machine that has stopped.
-std::string describeStepWhenHalted(const Session& session, const CommandNames& names);
-
-// After stepBack: whether it went back.
-std::string describeStepBack(const Session& session, bool wentBack);
-
-// After restart.
-std::string describeRestart();
-
-// After a breakpoint at address was set or taken away (as it is now).
-std::string describeBreakpoint(const Session& session, Byte address);
-
-// After a watchpoint at address was set or taken away (as it is now).
-std::string describeWatch(const Session& session, Byte address, const CommandNames& names);
-
-// A forward run given up by the user after steps instructions.
-std::string describeInterrupted(std::uint64_t steps);
-
-// A breakpoint asked on a line that has no instruction.
-inline constexpr std::string_view LINE_WITHOUT_INSTRUCTIONS = "Questa riga non ha istruzioni.";
-// A typed line refused by giveInput.
-inline constexpr std::string_view TYPED_INPUT_FULL =
-    "L'ingresso scritto ha raggiunto il limite di 1 MiB: non si può aggiungere altro.";
 
 }  // namespace tarn::debugger

@@ -45,11 +45,6 @@ std::string flagLetter(unsigned bit) {
     return "?";
 }
 
-// The bytes of the character at word[i]: 1 for a byte that is not UTF-8.
-std::size_t characterLength(std::string_view word, std::size_t i) {
-    return std::max<std::size_t>(utf8At(word, i).length, 1);
-}
-
 // Whether the character at word[i] is one that a report could not show as
 // it is: a control character (C0, DEL or C1), U+FFFE or U+FFFF, or a byte
 // that is not UTF-8.
@@ -231,7 +226,7 @@ std::vector<std::string> caseNotes(const CaseResult& result) {
 std::string shellQuoted(std::string_view word) {
     bool plain = !word.empty();
     bool escaped = false;  // it has bytes that only $'...' writes safely
-    for (std::size_t i = 0; i < word.size(); i += characterLength(word, i)) {
+    for (std::size_t i = 0; i < word.size(); i += characterLengthAt(word, i)) {
         const char c = word[i];
         const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                           c == '_' || c == '-' || c == '.' || c == '/' || c == ',' || c == ':' || c == '+' ||
@@ -248,7 +243,7 @@ std::string shellQuoted(std::string_view word) {
         // are written so, the rest as it is.
         std::string quoted = "$'";
         for (std::size_t i = 0; i < word.size();) {
-            const std::size_t length = characterLength(word, i);
+            const std::size_t length = characterLengthAt(word, i);
             if (mustEscape(word, i)) {
                 for (std::size_t byte = i; byte < i + length; ++byte)
                     quoted += hexEscape(static_cast<unsigned char>(word[byte]));
@@ -315,7 +310,7 @@ std::string pathArgument(std::string_view path, Platform platform) {
 std::string windowsQuoted(std::string_view word) {
     bool bare = !word.empty();
     bool quotable = true;
-    for (std::size_t i = 0; i < word.size(); i += characterLength(word, i)) {
+    for (std::size_t i = 0; i < word.size(); i += characterLengthAt(word, i)) {
         if (!bareOnWindows(word, i)) bare = false;
         if (!quotableOnWindows(word, i)) quotable = false;
     }
@@ -332,7 +327,7 @@ std::string windowsQuoted(std::string_view word) {
     // typographic one) written twice.
     std::string quoted = "'";
     for (std::size_t i = 0; i < word.size();) {
-        const std::size_t length = characterLength(word, i);
+        const std::size_t length = characterLengthAt(word, i);
         const std::string_view character = word.substr(i, length);
         if (character == "'" || isPowerShellSingleQuote(utf8At(word, i).code)) quoted += character;
         quoted += character;

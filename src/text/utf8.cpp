@@ -37,10 +37,13 @@ Utf8Sequence utf8At(std::string_view bytes, std::size_t index) {
     return {length, code};
 }
 
+std::size_t characterLengthAt(std::string_view bytes, std::size_t index) {
+    return std::max<std::size_t>(utf8At(bytes, index).length, 1);
+}
+
 std::size_t characterCount(std::string_view bytes) {
     std::size_t count = 0;
-    for (std::size_t index = 0; index < bytes.size(); ++count)
-        index += std::max<std::size_t>(utf8At(bytes, index).length, 1);
+    for (std::size_t index = 0; index < bytes.size(); ++count) index += characterLengthAt(bytes, index);
     return count;
 }
 

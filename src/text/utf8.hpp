@@ -20,6 +20,11 @@ struct Utf8Sequence {
 };
 Utf8Sequence utf8At(std::string_view bytes, std::size_t index);
 
+// The bytes of the character at bytes[index]: those of its UTF-8 sequence,
+// or 1 for a byte that is not part of one (a character of its own, as an
+// editor shows U+FFFD for it).
+std::size_t characterLengthAt(std::string_view bytes, std::size_t index);
+
 // How many characters a person sees in bytes: one for each valid UTF-8
 // sequence, one for each byte that is not part of one (as an editor shows
 // U+FFFD for it).

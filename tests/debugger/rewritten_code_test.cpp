@@ -1,7 +1,10 @@
 // Code that the program rewrites, in the debugger: where a message names an
 // instruction by its line, and the bytes that run are not those the line
 // placed, it shows the instruction that runs, "(riscritta dal programma)".
+#include "debugger/forward_run.hpp"
+#include "debugger/proved_loop.hpp"
 #include "debugger/session.hpp"
+#include "debugger/session_messages.hpp"
 #include "machine/instruction_set.hpp"
 #include "support/debugger_program.hpp"
 

@@ -3,6 +3,8 @@
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "debugger/session.hpp"
+#include "debugger/session_messages.hpp"
+#include "debugger/wording.hpp"
 #include "support/debugger_program.hpp"
 
 #include <gtest/gtest.h>

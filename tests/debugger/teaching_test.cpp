@@ -1,7 +1,9 @@
 // What the debugger teaches beyond stepping: a word or a string that runs on
 // into another label's bytes, said before the instruction runs, and an
 // endless loop proved while c runs, with r going back to where it began.
+#include "debugger/forward_run.hpp"
 #include "debugger/session.hpp"
+#include "debugger/session_messages.hpp"
 #include "support/debugger_program.hpp"
 #include "support/loop_programs.hpp"
 

@@ -2,7 +2,9 @@
 
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
+#include "debugger/forward_run.hpp"
 #include "debugger/session.hpp"
+#include "debugger/session_messages.hpp"
 
 #include <cstring>
 #include <vector>

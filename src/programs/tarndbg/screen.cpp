@@ -29,6 +29,8 @@
 // after the word).
 #include "programs/tarndbg/screen.hpp"
 
+#include "debugger/forward_run.hpp"
+#include "debugger/session_messages.hpp"
 #include "machine/instruction_set.hpp"
 #include "programs/tarndbg/terminal.hpp"
 #include "text/numbers.hpp"
