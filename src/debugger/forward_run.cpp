@@ -61,7 +61,7 @@ RunResult ForwardRun::stretch(std::uint64_t budget) {
 }
 
 RunResult ForwardRun::loopFound(const EndlessLoop& loop, RunResult result) {
-    session_.loop_ = provedLoop(loop, 0, session_.program_);
+    session_.loop_ = provedLoop(loop, session_.program_);
     stopAt_ = firstReturn(loop.start, loop.length);
     // The first return lies behind: the run found it when it was past it.
     return stopAtReturn(result);

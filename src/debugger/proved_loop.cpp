@@ -7,8 +7,8 @@
 
 namespace tarn::debugger {
 
-ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program) {
-    ProvedLoop loop{origin + found.start, found.length, found.instructions, {}};
+ProvedLoop provedLoop(const EndlessLoop& found, const Program& program) {
+    ProvedLoop loop{found.start, found.length, found.instructions, {}};
     for (unsigned address = 0; address < 256; ++address) {
         if (!found.instructions[address]) continue;
         const RanInstruction ran = ranInstruction(found.first, static_cast<Byte>(address));

@@ -26,9 +26,9 @@ struct ProvedLoop {
     std::vector<RanInstruction> rewritten;
 };
 
-// A loop found by a search from position `origin` of a run, told in the
-// run's positions, with the instructions of it that the program rewrote.
-ProvedLoop provedLoop(const EndlessLoop& found, std::uint64_t origin, const Program& program);
+// A loop found by a search from the start of a run, with the instructions
+// of it that the program rewrote.
+ProvedLoop provedLoop(const EndlessLoop& found, const Program& program);
 
 // The numbers of the lines of the loop's instructions, in order.
 std::vector<std::int64_t> loopLineNumbers(const Program& program, const ProvedLoop& loop);

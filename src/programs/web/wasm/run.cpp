@@ -123,7 +123,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_run_loop_slice(double budget) {
     const tarn::LoopSearch found = runLoop ? runLoop->result() : tarn::LoopSearch{};
     runLoop.reset();
     if (!found.loop || !runProgram) return give(json{{"done", true}, {"loop", nullptr}, {"message", ""}});
-    const debugger::ProvedLoop loop = debugger::provedLoop(*found.loop, 0, *runProgram);
+    const debugger::ProvedLoop loop = debugger::provedLoop(*found.loop, *runProgram);
     return give(json{{"done", true},
                      {"loop",
                       {{"start", loop.start}, {"length", loop.length}, {"lines", debugger::loopLineNumbers(*runProgram, loop)}}},

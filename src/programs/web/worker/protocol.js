@@ -1,5 +1,5 @@
 // The worker's side of the page's requests, over the wasm module's entry
-// points (wasm/api.cpp). Kept apart from worker.js, which only wires it to
+// points (wasm/*.cpp). Kept apart from worker.js, which only wires it to
 // the worker's messages, so that node runs it as it is.
 //
 // Every request { id, op, ...args } gets exactly one reply { id, ok, ... }.
@@ -186,6 +186,16 @@ export function createProtocol({ createModule, post, schedule }) {
     // request that stops jobs gives it up. { loop, message }: loop null when
     // none was proved.
     function lookForRunLoop(reply) {
+        slicedJob('loop', reply, () => ({ ok: true, loop: null, message: '' }), (budget) => {
+            const answer = json(module._tw_run_loop_slice(budget));
+            return answer.done ? { ok: true, loop: answer.loop, message: answer.message } : undefined;
+        });
+    }
+
+    // A job that goes on in slices, yielding between them, until step(budget)
+    // gives the answer that ends it (undefined: go on); when another request
+    // stops it, cancelled() gives its answer.
+    function slicedJob(kind, reply, cancelled, step) {
         stopJob();
         const budget = new Budget();
         let finished = false;
@@ -195,19 +205,19 @@ export function createProtocol({ createModule, post, schedule }) {
             if (job === current) job = null;
             reply(answer);
         };
-        const current = { kind: 'loop', cancel: () => finish({ ok: true, loop: null, message: '' }) };
+        const current = { kind, cancel: () => finish(cancelled()) };
         job = current;
         const slice = () => {
             if (finished) return;
             let answer;
             try {
-                answer = budget.measure(() => json(module._tw_run_loop_slice(budget.value)));
+                answer = budget.measure(() => step(budget.value));
             } catch (error) {
                 finish({ ok: false, error: internalError(error) });
                 return;
             }
-            if (answer.done) finish({ ok: true, loop: answer.loop, message: answer.message });
-            else schedule(slice);
+            if (answer === undefined) schedule(slice);
+            else finish(answer);
         };
         slice();
     }
@@ -228,43 +238,21 @@ export function createProtocol({ createModule, post, schedule }) {
 
     // "continue": slices until a stop of the session's own, or "stop".
     function continueSession(reply) {
-        stopJob();
-        const budget = new Budget();
-        let finished = false;
-        const finish = (answer) => {
-            if (finished) return;
-            finished = true;
-            if (job === current) job = null;
-            reply(answer);
-        };
         // Stopped between slices: where the session stands, and how far it went.
         let steps = 0;
-        const current = { kind: 'continue', cancel: () => finish(debug('interrupted', steps)) };
-        job = current;
         let lastProgress = now();
-        const slice = () => {
-            if (finished) return;
-            let answer;
-            try {
-                answer = budget.measure(() => debug('continue', budget.value));
-            } catch (error) {
-                finish({ ok: false, error: internalError(error) });
-                return;
-            }
+        slicedJob('continue', reply, () => debug('interrupted', steps), (budget) => {
+            const answer = debug('continue', budget);
             steps += answer.steps ?? 0;
-            if (!answer.ok || answer.done) {
-                finish(answer);
-                return;
-            }
+            if (!answer.ok || answer.done) return answer;
             // How far it has gone.
             const time = now();
             if (time - lastProgress >= QUIET_EVENT_MS) {
                 lastProgress = time;
                 post({ event: 'continue', position: answer.view.position });
             }
-            schedule(slice);
-        };
-        slice();
+            return undefined;
+        });
     }
 
     // ---- requests
