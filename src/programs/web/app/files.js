@@ -83,3 +83,18 @@ export function download(text, fileName) {
     link.remove();
     setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
+
+// The text of a file the student chose, or null when it is too large for
+// `what` or unreadable, the reason said through say(...lines).
+export async function readChosenFile(file, limit, what, say) {
+    if (file.size > limit) {
+        say(`Il file «${visibleName(file.name)}» è troppo grande per ${what}: al massimo ${sizeText(limit)}.`);
+        return null;
+    }
+    try {
+        return await file.text();
+    } catch (error) {
+        say(`Impossibile leggere il file «${visibleName(file.name)}»: ${error.message}`);
+        return null;
+    }
+}

@@ -1,5 +1,6 @@
 // Links that carry a program: the source, the input and the file name as
-// JSON, compressed with raw deflate and written in base64url after "#c=".
+// JSON, compressed with raw deflate and written in base64url after "#c=";
+// «Condividi», which makes one, and the page opened with one (Links).
 import { readBytes } from './streams.js';
 
 // The most a link may give back: the source as the assembler takes it, the
@@ -95,5 +96,58 @@ export async function copyWhenReady(text, clipboard = globalThis.navigator?.clip
         } catch {
             return false;
         }
+    }
+}
+
+// «Condividi» and the links the page is opened with.
+export class Links {
+    // work: the page's work (work.js); box: the field «Link da condividere»,
+    // shown in `field`.
+    constructor({ work, messages, box, field }) {
+        Object.assign(this, { work, messages, box, field });
+    }
+
+    // Makes the link of the work shown, copies it and shows it.
+    async share() {
+        const { say } = this.messages;
+        const { source, input, name } = this.work.read();
+        if (new TextEncoder().encode(source).length > maxSourceBytes) {
+            say('Il programma è troppo grande per un link (al massimo 1 MiB).');
+            return;
+        }
+        const page = location.href.replace(/#.*$/, '');
+        const made = encodeShare({ source, input, name }).then((fragment) => `${page}#${fragment}`);
+        // Asked for now, within the click, and done once the link is made.
+        const copying = copyWhenReady(made);
+        let link;
+        try {
+            link = await made;
+        } catch (error) {
+            say(`Impossibile creare il link: ${error.message}`);
+            return;
+        }
+        this.field.hidden = false;
+        this.box.value = link;
+        const copied = await copying;
+        say(copied ? 'Link copiato negli appunti: lo trovi anche nella casella «Link da condividere».' : 'Copia il link dalla casella «Link da condividere».');
+        this.box.focus();
+        this.box.select();
+    }
+
+    // Opens the work that the page's address carries, as a new work saved
+    // only once the student edits it; true when it did.
+    async open() {
+        const { say } = this.messages;
+        let work;
+        try {
+            work = await decodeShare(location.hash);
+        } catch (error) {
+            say(`Il link condiviso non è valido: ${error instanceof ShareError ? error.message : 'dati illeggibili'}.`);
+            return false;
+        }
+        if (!work) return false;
+        if (!this.work.works.openLink(work)) return false;
+        say(`Aperto il programma «${this.work.read().name}.asm» dal link condiviso.`);
+        return true;
     }
 }

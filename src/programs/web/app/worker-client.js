@@ -1,7 +1,8 @@
 // The page's side of the worker: starts it with the wasm module, numbers the
 // requests and matches the replies, hands run events to a listener, and can
 // throw the worker away and start a fresh one (what "Ferma" does when the
-// worker does not answer in time).
+// worker does not answer in time). Each request of worker/protocol.js is a
+// method of its own here: callers never spell a request's name.
 
 // Where the worker's script and the wasm come from: the folder edition
 // fetches tarnweb.wasm next to the page; the single file has both inlined.
@@ -105,10 +106,45 @@ export class WorkerClient {
 
     // Sends a request once the worker is ready; resolves to its reply
     // ({ ok: true, ... } or { ok: false, error }), rejects with WorkerGone
-    // when the worker is thrown away before it answers.
+    // when the worker is thrown away before it answers. The methods below
+    // name every request the page makes.
     async request(op, args = {}) {
         await this.start();
         return this.send(this.worker, op, args);
+    }
+
+    // ---- the assembler
+
+    // The diagnostics of a source: { failed, diagnostics, omitted, image }.
+    assemble(source) {
+        return this.request('assemble', { source });
+    }
+
+    // ---- a run as tarnsim shows it; its events go to onEvent
+
+    // Starts a run: { failed } (with the diagnostics when it failed).
+    run({ source, name, input }) {
+        return this.request('run', { source, name, input });
+    }
+
+    // Goes on past a trace, as a key pressed in the console.
+    key() {
+        return this.request('key');
+    }
+
+    // The word an INP waits for, in a run or in a session.
+    word(text) {
+        return this.request('word', { text });
+    }
+
+    // The end of the input, in a run or in a session.
+    endInput() {
+        return this.request('endInput');
+    }
+
+    // Stops the run, or the session's continue or reverse.
+    stop() {
+        return this.request('stop');
     }
 
     // After "stop" has ended a run: the endless loop it was in, looked for
@@ -118,8 +154,89 @@ export class WorkerClient {
         return this.request('runLoop');
     }
 
+    // Asks the worker to stop; when it does not answer within `within`
+    // milliseconds, it is thrown away and a fresh one takes its place.
+    // Resolves to true when it answered (or went away meanwhile), false when
+    // it was replaced; rejects when the fresh one cannot start.
+    async stopOrReplace(within) {
+        const answer = this.stop().then(
+            () => 'ok',
+            () => 'gone',
+        );
+        let timer;
+        const late = new Promise((resolve) => (timer = setTimeout(() => resolve('late'), within)));
+        const outcome = await Promise.race([answer, late]);
+        clearTimeout(timer);
+        if (outcome !== 'late') return true;
+        await this.replace();
+        return false;
+    }
+
+    // ---- the debugger's session; each command resolves to { view, ... }
+
+    // Starts a session: { failed, lines, view }.
+    debug({ source, name, input }) {
+        return this.request('debug', { source, name, input });
+    }
+
+    step() {
+        return this.request('step');
+    }
+
+    back() {
+        return this.request('back');
+    }
+
+    // Runs to the session's next stop, in slices; "continue" events tell
+    // how far it has gone.
+    continue() {
+        return this.request('continue');
+    }
+
+    reverse() {
+        return this.request('reverse');
+    }
+
+    // Back to the session's start.
+    restart() {
+        return this.request('restart');
+    }
+
+    // To the step `position` of the history.
+    goto(position) {
+        return this.request('goto', { position });
+    }
+
+    breakpoint(address) {
+        return this.request('breakpoint', { address });
+    }
+
+    breakpointLine(line) {
+        return this.request('breakpointLine', { line });
+    }
+
+    watch(address) {
+        return this.request('watch', { address });
+    }
+
+    whoWrote(address) {
+        return this.request('whoWrote', { address });
+    }
+
+    // ---- exercises
+
+    // Reads an exercise: { title, cases, hidden, total }.
+    exercise(text, name) {
+        return this.request('exercise', { text, name });
+    }
+
+    // Grades a source with the exercise's cases: { failed, results, points, hidden }.
+    verify({ source, name }) {
+        return this.request('verify', { source, name });
+    }
+
     // Throws the worker away and starts another; pending requests reject.
-    async restart() {
+    async replace() {
         const old = this.worker;
         if (old) {
             old.terminate();

@@ -320,15 +320,6 @@ export function createProtocol({ createModule, post, schedule }) {
             return result(withTexts([source, name, input], (s, sl, n, nl, i, il) =>
                 json(module._tw_debug_start(s, sl, n, nl, i, il))));
         },
-        step: () => debug('step'),
-        back: () => debug('back'),
-        reverse: () => debug('reverse'),
-        restart: () => debug('restart'),
-        goto: ({ position }) => debug('goto', position),
-        breakpoint: ({ address }) => debug('breakpoint', address),
-        breakpointLine: ({ line }) => debug('breakpointLine', line),
-        watch: ({ address }) => debug('watch', address),
-        whoWrote: ({ address }) => debug('whoWrote', address),
         exercise({ text, name }) {
             return result(withTexts([text, name], (t, tl, n, nl) => json(module._tw_exercise(t, tl, n, nl))));
         },
@@ -336,7 +327,21 @@ export function createProtocol({ createModule, post, schedule }) {
             return result(withTexts([source, name], (s, sl, n, nl) => json(module._tw_verify(s, sl, n, nl))));
         },
     };
-    const debugOps = new Set(['step', 'back', 'reverse', 'restart', 'goto', 'breakpoint', 'breakpointLine', 'watch', 'whoWrote']);
+    // The session's commands, each with the field of the number it takes:
+    // each is a request of its own, and each ends a continue first.
+    const sessionCommands = {
+        step: null,
+        back: null,
+        reverse: null,
+        restart: null,
+        goto: 'position',
+        breakpoint: 'address',
+        breakpointLine: 'line',
+        watch: 'address',
+        whoWrote: 'address',
+    };
+    for (const [op, field] of Object.entries(sessionCommands)) handlers[op] = (message) => (field ? debug(op, message[field]) : debug(op));
+    const isSessionCommand = (op) => Object.prototype.hasOwnProperty.call(sessionCommands, op);
 
     function internalError(error) {
         return `Errore interno del simulatore: ${error && error.message ? error.message : String(error)}`;
@@ -372,7 +377,7 @@ export function createProtocol({ createModule, post, schedule }) {
             return;
         }
         // A command of the session ends a continue first.
-        if (debugOps.has(op) || (mode === 'debug' && (op === 'word' || op === 'endInput'))) stopJob();
+        if (isSessionCommand(op) || (mode === 'debug' && (op === 'word' || op === 'endInput'))) stopJob();
         try {
             const answer = handler(message);
             if (answer && typeof answer.then === 'function')
