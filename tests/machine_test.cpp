@@ -396,3 +396,24 @@ TEST(InstructionTable, NamesEveryAssignedOpcodeAndNoOther) {
     EXPECT_EQ(nullptr, findInstruction("HLT"));
     EXPECT_EQ(nullptr, findInstruction("jmp"));
 }
+
+// The run loop looks at D again only after the instructions whose row says
+// they may set it: a row that said otherwise would let a program run on
+// untraced once D is set.
+TEST(InstructionTable, MaySetDIsTrueExactlyForTheInstructionsThatSetIt) {
+    for (unsigned opcode = 1; opcode < 256; ++opcode) {
+        bool set = false;
+        for (const Byte b : {Byte{0}, Byte{1}}) {
+            MachineState state = patternedMachine();
+            state.F = 0;
+            state.IR = static_cast<Byte>(opcode);
+            state.A = 0x10;
+            state.B = b;
+            state.X = 0;
+            MemoryConsole console("parola");
+            executeInstruction(state, console);
+            set = set || (state.F & FLAG_D);
+        }
+        EXPECT_EQ(set, maySetDebugByOpcode[opcode]) << "opcode " << hex(opcode);
+    }
+}

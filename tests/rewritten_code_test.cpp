@@ -13,10 +13,6 @@
 namespace tarn {
 namespace {
 
-Byte opcodeOf(std::string_view mnemonic) {
-    return findInstruction(mnemonic)->opcode;
-}
-
 // p: ADD x, y at 0, then RST, x and y.
 const char* const SOURCE = "p: ADD x, y\nRST\nx: DB 2\ny: DB 3\n";
 
@@ -24,7 +20,7 @@ TEST(RewrittenCode, OnlyTheBytesAnInstructionLoadsCount) {
     const Assembly assembly = assemble(SOURCE);
     ASSERT_FALSE(assembly.failed());
     const std::vector<Byte>& image = assembly.image;  // 81 04 05 00 02 03
-    const Byte add = opcodeOf("ADD"), mul = opcodeOf("MUL"), inc = opcodeOf("INC"), nop = opcodeOf("NOP");
+    const Byte add = opcodeOf(Op::Add), mul = opcodeOf(Op::Mul), inc = opcodeOf(Op::Inc), nop = opcodeOf(Op::Nop);
     const struct {
         const char* what;
         RanInstruction ran;
@@ -43,8 +39,8 @@ TEST(RewrittenCode, OnlyTheBytesAnInstructionLoadsCount) {
     for (const auto& row : rows) EXPECT_EQ(rewrittenByProgram(row.ran, image), row.rewritten) << row.what;
     // An operand past the end of memory comes from the registers: no source placed it.
     std::vector<Byte> full(256, 0);
-    full[255] = opcodeOf("JMP");
-    EXPECT_FALSE(rewrittenByProgram({255, {opcodeOf("JMP"), 7, 0}}, full));
+    full[255] = opcodeOf(Op::Jmp);
+    EXPECT_FALSE(rewrittenByProgram({255, {opcodeOf(Op::Jmp), 7, 0}}, full));
 }
 
 TEST(RewrittenCode, TheInstructionThatRanReadsAsASourceWritesIt) {
@@ -55,36 +51,36 @@ TEST(RewrittenCode, TheInstructionThatRanReadsAsASourceWritesIt) {
         RanInstruction ran;
         const char* text;
     } rows[] = {
-        {{0, {opcodeOf("MUL"), 4, 5}}, "MUL x, y"},
-        {{0, {opcodeOf("JMP"), 0, 0}}, "JMP p"},
-        {{0, {opcodeOf("JMP"), 0x40, 0}}, "JMP 0x40"},   // no label there
-        {{0, {opcodeOf("VAL"), 4, 131}}, "VAL x, 131"},  // an immediate in decimal
-        {{0, {opcodeOf("VALOFFST"), 4, 0}}, "VALOFFST 4"},
-        {{0, {opcodeOf("CLZ"), 0, 0}}, "CLZ"},
+        {{0, {opcodeOf(Op::Mul), 4, 5}}, "MUL x, y"},
+        {{0, {opcodeOf(Op::Jmp), 0, 0}}, "JMP p"},
+        {{0, {opcodeOf(Op::Jmp), 0x40, 0}}, "JMP 0x40"},   // no label there
+        {{0, {opcodeOf(Op::Val), 4, 131}}, "VAL x, 131"},  // an immediate in decimal
+        {{0, {opcodeOf(Op::ValOffst), 4, 0}}, "VALOFFST 4"},
+        {{0, {opcodeOf(Op::Clz), 0, 0}}, "CLZ"},
         {{0, {0x3F, 0, 0}}, "NOP"},  // an opcode the table does not list does nothing
         {{0, {0xC5, 0, 0}}, "NOP"},  // nor do the four-byte ones
     };
     for (const auto& row : rows) EXPECT_EQ(ranInstructionText(row.ran, labels), row.text);
     // The line keeps the labels it defines.
-    EXPECT_EQ(rewrittenLineText({0, {opcodeOf("JMP"), 0, 0}}, 1, labels), "p: JMP p (riscritta dal programma)");
-    EXPECT_EQ(rewrittenLineText({3, {opcodeOf("NOP"), 0, 0}}, 2, labels), "q: NOP (riscritta dal programma)");
-    EXPECT_EQ(rewrittenLineText({0x40, {opcodeOf("INC"), 6, 0}}, 0, labels), "INC z (riscritta dal programma)");
+    EXPECT_EQ(rewrittenLineText({0, {opcodeOf(Op::Jmp), 0, 0}}, 1, labels), "p: JMP p (riscritta dal programma)");
+    EXPECT_EQ(rewrittenLineText({3, {opcodeOf(Op::Nop), 0, 0}}, 2, labels), "q: NOP (riscritta dal programma)");
+    EXPECT_EQ(rewrittenLineText({0x40, {opcodeOf(Op::Inc), 6, 0}}, 0, labels), "INC z (riscritta dal programma)");
 }
 
 TEST(RewrittenCode, AnInstructionIsReadAsTheFetchReadsIt) {
     MachineState state{};
-    state.M[10] = opcodeOf("CPY");
+    state.M[10] = opcodeOf(Op::Cpy);
     state.M[11] = 1;
     state.M[12] = 2;
     state.M[13] = 3;
-    EXPECT_EQ(ranInstruction(state, 10), (RanInstruction{10, {opcodeOf("CPY"), 1, 2}}));
-    state.M[10] = opcodeOf("INC");
-    EXPECT_EQ(ranInstruction(state, 10), (RanInstruction{10, {opcodeOf("INC"), 1, 0}}));
+    EXPECT_EQ(ranInstruction(state, 10), (RanInstruction{10, {opcodeOf(Op::Cpy), 1, 2}}));
+    state.M[10] = opcodeOf(Op::Inc);
+    EXPECT_EQ(ranInstruction(state, 10), (RanInstruction{10, {opcodeOf(Op::Inc), 1, 0}}));
     // Past address 255 the operands are the registers, PC first.
-    state.M[255] = opcodeOf("CPY");
+    state.M[255] = opcodeOf(Op::Cpy);
     state.PC = 255;
     state.IR = 9;
-    EXPECT_EQ(ranInstruction(state, 255), (RanInstruction{255, {opcodeOf("CPY"), 255, 9}}));
+    EXPECT_EQ(ranInstruction(state, 255), (RanInstruction{255, {opcodeOf(Op::Cpy), 255, 9}}));
 }
 
 }  // namespace

@@ -806,7 +806,9 @@ private:
                     const std::optional<Byte> byte = byteOf(evaluation);
                     if (count == 0) operandColumn = evaluation.column;
                     if (byte && count + 1 < length) bytes[count + 1] = *byte;
-                    if (byte && *byte == 0 && count == 1 && setsDebugOnZero(instruction))
+                    // Of the instructions that may set D, those with a B
+                    // (CPY, VAL) set it when B is 0.
+                    if (byte && *byte == 0 && count == 1 && instruction.maySetDebug)
                         reporter_.warning(evaluation.column,
                                           "con B = 0 " + std::string(instruction.mnemonic) +
                                               " accende il flag D: da qui la macchina mostra la traccia a ogni "
@@ -848,10 +850,6 @@ private:
             cell.operand = bytes[1];
         }
         endBytes(length);
-    }
-
-    static bool setsDebugOnZero(const Instruction& instruction) {
-        return instruction.mnemonic == "VAL" || instruction.mnemonic == "CPY";
     }
 
     // DB's items: strings and expressions separated by commas. An item cut
@@ -999,7 +997,7 @@ private:
     // before anything that is not data.
     void warnAboutStrings() {
         for (const Cell& cell : cells_) {
-            if (cell.kind != CellKind::Instruction || cell.instruction->mnemonic != "WRT") continue;
+            if (cell.kind != CellKind::Instruction || cell.instruction->opcode != Op::Wrt) continue;
             if (!cells_[cell.operand].inString) continue;
             std::size_t at = cell.operand;
             while (at < 256 && cells_[at].kind == CellKind::Data && memory_[at] != 0) ++at;

@@ -45,8 +45,8 @@ Uses findUses(const std::vector<Byte>& image, const std::array<ByteRole, 256>& r
             if (value < size) uses.referenced[value] = true;
             else uses.firstBeyond = std::min(uses.firstBeyond, value);
         }
-        if (instruction->mnemonic == "INP") text[operandA(image, address)] = true;
-        if (instruction->mnemonic == "WRT") {
+        if (instruction->opcode == Op::Inp) text[operandA(image, address)] = true;
+        if (instruction->opcode == Op::Wrt) {
             const unsigned start = operandA(image, address);
             text[start] = true;  // even when it holds 0 now: the program puts text there
             for (unsigned at = start; at < size && role[at] == ByteRole::Data && image[at] != 0; ++at)
@@ -55,7 +55,7 @@ Uses findUses(const std::vector<Byte>& image, const std::array<ByteRole, 256>& r
     }
     uses.character = text;
     for (unsigned address = 0; address < size; ++address) {
-        if (role[address] != ByteRole::Start || image[address] != 0x80) continue;  // CMP
+        if (role[address] != ByteRole::Start || image[address] != Op::Cmp) continue;
         const unsigned a = operandA(image, address);
         const unsigned b = operandB(image, address);
         if (text[a]) uses.character[b] = true;
@@ -302,7 +302,7 @@ std::string operandsOf(Listing& listing, const Statement& statement) {
         if (index > 0) text += ", ";
         if (operandIsAddress(instruction, index)) {
             text += addressOperand(listing, value);
-        } else if (instruction.mnemonic == "VAL" && listing.uses.character[operandA(listing.image, statement.address)] &&
+        } else if (instruction.opcode == Op::Val && listing.uses.character[operandA(listing.image, statement.address)] &&
                    isText(value)) {
             text += characterLiteral(value);  // a character stored into text
         } else {

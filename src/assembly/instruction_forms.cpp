@@ -10,13 +10,13 @@ unsigned operandCount(Byte opcode) {
 }
 
 bool operandIsAddress(const Instruction& instruction, unsigned index) {
-    if (index == 0) return instruction.mnemonic != "VALOFFST";
-    return instruction.mnemonic != "VAL";
+    if (index == 0) return instruction.opcode != Op::ValOffst;
+    return instruction.opcode != Op::Val;
 }
 
 Flow flowOf(const Instruction& instruction) {
-    if (instruction.opcode == 0) return Flow::Stops;
-    if (instruction.mnemonic == "JMP") return Flow::Jumps;
+    if (instruction.opcode == Op::Rst) return Flow::Stops;
+    if (instruction.opcode == Op::Jmp) return Flow::Jumps;
     if (instruction.mnemonic.starts_with("JP")) return Flow::Branches;
     return Flow::FallsThrough;
 }

@@ -94,7 +94,7 @@ std::uint64_t ConsoleRun::stepCarefully(std::uint64_t limit) {
     std::uint64_t done = 0;
     const RunPoint before = here();
     SliceConsole console(*this);
-    while (done < limit && machine_.M[machine_.PC] != 0 && !(machine_.F & FLAG_D)) {
+    while (done < limit && machine_.M[machine_.PC] != Op::Rst && !(machine_.F & FLAG_D)) {
         if (starves(machine_.M[machine_.PC], console.taken())) {
             state_ = State::NeedsInput;
             break;
@@ -127,7 +127,7 @@ ConsoleRun::State ConsoleRun::runSlice(std::uint64_t budget) {
             consumeInput(console.taken());
             continue;
         }
-        if (machine_.M[machine_.PC] == 0) {
+        if (machine_.M[machine_.PC] == Op::Rst) {
             console_ += SHUTDOWN_LINES;
             state_ = State::Halted;
             break;

@@ -17,6 +17,7 @@
 #include "debugger/program.hpp"
 #include "debugger/proved_loop.hpp"
 #include "debugger/warnings.hpp"
+#include "machine/instruction_set.hpp"
 #include "machine/loop_detection.hpp"
 #include "machine/machine_state.hpp"
 
@@ -89,7 +90,7 @@ public:
     std::uint64_t furthest() const { return furthest_; }
 
     // Whether the machine has stopped: opcode 0 at PC.
-    bool halted() const { return state_.M[state_.PC] == 0; }
+    bool halted() const { return state_.M[state_.PC] == Op::Rst; }
 
     // What the program has printed up to here (at most MAX_KEPT_OUTPUT bytes
     // of it), and whether it printed more than that.

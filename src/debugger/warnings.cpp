@@ -18,8 +18,6 @@ namespace tarn::debugger {
 
 namespace {
 
-constexpr Byte STD_OPCODE = findInstruction("STD")->opcode;
-
 // "il byte 0x1F (31)", "i byte 0x1F (31) e altri 2".
 std::string byteList(const ByteSet& bytes) {
     const std::string first = addressText(bytes.first());
@@ -81,7 +79,7 @@ constexpr std::string_view REGISTER_NAMES[] = {"PC", "IR", "A", "B", "X"};
 
 // VAL or CPY with B = 0 sets D as a side effect; STD sets it on purpose.
 bool Session::switchedOnTrace() const {
-    return position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != STD_OPCODE;
+    return position_ > 0 && !(previous_.F & FLAG_D) && (state_.F & FLAG_D) && state_.IR != Op::Std;
 }
 
 // What is wrong where the machine stands, before it is put into words: the

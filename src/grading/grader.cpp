@@ -237,7 +237,7 @@ std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseCons
         const std::uint64_t stretchEnd = limit - executed > RUN_REPORT_INTERVAL ? executed + RUN_REPORT_INTERVAL : limit;
         while (executed < stretchEnd && !console.outputCut()) {
             const Byte opcode = state.M[state.PC];
-            stopped = opcode == 0;  // the end of the program, never executed
+            stopped = opcode == Op::Rst;  // the end of the program, never executed
             if (stopped) break;
             if (exercise.forbidden[opcode]) {
                 forbidden = ForbiddenUse{opcode, state.PC, executed};
@@ -328,7 +328,7 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     result.ran = true;
     result.outputCut = console.outputCut();
     result.limitReached =
-        !result.forbidden && !result.outputCut && result.instructions >= limit && state.M[state.PC] != 0;
+        !result.forbidden && !result.outputCut && result.instructions >= limit && state.M[state.PC] != Op::Rst;
     result.finalPC = state.PC;
     result.atEnd = ranInstruction(state, state.PC);
     result.output = console.output();

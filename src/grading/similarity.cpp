@@ -248,14 +248,13 @@ Similarities compareClass(const std::vector<SubmissionResult>& results, const Sk
 }  // namespace
 
 std::vector<Byte> instructionSequence(const std::vector<Byte>& image) {
-    static const Byte nop = findInstruction("NOP")->opcode;
     const std::array<ByteRole, 256> roles = findCode(image);
     std::vector<Byte> sequence;
     for (std::size_t address = 0; address < roles.size(); ++address) {
         if (roles[address] != ByteRole::Start) continue;
         const Byte opcode = image[address];
         // Unlisted opcodes, the four-byte ones among them, do what NOP does.
-        sequence.push_back(findInstruction(opcode) == nullptr || instructionLength(opcode) == 4 ? nop : opcode);
+        sequence.push_back(findInstruction(opcode) == nullptr || instructionLength(opcode) == 4 ? opcodeOf(Op::Nop) : opcode);
     }
     return sequence;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 
 #include <array>
@@ -103,36 +104,36 @@ template <MachineForm Machine>
 template <MachineForm Machine>
 [[gnu::always_inline]] inline void arithmeticUnit(Machine& state) {
     using namespace arithmetic;
-    switch (state.IR) {
-        case 12: state.X = static_cast<Byte>(state.X + 1); break;  // INCOFFST
-        case 13: state.X = static_cast<Byte>(state.X - 1); break;  // DECOFFST
-        case 72: {                  // INC
+    switch (static_cast<Op>(state.IR)) {
+        case Op::IncOffst: state.X = static_cast<Byte>(state.X + 1); break;
+        case Op::DecOffst: state.X = static_cast<Byte>(state.X - 1); break;
+        case Op::Inc: {
             const int a = operandA(state);
             storeResult(state, a == 127 ? overflowed(state) : a + 1);
             break;
         }
-        case 73: {  // DEC
+        case Op::Dec: {
             const int a = operandA(state);
             storeResult(state, a == -128 ? overflowed(state) : a - 1);
             break;
         }
-        case 128: compare(state); break;  // CMP
-        case 129: {                       // ADD
+        case Op::Cmp: compare(state); break;
+        case Op::Add: {
             const int sum = operandA(state) + operandB(state);
             storeResult(state, sum > 127 ? overflowed(state) : wrap(sum));
             break;
         }
-        case 130: {  // SUB
+        case Op::Sub: {
             const int difference = operandA(state) - operandB(state);
             storeResult(state, difference < -128 ? overflowed(state) : wrap(difference));
             break;
         }
-        case 131: {  // MUL
+        case Op::Mul: {
             const int product = operandA(state) * operandB(state);
             storeResult(state, product > 127 ? overflowed(state) : wrap(product));
             break;
         }
-        case 132: divide(state); break;  // DIV
+        case Op::Div: divide(state); break;
         default: break;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "machine/instruction_set.hpp"
 #include "machine/machine_state.hpp"
 
 namespace tarn {
@@ -32,34 +33,34 @@ template <MachineForm Machine>
 template <MachineForm Machine>
 [[gnu::always_inline]] inline void controlUnit(Machine& state) {
     using namespace control;
-    switch (state.IR) {
-        case 1: state.F |= FLAG_D; break;   // STD
-        case 2: state.F |= FLAG_Z; break;   // STZ
-        case 3: state.F |= FLAG_O; break;   // STO
-        case 4: state.F |= FLAG_P; break;   // STP
-        case 5: state.F |= FLAG_N; break;   // STN
-        case 6: break;                      // NOP
+    switch (static_cast<Op>(state.IR)) {
+        case Op::Std: state.F |= FLAG_D; break;
+        case Op::Stz: state.F |= FLAG_Z; break;
+        case Op::Sto: state.F |= FLAG_O; break;
+        case Op::Stp: state.F |= FLAG_P; break;
+        case Op::Stn: state.F |= FLAG_N; break;
+        case Op::Nop: break;
         // Each clear keeps the low five bits but its own: bits 0x20..0x80 go too.
-        case 7: state.F &= 0x1E; break;     // CLD
-        case 8: state.F &= 0x1D; break;     // CLZ
-        case 9: state.F &= 0x1B; break;     // CLO
-        case 10: state.F &= 0x17; break;    // CLP
-        case 11: state.F &= 0x0F; break;    // CLN
-        case 64: jumpIf(state, true); break;                 // JMP
-        case 65: jumpIf(state, state.F & FLAG_D); break;     // JPD
-        case 66: jumpIf(state, state.F & FLAG_O); break;     // JPO
-        case 67: jumpIf(state, state.F & FLAG_Z); break;     // JPZ
-        case 68: jumpIf(state, state.F & FLAG_P); break;     // JPP
-        case 69: jumpIf(state, state.F & FLAG_N); break;     // JPN
-        case 74: state.X = state.A; break;                   // VALOFFST
-        case 133: {  // CPY: exchanges M[A+X] and M[B]; each step reads A, X, B afresh
+        case Op::Cld: state.F &= 0x1E; break;
+        case Op::Clz: state.F &= 0x1D; break;
+        case Op::Clo: state.F &= 0x1B; break;
+        case Op::Clp: state.F &= 0x17; break;
+        case Op::Cln: state.F &= 0x0F; break;
+        case Op::Jmp: jumpIf(state, true); break;
+        case Op::Jpd: jumpIf(state, state.F & FLAG_D); break;
+        case Op::Jpo: jumpIf(state, state.F & FLAG_O); break;  // 66 tests O
+        case Op::Jpz: jumpIf(state, state.F & FLAG_Z); break;  // and 67 tests Z
+        case Op::Jpp: jumpIf(state, state.F & FLAG_P); break;
+        case Op::Jpn: jumpIf(state, state.F & FLAG_N); break;
+        case Op::ValOffst: state.X = state.A; break;
+        case Op::Cpy: {  // exchanges M[A+X] and M[B]; each step reads A, X, B afresh
             const Byte saved = readByte(state, effectiveAddress(state));
             writeByte(state, effectiveAddress(state), state.M[state.B]);
             state.M[state.B] = saved;
             flagByB(state);
             break;
         }
-        case 134:  // VAL: stores the immediate B at A+X
+        case Op::Val:  // stores the immediate B at A+X
             writeByte(state, effectiveAddress(state), static_cast<Byte>(state.B));
             flagByB(state);
             break;

@@ -73,13 +73,6 @@ template <Byte opcode>
     }
 }
 
-// D is set only by STD, and by CPY and VAL when B is 0: only after one of
-// these can tracing begin.
-constexpr bool maySetDebug(Byte opcode) {
-    return opcode == findInstruction("STD")->opcode || opcode == findInstruction("CPY")->opcode ||
-           opcode == findInstruction("VAL")->opcode;
-}
-
 // Every opcode, 0x00 to 0xFF, as its two hexadecimal digits: X(high, low).
 #define TARN_LOW_DIGITS(X, h) \
     X(h, 0) X(h, 1) X(h, 2) X(h, 3) X(h, 4) X(h, 5) X(h, 6) X(h, 7) \
@@ -100,7 +93,7 @@ constexpr bool maySetDebug(Byte opcode) {
 // a GNU extension that both GCC and Clang have); an instruction near the end
 // of memory, whose operands may be registers, goes to stepMachine instead,
 // which spares every other cycle the check. D is looked at again only after
-// the instructions that can set it. Memory stays in the record throughout, so
+// the instructions that the table says may set it. Memory stays in the record throughout, so
 // code that rewrites itself runs exactly as written. The registers go back
 // into the record whenever the loop leaves.
 #pragma GCC diagnostic push
@@ -146,13 +139,13 @@ tracing:
 #define TARN_CYCLE(h, l)                                                \
     cycle_##h##l : {                                                    \
         constexpr Byte opcode = 0x##h##l;                               \
-        if constexpr (opcode == 0) {                                    \
+        if constexpr (opcode == Op::Rst) {                              \
             storeRegisters(processor, state);                           \
             return executed;                                            \
         } else {                                                        \
             cycle<opcode>(processor, state, console);                   \
             if constexpr (bounded) ++executed;                          \
-            if constexpr (maySetDebug(opcode)) {                        \
+            if constexpr (maySetDebugByOpcode[opcode]) {                \
                 if (processor.F & FLAG_D) {                             \
                     storeRegisters(processor, state);                   \
                     goto tracing;                                       \
@@ -191,7 +184,7 @@ void executeInstruction(MachineState& state, Console& console) {
 }
 
 bool stepMachine(MachineState& state, Console& console) {
-    if (state.M[state.PC] == 0) return false;
+    if (state.M[state.PC] == Op::Rst) return false;
     fetchInstruction(state);
     if (state.F & FLAG_D) showState(state, console);
     executeInstruction(state, console);

@@ -18,10 +18,8 @@ void outputString(MachineState& state, Console& console);
 // INP and WRT: the instruction in IR, on the run's console. Inline, so that
 // the run loop's cycles of the two go straight to theirs.
 [[gnu::always_inline]] inline void ioUnit(MachineState& state, Console& console) {
-    constexpr Byte INP = findInstruction("INP")->opcode;
-    constexpr Byte WRT = findInstruction("WRT")->opcode;
-    if (state.IR == WRT) outputString(state, console);
-    else if (state.IR == INP) inputWord(state, console);
+    if (state.IR == Op::Wrt) outputString(state, console);
+    else if (state.IR == Op::Inp) inputWord(state, console);
 }
 
 // The blanks that separate INP's words.

@@ -9,18 +9,12 @@
 
 namespace tarn {
 
-namespace {
-
-constexpr Byte INP_OPCODE = findInstruction("INP")->opcode;
-
-}  // namespace
-
 QuietRun::QuietRun(std::string_view input, bool inputEnded)
     : input_(input), inputEnded_(inputEnded), console_(input) {}
 
 QuietRun::Step QuietRun::advance(RunPoint& point) {
     const std::size_t taken = std::min(point.inputTaken, input_.size());
-    if (!inputEnded_ && point.state.M[point.state.PC] == INP_OPCODE && !nextInputWord(input_.substr(taken)).whole)
+    if (!inputEnded_ && point.state.M[point.state.PC] == Op::Inp && !nextInputWord(input_.substr(taken)).whole)
         return Step::Starved;
     console_.moveTo(taken);
     if (!stepMachine(point.state, console_)) return Step::Stopped;

@@ -103,7 +103,7 @@ TEST(RewrittenCode, ALineTurnedIntoTheEndSaysSo) {
 TEST(RewrittenCode, BytesPlacedBeforeTheRunAreNotRewrittenByTheProgram) {
     // A case of an exercise places a jump to itself at 0x80, where the program goes.
     Program program = sourceProgram(" JMP 128\n");
-    program.place(0x80, findInstruction("JMP")->opcode);
+    program.place(0x80, opcodeOf(Op::Jmp));
     program.place(0x81, 0x80);
     Session session(std::move(program), std::string{});
     session.toggleBreakpoint(0x80);

@@ -127,7 +127,7 @@ TEST(Session, RunsStopAtBreakpointsAndWatchpointsBothWays) {
     Session session(program, std::string{});
     const Byte nop = 8;   // VAL 3 bytes, CLZ 1, DEC 2, JPZ 2
     const Byte conta = 12;
-    ASSERT_EQ(program.image[nop], findInstruction("NOP")->opcode);
+    ASSERT_EQ(program.image[nop], opcodeOf(Op::Nop));
     ASSERT_TRUE(session.toggleBreakpoint(nop));
 
     // Forwards: the breakpoint at each of the two turns that reach the NOP.

@@ -124,7 +124,7 @@ Exercise fixedExercise(std::uint8_t options) {
     exercise.instructionLimit = 20000;
     exercise.outputLimit = 512;
     if ((options & 0x02) != 0) {
-        const Byte mul = tarn::findInstruction("MUL")->opcode;
+        const Byte mul = tarn::opcodeOf(tarn::Op::Mul);
         exercise.forbidden[mul] = true;
         exercise.forbiddenNames.push_back("MUL");
     }

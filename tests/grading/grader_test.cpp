@@ -18,10 +18,6 @@ using namespace tarn::grading;
 
 namespace {
 
-std::string opcodeOf(std::string_view mnemonic) {
-    return std::to_string(findInstruction(mnemonic)->opcode);
-}
-
 CaseResult runOne(const TestCase& testCase, std::string_view source, std::vector<std::string_view> forbidden = {}) {
     const Exercise exercise = exerciseWith({testCase}, std::move(forbidden));
     return runCase(exercise, exercise.cases.front(), imageOf(source)).result;
@@ -210,7 +206,7 @@ TEST(GraderRun, AStringRunningPastAddress255GoesOnThroughTheRegisters) {
     std::vector<Byte> image(256, 0);
     const Byte code[] = {0x4A, 'x', 0x86, 150, 'y', 0x40, 62};
     std::copy(std::begin(code), std::end(code), image.begin());
-    image[62] = findInstruction("WRT")->opcode;
+    image[62] = opcodeOf(Op::Wrt);
     image[63] = 250;
     for (unsigned i = 0; i < 6; ++i) image[250 + i] = static_cast<Byte>('a' + i);
     const struct {
@@ -242,9 +238,9 @@ TEST(GraderRun, AStringRunningPastAddress255GoesOnThroughTheRegisters) {
 // between prints: the output kept and its cut, whatever the limit, are what a
 // plain console given the same limit shows.
 TEST(GraderRun, PrintingProgramsPrintWhatAPlainConsolePrints) {
-    const Byte wrt = findInstruction("WRT")->opcode;
-    const Byte inc = findInstruction("INC")->opcode;
-    const Byte jmp = findInstruction("JMP")->opcode;
+    const Byte wrt = opcodeOf(Op::Wrt);
+    const Byte inc = opcodeOf(Op::Inc);
+    const Byte jmp = opcodeOf(Op::Jmp);
     std::mt19937 random(255);
     std::size_t cut = 0, whole = 0;  // runs of each kind, with some output
     for (int round = 0; round < 200; ++round) {
@@ -293,7 +289,7 @@ TEST(GraderRun, AForbiddenInstructionStopsTheRunBeforeItIsExecuted) {
     const Exercise exercise = exerciseWith({caseNamed("mul")}, {"MUL"});
     const CaseRun run = runCase(exercise, exercise.cases.front(), imageOf(source));
     ASSERT_TRUE(run.result.forbidden);
-    EXPECT_EQ(run.result.forbidden->opcode, findInstruction("MUL")->opcode);
+    EXPECT_EQ(run.result.forbidden->opcode, opcodeOf(Op::Mul));
     EXPECT_EQ(run.result.forbidden->address, 3);
     EXPECT_EQ(run.result.forbidden->step, 1u);
     EXPECT_EQ(run.result.instructions, 1u);
@@ -309,7 +305,7 @@ TEST(GraderRun, AForbiddenInstructionStopsTheRunBeforeItIsExecuted) {
 
 TEST(GraderRun, AForbiddenInstructionWrittenByTheProgramItselfIsCaughtToo) {
     // The program writes MUL over the NOP at "posto", then reaches it.
-    const std::string source = "VAL posto, " + opcodeOf("MUL") + "\nposto: NOP\nDB x, x\nRST\nx: DB 2\n";
+    const std::string source = "VAL posto, " + std::to_string(opcodeOf(Op::Mul)) + "\nposto: NOP\nDB x, x\nRST\nx: DB 2\n";
     const CaseResult banned = runOne(caseNamed("auto"), source, {"MUL"});
     ASSERT_TRUE(banned.forbidden);
     EXPECT_EQ(banned.forbidden->address, 3);
@@ -326,7 +322,7 @@ TEST(GraderRun, MemoryIsPlacedBeforeTheRunAndCheckedAfterIt) {
     const CaseRun run = runCase(exercise, exercise.cases.front(), imageOf("ADD 200, 201\nRST\n"));
     EXPECT_EQ(run.before.M[200], 5);
     EXPECT_EQ(run.before.M[201], 7);
-    EXPECT_EQ(run.before.M[0], findInstruction("ADD")->opcode);  // the image is loaded first
+    EXPECT_EQ(run.before.M[0], opcodeOf(Op::Add));  // the image is loaded first
     EXPECT_EQ(run.after.M[200], 12);
     EXPECT_TRUE(run.result.passed);
 

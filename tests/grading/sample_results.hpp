@@ -17,7 +17,7 @@ inline Exercise sampleExercise() {
     exercise.instructionLimit = 5000;
     exercise.outputLimit = 100;
     exercise.forbiddenNames = {"MUL"};
-    exercise.forbidden[findInstruction("MUL")->opcode] = true;
+    exercise.forbidden[opcodeOf(Op::Mul)] = true;
 
     TestCase visible;
     visible.name = "tre più quattro";
@@ -75,7 +75,7 @@ inline SubmissionResult mixedResult(const std::string& student) {
     memory.instructions = 77;
     memory.finalPC = 0x21;
     memory.tracesShown = 3;
-    memory.forbidden = ForbiddenUse{findInstruction("MUL")->opcode, 0x10, 5};
+    memory.forbidden = ForbiddenUse{opcodeOf(Op::Mul), 0x10, 5};
     memory.mismatches = {{Mismatch::Kind::Memory, 0xF0, 21, 20},
                          {Mismatch::Kind::Register, 260, 3, 4},
                          {Mismatch::Kind::Flag, FLAG_Z, 1, 0}};

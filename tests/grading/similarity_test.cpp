@@ -26,10 +26,6 @@ double imageSimilarity(const std::string& a, const std::string& b) {
     return sequenceSimilarity(instructionSequence(imageOf(a)), instructionSequence(imageOf(b)));
 }
 
-Byte opcodeOf(const char* mnemonic) {
-    return findInstruction(mnemonic)->opcode;
-}
-
 // Counts down a number read from the input, adding one to a digit each time.
 const std::string COUNTING = R"(
         JMP inizio
@@ -171,10 +167,10 @@ risultato: DB 0
 TEST(Similarity, SequenceKeepsTheReachedOpcodesAndAbstractsTheRest) {
     // Operands, data and unreached bytes are left out; every unlisted opcode,
     // one-byte or four-byte, is the NOP token.
-    const Byte nop = opcodeOf("NOP");
-    const Byte wrt = opcodeOf("WRT");
-    const Byte jmp = opcodeOf("JMP");
-    const Byte rst = opcodeOf("RST");
+    const Byte nop = opcodeOf(Op::Nop);
+    const Byte wrt = opcodeOf(Op::Wrt);
+    const Byte jmp = opcodeOf(Op::Jmp);
+    const Byte rst = opcodeOf(Op::Rst);
     ASSERT_EQ(findInstruction(Byte{0x3F}), nullptr);
     ASSERT_EQ(findInstruction(Byte{0xC5}), nullptr);
     const std::vector<Byte> image = {

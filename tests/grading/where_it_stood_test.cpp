@@ -125,7 +125,7 @@ TEST(WhereItStood, AnEndlessLoopOfASourceIsNamedWithItsLines) {
 TEST(WhereItStood, CodeThatNoLineWroteIsNamedByItsAddress) {
     // The case puts a jump to itself at 0x80, where the program jumps.
     TestCase testCase = caseNamed("altrove");
-    const Byte jump = findInstruction("JMP")->opcode;
+    const Byte jump = opcodeOf(Op::Jmp);
     testCase.memory = {{0x80, {jump, 0x80}}};
     const Exercise exercise = exerciseWith({testCase});
     const SubmissionResult result = gradeOne(exercise, sourceSubmission("rossi", " NOP\n JMP 128\n"));

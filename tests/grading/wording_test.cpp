@@ -135,7 +135,7 @@ TEST(Wording, AStoppedRunSaysWhereAndAfterHowManyInstructions) {
         result.ran = true;
         result.instructions = row.count;
         result.finalPC = 0x12;
-        if (row.stop == Stop::Forbidden) result.forbidden = ForbiddenUse{findInstruction("MUL")->opcode, 0x0C, row.count};
+        if (row.stop == Stop::Forbidden) result.forbidden = ForbiddenUse{opcodeOf(Op::Mul), 0x0C, row.count};
         result.limitReached = row.stop == Stop::Limit;
         result.outputCut = row.stop == Stop::Output;
         EXPECT_EQ(failureReasons({}, testCase, {}, result), std::vector<std::string>{row.reason});
