@@ -20,7 +20,8 @@ export class Cycle {
     constructor({ client, session, machine, processor, explanation }) {
         Object.assign(this, { client, session, machine, processor, explanation });
         // How many phases of the coming instruction are shown: 0, 1
-        // (Prelievo) or 2 (Decodifica).
+        // (Prelievo), 2 (Decodifica), or 3 (Esecuzione) on a machine that
+        // has stopped, whose instruction is never executed.
         this.shown = 0;
         // The worker's explanations where the session stands: { session,
         // position, next, last }, or null.
@@ -95,9 +96,9 @@ export class Cycle {
             if (!session.open) return;
         }
         const view = session.view;
-        // A machine that has stopped has no instruction to go through: the
-        // step says so.
-        if (view.halted || this.shown >= 2) {
+        // After Decodifica the step; on a machine that has stopped there is
+        // none, and Esecuzione tells why, before the step says so.
+        if (this.shown >= (view.halted ? 3 : 2)) {
             await session.step();
             return;
         }

@@ -209,8 +209,8 @@ export class WorkerClient {
     }
 
     // The explanations where the session stands: { position, next, last },
-    // next the instruction at PC (null when the machine has stopped), last
-    // the step that led here (null at position 0); see wasm/explain.cpp.
+    // next the instruction at PC (at opcode 0, that the machine stops
+    // there), last the step that led here (null at position 0); see wasm/explain.cpp.
     explain() {
         return this.request('explain');
     }

@@ -69,8 +69,7 @@ json explanationJson(const tarn::MachineState& state) {
 
 extern "C" {
 
-// { position, next, last }: next explains the instruction at PC (null when
-// the machine has stopped there), last the step that led here (null at
+// { position, next, last }: next explains the instruction at PC, last the step that led here (null at
 // position 0). An explanation is { address, opcode, mnemonic, length, unit,
 // x, effective, fetched: { registers, registersText } (PC, IR, A and B as
 // the fetch leaves them), phases: [{ name, lines, reads, writes }] }; a
@@ -81,7 +80,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_explain() {
     if (!session) return failure("Nessun programma nel debugger: avvialo prima.");
     const tarn::MachineState* previous = session->previous();
     return give(json{{"position", session->position()},
-                     {"next", session->halted() ? json(nullptr) : explanationJson(session->machine())},
+                     {"next", explanationJson(session->machine())},
                      {"last", previous ? explanationJson(*previous) : json(nullptr)}});
 }
 
