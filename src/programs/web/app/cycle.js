@@ -12,7 +12,7 @@ import { phaseNames, phaseText } from './explanation.js';
 
 const hex = (n) => `0x${(Number(n) & 0xff).toString(16).toUpperCase().padStart(2, '0')}`;
 
-const noStep = 'Nessun passo da spiegare: «Passo» esegue un\'istruzione e qui compare che cosa ha fatto, fase per fase; «Fase» mostra le fasi della prossima una alla volta.';
+const noStep = 'Ancora nessun passo da spiegare: premi «Passo» o «Fase».';
 
 export class Cycle {
     // processor: a ProcessorView; explanation: an ExplanationView; machine:

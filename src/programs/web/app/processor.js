@@ -89,19 +89,21 @@ export function phaseHighlights(explanation, phaseName) {
         lit.parts.add('A').add('X').add('adder').add('memory');
         lit.paths.set('A-adder', hex(registers.A));
         lit.paths.set('X-adder', hex(explanation.x ?? 0));
-        lit.paths.set('adder-memory', `${explanation.effective}`);
+        // 0..510: above 255 a register, or outside the machine.
+        lit.paths.set('adder-memory', `0x${Number(explanation.effective).toString(16).toUpperCase().padStart(2, '0')}`);
     }
     for (const place of [...(phase.reads ?? []), ...(phase.writes ?? [])]) {
         const value = place.new ?? place.value;
         const shown = typeof value === 'number' ? hex(value) : typeof value === 'string' ? value : '';
         switch (place.kind) {
             case 'memory':
+            case 'outside':
                 lit.parts.add('memory');
                 lit.paths.set('memory-unit', shown);
                 break;
             case 'flag':
                 lit.parts.add('flags');
-                lit.paths.set('unit-flags', place.name);
+                lit.paths.set('unit-flags', shown);
                 break;
             case 'output':
             case 'input':
