@@ -1,6 +1,8 @@
 // An exercise: the cases a program is graded on, read from a TOML file.
 //
 //     titolo = "Somma di due cifre"
+//     testo = """
+//     Leggi due cifre e stampa la loro somma."""  # the statement, any lines
 //     soluzione = "somma-giusta.asm"  # the teacher's, beside the exercise
 //     limite_istruzioni = 100000     # default of every case
 //     limite_uscita = 4096           # default of every case
@@ -39,6 +41,9 @@ constexpr std::size_t MAX_EXERCISE_BYTES = std::size_t{4} << 20;
 // inline table: a file nested deeper is refused before it is parsed. A real
 // exercise goes 7 levels down ([[caso]], atteso.memoria = { "0xF0" = [21] }).
 constexpr std::size_t MAX_EXERCISE_NESTING = 64;
+// The longest statement ('testo') an exercise may have, in bytes: some
+// pages of text, which a page shows whole.
+constexpr std::size_t MAX_STATEMENT_BYTES = 65536;
 // The faults of a file told one by one; the others are only counted.
 constexpr std::size_t MAX_EXERCISE_ERRORS = 100;
 
@@ -85,6 +90,9 @@ struct TestCase {
 
 struct Exercise {
     std::string title;
+    // What the student is asked to do, with its line ends and tabs; empty
+    // when the file has none. Grading never looks at it.
+    std::string statement;
     // The reference solution, as a path from the exercise file's folder;
     // empty when the file names none. Grading never looks at it.
     std::string solution;

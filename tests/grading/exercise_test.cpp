@@ -675,6 +675,49 @@ TEST(ExerciseSolution, ThePathIsKeptAndGradingIgnoresIt) {
     }
 }
 
+// 'testo', the statement: any string, on several lines as TOML writes
+// them, kept as it reads; anything else refused at the value.
+TEST(ExerciseStatement, AStringOnAnyLinesIsKeptAndAnythingElseRefused) {
+    const std::string cases = "titolo = \"T\"\n[[caso]]\nnome = \"a\"\nuscita = \"\"\n";
+    struct Kept {
+        std::string text;
+        std::string statement;
+    };
+    const std::vector<Kept> kept = {
+        {"", ""},
+        {"testo = \"Leggi due cifre.\\nStampa la somma.\"\n", "Leggi due cifre.\nStampa la somma."},
+        {"testo = \"\"\"\nLeggi due cifre:\n\tla prima,\n\tla seconda.\n\"\"\"\n", "Leggi due cifre:\n\tla prima,\n\tla seconda.\n"},
+        // Between single quotes a backslash is the statement's own.
+        {"testo = '''\nStampa \\n alla fine.'''\n", "Stampa \\n alla fine."},
+        {"testo = \"" + std::string(MAX_STATEMENT_BYTES, 'x') + "\"\n", std::string(MAX_STATEMENT_BYTES, 'x')},
+    };
+    for (const Kept& entry : kept) EXPECT_EQ(parsed(entry.text + cases).statement, entry.statement) << entry.text;
+
+    const std::string notAString =
+        "'testo' deve essere una stringa: il testo dell'esercizio, anche su più righe tra tre virgolette (\"\"\")";
+    const std::string control = "'testo' non può contenere caratteri di controllo, tranne l'a capo e la tabulazione";
+    const std::vector<Malformed> refused = {
+        {"testo = 3\n", 1, 9, notAString.c_str()},
+        {"testo = { riga = \"uno\" }\n", 1, 9, notAString.c_str()},
+        {"testo = [\"uno\", \"due\"]\n", 1, 9, notAString.c_str()},
+        {"testo = \"\"\n", 1, 9, "'testo' non può essere vuoto"},
+        {"testo = \"\"\"\n \t\n\"\"\"\n", 1, 9, "'testo' non può essere vuoto"},
+        {"testo = \"uno\\rdue\"\n", 1, 9, control.c_str()},
+        {"testo = \"\"\"\nuno\n\\u0007due\"\"\"\n", 1, 9, control.c_str()},
+        {"testi = \"uno\"\n", 1, 1, "chiave sconosciuta 'testi': forse intendevi 'testo'?"},
+    };
+    for (const Malformed& entry : refused) {
+        const ExerciseParse parse = parseExercise(entry.text + cases);
+        EXPECT_FALSE(parse.exercise.has_value()) << entry.text;
+        EXPECT_EQ(parse.error.message, entry.message) << entry.text;
+        EXPECT_EQ(parse.error.line, entry.line) << entry.text;
+        EXPECT_EQ(parse.error.column, entry.column) << entry.text;
+    }
+    const ExerciseParse tooLong = parseExercise("testo = \"" + std::string(MAX_STATEMENT_BYTES + 1, 'x') + "\"\n" + cases);
+    EXPECT_EQ(tooLong.error.message, "'testo' ha 65537 byte: un testo può averne al massimo 65536");
+    EXPECT_EQ(tooLong.error.line, 1);
+}
+
 TEST(ExerciseHostile, AtMostAThousandCases) {
     std::string text = "titolo = \"T\"\n";
     for (int i = 0; i < 1000; ++i) text += "[[caso]]\nnome = \"c" + std::to_string(i) + "\"\nuscita = \"\"\n";

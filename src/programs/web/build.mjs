@@ -4,18 +4,24 @@
 //     node build.mjs --glue DIR/tarnweb.js --wasm DIR/tarnweb.wasm --out DIR
 //
 // writes OUT/site/ (the folder edition: index.html, app.js, worker.js,
-// tarnweb.wasm, style.css, sw.js, esercizi/*.toml and the app's icons) and
+// tarnweb.wasm, style.css, sw.js, the app's icons, and in esercizi/ every
+// exercise with indice.json, the list of them that the menu "Esercizi"
+// shows) and
 // OUT/tarnsim.html (the single file: the same page with its style, its script,
 // the worker's script and the wasm inlined, which works from file://), then
 // prints the size of every file, raw and gzip -9. `--sources DIR` takes
-// app/, worker/ and sw.js from DIR instead of this folder.
+// app/, worker/ and sw.js from DIR instead of this folder; `--esercizi DIR`
+// takes the exercises from DIR instead of examples/esercizi.
 import * as esbuild from 'esbuild';
 import { createHash } from 'node:crypto';
-import { copyFile, mkdir, readFile, readdir, rm, writeFile } from 'node:fs/promises';
+import { copyFile, mkdir, readFile, readdir, rm, stat, writeFile } from 'node:fs/promises';
+import { createRequire } from 'node:module';
 import { dirname, extname, join, relative, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
+
+import { createProtocol } from './worker/protocol.js';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '../../..');
@@ -62,6 +68,75 @@ function examplesPlugin(examples) {
             }));
         },
     };
+}
+
+// The largest exercise file, as the module and the page take it.
+const maxExerciseBytes = 4 * 1024 * 1024;
+
+// How an exercise's file may be named: what the page can ask for beside it
+// as it is, in an address and in `?esercizio=`.
+const exerciseFileName = /^[\p{L}\p{N}][\p{L}\p{N} _.-]*\.toml$/u;
+
+// The exercises' reader of the page itself, the module through the worker's
+// protocol, in this process: (text, name) => the reply to "exercise", {
+// title, ... } or { ok: false, error } with every fault of the file at its
+// place, as tarngrade gives them.
+export async function exerciseReader({ glue, wasm }) {
+    const pending = new Map();
+    let nextId = 1;
+    const handle = createProtocol({
+        createModule: createRequire(import.meta.url)(glue),
+        post: (message) => {
+            pending.get(message.id)?.(message);
+            pending.delete(message.id);
+        },
+        schedule: (fn) => setImmediate(fn),
+    });
+    const request = (op, args) =>
+        new Promise((resolve) => {
+            const id = nextId++;
+            pending.set(id, resolve);
+            handle({ id, op, ...args });
+        });
+    const init = await request('init', { wasm: await readFile(wasm) });
+    if (!init.ok) throw new BuildError(`${shown(wasm)}: ${init.error}`);
+    return (text, name) => request('exercise', { text, name });
+}
+
+// Every exercise of the folder, checked by the page's own reader: the files
+// to publish and the list of them, by file name, each with its title. A
+// file that is not an exercise fails the build, with its faults.
+async function readExercises(folder, readExercise) {
+    const files = new Map();
+    const list = [];
+    const titles = new Map();
+    const names = (await readdir(folder)).filter((f) => f.endsWith('.toml')).sort();
+    for (const name of names) {
+        const path = join(folder, name);
+        if (!exerciseFileName.test(name) || name.includes('..')) {
+            throw new BuildError(`${shown(path)}: il nome di un esercizio può avere solo lettere, cifre, spazi, '-', '_' e punti, mai due di fila, e comincia con una lettera o una cifra`);
+        }
+        const about = await stat(path);
+        if (!about.isFile()) throw new BuildError(`${shown(path)}: non è un file`);
+        if (about.size > maxExerciseBytes) throw new BuildError(`${shown(path)}: un esercizio può avere al massimo ${maxExerciseBytes} byte`);
+        const data = await readFile(path);
+        let text;
+        try {
+            text = new TextDecoder('utf-8', { fatal: true }).decode(data);
+        } catch {
+            throw new BuildError(`${shown(path)}: il file non è testo UTF-8 valido`);
+        }
+        const reply = await readExercise(text, shown(path));
+        if (!reply.ok) throw new BuildError(`l'esercizio ${shown(path)} non si può pubblicare:\n${reply.error}`);
+        if (titles.has(reply.title)) {
+            throw new BuildError(`${shown(path)}: ha lo stesso titolo di ${titles.get(reply.title)}, «${reply.title}»: nel menu «Esercizi» non si distinguerebbero`);
+        }
+        titles.set(reply.title, name);
+        files.set(`esercizi/${name}`, data);
+        list.push({ file: name, title: reply.title });
+    }
+    files.set('esercizi/indice.json', Buffer.from(`${JSON.stringify(list, null, 2)}\n`, 'utf8'));
+    return files;
 }
 
 // One file bundled and minified in memory, with esbuild's other options.
@@ -198,7 +273,17 @@ function sizeTable(files) {
     return { text: text.join('\n'), raw: total[0], gzip: total[1] };
 }
 
-export async function build({ glue, wasm, out, sources = here, examplesFolder = join(root, 'examples'), log = console.log }) {
+// readExercise: how the exercises are read, by default with the module.
+export async function build({
+    glue,
+    wasm,
+    out,
+    sources = here,
+    examplesFolder = join(root, 'examples'),
+    exercisesFolder = join(examplesFolder, 'esercizi'),
+    readExercise,
+    log = console.log,
+}) {
     const site = join(out, 'site');
     const app = join(sources, 'app');
     const files = new Map();
@@ -216,10 +301,8 @@ export async function build({ glue, wasm, out, sources = here, examplesFolder = 
         files.set(name, data);
         assets.set(name, { type, data });
     }
-    const exercises = join(examplesFolder, 'esercizi');
-    for (const name of (await readdir(exercises)).filter((f) => f.endsWith('.toml')).sort()) {
-        files.set(`esercizi/${name}`, await readFile(join(exercises, name)));
-    }
+    const exercises = await readExercises(exercisesFolder, readExercise ?? (await exerciseReader({ glue, wasm })));
+    for (const [path, data] of exercises) files.set(path, data);
     const html = await readFile(join(app, 'index.html'), 'utf8');
     checkReferences(html, new Set([...files.keys(), 'index.html']));
     files.set('index.html', Buffer.from(html, 'utf8'));
@@ -272,17 +355,18 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
                 wasm: { type: 'string' },
                 out: { type: 'string' },
                 sources: { type: 'string' },
+                esercizi: { type: 'string' },
             },
         }));
     } catch (error) {
         console.error(`build.mjs: ${error.message}`);
-        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA');
+        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA [--esercizi CARTELLA]');
         process.exit(2);
     }
     for (const name of ['glue', 'wasm', 'out']) {
         if (!values[name]) {
             console.error(`build.mjs: manca --${name}`);
-            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA');
+            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA [--esercizi CARTELLA]');
             process.exit(2);
         }
     }
@@ -292,6 +376,7 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
             wasm: resolve(values.wasm),
             out: resolve(values.out),
             sources: values.sources ? resolve(values.sources) : here,
+            ...(values.esercizi ? { exercisesFolder: resolve(values.esercizi) } : {}),
         });
     } catch (error) {
         if (error instanceof BuildError) {

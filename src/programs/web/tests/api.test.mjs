@@ -610,7 +610,7 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         const exercise = await worker.request('exercise', { text, name: 'eco.toml' });
         assert.equal(exercise.ok, true, exercise.error);
         assert.equal(exercise.title, 'Eco');
-        assert.deepEqual(exercise.cases, [{ name: 'una parola', hidden: false, points: 2 }]);
+        assert.deepEqual(exercise.cases.map(({ name, hidden, points }) => ({ name, hidden, points })), [{ name: 'una parola', hidden: false, points: 2 }]);
         assert.equal(exercise.total, 3);
         assert.doesNotMatch(JSON.stringify(exercise), /segret/);
 
@@ -647,6 +647,44 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.equal(lines.length, 2, many.error);
         assert.match(lines[0], /^due\.toml:2:\d+: errore: 'limite_istruzioni'/);
         assert.match(lines[1], /^due\.toml:6:\d+: errore: 'punti'/);
+    });
+
+    await t.test('an exercise shows its statement and what each visible case gives and expects; of a hidden case, only that there is one', async () => {
+        const visible = [
+            'titolo = "Tabella"',
+            'testo = """',
+            'Somma i byte della tabella.',
+            '\tPoi stampa «fatto».',
+            '"""',
+            '[[caso]]', 'nome = "stampa"', 'ingresso = "3 4\\n"', 'uscita = "fatto\\n"', 'confronto = "spazi"', 'punti = 1.5',
+            '[[caso]]', 'nome = "somma"', 'memoria = { "0xC8" = [5, 7, -1], "0" = 9 }',
+            'atteso.memoria = { "240" = [21] }', 'atteso.registri = { x = 3, pc = 0x10 }', 'atteso.flag = ["z", "N"]',
+        ];
+        const hidden = [
+            '[[caso]]', 'nome = "tabella vuota"', 'ingresso = "8 9\\n"', 'uscita = "zero\\n"', 'nascosto = true', 'punti = 4',
+            'memoria = { "0x9D" = [157, 211] }', 'atteso.memoria = { "0xEE" = [199] }', 'atteso.registri = { A = 177 }', 'atteso.flag = ["O"]',
+        ];
+        const shown = await worker.request('exercise', { text: visible.join('\n'), name: 'tabella.toml' });
+        assert.equal(shown.ok, true, shown.error);
+        assert.equal(shown.statement, 'Somma i byte della tabella.\n\tPoi stampa «fatto».\n');
+        assert.deepEqual(shown.cases, [
+            {
+                name: 'stampa', hidden: false, points: 1.5, input: '3 4\n', memory: [],
+                expected: { output: 'fatto\n', comparison: 'spazi', memory: [], registers: [], flags: [] },
+            },
+            {
+                name: 'somma', hidden: false, points: 1, input: '', memory: [{ address: 0, bytes: [9] }, { address: 200, bytes: [5, 7, 255] }],
+                expected: {
+                    output: null, comparison: 'esatto', memory: [{ address: 240, bytes: [21] }],
+                    registers: [{ name: 'PC', value: 16 }, { name: 'X', value: 3 }], flags: ['Z', 'N'],
+                },
+            },
+        ]);
+        // With a hidden case, only its count and the total change: nothing
+        // it gives or expects reaches the page.
+        const withHidden = await worker.request('exercise', { text: [...visible, ...hidden].join('\n'), name: 'tabella.toml' });
+        assert.equal(withHidden.ok, true, withHidden.error);
+        assert.deepEqual({ ...withHidden, id: 0 }, { ...shown, id: 0, hidden: 1, total: shown.total + 4 });
     });
 
     await t.test('the largest program the exercise allows, and one byte more', async () => {

@@ -1,5 +1,6 @@
-// The exercises of the page: one read from its TOML text, and a source
-// verified on its visible cases as tarngrade grades it.
+// The exercises of the page: one read from its TOML text, with its
+// statement and its visible cases for the page to show, and a source
+// verified on those cases as tarngrade grades it.
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_text.hpp"
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 using namespace tarn::web;
 namespace grading = tarn::grading;
@@ -24,12 +26,46 @@ namespace {
 std::optional<grading::Exercise> exercise;
 std::string exerciseName;
 
+// Bytes from their addresses on: [{ address, bytes }].
+json memoryJson(const std::vector<grading::MemoryBytes>& memory) {
+    json ranges = json::array();
+    for (const grading::MemoryBytes& range : memory) ranges.push_back({{"address", range.address}, {"bytes", range.bytes}});
+    return ranges;
+}
+
+// A visible case as the page shows it before anything runs: what goes in
+// (the input, and bytes placed in memory) and what must come out: the
+// output and how it is compared (null: not checked), the bytes, registers
+// and flags expected after the run.
+json visibleCase(const grading::TestCase& testCase) {
+    json registers = json::array();
+    for (const grading::ExpectedRegister& expected : testCase.expectedRegisters)
+        registers.push_back({{"name", grading::registerName(expected.address)}, {"value", expected.value}});
+    json flags = json::array();
+    for (const grading::FlagName& flag : grading::FLAG_NAMES)
+        if ((testCase.expectedFlags & flag.bit) != 0) flags.push_back(std::string(1, flag.letter));
+    return {{"name", testCase.name},
+            {"hidden", false},
+            {"points", testCase.points},
+            {"input", testCase.input},
+            {"memory", memoryJson(testCase.memory)},
+            {"expected",
+             {{"output", testCase.output ? json(*testCase.output) : json(nullptr)},
+              {"comparison", testCase.comparison == grading::Comparison::Exact ? "esatto" : "spazi"},
+              {"memory", memoryJson(testCase.expectedMemory)},
+              {"registers", std::move(registers)},
+              {"flags", std::move(flags)}}}};
+}
+
 }  // namespace
 
 extern "C" {
 
-// Reads an exercise and keeps it for tw_verify: { title, cases, hidden,
-// total }, the cases being the visible ones, or { ok: false, error }.
+// Reads an exercise and keeps it for tw_verify: { title, statement, cases,
+// hidden, total }, or { ok: false, error }. The statement is the file's
+// 'testo' ("" when it has none); the cases are the visible ones, each with
+// what it gives the program and expects of it (visibleCase). Of the hidden
+// ones only their number leaves the module.
 EMSCRIPTEN_KEEPALIVE const char* tw_exercise(const char* textData, std::size_t textSize, const char* nameData,
                                              std::size_t nameSize) {
     exercise.reset();
@@ -54,9 +90,10 @@ EMSCRIPTEN_KEEPALIVE const char* tw_exercise(const char* textData, std::size_t t
             ++hidden;
             continue;
         }
-        cases.push_back({{"name", testCase.name}, {"hidden", false}, {"points", testCase.points}});
+        cases.push_back(visibleCase(testCase));
     }
     return give(json{{"title", exercise->title},
+                     {"statement", exercise->statement},
                      {"cases", std::move(cases)},
                      {"hidden", hidden},
                      {"total", exercise->totalPoints()}});

@@ -1,13 +1,24 @@
-// build.mjs on a small page of its own (no emscripten needed): what goes into
-// site/, the build's version in sw.js, and a single file that survives
-// "</script>" in its scripts and works from file:// with its worker.
+// build.mjs on a small page of its own (no emscripten needed, but for the
+// list of exercises, read by the real module): what goes into site/, the
+// build's version in sw.js, and a single file that survives "</script>" in
+// its scripts and works from file:// with its worker.
 import assert from 'node:assert/strict';
-import { copyFileSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
-import { build } from '../../build.mjs';
-import { chromiumMissing, examplesDir, openBrowser, startServer, tempFolder, webSource } from '../harness.mjs';
+import { build, exerciseReader } from '../../build.mjs';
+import {
+    chromiumMissing,
+    examplesDir,
+    gluePath,
+    moduleMissing,
+    openBrowser,
+    startServer,
+    tempFolder,
+    wasmPath,
+    webSource,
+} from '../harness.mjs';
 
 const tricky = '</script><!-- <script> </SCRIPT >';
 
@@ -67,6 +78,10 @@ function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0,
     return folder;
 }
 
+// The stand-in glue has no module to read exercises with: any file is one,
+// titled with its name.
+const standInReader = (text, name) => ({ ok: true, title: name });
+
 async function buildIn(t, options = {}) {
     const folder = sources(t, options);
     const out = options.out ?? join(folder, 'out');
@@ -75,6 +90,8 @@ async function buildIn(t, options = {}) {
         wasm: join(folder, 'tarnweb.wasm'),
         out,
         sources: folder,
+        readExercise: options.readExercise ?? standInReader,
+        ...(options.exercisesFolder ? { exercisesFolder: options.exercisesFolder } : {}),
         log: () => {},
     });
     return { ...result, out, site: join(out, 'site') };
@@ -84,16 +101,54 @@ test('site/ holds the page, its scripts, the wasm, the icon, the exercises and a
     const { site, files, version, sizes } = await buildIn(t);
     const exercises = readdirSync(join(examplesDir, 'esercizi')).filter((f) => f.endsWith('.toml'));
     assert.ok(exercises.length > 0);
-    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'tarnweb.wasm', 'worker.js', ...exercises.map((e) => `esercizi/${e}`)];
+    const published = [...exercises, 'indice.json'].map((e) => `esercizi/${e}`);
+    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'tarnweb.wasm', 'worker.js', ...published];
     assert.deepEqual(files, ['./', ...expected.sort()]);
     assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb.wasm', 'worker.js']);
-    assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), exercises.sort());
+    assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), [...exercises, 'indice.json'].sort());
     const sw = readFileSync(join(site, 'sw.js'), 'utf8');
     assert.match(version, /^[0-9a-f]{16}$/);
     assert.ok(sw.includes(JSON.stringify(version)), 'sw.js names its version');
     assert.ok(sw.includes(JSON.stringify(['./', ...expected])), 'sw.js lists every file');
     assert.doesNotMatch(sw, /TARNWEB_(VERSION|FILES)/);
     assert.ok(sizes.gzip > 0 && sizes.gzip < sizes.raw);
+});
+
+// ------------------------------------------------------------- exercises
+
+const exercise = (title, more = '') => `titolo = "${title}"\n${more}[[caso]]\nnome = "a"\nuscita = ""\n`;
+
+test('esercizi/indice.json lists every exercise by file name with its title, as the module reads it', { skip: moduleMissing }, async (t) => {
+    const readExercise = await exerciseReader({ glue: gluePath, wasm: wasmPath });
+    const exercisesFolder = tempFolder({ t }).path;
+    writeFileSync(join(exercisesFolder, 'somma più.toml'), exercise('Somma di due cifre', 'testo = """\nLeggi due cifre.\n"""\n'));
+    writeFileSync(join(exercisesFolder, '01-eco.toml'), exercise('Eco: \\"ciao\\"'));
+    writeFileSync(join(exercisesFolder, 'note.txt'), 'non è un esercizio');
+    const { site, files } = await buildIn(t, { readExercise, exercisesFolder });
+    const list = readFileSync(join(site, 'esercizi', 'indice.json'), 'utf8');
+    assert.deepEqual(JSON.parse(list), [
+        { file: '01-eco.toml', title: 'Eco: "ciao"' },
+        { file: 'somma più.toml', title: 'Somma di due cifre' },
+    ]);
+    assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), ['01-eco.toml', 'indice.json', 'somma più.toml']);
+    assert.ok(files.includes('esercizi/indice.json'), 'the service worker keeps the list');
+
+    // A file that cannot be listed fails the build, saying why, and the
+    // site built before stays as it was.
+    for (const [name, text, message] of [
+        ['rotto.toml', 'titolo = "Rotto"\ntesto = 3\n[[caso]]\nnome = "a"\n',
+            /l'esercizio \S*rotto\.toml non si può pubblicare:\n\S*rotto\.toml:2:9: errore: 'testo' deve essere una stringa.*\n\S*rotto\.toml:3:1: errore: il caso 'a' non controlla niente/],
+        ['tris.toml', exercise('Somma di due cifre'), /tris\.toml: ha lo stesso titolo di somma più\.toml, «Somma di due cifre»/],
+        ['a#b.toml', exercise('Cancelletto'), /a#b\.toml: il nome di un esercizio può avere solo lettere/],
+        ['su..giù.toml', exercise('Punti'), /su\.\.giù\.toml: il nome di un esercizio/],
+        ['latino.toml', Buffer.from('titolo = "caff\xe8"\n', 'latin1'), /latino\.toml: il file non è testo UTF-8 valido/],
+    ]) {
+        const path = join(exercisesFolder, name);
+        writeFileSync(path, text);
+        await assert.rejects(buildIn(t, { readExercise, exercisesFolder, out: join(site, '..') }), message, name);
+        rmSync(path);
+        assert.equal(readFileSync(join(site, 'esercizi', 'indice.json'), 'utf8'), list, name);
+    }
 });
 
 test('the version changes with any file and only then', async (t) => {
