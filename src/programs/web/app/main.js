@@ -165,7 +165,15 @@ const exercises = new Exercises({
     stopWorker,
     blocked: () => session.busy !== null,
     onChange: updateButtons,
-    elements: { info: $('exercise-info'), results: $('results'), summary: $('results-summary'), open: $('open-exercise'), file: $('exercise-file') },
+    numbers: () => machine.numbers,
+    elements: {
+        info: $('exercise-info'),
+        results: $('results'),
+        summary: $('results-summary'),
+        open: $('open-exercise'),
+        file: $('exercise-file'),
+        menu: $('exercise-menu'),
+    },
 });
 
 function workerReplaced(info) {
@@ -288,6 +296,7 @@ async function start() {
         messages.say(`Impossibile avviare il simulatore: ${error.message}`);
         return;
     }
+    await exercises.listPublished();
     const wanted = new URLSearchParams(location.search).get('esercizio');
     // Added to what the page said of the work it opened (a link, a copy).
     if (wanted !== null) await exercises.loadFromAddress(wanted, (...lines) => lines.forEach(messages.add));

@@ -39,28 +39,39 @@ export class InstructionReference {
         this.build();
     }
 
+    // The roles are written out: on a phone the style lays each row out as
+    // a block, which would otherwise hide them from a screen reader.
     build() {
         const table = document.createElement('table');
         table.className = 'reference';
+        table.setAttribute('role', 'table');
         const caption = document.createElement('caption');
+        caption.id = 'instruction-reference-caption';
         caption.textContent = 'Le istruzioni della macchina';
+        table.setAttribute('aria-labelledby', caption.id);
         const head = document.createElement('thead');
         const headRow = document.createElement('tr');
+        headRow.setAttribute('role', 'row');
         for (const heading of headings) {
             const th = document.createElement('th');
             th.scope = 'col';
+            th.setAttribute('role', 'columnheader');
             th.textContent = heading;
             headRow.append(th);
         }
         head.append(headRow);
+        head.setAttribute('role', 'rowgroup');
         const body = document.createElement('tbody');
+        body.setAttribute('role', 'rowgroup');
         for (const row of this.rows.values()) {
             const tr = document.createElement('tr');
             tr.dataset.mnemonic = row.mnemonic;
+            tr.setAttribute('role', 'row');
             const cells = [row.code, row.mnemonic, `${row.length} byte`, row.unit, row.meaning];
             cells.forEach((text, index) => {
                 const cell = document.createElement(index === 1 ? 'th' : 'td');
                 if (index === 1) cell.scope = 'row';
+                cell.setAttribute('role', index === 1 ? 'rowheader' : 'cell');
                 cell.textContent = String(text);
                 tr.append(cell);
             });

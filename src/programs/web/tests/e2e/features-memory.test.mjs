@@ -21,6 +21,8 @@ const source = [
     'parola: DB "abc", 0', // 0x05
 ].join('\n');
 
+const jpzMeaning = (words) => words.reference.find((r) => r.mnemonic === 'JPZ').meaning;
+
 const cell = (page, address) => page.locator('#memory td').nth(address);
 
 test('a cell, hovered or chosen, names its label and whether it is an instruction or data', { skip: skipPage }, async (t) => {
@@ -67,6 +69,12 @@ test('"Aiuto" has the table of instructions, and a mnemonic in the editor shows 
     const rows = await table.locator('tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
     const expected = words.reference.map((r) => [words.numbers.addresses[r.opcode], r.mnemonic, `${r.length} byte`, r.unit, r.meaning]);
     assert.deepEqual(rows, expected);
+    // On a phone each row is a block, and still a row of the table.
+    const size = page.viewportSize();
+    await page.setViewportSize({ width: 360, height: 740 });
+    assert.equal(await table.getByRole('row').count(), expected.length + 1);
+    assert.equal(await table.getByRole('cell', { name: jpzMeaning(words), exact: true }).count(), 1);
+    await page.setViewportSize(size);
     await page.keyboard.press('Escape');
 
     await setSource(page, `${source}  ; JPZ in un commento`);
