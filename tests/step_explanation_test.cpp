@@ -19,24 +19,24 @@ using tarntest::hex;
 namespace {
 
 // The byte a location holds; 0 outside the machine, as a read there gives.
-Byte valueAt(const MachineState& state, const Location& location) {
-    return location.kind == Location::Kind::Flags ? state.F : readByte(state, location.address);
+Byte valueAt(const MachineState& state, const ByteLocation& location) {
+    return location.kind == ByteLocation::Kind::Flags ? state.F : readByte(state, location.address);
 }
 
 // Plays the accesses on the state they explain, in order: each must find
 // what it says was there (a read, the byte read); each write then changes
 // the state, but for one outside the machine. Returns the first access that
 // found something else, or an empty text.
-std::string replay(MachineState& state, const std::vector<Access>& accesses, const char* phase) {
+std::string replay(MachineState& state, const std::vector<ByteAccess>& accesses, const char* phase) {
     for (std::size_t index = 0; index < accesses.size(); ++index) {
-        const Access& access = accesses[index];
+        const ByteAccess& access = accesses[index];
         if (valueAt(state, access.location) != access.before || (!access.write && access.value != access.before))
             return std::string(phase) + " access " + std::to_string(index) + " at " +
                    std::to_string(access.location.address) + " says " + hex(access.before) + ", the state holds " +
                    hex(valueAt(state, access.location));
         if (!access.write) continue;
-        if (access.location.kind == Location::Kind::Flags) state.F = access.value;
-        else if (access.location.kind != Location::Kind::Outside) writeByte(state, access.location.address, access.value);
+        if (access.location.kind == ByteLocation::Kind::Flags) state.F = access.value;
+        else if (access.location.kind != ByteLocation::Kind::Outside) writeByte(state, access.location.address, access.value);
     }
     return {};
 }
@@ -64,6 +64,7 @@ TEST(StepExplanation, SaysExactlyWhatTheMachineReadsAndWrites) {
             const StepExplanation explanation = explainStep(before, input);
             MachineState played = before;
             ASSERT_EQ("", replay(played, explanation.fetch.accesses, "fetch")) << what;
+            ASSERT_EQ("", replay(played, explanation.decode.accesses, "decode")) << what;
             ASSERT_EQ("", replay(played, explanation.execute.accesses, "execute")) << what;
             ASSERT_EQ("", differences(machine, played)) << what;
 
@@ -96,26 +97,29 @@ TEST(StepExplanation, NamesThePartsOfEachPhase) {
     EXPECT_EQ("ADD", add.decode.mnemonic);
     EXPECT_EQ(Unit::Arithmetic, add.decode.unit);
     EXPECT_EQ(findInstruction(Op::Add)->meaning, add.decode.meaning);
-    EXPECT_EQ(Action::Arithmetic, add.execute.action);
+    ASSERT_EQ(1u, add.decode.accesses.size());
+    EXPECT_EQ(257u, add.decode.accesses[0].location.address);  // IR
+    EXPECT_EQ(StepAction::Arithmetic, add.execute.action);
     ASSERT_TRUE(add.execute.effective.has_value());
     EXPECT_EQ(258u, add.execute.effective->address);
-    EXPECT_EQ(Location::Kind::Register, locationOf(258).kind);
+    EXPECT_EQ(ByteLocation::Kind::Register, locationOf(258).kind);
     EXPECT_EQ("A", registerName(locationOf(258)));
-    EXPECT_EQ(Location::Kind::Outside, locationOf(261).kind);
-    EXPECT_EQ(Location::Kind::Memory, locationOf(255).kind);
+    EXPECT_EQ(ByteLocation::Kind::Outside, locationOf(261).kind);
+    EXPECT_EQ(ByteLocation::Kind::Memory, locationOf(255).kind);
 
     state.M[254] = 0x8A;  // not in the table
     const StepExplanation unassigned = explainStep(state);
     EXPECT_FALSE(unassigned.decode.assigned);
     EXPECT_EQ("NOP", unassigned.decode.mnemonic);
-    EXPECT_EQ(Action::Nothing, unassigned.execute.action);
+    EXPECT_EQ(StepAction::Nothing, unassigned.execute.action);
     EXPECT_TRUE(unassigned.execute.accesses.empty());
 
     state.M[254] = 0;
     const StepExplanation halt = explainStep(state);
     EXPECT_TRUE(halt.fetch.halts);
-    EXPECT_EQ(Action::Halt, halt.execute.action);
+    EXPECT_EQ(StepAction::Halt, halt.execute.action);
     EXPECT_EQ("RST", halt.decode.mnemonic);
+    EXPECT_TRUE(halt.decode.accesses.empty());
 }
 
 // The instruction reference: one row per instruction of the table, with the

@@ -60,10 +60,10 @@ std::string operand(int value) {
 // Where a byte is read: "0x21 (33)"; "0x102 (258), il registro A"; "0x105
 // (261), fuori dalla macchina, dove si legge 0".
 std::string placeText(unsigned address) {
-    const Location location = locationOf(address);
-    if (location.kind == Location::Kind::Register)
+    const ByteLocation location = locationOf(address);
+    if (location.kind == ByteLocation::Kind::Register)
         return addressText(address) + ", il registro " + std::string(registerName(location));
-    if (location.kind == Location::Kind::Outside) return addressText(address) + ", fuori dalla macchina, dove si legge 0";
+    if (location.kind == ByteLocation::Kind::Outside) return addressText(address) + ", fuori dalla macchina, dove si legge 0";
     return addressText(address);
 }
 
@@ -83,9 +83,9 @@ std::string bytes(std::size_t count) {
 }
 
 // The writes of a phase, in order.
-std::vector<Access> writes(const std::vector<Access>& accesses) {
-    std::vector<Access> found;
-    for (const Access& access : accesses)
+std::vector<ByteAccess> writes(const std::vector<ByteAccess>& accesses) {
+    std::vector<ByteAccess> found;
+    for (const ByteAccess& access : accesses)
         if (access.write) found.push_back(access);
     return found;
 }
@@ -148,10 +148,10 @@ std::string decodeText(const FetchPhase& fetch, const DecodePhase& decode) {
 std::string effectiveText(const EffectiveAddress& effective) {
     std::string text = "Indirizzo effettivo: A + X = " + hexAddress(effective.a) + " + " + hexAddress(effective.x) +
                        " = " + addressText(effective.address);
-    const Location location = locationOf(effective.address);
-    if (location.kind == Location::Kind::Register)
+    const ByteLocation location = locationOf(effective.address);
+    if (location.kind == ByteLocation::Kind::Register)
         return text + ": oltre la memoria, è il registro " + std::string(registerName(location)) + ". ";
-    if (location.kind == Location::Kind::Outside)
+    if (location.kind == ByteLocation::Kind::Outside)
         return text + ": oltre il registro X, fuori dalla macchina, dove si legge 0 e una scrittura si perde. ";
     return text + ". ";
 }
@@ -159,19 +159,19 @@ std::string effectiveText(const EffectiveAddress& effective) {
 // Where a write went, and what was there: "in 0x21 (33), che valeva 0x64
 // (100)", "nel registro A, che valeva ...", "in 0x105 (261), fuori dalla
 // macchina, dove la scrittura si perde".
-std::string writtenAt(const Access& write, bool withSign) {
+std::string writtenAt(const ByteAccess& write, bool withSign) {
     const std::string before = withSign ? signedByte(static_cast<std::int8_t>(write.before)) : byteText(write.before);
-    if (write.location.kind == Location::Kind::Outside)
+    if (write.location.kind == ByteLocation::Kind::Outside)
         return "in " + addressText(write.location.address) + ", fuori dalla macchina, dove la scrittura si perde";
-    if (write.location.kind == Location::Kind::Register)
+    if (write.location.kind == ByteLocation::Kind::Register)
         return "nel registro " + std::string(registerName(write.location)) + ", che valeva " + before;
     return "in " + addressText(write.location.address) + ", che valeva " + before;
 }
 
 // A write into PC chooses the next instruction.
-std::string pcNote(const std::vector<Access>& written) {
+std::string pcNote(const std::vector<ByteAccess>& written) {
     for (auto access = written.rbegin(); access != written.rend(); ++access)
-        if (access->location.kind == Location::Kind::Register && access->location.address == PC_ADDRESS)
+        if (access->location.kind == ByteLocation::Kind::Register && access->location.address == PC_ADDRESS)
             return " Scrivere nel registro PC cambia la prossima istruzione: sarà quella all'indirizzo " +
                    addressText(access->value) + ".";
     return {};
@@ -213,7 +213,7 @@ std::string arithmeticText(Op op, const ExecutePhase& execute) {
                 ": nessun overflow, e ridotto a un byte il risultato è " + std::to_string(c.result) + ". ";
     else
         text += ". ";
-    const std::vector<Access> written = writes(execute.accesses);
+    const std::vector<ByteAccess> written = writes(execute.accesses);
     text += "Scrive " + signedByte(c.result) + " " + writtenAt(written.at(0), true) + "." + pcNote(written) + " ";
     return text + resultFlagText(c.result) + flagsSentence(execute);
 }
@@ -223,7 +223,7 @@ std::string divideText(const ExecutePhase& execute) {
     if (c.byZero)
         return "Il divisore, il byte all'indirizzo B = " + addressText(execute.b) +
                ", è 0: la divisione per zero non fa nulla, né alla memoria né ai flag.";
-    const std::vector<Access> written = writes(execute.accesses);
+    const std::vector<ByteAccess> written = writes(execute.accesses);
     std::string text = effectiveText(*execute.effective) + "Divide con segno il byte in A + X, " +
                        signedByte(c.left) + ", per quello all'indirizzo B = " + addressText(execute.b) + ", " +
                        signedByte(c.right) + ": " + std::to_string(c.left) + " / " + operand(c.right) + " = " +
@@ -264,9 +264,9 @@ std::string flagByBText(std::string_view mnemonic, Byte b, const ExecutePhase& e
 }
 
 std::string exchangeText(const ExecutePhase& execute) {
-    const std::vector<Access> written = writes(execute.accesses);
-    const Access& first = written.at(0);
-    const Access& second = written.at(1);
+    const std::vector<ByteAccess> written = writes(execute.accesses);
+    const ByteAccess& first = written.at(0);
+    const ByteAccess& second = written.at(1);
     std::string text = effectiveText(*execute.effective) + "CPY scambia il byte in A + X, " +
                        byteText(first.before) + ", con quello all'indirizzo B = " + addressText(execute.b) + ", " +
                        byteText(first.value) + ": scrive " + byteText(first.value) + " " + writtenAt(first, false) +
@@ -278,7 +278,7 @@ std::string exchangeText(const ExecutePhase& execute) {
 }
 
 std::string storeText(const ExecutePhase& execute) {
-    const std::vector<Access> written = writes(execute.accesses);
+    const std::vector<ByteAccess> written = writes(execute.accesses);
     return effectiveText(*execute.effective) + "VAL scrive il valore B, " + byteText(execute.b) + ", " +
            writtenAt(written.at(0), false) + "." + pcNote(written) + " " +
            flagByBText("VAL", execute.b, execute);
@@ -307,7 +307,7 @@ std::string jumpText(Op op, const FetchPhase& fetch, const ExecutePhase& execute
 }
 
 std::string offsetText(Op op, const ExecutePhase& execute) {
-    const Access written = writes(execute.accesses).at(0);
+    const ByteAccess written = writes(execute.accesses).at(0);
     std::string text = (op == Op::ValOffst ? "X riceve il valore A: passa da " : "X passa da ") +
                        addressText(written.before) + " a " + addressText(written.value);
     if (op == Op::IncOffst && written.value == 0) text += ": dopo 255 ricomincia da 0";
@@ -345,12 +345,12 @@ std::string characterText(Byte value) {
 }
 
 // Where one byte of a word lands.
-std::string landingPlace(const Location& location) {
+std::string landingPlace(const ByteLocation& location) {
     switch (location.kind) {
-        case Location::Kind::Register: return "nel registro " + std::string(registerName(location));
-        case Location::Kind::Outside: return "in " + addressText(location.address) + ", fuori dalla macchina, perso";
-        case Location::Kind::Memory:
-        case Location::Kind::Flags: break;
+        case ByteLocation::Kind::Register: return "nel registro " + std::string(registerName(location));
+        case ByteLocation::Kind::Outside: return "in " + addressText(location.address) + ", fuori dalla macchina, perso";
+        case ByteLocation::Kind::Memory:
+        case ByteLocation::Kind::Flags: break;
     }
     return "in " + addressText(location.address);
 }
@@ -358,13 +358,13 @@ std::string landingPlace(const Location& location) {
 // Where a word's bytes land: each named when the word is short; else runs
 // of consecutive addresses in memory or outside the machine, and each byte
 // that lands in a register.
-std::string landingText(const std::vector<Access>& written) {
+std::string landingText(const std::vector<ByteAccess>& written) {
     constexpr std::size_t NAMED = 8;
     std::vector<std::string> parts;
     for (std::size_t start = 0, end = 0; start < written.size(); start = end) {
-        const Location& first = written[start].location;
+        const ByteLocation& first = written[start].location;
         end = start + 1;
-        if (written.size() <= NAMED || first.kind == Location::Kind::Register) {
+        if (written.size() <= NAMED || first.kind == ByteLocation::Kind::Register) {
             parts.push_back(characterText(written[start].value) + " " + landingPlace(first));
             continue;
         }
@@ -375,7 +375,7 @@ std::string landingText(const std::vector<Access>& written) {
         std::string part = end - start == 1 ? "1 byte in " + addressText(first.address)
                                             : std::to_string(end - start) + " byte da " + addressText(first.address) +
                                                   " a " + addressText(last);
-        if (first.kind == Location::Kind::Outside) part += ", fuori dalla macchina, persi";
+        if (first.kind == ByteLocation::Kind::Outside) part += ", fuori dalla macchina, persi";
         parts.push_back(part);
     }
     std::string text;
@@ -389,7 +389,7 @@ std::string landingText(const std::vector<Access>& written) {
 std::string inputText(const ExecutePhase& execute) {
     const TakenWord& word = execute.word;
     if (!word.found) return "L'ingresso è finito: non c'è nessuna parola da leggere, e la memoria non cambia.";
-    const std::vector<Access> written = writes(execute.accesses);
+    const std::vector<ByteAccess> written = writes(execute.accesses);
     std::string text = "Legge dall'ingresso la parola «" + visibleName(word.text, Platform::Posix) +
                        (word.length > word.text.size() ? "…" : "") + "» (" + bytes(word.length) + ")";
     if (word.taken > word.length) text += ", dopo gli spazi che la precedono";
@@ -397,7 +397,7 @@ std::string inputText(const ExecutePhase& execute) {
     if (written.empty()) return text + ", ma il primo è 0, che ferma la copia: la memoria non cambia.";
     text += ": " + landingText(written) + ".";
     for (std::size_t index = 0; index + 1 < written.size(); ++index)
-        if (written[index].location.kind == Location::Kind::Register && written[index].location.address == A_ADDRESS) {
+        if (written[index].location.kind == ByteLocation::Kind::Register && written[index].location.address == A_ADDRESS) {
             text += " Scrivere nel registro A cambia A: INP rilegge A per ogni byte, e il byte in posizione i della "
                     "parola (contando da 0) va in A + i, con il nuovo A.";
             break;
@@ -408,7 +408,7 @@ std::string inputText(const ExecutePhase& execute) {
         text += " Solo i primi " + std::to_string(word.copied) + " byte possono essere scritti: gli altri si perdono.";
     const unsigned after = written.back().location.address + 1;
     bool rewritten = false;  // by this INP, when the word changed A and came back
-    for (const Access& access : written) rewritten = rewritten || access.location.address == after;
+    for (const ByteAccess& access : written) rewritten = rewritten || access.location.address == after;
     if (after < 256 && !rewritten)
         text += " Dopo la parola INP non scrive nessuno 0: il byte all'indirizzo " + addressText(after) + " resta com'è.";
     return text + pcNote(written);
@@ -430,46 +430,46 @@ std::string executeText(const StepExplanation& explanation) {
     const ExecutePhase& execute = explanation.execute;
     const Op op = static_cast<Op>(fetch.opcode);
     switch (execute.action) {
-        case Action::Halt:
+        case StepAction::Halt:
             return "Nessuna: RST non viene eseguita. La macchina resta ferma con PC = " + addressText(fetch.pc) +
                    ", e il programma è finito.";
-        case Action::Nothing:
+        case StepAction::Nothing:
             if (!explanation.decode.assigned)
                 return "Nessuna unità la esegue: non cambia nulla oltre a quello che ha fatto il prelievo. La prossima "
                        "istruzione è all'indirizzo " + addressText(fetch.nextPc) + ".";
             return "NOP non fa nulla: la prossima istruzione è all'indirizzo " + addressText(fetch.nextPc) + ".";
-        case Action::SetFlag: return setFlagText(op, execute);
-        case Action::ClearFlag: return clearFlagText(execute, execute.flag);
-        case Action::Jump: return jumpText(op, fetch, execute);
-        case Action::SetOffset: return offsetText(op, execute);
-        case Action::Arithmetic: return arithmeticText(op, execute);
-        case Action::Divide: return divideText(execute);
-        case Action::Compare: return compareText(execute);
-        case Action::Exchange: return exchangeText(execute);
-        case Action::Store: return storeText(execute);
-        case Action::Input: return inputText(execute);
-        case Action::Output: return outputText(execute);
+        case StepAction::SetFlag: return setFlagText(op, execute);
+        case StepAction::ClearFlag: return clearFlagText(execute, execute.flag);
+        case StepAction::Jump: return jumpText(op, fetch, execute);
+        case StepAction::SetOffset: return offsetText(op, execute);
+        case StepAction::Arithmetic: return arithmeticText(op, execute);
+        case StepAction::Divide: return divideText(execute);
+        case StepAction::Compare: return compareText(execute);
+        case StepAction::Exchange: return exchangeText(execute);
+        case StepAction::Store: return storeText(execute);
+        case StepAction::Input: return inputText(execute);
+        case StepAction::Output: return outputText(execute);
     }
     return {};
 }
 
 }  // namespace
 
-std::string_view phaseTitle(Phase phase) {
+std::string_view phaseTitle(StepPhase phase) {
     switch (phase) {
-        case Phase::Fetch: return "Prelievo";
-        case Phase::Decode: return "Decodifica";
-        case Phase::Execute: break;
+        case StepPhase::Fetch: return "Prelievo";
+        case StepPhase::Decode: return "Decodifica";
+        case StepPhase::Execute: break;
     }
     return "Esecuzione";
 }
 
-std::string phaseText(const StepExplanation& explanation, Phase phase) {
+std::string phaseText(const StepExplanation& explanation, StepPhase phase) {
     std::string text;
     switch (phase) {
-        case Phase::Fetch: text = fetchText(explanation.fetch); break;
-        case Phase::Decode: text = decodeText(explanation.fetch, explanation.decode); break;
-        case Phase::Execute: text = executeText(explanation); break;
+        case StepPhase::Fetch: text = fetchText(explanation.fetch); break;
+        case StepPhase::Decode: text = decodeText(explanation.fetch, explanation.decode); break;
+        case StepPhase::Execute: text = executeText(explanation); break;
     }
     // Sentences are written each with the blank that follows it.
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -478,7 +478,7 @@ std::string phaseText(const StepExplanation& explanation, Phase phase) {
 
 std::array<PhaseText, 3> explanationText(const StepExplanation& explanation) {
     std::array<PhaseText, 3> phases;
-    for (const Phase phase : {Phase::Fetch, Phase::Decode, Phase::Execute})
+    for (const StepPhase phase : {StepPhase::Fetch, StepPhase::Decode, StepPhase::Execute})
         phases[static_cast<std::size_t>(phase)] = {phase, phaseTitle(phase), phaseText(explanation, phase)};
     return phases;
 }

@@ -11,13 +11,13 @@
 namespace tarn::debugger {
 
 // "Prelievo", "Decodifica", "Esecuzione".
-std::string_view phaseTitle(Phase phase);
+std::string_view phaseTitle(StepPhase phase);
 
 // What happens in one phase, in a few sentences.
-std::string phaseText(const StepExplanation& explanation, Phase phase);
+std::string phaseText(const StepExplanation& explanation, StepPhase phase);
 
 struct PhaseText {
-    Phase phase;
+    StepPhase phase;
     std::string_view title;
     std::string text;
 };

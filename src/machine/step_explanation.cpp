@@ -16,9 +16,9 @@ constexpr std::size_t MOST_CHARACTERS_COPIED = 261;
 // afresh, as the machine does, so a write to a register shows in what follows.
 class Walk {
 public:
-    Walk(const MachineState& state, std::vector<Access>& accesses) : state_(state), accesses_(&accesses) {}
+    Walk(const MachineState& state, std::vector<ByteAccess>& accesses) : state_(state), accesses_(&accesses) {}
 
-    void noteInto(std::vector<Access>& accesses) { accesses_ = &accesses; }
+    void noteInto(std::vector<ByteAccess>& accesses) { accesses_ = &accesses; }
 
     Byte read(unsigned address) {
         const Byte value = readByte(state_, address);
@@ -57,7 +57,7 @@ public:
 
 private:
     MachineState state_;
-    std::vector<Access>* accesses_;
+    std::vector<ByteAccess>* accesses_;
 };
 
 constexpr unsigned PC_ADDRESS = 256;
@@ -93,7 +93,8 @@ void fetch(Walk& walk, FetchPhase& phase) {
     walk.write(PC_ADDRESS, phase.nextPc);
 }
 
-void decode(const FetchPhase& fetched, DecodePhase& phase) {
+void decode(Walk& walk, const FetchPhase& fetched, DecodePhase& phase) {
+    if (!fetched.halts) walk.read(IR_ADDRESS);
     const Instruction* instruction = findInstruction(fetched.opcode);
     phase.assigned = instruction != nullptr;
     phase.mnemonic = instruction ? instruction->mnemonic : std::string_view{"NOP"};
@@ -243,87 +244,87 @@ void execute(Walk& walk, const FetchPhase& fetched, ExecutePhase& phase, std::st
     const Op op = static_cast<Op>(fetched.opcode);
     phase.flag = flagOf(op);
     switch (op) {
-        case Op::Rst: phase.action = Action::Halt; break;
+        case Op::Rst: phase.action = StepAction::Halt; break;
         case Op::Std: case Op::Stz: case Op::Sto: case Op::Stp: case Op::Stn:
-            phase.action = Action::SetFlag;
+            phase.action = StepAction::SetFlag;
             raiseFlags(walk, phase, phase.flag);
             break;
         case Op::Cld: case Op::Clz: case Op::Clo: case Op::Clp: case Op::Cln: {
-            phase.action = Action::ClearFlag;
+            phase.action = StepAction::ClearFlag;
             const Byte kept = control::keptByClear(phase.flag);
             phase.flagsCleared = static_cast<Byte>(walk.state().F & ~kept);
             walk.writeFlags(static_cast<Byte>(walk.state().F & kept));
             break;
         }
         case Op::Jmp: case Op::Jpd: case Op::Jpo: case Op::Jpz: case Op::Jpp: case Op::Jpn:
-            phase.action = Action::Jump;
+            phase.action = StepAction::Jump;
             phase.jump.flagSet = phase.flag != 0 && (walk.readFlags() & phase.flag) != 0;
             phase.jump.taken = op == Op::Jmp || phase.jump.flagSet;
             phase.jump.target = walk.state().A;
             if (phase.jump.taken) walk.write(PC_ADDRESS, walk.readA());
             break;
         case Op::ValOffst:
-            phase.action = Action::SetOffset;
+            phase.action = StepAction::SetOffset;
             walk.write(X_ADDRESS, walk.readA());
             break;
         case Op::IncOffst:
         case Op::DecOffst:
-            phase.action = Action::SetOffset;
+            phase.action = StepAction::SetOffset;
             walk.write(X_ADDRESS, static_cast<Byte>(walk.readX() + (op == Op::IncOffst ? 1 : -1)));
             break;
         case Op::Inc: case Op::Dec: case Op::Add: case Op::Sub: case Op::Mul:
-            phase.action = Action::Arithmetic;
+            phase.action = StepAction::Arithmetic;
             calculate(walk, phase, op);
             break;
         case Op::Div:
-            phase.action = Action::Divide;
+            phase.action = StepAction::Divide;
             divide(walk, phase);
             break;
         case Op::Cmp:
-            phase.action = Action::Compare;
+            phase.action = StepAction::Compare;
             compare(walk, phase);
             break;
         case Op::Cpy:
-            phase.action = Action::Exchange;
+            phase.action = StepAction::Exchange;
             exchange(walk, phase);
             break;
         case Op::Val:
-            phase.action = Action::Store;
+            phase.action = StepAction::Store;
             phase.effective = walk.effectiveAddress();
             walk.write(phase.effective->address, walk.readB());
             flagByB(walk, phase);
             break;
         case Op::Inp:
-            phase.action = Action::Input;
+            phase.action = StepAction::Input;
             input(walk, phase, pending);
             break;
         case Op::Wrt:
-            phase.action = Action::Output;
+            phase.action = StepAction::Output;
             output(walk, phase);
             break;
         case Op::Nop:
-        default: phase.action = Action::Nothing; break;
+        default: phase.action = StepAction::Nothing; break;
     }
     phase.flagsAfter = walk.state().F;
 }
 
 }  // namespace
 
-Location locationOf(unsigned address) {
-    if (address < 256) return {Location::Kind::Memory, address};
-    if (address <= X_ADDRESS) return {Location::Kind::Register, address};
-    return {Location::Kind::Outside, address};
+ByteLocation locationOf(unsigned address) {
+    if (address < 256) return {ByteLocation::Kind::Memory, address};
+    if (address <= X_ADDRESS) return {ByteLocation::Kind::Register, address};
+    return {ByteLocation::Kind::Outside, address};
 }
 
-std::string_view registerName(const Location& location) {
+std::string_view registerName(const ByteLocation& location) {
     switch (location.kind) {
-        case Location::Kind::Flags: return "F";
-        case Location::Kind::Register: {
+        case ByteLocation::Kind::Flags: return "F";
+        case ByteLocation::Kind::Register: {
             constexpr std::string_view NAMES[] = {"PC", "IR", "A", "B", "X"};
             return NAMES[location.address - PC_ADDRESS];
         }
-        case Location::Kind::Memory:
-        case Location::Kind::Outside: break;
+        case ByteLocation::Kind::Memory:
+        case ByteLocation::Kind::Outside: break;
     }
     return {};
 }
@@ -332,7 +333,8 @@ StepExplanation explainStep(const MachineState& state, std::string_view input) {
     StepExplanation explanation;
     Walk walk(state, explanation.fetch.accesses);
     fetch(walk, explanation.fetch);
-    decode(explanation.fetch, explanation.decode);
+    walk.noteInto(explanation.decode.accesses);
+    decode(walk, explanation.fetch, explanation.decode);
     walk.noteInto(explanation.execute.accesses);
     execute(walk, explanation.fetch, explanation.execute, input);
     return explanation;

@@ -16,31 +16,31 @@
 namespace tarn {
 
 // The three phases of an instruction.
-enum class Phase : Byte { Fetch, Decode, Execute };
+enum class StepPhase : Byte { Fetch, Decode, Execute };
 
 // Where a byte lives. Addresses are the machine's: 0..255 memory, 256..260
 // the registers PC, IR, A, B, X, anything above outside the machine (where
 // a read gives 0 and a write is lost). The flags register F has no address.
-struct Location {
+struct ByteLocation {
     enum class Kind : Byte { Memory, Register, Outside, Flags };
     Kind kind = Kind::Memory;
     unsigned address = 0;  // 0 for the flags
 };
 
 // The location of an address: memory, a register or outside the machine.
-Location locationOf(unsigned address);
+ByteLocation locationOf(unsigned address);
 
 // F, the flags.
-inline constexpr Location FLAGS_LOCATION{Location::Kind::Flags, 0};
+inline constexpr ByteLocation FLAGS_LOCATION{ByteLocation::Kind::Flags, 0};
 
 // "PC", "IR", "A", "B", "X" for the addresses 256..260; "F" for the flags;
 // empty for any other location.
-std::string_view registerName(const Location& location);
+std::string_view registerName(const ByteLocation& location);
 
 // One byte read or written by a phase.
-struct Access {
+struct ByteAccess {
     bool write = false;
-    Location location;
+    ByteLocation location;
     Byte before = 0;  // what the location held: for a read, the byte read
     Byte value = 0;   // for a write, the byte written (lost outside the machine); for a read, before
 };
@@ -63,7 +63,7 @@ struct FetchPhase {
     std::vector<FetchedOperand> operands;  // into A, then B: none for lengths 1 and 4
     // The opcode read and written into IR, each operand read and written
     // into A, then B, and PC written. Only the opcode is read when it halts.
-    std::vector<Access> accesses;
+    std::vector<ByteAccess> accesses;
 };
 
 struct DecodePhase {
@@ -72,10 +72,11 @@ struct DecodePhase {
     unsigned length = 1;
     Unit unit = Unit::None;     // None for RST and for the opcodes the table does not list
     std::string_view meaning;   // the table's line; empty when the opcode is not listed
+    std::vector<ByteAccess> accesses;  // IR read, for its opcode; nothing when the machine halts
 };
 
 // What the execution does, by kind of instruction.
-enum class Action : Byte {
+enum class StepAction : Byte {
     Halt,        // opcode 0 (RST): the machine stops before fetching it
     Nothing,     // NOP, and every opcode the table does not list
     SetFlag,     // STD, STZ, STO, STP, STN
@@ -93,7 +94,7 @@ enum class Action : Byte {
 
 // The effective address as the instruction first forms it: A + X, a plain
 // sum (0..510). CPY and DIV read B again after their first write, which
-// may have changed it (see Execution).
+// may have changed it (see ExecutePhase::secondB).
 struct EffectiveAddress {
     Byte a = 0;
     Byte x = 0;
@@ -130,7 +131,7 @@ struct TakenWord {
 };
 
 struct ExecutePhase {
-    Action action = Action::Nothing;
+    StepAction action = StepAction::Nothing;
     Byte a = 0, b = 0, x = 0;  // the registers as the execution finds them, after the fetch
     std::optional<EffectiveAddress> effective;  // for the instructions that use A + X
     Calculation calculation;                    // Arithmetic, Divide, Compare
@@ -146,7 +147,7 @@ struct ExecutePhase {
     // the second write, which the first changes when A + X is 259.
     Byte secondB = 0;
     // The bytes read and written, in the order the machine does it.
-    std::vector<Access> accesses;
+    std::vector<ByteAccess> accesses;
 };
 
 struct StepExplanation {
