@@ -1,8 +1,8 @@
 // The explanation of a step in the real tarndbg: e opens it on the step just
 // made with that step's own numbers, in the memory's place at 80 columns and
 // beside it on a wide terminal, and closes it; f shows the coming
-// instruction's prelievo and decodifica, b takes a phase back, and the third
-// f makes the step.
+// instruction's prelievo (the registers as the fetch leaves them) and
+// decodifica, b takes a phase back, and the third f makes the step.
 #include "support/process.hpp"
 #include "support/screen_session.hpp"
 #include "support/tarndbg_screen.hpp"
@@ -112,6 +112,9 @@ TEST(TarndbgExplanation, FShowsTwoPhasesThenMakesTheStepAndBTakesAPhaseBack) {
     screen.press("f");
     ASSERT_TRUE(phases(false)) << screen.text();
     EXPECT_TRUE(shows(debugger, "0x86 (134)")) << panel(debugger);  // VAL, fetched from 0
+    // The registers hold what the fetch put in them.
+    EXPECT_EQ(screen.row(18).rfind("PC 0x03 (3)    IR 0x86 (134) VAL       A 0x06 (6)    B 0x03 (3)", 0), 0u)
+        << screen.row(18);
     screen.press("f");
     ASSERT_TRUE(phases(true)) << screen.text();
     EXPECT_TRUE(shows(debugger, "VAL")) << panel(debugger);
@@ -121,13 +124,14 @@ TEST(TarndbgExplanation, FShowsTwoPhasesThenMakesTheStepAndBTakesAPhaseBack) {
     screen.press("f");
     ASSERT_TRUE(phases(true)) << screen.text();
     EXPECT_EQ(debugger.count(), "0");
-    EXPECT_EQ(screen.row(18).rfind("PC 0x00 (0)", 0), 0u) << screen.row(18);
+    EXPECT_EQ(screen.row(19).substr(0, 25), "Flag  D=0 Z=0 O=0 P=0 N=0");
 
     // The third f makes the step as s does, and shows its esecuzione.
     screen.press("f");
     ASSERT_TRUE(debugger.waitForCount("1")) << screen.text();
     ASSERT_TRUE(screen.waitUntil([&] { return shows(debugger, "Spiegazione del passo 1"); })) << screen.text();
     EXPECT_EQ(screen.row(18).rfind("PC 0x03 (3)", 0), 0u) << screen.row(18);
+    EXPECT_EQ(screen.row(19).substr(0, 25), "Flag  D=0 Z=0 O=0 P=1 N=0");  // VAL wrote 3
     EXPECT_TRUE(debugger.waitForMessage("Eseguito il passo 1.")) << screen.text();
     EXPECT_TRUE(shows(debugger, "Esecuzione")) << panel(debugger);
     EXPECT_TRUE(shows(debugger, "0x06 (6)")) << panel(debugger);  // conta, where VAL writes
@@ -135,6 +139,7 @@ TEST(TarndbgExplanation, FShowsTwoPhasesThenMakesTheStepAndBTakesAPhaseBack) {
     // With the esecuzione shown, b is a step back.
     screen.press("b");
     ASSERT_TRUE(debugger.waitForCount("0")) << screen.text();
+    EXPECT_EQ(screen.row(18).rfind("PC 0x00 (0)", 0), 0u) << screen.row(18);
     EXPECT_TRUE(debugger.quit());
 }
 

@@ -88,6 +88,9 @@ private:
         madeByPhase_.reset();
     }
     int phasesShown() const { return phases_.position == session_.position() ? phases_.shown : 0; }
+    // While f shows the prelievo or the decodifica: the machine as the
+    // fetch leaves it, which the registers show.
+    std::optional<MachineState> fetchShown() const;
     struct ExplanationPages;
     ExplanationPages explanationPages() const;
     void drawExplanation();

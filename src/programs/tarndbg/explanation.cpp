@@ -3,11 +3,13 @@
 // press makes the step as s does; b goes back a phase while the prelievo or
 // the decodifica is shown; p turns the pages of an explanation longer than
 // the panel. The words are the library's (debugger/step_explanation_text),
-// with the machine's numbers.
+// with the machine's numbers. While f shows the prelievo or the decodifica,
+// the registers show what the fetch has put in them.
 #include "programs/tarndbg/debugger_screen.hpp"
 #include "programs/tarndbg/terminal_text.hpp"
 
 #include "debugger/step_explanation_text.hpp"
+#include "machine/instruction_set.hpp"
 #include "machine/step_explanation.hpp"
 
 #include <curses.h>
@@ -139,6 +141,14 @@ void Screen::drawExplanation() {
                   row.cells.second);
         if (row.title) attroff(A_BOLD);
     }
+}
+
+std::optional<MachineState> Screen::fetchShown() const {
+    const int shown = phasesShown();
+    if ((shown != 1 && shown != 2) || session_.halted()) return std::nullopt;
+    MachineState machine = session_.machine();
+    fetchInstruction(machine);
+    return machine;
 }
 
 void Screen::openExplanation() {
