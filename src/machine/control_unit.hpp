@@ -13,6 +13,12 @@ template <MachineForm Machine>
     if (taken) state.PC = state.A;  // absolute: X plays no part
 }
 
+// What a CLx instruction keeps of F: the low five bits but the flag it
+// clears, so that bits 0x20..0x80 go too.
+constexpr Byte keptByClear(Byte flag) {
+    return static_cast<Byte>(0x1F & ~flag);
+}
+
 // CPY and VAL flag by the register B itself: 0 sets D (the tracer switches
 // on), anything else sets P.
 template <MachineForm Machine>
@@ -40,12 +46,11 @@ template <MachineForm Machine>
         case Op::Stp: state.F |= FLAG_P; break;
         case Op::Stn: state.F |= FLAG_N; break;
         case Op::Nop: break;
-        // Each clear keeps the low five bits but its own: bits 0x20..0x80 go too.
-        case Op::Cld: state.F &= 0x1E; break;
-        case Op::Clz: state.F &= 0x1D; break;
-        case Op::Clo: state.F &= 0x1B; break;
-        case Op::Clp: state.F &= 0x17; break;
-        case Op::Cln: state.F &= 0x0F; break;
+        case Op::Cld: state.F &= keptByClear(FLAG_D); break;
+        case Op::Clz: state.F &= keptByClear(FLAG_Z); break;
+        case Op::Clo: state.F &= keptByClear(FLAG_O); break;
+        case Op::Clp: state.F &= keptByClear(FLAG_P); break;
+        case Op::Cln: state.F &= keptByClear(FLAG_N); break;
         case Op::Jmp: jumpIf(state, true); break;
         case Op::Jpd: jumpIf(state, state.F & FLAG_D); break;
         case Op::Jpo: jumpIf(state, state.F & FLAG_O); break;  // 66 tests O

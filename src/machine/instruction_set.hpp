@@ -144,6 +144,10 @@ constexpr const Instruction* findInstruction(Byte opcode) {
     return nullptr;
 }
 
+constexpr const Instruction* findInstruction(Op op) {
+    return findInstruction(opcodeOf(op));
+}
+
 // The table entry of a mnemonic (exact, capital letters), if there is one.
 constexpr const Instruction* findInstruction(std::string_view mnemonic) {
     for (const Instruction& instruction : instructionTable)

@@ -251,8 +251,9 @@ const tabKeymap = [
 
 // diagnose(source) resolves to CodeMirror diagnostics for that text (or
 // rejects, and nothing is marked); onChange(update) sees every change of
-// the text; onBreakpoint(line) is told of a click in the breakpoint gutter.
-export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoint, delay = 400 }) {
+// the text; onBreakpoint(line) is told of a click in the breakpoint gutter;
+// `extensions` are the page's own additions (the instruction reference).
+export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoint, delay = 400, extensions = [] }) {
     const languageSlot = new Compartment();
     const historySlot = new Compartment();
     const view = new EditorView({
@@ -298,6 +299,7 @@ export function createEditor({ parent, doc = '', diagnose, onChange, onBreakpoin
                     }
                 }),
                 EditorView.lineWrapping,
+                extensions,
             ],
         }),
     });

@@ -1,6 +1,8 @@
-// Exercises: one opened from a file («Apri esercizio») or named by the
-// page's address (?esercizio=), its cases listed, and «Verifica», which
-// grades the editor's program with them in the worker.
+// Exercises: one opened from a file («Apri esercizio»), from the menu
+// «Esercizi» of those published beside the page or named by the page's
+// address (?esercizio=), its statement and cases shown, and «Verifica»,
+// which grades the editor's program with them in the worker.
+import { CaseDetails, statementElement } from './exercise-view.js';
 import { FileTooLarge, boundedText, defaultName, exerciseAddress, maxExerciseBytes, readChosenFile, sizeText } from './files.js';
 import { failedText, paragraph } from './messages.js';
 import { WorkerGone, inlineEdition } from './worker-client.js';
@@ -8,15 +10,24 @@ import { WorkerGone, inlineEdition } from './worker-client.js';
 const formatPoints = (n) => (Number.isInteger(n) ? String(n) : String(Math.round(n * 100) / 100).replace('.', ','));
 const pointsText = (n) => (n === 1 ? '1 punto' : `${formatPoints(n)} punti`);
 
+// The list of the exercises published beside the page, which the build
+// writes, and the most of it that is read.
+const publishedList = 'esercizi/indice.json';
+const maxListBytes = 1024 * 1024;
+const maxListed = 1000;
+
 export class Exercises {
     // work() gives { source, name }; stopRun() stops a run before grading;
     // stopWorker() stops the worker (see WorkerClient.stopOrReplace);
     // blocked() tells whether something else (a debugger command) holds the
-    // worker; onChange() follows `open` and `verifying`. elements: info,
-    // results and summary (where the exercise and the verdicts show), the
-    // button «Apri esercizio» and its file input.
-    constructor({ client, messages, work, stopRun, stopWorker, blocked, onChange, elements }) {
+    // worker; onChange() follows `open` and `verifying`; numbers() gives the
+    // module's texts of the 256 values. elements: info, results and summary
+    // (where the exercise and the verdicts show), the button «Apri
+    // esercizio» and its file input, and the menu «Esercizi».
+    constructor({ client, messages, work, stopRun, stopWorker, blocked, onChange, numbers = () => null, elements }) {
         Object.assign(this, { client, messages, work, stopRun, stopWorker, blocked, onChange });
+        this.details = new CaseDetails(numbers);
+        this.menu = elements.menu;
         this.info = elements.info;
         this.results = elements.results;
         this.summary = elements.summary;
@@ -34,6 +45,38 @@ export class Exercises {
             const text = await readChosenFile(chosen, maxExerciseBytes, 'un esercizio', messages.say);
             if (text !== null) await this.load(text, chosen.name);
         });
+        this.menu?.addEventListener('change', async () => {
+            const file = this.menu.value;
+            this.menu.value = '';
+            if (file) await this.loadFromAddress(`esercizi/${file}`, messages.say);
+        });
+    }
+
+    // The menu «Esercizi»: the exercises listed beside the page, by title.
+    // Without a list (the single file, a folder that has none) it stays
+    // hidden.
+    async listPublished() {
+        if (!this.menu || inlineEdition()) return;
+        let list;
+        try {
+            const response = await fetch(publishedList, { mode: 'same-origin', credentials: 'same-origin' });
+            if (!response.ok) return;
+            list = JSON.parse(await boundedText(response, maxListBytes));
+        } catch {
+            return;
+        }
+        if (!Array.isArray(list)) return;
+        const entries = list
+            .filter((e) => typeof e?.file === 'string' && typeof e.title === 'string' && e.file !== '' && !e.file.includes('/'))
+            .slice(0, maxListed);
+        if (entries.length === 0) return;
+        for (const { file, title } of entries) {
+            const option = document.createElement('option');
+            option.value = file;
+            option.textContent = title || file;
+            this.menu.append(option);
+        }
+        this.menu.closest('[hidden]')?.removeAttribute('hidden');
     }
 
     get open() {
@@ -72,10 +115,16 @@ export class Exercises {
         list.className = 'cases';
         for (const item of reply.cases) {
             const li = document.createElement('li');
-            li.textContent = `${item.name} (${pointsText(item.points)}${item.hidden ? ', nascosto' : ''})`;
+            const name = document.createElement('span');
+            name.className = 'case-name';
+            name.textContent = `${item.name} (${pointsText(item.points)}${item.hidden ? ', nascosto' : ''})`;
+            li.append(name);
+            const details = this.details.element(item);
+            if (details) li.append(details);
             list.append(li);
         }
-        const parts = [title, list];
+        const statement = statementElement(reply.statement);
+        const parts = statement ? [title, statement, list] : [title, list];
         const hidden = typeof reply.hidden === 'number' ? reply.hidden : reply.cases.filter((c) => c.hidden).length;
         if (hidden > 0) {
             parts.push(paragraph(hidden === 1 ? 'Più 1 caso nascosto, che prova l\'insegnante.' : `Più ${hidden} casi nascosti, che prova l'insegnante.`));

@@ -9,7 +9,9 @@ import examples from 'tarnweb-examples';
 import { createEditor } from './editor.js';
 import { Exercises } from './exercises.js';
 import { MachineView } from './machine-view.js';
+import { MemoryCells } from './memory-cells.js';
 import { Messages } from './messages.js';
+import { InstructionReference } from './reference.js';
 import { Running } from './running.js';
 import { Session } from './session.js';
 import { Links } from './share.js';
@@ -52,6 +54,13 @@ const machine = new MachineView({
     info: $('cell-info'),
 });
 
+// -------------------------------- what the program made of memory; the reference
+
+// The label and the role of each byte of «Memoria», from each assembly.
+const memoryCells = new MemoryCells({ machine, owner: $('cell-owner') });
+// The table of instructions in «Aiuto», and a mnemonic's row in the editor.
+const reference = new InstructionReference({ table: $('instruction-reference'), status: $('instruction-status') });
+
 // ----------------------------------------------------------------- editor
 
 const editor = createEditor({
@@ -59,6 +68,7 @@ const editor = createEditor({
     diagnose,
     onChange: sourceChanged,
     onBreakpoint: (line) => session.breakpointToggled(line),
+    extensions: reference.editorExtension(),
 });
 
 async function diagnose(source) {
@@ -66,6 +76,7 @@ async function diagnose(source) {
     if (!reply.ok) throw new Error(reply.error);
     if (source !== editor.text()) return [];
     messages.showDiagnostics(reply);
+    if (!reply.failed) memoryCells.setProgram(reply.cells);
     // Not over the machine a run of this same source left.
     if (!running.active && !session.open && !reply.failed && reply.image && !running.leftMachineOf(source)) machine.showImage(reply.image);
     const length = source.length;
@@ -154,7 +165,15 @@ const exercises = new Exercises({
     stopWorker,
     blocked: () => session.busy !== null,
     onChange: updateButtons,
-    elements: { info: $('exercise-info'), results: $('results'), summary: $('results-summary'), open: $('open-exercise'), file: $('exercise-file') },
+    numbers: () => machine.numbers,
+    elements: {
+        info: $('exercise-info'),
+        results: $('results'),
+        summary: $('results-summary'),
+        open: $('open-exercise'),
+        file: $('exercise-file'),
+        menu: $('exercise-menu'),
+    },
 });
 
 function workerReplaced(info) {
@@ -269,12 +288,15 @@ async function start() {
     if (!fromLink) await work.works.restore();
     try {
         const words = await client.start();
+        reference.setRows(words.reference, words.numbers);
         editor.setWords(words);
         machine.setNumbers(words.numbers);
+        memoryCells.tell();
     } catch (error) {
         messages.say(`Impossibile avviare il simulatore: ${error.message}`);
         return;
     }
+    await exercises.listPublished();
     const wanted = new URLSearchParams(location.search).get('esercizio');
     // Added to what the page said of the work it opened (a link, a copy).
     if (wanted !== null) await exercises.loadFromAddress(wanted, (...lines) => lines.forEach(messages.add));

@@ -54,7 +54,7 @@ export class WorkerClient {
     }
 
     // Starts the worker (once); resolves to init's reply: { mnemonics,
-    // directives, numbers }.
+    // directives, numbers, reference }.
     start() {
         if (!this.ready) this.ready = this.launch();
         return this.ready;
@@ -74,7 +74,7 @@ export class WorkerClient {
         // A copy each time: the module is kept for the next worker.
         const reply = await this.send(worker, 'init', { wasm: this.wasm.slice(0) });
         if (!reply.ok) throw new Error(reply.error);
-        this.info = { mnemonics: reply.mnemonics ?? [], directives: reply.directives ?? [], numbers: reply.numbers ?? null };
+        this.info = { mnemonics: reply.mnemonics ?? [], directives: reply.directives ?? [], numbers: reply.numbers ?? null, reference: reply.reference ?? [] };
         return this.info;
     }
 

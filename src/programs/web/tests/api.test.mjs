@@ -95,6 +95,51 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.deepEqual(directives, ['DB', 'ORG']);
     });
 
+    await t.test("init's instruction reference has a row for each mnemonic, with the assembler's opcode and length", async () => {
+        const { reference, mnemonics } = worker.init;
+        assert.deepEqual(reference.map((row) => row.mnemonic), mnemonics);
+        const operands = { 1: '', 2: ' 1', 3: ' 1, 2' };
+        for (const row of reference) {
+            const reply = await worker.request('assemble', { source: `${row.mnemonic}${operands[row.length]}\n` });
+            assert.equal(reply.failed, false, row.mnemonic);
+            assert.equal(reply.image[0], row.opcode, row.mnemonic);
+            assert.equal(reply.image.length, row.length, row.mnemonic);
+            assert.ok(['controllo', 'aritmetica', 'ingresso/uscita', 'nessuna'].includes(row.unit), row.mnemonic);
+            assert.match(row.meaning, /^[a-z].{8,}[^.]$/, row.mnemonic);
+        }
+    });
+
+    await t.test("the assembler tells each byte's label (the nearest at or before it) and role", async () => {
+        const source = [
+            '        JMP inizio',
+            'inizio: INP parola',
+            '        RST',
+            'parola: DB "ab", 0',
+            '        ORG 0x10',
+            'a:',
+            'b:      DB 9',
+        ].join('\n');
+        const { cells } = await worker.request('assemble', { source });
+        const cases = [
+            [0, null, 'istruzione'],
+            [1, null, 'operando'],
+            [2, 'inizio', 'istruzione'],
+            [3, 'inizio+1', 'operando'],
+            [4, 'inizio+2', 'istruzione'],
+            [5, 'parola', 'dato'],
+            [7, 'parola+2', 'dato'],
+            [8, 'parola+3', null],
+            [0x10, 'b', 'dato'],   // of two labels at one address, the last
+            [0x11, 'b+1', null],
+            [255, 'b+239', null],
+        ];
+        for (const [address, label, role] of cases) {
+            assert.equal(cells.labels[address], label, `label of ${address}`);
+            assert.equal(cells.roles[address], role, `role of ${address}`);
+        }
+        assert.equal((await worker.request('assemble', { source: 'JMP nessuna\n' })).cells, null);
+    });
+
     await t.test('diagnostics count columns in characters, as tarnasm does, and the editor in UTF-16 units', async () => {
         const cases = [
             { before: 'DB "abc", ', line: 1 },

@@ -8,7 +8,9 @@
 // of the last buffer returned. At most one run, one session and one exercise
 // are held at a time; starting another replaces the one before.
 #include "assembly/assembler.hpp"
+#include "debugger/program.hpp"
 #include "machine/instruction_set.hpp"
+#include "programs/web/wasm/machine_view.hpp"
 #include "programs/web/wasm/reply.hpp"
 #include "programs/web/wasm/source.hpp"
 #include "text/numbers.hpp"
@@ -38,9 +40,11 @@ EMSCRIPTEN_KEEPALIVE std::size_t tw_size() {
     return givenSize();
 }
 
-// { mnemonics, directives, numbers }: numbers is how the page writes each
-// of the 256 values, as the libraries do: addresses ("0x1F (31)"), bytes
-// ("0x6F (111, 'o')") and the characters of a memory row ("o", ".").
+// { mnemonics, directives, numbers, reference }: numbers is how the page
+// writes each of the 256 values, as the libraries do: addresses ("0x1F
+// (31)"), bytes ("0x6F (111, 'o')") and the characters of a memory row
+// ("o", "."); reference is the instruction reference, a row { opcode,
+// mnemonic, length, unit, meaning } for each instruction of the table.
 EMSCRIPTEN_KEEPALIVE const char* tw_init() {
     json mnemonics = json::array();
     for (const tarn::Instruction& instruction : tarn::instructionTable) mnemonics.push_back(instruction.mnemonic);
@@ -53,14 +57,24 @@ EMSCRIPTEN_KEEPALIVE const char* tw_init() {
         bytes.push_back(tarn::byteText(static_cast<std::uint8_t>(value)));
         characters += tarn::rowCharacter(static_cast<std::uint8_t>(value));
     }
+    json reference = json::array();
+    for (const tarn::ReferenceRow& row : tarn::instructionReference())
+        reference.push_back({{"opcode", row.opcode},
+                             {"mnemonic", row.mnemonic},
+                             {"length", row.length},
+                             {"unit", row.unit},
+                             {"meaning", row.meaning}});
     return give(json{{"mnemonics", std::move(mnemonics)},
                      {"directives", std::move(directives)},
+                     {"reference", std::move(reference)},
                      {"numbers", {{"addresses", std::move(addresses)},
                                   {"bytes", std::move(bytes)},
                                   {"characters", std::move(characters)}}}});
 }
 
-// { diagnostics, omitted, failed, image, lines }
+// { diagnostics, omitted, failed, image, lines, cells }: cells, null when
+// the source has errors, is what the program made of each byte (see
+// programCellsJson).
 EMSCRIPTEN_KEEPALIVE const char* tw_assemble(const char* sourceData, std::size_t sourceSize, const char* nameData,
                                              std::size_t nameSize) {
     const std::string_view source = text(sourceData, sourceSize);
@@ -74,6 +88,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_assemble(const char* sourceData, std::size_t
             lines.push_back({{"number", entry.line}, {"address", entry.address}, {"data", entry.data}});
     result["image"] = assembly.failed() ? json(nullptr) : json(assembly.image);
     result["lines"] = std::move(lines);
+    result["cells"] = assembly.failed()
+                          ? json(nullptr)
+                          : programCellsJson(tarn::debugger::programFromAssembly(sourceName(name), source, assembly));
     return give(result);
 }
 

@@ -9,6 +9,26 @@
 
 namespace tarn::web {
 
+json programCellsJson(const debugger::Program& program) {
+    json labels = json::array(), roles = json::array();
+    for (unsigned address = 0; address < 256; ++address) {
+        const debugger::ProgramLabel* label = program.labelAt(address);
+        if (label == nullptr)
+            labels.push_back(nullptr);
+        else if (address == label->address)
+            labels.push_back(label->name);
+        else
+            labels.push_back(label->name + "+" + std::to_string(address - label->address));
+        switch (program.roles[address]) {
+            case debugger::CellRole::Instruction: roles.push_back("istruzione"); break;
+            case debugger::CellRole::Operand: roles.push_back("operando"); break;
+            case debugger::CellRole::Data: roles.push_back("dato"); break;
+            case debugger::CellRole::Undefined: roles.push_back(nullptr); break;
+        }
+    }
+    return json{{"labels", std::move(labels)}, {"roles", std::move(roles)}};
+}
+
 json machineJson(const MachineState& m) {
     json registers = json::object(), registersText = json::object();
     using Register = std::pair<const char*, Byte>;

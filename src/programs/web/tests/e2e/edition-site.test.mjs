@@ -109,6 +109,8 @@ test('tarnsim.html runs saluto from file:// with no server', { skip: chromiumMis
     context.on('request', (request) => requests.push(request.url()));
     await page.goto(address);
     assert.equal(await runSaluto(page), expected);
+    // No list of exercises beside a single file: no menu «Esercizi».
+    assert.equal(await page.getByRole('combobox', { name: 'Esercizi', exact: true }).count(), 0);
     assert.deepEqual(requests.filter((url) => url !== address && !/^(data|blob):/.test(url)), []);
     assert.equal(await page.evaluate(() => navigator.serviceWorker?.controller ?? null), null);
     assert.deepEqual(realErrors(errors), []);

@@ -1,12 +1,12 @@
-// Exercises on the page: opened from a file or named in the address, their
-// visible cases checked with the verdicts tarngrade gives the same solution,
+// Exercises on the page: opened from a file, the menu of those published or
+// named in the address, their statement and visible cases shown, checked with the verdicts tarngrade gives the same solution,
 // hidden ones only counted; addresses that lead elsewhere are refused.
 import assert from 'node:assert/strict';
 import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { deflateRawSync } from 'node:zlib';
-import { examplesDir, runNative, tempFolder } from '../harness.mjs';
+import { examplesDir, runNative, siteDir, tempFolder } from '../harness.mjs';
 import { button, lines, openHolding, openPage, region, setSource, skipNative, skipPage, sourceText, text, verify, waitText } from './features-page.mjs';
 
 const exercisesDir = join(examplesDir, 'esercizi');
@@ -75,7 +75,7 @@ test('each exercise\'s right and wrong solutions get tarngrade\'s verdicts', { s
 test('somma-sbagliata: the failing case says why, with the input and the difference', { skip: skipNative }, async (t) => {
     const { page } = await openPage(t);
     await openExercise(page, 'somma');
-    const cases = await page.locator('#exercise-info .cases li').allTextContents();
+    const cases = await page.locator('#exercise-info .cases .case-name').allTextContents();
     assert.deepEqual(cases, ['tre più quattro (2 punti)', 'zero più zero (1 punto)', 'cinque più cinque (2 punti)']);
     assert.match(await text(page, 'exercise-info'), /Più 3 casi nascosti, che prova l'insegnante\./);
     await setSource(page, readFileSync(join(exercisesDir, 'somma-sbagliata.asm'), 'utf8'));
@@ -181,4 +181,78 @@ test('an exercise in the address adds its message to the one of the link the pag
     await waitText(page, 'messages', /Esercizio «Somma di due cifre» aperto/);
     assert.equal(await sourceText(page), work.source);
     assert.match(await text(page, 'messages'), /^Aperto il programma «condiviso\.asm» dal link condiviso\.Esercizio «Somma di due cifre» aperto: /);
+});
+
+// What the page shows of each visible case before anything runs: the case's
+// name, then its terms and values.
+async function shownCases(page) {
+    return page.locator('#exercise-info .cases li').evaluateAll((items) =>
+        items.map((li) => [li.querySelector('.case-name').textContent, ...[...li.querySelectorAll('dt, dd')].map((e) => e.innerText)]),
+    );
+}
+
+test('the menu «Esercizi» lists the published exercises; one opens with its statement and visible cases', { skip: skipPage }, async (t) => {
+    const { page, server } = await openPage(t);
+    const published = JSON.parse(readFileSync(join(siteDir, 'esercizi', 'indice.json'), 'utf8'));
+    const menu = page.getByRole('combobox', { name: 'Esercizi', exact: true });
+    await menu.waitFor();
+    const options = await menu.locator('option').evaluateAll((all) => all.map((o) => [o.value, o.textContent]));
+    assert.deepEqual(options.slice(1), published.map((e) => [e.file, e.title]));
+
+    const before = server.requests.length;
+    await menu.selectOption({ label: 'Somma di una tabella' });
+    await waitText(page, 'messages', /^Esercizio «Somma di una tabella» aperto/);
+    assert.deepEqual(server.requests.slice(before).map((r) => r.path), ['/esercizi/tabella.toml']);
+    assert.equal(await menu.inputValue(), '');
+    // The statement as the file writes it, line by line.
+    const toml = readFileSync(join(exercisesDir, 'tabella.toml'), 'utf8');
+    const statement = /^testo = """\n([\s\S]*?)\n"""/m.exec(toml)[1];
+    assert.equal(await region(page, "Testo dell'esercizio").innerText(), statement);
+    assert.deepEqual((await shownCases(page))[0], [
+        'somma della tabella (2 punti)',
+        'Ingresso', 'nessuno',
+        'In memoria prima di partire', '0xC8 (200): 5, 7, 9, 0',
+        'Memoria attesa alla fine', '0xF0 (240): 21',
+    ]);
+
+    await menu.selectOption({ label: 'Il doppio di una cifra, stampato e in memoria' });
+    await waitText(page, 'messages', /^Esercizio «Il doppio di una cifra/);
+    assert.deepEqual((await shownCases(page))[1], [
+        'il doppio di sette (2 punti)',
+        'Ingresso', '7↵',
+        'Uscita attesa', '14↵\n(confrontata identica byte per byte)',
+        'Memoria attesa alla fine', '0xF0 (240): 14',
+    ]);
+});
+
+test("an exercise's statement is plain text, and a case's registers and flags are shown", { skip: skipPage }, async (t) => {
+    const folder = tempFolder({ t }).path;
+    const file = join(folder, 'prova.toml');
+    writeFileSync(file, [
+        'titolo = "Prova"',
+        'testo = "Prima riga\\n  <b>seconda</b> <img src=x onerror=\\"document.title=1\\">"',
+        '[[caso]]',
+        'nome = "registri"',
+        'ingresso = "a b\\nc"',
+        'uscita = "x"',
+        'confronto = "spazi"',
+        'atteso.registri = { A = 5, x = 255 }',
+        'atteso.flag = ["Z", "p"]',
+        '',
+    ].join('\n'));
+    const { page } = await openPage(t);
+    const chooser = page.waitForEvent('filechooser');
+    await button(page, 'Apri esercizio').click();
+    await (await chooser).setFiles(file);
+    await waitText(page, 'messages', /^Esercizio «Prova» aperto/);
+    const statement = region(page, "Testo dell'esercizio");
+    assert.equal(await statement.innerText(), 'Prima riga\n  <b>seconda</b> <img src=x onerror="document.title=1">');
+    assert.equal(await statement.locator('b, img').count(), 0);
+    assert.deepEqual(await shownCases(page), [[
+        'registri (1 punto)',
+        'Ingresso', 'a b↵\nc',
+        'Uscita attesa', 'x\n(confrontata senza contare gli spazi in fondo alle righe, le righe vuote e gli a capo alla fine)',
+        'Registri attesi alla fine', 'A = 0x05 (5), X = 0xFF (255)',
+        'Flag accesi alla fine', 'Z, P',
+    ]]);
 });
