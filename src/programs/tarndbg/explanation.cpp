@@ -56,7 +56,7 @@ Screen::ExplanationPages Screen::explanationPages() const {
     const std::uint64_t position = session_.position();
     const int shown = phasesShown();
     std::vector<debugger::PhaseText> phases;
-    Phase focus = Phase::Fetch;
+    StepPhase focus = StepPhase::Fetch;
     if (shown > 0) {
         result.title = "Passo " + std::to_string(position + 1) + ", una fase alla volta";
         const auto all = debugger::explanationText(explainStep(session_.machine(), session_.pendingInput()));
@@ -66,7 +66,7 @@ Screen::ExplanationPages Screen::explanationPages() const {
         result.title = "Spiegazione del passo " + std::to_string(position);
         const auto all = debugger::explanationText(explainStep(*before, session_.inputBeforeLastStep()));
         phases.assign(all.begin(), all.end());
-        focus = madeByPhase_ == position ? Phase::Execute : Phase::Fetch;
+        focus = madeByPhase_ == position ? StepPhase::Execute : StepPhase::Fetch;
     } else {
         result.title = "Spiegazione";
     }
