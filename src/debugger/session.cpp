@@ -67,6 +67,11 @@ std::string_view Session::pendingInput() const {
     return std::string_view(input_).substr(std::min(inputTaken_, input_.size()));
 }
 
+std::string_view Session::inputBeforeLastStep() const {
+    if (position_ == 0) return pendingInput();
+    return std::string_view(input_).substr(std::min(inputTakenBefore_, input_.size()));
+}
+
 bool Session::wordWaiting() const {
     return nextInputWord(pendingInput()).whole;
 }
@@ -99,6 +104,7 @@ void Session::appendOutput(std::string_view text) {
 
 void Session::advance(StepConsole& console, const InstructionPlan& plan) {
     previous_ = state_;
+    inputTakenBefore_ = inputTaken_;
     state_ = plan.decoded;  // the fetch, done already
     executeInstruction(state_, console);
     inputTaken_ = console.taken();

@@ -100,6 +100,9 @@ public:
 
     // The input not yet read by INP.
     std::string_view pendingInput() const;
+    // The same as it was before the last step (what an INP there read
+    // from); the input now at position 0.
+    std::string_view inputBeforeLastStep() const;
     bool typedInput() const { return typed_; }
     bool inputEnded() const { return !typed_ || typedEnded_; }
     // Whether the next instruction is INP with no whole word left to read,
@@ -221,6 +224,7 @@ private:
 
     std::string input_;
     std::size_t inputTaken_ = 0;
+    std::size_t inputTakenBefore_ = 0;  // inputTaken_ before the last step
     bool typed_ = false;
     bool typedEnded_ = false;
 
