@@ -55,6 +55,7 @@ TEST(Cells, EachByteBecomesWhatTheTerminalCanShow) {
         {"è", TextOrigin::Program, &UTF8, false, "è/1"},
         {"è", TextOrigin::Program, &ASCII, false, "?/1|?/1"},  // the program's bytes, one by one
         {"è…×", TextOrigin::Message, &ASCII, false, "e/1|'/1|./1|./1|./1|x/1"},
+        {"«a»", TextOrigin::Message, &ASCII, false, "\"/1|a/1|\"/1"},
         {"中", TextOrigin::Message, &ASCII, false, "?/1"},     // no ASCII of its own
         {"a中b", TextOrigin::Program, &UTF8, false, "a/1|中/2|b/1"},
         {"e\xCC\x81x", TextOrigin::Program, &UTF8, false, "e\xCC\x81/1|x/1"},  // e and a combining acute

@@ -67,9 +67,9 @@ std::string_view Session::pendingInput() const {
     return std::string_view(input_).substr(std::min(inputTaken_, input_.size()));
 }
 
-std::string_view Session::pendingInputBeforeLastStep() const {
-    const std::size_t taken = position_ > 0 ? inputTakenBefore_ : inputTaken_;
-    return std::string_view(input_).substr(std::min(taken, input_.size()));
+std::string_view Session::inputBeforeLastStep() const {
+    if (position_ == 0) return pendingInput();
+    return std::string_view(input_).substr(std::min(inputTakenBefore_, input_.size()));
 }
 
 bool Session::wordWaiting() const {

@@ -100,9 +100,9 @@ public:
 
     // The input not yet read by INP.
     std::string_view pendingInput() const;
-    // The input that was not yet read before the last step (what an INP
-    // there read from); the pending input at position 0.
-    std::string_view pendingInputBeforeLastStep() const;
+    // The same as it was before the last step (what an INP there read
+    // from); the input now at position 0.
+    std::string_view inputBeforeLastStep() const;
     bool typedInput() const { return typed_; }
     bool inputEnded() const { return !typed_ || typedEnded_; }
     // Whether the next instruction is INP with no whole word left to read,

@@ -21,6 +21,7 @@ const char* asciiFor(char32_t point) {
         case U'–': case U'—': return "-";
         case U'…': return "...";
         case U'↻': return "@";
+        case U'«': case U'»': return "\"";
         default: return "?";
     }
 }

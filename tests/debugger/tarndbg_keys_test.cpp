@@ -1,7 +1,7 @@
 // tarndbg's table of keys, without a terminal: every key gives one command
 // in each state, the key bars and the help made from the table say what
-// they always said, and the keys that the library's messages name are the
-// keys that give those commands.
+// they should, and the keys that the library's messages name are the keys
+// that give those commands.
 #include "programs/tarndbg/keys.hpp"
 
 #include <gtest/gtest.h>
@@ -48,6 +48,8 @@ TEST(TarndbgKeys, KeysFindTheirCommands) {
         {When::Browsing, 'w', Command::Watch},         {When::Browsing, '?', Command::LastWriter},
         {When::Browsing, 'm', Command::NextMessagePage}, {When::Browsing, 9, Command::SwitchPanel},
         {When::Browsing, KEY_BTAB, Command::SwitchPanel}, {When::Browsing, KEY_END, Command::MoveCursor},
+        {When::Browsing, 'e', Command::Explain},       {When::Browsing, 'f', Command::NextPhase},
+        {When::Browsing, 'p', Command::ExplanationPage},
         {When::Browsing, 'h', Command::Help},          {When::Browsing, KEY_F(1), Command::Help},
         {When::Browsing, 'q', Command::Quit},          {When::Browsing, 'Q', Command::Quit},
         {When::Always, 3, Command::Quit},              {When::Always, 26, Command::Suspend},
@@ -61,20 +63,24 @@ TEST(TarndbgKeys, KeysFindTheirCommands) {
         EXPECT_EQ(c.command, binding->command) << c.key;
     }
     // Letters are typed, not commands, while a word is typed; 0 is no key.
-    for (int key : {int{'s'}, int{'q'}, int{'h'}, int{'m'}, 0})
+    for (int key : {int{'s'}, int{'q'}, int{'h'}, int{'m'}, int{'e'}, int{'f'}, int{'p'}, 0})
         EXPECT_EQ(nullptr, tarn::dbg::bindingFor(When::Typing, key)) << key;
     EXPECT_EQ(nullptr, tarn::dbg::bindingFor(When::Browsing, 'x'));
 }
 
-TEST(TarndbgKeys, TheBarsNarrowAsTheyAlwaysDid) {
+// At 80 columns the keys of the steps keep their labels, the others stand
+// alone: every key is still there.
+TEST(TarndbgKeys, TheBarsNarrowKeepingTheLabelsOfTheSteps) {
     const std::vector<std::string> browsing = {
-        "s passo  b indietro  c continua  r all'indietro  k arresto  w osserva  ? chi ha scritto  "
-        "g inizio  Tab sorgente/memoria  h aiuto  q esci",
-        "s passo  b indietro  c continua  r all'indietro  k arresto  w osserva  ? chi ha scritto  "
-        "g inizio  h aiuto  q esci",
-        "s passo  b indietro  c continua  r ritorna  k arresto  w osserva  ? chi  g inizio  h aiuto  q esci",
-        "s passo b indietro c continua r ritorna k arresto w osserva ? chi h aiuto q esci",
-        "s b c r k w ? g  Tab  h aiuto  q esci",
+        "s passo  b indietro  f fase  e spiega  c continua  r all'indietro  k arresto  w osserva  "
+        "? chi ha scritto  g inizio  Tab sorgente/memoria  h aiuto  q esci",
+        "s passo  b indietro  f fase  e spiega  c continua  r all'indietro  k arresto  w osserva  "
+        "? chi ha scritto  g inizio  h aiuto  q esci",
+        "s passo  b indietro  f fase  e spiega  c continua  r ritorna  k arresto  w osserva  ? chi  g inizio  "
+        "h aiuto  q esci",
+        "s passo b indietro f fase e spiega c continua r ritorna k arresto w osserva ? chi h aiuto q esci",
+        "s passo b indietro f fase e spiega c continua r ritorna k w ? h aiuto q esci",
+        "s b f e c r k w ? g  Tab  h aiuto  q esci",
     };
     const std::vector<std::string> typing = {
         "Invio dà la parola  Ctrl-D su riga vuota: fine dell'ingresso  Esc annulla  Ctrl-C esce",
@@ -82,13 +88,16 @@ TEST(TarndbgKeys, TheBarsNarrowAsTheyAlwaysDid) {
         "Invio  Ctrl-D  Esc",
     };
     EXPECT_EQ(browsing, tarn::dbg::barForms(Bar::Browsing));
+    EXPECT_LE(browsing[4].size(), 80u);
     EXPECT_EQ(typing, tarn::dbg::barForms(Bar::Typing));
 }
 
 TEST(TarndbgKeys, TheHelpListsEveryKeyWithItsLines) {
     const std::vector<std::string> help = {
         "s        esegue un'istruzione",
-        "b        torna indietro di un'istruzione",
+        "b        torna indietro di un'istruzione (di una fase, dopo f)",
+        "f        mostra una fase alla volta; alla terza esegue l'istruzione",
+        "e        apre o chiude la spiegazione dell'ultimo passo; p la sfoglia",
         "c        continua fino a un punto di arresto, un byte osservato che",
         "         cambia, un avviso, un ciclo infinito (righe segnate con ↻)",
         "         o la fine; un tasto qualsiasi interrompe",

@@ -48,7 +48,7 @@ void Screen::goOnAfterInput() {
         message_ = withWarnings(debugger::describeStop(session_, {StopReason::Warning, 0, {}}), StopReason::Warning);
         return;
     }
-    if (pending == Pending::Step) step();
+    if (pending == Pending::Step || pending == Pending::PhaseStep) step(pending == Pending::PhaseStep);
     if (pending == Pending::Continue) runForward();
 }
 
@@ -83,17 +83,19 @@ void Screen::typeCharacter(int key) {
         typed_ += static_cast<char>(key);
 }
 
-void Screen::step() {
+void Screen::step(bool byPhase) {
     if (session_.halted()) {
         message_ = debugger::describeStepWhenHalted(session_, commandKeys());
         return;
     }
     if (session_.needsInput()) {
         message_ = debugger::describeStop(session_, {StopReason::NeedsInput, 0, {}});
-        openInput(Pending::Step);
+        openInput(byPhase ? Pending::PhaseStep : Pending::Step);
         return;
     }
     const RunResult result = session_.runForward(1);
+    forgetPhases();
+    madeByPhase_ = byPhase ? std::optional(session_.position()) : std::nullopt;
     followNext();
     // Arriving at an INP that waits is no stop of its own: the next s asks
     // for the word (so that a key pressed again and again stays a command).
@@ -101,6 +103,7 @@ void Screen::step() {
 }
 
 void Screen::stepBack() {
+    forgetPhases();
     if (!session_.stepBack()) {
         message_ = debugger::describeStepBack(session_, false);
         return;
@@ -110,6 +113,7 @@ void Screen::stepBack() {
 }
 
 void Screen::runForward() {
+    forgetPhases();
     std::uint64_t steps = 0;
     auto lastDrawn = std::chrono::steady_clock::now();
     debugger::ForwardRun run(session_);
@@ -150,6 +154,7 @@ void Screen::finishRun(const RunResult& result) {
 }
 
 void Screen::runBackward() {
+    forgetPhases();
     // A long history takes a while to search: say so first.
     message_ = "Torno indietro: cerco il punto di arresto, l'osservazione o l'avviso precedente... "
                "Un tasto qualsiasi interrompe.";
@@ -166,6 +171,7 @@ void Screen::runBackward() {
 }
 
 void Screen::restart() {
+    forgetPhases();
     session_.restart();
     followNext();
     message_ = withWarnings(debugger::describeRestart(), StopReason::None);

@@ -12,21 +12,31 @@
 // describe them. An s that arrives at an INP waiting for a word does not
 // open the input line: the next s does (c opens it at once, and goes on
 // after the word).
+//
+// The explanation of a step (explanation.cpp) stands in a panel of its own:
+// beside the memory where the terminal is wide enough, in the memory's place
+// where it is not. e shows the step just made; f shows the coming
+// instruction a phase at a time, and its third press makes the step as s
+// does. While f shows the prelievo or the decodifica, b goes back a phase.
 #pragma once
 
 #include "debugger/session.hpp"
 #include "programs/tarndbg/keys.hpp"
 #include "programs/tarndbg/layout.hpp"
 
+#include <algorithm>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarn::dbg {
 
 enum class Focus { Source, Memory };
 
-// What an input line, once given, goes on with.
-enum class Pending { Nothing, Step, Continue };
+// What an input line, once given, goes on with: PhaseStep is the step of
+// f's third press.
+enum class Pending { Nothing, Step, PhaseStep, Continue };
 
 class Screen {
 public:
@@ -52,9 +62,8 @@ private:
     void drawHelp();
     void placeCursor(const Shown& shown);
 
-    // The panels (panels.cpp). Right of the source stands the memory; a
-    // panel that takes its place is drawn instead of drawMemory, in draw(),
-    // and gives its width to memoryWidth().
+    // The panels (panels.cpp). Right of the source stands the memory; the
+    // explanation stands between them, or instead of the memory, in draw().
     void drawSource();
     void drawMemory();
     void drawRegisters();
@@ -68,8 +77,26 @@ private:
     void moveCursor(int key);
     void nextMessagePage();
 
-    // The commands on the session (commands.cpp).
-    void step();
+    // The explanation (explanation.cpp).
+    void toggleExplanation();
+    void nextPhase();
+    bool phaseBack();  // b: false when no phase is shown, and b steps back
+    void nextExplanationPage();
+    void openExplanation();
+    void forgetPhases() {
+        phases_ = {};
+        madeByPhase_.reset();
+    }
+    int phasesShown() const { return phases_.position == session_.position() ? phases_.shown : 0; }
+    // While f shows the prelievo or the decodifica: the machine as the
+    // fetch leaves it, which the registers show.
+    std::optional<MachineState> fetchShown() const;
+    struct ExplanationPages;
+    ExplanationPages explanationPages() const;
+    void drawExplanation();
+
+    // The commands on the session (commands.cpp). step(true) is f's.
+    void step(bool byPhase = false);
     void stepBack();
     void runForward();
     void runBackward();
@@ -98,8 +125,21 @@ private:
     }
     bool showsCharacters() const { return columns_ >= CHARACTERS_ALWAYS || focus_ == Focus::Memory; }
     int memoryWidth() const { return MEMORY_WIDTH + (showsCharacters() ? CHARACTERS_WIDTH : 0); }
-    int sourceWidth() const { return columns_ - memoryWidth() - 1; }
     int memoryColumn() const { return columns_ - memoryWidth(); }
+    // The explanation: beside the memory when the source keeps its room at
+    // 80 columns and the explanation its own; else in the memory's place.
+    bool explanationBeside() const {
+        return columns_ - memoryWidth() - 2 - SOURCE_ROOM >= EXPLANATION_MIN_WIDTH;
+    }
+    bool memoryShown() const { return !explanationOpen_ || explanationBeside(); }
+    int explanationWidth() const {
+        if (!explanationBeside()) return memoryWidth();
+        return std::min(EXPLANATION_MAX_WIDTH, columns_ - memoryWidth() - 2 - SOURCE_ROOM);
+    }
+    int explanationColumn() const {
+        return explanationBeside() ? memoryColumn() - 1 - explanationWidth() : memoryColumn();
+    }
+    int sourceWidth() const { return (explanationOpen_ ? explanationColumn() : memoryColumn()) - 1; }
 
     debugger::Session& session_;
     std::string message_;
@@ -115,6 +155,24 @@ private:
     int columns_ = 0;
     int messagePage_ = 0;  // of a message longer than its rows
     Shown shown_;
+
+    bool explanationOpen_ = false;
+    // The phases of the instruction at position that f shows: 1 the
+    // prelievo, 2 with the decodifica, 3 all (only where the machine has
+    // stopped, and f's third press makes no step).
+    struct Phases {
+        std::uint64_t position = 0;
+        int shown = 0;
+        bool operator==(const Phases&) const = default;
+    };
+    Phases phases_;
+    // The position that a step made by f reached: its explanation opens at
+    // the esecuzione.
+    std::optional<std::uint64_t> madeByPhase_;
+    // The explanation's page, and what it showed: on anything new, the page
+    // of the phase just shown.
+    int explanationPage_ = 0;
+    std::optional<Phases> explained_;
 };
 
 }  // namespace tarn::dbg

@@ -26,8 +26,12 @@ void Screen::draw() {
     // there. The help window covers the message rows: it goes in one.
     const bool twoPhases = !helpOpen_;
     drawTitle(shown_.count);
+    // The memory cannot keep the focus under an explanation that a smaller
+    // terminal has put in its place.
+    if (!memoryShown()) focus_ = Focus::Source;
     drawSource();
-    drawMemory();  // a panel that takes the memory's place is drawn here instead
+    if (memoryShown()) drawMemory();
+    if (explanationOpen_) drawExplanation();
     drawRegisters();
     drawFlagsAndInput();
     drawOutput();
@@ -87,7 +91,7 @@ void Screen::drawMessage(const Shown& shown) {
         putGlyphs(first + i, 0, columns_, message.glyphs, pages.rows[index].first, pages.rows[index].second);
     }
     if (pages.count > 1) {
-        const Glyphs note = glyphsOf(pageNote(page, pages.count, shown.inputOpen));
+        const Glyphs note = glyphsOf(pageNote(page, pages.count, shown.inputOpen ? "Tab" : "m"));
         putGlyphs(first + pages.rowsPerPage - 1, columns_ - widthOf(note), widthOf(note), note);
     }
     if (shown.inputOpen) {
@@ -114,7 +118,9 @@ void Screen::drawKeys(bool typing) {
 void Screen::drawHelp() {
     const std::vector<std::string> lines = helpLines();
     const int count = static_cast<int>(lines.size());
-    const int height = count + 4;
+    // A blank row under the top border, where the terminal has room for it.
+    const int padding = count + 4 <= rows_ ? 1 : 0;
+    const int height = count + 3 + padding;
     const int width = 76;
     const int top = std::max(0, (rows_ - height) / 2);
     const int left = std::max(0, (columns_ - width) / 2);
@@ -130,7 +136,8 @@ void Screen::drawHelp() {
     mvvline(top + 1, left + width - 1, ACS_VLINE, height - 2);
     put(top, left + 2, width - 4, " Tasti di tarndbg ");
     attroff(A_BOLD);
-    for (int i = 0; i < count; ++i) put(top + 2 + i, left + 3, width - 4, lines[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < count; ++i)
+        put(top + 1 + padding + i, left + 3, width - 4, lines[static_cast<std::size_t>(i)]);
     put(top + height - 2, left + 3, width - 4, "Un tasto qualsiasi chiude l'aiuto.");
 }
 

@@ -19,25 +19,30 @@ constexpr int KEY_ESCAPE = 27;
 // In the order of the help.
 const KeyBinding TABLE[] = {
     {When::Browsing, {'s'}, Command::Step, "s", Bar::Browsing, 1, "s passo", "s passo", 0,
-     "esegue un'istruzione"},
+     "esegue un'istruzione", 1},
     {When::Browsing, {'b'}, Command::StepBack, "b", Bar::Browsing, 2, "b indietro", "b indietro", 0,
-     "torna indietro di un'istruzione"},
-    {When::Browsing, {'c'}, Command::Continue, "c", Bar::Browsing, 3, "c continua", "c continua", 0,
+     "torna indietro di un'istruzione (di una fase, dopo f)", 1},
+    {When::Browsing, {'f'}, Command::NextPhase, "f", Bar::Browsing, 3, "f fase", "f fase", 0,
+     "mostra una fase alla volta; alla terza esegue l'istruzione", 1},
+    {When::Browsing, {'e'}, Command::Explain, "e", Bar::Browsing, 4, "e spiega", "e spiega", 0,
+     "apre o chiude la spiegazione dell'ultimo passo; p la sfoglia", 1},
+    {When::Browsing, {'p'}, Command::ExplanationPage, "p", Bar::None, 0, nullptr, nullptr, 0, nullptr},
+    {When::Browsing, {'c'}, Command::Continue, "c", Bar::Browsing, 5, "c continua", "c continua", 0,
      "continua fino a un punto di arresto, un byte osservato che\n"
      "cambia, un avviso, un ciclo infinito (righe segnate con ↻)\n"
-     "o la fine; un tasto qualsiasi interrompe"},
-    {When::Browsing, {'r'}, Command::RunBackward, "r", Bar::Browsing, 4, "r all'indietro", "r ritorna", 0,
-     "continua all'indietro fino all'arresto precedente"},
-    {When::Browsing, {'g'}, Command::Restart, "g", Bar::Browsing, 8, "g inizio", "g inizio", 1,
+     "o la fine; un tasto qualsiasi interrompe", 1},
+    {When::Browsing, {'r'}, Command::RunBackward, "r", Bar::Browsing, 6, "r all'indietro", "r ritorna", 0,
+     "continua all'indietro fino all'arresto precedente", 1},
+    {When::Browsing, {'g'}, Command::Restart, "g", Bar::Browsing, 10, "g inizio", "g inizio", 1,
      "torna all'inizio"},
-    {When::Browsing, {'k'}, Command::Breakpoint, "k", Bar::Browsing, 5, "k arresto", "k arresto", 0,
+    {When::Browsing, {'k'}, Command::Breakpoint, "k", Bar::Browsing, 7, "k arresto", "k arresto", 0,
      "mette o toglie un punto di arresto sulla riga sotto il\n"
      "cursore (nella memoria: sul byte sotto il cursore)"},
-    {When::Browsing, {'w'}, Command::Watch, "w", Bar::Browsing, 6, "w osserva", "w osserva", 0,
+    {When::Browsing, {'w'}, Command::Watch, "w", Bar::Browsing, 8, "w osserva", "w osserva", 0,
      "osserva il byte sotto il cursore della memoria, o smette"},
-    {When::Browsing, {'?'}, Command::LastWriter, "?", Bar::Browsing, 7, "? chi ha scritto", "? chi", 0,
+    {When::Browsing, {'?'}, Command::LastWriter, "?", Bar::Browsing, 9, "? chi ha scritto", "? chi", 0,
      "dice quale istruzione ha scritto per ultima quel byte"},
-    {When::Browsing, {KEY_TAB, KEY_BTAB}, Command::SwitchPanel, "Tab", Bar::Browsing, 9, "Tab sorgente/memoria",
+    {When::Browsing, {KEY_TAB, KEY_BTAB}, Command::SwitchPanel, "Tab", Bar::Browsing, 11, "Tab sorgente/memoria",
      "Tab sorgente/memoria", 2, "passa dal sorgente alla memoria e viceversa"},
     {When::Browsing, {'m'}, Command::NextMessagePage, "m", Bar::None, 0, nullptr, nullptr, 0,
      "mostra il seguito di un messaggio lungo (Tab mentre si scrive)"},
@@ -46,9 +51,9 @@ const KeyBinding TABLE[] = {
      "muovono il cursore; PagSu e PagGiù di una pagina"},
     {When::Always, {KEY_CTRL_Z}, Command::Suspend, "Ctrl-Z", Bar::None, 0, nullptr, nullptr, 0,
      "sospende il debugger; q o Ctrl-C lo chiude"},
-    {When::Browsing, {'h', KEY_F(1)}, Command::Help, "h", Bar::Browsing, 10, "h aiuto", "h aiuto", 0,
-     "mostra questo aiuto", true},
-    {When::Browsing, {'q', 'Q'}, Command::Quit, "q", Bar::Browsing, 11, "q esci", "q esci", 0, nullptr, true},
+    {When::Browsing, {'h', KEY_F(1)}, Command::Help, "h", Bar::Browsing, 12, "h aiuto", "h aiuto", 0,
+     "mostra questo aiuto", 2},
+    {When::Browsing, {'q', 'Q'}, Command::Quit, "q", Bar::Browsing, 13, "q esci", "q esci", 0, nullptr, 2},
     // While a word is typed: the help says it in the words of TYPING_HELP.
     {When::Typing, {'\r', '\n', KEY_ENTER}, Command::GiveWord, "Invio", Bar::Typing, 1, "Invio dà la parola",
      "Invio dà la parola", 0, nullptr},
@@ -69,28 +74,31 @@ constexpr const char* TYPING_HELP[] = {
 
 constexpr std::size_t HELP_NAME_WIDTH = 9;  // the column of the keys' names
 
-// How a form of the bar writes its entries.
-enum class Labels { Whole, Short, KeysOnly };
+// How a form of the bar writes its entries: whole or short labels, for the
+// entries that keep them (keepsLabel >= labelled).
+enum class Labels { Whole, Short };
 
 struct BarForm {
     Labels labels;
+    int labelled;
     const char* separator;
     int keep;  // the entries that give their place later than this (drop <= keep)
 };
 
-// The forms of each bar, widest first. With keys only, two lone letters
-// are one blank apart ("s b c"), as in the one-blank form.
+// The forms of each bar, widest first. Two lone letters are one blank
+// apart ("s b c"), as in the one-blank form.
 constexpr BarForm BROWSING_FORMS[] = {
-    {Labels::Whole, "  ", 2},
-    {Labels::Whole, "  ", 1},
-    {Labels::Short, "  ", 1},
-    {Labels::Short, " ", 0},
-    {Labels::KeysOnly, "  ", 2},
+    {Labels::Whole, 0, "  ", 2},
+    {Labels::Whole, 0, "  ", 1},
+    {Labels::Short, 0, "  ", 1},
+    {Labels::Short, 0, " ", 0},
+    {Labels::Short, 1, " ", 0},
+    {Labels::Short, 2, "  ", 2},
 };
 constexpr BarForm TYPING_FORMS[] = {
-    {Labels::Whole, "  ", 2},
-    {Labels::Short, "  ", 1},
-    {Labels::KeysOnly, "  ", 1},
+    {Labels::Whole, 0, "  ", 2},
+    {Labels::Short, 0, "  ", 1},
+    {Labels::Short, 2, "  ", 1},
 };
 
 }  // namespace
@@ -125,7 +133,7 @@ std::vector<std::string> barForms(Bar bar) {
         bool lastAlone = false;  // the entry before is a lone letter
         for (const KeyBinding* entry : entries) {
             if (entry->drop > form.keep) continue;
-            const bool labelled = form.labels != Labels::KeysOnly || entry->keepsLabel;
+            const bool labelled = entry->keepsLabel >= form.labelled;
             const std::string item = !labelled                      ? entry->name
                                      : form.labels == Labels::Whole ? entry->barText
                                                                     : entry->shortBarText;

@@ -28,6 +28,11 @@ enum class Command {
     NextMessagePage,
     MoveCursor,
     Help,
+    // The explanation of a step: open or close it, its next page, the
+    // coming instruction's next phase.
+    Explain,
+    ExplanationPage,
+    NextPhase,
     // While a word for INP is typed.
     GiveWord,
     EndInput,
@@ -59,9 +64,11 @@ struct KeyBinding {
     int drop;
     // Its lines in the help, '\n' between them; nullptr: none of its own.
     const char* help;
-    // Whether the bar that shows keys alone still gives this one its label
-    // ("h aiuto", "q esci"): the words a newcomer looks for.
-    bool keepsLabel = false;
+    // How long it keeps its label in the bar as the bar narrows: 0 while
+    // every key has its own, 1 also where only the keys of the steps keep
+    // theirs, 2 even where the others stand alone ("h aiuto", "q esci": the
+    // words a newcomer looks for).
+    int keepsLabel = 0;
 };
 
 extern const std::span<const KeyBinding> KEYS;

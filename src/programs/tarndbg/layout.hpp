@@ -13,6 +13,10 @@
 //                    input line); a longer one a page at a time
 //   row H-1          the keys
 //
+// The explanation of a step, while open, stands between source and memory
+// when the terminal is wide enough (138 columns), in the memory's place
+// otherwise.
+//
 // One column stays blank between source and memory. The memory
 // title "Memoria" covers the place of the first column header, so the
 // headers (the low hex digit, above the low digit of each cell) start from
@@ -37,6 +41,12 @@ constexpr int REGISTER_ROW = 18;
 constexpr int FLAG_ROW = 19;
 constexpr int OUTPUT_ROW = 20;
 constexpr int INPUT_COLUMN = 30;
+// The explanation of a step: beside the memory when the source keeps
+// SOURCE_ROOM columns (its width at 80) and the explanation at least
+// EXPLANATION_MIN_WIDTH; in the memory's place otherwise.
+constexpr int SOURCE_ROOM = 80 - MEMORY_WIDTH - 1;
+constexpr int EXPLANATION_MIN_WIDTH = 40;
+constexpr int EXPLANATION_MAX_WIDTH = 64;
 
 // How the screen waits and runs.
 constexpr std::uint64_t RUN_CHUNK = 100000;

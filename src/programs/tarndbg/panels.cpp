@@ -1,6 +1,7 @@
 // The panels of tarndbg's screen: the source with its marks, the memory
 // with what the next instruction reads and the last one wrote, the
-// registers, the flags with the input not yet read, and the output.
+// registers (as the fetch leaves them, while f shows it), the flags with
+// the input not yet read, and the output.
 #include "programs/tarndbg/debugger_screen.hpp"
 #include "programs/tarndbg/terminal_text.hpp"
 
@@ -111,8 +112,10 @@ void Screen::drawMemory() {
 }
 
 void Screen::drawRegisters() {
-    const MachineState& now = session_.machine();
-    const MachineState* before = session_.previous();
+    // What the fetch puts in them, while f shows it, against the machine now.
+    const std::optional<MachineState> fetched = fetchShown();
+    const MachineState& now = fetched ? *fetched : session_.machine();
+    const MachineState* before = fetched ? &session_.machine() : session_.previous();
     const auto changed = [&](Byte MachineState::*field) { return before != nullptr && before->*field != now.*field; };
     const std::string mnemonic = formatted("%-8s", std::string(mnemonicOf(now.IR)).c_str());
     struct Part {

@@ -81,7 +81,9 @@ bool Screen::perform(Command command, int key) {
         case Command::Quit: return false;
         case Command::Suspend: suspendTerminal(); break;
         case Command::Step: step(); break;
-        case Command::StepBack: stepBack(); break;
+        case Command::StepBack:
+            if (!phaseBack()) stepBack();
+            break;
         case Command::Continue: runForward(); break;
         case Command::RunBackward: runBackward(); break;
         case Command::Restart: restart(); break;
@@ -90,10 +92,17 @@ bool Screen::perform(Command command, int key) {
         case Command::LastWriter:
             message_ = debugger::describeLastWrite(session_, static_cast<Byte>(gridCursor_));
             break;
-        case Command::SwitchPanel: focus_ = focus_ == Focus::Source ? Focus::Memory : Focus::Source; break;
+        case Command::SwitchPanel:
+            // The memory comes back from under the explanation that stood in its place.
+            if (!memoryShown()) toggleExplanation();
+            focus_ = focus_ == Focus::Source ? Focus::Memory : Focus::Source;
+            break;
         case Command::NextMessagePage: nextMessagePage(); break;
         case Command::MoveCursor: moveCursor(key); break;
         case Command::Help: helpOpen_ = true; break;
+        case Command::Explain: toggleExplanation(); break;
+        case Command::ExplanationPage: nextExplanationPage(); break;
+        case Command::NextPhase: nextPhase(); break;
         case Command::GiveWord: giveWord(); break;
         case Command::EndInput: endInput(); break;
         case Command::CancelInput: cancelInput(); break;

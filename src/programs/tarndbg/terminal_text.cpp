@@ -38,8 +38,8 @@ void fillRow(int y, int x, int width, attr_t attributes) {
     attroff(attributes);
 }
 
-std::string pageNote(int page, int count, bool typing) {
-    return std::string("(") + (typing ? "Tab" : "m") + (page + 1 < count ? ": il seguito, " : ": da capo, ") +
+std::string pageNote(int page, int count, std::string_view key) {
+    return "(" + std::string(key) + (page + 1 < count ? ": il seguito, " : ": da capo, ") +
            std::to_string(page + 1) + "/" + std::to_string(count) + ")";
 }
 
@@ -48,7 +48,7 @@ MessagePages messagePages(const std::string& message, int columns, bool typing) 
     result.glyphs = glyphsOf(message);
     // The note as wide as it can be: its count is at most one page a glyph.
     const int noteWidth =
-        widthOf(glyphsOf(pageNote(0, static_cast<int>(result.glyphs.size()), typing)));
+        widthOf(glyphsOf(pageNote(0, static_cast<int>(result.glyphs.size()), typing ? "Tab" : "m")));
     result.pages = paginate(result.glyphs, columns, typing ? 1 : 2, noteWidth);
     return result;
 }

@@ -53,7 +53,8 @@ struct MessagePages {
     Pages pages;
 };
 
-std::string pageNote(int page, int count, bool typing);
+// The note of a page: "(m: il seguito, 1/2)", with the key that shows the next.
+std::string pageNote(int page, int count, std::string_view key);
 MessagePages messagePages(const std::string& message, int columns, bool typing);
 
 }  // namespace tarn::dbg

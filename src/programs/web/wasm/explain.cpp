@@ -138,7 +138,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_explain() {
     return give(json{
         {"position", session->position()},
         {"next", explanationJson(session->machine(), session->pendingInput())},
-        {"last", previous ? explanationJson(*previous, session->pendingInputBeforeLastStep()) : json(nullptr)}});
+        {"last", previous ? explanationJson(*previous, session->inputBeforeLastStep()) : json(nullptr)}});
 }
 
 }  // extern "C"
