@@ -23,7 +23,6 @@ import {
 } from '../harness.mjs';
 import { firstLoadLimit } from '../../build.mjs';
 
-
 // What tarnsim prints running saluto.bin with saluto.in, as the page names it.
 function nativeConsole(t) {
     const folder = tempFolder({ t }).path;
