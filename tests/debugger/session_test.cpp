@@ -41,6 +41,9 @@ void expectAt(const Session& session, const Program& program, const std::string&
     EXPECT_EQ(session.output(), reference.output.substr(0, MAX_KEPT_OUTPUT)) << "at " << position;
     EXPECT_EQ(session.outputLength(), reference.output.size());
     EXPECT_EQ(session.pendingInput(), std::string_view(input).substr(reference.inputTaken)) << "at " << position;
+    // What the last step's INP read from, for the explanation of that step.
+    const std::size_t takenBefore = position > 0 ? referenceAfter(program, input, position - 1).inputTaken : 0;
+    EXPECT_EQ(session.inputBeforeLastStep(), std::string_view(input).substr(takenBefore)) << "at " << position;
 }
 
 // Reads words, adds them up, swaps bytes with CPY, prints, counts, and loops

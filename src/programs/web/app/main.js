@@ -1,12 +1,19 @@
 // The page of the browser edition, wired together: the editor, the work it
 // shows and the saved works (work.js, works.js), links (share.js), running
 // as tarnsim does (running.js), the debugger's session (session.js),
-// exercises (exercises.js) and what the page says (messages.js). All the
+// exercises (exercises.js) and what the page says (messages.js); the cycle
+// made visible (cycle.js, processor.js, explanation.js, animation.js,
+// history-slider.js). All the
 // machine's work is done by the worker (worker/worker.js) with the wasm
 // module, through worker-client.js; each module owns its state, and this
 // file only connects them to one another, to the buttons and to the keys.
 import examples from 'tarnweb-examples';
+import { Animation } from './animation.js';
+import { Cycle } from './cycle.js';
 import { createEditor } from './editor.js';
+import { ExplanationView } from './explanation.js';
+import { HistorySlider } from './history-slider.js';
+import { ProcessorView } from './processor.js';
 import { Exercises } from './exercises.js';
 import { MachineView } from './machine-view.js';
 import { MemoryCells } from './memory-cells.js';
@@ -176,6 +183,22 @@ const exercises = new Exercises({
     },
 });
 
+// ------------------------------------------------------------ the cycle
+
+const cycle = new Cycle({
+    client,
+    session,
+    machine,
+    processor: new ProcessorView({ container: $('processor'), description: $('processor-text') }),
+    explanation: new ExplanationView({ element: $('explanation') }),
+});
+
+const animation = new Animation({ session, messages, speed: $('speed'), onChange: updateButtons });
+
+const historySlider = new HistorySlider({ session, slider: $('history'), disabled: () => animation.going || running.going || exercises.verifying });
+
+// ---------------------------------------------------------- end of the cycle
+
 function workerReplaced(info) {
     session.workerReplaced();
     machine.setNumbers(info?.numbers);
@@ -185,26 +208,28 @@ function workerReplaced(info) {
 
 // ---------------------------------------------------------------- buttons
 
-const debugButtons = ['step', 'back', 'continue', 'reverse', 'restart', 'breakpoint', 'watch', 'who-wrote'].map($);
+const debugButtons = ['step', 'back', 'continue', 'reverse', 'restart', 'breakpoint', 'watch', 'who-wrote', 'phase', 'animate'].map($);
 const verifyButton = $('verify');
 
 // One thing at a time: while a verification runs, nothing else starts, and
 // Verifica waits for the debugger's command (a run it stops first).
 function updateButtons() {
-    const busy = session.busy !== null;
+    const busy = session.busy !== null || animation.going;
     const { verifying } = exercises;
-    stopButton.disabled = !(running.going || verifying || session.interruptible);
+    stopButton.disabled = !(running.going || verifying || session.interruptible || animation.going);
     runButton.disabled = running.going || busy || verifying;
     keyButton.disabled = !running.waitingForKey;
     for (const button of debugButtons) button.disabled = busy || verifying;
     verifyButton.disabled = !exercises.open || verifying || busy;
+    historySlider.update();
 }
 
 // «Ferma»: the run, the verification or the session's command, whichever
 // goes on.
 async function stop() {
     session.countStop();
-    if (running.active) await running.stopByStudent();
+    if (animation.going) animation.stop();
+    else if (running.active) await running.stopByStudent();
     else if (exercises.verifying) await exercises.stop();
     else await session.stop();
 }
@@ -228,13 +253,15 @@ function openHelp() {
 // The debugger's commands, by button and by key.
 const commands = {
     step: { key: 's', run: () => session.step() },
-    back: { key: 'b', run: () => session.back() },
+    back: { key: 'b', run: () => cycle.back() },
     continue: { key: 'c', run: () => session.continue() },
     reverse: { key: 'r', run: () => session.reverse() },
     restart: { key: 'g', run: () => session.restart() },
     breakpoint: { key: 'k', run: () => session.toggleBreakpointAtCursor() },
     watch: { key: 'w', run: () => session.watch(machine.selected) },
     'who-wrote': { run: () => session.whoWrote(machine.selected) },
+    phase: { key: 'f', run: () => cycle.phase(exercises.verifying || animation.going) },
+    animate: { run: () => animation.start() },
 };
 
 runButton.addEventListener('click', () => running.start());

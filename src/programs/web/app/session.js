@@ -127,6 +127,18 @@ export class Session {
         return this.command('restart', () => this.client.restart());
     }
 
+    // Opens the session without running anything, when there is none.
+    begin() {
+        return this.open ? undefined : this.command('begin', null);
+    }
+
+    // Up to `count` steps at once, for «Anima»: they stop where a continue
+    // stops (a breakpoint, a warning, the end, an INP waiting). Resolves to
+    // the worker's reply ({ stopped, view }), or nothing when it did not run.
+    advance(count) {
+        return this.command('animate', () => this.client.animate(count));
+    }
+
     // To the step `position` of the history, exactly.
     goTo(position) {
         return this.command('goto', () => this.client.goto(position));
@@ -245,8 +257,10 @@ export class Session {
     }
 
     // The view of the session; `said` is the page's own message, shown when
-    // the session has nothing to tell.
-    show(view, said = []) {
+    // the session has nothing to tell. Counting, the count of instructions
+    // goes on in its line, and nothing else is said unless the view has a
+    // message or a warning.
+    show(view, said = [], { counting = false } = {}) {
         if (!view) return;
         const { editor } = this;
         this.printed.take(view);
@@ -263,7 +277,8 @@ export class Session {
         const told = view.message ? [view.message] : said;
         // A run stopped by a warning has already said it ("Avviso: ...").
         const warnings = (view.warnings ?? []).filter((w) => !told.some((t) => t.endsWith(w)));
-        this.messages.say(...told, ...warnings, `istruzioni eseguite: ${view.position}`);
+        if (counting && told.every((t) => !t) && warnings.length === 0) this.messages.countTo(`istruzioni eseguite: ${view.position}`);
+        else this.messages.say(...told, ...warnings, `istruzioni eseguite: ${view.position}`);
         this.wordBox.show(Boolean(view.needsInput));
         if (view.needsInput && !/aspetta una parola/.test(view.message ?? '')) this.messages.add(waitingText);
         this.tellView();
@@ -287,7 +302,7 @@ export class Session {
                 this.setBusy('debug');
                 if (!(await this.start(op, stopped))) return;
                 this.setBusy(op);
-                if (op === 'restart') return;
+                if (op === 'restart' || op === 'begin') return;
             }
             // A warning about the first instruction is read before it runs,
             // and "Ferma" while the session started stops it there too: the
@@ -307,7 +322,8 @@ export class Session {
                 this.messages.say(reply.error);
                 return;
             }
-            this.show(reply.view, [commandTexts[op] ?? '']);
+            // An animation's steps that nothing stopped only count.
+            this.show(reply.view, [commandTexts[op] ?? ''], { counting: op === 'animate' && !reply.stopped });
             if (reply.view.needsInput && (op === 'continue' || op === 'step')) this.resumeAfterInput = op === 'continue' ? 'continue' : 'step';
             // Given the word, the command that waited for it goes on, unless
             // the word brings a warning: the next command runs the INP.
@@ -318,6 +334,7 @@ export class Session {
                 this.busy = null;
                 await (next === 'continue' ? this.continue() : this.step());
             }
+            return reply;
         } catch (error) {
             if (error instanceof WorkerGone) this.end('La sessione di debug è finita: il simulatore è stato riavviato.');
             else this.messages.say(`Errore: ${error.message}`);

@@ -202,6 +202,19 @@ export class WorkerClient {
         return this.request('restart');
     }
 
+    // Up to `count` steps, for «Anima»: { stopped, view }, stopped when
+    // something other than the count ended them.
+    animate(count) {
+        return this.request('animate', { count });
+    }
+
+    // The explanations where the session stands: { position, next, last },
+    // next the instruction at PC (at opcode 0, that the machine stops
+    // there), last the step that led here (null at position 0); see wasm/explain.cpp.
+    explain() {
+        return this.request('explain');
+    }
+
     // To the step `position` of the history.
     goto(position) {
         return this.request('goto', { position });

@@ -404,6 +404,57 @@ test('the worker', { skip: moduleMissing }, async (t) => {
         assert.deepEqual(await shown('continue'), [3, 'abc']);
     });
 
+    await t.test('animate makes the steps a continue makes, stopping where it stops', async () => {
+        const endless = 'ciclo: INC conta\nJMP ciclo\nconta: DB 0\n';
+        assert.equal((await worker.request('debug', { source: endless, name: 'p', input: '' })).failed, false);
+        const some = await worker.request('animate', { count: 5 });
+        assert.deepEqual([some.stopped, some.view.position, some.view.message], [false, 5, '']);
+        // Never more than a second's worth at once.
+        const most = await worker.request('animate', { count: 1e9 });
+        assert.deepEqual([most.stopped, most.view.position], [false, 1005]);
+        await worker.request('breakpoint', { address: 2 });
+        const atBreakpoint = await worker.request('animate', { count: 1000 });
+        assert.deepEqual([atBreakpoint.stopped, atBreakpoint.view.position, atBreakpoint.view.registers.PC], [true, 1007, 2]);
+        assert.match(atBreakpoint.view.message, /arresto/);
+        // Every step is in the history.
+        assert.equal((await worker.request('back')).view.position, 1006);
+
+        await worker.request('debug', { source: 'NOP\nNOP\nRST\n', name: 'p', input: '' });
+        const ended = await worker.request('animate', { count: 1000 });
+        assert.deepEqual([ended.stopped, ended.view.halted, ended.view.position], [true, true, 2]);
+    });
+
+    await t.test('explain gives the coming instruction, and the last step as it was explained before it ran', async () => {
+        // An INP, whose explanation needs the input as it was before it.
+        const source = 'INP parola\nVAL 1, 7\nRST\nparola: DB 0, 0, 0\n';
+        assert.equal((await worker.request('debug', { source, name: 'p', input: 'ciao mondo' })).failed, false);
+        const explained = [];
+        for (let position = 0; position <= 2; position++) {
+            const reply = await worker.request('explain');
+            assert.equal(reply.position, position);
+            explained.push(reply);
+            if (position < 2) await worker.request('step');
+        }
+        assert.equal(explained[0].last, null);
+        for (let position = 1; position <= 2; position++) assert.deepEqual(explained[position].last, explained[position - 1].next, `passo ${position}`);
+        const inp = explained[0].next;
+        assert.deepEqual([inp.address, inp.opcode, inp.mnemonic, inp.length, inp.unit], [0, 0x46, 'INP', 2, 'ingresso/uscita']);
+        assert.deepEqual(inp.fetched.registers, { PC: 2, IR: 0x46, A: 6, B: 0 });
+        assert.equal(inp.fetched.registersText.A, '0x06 (6)');
+        assert.deepEqual(inp.phases.map((p) => p.name), ['Prelievo', 'Decodifica', 'Esecuzione']);
+        for (const phase of inp.phases) assert.ok(phase.lines.length > 0 && phase.lines.every((l) => typeof l === 'string' && l !== ''), phase.name);
+        // Going back and forth explains the same step the same way.
+        await worker.request('goto', { position: 0 });
+        await worker.request('goto', { position: 1 });
+        const again = await worker.request('explain');
+        assert.deepEqual([again.next, again.last], [explained[1].next, explained[1].last]);
+        // At the RST the machine stops: it is explained, never executed.
+        assert.equal(explained[2].next.mnemonic, 'RST');
+        // Without a session there is nothing to explain.
+        await worker.request('debug', { source: 'RST\n', name: 'p', input: '' });
+        assert.equal((await worker.request('explain')).last, null);
+    });
+
     await t.test('the debugger asks for a word and takes it', async () => {
         const started = await worker.request('debug', { source: 'INP w\nWRT w\nRST\nw: DB 0, 0, 0\n', name: 'p', input: '' });
         assert.equal(started.view.needsInput, true);

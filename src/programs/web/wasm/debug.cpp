@@ -5,6 +5,7 @@
 #include "debugger/session.hpp"
 #include "debugger/session_messages.hpp"
 #include "debugger/wording.hpp"
+#include "programs/web/wasm/debug.hpp"
 #include "programs/web/wasm/machine_view.hpp"
 #include "programs/web/wasm/reply.hpp"
 #include "programs/web/wasm/source.hpp"
@@ -34,6 +35,10 @@ std::string lastMessage;
 // successive "continue" calls: it lives until one of them is done, another
 // command comes or the session goes (it holds the session, so it goes first).
 std::optional<debugger::ForwardRun> forwardRun;
+
+// The most steps one request of «Anima» makes: a second's worth at its
+// fastest.
+constexpr std::uint64_t MOST_ANIMATED_STEPS = 1000;
 
 void closeSession() {
     forwardRun.reset();
@@ -127,6 +132,10 @@ const char* giveView(json extra = json::object()) {
 
 }  // namespace
 
+const debugger::Session* tarn::web::debugSession() {
+    return session.get();
+}
+
 extern "C" {
 
 // Assembles and opens a session: { failed, diagnostics, omitted } or
@@ -165,7 +174,9 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug_start(const char* sourceData, std::siz
 // proves an endless loop), { warning, view } for word (warning true: the
 // word brings a warning, which the message says, and the step or continue
 // the word was given for must not go on: the next one runs the INP), or
-// { ok: false, error }. The view's message says what the command did, in the
+// { ok: false, error }; { stopped, view } for animate (number: how many
+// steps at most; stopped: something other than the count ended them, which
+// the message says). The view's message says what the command did, in the
 // library's words; "interrupted" (number: the instructions run) tells that
 // the user stopped a continue.
 EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize, double number,
@@ -193,6 +204,11 @@ EMSCRIPTEN_KEEPALIVE const char* tw_debug(const char* opData, std::size_t opSize
         if (done) forwardRun.reset();
         lastMessage = stopMessage(result);
         return giveView(json{{"done", done}, {"steps", result.steps}});
+    } else if (op == "animate") {
+        const debugger::RunResult result = session->runForward(countFrom(number, 1, MOST_ANIMATED_STEPS));
+        const bool stopped = result.reason != debugger::StopReason::Budget;
+        if (stopped) lastMessage = debugger::describeStop(*session, result);
+        return giveView(json{{"stopped", stopped}});
     } else if (op == "interrupted") {
         lastMessage = debugger::describeInterrupted(countFrom(number, 0));
     } else if (op == "reverse") {

@@ -323,6 +323,11 @@ export function createProtocol({ createModule, post, schedule }) {
         exercise({ text, name }) {
             return result(withTexts([text, name], (t, tl, n, nl) => json(module._tw_exercise(t, tl, n, nl))));
         },
+        // The explanations of the session's coming instruction and last step.
+        explain() {
+            if (mode !== 'debug') return { ok: false, error: 'Nessun programma nel debugger: avvialo prima.' };
+            return result(json(module._tw_debug_explain()));
+        },
         verify({ source, name }) {
             return result(withTexts([source, name], (s, sl, n, nl) => json(module._tw_verify(s, sl, n, nl))));
         },
@@ -335,6 +340,7 @@ export function createProtocol({ createModule, post, schedule }) {
         reverse: null,
         restart: null,
         goto: 'position',
+        animate: 'count',
         breakpoint: 'address',
         breakpointLine: 'line',
         watch: 'address',

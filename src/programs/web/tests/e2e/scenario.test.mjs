@@ -1,8 +1,9 @@
 // The page's main flows, stated once and run in each engine (TARNWEB_ENGINE:
 // chromium, firefox or webkit; see ../engines/engines.mjs): a typed program
 // run with a word typed in "Parola" and saved, the tracer, a step forwards
-// and back in the debugger, an exercise verified, a shared link copied and
-// opened, and the single file from file://. What a flow shows is compared
+// and back in the debugger, "Fase" through one instruction, an exercise
+// verified, a shared link copied and opened, and the single file from
+// file://. What a flow shows is compared
 // with the native programs. Every wait is for the flow's own result, on a
 // page just loaded.
 import assert from 'node:assert/strict';
@@ -169,6 +170,38 @@ test(`${engine}: the debugger steps forwards and back, and the machine comes bac
     await page.click('#back');
     await debuggerAt(1);
     assert.deepEqual(await machine(), first);
+});
+
+test(`${engine}: "Fase" goes through an instruction's three phases, the third making the step "Passo" makes`, { skip }, async () => {
+    await open('index.html');
+    await page.choose('#examples', 'parole');
+    const shown = () =>
+        page.evaluate(() => ({
+            phase: document.querySelector('#processor svg').dataset.phase,
+            headings: [...document.querySelectorAll('#explanation h4')].map((h) => h.textContent),
+        }));
+    const phaseDrawn = (phase) => page.waitFor((p) => document.querySelector('#processor svg')?.dataset.phase === p, phase);
+
+    await page.click('#phase');
+    await phaseDrawn('Prelievo');
+    assert.deepEqual(await shown(), { phase: 'Prelievo', headings: ['Prelievo'] });
+    // The fetch has put MUL's bytes in IR, A and B, and moved PC on.
+    assert.deepEqual((await machine()).registers.slice(0, 4), ['PC 3', 'IR 131', 'A 19', 'B 18']);
+    await page.click('#phase');
+    await phaseDrawn('Decodifica');
+    assert.deepEqual((await shown()).headings, ['Prelievo', 'Decodifica']);
+    await page.click('#phase');
+    await debuggerAt(1);
+    await phaseDrawn('Esecuzione');
+    await page.waitFor(() => document.querySelectorAll('#explanation h4').length === 3);
+    assert.deepEqual((await shown()).headings, ['Prelievo', 'Decodifica', 'Esecuzione']);
+    const byPhase = await machine();
+
+    await page.click('#back');
+    await debuggerAt(0);
+    await page.click('#step');
+    await debuggerAt(1);
+    assert.deepEqual(await machine(), byPhase);
 });
 
 // tarngrade's verdicts on `solution`: the lines "Esiti" shows for the
