@@ -37,7 +37,10 @@ const paths = {
     'memory-A': { points: [[100, 120], [150, 120]], label: [125, 114] },
     'memory-B': { points: [[100, 168], [150, 168]], label: [125, 162] },
     'PC-next': { points: [[174, 8], [174, -6], [200, -6], [200, 8]], label: [206, -4], anchor: 'start' },
-    'IR-unit': { points: [[224, 72], [372, 72]], label: [298, 66] },
+    // IR to each unit: one trunk, then a branch to the unit that decodes.
+    'IR-control': { points: [[224, 72], [356, 72], [356, 32], [372, 32]], label: [298, 66] },
+    'IR-arithmetic': { points: [[224, 72], [372, 72]], label: [298, 66] },
+    'IR-io': { points: [[224, 72], [356, 72], [356, 120], [372, 120]], label: [298, 66] },
     'A-adder': { points: [[224, 120], [294, 120], [294, 150]], label: [300, 136], anchor: 'start' },
     'X-adder': { points: [[224, 216], [294, 216], [294, 190]], label: [300, 208], anchor: 'start' },
     'adder-memory': { points: [[262, 170], [240, 170], [240, 262], [54, 262], [54, 252]], label: [150, 276] },
@@ -79,7 +82,7 @@ export function phaseHighlights(explanation, phaseName) {
     if (phaseName === 'Decodifica') {
         lit.parts.add('IR');
         if (unit) lit.parts.add(unit);
-        lit.paths.set('IR-unit', `${explanation.mnemonic ?? ''}`);
+        if (unit) lit.paths.set(`IR-${unit}`, `${explanation.mnemonic ?? ''}`);
         return lit;
     }
     const phase = explanation.phases?.find((p) => p.name === phaseName);
