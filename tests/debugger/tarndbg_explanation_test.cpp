@@ -14,15 +14,6 @@
 namespace tarntest {
 namespace {
 
-// Reads two words and prints the first.
-//   0 INP  2 WRT  4 INP  6 RST  7 parola
-constexpr const char* TWO_WORDS =
-    "        INP parola\n"
-    "        WRT parola\n"
-    "        INP parola\n"
-    "        RST\n"
-    "parola: DB 0, 0, 0, 0, 0, 0\n";
-
 //   0 VAL  3 DEC  5 RST  6 conta
 constexpr const char* COUNT =
     "        VAL conta, 3\n"

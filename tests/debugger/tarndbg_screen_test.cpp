@@ -38,15 +38,6 @@ constexpr const char* COUNTDOWN =
     "zero:   DB 0\n"               // line 11
     "testo:  DB \"ciao\\n\", 0\n";  // line 12
 
-// Reads two words and prints the first.
-//   0 INP  2 WRT  4 INP  6 RST  7 parola
-constexpr const char* TWO_WORDS =
-    "        INP parola\n"
-    "        WRT parola\n"
-    "        INP parola\n"
-    "        RST\n"
-    "parola: DB 0, 0, 0, 0, 0, 0\n";
-
 std::string registersRow(int pc, int ir, const char* mnemonic, int a, int b, int x) {
     char text[160];
     const auto value = [](const char* name, int byte, int width) {

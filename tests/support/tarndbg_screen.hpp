@@ -115,4 +115,13 @@ public:
     ScreenSession screen;
 };
 
+// A program for both debuggers' tests: reads two words and prints the first.
+//   0 INP  2 WRT  4 INP  6 RST  7 parola
+inline constexpr const char* TWO_WORDS =
+    "        INP parola\n"
+    "        WRT parola\n"
+    "        INP parola\n"
+    "        RST\n"
+    "parola: DB 0, 0, 0, 0, 0, 0\n";
+
 }  // namespace tarntest
