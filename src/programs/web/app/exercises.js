@@ -3,7 +3,7 @@
 // address (?esercizio=), its statement and cases shown, and «Verifica»,
 // which grades the editor's program with them in the worker.
 import { CaseDetails, statementElement } from './exercise-view.js';
-import { FileTooLarge, boundedText, defaultName, exerciseAddress, maxExerciseBytes, readChosenFile, sizeText } from './files.js';
+import { FileTooLarge, boundedText, defaultName, exerciseAddress, maxExerciseBytes, sizeText, whenFileChosen } from './files.js';
 import { failedText, paragraph } from './messages.js';
 import { WorkerGone, inlineEdition } from './worker-client.js';
 
@@ -36,15 +36,9 @@ export class Exercises {
         // A verification in flight, and whether "Ferma" gave it up.
         this.verifying = false;
         this.verifyStopped = false;
-        const file = elements.file;
-        elements.open.addEventListener('click', () => file.click());
-        file.addEventListener('change', async () => {
-            const chosen = file.files?.[0];
-            file.value = '';
-            if (!chosen) return;
-            const text = await readChosenFile(chosen, maxExerciseBytes, 'un esercizio', messages.say);
-            if (text !== null) await this.load(text, chosen.name);
-        });
+        whenFileChosen(elements.open, elements.file, { limit: maxExerciseBytes, what: 'un esercizio', say: messages.say }, (text, name) =>
+            this.load(text, name),
+        );
         this.menu?.addEventListener('change', async () => {
             const file = this.menu.value;
             this.menu.value = '';

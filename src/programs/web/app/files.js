@@ -86,7 +86,7 @@ export function download(text, fileName) {
 
 // The text of a file the student chose, or null when it is too large for
 // `what` or unreadable, the reason said through say(...lines).
-export async function readChosenFile(file, limit, what, say) {
+async function readChosenFile(file, limit, what, say) {
     if (file.size > limit) {
         say(`Il file «${visibleName(file.name)}» è troppo grande per ${what}: al massimo ${sizeText(limit)}.`);
         return null;
@@ -97,4 +97,18 @@ export async function readChosenFile(file, limit, what, say) {
         say(`Impossibile leggere il file «${visibleName(file.name)}»: ${error.message}`);
         return null;
     }
+}
+
+// A button that opens the file chooser `input`: the text of the file chosen
+// goes to use(text, name), unless it is too large for `what` or unreadable.
+// The chooser is emptied each time, so the same file can be chosen again.
+export function whenFileChosen(button, input, { limit, what, say }, use) {
+    button.addEventListener('click', () => input.click());
+    input.addEventListener('change', async () => {
+        const file = input.files?.[0];
+        input.value = '';
+        if (!file) return;
+        const text = await readChosenFile(file, limit, what, say);
+        if (text !== null) await use(text, file.name);
+    });
 }

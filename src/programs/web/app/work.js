@@ -2,7 +2,7 @@
 // the controls that replace or keep it («Apri», «Salva», the examples,
 // «Nuovo», «I miei programmi»), over the list of saved works (works.js),
 // which this module owns.
-import { download, maxSourceFileBytes, programName, readChosenFile, visibleName } from './files.js';
+import { download, maxSourceFileBytes, programName, visibleName, whenFileChosen } from './files.js';
 import { Works } from './works.js';
 
 export class Work {
@@ -70,16 +70,9 @@ export class Work {
             messages.say(`Salvato come «${name}.asm» nella cartella dei download.`);
         });
 
-        const openFile = elements.openFile;
-        elements.open.addEventListener('click', () => openFile.click());
-        openFile.addEventListener('change', async () => {
-            const file = openFile.files?.[0];
-            openFile.value = '';
-            if (!file) return;
-            const text = await readChosenFile(file, maxSourceFileBytes, 'un programma', messages.say);
-            if (text === null) return;
-            if (!works.openFile({ source: text, name: file.name, input: inputBox.value })) return;
-            messages.say(`Aperto «${visibleName(file.name)}».`);
+        whenFileChosen(elements.open, elements.openFile, { limit: maxSourceFileBytes, what: 'un programma', say: messages.say }, (text, name) => {
+            if (!works.openFile({ source: text, name, input: inputBox.value })) return;
+            messages.say(`Aperto «${visibleName(name)}».`);
         });
 
         const menu = elements.examples;
