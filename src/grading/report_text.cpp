@@ -312,7 +312,7 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
     for (const std::string& line : whereItStood(result.submission, testCase, caseResult))
         out += "    " + readyLine(line) + "\n";
     // How to replay the case in full, and how to step through it in the
-    // debugger, which opens visible cases only.
+    // debugger: a hidden case, shown to the teacher alone, with --docente.
     const auto appendCommands = [&] {
         if (!replayCommand) return;
         const Platform platform = shownPlatform();
@@ -320,9 +320,8 @@ std::string caseDetails(const Exercise& exercise, const std::string& exerciseArg
                readyLine(tarn::grading::replayCommand(exerciseArgument, result.submission.argument, testCase.name,
                                                       platform)) +
                (testCase.hidden ? " --docente" : "") + "\n";
-        if (!testCase.hidden)
-            out += "    nel debugger: " +
-                   readyLine(debuggerAdvice(result.submission, exerciseArgument, testCase, platform)) + "\n";
+        out += "    nel debugger: " +
+               readyLine(debuggerAdvice(result.submission, exerciseArgument, testCase, platform)) + "\n";
     };
     if (everyCase) {
         appendCommands();

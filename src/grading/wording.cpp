@@ -347,19 +347,19 @@ std::string replayCommand(std::string_view exerciseArgument, std::string_view su
 }
 
 std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
-                            std::string_view caseName) {
+                            std::string_view caseName, bool teacher) {
     // A name that begins with '-' would read as an option after "--caso".
     const std::string caseArgument = !caseName.empty() && caseName.front() == '-'
                                          ? "--caso=" + shellQuoted(caseName)
                                          : "--caso " + shellQuoted(caseName);
     return "tarndbg " + pathArgument(programPath, Platform::Posix) + " --esercizio " +
-           pathArgument(exerciseArgument, Platform::Posix) + " " + caseArgument;
+           pathArgument(exerciseArgument, Platform::Posix) + " " + caseArgument + (teacher ? " --docente" : "");
 }
 
 std::string debuggerAdvice(const Submission& submission, std::string_view exerciseArgument,
                            const TestCase& testCase, Platform platform) {
     const std::string_view program = submission.program;
-    if (platform == Platform::Posix) return debuggerCommand(program, exerciseArgument, testCase.name);
+    if (platform == Platform::Posix) return debuggerCommand(program, exerciseArgument, testCase.name, testCase.hidden);
     std::string advice = submission.kind == ProgramKind::Image
                              ? "apri nell'edizione per il browser il sorgente che stampa tarndis " +
                                    pathArgument(program, platform)
@@ -369,7 +369,7 @@ std::string debuggerAdvice(const Submission& submission, std::string_view exerci
     return advice;
 }
 
-std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName) {
+std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName, bool teacher) {
     const TestCase* testCase = exercise.findCase(caseName);
     if (testCase == nullptr) {
         std::vector<std::string_view> names;
@@ -379,7 +379,8 @@ std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_vie
             message += ": forse intendevi " + tarn::quotedName(*near) + "?";
         return message;
     }
-    if (testCase->hidden) return "il caso " + tarn::quotedName(caseName) + " è nascosto: se ne vede solo l'esito";
+    if (testCase->hidden && !teacher)
+        return "il caso " + tarn::quotedName(caseName) + " è nascosto: se ne vede solo l'esito";
     return std::nullopt;
 }
 

@@ -80,20 +80,22 @@ std::string replayCommand(std::string_view exerciseArgument, std::string_view su
                           std::string_view caseName, Platform platform);
 
 // The command that opens a submission's program in the debugger with a
-// case's input and memory: "tarndbg PROGRAMMA --esercizio F --caso NOME".
+// case's input and memory: "tarndbg PROGRAMMA --esercizio F --caso NOME",
+// with " --docente" after it for the teacher, who opens hidden cases too.
 std::string debuggerCommand(std::string_view programPath, std::string_view exerciseArgument,
-                            std::string_view caseName);
+                            std::string_view caseName, bool teacher = false);
 
 // How to follow a failing case step by step, after "nel debugger: ": the
-// debuggerCommand on POSIX; on Windows, which has no tarndbg, the browser
+// debuggerCommand on POSIX, with --docente for a hidden case, which only the
+// teacher's report shows; on Windows, which has no tarndbg, the browser
 // edition, where the program (an image through tarndis's source) opens and
 // the case's input is typed in.
 std::string debuggerAdvice(const Submission& submission, std::string_view exerciseArgument,
                            const TestCase& testCase, Platform platform);
 
 // Why a case cannot be shown in full by its name: the exercise has none of
-// that name (with the nearest name, if one is near), or it is hidden.
-// Nothing when it can.
-std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName);
+// that name (with the nearest name, if one is near), or it is hidden and
+// this is not the teacher. Nothing when it can.
+std::optional<std::string> caseRefusal(const Exercise& exercise, std::string_view caseName, bool teacher = false);
 
 }  // namespace tarn::grading

@@ -782,6 +782,13 @@ TEST(TarndbgScreen, RefusesOptionSlipsWithOneLineAndASuggestion) {
         {{"x.asm", "--esercizio", "es.toml", "--caso"}, "manca il nome del caso dopo --caso", nullptr},
         {{"x.asm", "--esercizio="}, "manca il file dopo --esercizio", nullptr},
         {{"x.asm", "--esercizi", "es.toml"}, "opzione sconosciuta '--esercizi': forse intendevi --esercizio?", nullptr},
+        // --docente opens a case, and only once.
+        {{"x.asm", "--docente"}, "--docente vale solo con --esercizio e --caso, per un caso nascosto", nullptr},
+        {{"--docente", "--ingresso", "a.in", "x.asm"}, "--docente vale solo con --esercizio e --caso", nullptr},
+        {{"x.asm", "--esercizio", "es.toml", "--caso", "uno", "--docente", "--docente"},
+         "--docente si può dare una volta sola", nullptr},
+        {{"x.asm", "--docenti"}, "opzione sconosciuta '--docenti': forse intendevi --docente?", nullptr},
+        {{"x.asm", "--docente=sì"}, "opzione sconosciuta '--docente=sì'", nullptr},
     };
     for (const Slip& slip : slips) {
         std::vector<std::string> argv = {TARNDBG_BINARY};
@@ -852,6 +859,20 @@ TEST(TarndbgScreen, RunsACaseOfAnExerciseWithItsInputAndMemory) {
     EXPECT_TRUE(debugger.quit());
 }
 
+// The teacher opens a hidden case as a visible one, with its input.
+TEST(TarndbgScreen, OpensAHiddenCaseForTheTeacher) {
+    writeTempFile("eco.toml", ECHO_EXERCISE);
+    Debugger debugger("eco.asm", ECHO_WORD, {"--esercizio", "eco.toml", "--caso", "segreto", "--docente"});
+    ASSERT_TRUE(debugger.ready()) << debugger.screen.text();
+    ScreenSession& screen = debugger.screen;
+    EXPECT_EQ(screen.row(0).rfind("tarndbg: eco.asm, caso 'segreto' ", 0), 0u) << screen.row(0);
+    EXPECT_EQ(screen.row(19).substr(30), "Da leggere: x");
+    screen.press("ss");
+    ASSERT_TRUE(debugger.waitForCount("2")) << screen.text();
+    EXPECT_EQ(screen.row(20), "Uscita: x");
+    EXPECT_TRUE(debugger.quit());
+}
+
 TEST(TarndbgScreen, RefusesACaseThatIsHiddenOrMissingAndAnExerciseWithErrors) {
     const std::string program = writeTempFile("eco.asm", ECHO_WORD);
     const std::string exercise = writeTempFile("eco.toml", ECHO_EXERCISE);
@@ -859,23 +880,27 @@ TEST(TarndbgScreen, RefusesACaseThatIsHiddenOrMissingAndAnExerciseWithErrors) {
     const struct {
         std::string exercise;
         const char* name;
+        bool teacher;  // --docente
         std::string first;
         std::string second;
     } rows[] = {
-        {exercise, "segreto", "tarndbg: il caso 'segreto' è nascosto: se ne vede solo l'esito", ""},
-        {exercise, "eco di caio", "tarndbg: l'esercizio non ha un caso 'eco di caio': forse intendevi 'eco di ciao'?",
-         ""},
-        {broken, "a", broken + ":1:10: errore: 'titolo' deve essere una stringa",
+        {exercise, "segreto", false, "tarndbg: il caso 'segreto' è nascosto: se ne vede solo l'esito", ""},
+        {exercise, "eco di caio", false,
+         "tarndbg: l'esercizio non ha un caso 'eco di caio': forse intendevi 'eco di ciao'?", ""},
+        // The teacher too is refused a case that is not there.
+        {exercise, "segrto", true, "tarndbg: l'esercizio non ha un caso 'segrto': forse intendevi 'segreto'?", ""},
+        {broken, "a", false, broken + ":1:10: errore: 'titolo' deve essere una stringa",
          broken + ":4:1: errore: chiave sconosciuta 'uscite' nel caso 'a': forse intendevi 'uscita'?"},
-        {writeTempFile("vuoto.toml", "") + ".manca", "a",
+        {writeTempFile("vuoto.toml", "") + ".manca", "a", false,
          "tarndbg: impossibile leggere l'esercizio '" + writeTempFile("vuoto.toml", "") +
              ".manca': file o cartella inesistente",
          ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Refusal refused =
-            refusal({TARNDBG_BINARY, program, "--esercizio", row.exercise, "--caso", row.name}, ScreenOptions{});
+        std::vector<std::string> argv = {TARNDBG_BINARY, program, "--esercizio", row.exercise, "--caso", row.name};
+        if (row.teacher) argv.push_back("--docente");
+        const Refusal refused = refusal(argv, ScreenOptions{});
         EXPECT_EQ(refused.status, 2);
         EXPECT_EQ(refused.firstRow, row.first);
         EXPECT_EQ(refused.secondRow, row.second);

@@ -274,14 +274,16 @@ TEST(ReportText, TheTeachersReportShowsHiddenCasesInFull) {
     const std::string student = formatClassReport(group.exercise, "es1.toml", group.results, nullptr, ReportStyle{});
     const std::string report = formatClassReport(group.exercise, "es1.toml", group.results, nullptr, teacher);
     // The failing hidden case as a visible one, after the visible ones, with
-    // a command that the teacher can run.
-    const std::string hidden = "  ✗ riporto: uscita diversa da quella attesa\n"
-                               "    ingresso: \"ingresso-segreto\\n\"\n"
-                               "    uscita (- attesa, + ottenuta):\n"
-                               "      - uscita-segreta\n"
-                               "      + prodotto-segreto\n"
-                               "    istruzioni eseguite: 23\n"
-                               "    per rivederlo: tarngrade es1.toml consegne/rossi --caso riporto --docente\n";
+    // the commands that the teacher can run: both say --docente.
+    const std::string hidden =
+        "  ✗ riporto: uscita diversa da quella attesa\n"
+        "    ingresso: \"ingresso-segreto\\n\"\n"
+        "    uscita (- attesa, + ottenuta):\n"
+        "      - uscita-segreta\n"
+        "      + prodotto-segreto\n"
+        "    istruzioni eseguite: 23\n"
+        "    per rivederlo: tarngrade es1.toml consegne/rossi --caso riporto --docente\n"
+        "    nel debugger: tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso riporto --docente\n";
     EXPECT_NE(report.find("    per rivederlo: tarngrade es1.toml consegne/rossi --caso 'zero più zero'\n"
                           "    nel debugger: tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso 'zero più zero'\n"
                           "\n" + hidden),

@@ -61,8 +61,9 @@ TEST(TarngradeTeacher, HiddenCasesAreShownInFullOnlyToTheTeacher) {
     EXPECT_EQ(teacher.exitStatus, 1);
     EXPECT_EQ(teacher.err, STRAY);
     EXPECT_EQ(student.out.find("SEGRETO"), std::string::npos) << student.out;
-    // The hidden case as a visible one: its input, its diff, and the command
-    // that replays it, which must also say --docente.
+    EXPECT_EQ(student.out.find("--caso eco"), std::string::npos) << student.out;
+    // The hidden case as a visible one: its input, its diff, and the commands
+    // that replay it and open it in the debugger, which must also say --docente.
     EXPECT_NE(teacher.out.find("bianchi  (classe/bianchi.asm)  0/3 punti\n"
                                "  NON SUPERATO  ciao  0/1\n"
                                "  NON SUPERATO  eco   0/2  (nascosto)\n"
@@ -76,7 +77,8 @@ TEST(TarngradeTeacher, HiddenCasesAreShownInFullOnlyToTheTeacher) {
                                "      - SEGRETO\n"
                                "      + ciao  (senza a capo finale)\n"
                                "    istruzioni eseguite: 1\n"
-                               "    per rivederlo: tarngrade es.toml classe/bianchi.asm --caso eco --docente\n"),
+                               "    per rivederlo: tarngrade es.toml classe/bianchi.asm --caso eco --docente\n"
+                               "    nel debugger: tarndbg classe/bianchi.asm --esercizio es.toml --caso eco --docente\n"),
               std::string::npos)
         << teacher.out;
     // Everything the students' report says, the teacher's says too.

@@ -246,16 +246,24 @@ TEST(Wording, DebuggerCommandsSurviveAnyShell) {
         const char* program;
         const char* exercise;
         const char* name;
+        bool teacher;
         const char* command;
     } cases[] = {
-        {"consegne/rossi/somma.asm", "es1.toml", "tre", "tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso tre"},
-        {"consegne/d'amico.bin", "es1.toml", "tre più quattro",
+        {"consegne/rossi/somma.asm", "es1.toml", "tre", false,
+         "tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso tre"},
+        {"consegne/d'amico.bin", "es1.toml", "tre più quattro", false,
          "tarndbg 'consegne/d'\\''amico.bin' --esercizio es1.toml --caso 'tre più quattro'"},
         // What begins with '-' never reads as an option.
-        {"-x.asm", "-es.toml", "-caso", "tarndbg ./-x.asm --esercizio ./-es.toml --caso=-caso"},
-        {"a\nb.asm", "es.toml", "$(rm)", "tarndbg $'a\\x0Ab.asm' --esercizio es.toml --caso '$(rm)'"},
+        {"-x.asm", "-es.toml", "-caso", false, "tarndbg ./-x.asm --esercizio ./-es.toml --caso=-caso"},
+        {"a\nb.asm", "es.toml", "$(rm)", false, "tarndbg $'a\\x0Ab.asm' --esercizio es.toml --caso '$(rm)'"},
+        // The teacher's, which opens a hidden case too: --docente after the
+        // case's name, however the name is written.
+        {"consegne/rossi/somma.asm", "es1.toml", "caso segreto", true,
+         "tarndbg consegne/rossi/somma.asm --esercizio es1.toml --caso 'caso segreto' --docente"},
+        {"-x.asm", "es.toml", "-caso", true, "tarndbg ./-x.asm --esercizio es.toml --caso=-caso --docente"},
     };
-    for (const auto& c : cases) EXPECT_EQ(debuggerCommand(c.program, c.exercise, c.name), c.command);
+    for (const auto& c : cases)
+        EXPECT_EQ(debuggerCommand(c.program, c.exercise, c.name, c.teacher), c.command) << c.name;
 }
 
 // Windows has no tarndbg: the report sends to the browser edition, and says
@@ -274,6 +282,9 @@ TEST(Wording, DebuggingAdviceFitsThePlatform) {
     TestCase placed;
     placed.name = "zero";
     placed.memory = {{200, {1}}};
+    TestCase hidden = typed;
+    hidden.name = "segreto";
+    hidden.hidden = true;
     const struct {
         const Submission* submission;
         const TestCase* testCase;
@@ -289,6 +300,12 @@ TEST(Wording, DebuggingAdviceFitsThePlatform) {
          "caso in «Ingresso»"},
         {&source, &typed, Platform::Posix,
          "tarndbg 'uni\\Niccolò\\somma.asm' --esercizio es.toml --caso 'tre più quattro'"},
+        // A hidden case, which only the teacher's report shows: tarndbg opens
+        // it with --docente; the browser edition has its input typed in.
+        {&source, &hidden, Platform::Posix,
+         "tarndbg 'uni\\Niccolò\\somma.asm' --esercizio es.toml --caso segreto --docente"},
+        {&source, &hidden, Platform::Windows,
+         "apri 'uni\\Niccolò\\somma.asm' nell'edizione per il browser, con l'ingresso del caso in «Ingresso»"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(debuggerAdvice(*c.submission, "es.toml", *c.testCase, c.platform), c.advice);
@@ -306,6 +323,10 @@ TEST(Wording, ACaseIsRefusedWhenMissingOrHidden) {
     EXPECT_EQ(caseRefusal(exercise, "tre più quatro"),
               "l'esercizio non ha un caso 'tre più quatro': forse intendevi 'tre più quattro'?");
     EXPECT_EQ(caseRefusal(exercise, "dieci"), "l'esercizio non ha un caso 'dieci'");
+    // The teacher opens a hidden case too, and still no case that is not there.
+    EXPECT_EQ(caseRefusal(exercise, "segreto", true), std::nullopt);
+    EXPECT_EQ(caseRefusal(exercise, "segrto", true),
+              "l'esercizio non ha un caso 'segrto': forse intendevi 'segreto'?");
 }
 
 }  // namespace

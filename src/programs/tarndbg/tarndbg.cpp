@@ -1,12 +1,13 @@
 // tarndbg: the full-screen debugger of tarnsim programs, which steps back.
 //
 //     tarndbg [--ingresso FILE] [--] PROGRAMMA
-//     tarndbg --esercizio ESERCIZIO --caso NOME [--] PROGRAMMA
+//     tarndbg --esercizio ESERCIZIO --caso NOME [--docente] [--] PROGRAMMA
 //
 // Options and the program come in any order; after "--" every argument is
 // the program, even one that begins with "-". With an exercise's case, the
 // program runs as tarngrade runs it on that case: its input, and its memory
-// placed after the program is loaded.
+// placed after the program is loaded. A hidden case opens only for the
+// teacher, with --docente, as tarngrade shows it only with --docente.
 // PROGRAMMA is a source (a name ending in .asm), assembled in process, or a
 // program image. Exit status: 0 when the user quits, 1 when the source has
 // errors, 2 when the command line is wrong, a file cannot be read or the
@@ -37,7 +38,7 @@ namespace {
 
 constexpr const char* HELP =
     "Uso: tarndbg PROGRAMMA [--ingresso FILE]\n"
-    "     tarndbg PROGRAMMA --esercizio ESERCIZIO --caso NOME\n"
+    "     tarndbg PROGRAMMA --esercizio ESERCIZIO --caso NOME [--docente]\n"
     "Esegue un programma di tarnsim a tutto schermo, un'istruzione alla volta,\n"
     "in avanti e all'indietro. PROGRAMMA è un sorgente (un nome che finisce in\n"
     ".asm), assemblato al momento, oppure l'immagine di un programma.\n"
@@ -46,6 +47,7 @@ constexpr const char* HELP =
     "  --esercizio F     il file di un esercizio di tarngrade, insieme a --caso\n"
     "  --caso NOME       esegue il programma come tarngrade sul caso NOME di F,\n"
     "                    con il suo ingresso e la sua memoria\n"
+    "  --docente         con --caso, apre anche un caso nascosto (solo per il docente)\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
     "  --version         mostra la versione ed esce\n"
     "  --                ciò che segue è il programma, anche se comincia con -\n"
@@ -58,7 +60,8 @@ constexpr const char* HELP =
     "Stato di uscita: 0 uscito con q, 1 sorgente con errori, 2 errori di uso,\n"
     "di lettura o del terminale.\n";
 
-constexpr const char* USAGE = " (uso: tarndbg PROGRAMMA [--ingresso FILE | --esercizio F --caso NOME])";
+constexpr const char* USAGE =
+    " (uso: tarndbg PROGRAMMA [--ingresso FILE | --esercizio F --caso NOME [--docente]])";
 
 int usageError(const std::string& message) {
     tarn::printError("tarndbg: " + message + USAGE);
@@ -69,13 +72,15 @@ int usageError(const std::string& message) {
 // An unknown option, with the one it may have been meant for: "-ingresso"
 // or "--ingreso" for --ingresso, say.
 int unknownOption(std::string_view argument) {
-    return usageError(
-        tarn::unknownOptionMessage(argument, {"--ingresso", "--esercizio", "--caso", "-h", "--help", "--version"}));
+    return usageError(tarn::unknownOptionMessage(
+        argument, {"--ingresso", "--esercizio", "--caso", "--docente", "-h", "--help", "--version"}));
 }
 
-// The case of that name of an exercise file, when it can be shown: its
-// errors, or why not, are told on standard error otherwise.
-std::optional<tarn::grading::TestCase> readCase(const std::string& exercisePath, const std::string& caseName) {
+// The case of that name of an exercise file, when it can be shown (a hidden
+// one to the teacher alone): its errors, or why not, are told on standard
+// error otherwise.
+std::optional<tarn::grading::TestCase> readCase(const std::string& exercisePath, const std::string& caseName,
+                                                bool teacher) {
     using namespace tarn::grading;
     std::string text;
     std::string reason;
@@ -94,7 +99,7 @@ std::optional<tarn::grading::TestCase> readCase(const std::string& exercisePath,
             tarn::printError(line);
         return std::nullopt;
     }
-    if (const std::optional<std::string> refusal = caseRefusal(*parse.exercise, caseName)) {
+    if (const std::optional<std::string> refusal = caseRefusal(*parse.exercise, caseName, teacher)) {
         tarn::printError("tarndbg: " + *refusal);
         return std::nullopt;
     }
@@ -109,6 +114,7 @@ int debug(int argc, char** argv) {
     std::optional<std::string> inputPath;
     std::optional<std::string> exercisePath;
     std::optional<std::string> caseName;
+    bool teacher = false;  // --docente: hidden cases open too
     // The options with a value: each once, its value separate or after '='.
     struct ValueOption {
         std::string_view name;
@@ -130,6 +136,11 @@ int debug(int argc, char** argv) {
         const bool option = !operandsOnly && argument.size() > 1 && argument[0] == '-';
         if (option && (argument == "-h" || argument == "--help"))
             return tarn::printStandardOutput("tarndbg", HELP);
+        if (option && argument == "--docente") {
+            if (teacher) return usageError("--docente si può dare una volta sola");
+            teacher = true;
+            continue;
+        }
         const ValueOption* valueOption = nullptr;
         for (const ValueOption& each : valueOptions)
             if (option && (argument == each.name ||
@@ -166,6 +177,7 @@ int debug(int argc, char** argv) {
     if (caseName && !exercisePath) return usageError("--caso vuole anche --esercizio, il file dell'esercizio");
     if (caseName && inputPath)
         return usageError("--ingresso non si combina con --caso: l'ingresso è quello del caso");
+    if (teacher && !caseName) return usageError("--docente vale solo con --esercizio e --caso, per un caso nascosto");
 
     // Before any file is opened: an input that is a FIFO would be waited on.
     std::string error;
@@ -213,7 +225,7 @@ int debug(int argc, char** argv) {
     std::optional<std::string> input;
     if (exercisePath) {
         // The case's input, and its memory over the program's.
-        const std::optional<tarn::grading::TestCase> testCase = readCase(*exercisePath, *caseName);
+        const std::optional<tarn::grading::TestCase> testCase = readCase(*exercisePath, *caseName, teacher);
         if (!testCase) return 2;
         input = testCase->input;
         for (const tarn::grading::MemoryBytes& block : testCase->memory)
