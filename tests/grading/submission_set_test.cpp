@@ -281,6 +281,23 @@ TEST(SubmissionFolderBound, AFolderIsLookedAtUpToItsBoundAndSaysSo) {
     EXPECT_EQ(all.submission->program, program);
 }
 
+TEST(SubmissionFolderBound, TheFoldersBelowShareTheBound) {
+    // ".", "..", "a" and "b" fill the bound of 4: neither folder below is
+    // looked into, whichever comes first, and the program in b is not seen.
+    const Folder folder;
+    const std::string crowded = folder.folder("affollata");
+    for (int i = 0; i < 5; ++i) folder.write("affollata/a/f" + std::to_string(i), "");
+    folder.write("affollata/b/prog.asm");
+    const SubmissionLoad missed = loadSubmission(crowded, anyExercise(), 4, ProgramSearch::Below);
+    ASSERT_TRUE(missed.submission) << missed.error;
+    EXPECT_EQ(missed.submission->problems,
+              std::vector<std::string>{"nessun programma tra le prime 4 voci della cartella '" + crowded +
+                                       "' (e nelle sue sottocartelle, fino a 3 livelli): ci vuole un file .asm o .bin"});
+    const SubmissionLoad found = loadSubmission(crowded, anyExercise(), MAX_FOLDER_ENTRIES, ProgramSearch::Below);
+    ASSERT_TRUE(found.submission) << found.error;
+    EXPECT_EQ(found.submission->program, crowded + "/b/prog.asm");
+}
+
 TEST(SubmissionFiles, AReportMustNotReplaceAFileOfAStudentsFolder) {
     const Folder folder;
     const std::string rossi = folder.folder("consegne/rossi");
