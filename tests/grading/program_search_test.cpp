@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,18 +35,18 @@ struct Found {
     std::vector<std::string> notes;
 };
 
-// Grades the folder "consegna" of scratch as Gradescope does (or, alone
+// Grades the folder "consegna" of a folder as Gradescope does (or, alone
 // among two, as a class), and reads back what it found.
-Found grade(const tarntest::ScratchFolder& scratch, bool platform) {
-    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", scratch.path().string(),
+Found grade(const std::filesystem::path& folder, bool platform, const tarntest::ProcessOptions& options = {}) {
+    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.string(),
                                         TARNGRADE_BINARY, "es.toml", "consegna", "--json", "r.json"};
     if (platform) command.insert(command.end(), {"--gradescope", "g.json"});
     else command.push_back("altra.asm");
-    const ProcessResult result = runProcess(command);
+    const ProcessResult result = runProcess(command, options);
     EXPECT_NE(result.exitStatus, 2) << result.err;
     EXPECT_EQ(result.signal, 0);
     Found found;
-    const json report = json::parse(tarntest::fileContent(scratch / "r.json"), nullptr, false);
+    const json report = json::parse(tarntest::fileContent(folder / "r.json"), nullptr, false);
     if (report.is_discarded()) {
         ADD_FAILURE() << "r.json: " << result.err;
         return found;
@@ -97,7 +98,7 @@ TEST(ProgramSearch, APlatformsSubmissionIsSearchedThreeFoldersDown) {
         const tarntest::ScratchFolder scratch("ricerca");
         scratch.put("es.toml", EXERCISE);
         for (const std::string& file : row.files) scratch.put("consegna/" + file, PROGRAM);
-        const Found found = grade(scratch, true);
+        const Found found = grade(scratch.path(), true);
         EXPECT_EQ(found.program, row.program);
         EXPECT_EQ(found.problems, row.problems);
         EXPECT_EQ(found.notes, row.notes);
@@ -112,25 +113,50 @@ TEST(ProgramSearch, LinksToFoldersAreNotFollowed) {
     // A loop, and a way out to the teacher's solution: neither is taken.
     std::filesystem::create_directory_symlink("..", scratch / "consegna/lab/giro");
     std::filesystem::create_directory_symlink(scratch / "docente", scratch / "consegna/altrove");
-    const Found found = grade(scratch, true);
+    const Found found = grade(scratch.path(), true);
     EXPECT_EQ(found.program, "lab/somma.asm");
     EXPECT_TRUE(found.problems.empty()) << found.problems.front();
     EXPECT_TRUE(found.notes.empty()) << found.notes.front();
 }
 
 TEST(ProgramSearch, AFolderBelowThatCannotBeReadIsTheSubmissionsProblem) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root legge ogni cartella";
-    const tarntest::ScratchFolder scratch("illeggibile");
-    scratch.put("es.toml", EXERCISE);
-    scratch.put("consegna/somma.asm", PROGRAM);
-    scratch.put("consegna/chiusa/altra.asm", PROGRAM);
-    ASSERT_EQ(::chmod((scratch / "consegna/chiusa").c_str(), 0), 0);
-    const Found found = grade(scratch, true);
-    ::chmod((scratch / "consegna/chiusa").c_str(), 0700);
+    // Root reads every folder: the grader then runs as nobody, in a folder
+    // of nobody's own outside the test process's, which nobody cannot enter.
+    constexpr uid_t NOBODY = 65534;
+    const bool root = ::geteuid() == 0;
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarngrade-chiusa-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path folder = pattern;
+    // Removed however the test ends.
+    const struct Removed {
+        std::filesystem::path folder;
+        ~Removed() {
+            ::chmod((folder / "consegna/chiusa").c_str(), 0700);
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    } removed{folder};
+    const auto put = [&](const std::string& name, const std::string& content) {
+        std::filesystem::create_directories((folder / name).parent_path());
+        std::ofstream(folder / name, std::ios::binary) << content;
+    };
+    put("es.toml", EXERCISE);
+    put("consegna/somma.asm", PROGRAM);
+    put("consegna/chiusa/altra.asm", PROGRAM);
+    tarntest::ProcessOptions options;
+    if (root) {
+        options.user = NOBODY;
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            ASSERT_EQ(::lchown(entry.path().c_str(), NOBODY, NOBODY), 0);
+        ASSERT_EQ(::chown(folder.c_str(), NOBODY, NOBODY), 0);
+    }
+    ASSERT_EQ(::chmod((folder / "consegna/chiusa").c_str(), 0), 0);
+    const Found found = grade(folder, true, options);
     EXPECT_EQ(found.program, "");
     ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_TRUE(found.problems.front().starts_with("impossibile leggere la cartella 'consegna/chiusa' della consegna: "))
-        << found.problems.front();
+    EXPECT_EQ(found.problems.front(),
+              "impossibile leggere la cartella 'consegna/chiusa' della consegna: permesso negato");
 }
 
 TEST(ProgramSearch, AClassFolderIsSearchedAlone) {
@@ -140,7 +166,7 @@ TEST(ProgramSearch, AClassFolderIsSearchedAlone) {
     scratch.put("es.toml", EXERCISE);
     scratch.put("altra.asm", PROGRAM);
     scratch.put("consegna/lab/somma.asm", PROGRAM);
-    const Found found = grade(scratch, false);
+    const Found found = grade(scratch.path(), false);
     EXPECT_EQ(found.program, "");
     EXPECT_EQ(found.problems,
               std::vector<std::string>{"nessun programma nella cartella 'consegna': ci vuole un file .asm o .bin"});
