@@ -63,7 +63,8 @@ ProgramChoice chooseProgram(const FolderSearch& search, std::string_view folder)
                                   (sources.count > 0 ? sources : images).list());
     }
     if (choice.program != nullptr && search.cut)
-        choice.notes.push_back("la cartella " + inQuotes(folder) + " ha più di " + bound +
+        choice.notes.push_back("la cartella " + inQuotes(folder) +
+                               (search.below ? " e le sue sottocartelle hanno" : " ha") + " più di " + bound +
                                " voci: il programma si è cercato solo tra le prime " + bound);
     return choice;
 }

@@ -245,7 +245,7 @@ bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
         return true;
     }
 
-    ProgramChoice choice = chooseProgram(search, folder);
+    const ProgramChoice choice = chooseProgram(search, folder);
     if (choice.program != nullptr) {
         submission.program = joined(folder, choice.program->name);
         submission.kind = choice.kind;

@@ -293,9 +293,18 @@ TEST(SubmissionFolderBound, TheFoldersBelowShareTheBound) {
     EXPECT_EQ(missed.submission->problems,
               std::vector<std::string>{"nessun programma tra le prime 4 voci della cartella '" + crowded +
                                        "' (e nelle sue sottocartelle, fino a 3 livelli): ci vuole un file .asm o .bin"});
-    const SubmissionLoad found = loadSubmission(crowded, anyExercise(), MAX_FOLDER_ENTRIES, ProgramSearch::Below);
-    ASSERT_TRUE(found.submission) << found.error;
-    EXPECT_EQ(found.submission->program, crowded + "/b/prog.asm");
+    // A program found before the bound, in a folder whose folders below pass
+    // it: found, and the bound said.
+    const std::string found = folder.folder("trovata");
+    for (int i = 0; i < 5; ++i) folder.write("trovata/a/f" + std::to_string(i), "");
+    folder.write("trovata/prog.asm");
+    const SubmissionLoad load = loadSubmission(found, anyExercise(), 6, ProgramSearch::Below);
+    ASSERT_TRUE(load.submission) << load.error;
+    EXPECT_EQ(load.submission->program, found + "/prog.asm");
+    EXPECT_EQ(load.submission->notes,
+              std::vector<std::string>{"la cartella '" + found +
+                                       "' e le sue sottocartelle hanno più di 6 voci: il programma si è cercato "
+                                       "solo tra le prime 6"});
 }
 
 TEST(SubmissionFiles, AReportMustNotReplaceAFileOfAStudentsFolder) {
