@@ -105,18 +105,29 @@ TEST(ProgramSearch, APlatformsSubmissionIsSearchedThreeFoldersDown) {
     }
 }
 
-TEST(ProgramSearch, LinksToFoldersAreNotFollowed) {
+TEST(ProgramSearch, LinksToFoldersAndFifosAreLeftAlone) {
     const tarntest::ScratchFolder scratch("collegamenti");
     scratch.put("es.toml", EXERCISE);
     scratch.put("consegna/lab/somma.asm", PROGRAM);
     scratch.put("docente/soluzione.asm", PROGRAM);
-    // A loop, and a way out to the teacher's solution: neither is taken.
+    // A loop, and a way out to the teacher's solution: neither is taken. A
+    // FIFO named like a program is never opened.
     std::filesystem::create_directory_symlink("..", scratch / "consegna/lab/giro");
     std::filesystem::create_directory_symlink(scratch / "docente", scratch / "consegna/altrove");
+    ASSERT_EQ(::mkfifo((scratch / "consegna/lab/tubo.asm").c_str(), 0600), 0);
     const Found found = grade(scratch.path(), true);
     EXPECT_EQ(found.program, "lab/somma.asm");
     EXPECT_TRUE(found.problems.empty()) << found.problems.front();
     EXPECT_TRUE(found.notes.empty()) << found.notes.front();
+
+    // A program below that links out is refused, as one in the folder is.
+    scratch.clear({"es.toml", "docente"});
+    std::filesystem::create_directories(scratch / "consegna/lab");
+    std::filesystem::create_symlink("../../docente/soluzione.asm", scratch / "consegna/lab/furbo.asm");
+    const Found out = grade(scratch.path(), true);
+    EXPECT_EQ(out.program, "lab/furbo.asm");
+    EXPECT_EQ(out.problems, std::vector<std::string>{"il programma 'consegna/lab/furbo.asm' è un collegamento che "
+                                                     "porta fuori dalla cartella della consegna: non si valuta"});
 }
 
 TEST(ProgramSearch, AFolderBelowThatCannotBeReadIsTheSubmissionsProblem) {
