@@ -136,4 +136,10 @@ Entry FolderEntries::classify(const std::string& name, const std::string& realFo
     return Entry::Program;
 }
 
+bool FolderEntries::isFolder(const std::string& name) {
+    struct stat status {};
+    return ::fstatat(::dirfd(state_->directory), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(status.st_mode);
+}
+
 }  // namespace tarn::grading::files

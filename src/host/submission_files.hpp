@@ -65,6 +65,10 @@ public:
     // What the entry of that name is, as a candidate program; realFolder is
     // the folder resolved.
     Entry classify(const std::string& name, const std::string& realFolder);
+    // Whether the entry of that name is a folder itself, not a link to one:
+    // a search below a folder goes into no link, so never out of it nor
+    // round in a loop.
+    bool isFolder(const std::string& name);
 
 private:
     struct State;

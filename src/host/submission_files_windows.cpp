@@ -177,4 +177,13 @@ Entry FolderEntries::classify(const std::string& name, const std::string& realFo
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Entry::Other : Entry::Program;
 }
 
+bool FolderEntries::isFolder(const std::string& name) {
+    std::string path = state_->folder;
+    if (path.empty() || SEPARATORS.find(path.back()) == std::string_view::npos) path += '/';
+    path += name;
+    const DWORD attributes = ::GetFileAttributesW(widened(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 }  // namespace tarn::grading::files

@@ -3,6 +3,7 @@
 
 #include "assembly/assembler.hpp"
 #include "text/file_names.hpp"
+#include "grading/program_choice.hpp"
 #include "grading/wording.hpp"
 #include "host/files.hpp"
 #include "host/path_text.hpp"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -20,8 +22,6 @@ namespace tarn::grading {
 
 namespace {
 
-// Programs named one by one when a folder holds too many.
-constexpr std::size_t MAX_NAMED_PROGRAMS = 5;
 // An image is read up to one byte past the memory, to tell that it is longer.
 constexpr std::size_t MEMORY_BYTES = 256;
 // A lone folder that holds no program is taken for a folder of submissions
@@ -134,14 +134,6 @@ bool within(std::string_view path, std::string_view folder) {
     return path.size() == folder.size() || folder == "/" || path[folder.size()] == '/';
 }
 
-// What follows a list cut short, for `rest` names not shown: "", " e un
-// altro" (" e un'altra"), " e altri N" (" e altre N").
-std::string othersTail(std::size_t rest, bool feminine) {
-    if (rest == 0) return "";
-    if (rest == 1) return feminine ? " e un'altra" : " e un altro";
-    return (feminine ? " e altre " : " e altri ") + std::to_string(rest);
-}
-
 // "a, b e c"; after `named` names, "e altre N" (or "e altri N").
 std::string italianList(const std::vector<std::string>& names, std::size_t total, std::size_t named,
                         bool feminine) {
@@ -155,119 +147,115 @@ std::string italianList(const std::vector<std::string>& names, std::size_t total
     return list;
 }
 
-// The programs of one kind that a folder holds: how many, and the first
-// names in order, each with whether it is a link that leads out.
-struct Programs {
-    struct Named {
-        std::string name;
-        bool leadsOut = false;
-    };
-    std::size_t count = 0;
-    std::vector<Named> first;  // in order, at most MAX_NAMED_PROGRAMS
-
-    void add(std::string_view name, bool leadsOut) {
-        ++count;
-        const auto at = std::lower_bound(first.begin(), first.end(), name,
-                                         [](const Named& named, std::string_view other) { return named.name < other; });
-        if (first.size() == MAX_NAMED_PROGRAMS && at == first.end()) return;
-        first.insert(at, Named{std::string(name), leadsOut});
-        if (first.size() > MAX_NAMED_PROGRAMS) first.pop_back();
-    }
-
-    std::string list() const {
-        std::string text;
-        for (std::size_t i = 0; i < first.size(); ++i) text += (i > 0 ? ", " : "") + first[i].name;
-        text += othersTail(count - first.size(), false);
-        return text;
-    }
-};
-
 // What a folder holds, as far as grading goes.
 struct FolderScan {
     std::size_t maxEntries = MAX_FOLDER_ENTRIES;
+    // Whether to look below the folder too, down to MAX_PROGRAM_DEPTH
+    // folders: for a platform that grades one submission, whose archive
+    // often holds a folder.
+    bool deep = false;
     bool folder = false;
-    Programs sources, images;
-    bool cut = false;                     // it holds more than maxEntries entries
-    std::vector<std::string> subfolders;  // the first entries that may be folders
+    FolderSearch search;
+    std::vector<std::string> subfolders;  // the first entries of the folder itself that may be folders
 
-    bool severalPrograms() const { return sources.count > 1 || (sources.count == 0 && images.count > 1); }
+    bool severalPrograms() const { return search.severalPrograms(); }
 };
 
 using files::Entry;
 
-// Looks in a folder, not recursively and among its first maxEntries
-// entries, for its one program: sets program and kind, or adds a problem.
-// False, with the error, when it cannot be read.
+// A folder still to look in: its path from the submission's folder ("" for
+// that folder itself) and how many folders down it is.
+struct PendingFolder {
+    std::string relative;
+    std::size_t depth = 0;
+};
+
+// Looks in a folder, among its first maxEntries entries (and, deep, below it
+// breadth first, into folders that are not links, with the same bound for
+// all), for its one program: sets program and kind, or adds a problem.
+// False, with the error, when the folder itself cannot be read.
 bool findProgram(Submission& submission, std::string& error, FolderScan& scan) {
     const std::string& folder = submission.argument;
-    files::FolderEntries directory(folder);
-    std::string reason;
-    if (!directory.opened(reason)) {
-        error = "impossibile leggere la consegna " + quotedName(folder) + ": " + reason;
-        return false;
-    }
-    scan.folder = true;
-    submission.folder = resolved(folder);
+    const char separator = separatorOf(folder);
+    FolderSearch& search = scan.search;
+    search.maxEntries = scan.maxEntries;
+    search.below = scan.deep;
+    std::deque<PendingFolder> pending{PendingFolder{}};
+    std::string unreadable;  // the first folder below that could not be read, and why
     std::size_t entries = 0;
-    for (;;) {
-        std::string name;
-        bool mayBeFolder = false;
-        if (!directory.next(name, mayBeFolder, reason)) {
-            if (!reason.empty()) {
+    while (!pending.empty() && !search.cut) {
+        const PendingFolder current = std::move(pending.front());
+        pending.pop_front();
+        const bool top = current.relative.empty();
+        const std::string path = top ? folder : joined(folder, current.relative);
+        files::FolderEntries directory(path);
+        std::string reason;
+        const auto failed = [&] {
+            if (top) {
                 error = "impossibile leggere la consegna " + quotedName(folder) + ": " + reason;
-                return false;
+                return;
             }
-            break;
-        }
-        if (entries == scan.maxEntries) {
-            scan.cut = true;
-            break;
-        }
-        ++entries;
-        if (name.empty() || name.front() == '.') continue;
-        const std::optional<ProgramKind> kind = kindOf(name);
-        if (!kind) {
-            if (mayBeFolder && scan.subfolders.size() < MAX_SUBFOLDERS_LOOKED_AT) scan.subfolders.push_back(name);
+            if (unreadable.empty())
+                unreadable = "impossibile leggere la cartella " + inQuotes(path) + " della consegna: " + reason;
+        };
+        if (!directory.opened(reason)) {
+            failed();
+            if (top) return false;
             continue;
         }
-        const Entry found = directory.classify(name, submission.folder);
-        if (found == Entry::Other) continue;
-        (*kind == ProgramKind::Source ? scan.sources : scan.images).add(name, found == Entry::LeadsOut);
+        if (top) {
+            scan.folder = true;
+            submission.folder = resolved(folder);
+        }
+        for (;;) {
+            std::string name;
+            bool mayBeFolder = false;
+            if (!directory.next(name, mayBeFolder, reason)) {
+                if (!reason.empty()) {
+                    failed();
+                    if (top) return false;
+                }
+                break;
+            }
+            if (entries == scan.maxEntries) {
+                search.cut = true;
+                break;
+            }
+            ++entries;
+            if (name.empty() || name.front() == '.') continue;
+            const std::string relative = top ? name : current.relative + separator + name;
+            const std::optional<ProgramKind> kind = kindOf(name);
+            if (kind) {
+                const Entry found = directory.classify(name, submission.folder);
+                if (found != Entry::Other) {
+                    (*kind == ProgramKind::Source ? search.sources : search.images)
+                        .add(relative, found == Entry::LeadsOut);
+                    continue;
+                }
+            }
+            if (!mayBeFolder) continue;
+            if (top && !kind && scan.subfolders.size() < MAX_SUBFOLDERS_LOOKED_AT) scan.subfolders.push_back(name);
+            if (scan.deep && current.depth < MAX_PROGRAM_DEPTH && directory.isFolder(name))
+                pending.push_back({relative, current.depth + 1});
+        }
+    }
+    // A folder left unread may hold the program, or a second one.
+    if (!unreadable.empty()) {
+        submission.problems.push_back(unreadable);
+        return true;
     }
 
-    const std::string bound = std::to_string(scan.maxEntries);
-    const auto choose = [&](const Programs::Named& program, ProgramKind kind) {
-        submission.program = joined(folder, program.name);
-        submission.kind = kind;
-        if (program.leadsOut)
+    const ProgramChoice choice = chooseProgram(search, folder);
+    if (choice.program != nullptr) {
+        submission.program = joined(folder, choice.program->name);
+        submission.kind = choice.kind;
+        if (choice.program->leadsOut)
             submission.problems.push_back("il programma " + inQuotes(submission.program) +
                                           " è un collegamento che porta fuori dalla cartella della consegna: "
                                           "non si valuta");
-        if (scan.cut)
-            submission.notes.push_back("la cartella " + inQuotes(folder) + " ha più di " + bound +
-                                       " voci: il programma si è cercato solo tra le prime " + bound);
-    };
-    const Programs& sources = scan.sources;
-    const Programs& images = scan.images;
-    if (sources.count == 1) {
-        choose(sources.first.front(), ProgramKind::Source);
-        if (images.count == 1)
-            submission.notes.push_back("si valuta il sorgente " + inQuotes(sources.first.front().name) +
-                                       ": l'immagine " + inQuotes(images.first.front().name) + " è ignorata");
-        else if (images.count > 1)
-            submission.notes.push_back("si valuta il sorgente " + inQuotes(sources.first.front().name) + ": le " +
-                                       std::to_string(images.count) + " immagini .bin sono ignorate");
-    } else if (sources.count == 0 && images.count == 1) {
-        choose(images.first.front(), ProgramKind::Image);
-    } else if (sources.count == 0 && images.count == 0) {
-        submission.problems.push_back("nessun programma " +
-                                      (scan.cut ? "tra le prime " + bound + " voci della cartella "
-                                                : std::string("nella cartella ")) +
-                                      inQuotes(folder) + ": ci vuole un file .asm o .bin");
-    } else {
-        submission.problems.push_back("più programmi nella cartella " + inQuotes(folder) + ": " +
-                                      (sources.count > 0 ? sources : images).list());
     }
+    submission.problems.insert(submission.problems.end(), choice.problems.begin(), choice.problems.end());
+    submission.notes.insert(submission.notes.end(), choice.notes.begin(), choice.notes.end());
     return true;
 }
 
@@ -426,19 +414,22 @@ void distinguishStudents(std::vector<Submission>& submissions, std::vector<std::
 
 }  // namespace
 
-SubmissionLoad loadSubmission(const std::string& argument, const Exercise& exercise, std::size_t maxEntries) {
+SubmissionLoad loadSubmission(const std::string& argument, const Exercise& exercise, std::size_t maxEntries,
+                              ProgramSearch search) {
     FolderScan scan;
     scan.maxEntries = maxEntries;
+    scan.deep = search == ProgramSearch::Below;
     return loadOne(argument, exercise, scan);
 }
 
 SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const Exercise& exercise,
-                                bool oneStudent) {
+                                bool oneStudent, ProgramSearch search) {
     SubmissionSet set;
     std::vector<std::string> skipped;  // why each file skipped is not a submission
     std::map<files::Identity, std::string> given;
     for (const std::string& argument : arguments) {
         FolderScan scan;
+        scan.deep = search == ProgramSearch::Below;
         SubmissionLoad loaded = loadOne(argument, exercise, scan);
         if (!loaded.submission && loaded.notASubmission) {
             skipped.push_back(loaded.error);
@@ -453,7 +444,7 @@ SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const
         }
         if (scan.folder && arguments.size() == 1 && !oneStudent) {
             const bool several = scan.severalPrograms();
-            if (several || (scan.sources.count == 0 && scan.images.count == 0 &&
+            if (several || (scan.search.sources.count == 0 && scan.search.images.count == 0 &&
                             subfolderHoldsProgram(argument, scan.subfolders))) {
                 std::string folder(withoutTrailingSlashes(argument));
                 const char separator = separatorOf(folder);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "grading/exercise.hpp"
+#include "grading/program_choice.hpp"
 #include "grading/submission.hpp"
 
 #include <cstddef>
@@ -23,6 +24,16 @@ struct SubmissionLoad {
     bool notASubmission = false;
 };
 
+// How far a submission's folder is searched for its program.
+enum class ProgramSearch {
+    // The folder alone: in a class, a folder below may be a classmate's.
+    Folder,
+    // The folder and the folders below it, down to MAX_PROGRAM_DEPTH (links
+    // to folders are not followed): the one submission of a platform, whose
+    // archive often holds a folder.
+    Below,
+};
+
 // A folder is looked at up to this many entries: the program is chosen among
 // those, with a note when the folder holds more.
 inline constexpr std::size_t MAX_FOLDER_ENTRIES = 100000;
@@ -30,12 +41,15 @@ inline constexpr std::size_t MAX_FOLDER_ENTRIES = 100000;
 // Finds the program of a submission and makes its image: a .asm file is
 // assembled in process (a source over the assembler's limit is a problem of
 // the submission), a .bin file is read (at most 257 bytes are kept), and a
-// folder is searched, not recursively, for its one program. A file given
-// directly is read through a link; the program of a folder is refused, as a
-// problem, when it is a link that leads out of the folder. A folder is looked
-// at up to maxEntries entries (smaller in tests).
+// folder is searched for its one program, as far as `search` says (see
+// chooseProgram). A file given directly is read through a link; the program
+// of a folder is refused, as a problem, when it is a link that leads out of
+// the folder. A folder is looked at up to maxEntries entries, those below
+// it included (smaller in tests); one below it that cannot be read is a
+// problem of the submission.
 SubmissionLoad loadSubmission(const std::string& argument, const Exercise& exercise,
-                              std::size_t maxEntries = MAX_FOLDER_ENTRIES);
+                              std::size_t maxEntries = MAX_FOLDER_ENTRIES,
+                              ProgramSearch search = ProgramSearch::Folder);
 
 struct SubmissionSet {
     std::vector<Submission> submissions;  // in the order of the arguments
@@ -55,7 +69,7 @@ struct SubmissionSet {
 // of their paths that tells them apart: "a/rossi" and "b/rossi",
 // "rossi.asm" and "rossi.bin"; each such name is warned about once.
 SubmissionSet gatherSubmissions(const std::vector<std::string>& arguments, const Exercise& exercise,
-                                bool oneStudent);
+                                bool oneStudent, ProgramSearch search = ProgramSearch::Folder);
 
 // Whether writing a report to output would replace a file that already
 // exists inside the submission's folder, the path or the file it leads to.

@@ -11,6 +11,7 @@
 #include <pugixml.hpp>
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -161,12 +162,57 @@ TEST(ReportFilesJunit, HostileNamesAndOutputsKeepTheXmlWellFormed) {
     EXPECT_NE(std::string(suite.child("system-out").text().get()).find(visibleText(all)), std::string::npos);
 }
 
-TEST(ReportFilesJunit, KeepsTheReplayCommandThatGradescopeLeavesOut) {
-    // The teacher can run tarngrade again on a case; the student cannot.
+TEST(ReportFilesJunit, EveryCaseHasItsPointsInItsSystemOut) {
+    // The schema gives a testcase no properties: its points are in its own
+    // system-out, passed or failed, hidden or not.
+    const Exercise exercise = sampleExercise();
+    const std::vector<SubmissionResult> results = {mixedResult("anna"), allPassedResult("bruno"),
+                                                   brokenResult("carla")};
+    const std::string xml = junitReport(exercise, "es1.toml", results);
+    const pugi::xml_document document = parseXml(xml);
+    const pugi::xml_node suites = document.child("testsuites");
+    const struct {
+        const char* student;
+        std::vector<std::string> points;
+    } expected[] = {
+        {"anna", {"punti: 1,5 su 1,5", "punti: 0 su 2", "punti: 0 su 0,25"}},
+        {"bruno", {"punti: 1,5 su 1,5", "punti: 2 su 2", "punti: 0,25 su 0,25"}},
+        {"carla", {"punti: 0 su 1,5", "punti: 0 su 2", "punti: 0 su 0,25"}},
+    };
+    for (const auto& student : expected) {
+        const pugi::xml_node suite = suites.find_child_by_attribute("testsuite", "name", student.student);
+        ASSERT_TRUE(suite) << student.student;
+        std::vector<std::string> points;
+        for (const pugi::xml_node testcase : suite.children("testcase")) {
+            // One system-out each, never one per failure and another besides.
+            EXPECT_EQ(std::distance(testcase.children("system-out").begin(), testcase.children("system-out").end()), 1);
+            points.emplace_back(testcase.child("system-out").text().get());
+        }
+        EXPECT_EQ(points, student.points) << student.student;
+    }
+}
+
+TEST(ReportFilesJunit, NoReportForAStudentHoldsACommand) {
+    // GitLab and Jenkins show a failure to whoever sees the pipeline, the
+    // student too: as in Gradescope's file, no command to replay the case
+    // or to step through it, which only the teacher can run.
     const Exercise exercise = sampleExercise();
     const SubmissionResult result = mixedResult("anna");
-    EXPECT_NE(junitReport(exercise, "es1.toml", {result}).find("per rivederlo: tarngrade es1.toml"), std::string::npos);
-    EXPECT_EQ(gradescopeReport(exercise, "es1.toml", result).find("per rivederlo"), std::string::npos);
+    const struct {
+        const char* format;
+        std::string text;
+    } reports[] = {
+        {"junit", junitReport(exercise, "es1.toml", {result})},
+        {"gradescope", gradescopeReport(exercise, "es1.toml", result)},
+    };
+    // The teacher's details of the same case have both commands: the check can fail.
+    const std::string teacher = failureDetails(exercise, "es1.toml", result, 2, {}, true);
+    ASSERT_NE(teacher.find("per rivederlo: tarngrade"), std::string::npos) << teacher;
+    ASSERT_NE(teacher.find("nel debugger: tarndbg"), std::string::npos) << teacher;
+    for (const auto& report : reports)
+        for (const char* command : {"per rivederlo", "nel debugger", "tarngrade ", "tarndbg ", "--caso"})
+            EXPECT_EQ(report.text.find(command), std::string::npos) << report.format << ": " << command << "\n"
+                                                                    << report.text;
 }
 
 }  // namespace tarn::grading

@@ -109,6 +109,13 @@ TEST_F(GradedClass, JunitReportIsValidForJenkinsSchema) {
 
     const ProcessResult valid = runProcess({xmllint, "--noout", "--schema", schema.string(), path("rapporto.junit")});
     EXPECT_EQ(valid.exitStatus, 0) << valid.err << readFile(path("rapporto.junit"));
+    // What the schema accepted holds each case's points, and no command
+    // for the student to stumble on.
+    const std::string report = readFile(path("rapporto.junit"));
+    EXPECT_NE(report.find("<system-out>punti: 1,5 su 1,5</system-out>"), std::string::npos) << report;
+    EXPECT_NE(report.find("<system-out>punti: 0 su 0,25</system-out>"), std::string::npos) << report;
+    for (const char* command : {"per rivederlo", "nel debugger", "--caso"})
+        EXPECT_EQ(report.find(command), std::string::npos) << command;
 
     // The check can fail: without the errors that the schema requires, the
     // same report is refused.

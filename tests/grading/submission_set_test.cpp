@@ -282,6 +282,32 @@ TEST(SubmissionFolderBound, AFolderIsLookedAtUpToItsBoundAndSaysSo) {
     EXPECT_EQ(all.submission->program, program);
 }
 
+TEST(SubmissionFolderBound, TheFoldersBelowShareTheBound) {
+    // ".", "..", "a" and "b" fill the bound of 4: neither folder below is
+    // looked into, whichever comes first, and the program in b is not seen.
+    const Folder folder;
+    const std::string crowded = folder.folder("affollata");
+    for (int i = 0; i < 5; ++i) folder.write("affollata/a/f" + std::to_string(i), "");
+    folder.write("affollata/b/prog.asm");
+    const SubmissionLoad missed = loadSubmission(crowded, anyExercise(), 4, ProgramSearch::Below);
+    ASSERT_TRUE(missed.submission) << missed.error;
+    EXPECT_EQ(missed.submission->problems,
+              std::vector<std::string>{"nessun programma tra le prime 4 voci della cartella '" + crowded +
+                                       "' (e nelle sue sottocartelle, fino a 3 livelli): ci vuole un file .asm o .bin"});
+    // A program found before the bound, in a folder whose folders below pass
+    // it: found, and the bound said.
+    const std::string found = folder.folder("trovata");
+    for (int i = 0; i < 5; ++i) folder.write("trovata/a/f" + std::to_string(i), "");
+    folder.write("trovata/prog.asm");
+    const SubmissionLoad load = loadSubmission(found, anyExercise(), 6, ProgramSearch::Below);
+    ASSERT_TRUE(load.submission) << load.error;
+    EXPECT_EQ(load.submission->program, found + "/prog.asm");
+    EXPECT_EQ(load.submission->notes,
+              std::vector<std::string>{"la cartella '" + found +
+                                       "' e le sue sottocartelle hanno più di 6 voci: il programma si è cercato "
+                                       "solo tra le prime 6"});
+}
+
 TEST(SubmissionFiles, AReportMustNotReplaceAFileOfAStudentsFolder) {
     const Folder folder;
     const std::string rossi = folder.folder("consegne/rossi");

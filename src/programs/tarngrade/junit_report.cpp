@@ -22,6 +22,11 @@ void setCount(pugi::xml_node node, const char* name, std::size_t count) {
     node.append_attribute(name).set_value(std::to_string(count).c_str());
 }
 
+// "punti: 1,5 su 2", as the text report writes points.
+std::string casePointsLine(double obtained, double worth) {
+    return "punti: " + formatPoints(obtained) + " su " + formatPoints(worth);
+}
+
 }  // namespace
 
 std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
@@ -75,7 +80,14 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
             pugi::xml_node testcase = suite.append_child("testcase");
             setAttribute(testcase, "name", testCase.name);
             setAttribute(testcase, "classname", submission.student);
-            if (caseResult.passed) continue;
+            // The case's points: the schema gives a testcase no properties,
+            // and its system-out is what Jenkins shows on the case's page
+            // and GitLab beside a failure.
+            const std::string points = casePointsLine(caseResult.points, testCase.points);
+            if (caseResult.passed) {
+                testcase.append_child("system-out").text().set(points.c_str());
+                continue;
+            }
             pugi::xml_node failure = testcase.append_child("failure");
             std::string body;
             if (testCase.hidden) {
@@ -84,9 +96,11 @@ std::string junitReport(const Exercise& exercise, const std::string& exerciseArg
             } else {
                 const std::vector<std::string> reasons = failureReasons(exercise, testCase, submission, caseResult);
                 setAttribute(failure, "message", reasons.empty() ? std::string("caso non superato") : reasons.front());
-                body = failureDetails(exercise, exerciseArgument, result, index, reasons, true);
+                // What a student may see: no command to replay the case.
+                body = failureDetails(exercise, exerciseArgument, result, index, reasons, false);
             }
             if (!body.empty()) failure.text().set(body.c_str());
+            testcase.append_child("system-out").text().set(points.c_str());
         }
         if (const std::string own = submissionLines(submission); !own.empty())
             suite.append_child("system-out").text().set(visibleText(own).c_str());

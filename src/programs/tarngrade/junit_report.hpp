@@ -11,8 +11,9 @@
 namespace tarn::grading {
 
 // JUnit XML as Jenkins' xUnit schema (junit-10.xsd) has it: one testsuite
-// per student, one testcase per case; a failure says why, with no details
-// for a hidden case.
+// per student, one testcase per case with its points in its system-out; a
+// failure says why, with no details for a hidden case, and only what a
+// student may see: no command to replay the case or to debug it.
 std::string junitReport(const Exercise& exercise, const std::string& exerciseArgument,
                         const std::vector<SubmissionResult>& results);
 

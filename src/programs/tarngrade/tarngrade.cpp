@@ -398,10 +398,13 @@ int grade(int argc, char** argv) {
         return fileError("il caso " + tarn::quotedName(*options.replayCase) +
                          " è nascosto: se ne vede solo l'esito (il docente lo vede per intero con --docente)");
 
-    // Gradescope's folder, or the one submission of a replay, is one
-    // student's whatever it holds.
-    const bool oneStudent = !options.gradescope.empty() || options.replayCase.has_value();
-    SubmissionSet gathered = gatherSubmissions(options.submissions, exercise, oneStudent);
+    // A platform's one submission, or that of a replay, is one student's
+    // whatever it holds; a platform's is often a folder that an archive
+    // unpacked, and its program is looked for below it too.
+    const bool platform = !options.gradescope.empty();
+    const bool oneStudent = platform || options.replayCase.has_value();
+    SubmissionSet gathered = gatherSubmissions(options.submissions, exercise, oneStudent,
+                                               platform ? ProgramSearch::Below : ProgramSearch::Folder);
     for (const std::string& warning : gathered.warnings) tarn::printError("tarngrade: " + warning);
     if (!gathered.error.empty()) return fileError(gathered.error);
     std::vector<Submission> submissions = std::move(gathered.submissions);
