@@ -159,11 +159,9 @@ public:
 
     // Code that rewrites itself on purpose: a write into the program's
     // instructions is warned of (and stops a run) before the first one of
-    // each writing instruction only. Whether the instruction at address has
-    // made its first such write by here: its writes pass.
-    bool codeWritesPass(Byte address) const { return codeWrites_.pass(address, position_); }
-    // The instructions that wrote the byte at address, one of the program's
-    // instructions, up to here: their writes there pass.
+    // each writing instruction only. The instructions that wrote the byte
+    // at address, one of the program's instructions, up to here: their
+    // writes there pass.
     ByteSet passingWritersOf(Byte address) const { return codeWrites_.writersOf(address, position_); }
 
     // The warnings where the machine stands: about the last instruction and
