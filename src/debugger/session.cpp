@@ -125,6 +125,9 @@ void Session::advance(StepConsole& console, const InstructionPlan& plan) {
         lastPc_[address] = previous_.PC;
     });
     valued_ |= written;
+    // What the warning looks at: the plan's writes.
+    const ByteSet intoCode = plan.writes & code_;
+    if (intoCode.any()) codeWrites_.keep(position_, previous_.PC, intoCode);
 
     if (position_ > furthest_) {
         furthest_ = position_;
@@ -341,7 +344,7 @@ NextAccess Session::nextAccess() const {
 }
 
 std::size_t Session::historyBytes() const {
-    return snapshots_.capacity() * sizeof(Snapshot) + input_.capacity() + output_.capacity();
+    return snapshots_.capacity() * sizeof(Snapshot) + input_.capacity() + output_.capacity() + codeWrites_.bytes();
 }
 
 }  // namespace tarn::debugger

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "debugger/byte_set.hpp"
+#include "debugger/code_writes.hpp"
 #include "debugger/program.hpp"
 #include "debugger/proved_loop.hpp"
 #include "debugger/warnings.hpp"
@@ -156,6 +157,13 @@ public:
     // Whether the byte has a value from the image, the source or the program.
     bool everWritten(Byte address) const { return valued_.test(address); }
 
+    // Code that rewrites itself on purpose: a write into the program's
+    // instructions is warned of (and stops a run) before the first one of
+    // each writing instruction only. The instructions that wrote the byte
+    // at address, one of the program's instructions, up to here: their
+    // writes there pass.
+    ByteSet passingWritersOf(Byte address) const { return codeWrites_.writersOf(address, position_); }
+
     // The warnings where the machine stands: about the last instruction and
     // the next one.
     std::vector<Warning> warnings() const;
@@ -233,6 +241,7 @@ private:
 
     std::array<std::uint64_t, 256> lastStep_{};
     std::array<Byte, 256> lastPc_{};
+    CodeWrites codeWrites_;
 
     // The bytes with a value: defined by the program, or written since.
     ByteSet valued_;

@@ -5,7 +5,9 @@
 #include "machine/loop_detection.hpp"
 #include "text/numbers.hpp"
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 namespace tarn::debugger {
 
@@ -78,7 +80,35 @@ std::string describeRewrittenNext(const Session& session) {
            rewrittenInstructionText(session.program(), next) + ".";
 }
 
-std::string describeLastWrite(const Session& session, Byte address) {
+namespace {
+
+// How many of the instructions whose writes into a byte pass are named.
+constexpr std::size_t MOST_PASSING_WRITERS_NAMED = 3;
+
+// " Le scritture della riga 17 (INC guarda+2) qui non fermano più il
+// debugger.", for a byte of the program's instructions that instructions
+// wrote up to here; empty for any other.
+std::string passingWritesNote(const Session& session, Byte address) {
+    const ByteSet writers = session.passingWritersOf(address);
+    if (!writers.any()) return {};
+    const Program& program = session.program();
+    std::vector<std::string> named;
+    writers.forEach([&](unsigned writer) {
+        if (named.size() == MOST_PASSING_WRITERS_NAMED) return;
+        const ProgramLine* line = program.lineAt(writer);
+        named.push_back(line ? "della riga " + std::to_string(line->number) + " (" + trimmed(withoutComment(line->text)) + ")"
+                             : "dell'istruzione all'indirizzo " + hexAddress(writer));
+    });
+    std::string text = " Le scritture ";
+    for (std::size_t i = 0; i < named.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == named.size() && writers.count() == named.size() ? " e " : ", ") + named[i];
+    if (const std::size_t others = writers.count() - named.size(); others > 0)
+        text += " e di altre " + std::to_string(others) + (others == 1 ? " istruzione" : " istruzioni");
+    return text + " qui non fermano più il debugger.";
+}
+
+// Who wrote the byte last, or where its value comes from.
+std::string lastWriterText(const Session& session, Byte address) {
     const Program& program = session.program();
     const LastWrite write = session.lastWrite(address);
     std::string text = "Il byte " + addressText(address) + ", che vale " + byteText(session.machine().M[address]) + ",";
@@ -105,6 +135,12 @@ std::string describeLastWrite(const Session& session, Byte address) {
     }
     return text + " non è mai stato scritto: né " + (program.fromSource ? "il sorgente" : "l'immagine") +
            " né alcuna istruzione fin qui gli hanno dato un valore.";
+}
+
+}  // namespace
+
+std::string describeLastWrite(const Session& session, Byte address) {
+    return lastWriterText(session, address) + passingWritesNote(session, address);
 }
 
 std::string describeStep(const Session& session, const RunResult& result) {

@@ -18,6 +18,8 @@ std::string describeStop(const Session& session, const RunResult& result);
 
 // "che cosa ha scritto per ultimo" the byte at address: the instruction's
 // address, its source line and the step, or that no instruction wrote it.
+// On a byte of the program's instructions, also the instructions whose
+// writes there pass by now (see Session::passingWritersOf).
 std::string describeLastWrite(const Session& session, Byte address);
 
 // The numbers of the lines of the session's proved loop, in order.

@@ -108,7 +108,8 @@ Session::Findings Session::findings(const InstructionPlan& plan) const {
     found.undefinedReads = plan.reads.without(valued_);
     found.effectivePastMemory = plan.usesEffective && plan.effective > 255;
     found.stringPastMemory = plan.stringPastMemory;
-    found.codeWrites = plan.writes & code_;
+    // Code that rewrites itself on purpose is warned of once for each instruction.
+    if (!codeWrites_.pass(state_.PC, position_)) found.codeWrites = plan.writes & code_;
     if (plan.uses & STORES_WORD_AT_A)
         found.inputOverflow = intoAnotherLabel(program_, state_.PC, plan.decoded.A, plan.string);
     if (plan.uses & PRINTS_FROM_A)
@@ -194,7 +195,8 @@ std::vector<Warning> Session::warnings() const {
         list.push_back({WarningKind::WritesCode,
                         instruction + " sta per scrivere nel byte " + addressText(first) + ", parte di un'istruzione" +
                             (program_.lineAt(first) ? " della riga " + std::to_string(program_.lineAt(first)->number) : "") +
-                            ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire."});
+                            ": è codice che modifica se stesso. La macchina lo permette: puoi proseguire, e le prossime "
+                            "scritture di questa istruzione nel programma non fermeranno più il debugger."});
     }
     return list;
 }

@@ -61,7 +61,8 @@ TEST(RewrittenCode, TheMessagesShowTheInstructionThatRuns) {
     // The VAL that puts ADD back is warned of by its line, which is right.
     EXPECT_EQ(describeStep(session, session.runForward(1)),
               "Avviso: VAL (riga 3, indirizzo 0x06) sta per scrivere nel byte 0x03 (3), parte di un'istruzione della "
-              "riga 2: è codice che modifica se stesso. La macchina lo permette: puoi proseguire.");
+              "riga 2: è codice che modifica se stesso. La macchina lo permette: puoi proseguire, e le prossime scritture di "
+              "questa istruzione nel programma non fermeranno più il debugger.");
     EXPECT_EQ(describeStep(session, session.runForward(1)).find("riscritta"), std::string::npos);
 
     // Who wrote x: the MUL of step 2, as it ran, though p holds ADD again now.
@@ -69,10 +70,12 @@ TEST(RewrittenCode, TheMessagesShowTheInstructionThatRuns) {
     EXPECT_EQ(describeLastWrite(session, 0x0A),
               "Il byte 0x0A (10), che vale 0x06 (6), è stato scritto per ultimo dall'istruzione all'indirizzo 0x03 "
               "(riga 2: p: MUL x, y (riscritta dal programma)), al passo 2.");
-    // Who wrote p: a VAL that ran as its line placed it.
+    // Who wrote p: a VAL that ran as its line placed it; and both VAL
+    // write there without stopping a run now.
     EXPECT_EQ(describeLastWrite(session, 0x03),
               "Il byte 0x03 (3), che vale 0x81 (129), è stato scritto per ultimo dall'istruzione all'indirizzo 0x06 "
-              "(riga 3: VAL p, 129), al passo 3.");
+              "(riga 3: VAL p, 129), al passo 3. Le scritture della riga 1 (VAL p, 131) e della riga 3 (VAL p, 129) "
+              "qui non fermano più il debugger.");
 }
 
 TEST(RewrittenCode, AnEndlessLoopSaysWhatItsRewrittenLinesRun) {

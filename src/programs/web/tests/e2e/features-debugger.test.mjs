@@ -308,6 +308,29 @@ test('a loop line whose instruction the program rewrote says what runs there', {
     assert.deepEqual(titles, new Array(2).fill('riga del ciclo infinito: esegue JMP q (riscritta dal programma)'));
 });
 
+test('code that rewrites itself on purpose stops Continua once for each instruction; «Chi l\'ha scritto?» names those that pass', { skip: skipPage }, async (t) => {
+    const { page } = await openPage(t);
+    // INC and DEC move the target of the JMP at p and put it back, three turns.
+    //   0 NOP  1 INC  3 DEC  5 DEC  7 CLZ  8 CMP  11 JPZ  13 JMP  15 p: JMP  17 fine  18 n  19 zero
+    await setSource(page, 'NOP\ngiro: INC p+1\nDEC p+1\nDEC n\nCLZ\nCMP n, zero\nJPZ p\nJMP giro\np: JMP fine\nfine: RST\nn: DB 3\nzero: DB 0\n');
+    const stops = [['INC', 2, '0x01', 1], ['DEC', 3, '0x03', 2]];
+    for (const [mnemonic, line, address, steps] of stops) {
+        await button(page, 'Continua').click();
+        await settled(page);
+        await waitText(page, 'messages', new RegExp(`^Avviso: ${mnemonic} \\(riga ${line}, indirizzo ${address}\\) sta per scrivere nel byte 0x10 \\(16\\), parte di un'istruzione della riga 9: .*, e le prossime scritture di questa istruzione nel programma non fermeranno più il debugger\\.`));
+        await waitText(page, 'messages', new RegExp(`istruzioni eseguite: ${steps}\\b`));
+    }
+    // Their later writes pass: the run goes to the end.
+    await button(page, 'Continua').click();
+    await settled(page);
+    await waitText(page, 'messages', /La macchina si è fermata: codice operativo 0 all'indirizzo 0x11 \(17\), riga 10, dopo 22\s+istruzioni\./);
+
+    await page.getByRole('region', { name: 'Memoria' }).locator('td').nth(16).click();
+    await button(page, "Chi l'ha scritto?").click();
+    await settled(page);
+    await waitText(page, 'messages', /Le scritture della riga 2 \(giro: INC p\+1\) e della riga 3 \(DEC p\+1\) qui non fermano più il debugger\./);
+});
+
 test('a word that would make INP write into another label\'s bytes is said before the INP runs', { skip: skipPage }, async (t) => {
     const { page } = await openPage(t);
     await setSource(page, 'INP a\nWRT a\nRST\na: DB 0, 0, 0\nb: DB "xy", 0\n');
