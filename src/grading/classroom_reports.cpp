@@ -13,6 +13,13 @@
 //
 // PrairieLearn: the results of an external grader, as its manual describes
 // them, for the <pl-external-grader-results> element.
+//
+// Both files have a bound that a class's report has not. The reporter gets
+// the results through an environment variable, in base64, and Linux takes
+// no variable over 128 KiB; PrairieLearn takes no results over 1 MB. Each
+// case's details are already short (the report cuts a long output), but
+// there may be many cases: the details fill the room that the rest of the
+// file leaves, in the cases' order, and those that do not fit say so.
 #include "grading/classroom_reports.hpp"
 
 #include "grading/report_files.hpp"
@@ -24,12 +31,21 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 namespace tarn::grading {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// The bytes each file may take: with its base64 and the variable's name,
+// the reporter's variable stays under 128 KiB; PrairieLearn's file stays
+// under 1 MB.
+constexpr std::size_t GITHUB_BOUND = 90 * 1024;
+constexpr std::size_t PRAIRIELEARN_BOUND = 900 * 1000;
+
+constexpr const char* DETAILS_LEFT_OUT = "(dettagli omessi: non c'è più spazio nel file dei risultati)";
 
 // What a student may know of one case.
 struct CaseView {
@@ -73,10 +89,43 @@ CaseView caseView(const Exercise& exercise, const std::string& exerciseArgument,
     return view;
 }
 
-std::string dumped(const Json& report) {
+std::string dumped(const Json& report, int indent) {
     // Every text is valid UTF-8 by now; replace is only a guard, so that no
     // bytes can ever make this throw.
-    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return report.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The bytes a text takes in the file: quoted, escaped.
+std::size_t storedSize(const std::string& text) {
+    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace).size();
+}
+
+// The report with each test's details under key, as many as the bound
+// leaves room for: the report is measured with none, room is kept for every
+// failing case to say that its details are left out, then the details go in,
+// in the cases' order, while they fit. (With so many cases that not even
+// that fits, no case has details.)
+std::string withDetails(Json report, const std::vector<CaseView>& views, const char* key, std::size_t bound,
+                        int indent) {
+    const std::size_t marker = storedSize(DETAILS_LEFT_OUT) - 2;
+    std::size_t needed = dumped(report, indent).size();
+    for (const CaseView& view : views)
+        if (!view.details.empty()) needed += marker;
+    if (needed > bound) return dumped(report, indent);
+    std::size_t room = bound - needed;
+    Json& tests = report["tests"];
+    for (std::size_t index = 0; index < views.size() && index < tests.size(); ++index) {
+        const std::string& details = views[index].details;
+        if (details.empty()) continue;
+        const std::size_t more = storedSize(details) - 2 - std::min(marker, storedSize(details) - 2);
+        if (more <= room) {
+            tests[index][key] = details;
+            room -= more;
+        } else {
+            tests[index][key] = DETAILS_LEFT_OUT;
+        }
+    }
+    return dumped(report, indent);
 }
 
 }  // namespace
@@ -90,21 +139,24 @@ std::string githubClassroomReport(const Exercise& exercise, const std::string& e
     report["status"] = result.allPassed() ? "pass" : failed;
     report["max_score"] = roundedPoints(exercise.totalPoints());
     Json tests = Json::array();
+    std::vector<CaseView> views;
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
-        const CaseView view = caseView(exercise, exerciseArgument, result, index);
+        views.push_back(caseView(exercise, exerciseArgument, result, index));
+        const CaseView& view = views.back();
         Json test;
         test["name"] = view.name;
         test["status"] = view.passed ? "pass" : failed;
         test["score"] = view.points;
         test["message"] = view.message;
-        test["test_code"] = view.details;
+        test["test_code"] = "";
         test["filename"] = "";
         test["line_no"] = 0;
         test["duration"] = 0;
         tests.push_back(std::move(test));
     }
     report["tests"] = std::move(tests);
-    return dumped(report);
+    // On one line: nobody reads it but the reporter, and every byte counts.
+    return withDetails(std::move(report), views, "test_code", GITHUB_BOUND, -1);
 }
 
 std::string prairieLearnReport(const Exercise& exercise, const std::string& exerciseArgument,
@@ -124,7 +176,7 @@ std::string prairieLearnReport(const Exercise& exercise, const std::string& exer
         if (!submission.notes.empty()) message += "\n" + visibleText(joinLines(submission.notes));
         report["message"] = message;
         report["tests"] = Json::array();
-        return dumped(report);
+        return dumped(report, 2);
     }
     const double total = exercise.totalPoints();
     double score = result.allPassed() ? 1.0 : 0.0;
@@ -134,22 +186,24 @@ std::string prairieLearnReport(const Exercise& exercise, const std::string& exer
     report["score"] = std::round(score * 10000.0) / 10000.0;
     std::size_t passed = 0;
     Json tests = Json::array();
+    std::vector<CaseView> views;
     for (std::size_t index = 0; index < exercise.cases.size(); ++index) {
-        const CaseView view = caseView(exercise, exerciseArgument, result, index);
+        views.push_back(caseView(exercise, exerciseArgument, result, index));
+        const CaseView& view = views.back();
         if (view.passed) ++passed;
         Json test;
         test["name"] = view.name;
         test["points"] = view.points;
         test["max_points"] = view.maximum;
         test["message"] = view.message;
-        test["output"] = view.details;
+        test["output"] = "";
         tests.push_back(std::move(test));
     }
     message += countedCases(passed, exercise.cases.size()) + ", " + pointsOutOf(result.points, total) + ".";
     if (!submission.notes.empty()) message += "\n" + visibleText(joinLines(submission.notes));
     report["message"] = message;
     report["tests"] = std::move(tests);
-    return dumped(report);
+    return withDetails(std::move(report), views, "output", PRAIRIELEARN_BOUND, 2);
 }
 
 }  // namespace tarn::grading
