@@ -1,0 +1,201 @@
+// The real tarngrade's files for GitHub Classroom and PrairieLearn, read by
+// what reads them: each platform's fields checked as a JSON Schema kept in
+// schemas/ (where each names its source), validated with Python's
+// jsonschema; what reaches the student, with no hidden case in it; and the
+// command lines these platforms' sandboxes run.
+#include "support/process.hpp"
+#include "support/temp_folder.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using nlohmann::json;
+using tarntest::fileContent;
+using tarntest::ProcessResult;
+using tarntest::runProcess;
+using tarntest::ScratchFolder;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The formats for one submission that a student reads, each with its schema:
+// the rows of any test over every student-facing format.
+struct StudentFormat {
+    const char* option;
+    const char* schema;   // in tests/grading/schemas, "" for none
+};
+constexpr StudentFormat STUDENT_FORMATS[] = {
+    {"--github-classroom", "github-classroom-results.schema.json"},
+    {"--prairielearn", "prairielearn-results.schema.json"},
+};
+
+// An exercise with a case the echo passes, a visible one it fails, and a
+// hidden one it fails, whose input and expected output are words found
+// nowhere else; the echo, a source that does not assemble, a folder
+// holding the echo's source and an image, and an empty folder.
+class ClassroomFiles : public ::testing::Test {
+protected:
+    ClassroomFiles() : folder_("classroom") {
+        folder_.put("es.toml",
+                    "titolo = \"Eco\"\n"
+                    "limite_istruzioni = 1000\n"
+                    "\n[[caso]]\nnome = \"ciao\"\ningresso = \"ciao\\n\"\nuscita = \"ciao\\n\"\npunti = 2\n"
+                    "\n[[caso]]\nnome = \"maiuscole\"\ningresso = \"prova\\n\"\nuscita = \"PROVA\\n\"\n"
+                    "\n[[caso]]\nnome = \"segreto\"\ningresso = \"ingressonascosto\\n\"\n"
+                    "uscita = \"uscitanascosta\\n\"\nnascosto = true\npunti = 3\n");
+        const std::string echo = "        INP parola\n        WRT parola\n        WRT acapo\n        RST\n"
+                                 "acapo:  DB \"\\n\", 0\nparola:\n";
+        folder_.put("eco.asm", echo);
+        folder_.put("rotto.asm", "        ADX 1\n");
+        folder_.put("cartella/eco.asm", echo);
+        folder_.put("cartella/eco.bin", std::string("\x00", 1));
+        std::filesystem::create_directory(folder_ / "vuota");
+    }
+
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    // tarngrade on the exercise and one submission, writing the format's
+    // file; the file's content.
+    std::string grade(const StudentFormat& format, const std::string& submission, int expectedStatus) const {
+        const std::string output = path("risultati.json");
+        fs::remove(output);
+        const ProcessResult result =
+            runProcess({TARNGRADE_BINARY, path("es.toml"), path(submission), format.option, output});
+        EXPECT_EQ(result.exitStatus, expectedStatus) << format.option << " " << submission << "\n" << result.err;
+        EXPECT_EQ(result.err, "") << format.option << " " << submission;
+        return fileContent(output);
+    }
+
+    // Whether Python's jsonschema accepts the text against the schema; its
+    // complaint in why.
+    bool valid(const StudentFormat& format, const std::string& text, std::string& why) const {
+        folder_.put("valida.json", text);
+        const fs::path schema = fs::path(TARNSIM_SOURCE_DIR) / "tests" / "grading" / "schemas" / format.schema;
+        const ProcessResult result = runProcess(
+            {"/usr/bin/env", "python3", "-c",
+             "import json, sys, jsonschema\n"
+             "schema = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+             "jsonschema.Draft202012Validator.check_schema(schema)\n"
+             "jsonschema.validate(json.load(open(sys.argv[2], encoding='utf-8')), schema,\n"
+             "                    cls=jsonschema.Draft202012Validator)\n",
+             schema.string(), path("valida.json")});
+        why = result.err;
+        return result.exitStatus == 0;
+    }
+
+    bool haveJsonschema() const {
+        return runProcess({"/usr/bin/env", "python3", "-c", "import jsonschema"}).exitStatus == 0;
+    }
+
+private:
+    ScratchFolder folder_;
+};
+
+TEST_F(ClassroomFiles, EachPlatformsSchemaAcceptsTheFileAndRefusesAWrongOne) {
+    if (!haveJsonschema()) GTEST_SKIP() << "manca python3-jsonschema";
+    for (const StudentFormat& format : STUDENT_FORMATS) {
+        SCOPED_TRACE(format.option);
+        std::string why;
+        for (const char* submission : {"eco.asm", "rotto.asm", "cartella", "vuota"}) {
+            const std::string text = grade(format, submission, 1);
+            ASSERT_FALSE(text.empty()) << submission;
+            EXPECT_TRUE(valid(format, text, why)) << submission << "\n" << why << text;
+        }
+        // The check can fail: a score the platform cannot take is refused.
+        json wrong = json::parse(grade(format, "eco.asm", 1));
+        if (wrong.contains("score")) wrong["score"] = 2;
+        else wrong["tests"][0]["score"] = -1;
+        EXPECT_FALSE(valid(format, wrong.dump(), why)) << wrong.dump();
+    }
+}
+
+// What each platform records: the reporter's sum and its failed workflow,
+// PrairieLearn's score, and a source that does not assemble costing no
+// attempt on PrairieLearn.
+TEST_F(ClassroomFiles, PlatformsRecordTheGrade) {
+    const json github = json::parse(grade(STUDENT_FORMATS[0], "eco.asm", 1));
+    EXPECT_EQ(github.at("status"), "fail");
+    EXPECT_EQ(github.at("max_score"), 6);
+    double sum = 0;
+    for (const json& test : github.at("tests")) sum += test.at("score").get<double>();
+    EXPECT_EQ(sum, 2);
+
+    const json prairie = json::parse(grade(STUDENT_FORMATS[1], "eco.asm", 1));
+    EXPECT_EQ(prairie.at("gradable"), true);
+    EXPECT_NEAR(prairie.at("score").get<double>(), 2.0 / 6.0, 1e-4);
+
+    const json broken = json::parse(grade(STUDENT_FORMATS[1], "rotto.asm", 1));
+    EXPECT_EQ(broken.at("gradable"), false);
+    ASSERT_EQ(broken.at("format_errors").size(), 1u);
+    EXPECT_NE(broken.at("format_errors")[0].get<std::string>().find("rotto.asm:1:9: errore: "), std::string::npos)
+        << broken;
+    EXPECT_EQ(json::parse(grade(STUDENT_FORMATS[0], "rotto.asm", 1)).at("status"), "error");
+    // Nothing handed in is not an answer either.
+    const json empty = json::parse(grade(STUDENT_FORMATS[1], "vuota", 1));
+    EXPECT_EQ(empty.at("gradable"), false);
+    EXPECT_NE(empty.at("format_errors")[0].get<std::string>().find("nessun programma"), std::string::npos) << empty;
+}
+
+// No hidden case's input, expected or actual output, and no command to
+// replay or debug a case, in any file a student reads; a visible failing
+// case's details are there.
+TEST_F(ClassroomFiles, NoHiddenCaseOrCommandReachesTheStudent) {
+    for (const StudentFormat& format : STUDENT_FORMATS) {
+        for (const char* submission : {"eco.asm", "cartella"}) {
+            SCOPED_TRACE(std::string(format.option) + " " + submission);
+            const std::string text = grade(format, submission, 1);
+            for (const char* secret : {"ingressonascosto", "uscitanascosta", "tarngrade", "tarndbg", "--caso",
+                                       "--docente", "es.toml"})
+                EXPECT_EQ(text.find(secret), std::string::npos) << secret << "\n" << text;
+            EXPECT_NE(text.find("PROVA"), std::string::npos) << text;
+            EXPECT_NE(text.find("caso nascosto: non superato"), std::string::npos) << text;
+        }
+    }
+}
+
+// One submission at a time, as the platforms grade; a folder is one
+// student's whatever it holds; the file takes the place of nothing given.
+TEST_F(ClassroomFiles, CommandLinesOfTheSandboxes) {
+    struct Row {
+        std::vector<std::string> arguments;   // after the exercise; the option and its file come last
+        int status;
+        std::string message;   // on standard error, "" for none
+    };
+    for (const StudentFormat& format : STUDENT_FORMATS) {
+        const std::string platform = std::string(format.option) == "--prairielearn" ? "PrairieLearn" : "GitHub Classroom";
+        const std::vector<Row> rows = {
+            {{path("eco.asm"), path("rotto.asm"), format.option, path("r.json")},
+             2,
+             "tarngrade: " + platform + " valuta una consegna alla volta: " + format.option +
+                 " ne vuole una sola, ma ne sono date 2"},
+            {{path("cartella"), format.option, path("r.json")}, 1, ""},
+            {{path("eco.asm"), format.option, path("es.toml")},
+             2,
+             std::string("tarngrade: il rapporto ") + format.option + " '" + path("es.toml") +
+                 "' prenderebbe il posto dell'esercizio"},
+            {{path("eco.asm"), format.option, path("eco.asm")},
+             2,
+             std::string("tarngrade: il rapporto ") + format.option + " '" + path("eco.asm") +
+                 "' prenderebbe il posto della consegna"},
+        };
+        for (const Row& row : rows) {
+            std::vector<std::string> argv = {TARNGRADE_BINARY, path("es.toml")};
+            argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+            const ProcessResult result = runProcess(argv);
+            SCOPED_TRACE(testing::PrintToString(row.arguments));
+            EXPECT_EQ(result.exitStatus, row.status) << result.err;
+            if (row.message.empty()) EXPECT_EQ(result.err, "");
+            else EXPECT_EQ(result.err.rfind(row.message, 0), 0u) << result.err;
+        }
+        // The exercise and the program are as they were.
+        EXPECT_NE(fileContent(path("es.toml")).find("titolo = \"Eco\""), std::string::npos);
+        EXPECT_NE(fileContent(path("eco.asm")).find("INP parola"), std::string::npos);
+    }
+}
+
+}  // namespace
