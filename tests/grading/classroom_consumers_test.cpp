@@ -37,7 +37,8 @@ constexpr StudentFormat STUDENT_FORMATS[] = {
 // An exercise with a case the echo passes, a visible one it fails, and a
 // hidden one it fails, whose input and expected output are words found
 // nowhere else; the echo, a source that does not assemble, a folder
-// holding the echo's source and an image, and an empty folder.
+// holding the echo's source and an image, one holding two sources, and an
+// empty folder.
 class ClassroomFiles : public ::testing::Test {
 protected:
     ClassroomFiles() : folder_("classroom") {
@@ -54,6 +55,8 @@ protected:
         folder_.put("rotto.asm", "        ADX 1\n");
         folder_.put("cartella/eco.asm", echo);
         folder_.put("cartella/eco.bin", std::string("\x00", 1));
+        folder_.put("doppia/prima.asm", echo);
+        folder_.put("doppia/seconda.asm", echo);
         std::filesystem::create_directory(folder_ / "vuota");
     }
 
@@ -173,7 +176,9 @@ TEST_F(ClassroomFiles, CommandLinesOfTheSandboxes) {
              2,
              "tarngrade: " + platform + " valuta una consegna alla volta: " + format.option +
                  " ne vuole una sola, ma ne sono date 2"},
-            {{path("cartella"), format.option, path("r.json")}, 1, ""},
+            // Alone, a folder of two programs looks like a class; here it
+            // is one student's, who handed in one program too many.
+            {{path("doppia"), format.option, path("r.json")}, 1, ""},
             {{path("eco.asm"), format.option, path("es.toml")},
              2,
              std::string("tarngrade: il rapporto ") + format.option + " '" + path("es.toml") +
