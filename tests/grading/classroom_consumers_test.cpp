@@ -15,6 +15,7 @@
 
 using nlohmann::json;
 using tarntest::fileContent;
+using tarntest::ProcessOptions;
 using tarntest::ProcessResult;
 using tarntest::runProcess;
 using tarntest::ScratchFolder;
@@ -201,6 +202,134 @@ TEST_F(ClassroomFiles, CommandLinesOfTheSandboxes) {
         EXPECT_NE(fileContent(path("es.toml")).find("titolo = \"Eco\""), std::string::npos);
         EXPECT_NE(fileContent(path("eco.asm")).find("INP parola"), std::string::npos);
     }
+}
+
+// The examples of examples/piattaforme, run as each platform runs them,
+// with the tarngrade built here in place of the static one they ask for.
+
+fs::path examplesFolder() {
+    return fs::path(TARNSIM_SOURCE_DIR) / "examples" / "piattaforme";
+}
+
+fs::path exercisesFolder() {
+    return fs::path(TARNSIM_SOURCE_DIR) / "examples" / "esercizi";
+}
+
+// A program run by /bin/sh, in a folder, with some variables set.
+ProcessResult runScript(const fs::path& script, const fs::path& folder, const std::vector<std::string>& variables) {
+    std::vector<std::string> argv = {"/usr/bin/env"};
+    argv.insert(argv.end(), variables.begin(), variables.end());
+    argv.insert(argv.end(), {"/bin/sh", "-c", "cd \"$1\" && exec /bin/sh \"$2\"", "sh", folder.string(), script.string()});
+    return runProcess(argv);
+}
+
+void copyTarngrade(const fs::path& to) {
+    fs::copy_file(TARNGRADE_BINARY, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_all, fs::perm_options::replace);
+}
+
+// GitHub Classroom: the workflow is the one the reporter asks for, and its
+// step gives the reporter, in base64, the results of the student's program.
+TEST(ClassroomExamples, GithubClassroomWorkflowGradesTheStudentsProgram) {
+    const ScratchFolder scratch("github");
+    const fs::path repository = scratch / "repository";
+    fs::copy(examplesFolder() / "github-classroom", repository, fs::copy_options::recursive);
+    copyTarngrade(repository / ".github" / "tarngrade" / "tarngrade");
+
+    // The names the reporter needs: the workflow's, the job's, and a
+    // runner's results under its id in capitals with _RESULTS after it.
+    const ProcessResult workflow = runProcess(
+        {"/usr/bin/env", "python3", "-c",
+         "import sys, yaml\n"
+         "flow = yaml.safe_load(open(sys.argv[1], encoding='utf-8'))\n"
+         "assert flow['name'] == 'Autograding Tests', flow['name']\n"
+         "assert list(flow['jobs']) == ['run-autograding-tests'], list(flow['jobs'])\n"
+         "steps = flow['jobs']['run-autograding-tests']['steps']\n"
+         "reporter = steps[-1]\n"
+         "assert reporter['uses'] == 'classroom-resources/autograding-grading-reporter@v1'\n"
+         "runners = reporter['with']['runners'].split(',')\n"
+         "for runner in runners:\n"
+         "    step = [s for s in steps if s.get('id') == runner]\n"
+         "    assert step, runner\n"
+         "    value = reporter['env'][runner.upper() + '_RESULTS']\n"
+         "    assert value == '${{ steps.' + runner + '.outputs.result }}', value\n",
+         (repository / ".github" / "workflows" / "classroom.yml").string()});
+    EXPECT_EQ(workflow.exitStatus, 0) << workflow.err;
+
+    for (const auto& [program, status] : {std::pair{"somma-giusta.asm", "pass"}, std::pair{"somma-sbagliata.asm", "fail"}}) {
+        SCOPED_TRACE(program);
+        fs::copy_file(exercisesFolder() / program, repository / "programma.asm", fs::copy_options::overwrite_existing);
+        const fs::path output = scratch / "output";
+        fs::remove(output);
+        const ProcessResult step = runScript(".github/tarngrade/valuta.sh", repository,
+                                             {"GITHUB_OUTPUT=" + output.string(), "RUNNER_TEMP=" + scratch.path().string()});
+        ASSERT_EQ(step.exitStatus, 0) << step.err;
+        EXPECT_EQ(step.out, "");
+        const std::string line = fileContent(output);
+        ASSERT_EQ(line.rfind("result=", 0), 0u) << line;
+        ASSERT_EQ(line.back(), '\n');
+        ProcessOptions decode;
+        decode.input = line.substr(7, line.size() - 8);
+        const ProcessResult decoded = runProcess({"/usr/bin/env", "base64", "-d"}, decode);
+        ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
+        const json results = json::parse(decoded.out);
+        EXPECT_EQ(results.at("status"), status);
+        EXPECT_EQ(results.at("max_score"), 9);
+    }
+    // A program the student deleted fails the step, with the reason.
+    fs::remove(repository / "programma.asm");
+    const ProcessResult missing = runScript(".github/tarngrade/valuta.sh", repository,
+                                            {"GITHUB_OUTPUT=" + (scratch / "output").string()});
+    EXPECT_EQ(missing.exitStatus, 2);
+    EXPECT_NE(missing.err.find("programma.asm"), std::string::npos) << missing.err;
+}
+
+// PrairieLearn: run.sh in the /grade layout that the external grader
+// makes, with what the student submitted in student/.
+TEST(ClassroomExamples, PrairieLearnQuestionGradesTheSubmission) {
+    const ScratchFolder scratch("prairielearn");
+    const fs::path grade = scratch / "grade";
+    const fs::path example = examplesFolder() / "prairielearn";
+    fs::create_directories(grade / "serverFilesCourse");
+    fs::copy(example / "serverFilesCourse" / "tarngrade", grade / "serverFilesCourse" / "tarngrade");
+    copyTarngrade(grade / "serverFilesCourse" / "tarngrade" / "tarngrade");
+    fs::copy(example / "questions" / "somma-tarnsim" / "tests", grade / "tests");
+    fs::create_directories(grade / "student");
+
+    // The question runs that script, in that place.
+    const json info = json::parse(fileContent(example / "questions" / "somma-tarnsim" / "info.json"));
+    const json& options = info.at("externalGradingOptions");
+    EXPECT_EQ(options.at("entrypoint"), "/grade/serverFilesCourse/tarngrade/run.sh");
+    EXPECT_EQ(options.at("serverFilesCourse"), json::array({"tarngrade/"}));
+    EXPECT_EQ(info.at("gradingMethod"), "External");
+    EXPECT_NE(fileContent(example / "questions" / "somma-tarnsim" / "question.html")
+                  .find("<pl-file-editor file-name=\"programma.asm\""),
+              std::string::npos);
+
+    struct Row {
+        const char* program;   // copied from examples/esercizi as programma.asm; "" for none
+        bool gradable;
+        double score;
+    };
+    for (const Row& row : {Row{"somma-giusta.asm", true, 1.0}, Row{"somma-sbagliata.asm", true, 0.5556},
+                           Row{"", false, 0}}) {
+        SCOPED_TRACE(row.program);
+        fs::remove(grade / "student" / "programma.asm");
+        if (*row.program != '\0') fs::copy_file(exercisesFolder() / row.program, grade / "student" / "programma.asm");
+        fs::remove_all(grade / "results");
+        const ProcessResult run = runScript(grade / "serverFilesCourse" / "tarngrade" / "run.sh", scratch.path(), {});
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        const json results = json::parse(fileContent(grade / "results" / "results.json"));
+        EXPECT_EQ(results.at("gradable"), row.gradable);
+        EXPECT_NEAR(results.at("score").get<double>(), row.score, 1e-4);
+    }
+    // When tarngrade cannot grade at all, the student loses no attempt.
+    fs::remove_all(grade / "tests");
+    const ProcessResult run = runScript(grade / "serverFilesCourse" / "tarngrade" / "run.sh", scratch.path(), {});
+    EXPECT_EQ(run.exitStatus, 0);
+    const json results = json::parse(fileContent(grade / "results" / "results.json"));
+    EXPECT_EQ(results.at("gradable"), false);
+    EXPECT_NE(results.at("format_errors")[0].get<std::string>().find("avvisa il docente"), std::string::npos);
 }
 
 }  // namespace
