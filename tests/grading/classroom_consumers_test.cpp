@@ -1,8 +1,10 @@
 // The real tarngrade's files for GitHub Classroom and PrairieLearn, read by
 // what reads them: each platform's fields checked as a JSON Schema kept in
 // schemas/ (where each names its source), validated with Python's
-// jsonschema; what reaches the student, with no hidden case in it; and the
-// command lines these platforms' sandboxes run.
+// jsonschema; what reaches the student, with no hidden case in it; the
+// command lines these platforms' sandboxes run; and the examples of
+// examples/piattaforme, run as the platforms run them (the workflow read
+// with Python's yaml).
 #include "support/process.hpp"
 #include "support/temp_folder.hpp"
 
