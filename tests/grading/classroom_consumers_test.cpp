@@ -334,4 +334,61 @@ TEST(ClassroomExamples, PrairieLearnQuestionGradesTheSubmission) {
     EXPECT_NE(results.at("format_errors")[0].get<std::string>().find("avvisa il docente"), std::string::npos);
 }
 
+// A block of code in the manual page, after the line marker, as a reader
+// sees it: the escapes of the page undone.
+std::vector<std::string> manualBlock(const std::string& page, const std::string& marker) {
+    std::vector<std::string> lines;
+    const std::size_t at = page.find(marker);
+    if (at == std::string::npos) return lines;
+    const std::size_t start = page.find(".nf\n", at);
+    const std::size_t end = page.find("\n.fi\n", start);
+    if (start == std::string::npos || end == std::string::npos) return lines;
+    std::string block = page.substr(start + 4, end - start - 4);
+    const std::pair<std::string, std::string> escapes[] = {
+        {"\\&", ""},  {"\\-", "-"},  {"\\(aq", "'"}, {"\\(`a", "à"}, {"\\(`e", "è"}, {"\\('e", "é"},
+        {"\\(`i", "ì"}, {"\\(`o", "ò"}, {"\\(`u", "ù"}, {"\\e", "\\"},
+    };
+    for (const auto& [escape, text] : escapes)
+        for (std::size_t found = block.find(escape); found != std::string::npos;
+             found = block.find(escape, found + text.size()))
+            block.replace(found, escape.size(), text);
+    std::size_t from = 0;
+    for (std::size_t newline; (newline = block.find('\n', from)) != std::string::npos; from = newline + 1)
+        lines.push_back(block.substr(from, newline - from));
+    lines.push_back(block.substr(from));
+    return lines;
+}
+
+// The lines of an example file that are not blank or comments (the "#!"
+// line stays).
+std::vector<std::string> exampleLines(const fs::path& file) {
+    std::vector<std::string> lines;
+    const std::string text = fileContent(file);
+    std::size_t from = 0;
+    for (std::size_t newline; (newline = text.find('\n', from)) != std::string::npos; from = newline + 1) {
+        const std::string line = text.substr(from, newline - from);
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos || (line[first] == '#' && line.compare(first, 2, "#!") != 0)) continue;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// What the manual page shows of each setup is the example, comments aside:
+// a teacher who copies either gets the same.
+TEST(ClassroomExamples, ManualShowsTheExamplesFiles) {
+    const std::string page = fileContent(fs::path(TARNSIM_SOURCE_DIR) / "man" / "tarngrade.1");
+    const std::pair<const char*, const char*> blocks[] = {
+        {".BR .github/workflows/classroom.yml :", "github-classroom/.github/workflows/classroom.yml"},
+        {".BR .github/tarngrade/valuta.sh ,", "github-classroom/.github/tarngrade/valuta.sh"},
+        {"nuovo per ogni domanda):", "prairielearn/questions/somma-tarnsim/info.json"},
+        {".BR serverFilesCourse/tarngrade/run.sh :", "prairielearn/serverFilesCourse/tarngrade/run.sh"},
+    };
+    for (const auto& [marker, example] : blocks) {
+        const std::vector<std::string> expected = exampleLines(examplesFolder() / example);
+        ASSERT_FALSE(expected.empty()) << example;
+        EXPECT_EQ(manualBlock(page, marker), expected) << example;
+    }
+}
+
 }  // namespace

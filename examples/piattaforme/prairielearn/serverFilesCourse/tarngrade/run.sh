@@ -20,7 +20,7 @@ stato=$?
 # tentativo.
 if [ "$stato" -gt 1 ]; then
     printf '{"gradable": false, "format_errors": ["%s"]}\n' \
-        "Non è stato possibile valutare la consegna (stato di uscita $stato di tarngrade): avvisa il docente." \
+        "Non si è potuto valutare la consegna (stato $stato): avvisa il docente." \
         > "$radice/results/results.json"
 fi
 exit 0
