@@ -9,7 +9,7 @@
 #       ligature (U+FB00 to U+FB06, as a mistyped \(Fo or \(ff gives), its
 #       guillemets paired (each « closed by a » before the next «), and no word
 #       of more than 20 letters (words run together, as a macro such as .BR
-#       does with what follows it on its line); and where man and groff are
+#       does with what follows it on its line) but a key of JSON in quotes; and where man and groff are
 #       there, groff has no warning at 80 and at 120 columns (lintian renders
 #       at 120). Without mandoc the check is skipped (exit status 77).
 #   man_pages_check.sh headers FOLDER VERSION
@@ -46,7 +46,8 @@ if [ "$mode" = render ]; then
             s/.\x08//g;
             sub fault { print "$page: riga $.: $_[0]:\n    $_"; $failed = 1 }
             fault("una legatura (U+FB00..U+FB06)") if /[\x{FB00}-\x{FB06}]/;
-            fault("una parola di più di 20 lettere") if /\p{L}{21,}/;
+            # A long word in double quotes is a key of JSON, quoted whole.
+            fault("una parola di più di 20 lettere") if /(?<![\p{L}"])\p{L}{21,}|\p{L}{21,}(?![\p{L}"])/;
             for my $mark (/([«»])/g) {
                 if ($mark eq "«") { fault("« dentro una citazione già aperta alla riga $open") if $open; $open = $. }
                 elsif (!$open) { fault("» senza un « che lo apra") }

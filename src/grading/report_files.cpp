@@ -135,12 +135,6 @@ Json lines(const std::vector<std::string>& texts) {
     return array;
 }
 
-// Points as a number of hundredths, as every report rounds them.
-double roundedPoints(double points) {
-    if (!std::isfinite(points)) return 0;
-    return std::round(points * 100.0) / 100.0;
-}
-
 std::string_view comparisonName(Comparison comparison) {
     return comparison == Comparison::Blanks ? "spazi" : "esatto";
 }
@@ -441,15 +435,6 @@ std::string csvField(std::string_view bytes, bool text) {
 
 // ---- Gradescope ----
 
-std::string countedCases(std::size_t count, std::size_t total) {
-    return std::to_string(count) + (count == 1 ? " caso superato su " : " casi superati su ") + std::to_string(total);
-}
-
-std::string pointsOutOf(double points, double total) {
-    const std::string shown = formatPoints(points);
-    return shown + (shown == "1" ? " punto su " : " punti su ") + formatPoints(total);
-}
-
 // The summary a student sees at once: only what the visible cases tell.
 std::string gradescopeSummary(const Exercise& exercise, const SubmissionResult& result) {
     std::size_t visible = 0;
@@ -485,6 +470,20 @@ std::string gradescopeSummary(const Exercise& exercise, const SubmissionResult& 
 }
 
 }  // namespace
+
+double roundedPoints(double points) {
+    if (!std::isfinite(points)) return 0;
+    return std::round(points * 100.0) / 100.0;
+}
+
+std::string countedCases(std::size_t count, std::size_t total) {
+    return std::to_string(count) + (count == 1 ? " caso superato su " : " casi superati su ") + std::to_string(total);
+}
+
+std::string pointsOutOf(double points, double total) {
+    const std::string shown = formatPoints(points);
+    return shown + (shown == "1" ? " punto su " : " punti su ") + formatPoints(total);
+}
 
 // The cases a result can be read against: the exercise's, in its order.
 std::size_t caseCount(const Exercise& exercise, const SubmissionResult& result) {

@@ -30,6 +30,15 @@ std::string gradescopeReport(const Exercise& exercise, const std::string& exerci
 
 // What the report writers share, for those beside a program too.
 
+// Points as a number of hundredths, as every report rounds them.
+double roundedPoints(double points);
+
+// "3 casi superati su 4", "1 caso superato su 2".
+std::string countedCases(std::size_t count, std::size_t total);
+
+// "2,5 punti su 4", "1 punto su 3".
+std::string pointsOutOf(double points, double total);
+
 // The cases a result can be read against: the exercise's, in its order.
 std::size_t caseCount(const Exercise& exercise, const SubmissionResult& result);
 

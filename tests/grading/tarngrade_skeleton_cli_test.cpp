@@ -160,7 +160,7 @@ TEST(TarngradeSkeleton, ASkeletonThatCannotBeUsedStopsTheGradingWithOneMessage) 
         {{"--scheletro", skeleton, "--json", skeleton},
          "tarngrade: il rapporto --json '" + skeleton +
              "' prenderebbe il posto dello scheletro (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] "
-             "[--junit F] [--csv F] [--xlsx F] [--gradescope F] [--caso NOME] [--somiglianze [--scheletro F]] "
+             "[--junit F] [--csv F] [--xlsx F] [--gradescope F] [--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] "
              "[--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO)\n"},
     };
     for (const auto& c : cases) {

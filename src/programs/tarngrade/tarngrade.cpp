@@ -1,13 +1,15 @@
 // tarngrade: grades a class's programs on the cases of an exercise.
 //
 //     tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F]
-//               [--xlsx F] [--gradescope F] [--caso NOME] [--somiglianze
+//               [--xlsx F] [--gradescope F] [--github-classroom F]
+//               [--prairielearn F] [--caso NOME] [--somiglianze
 //               [--scheletro F]] [--sintesi] [--docente]
 //     tarngrade --verifica ESERCIZIO [-j N]
 //
 // Exit status: 0 when every case of every submission passed, 1 when any
 // failed, 2 when the command line is wrong, a file cannot be read or
 // written, or memory runs out.
+#include "grading/classroom_reports.hpp"
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_files.hpp"
@@ -34,6 +36,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -42,7 +45,7 @@ using namespace tarn::grading;
 
 constexpr const char* USAGE_LINE =
     "uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--xlsx F] [--gradescope F] "
-    "[--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO";
+    "[--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO";
 
 constexpr const char* HELP =
     "Uso: tarngrade ESERCIZIO CONSEGNA... [opzioni]\n"
@@ -58,6 +61,9 @@ constexpr const char* HELP =
     "  --csv F           scrive in F il registro dei voti: una riga per studente\n"
     "  --xlsx F          scrive in F il registro dei voti come cartella di lavoro Excel\n"
     "  --gradescope F    scrive in F il results.json di Gradescope (una sola consegna)\n"
+    "  --github-classroom F\n"
+    "                    scrive in F i risultati per GitHub Classroom (una sola consegna)\n"
+    "  --prairielearn F  scrive in F il results.json di PrairieLearn (una sola consegna)\n"
     "  --caso NOME       mostra per intero il caso NOME di una sola consegna\n"
     "  --somiglianze     elenca anche le coppie di consegne più simili\n"
     "  --scheletro F     con --somiglianze: il codice dato a tutti, che non conta\n"
@@ -78,6 +84,7 @@ struct Options {
     std::vector<std::string> submissions;
     unsigned jobs = 0;
     std::string json, junit, csv, xlsx, gradescope;
+    std::string githubClassroom, prairieLearn;  // one submission each, as Gradescope
     std::optional<std::string> replayCase;
     bool similarities = false;
     std::string skeleton;   // --scheletro: the starter code every student received
@@ -99,7 +106,7 @@ int fileError(const std::string& message) {
 
 // The spellings of the options, for suggestions.
 constexpr std::string_view OPTIONS[] = {"-j",        "--json",    "--junit",   "--csv",      "--xlsx",
-                                        "--gradescope", "--caso", "--somiglianze", "--scheletro", "--sintesi",
+                                        "--gradescope", "--github-classroom", "--prairielearn", "--caso", "--somiglianze", "--scheletro", "--sintesi",
                                         "--docente", "--verifica", "-h",        "--help",     "--version"};
 
 // An unknown option, with the known one it resembles.
@@ -191,6 +198,8 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
             for (auto [name, target] : {std::pair{"--json", &options.json}, std::pair{"--junit", &options.junit},
                                         std::pair{"--csv", &options.csv}, std::pair{"--xlsx", &options.xlsx},
                                         std::pair{"--gradescope", &options.gradescope},
+                                        std::pair{"--github-classroom", &options.githubClassroom},
+                                        std::pair{"--prairielearn", &options.prairieLearn},
                                         std::pair{"--scheletro", &options.skeleton}}) {
                 if (!isOption(argument, name)) continue;
                 known = true;
@@ -230,7 +239,9 @@ std::vector<ReportFile> reportFiles(const Options& options) {
     std::vector<ReportFile> files;
     for (auto [option, path] : {std::pair{"--json", &options.json}, std::pair{"--junit", &options.junit},
                                 std::pair{"--csv", &options.csv}, std::pair{"--xlsx", &options.xlsx},
-                                std::pair{"--gradescope", &options.gradescope}})
+                                std::pair{"--gradescope", &options.gradescope},
+                                std::pair{"--github-classroom", &options.githubClassroom},
+                                std::pair{"--prairielearn", &options.prairieLearn}})
         if (!path->empty()) files.push_back({option, *path});
     return files;
 }
@@ -370,6 +381,11 @@ int grade(int argc, char** argv) {
     if (!options.gradescope.empty() && options.submissions.size() != 1)
         return usageError("Gradescope valuta una consegna alla volta: --gradescope ne vuole una sola, ma ne sono date " +
                           std::to_string(options.submissions.size()));
+    for (auto [option, platform, path] : {std::tuple{"--github-classroom", "GitHub Classroom", &options.githubClassroom},
+                                          std::tuple{"--prairielearn", "PrairieLearn", &options.prairieLearn}})
+        if (!path->empty() && options.submissions.size() != 1)
+            return usageError(std::string(platform) + " valuta una consegna alla volta: " + option +
+                              " ne vuole una sola, ma ne sono date " + std::to_string(options.submissions.size()));
 
     std::string text;
     std::string reason;
@@ -401,7 +417,8 @@ int grade(int argc, char** argv) {
     // A platform's one submission, or that of a replay, is one student's
     // whatever it holds; a platform's is often a folder that an archive
     // unpacked, and its program is looked for below it too.
-    const bool platform = !options.gradescope.empty();
+    const bool platform = !options.gradescope.empty() || !options.githubClassroom.empty() ||
+                          !options.prairieLearn.empty();
     const bool oneStudent = platform || options.replayCase.has_value();
     SubmissionSet gathered = gatherSubmissions(options.submissions, exercise, oneStudent,
                                                platform ? ProgramSearch::Below : ProgramSearch::Folder);
@@ -439,6 +456,10 @@ int grade(int argc, char** argv) {
                                  workbook.reason);
             content = std::move(workbook.content);
         }
+        else if (file.option == "--github-classroom")
+            content = githubClassroomReport(exercise, options.exercise, results.front());
+        else if (file.option == "--prairielearn")
+            content = prairieLearnReport(exercise, options.exercise, results.front());
         else content = gradescopeReport(exercise, options.exercise, results.front());
         outputs.push_back({file.path, std::move(content)});
     }
