@@ -256,13 +256,14 @@ std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseCons
 }
 
 // The endless loop of a case that reached its limit, if one shows within the
-// limit and the search's budget: the run is done again from the start, which
-// gives the same steps, now compared with each other. A case has all its
+// search's steps (loopSearchSteps), which go past the limit: the run is done
+// again from the start, which gives the same steps, now compared with each
+// other, and goes on where the case stopped. A case has all its
 // input from the start, so its input has ended for good, as a file's has: a
 // loop that waits on INP after the last word is endless.
 std::optional<LoopFound> endlessLoop(const MachineState& before, const TestCase& testCase) {
     const LoopSearch search =
-        findEndlessLoop({before, testCase.input, 0, true}, std::min(testCase.instructionLimit, LOOP_SEARCH_BUDGET));
+        findEndlessLoop({before, testCase.input, 0, true}, loopSearchSteps(testCase.instructionLimit));
     if (!search.loop) return std::nullopt;
     LoopFound loop{search.loop->start, search.loop->length, {}};
     for (unsigned address = 0; address < 256; ++address)

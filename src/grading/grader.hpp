@@ -47,9 +47,28 @@ struct LoopFound {
 };
 
 // How far the grader looks for an endless loop in a case that reached its
-// limit: up to the limit, and never more than this many steps. Past it the
-// case only says that it reached the limit.
+// limit: LOOP_SEARCH_REACH times the limit, and never more than
+// LOOP_SEARCH_BUDGET steps. Past that the case only says that it reached
+// the limit.
+//
+// Brent's watch, which the search and the debuggers share, sees a loop that
+// starts at step s and goes round in l steps by step 2s + l or 3l,
+// whichever is later, so three times the limit proves every loop whose
+// first round ends within the limit: every loop that tarndbg's c, run on the case, stops on before
+// the limit. A search bound to the limit itself missed some of them (one
+// from step 2500 at a limit of 3000: the watch looks again only from step
+// 4095). A search always up to the budget would prove more, but it costs a
+// case that never repeats 20 million steps, whatever its limit: some tenths
+// of a second each, against the few milliseconds of a limit of thousands
+// (see bench/loop_search.sh).
+constexpr std::uint64_t LOOP_SEARCH_REACH = 3;
 constexpr std::uint64_t LOOP_SEARCH_BUDGET = 20'000'000;
+
+// The steps the search for an endless loop may take for a case of this limit.
+constexpr std::uint64_t loopSearchSteps(std::uint64_t instructionLimit) {
+    return instructionLimit > LOOP_SEARCH_BUDGET / LOOP_SEARCH_REACH ? LOOP_SEARCH_BUDGET
+                                                                      : instructionLimit * LOOP_SEARCH_REACH;
+}
 
 // How many of the last instructions executed a case keeps, for showing
 // where a run stopped by its limit or a forbidden instruction stood.
