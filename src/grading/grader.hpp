@@ -101,6 +101,10 @@ struct CaseResult {
     // first, at most RECENT_INSTRUCTIONS: only when the limit was reached or
     // a forbidden instruction stopped the run.
     std::vector<RanInstruction> recent;
+    // The addresses, ascending, where the case's memory was placed over the
+    // program's instructions (see memoryOverProgram): the program that ran
+    // was not quite the one handed in.
+    std::vector<Byte> memoryOverProgram;
 };
 
 // What decided a case: the first of these that applies.
@@ -134,7 +138,13 @@ MachineState machineBefore(const TestCase& testCase, std::span<const Byte> image
 // memory, registers and flags expected. A run that breaks one of the first
 // three stops there: at the limit, before the forbidden opcode, or after the
 // instruction whose output went past the limit.
+// The image is taken for an image handed in: its instructions, for
+// memoryOverProgram, are those the run executed.
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image);
+
+// The same for a runnable submission: a source's instructions are those it
+// assembles to.
+CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const Submission& submission);
 
 // Whether an output matches the expected one under a comparison.
 bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison);
