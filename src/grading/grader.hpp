@@ -53,14 +53,15 @@ struct LoopFound {
 //
 // Brent's watch, which the search and the debuggers share, sees a loop that
 // starts at step s and goes round in l steps by step 2s + l or 3l,
-// whichever is later, so three times the limit proves every loop whose
-// first round ends within the limit: every loop that tarndbg's c, run on the case, stops on before
-// the limit. A search bound to the limit itself missed some of them (one
-// from step 2500 at a limit of 3000: the watch looks again only from step
-// 4095). A search always up to the budget would prove more, but it costs a
-// case that never repeats 20 million steps, whatever its limit: some tenths
-// of a second each, against the few milliseconds of a limit of thousands
-// (see bench/loop_search.sh).
+// whichever is later. So three times the limit proves every loop whose
+// first round ends within the limit: every loop that tarndbg's c, run on
+// the case, stops on before the limit. A search bound to the limit itself
+// missed some of them: one from step 2461 at a limit of 3000, since the
+// watch's saved state stays at step 2047 until step 4095. A search always
+// up to the budget would prove more, but a case that never repeats would
+// then cost 20 million steps whatever its limit, some tenths of a second,
+// against hundredths of a millisecond at a limit of 3000 (see
+// bench/loop_search.sh).
 constexpr std::uint64_t LOOP_SEARCH_REACH = 3;
 constexpr std::uint64_t LOOP_SEARCH_BUDGET = 20'000'000;
 
@@ -96,7 +97,9 @@ struct CaseResult {
     std::size_t inputTaken = 0;   // bytes of input read
     std::optional<ForbiddenUse> forbidden;
     std::vector<Mismatch> mismatches;
-    std::optional<LoopFound> loop;  // only when the limit was reached, and the loop proved
+    // Only when the limit was reached, and the loop proved; it may start past
+    // the limit (see loopSearchSteps).
+    std::optional<LoopFound> loop;
     // The last instructions executed, with their bytes as they ran, oldest
     // first, at most RECENT_INSTRUCTIONS: only when the limit was reached or
     // a forbidden instruction stopped the run.
