@@ -1,5 +1,7 @@
 #include "grading/grader.hpp"
 
+#include "grading/memory_over_program.hpp"
+
 #include "machine/console.hpp"
 #include "machine/instruction_set.hpp"
 #include "machine/loop_detection.hpp"
@@ -256,19 +258,26 @@ std::uint64_t runWatched(const Exercise& exercise, MachineState& state, CaseCons
 }
 
 // The endless loop of a case that reached its limit, if one shows within the
-// limit and the search's budget: the run is done again from the start, which
-// gives the same steps, now compared with each other. A case has all its
+// search's steps (loopSearchSteps), which go past the limit: the run is done
+// again from the start, which gives the same steps, now compared with each
+// other, and goes on where the case stopped. A case has all its
 // input from the start, so its input has ended for good, as a file's has: a
 // loop that waits on INP after the last word is endless.
 std::optional<LoopFound> endlessLoop(const MachineState& before, const TestCase& testCase) {
     const LoopSearch search =
-        findEndlessLoop({before, testCase.input, 0, true}, std::min(testCase.instructionLimit, LOOP_SEARCH_BUDGET));
+        findEndlessLoop({before, testCase.input, 0, true}, loopSearchSteps(testCase.instructionLimit));
     if (!search.loop) return std::nullopt;
     LoopFound loop{search.loop->start, search.loop->length, {}};
     for (unsigned address = 0; address < 256; ++address)
         if (search.loop->instructions[address])
             loop.instructions.push_back(ranInstruction(search.loop->first, static_cast<Byte>(address)));
     return loop;
+}
+
+// The instructions of a source, as it assembles; none for an image, whose
+// instructions are those its run executes.
+const InstructionBytes* instructionsOf(const Submission& submission) {
+    return submission.kind == ProgramKind::Source ? &submission.instructionBytes : nullptr;
 }
 
 bool isBlank(char c) {
@@ -313,7 +322,7 @@ void checkExpectations(const TestCase& testCase, const MachineState& state, Case
 
 // One case with the exercise's forbidden opcodes already looked at.
 CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& testCase, const std::vector<Byte>& image,
-                    const RunMeter& meter) {
+                    const InstructionBytes* instructions, const RunMeter& meter) {
     CaseRun run;
     MachineState& state = run.after;
     state = machineBefore(testCase, image);
@@ -336,6 +345,10 @@ CaseRun runPrepared(const Exercise& exercise, bool watched, const TestCase& test
     result.inputTaken = console.inputTaken();
     if (result.limitReached || result.forbidden) result.recent = recent.list();
     if (result.limitReached) result.loop = endlessLoop(run.before, testCase);
+    // A loop proved has run all its instructions by the end of its first round.
+    const std::uint64_t executed =
+        result.loop ? std::min(result.instructions, result.loop->start + result.loop->length) : result.instructions;
+    result.memoryOverProgram = memoryOverProgram(testCase, run.before, executed, instructions);
 
     // A run stopped halfway says nothing about its output or memory: the
     // reason it stopped is the one worth reading.
@@ -363,7 +376,12 @@ MachineState machineBefore(const TestCase& testCase, std::span<const Byte> image
 }
 
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image) {
-    return runPrepared(exercise, anyForbidden(exercise), testCase, image, RunMeter{});
+    return runPrepared(exercise, anyForbidden(exercise), testCase, image, nullptr, RunMeter{});
+}
+
+CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const Submission& submission) {
+    return runPrepared(exercise, anyForbidden(exercise), testCase, submission.image, instructionsOf(submission),
+                       RunMeter{});
 }
 
 bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison) {
@@ -429,7 +447,9 @@ std::vector<SubmissionResult> gradeClass(const Exercise& exercise, std::vector<S
             try {
                 const TestCase& testCase = exercise.cases[caseIndex];
                 if (tally) tally->started(lane, item, testCase.instructionLimit);
-                result.cases[caseIndex] = runPrepared(exercise, watched, testCase, result.submission.image, meter).result;
+                result.cases[caseIndex] = runPrepared(exercise, watched, testCase, result.submission.image,
+                                                      instructionsOf(result.submission), meter)
+                                              .result;
                 if (tally) {
                     tally->ended(lane, casesLeft[item / caseCount].fetch_sub(1, std::memory_order_acq_rel) == 1);
                     progress(*tally);

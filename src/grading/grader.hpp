@@ -47,9 +47,29 @@ struct LoopFound {
 };
 
 // How far the grader looks for an endless loop in a case that reached its
-// limit: up to the limit, and never more than this many steps. Past it the
-// case only says that it reached the limit.
+// limit: LOOP_SEARCH_REACH times the limit, and never more than
+// LOOP_SEARCH_BUDGET steps. Past that the case only says that it reached
+// the limit.
+//
+// Brent's watch, which the search and the debuggers share, sees a loop that
+// starts at step s and goes round in l steps by step 2s + l or 3l,
+// whichever is later. So three times the limit proves every loop whose
+// first round ends within the limit: every loop that tarndbg's c, run on
+// the case, stops on before the limit. A search bound to the limit itself
+// missed some of them: one from step 2461 at a limit of 3000, since the
+// watch's saved state stays at step 2047 until step 4095. A search always
+// up to the budget would prove more, but a case that never repeats would
+// then cost 20 million steps whatever its limit, some tenths of a second,
+// against hundredths of a millisecond at a limit of 3000 (see
+// bench/loop_search.sh).
+constexpr std::uint64_t LOOP_SEARCH_REACH = 3;
 constexpr std::uint64_t LOOP_SEARCH_BUDGET = 20'000'000;
+
+// The steps the search for an endless loop may take for a case of this limit.
+constexpr std::uint64_t loopSearchSteps(std::uint64_t instructionLimit) {
+    return instructionLimit > LOOP_SEARCH_BUDGET / LOOP_SEARCH_REACH ? LOOP_SEARCH_BUDGET
+                                                                      : instructionLimit * LOOP_SEARCH_REACH;
+}
 
 // How many of the last instructions executed a case keeps, for showing
 // where a run stopped by its limit or a forbidden instruction stood.
@@ -77,11 +97,17 @@ struct CaseResult {
     std::size_t inputTaken = 0;   // bytes of input read
     std::optional<ForbiddenUse> forbidden;
     std::vector<Mismatch> mismatches;
-    std::optional<LoopFound> loop;  // only when the limit was reached, and the loop proved
+    // Only when the limit was reached, and the loop proved; it may start past
+    // the limit (see loopSearchSteps).
+    std::optional<LoopFound> loop;
     // The last instructions executed, with their bytes as they ran, oldest
     // first, at most RECENT_INSTRUCTIONS: only when the limit was reached or
     // a forbidden instruction stopped the run.
     std::vector<RanInstruction> recent;
+    // The addresses, ascending, where the case's memory was placed over the
+    // program's instructions (see memoryOverProgram): the program that ran
+    // was not quite the one handed in.
+    std::vector<Byte> memoryOverProgram;
 };
 
 // What decided a case: the first of these that applies.
@@ -115,7 +141,13 @@ MachineState machineBefore(const TestCase& testCase, std::span<const Byte> image
 // memory, registers and flags expected. A run that breaks one of the first
 // three stops there: at the limit, before the forbidden opcode, or after the
 // instruction whose output went past the limit.
+// The image is taken for an image handed in: its instructions, for
+// memoryOverProgram, are those the run executed.
 CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const std::vector<Byte>& image);
+
+// The same for a runnable submission: a source's instructions are those it
+// assembles to.
+CaseRun runCase(const Exercise& exercise, const TestCase& testCase, const Submission& submission);
 
 // Whether an output matches the expected one under a comparison.
 bool outputsMatch(std::string_view expected, std::string_view actual, Comparison comparison);

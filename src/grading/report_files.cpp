@@ -5,7 +5,7 @@
 // field by field, is in the manual page; raise JSON_VERSION with any change
 // that a reader could notice):
 //
-//   {"versione": 4,
+//   {"versione": 5,
 //    "esercizio": {"titolo", "file", "punti_totali", "limite_istruzioni", "limite_uscita",
 //                  "proibite": [mnemonics], "dimensione_massima": number or null,
 //                  "casi": [{"nome", "punti", "nascosto", "confronto": "esatto" | "spazi",
@@ -30,6 +30,7 @@
 //                            "ultime_istruzioni": [{"indirizzo", "riga", "istruzione", "riscritta"}],
 //                            "differenze": [{"tipo": "memoria", "indirizzo", "atteso", "trovato"}
 //                                         | {"tipo": "registro" | "flag", "nome", "atteso", "trovato"}],
+//                            "memoria_sul_programma": [addresses],
 //                            "motivi": [lines], "note": [lines]}]}],
 //    "riepilogo": {"consegne", "tutti_superati", "media_punti", "punti_totali",
 //                  "casi": [{"nome", "superati"}]},
@@ -73,7 +74,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int JSON_VERSION = 4;
+constexpr int JSON_VERSION = 5;
 
 bool validUtf8(std::string_view bytes) {
     for (std::size_t index = 0; index < bytes.size();) {
@@ -328,6 +329,9 @@ Json caseJson(const Exercise& exercise, const TestCase& testCase, const Submissi
     Json differences = Json::array();
     for (const Mismatch& mismatch : result.mismatches) differences.push_back(mismatchJson(mismatch));
     json["differenze"] = std::move(differences);
+    Json over = Json::array();
+    for (const Byte address : result.memoryOverProgram) over.push_back(unsigned{address});
+    json["memoria_sul_programma"] = std::move(over);
     json["motivi"] = lines(failureReasons(exercise, testCase, submission, result));
     json["note"] = lines(caseNotes(result));
     return json;

@@ -123,6 +123,12 @@ void assembleSubmission(Submission& submission, std::string_view text) {
         return;
     }
     submission.source = linesOf(assembly, text, statementText);
+    // The last line to place a byte is the one that placed it.
+    for (const ListingEntry& entry : assembly.listing)
+        for (std::size_t offset = 0; offset < entry.bytes.size(); ++offset) {
+            const std::size_t address = static_cast<std::size_t>(entry.address) + offset;
+            if (entry.address >= 0 && address < MEMORY_BYTES) submission.instructionBytes[address] = !entry.data;
+        }
     submission.image = std::move(assembly.image);
     // What the source places, instructions and data: the gaps that ORG
     // leaves are not the program's.

@@ -74,6 +74,10 @@ struct Submission {
     // Of a source that assembled: its lines that placed bytes. Empty for an
     // image, whose lines come from its disassembly (see programLines).
     ProgramLines source;
+    // Of a source that assembled: the bytes its instructions assemble to,
+    // by address (not those of DB, nor what a later line placed over them).
+    // None for an image, whose instructions are those a run executes.
+    std::array<bool, 256> instructionBytes{};
 
     bool runnable() const { return problems.empty(); }
 };

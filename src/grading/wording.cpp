@@ -213,8 +213,34 @@ std::vector<std::string> whereItStood(const Submission& submission, const TestCa
     return shown;
 }
 
+std::string addressRanges(const std::vector<Byte>& addresses) {
+    std::vector<std::string> ranges;
+    for (std::size_t i = 0; i < addresses.size();) {
+        std::size_t j = i;
+        while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1) ++j;
+        ranges.push_back(hexByte(addresses[i]) + (j > i ? "-" + hexByte(addresses[j]) : ""));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (i > 0) text += i + 1 == ranges.size() ? " e " : ", ";
+        text += ranges[i];
+    }
+    return text;
+}
+
+std::string memoryOverProgramText(const std::vector<Byte>& addresses, std::string_view caseName,
+                                  std::string_view program) {
+    return "la memoria del caso " + (caseName.empty() ? std::string() : "«" + std::string(caseName) + "» ") +
+           "copre istruzioni " + std::string(program) +
+           (addresses.size() == 1 ? " all'indirizzo " : " agli indirizzi ") + addressRanges(addresses);
+}
+
 std::vector<std::string> caseNotes(const CaseResult& result) {
     std::vector<std::string> notes;
+    if (!result.memoryOverProgram.empty())
+        notes.push_back(memoryOverProgramText(result.memoryOverProgram, "", "del programma") +
+                        ": lì il programma eseguito non è quello consegnato");
     if (result.tracesShown == 1)
         notes.push_back("il programma lascia acceso il flag D: una visualizzazione della traccia è stata saltata");
     else if (result.tracesShown > 1)

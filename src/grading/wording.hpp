@@ -55,9 +55,20 @@ RanInstruction instructionWhereItStood(const Submission& submission, const CaseR
 std::vector<std::string> whereItStood(const Submission& submission, const TestCase& testCase,
                                       const CaseResult& result);
 
-// What is worth knowing about a run that decides nothing (trace displays
-// skipped because D was left set), one line each.
+// What is worth knowing about a run that decides nothing (the case's
+// memory placed over the program's instructions; trace displays skipped
+// because D was left set), one line each.
 std::vector<std::string> caseNotes(const CaseResult& result);
+
+// Addresses, ascending, as ranges where they follow each other:
+// "0x10-0x12, 0x20 e 0x30".
+std::string addressRanges(const std::vector<Byte>& addresses);
+
+// "la memoria del caso «NAME» copre istruzioni PROGRAM agli indirizzi
+// 0x10-0x12" (PROGRAM: "del programma", "della soluzione"; the name left
+// out when empty), for addresses that memoryOverProgram found.
+std::string memoryOverProgramText(const std::vector<Byte>& addresses, std::string_view caseName,
+                                  std::string_view program);
 
 // A word quoted for a POSIX shell only when it needs it.
 std::string shellQuoted(std::string_view word);

@@ -377,7 +377,17 @@ std::string checkRun(std::string_view imageBytes, std::string_view input, std::u
     for (const std::string& reason : reasons)
         if (std::string problem = textProblem(reason, false); !problem.empty()) return "reason: " + problem;
     const std::vector<std::string> notes = caseNotes(result);
-    if (notes.empty() != (result.tracesShown == 0)) return "notes do not match the traces skipped";
+    if (notes.empty() != (result.tracesShown == 0 && result.memoryOverProgram.empty()))
+        return "notes do not match the traces skipped and the memory over the program";
+    // Only where the case placed memory, once each, ascending.
+    for (std::size_t index = 0; index < result.memoryOverProgram.size(); ++index) {
+        const Byte address = result.memoryOverProgram[index];
+        if (index > 0 && address <= result.memoryOverProgram[index - 1]) return "memory over the program out of order";
+        bool placed = false;
+        for (const tarn::grading::MemoryBytes& block : testCase.memory)
+            placed = placed || (address >= block.address && address - block.address < block.bytes.size());
+        if (!placed) return "memory over the program where the case placed none";
+    }
     for (const std::string& note : notes)
         if (std::string problem = textProblem(note, false); !problem.empty()) return "note: " + problem;
     if (std::string problem = textProblem(visibleText(result.output), true); !problem.empty())

@@ -149,7 +149,7 @@ TEST(ReportFilesJson, SimilaritiesNameTheStudentsOnlyWhenAsked) {
                                 {{"consegne", {1, 2}}, {"prima", "bruno"}, {"seconda", "carla"}, {"punteggio", 0.75}}})},
     };
     EXPECT_EQ(report.at("somiglianze"), expected);
-    EXPECT_EQ(report.at("versione"), 4);
+    EXPECT_EQ(report.at("versione"), 5);
 }
 
 // How a case ended, as the JSON report says it: its outcome, the first that

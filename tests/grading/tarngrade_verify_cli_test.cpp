@@ -202,3 +202,41 @@ TEST(TarngradeVerify, ASolutionMissingBesideALinkToTheExerciseSaysWhereItWasLook
     folder.put("corso/somma.asm", ADDER);
     EXPECT_EQ(verify((folder / "corso/somma.toml").string()).exitStatus, 1);
 }
+
+TEST(TarngradeVerify, ACaseWhoseMemoryLandsOnTheSolutionsInstructionsIsAFault) {
+    // ADDER: INP a at 0x00-0x01, INP b at 0x02-0x03, ..., RST at 0x0E, its
+    // data from 0x0F. Each memory leaves the bytes as they were: the
+    // solution passes every case either way.
+    const struct {
+        std::string memory;
+        bool hidden;
+        int status;
+        std::string err;
+    } rows[] = {
+        {"{ \"0x0F\" = [0, 0] }", false, 0, ""},
+        {"{ \"0x01\" = 15 }", false, 2, "la memoria del caso «tre più quattro» copre istruzioni della soluzione "
+                                        "all'indirizzo 0x01"},
+        {"{ \"0x0E\" = [0, 0, 0] }", true, 2, "la memoria del caso «tre più quattro» copre istruzioni della "
+                                              "soluzione all'indirizzo 0x0E"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.memory);
+        const ScratchFolder folder("verifica");
+        folder.put("somma-giusta.asm", ADDER);
+        const std::string exercise =
+            folder
+                .put("es.toml", "titolo = \"Somma\"\n"
+                                "soluzione = \"somma-giusta.asm\"\n"
+                                "[[caso]]\n"
+                                "nome = \"tre più quattro\"\n"
+                                "ingresso = \"3 4\"\n"
+                                "uscita = \"7\\n\"\n"
+                                "nascosto = " + std::string(row.hidden ? "true" : "false") + "\n" +
+                                "memoria = " + row.memory + "\n")
+                .string();
+        const ProcessResult result = verify(exercise);
+        EXPECT_EQ(result.exitStatus, row.status) << result.err;
+        EXPECT_EQ(result.err, row.err.empty() ? "" : exercise + ": errore: " + row.err + "\n");
+        EXPECT_NE(result.out.find("supera tutti i casi"), std::string::npos) << result.out;
+    }
+}

@@ -336,7 +336,7 @@ int replay(const Options& options, const Exercise& exercise, const Submission& s
         const int status = tarn::printStandardOutput("tarngrade", text);
         return status != 0 ? status : 1;
     }
-    const CaseRun run = runCase(exercise, chosen, submission.image);
+    const CaseRun run = runCase(exercise, chosen, submission);
     ReportStyle style{colour};
     style.teacher = options.teacher;
     const int status = tarn::printStandardOutput("tarngrade", formatReplay(exercise, submission, chosen, run, style));

@@ -148,18 +148,31 @@ int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colo
         exercise, std::move(submissions), jobs, [&progress](const GradingCount& count) { progress.update(count); });
     progress.clear();
     const SubmissionResult& result = results.front();
+    // A case whose memory lands on the solution's instructions runs another
+    // program than the teacher's: a fault of the exercise, hidden cases too.
+    bool memoryOverSolution = false;
+    for (std::size_t index = 0; index < exercise.cases.size() && index < result.cases.size(); ++index) {
+        const std::vector<Byte>& over = result.cases[index].memoryOverProgram;
+        if (over.empty()) continue;
+        memoryOverSolution = true;
+        tarn::printError(formatExerciseError(
+            shownExercise,
+            {0, 0, memoryOverProgramText(over, tarn::visibleName(exercise.cases[index].name), "della soluzione")}));
+    }
+    const int faultStatus = memoryOverSolution ? 2 : 0;
     const auto failed = static_cast<std::uint64_t>(
         std::count_if(result.cases.begin(), result.cases.end(), [](const CaseResult& c) { return !c.passed; }));
     const std::string shownPath = tarn::visibleName(path);
     if (failed == 0) {
         out += "La soluzione " + shownPath + " supera tutti i casi.\n";
-        return tarn::printStandardOutput("tarngrade", out);
+        const int status = tarn::printStandardOutput("tarngrade", out);
+        return status != 0 ? status : faultStatus;
     }
     out += "La soluzione " + shownPath + " NON supera " + counted(failed, "caso", "casi") + " su " +
            std::to_string(exercise.cases.size()) + ":\n";
     out += failingCases(exercise, exerciseArgument, result, colour);
     const int status = tarn::printStandardOutput("tarngrade", out);
-    return status != 0 ? status : 1;
+    return status != 0 ? status : (memoryOverSolution ? faultStatus : 1);
 }
 
 }  // namespace tarn::grading

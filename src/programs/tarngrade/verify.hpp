@@ -13,8 +13,9 @@ namespace tarn::grading {
 // with up to `jobs` threads, hidden cases included. Returns the exit status:
 // 0 the file is sound and the solution passes every case, 1 the solution
 // fails some (each named on standard output, with its details), 2 the file
-// or the solution cannot be read, the file has faults, or the solution
-// cannot run.
+// or the solution cannot be read, the file has faults (a case's memory
+// placed over the solution's instructions among them, each named on
+// standard error), or the solution cannot run.
 int verifyExercise(const std::string& exerciseArgument, unsigned jobs, bool colour);
 
 // Where the solution an exercise names is looked for: a relative path

@@ -131,7 +131,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_verify(const char* sourceData, std::size_t s
             continue;
         }
         if (graded.submission.runnable())
-            graded.cases[index] = grading::runCase(*exercise, testCase, graded.submission.image).result;
+            graded.cases[index] = grading::runCase(*exercise, testCase, graded.submission).result;
         graded.points += graded.cases[index].points;
     }
     for (std::size_t index = 0; index < exercise->cases.size(); ++index) {
