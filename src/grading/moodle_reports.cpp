@@ -22,7 +22,6 @@
 #include "grading/moodle_reports.hpp"
 
 #include "grading/report_files.hpp"
-#include "grading/report_text.hpp"
 #include "grading/wording.hpp"
 #include "text/utf8.hpp"
 
