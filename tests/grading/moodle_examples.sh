@@ -3,7 +3,7 @@
 # them, with tarngrade and an example exercise copied in as a teacher would
 # copy them:
 #
-#     moodle_examples.sh TARNGRADE EXAMPLES
+#     moodle_examples.sh TARNGRADE EXAMPLES TARNGRADE.1
 #
 # VPL: vpl_evaluate.sh in a folder holding what a VPL evaluation holds (the
 # execution files, the student's file, a vpl_environment.sh that names it in
@@ -11,8 +11,10 @@
 # whose last "Grade :=>>" line must be the grade. CodeRunner: the question's
 # template with the answer put in as CodeRunner's Twig puts it
 # ({{ STUDENT_ANSWER | e('py') }}), run by python3, which must print one
-# JSON object with the fraction, and nothing on standard error.
-tarngrade=$1 examples=$2
+# JSON object with the fraction, and nothing on standard error. The manual
+# page shows each in full, after a comment that names it: what it shows must
+# be the file.
+tarngrade=$1 examples=$2 manual=$3
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 status=0
@@ -73,4 +75,24 @@ PYTHON
 coderunner "$examples/esercizi/somma-giusta.asm" 1.0
 printf '; "virgolette", \\ e \x27apici\x27\r\n        RST\n' > "$work/strana.asm"
 coderunner "$work/strana.asm" 0.0
+# Every example the manual page shows, as the page shows it: the Nth block
+# in pagina-N, its name on the Nth line of nomi.
+awk -v work="$work" '
+    /^\.\\" examples\/piattaforme\// { name = $2; next }
+    /^\.nf$/ && name != "" { count++; file = work "/pagina-" count; print name > (work "/nomi"); inside = 1; next }
+    /^\.fi$/ { inside = 0; name = ""; next }
+    inside {
+        gsub(/\\\(`u/, "ù"); gsub(/\\\(`e/, "è"); gsub(/\\\(`a/, "à"); gsub(/\\\(`o/, "ò"); gsub(/\\\(`i/, "ì")
+        gsub(/\\\(\047e/, "é"); gsub(/\\\(aq/, "\047"); gsub(/\\-/, "-"); gsub(/\\&/, ""); gsub(/\\e/, "\\")
+        print > file
+    }
+' "$manual" || exit 1
+shown=0
+[ -f "$work/nomi" ] && while read -r name; do
+    shown=$((shown + 1))
+    file=$examples/${name#examples/}
+    cmp -s "$work/pagina-$shown" "$file" ||
+        fail "la pagina di manuale non mostra $name com'è: $(diff "$work/pagina-$shown" "$file" | head -5)"
+done < "$work/nomi"
+[ "$shown" = 2 ] || fail "la pagina di manuale mostra $shown esempi di Moodle invece di 2"
 exit $status

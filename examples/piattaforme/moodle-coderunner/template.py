@@ -1,26 +1,29 @@
-# Moodle, CodeRunner: the template of a question graded by tarngrade (man
-# tarngrade, section MOODLE CODERUNNER). The question is of type python3,
-# customised: this is its template, "Is combinator" is ticked and its grader
-# is the "Template grader". Its support files: tarngrade (the program for
-# Linux) and esercizio.toml (the exercise). The student's answer is the
-# source of the program.
+# Moodle, CodeRunner: il template di una domanda valutata da tarngrade (man
+# tarngrade, sezione MOODLE CODERUNNER). La domanda è di tipo python3,
+# personalizzata: questo è il suo template, "Is combinator" è spuntato e il
+# suo Grader è il "Template grader". I suoi file di supporto: tarngrade (il
+# programma per Linux) ed esercizio.toml (l'esercizio). La risposta dello
+# studente è il sorgente del programma.
 #
-# What this prints is the one JSON object that CodeRunner reads: tarngrade's
-# own, or one that says why there is none. Nothing goes to standard error.
+# Ciò che stampa è l'unico oggetto JSON che CodeRunner legge: quello di
+# tarngrade, o uno che dice perché non c'è. Niente va sullo standard error.
 import html
 import json
 import os
 import subprocess
 
-answer = """{{ STUDENT_ANSWER | e('py') }}"""
+risposta = """{{ STUDENT_ANSWER | e('py') }}"""
 with open("risposta.asm", "w", encoding="utf-8", newline="") as file:
-    file.write(answer)
+    file.write(risposta)
 
+comando = ["./tarngrade", "--coderunner", "-j", "1", "esercizio.toml", "--", "risposta.asm"]
 try:
     os.chmod("tarngrade", 0o755)
-    run = subprocess.run(["./tarngrade", "--coderunner", "-j", "1", "esercizio.toml", "--", "risposta.asm"],
-                         stdin=subprocess.DEVNULL, capture_output=True, timeout=60, check=False)
-    result = json.loads(run.stdout.decode("utf-8"))
-except (OSError, ValueError, subprocess.SubprocessError) as error:
-    result = {"fraction": 0, "prologuehtml": "<p>tarngrade non ha dato un risultato: " + html.escape(str(error)) + "</p>"}
-print(json.dumps(result))
+    esito = subprocess.run(comando, stdin=subprocess.DEVNULL, capture_output=True,
+                           timeout=60, check=False)
+    risultato = json.loads(esito.stdout.decode("utf-8"))
+except (OSError, ValueError, subprocess.SubprocessError) as errore:
+    risultato = {"fraction": 0,
+                 "prologuehtml": "<p>tarngrade non ha dato un risultato: "
+                                 + html.escape(str(errore)) + "</p>"}
+print(json.dumps(risultato))

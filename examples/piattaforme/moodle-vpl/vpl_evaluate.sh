@@ -1,17 +1,17 @@
 #!/bin/bash
-# Moodle, Virtual Programming Lab: the activity's evaluation with tarngrade
-# (man tarngrade, section MOODLE VPL).
+# Moodle, Virtual Programming Lab: la valutazione di un'attività con tarngrade
+# (man tarngrade, sezione MOODLE VPL).
 #
-# The activity's execution files: this vpl_evaluate.sh, tarngrade (the
-# program for Linux) and esercizio.toml (the exercise). The student hands in
-# one file, a source .asm or an image .bin, which VPL names in VPL_SUBFILE0.
+# I file di esecuzione dell'attività: questo vpl_evaluate.sh, tarngrade (il
+# programma per Linux) ed esercizio.toml (l'esercizio). Lo studente consegna
+# un file, un sorgente .asm o un'immagine .bin, che VPL nomina in VPL_SUBFILE0.
 #
-# tarngrade runs here, while VPL prepares the evaluation; vpl_execution, which
-# VPL runs next and whose output it reads for the grade and the comments,
-# only shows what tarngrade wrote. So the execution files need not be kept
-# for the run, and the student never gets hold of the exercise.
+# tarngrade gira qui, mentre VPL prepara la valutazione; vpl_execution, che
+# VPL esegue subito dopo e dalla cui uscita legge il voto e i commenti, mostra
+# solo ciò che tarngrade ha scritto. Così i file di esecuzione non servono
+# durante l'esecuzione, e lo studente non mette mai le mani sull'esercizio.
 [ -f vpl_environment.sh ] && . ./vpl_environment.sh
-# The activity's maximum grade, to which tarngrade scales its own.
+# Il voto massimo dell'attività, su cui tarngrade riporta il suo.
 [ -n "${VPL_GRADEMAX+x}" ] && export VPL_GRADEMAX
 
 valutazione=.valutazione-tarngrade
