@@ -28,7 +28,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace tarn::grading {
@@ -148,12 +147,24 @@ std::string dumped(const Json& json) {
 std::optional<double> vplGradeMax(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    if (text.empty()) return std::nullopt;
+    // Digits, then maybe a point and more: read by hand, the same in every
+    // locale, and never more digits than a double holds.
+    constexpr std::size_t MAX_DIGITS = 15;
     double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (error != std::errc() || stop != end || !std::isfinite(value) || !(value > 0) || value > MAX_VPL_GRADE)
-        return std::nullopt;
+    double scale = 1;
+    std::size_t digits = 0;
+    bool point = false;
+    for (const char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9' && ++digits <= MAX_DIGITS) {
+            if (point) scale /= 10;
+            value = value * (point ? 1 : 10) + (c - '0') * (point ? scale : 1);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0 || !(value > 0) || value > MAX_VPL_GRADE) return std::nullopt;
     return value;
 }
 
