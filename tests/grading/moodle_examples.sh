@@ -75,6 +75,24 @@ PYTHON
 coderunner "$examples/esercizi/somma-giusta.asm" 1.0
 printf '; "virgolette", \\ e \x27apici\x27\r\n        RST\n' > "$work/strana.asm"
 coderunner "$work/strana.asm" 0.0
+# The question as Moodle XML: its template is template.py, its answer the
+# exercise's correct solution, and it is graded by the template alone.
+python3 - "$examples" <<'PYTHON' || fail "domanda.xml non è la domanda dell'esempio"
+import sys
+import xml.etree.ElementTree as tree
+examples = sys.argv[1]
+question = tree.parse(examples + "/piattaforme/moodle-coderunner/domanda.xml").getroot().find("question")
+def read(name):
+    with open(examples + "/" + name, encoding="utf-8", newline="") as file:
+        return file.read()
+assert question.get("type") == "coderunner"
+assert question.findtext("template") == read("piattaforme/moodle-coderunner/template.py")
+assert question.findtext("answer") == read("esercizi/somma-giusta.asm")
+assert question.findtext("iscombinatortemplate") == "1"
+assert question.findtext("grader") == "TemplateGrader"
+assert question.findtext("language") == "python3"
+PYTHON
+
 # Every example the manual page shows, as the page shows it: the Nth block
 # in pagina-N, its name on the Nth line of nomi.
 awk -v work="$work" '
