@@ -167,6 +167,35 @@ TEST(MoodleVpl, TheMaximumGradeIsANumberAboveZeroWithAPoint) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(vplGradeMax(text), expected) << "'" << text << "'";
 }
 
+// Every byte value, from the student and from the exercise, comes out as
+// text: valid UTF-8 with no control character but new lines and tabs.
+TEST(MoodleReports, EveryByteValueBecomesText) {
+    std::string all;
+    for (unsigned byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+    Exercise exercise = sampleExercise();
+    exercise.title = all;
+    exercise.cases[0].name = all;
+    SubmissionResult result = mixedResult(all);
+    result.cases[0].passed = false;
+    result.cases[0].outputMatches = false;
+    result.cases[0].output = all;
+    result.submission.notes = {all};
+    SubmissionResult broken = brokenResult(all);
+    for (const SubmissionResult& graded : {result, broken}) {
+        const std::string vpl = vplReport(exercise, all, graded, 10.0);
+        for (const char c : vpl) {
+            const auto byte = static_cast<unsigned char>(c);
+            EXPECT_TRUE(byte >= 0x20 || c == '\n' || c == '\t') << static_cast<unsigned>(byte);
+            EXPECT_NE(byte, 0x7F);
+        }
+        // nlohmann refuses a string that is not UTF-8.
+        EXPECT_NO_THROW((void)json(vpl).dump()) << vpl;
+        std::string text;
+        ASSERT_NO_THROW(text = coderunnerReport(exercise, all, graded, {all}));
+        EXPECT_TRUE(json::accept(text)) << text;
+    }
+}
+
 TEST(MoodleCoderunner, FractionAndATableWhoseHiddenRowsTellOnlyTheirOutcome) {
     const Exercise exercise = sampleExercise();
     const SubmissionResult result = mixedResult("anna");
