@@ -2,8 +2,8 @@
 # tarngrade, sezione MOODLE CODERUNNER). La domanda è di tipo python3,
 # personalizzata: questo è il suo template, "Is combinator" è spuntato e il
 # suo Grader è il "Template grader". I suoi file di supporto: tarngrade (il
-# programma per Linux) ed esercizio.toml (l'esercizio). La risposta dello
-# studente è il sorgente del programma.
+# programma statico per Linux) ed esercizio.toml (l'esercizio). La risposta
+# dello studente è il sorgente del programma.
 #
 # Ciò che stampa è l'unico oggetto JSON che CodeRunner legge: quello di
 # tarngrade, o uno che dice perché non c'è. Niente va sullo standard error.

@@ -3,8 +3,9 @@
 # (man tarngrade, sezione MOODLE VPL).
 #
 # I file di esecuzione dell'attività: questo vpl_evaluate.sh, tarngrade (il
-# programma per Linux) ed esercizio.toml (l'esercizio). Lo studente consegna
-# un file, un sorgente .asm o un'immagine .bin, che VPL nomina in VPL_SUBFILE0.
+# programma statico per Linux) ed esercizio.toml (l'esercizio). Lo studente
+# consegna un file, un sorgente .asm o un'immagine .bin, che VPL nomina in
+# VPL_SUBFILE0.
 #
 # tarngrade gira qui, mentre VPL prepara la valutazione; vpl_execution, che
 # VPL esegue subito dopo e dalla cui uscita legge il voto e i commenti, mostra
