@@ -85,7 +85,26 @@ int printStandardOutput(std::string_view program, std::string_view text);
 // becomes one line on standard error and exit status 2.
 int runTool(std::string_view program, int (*body)(int, char**), int argc, char** argv);
 
-// Writes a line to standard error in one piece, without allocating.
+// Writes a line to standard error in one piece, without allocating; while a
+// HeldErrors lives, keeps it there instead.
 void printError(std::string_view line);
+
+// While one lives, the lines given to printError are kept in it, not
+// written: for a program whose reader takes every message from standard
+// output (tarngrade --coderunner). One at a time, on the main thread; a line
+// that memory cannot hold is lost.
+class HeldErrors {
+public:
+    HeldErrors();
+    ~HeldErrors();
+    HeldErrors(const HeldErrors&) = delete;
+    HeldErrors& operator=(const HeldErrors&) = delete;
+
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    std::vector<std::string>* before_;
+};
 
 }  // namespace tarn

@@ -16,6 +16,9 @@ namespace {
 constexpr int STANDARD_OUTPUT = 1;
 constexpr int STANDARD_ERROR = 2;
 
+// Where printError keeps its lines while a HeldErrors lives.
+std::vector<std::string>* heldLines = nullptr;
+
 }  // namespace
 
 bool writeStandardOutput(std::string_view text, std::string& reason) {
@@ -49,7 +52,23 @@ int runTool(std::string_view program, int (*body)(int, char**), int argc, char**
     return 2;
 }
 
+HeldErrors::HeldErrors() : before_(heldLines) {
+    heldLines = &lines_;
+}
+
+HeldErrors::~HeldErrors() {
+    heldLines = before_;
+}
+
 void printError(std::string_view line) {
+    if (heldLines != nullptr) {
+        try {
+            heldLines->emplace_back(line);
+        } catch (const std::exception&) {
+            // Out of memory: the line is lost, as the class says.
+        }
+        return;
+    }
     char buffer[4096];
     if (line.size() < sizeof buffer) {
         std::memcpy(buffer, line.data(), line.size());

@@ -20,7 +20,7 @@ namespace {
 
 const std::string USAGE =
     " (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--xlsx F] [--gradescope F] "
-    "[--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica "
+    "[--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente] [--vpl | --coderunner], oppure tarngrade --verifica "
     "ESERCIZIO)\n";
 
 ProcessResult grade(std::vector<std::string> args, ProcessOptions options = {}) {

@@ -161,7 +161,7 @@ TEST(TarngradeSkeleton, ASkeletonThatCannotBeUsedStopsTheGradingWithOneMessage) 
          "tarngrade: il rapporto --json '" + skeleton +
              "' prenderebbe il posto dello scheletro (uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] "
              "[--junit F] [--csv F] [--xlsx F] [--gradescope F] [--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] "
-             "[--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO)\n"},
+             "[--sintesi] [--docente] [--vpl | --coderunner], oppure tarngrade --verifica ESERCIZIO)\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {exercise, folder / "classe/rossi", "--somiglianze"};

@@ -21,22 +21,6 @@ using tarntest::runProcess;
 
 namespace {
 
-// A Python that has openpyxl, or "" when there is none.
-std::string pythonWithOpenpyxl() {
-    std::vector<std::string> candidates;
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        candidates.push_back((std::filesystem::path(folder.empty() ? "." : folder) / "python3").string());
-    candidates.push_back("/usr/bin/python3");  // Debian's, where python3-openpyxl goes
-    for (const std::string& candidate : candidates) {
-        if (::access(candidate.c_str(), X_OK) != 0) continue;
-        if (runProcess({candidate, "-c", "import openpyxl"}).exitStatus == 0) return candidate;
-    }
-    return "";
-}
-
 const std::string READER = std::string(TARNSIM_SOURCE_DIR) + "/tests/grading/read_workbook.py";
 
 const char* const EXERCISE =
@@ -92,7 +76,7 @@ const json EMPTY = json::array({"vuota", nullptr});
 }  // namespace
 
 TEST(TarngradeXlsx, TheGradebookReadsBackWithNumbersNamesAndTheMaximum) {
-    const std::string python = pythonWithOpenpyxl();
+    const std::string python = tarntest::pythonWithModule("openpyxl");
     if (python.empty()) GTEST_SKIP() << "manca openpyxl di Python (pacchetto python3-openpyxl)";
     Class c;
     const std::time_t before = std::time(nullptr);

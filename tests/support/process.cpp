@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <grp.h>
 #include <sys/stat.h>
@@ -101,6 +102,21 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
 }
 
 }  // namespace
+
+std::string pythonWithModule(const std::string& module) {
+    std::vector<std::string> candidates;
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':'))
+        candidates.push_back((std::filesystem::path(folder.empty() ? "." : folder) / "python3").string());
+    candidates.push_back("/usr/bin/python3");
+    for (const std::string& candidate : candidates) {
+        if (::access(candidate.c_str(), X_OK) != 0) continue;
+        if (runProcess({candidate, "-c", "import " + module}).exitStatus == 0) return candidate;
+    }
+    return "";
+}
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     const Started started = start(argv, options, options.input.has_value());

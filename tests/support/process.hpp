@@ -45,6 +45,10 @@ struct ProcessOptions {
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
+// A python3 that can import the module: the first on PATH, or Debian's
+// (/usr/bin/python3, where python3-MODULE packages go). "" when none can.
+std::string pythonWithModule(const std::string& module);
+
 // A program started with its standard input, output and error on pipes, for
 // a test that talks to it while it runs. Its standard input is a pipe that
 // the test writes with send(), whatever options.input says.

@@ -3,7 +3,7 @@
 //     tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F]
 //               [--xlsx F] [--gradescope F] [--github-classroom F]
 //               [--prairielearn F] [--caso NOME] [--somiglianze
-//               [--scheletro F]] [--sintesi] [--docente]
+//               [--scheletro F]] [--sintesi] [--docente] [--vpl | --coderunner]
 //     tarngrade --verifica ESERCIZIO [-j N]
 //
 // Exit status: 0 when every case of every submission passed, 1 when any
@@ -14,6 +14,7 @@
 #include "grading/grader.hpp"
 #include "grading/report_files.hpp"
 #include "programs/tarngrade/junit_report.hpp"
+#include "programs/tarngrade/platform_reports.hpp"
 #include "programs/tarngrade/progress.hpp"
 #include "programs/tarngrade/xlsx_report.hpp"
 #include "programs/tarngrade/verify.hpp"
@@ -45,7 +46,8 @@ using namespace tarn::grading;
 
 constexpr const char* USAGE_LINE =
     "uso: tarngrade ESERCIZIO CONSEGNA... [-j N] [--json F] [--junit F] [--csv F] [--xlsx F] [--gradescope F] "
-    "[--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente], oppure tarngrade --verifica ESERCIZIO";
+    "[--github-classroom F] [--prairielearn F] [--caso NOME] [--somiglianze [--scheletro F]] [--sintesi] [--docente] "
+    "[--vpl | --coderunner], oppure tarngrade --verifica ESERCIZIO";
 
 constexpr const char* HELP =
     "Uso: tarngrade ESERCIZIO CONSEGNA... [opzioni]\n"
@@ -69,6 +71,8 @@ constexpr const char* HELP =
     "  --scheletro F     con --somiglianze: il codice dato a tutti, che non conta\n"
     "  --sintesi         una riga per studente e il riepilogo, al posto del rapporto\n"
     "  --docente         mostra per intero anche i casi nascosti (solo per il docente)\n"
+    "  --vpl             il voto e i commenti per VPL di Moodle (una sola consegna)\n"
+    "  --coderunner      il JSON per una domanda CodeRunner (una sola consegna)\n"
     "  --verifica        controlla l'esercizio e prova la sua soluzione su tutti i casi\n"
     "  -h, --help        mostra questo aiuto ed esce\n"
     "  --version         mostra la versione ed esce\n"
@@ -91,6 +95,8 @@ struct Options {
     bool summary = false;   // --sintesi
     bool teacher = false;   // --docente: hidden cases in full
     bool verify = false;    // --verifica: the exercise alone, and its solution
+    bool vpl = false;         // --vpl: VPL's evaluation output instead of the report
+    bool coderunner = false;  // --coderunner: CodeRunner's JSON instead of the report
     bool help = false;
 };
 
@@ -107,7 +113,7 @@ int fileError(const std::string& message) {
 // The spellings of the options, for suggestions.
 constexpr std::string_view OPTIONS[] = {"-j",        "--json",    "--junit",   "--csv",      "--xlsx",
                                         "--gradescope", "--github-classroom", "--prairielearn", "--caso", "--somiglianze", "--scheletro", "--sintesi",
-                                        "--docente", "--verifica", "-h",        "--help",     "--version"};
+                                        "--docente", "--verifica", "--vpl", "--coderunner", "-h",        "--help",     "--version"};
 
 // An unknown option, with the known one it resembles.
 int unknownOption(std::string_view argument) {
@@ -169,11 +175,13 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
         } else if (argument == "-h" || argument == "--help") {
             options.help = true;
         } else if (argument == "--somiglianze" || argument == "--sintesi" || argument == "--docente" ||
-                   argument == "--verifica") {
+                   argument == "--verifica" || argument == "--vpl" || argument == "--coderunner") {
             if (const std::optional<int> failed = once(argument)) return failed;
             bool& flag = argument == "--somiglianze" ? options.similarities
                          : argument == "--sintesi"   ? options.summary
                          : argument == "--docente"   ? options.teacher
+                         : argument == "--vpl"       ? options.vpl
+                         : argument == "--coderunner" ? options.coderunner
                                                      : options.verify;
             flag = true;
         } else if (isOption(argument, "-j")) {
@@ -350,7 +358,7 @@ int verifyExercise(const Options& options) {
     return tarn::grading::verifyExercise(options.exercise, options.jobs, wantsColour());
 }
 
-int grade(int argc, char** argv) {
+int gradeCommand(int argc, char** argv) {
     if (tarn::asksForVersion(argc, argv)) return tarn::printStandardOutput("tarngrade", tarn::versionLine("tarngrade"));
     Options options;
     if (const std::optional<int> failed = parseOptions(argc, argv, options)) return *failed;
@@ -364,7 +372,7 @@ int grade(int argc, char** argv) {
         if (!options.submissions.empty())
             return usageError("l'opzione --verifica controlla solo l'esercizio: non vuole consegne");
         if (!reportFiles(options).empty() || options.replayCase || options.similarities || options.summary ||
-            !options.skeleton.empty())
+            !options.skeleton.empty() || options.vpl || options.coderunner)
             return usageError("l'opzione --verifica non si combina con i rapporti, --caso, --somiglianze o --sintesi");
         return verifyExercise(options);
     }
@@ -378,14 +386,24 @@ int grade(int argc, char** argv) {
         if (!reportFiles(options).empty() || options.similarities || options.summary)
             return usageError("l'opzione --caso non si combina con i rapporti, --somiglianze o --sintesi");
     }
-    if (!options.gradescope.empty() && options.submissions.size() != 1)
-        return usageError("Gradescope valuta una consegna alla volta: --gradescope ne vuole una sola, ma ne sono date " +
-                          std::to_string(options.submissions.size()));
-    for (auto [option, platform, path] : {std::tuple{"--github-classroom", "GitHub Classroom", &options.githubClassroom},
-                                          std::tuple{"--prairielearn", "PrairieLearn", &options.prairieLearn}})
-        if (!path->empty() && options.submissions.size() != 1)
+    // The platforms that grade one submission at a time.
+    for (auto [asked, option, platform] :
+         {std::tuple{!options.gradescope.empty(), "--gradescope", "Gradescope"},
+          std::tuple{!options.githubClassroom.empty(), "--github-classroom", "GitHub Classroom"},
+          std::tuple{!options.prairieLearn.empty(), "--prairielearn", "PrairieLearn"},
+          std::tuple{options.vpl, "--vpl", "VPL"}, std::tuple{options.coderunner, "--coderunner", "CodeRunner"}})
+        if (asked && options.submissions.size() != 1)
             return usageError(std::string(platform) + " valuta una consegna alla volta: " + option +
                               " ne vuole una sola, ma ne sono date " + std::to_string(options.submissions.size()));
+    // --vpl and --coderunner write for the student on standard output, in
+    // place of the report.
+    if (options.vpl && options.coderunner)
+        return usageError("le opzioni --vpl e --coderunner non si combinano: ognuna scrive sullo standard output");
+    if ((options.vpl || options.coderunner) &&
+        (options.replayCase || options.similarities || options.summary || options.teacher))
+        return usageError(std::string("l'opzione ") + (options.vpl ? "--vpl" : "--coderunner") +
+                          " scrive per lo studente al posto del rapporto: non si combina con --caso, "
+                          "--somiglianze, --sintesi o --docente");
 
     std::string text;
     std::string reason;
@@ -418,7 +436,7 @@ int grade(int argc, char** argv) {
     // whatever it holds; a platform's is often a folder that an archive
     // unpacked, and its program is looked for below it too.
     const bool platform = !options.gradescope.empty() || !options.githubClassroom.empty() ||
-                          !options.prairieLearn.empty();
+                          !options.prairieLearn.empty() || options.vpl || options.coderunner;
     const bool oneStudent = platform || options.replayCase.has_value();
     SubmissionSet gathered = gatherSubmissions(options.submissions, exercise, oneStudent,
                                                platform ? ProgramSearch::Below : ProgramSearch::Folder);
@@ -434,7 +452,7 @@ int grade(int argc, char** argv) {
     if (options.replayCase) return replay(options, exercise, submissions.front(), colour);
 
     const std::time_t gradedAt = std::time(nullptr);
-    ProgressLine progress(tarn::isTerminal(2));
+    ProgressLine progress(tarn::isTerminal(2) && !options.vpl && !options.coderunner);
     const std::vector<SubmissionResult> results =
         gradeClass(exercise, std::move(submissions), options.jobs,
                    [&progress](const GradingCount& count) { progress.update(count); });
@@ -472,6 +490,8 @@ int grade(int argc, char** argv) {
                              " era già stato sostituito e non è stato possibile ripristinarlo");
         return 2;
     }
+    if (options.vpl) return printVplReport(exercise, options.exercise, results.front());
+    if (options.coderunner) return printCoderunnerReport(exercise, options.exercise, results.front(), gathered.warnings);
     ReportStyle style{colour};
     style.teacher = options.teacher;
     const int status = tarn::printStandardOutput(
@@ -481,6 +501,12 @@ int grade(int argc, char** argv) {
     for (const SubmissionResult& result : results)
         if (!result.allPassed()) return 1;
     return 0;
+}
+
+// Under --coderunner nothing goes to standard error: an error is the JSON
+// object that the question shows.
+int grade(int argc, char** argv) {
+    return asksForCoderunner(argc, argv) ? runForCoderunner(gradeCommand, argc, argv) : gradeCommand(argc, argv);
 }
 
 }  // namespace
