@@ -13,6 +13,7 @@
 #include "grading/exercise.hpp"
 #include "grading/grader.hpp"
 #include "grading/report_files.hpp"
+#include "programs/tarngrade/edition.hpp"
 #include "programs/tarngrade/junit_report.hpp"
 #include "programs/tarngrade/platform_reports.hpp"
 #include "programs/tarngrade/progress.hpp"
@@ -364,9 +365,11 @@ int gradeCommand(int argc, char** argv) {
     if (const std::optional<int> failed = parseOptions(argc, argv, options)) return *failed;
     if (options.help) return tarn::printStandardOutput("tarngrade", HELP);
     if (!options.junit.empty() && !junitAvailable())
-        return fileError("--junit non è disponibile nell'edizione per Windows: usa --json, --csv o --gradescope");
+        return fileError("--junit non è disponibile " + std::string(editionPlace()) +
+                         ": usa --json, --csv o --gradescope");
     if (!options.xlsx.empty() && !xlsxAvailable())
-        return fileError("--xlsx non è disponibile nell'edizione per Windows: usa --csv, che ogni foglio di calcolo apre");
+        return fileError("--xlsx non è disponibile " + std::string(editionPlace()) +
+                         ": usa --csv, che ogni foglio di calcolo apre");
     if (options.exercise.empty()) return usageError("manca il file dell'esercizio");
     if (options.verify) {
         if (!options.submissions.empty())

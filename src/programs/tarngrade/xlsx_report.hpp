@@ -28,8 +28,8 @@ struct XlsxReport {
 XlsxReport xlsxReport(const Exercise& exercise, const std::string& exerciseArgument,
                       const std::vector<SubmissionResult>& results, std::time_t gradedAt);
 
-// Whether this build has the report: the Windows edition, without
-// libxlsxwriter, does not (xlsx_unavailable_windows.cpp).
+// Whether this build has the report: the Windows and static editions,
+// without libxlsxwriter, do not (xlsx_unavailable.cpp).
 bool xlsxAvailable();
 
 }  // namespace tarn::grading

@@ -1,5 +1,7 @@
-// The Windows edition has no Excel workbook: libxlsxwriter, which writes it,
-// is built for the host only. tarngrade refuses --xlsx before grading.
+// A tarngrade without the Excel workbook: the Windows edition, whose
+// toolchain has no libxlsxwriter, and the static edition, as Debian has
+// libxlsxwriter only as a shared library (the CMake option TARNSIM_XLSX).
+// tarngrade refuses --xlsx before grading, naming the edition.
 #include "programs/tarngrade/xlsx_report.hpp"
 
 namespace tarn::grading {
