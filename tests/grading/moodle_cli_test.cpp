@@ -3,6 +3,7 @@
 // against CodeRunner's documented object (schemas/, with python3-jsonschema),
 // with nothing on standard error under --coderunner, even for an error.
 #include "grading/vpl_reader.hpp"
+#include "support/greeting_exercise.hpp"
 #include "support/process.hpp"
 
 #include <gtest/gtest.h>
@@ -14,24 +15,17 @@
 
 using nlohmann::json;
 using tarntest::ProcessResult;
+using tarntest::GREETING;
 using tarntest::runProcess;
 
 namespace {
-
-const char* const EXERCISE =
-    "titolo = \"Saluto\"\n"
-    "limite_istruzioni = 1000\n"
-    "\n[[caso]]\nnome = \"ciao\"\nuscita = \"ciao\\n\"\n"
-    "\n[[caso]]\nnome = \"eco\"\ningresso = \"SEGRETO\"\nuscita = \"SEGRETO\\n\"\npunti = 2\nnascosto = true\n";
-
-const char* const GREETING = "        WRT testo\n        RST\ntesto:  DB \"ciao\", 10, 0\n";
 
 // A class's files, one of them a program whose output tries to give itself
 // a grade and to end VPL's comment block.
 struct Submissions {
     tarntest::ScratchFolder folder{"moodle"};
     Submissions() {
-        folder.put("es.toml", EXERCISE);
+        folder.put("es.toml", tarntest::GREETING_EXERCISE);
         folder.put("rossi.asm", GREETING);
         folder.put("furbo.asm",
                    "        WRT testo\n        RST\n"

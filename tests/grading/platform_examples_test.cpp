@@ -28,18 +28,6 @@ const std::filesystem::path SOURCE = TARNSIM_SOURCE_DIR;
 const std::filesystem::path EXAMPLES = SOURCE / "examples" / "piattaforme";
 const std::filesystem::path EXERCISES = SOURCE / "examples" / "esercizi";
 
-// A program found on PATH, or "" when there is none.
-std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(folder.empty() ? "." : folder) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    }
-    return "";
-}
-
 // A shell command run in a folder, with tarngrade's own folder first on PATH.
 ProcessResult shellIn(const std::filesystem::path& folder, const std::string& command,
                       const std::vector<std::string>& arguments = {}) {
@@ -53,7 +41,7 @@ ProcessResult shellIn(const std::filesystem::path& folder, const std::string& co
 
 // Whether xmllint finds the report valid for Jenkins' xUnit schema.
 ::testing::AssertionResult validJunit(const std::filesystem::path& report) {
-    const std::string xmllint = findProgram("xmllint");
+    const std::string xmllint = tarntest::findProgram("xmllint");
     if (xmllint.empty()) return ::testing::AssertionSuccess() << "xmllint non c'è";
     const ProcessResult checked = runProcess(
         {xmllint, "--noout", "--schema", (SOURCE / "tests" / "grading" / "junit-10.xsd").string(), report.string()});
@@ -87,7 +75,7 @@ TEST(PlatformExamples, GradescopesAutograderGradesASubmissionUnpackedWithItsFold
 }
 
 TEST(PlatformExamples, GitlabsJobPassesWithAWarningWhenACaseFails) {
-    const std::string python = findProgram("python3");
+    const std::string python = tarntest::findProgram("python3");
     if (python.empty() || runProcess({python, "-c", "import yaml"}).exitStatus != 0)
         GTEST_SKIP() << "python3 con yaml non c'è (pacchetto python3-yaml)";
     // The job as GitLab reads it.

@@ -30,18 +30,6 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-// A program found on PATH, or "" when there is none.
-std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(folder.empty() ? "." : folder) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    }
-    return "";
-}
-
 // A class graded once into a folder of the test's own, removed at the end:
 // a student who passes the visible cases but not the memory one, one who
 // prints a byte that is not UTF-8 and then runs a forbidden MUL, one whose
@@ -104,7 +92,7 @@ TEST_F(GradedClass, JunitReportIsValidForJenkinsSchema) {
     const std::filesystem::path schema =
         std::filesystem::path(TARNSIM_SOURCE_DIR) / "tests" / "grading" / "junit-10.xsd";
     ASSERT_TRUE(std::filesystem::exists(schema)) << schema;
-    const std::string xmllint = findProgram("xmllint");
+    const std::string xmllint = tarntest::findProgram("xmllint");
     if (xmllint.empty()) GTEST_SKIP() << "xmllint non c'è (pacchetto libxml2-utils)";
 
     const ProcessResult valid = runProcess({xmllint, "--noout", "--schema", schema.string(), path("rapporto.junit")});
@@ -129,7 +117,7 @@ TEST_F(GradedClass, JunitReportIsValidForJenkinsSchema) {
 }
 
 TEST_F(GradedClass, CsvGradebookReadsBackWithPythonCsv) {
-    const std::string python = findProgram("python3");
+    const std::string python = tarntest::findProgram("python3");
     if (python.empty()) GTEST_SKIP() << "python3 non c'è";
     // Read as a spreadsheet would: UTF-8, the csv module's default dialect.
     const ProcessResult read = runProcess(

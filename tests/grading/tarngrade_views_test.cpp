@@ -1,5 +1,6 @@
 // The other views of a real tarngrade run: the teacher's (--docente), who sees
 // the hidden cases in full, and the short one (--sintesi), a line per student.
+#include "support/greeting_exercise.hpp"
 #include "support/process.hpp"
 
 #include <gtest/gtest.h>
@@ -8,23 +9,16 @@
 #include <vector>
 
 using tarntest::ProcessResult;
+using tarntest::GREETING;
 using tarntest::runProcess;
 
 namespace {
-
-const char* const EXERCISE =
-    "titolo = \"Saluto\"\n"
-    "limite_istruzioni = 1000\n"
-    "\n[[caso]]\nnome = \"ciao\"\nuscita = \"ciao\\n\"\n"
-    "\n[[caso]]\nnome = \"eco\"\ningresso = \"SEGRETO\"\nuscita = \"SEGRETO\\n\"\npunti = 2\nnascosto = true\n";
-
-const char* const GREETING = "        WRT testo\n        RST\ntesto:  DB \"ciao\", 10, 0\n";
 
 // Four students and a stray file, graded from their folder as a teacher would.
 struct Class {
     tarntest::ScratchFolder folder{"viste"};
     Class() {
-        folder.put("es.toml", EXERCISE);
+        folder.put("es.toml", tarntest::GREETING_EXERCISE);
         folder.put("classe/rossi/saluto.asm", GREETING);
         folder.put("classe/rossi/saluto.lst", "ignorato\n");
         folder.put("classe/bianchi.asm", "        WRT testo\n        RST\ntesto:  DB \"ciao\", 0\n");

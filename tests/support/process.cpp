@@ -103,13 +103,30 @@ Started start(const std::vector<std::string>& argv, const ProcessOptions& option
 
 }  // namespace
 
-std::string pythonWithModule(const std::string& module) {
-    std::vector<std::string> candidates;
+namespace {
+
+// The executable files of that name in the folders of PATH, in its order.
+std::vector<std::string> onPath(const std::string& name) {
+    std::vector<std::string> found;
     const char* path = std::getenv("PATH");
     std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
     std::string folder;
-    while (std::getline(folders, folder, ':'))
-        candidates.push_back((std::filesystem::path(folder.empty() ? "." : folder) / "python3").string());
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = (std::filesystem::path(folder.empty() ? "." : folder) / name).string();
+        if (::access(candidate.c_str(), X_OK) == 0) found.push_back(candidate);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string findProgram(const std::string& name) {
+    const std::vector<std::string> found = onPath(name);
+    return found.empty() ? "" : found.front();
+}
+
+std::string pythonWithModule(const std::string& module) {
+    std::vector<std::string> candidates = onPath("python3");
     candidates.push_back("/usr/bin/python3");
     for (const std::string& candidate : candidates) {
         if (::access(candidate.c_str(), X_OK) != 0) continue;

@@ -45,6 +45,9 @@ struct ProcessOptions {
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
+// A program found on PATH, or "" when there is none.
+std::string findProgram(const std::string& name);
+
 // A python3 that can import the module: the first on PATH, or Debian's
 // (/usr/bin/python3, where python3-MODULE packages go). "" when none can.
 std::string pythonWithModule(const std::string& module);
