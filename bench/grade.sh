@@ -10,9 +10,11 @@
 #   and then stopping; the output is not checked (X is, 0 at the end), so
 #   every case passes.
 #
-# Each class is then graded on one thread (only its first 20 submissions, to
-# keep the wait short), which gives the speed of one core: with every core
-# the speed should come close to that times the cores.
+# Each class is then graded whole again on one thread (-j 1), which gives the
+# speed of one core, in guest instructions per second of wall time and of
+# tarngrade's user time: with every core the speed should come close to that
+# times the cores. Last, the printing class's speed of one core over the
+# silent class's, both in user time: what printing costs beside computing.
 #
 #     bench/grade.sh [SUBMISSIONS]
 set -euo pipefail
@@ -46,7 +48,6 @@ printing() {
 }
 mkdir "$work/silenziosa" "$work/stampa" "$work/immagini"
 stampa_guest=0
-stampa_one_guest=0
 for ((s = 1; s <= students; ++s)); do
     mkdir "$work/silenziosa/studente$s" "$work/stampa/studente$s"
     silent "$s" > "$work/silenziosa/studente$s/programma.asm"
@@ -55,7 +56,6 @@ for ((s = 1; s <= students; ++s)); do
     build/tarnasm "$work/stampa/studente$s/programma.asm" -o "$work/immagini/$s.bin" >/dev/null
     guest=$(build/bench/tarncount "$work/immagini/$s.bin" < /dev/null)
     stampa_guest=$(( stampa_guest + guest * cases ))
-    if (( s <= 20 )); then stampa_one_guest=$(( stampa_one_guest + guest * cases )); fi
 done
 {
     echo 'titolo = "Ciclo senza fine"'
@@ -73,37 +73,41 @@ done
     done
 } > "$work/stampa.toml"
 
-# Seconds, with nanoseconds, that a command takes; its output is dropped and
-# its exit status expected to be the first argument.
+# The wall time and the user time, in seconds, that a command takes; its
+# output is dropped and its exit status expected to be the first argument.
 timed() {
-    local expected=$1 start end status=0
+    local expected=$1 status=0 TIMEFORMAT='%3R %3U'
     shift
-    start=$(date +%s.%N)
-    "$@" >/dev/null || status=$?
-    end=$(date +%s.%N)
+    { time "$@" >/dev/null 2>"$work/errors" || status=$?; } 2>"$work/times"
     if [ "$status" -ne "$expected" ]; then
+        cat "$work/errors" >&2
         echo "bench: tarngrade è uscito con stato $status invece di $expected" >&2
         exit 1
     fi
-    echo "$start $end" | awk '{ printf "%.3f", $2 - $1 }'
+    cat "$work/times"
 }
 
 cores=$(nproc)
-one_students=$(( students < 20 ? students : 20 ))
-# CLASS EXPECTED-STATUS GUEST-INSTRUCTIONS GUEST-INSTRUCTIONS-OF-THE-FIRST-20
+# CLASS EXPECTED-STATUS GUEST-INSTRUCTIONS: prints the class's figures, and
+# leaves its guest instructions per second of user time on one core in
+# $work/CLASS.user.
 measure() {
-    local class=$1 expected=$2 total=$3 total_one=$4 all one
+    local class=$1 expected=$2 total=$3 all one
     all=$(timed "$expected" build/tarngrade "$work/$class.toml" "$work/$class"/*)
-    one=$(timed "$expected" build/tarngrade "$work/$class.toml" -j 1 \
-        $(for ((s = 1; s <= one_students; ++s)); do echo "$work/$class/studente$s"; done))
-    awk -v name="$class" -v s="$students" -v os="$one_students" -v c="$cases" -v total="$total" \
-        -v total_one="$total_one" -v all="$all" -v one="$one" -v cores="$cores" 'BEGIN {
-        single = total_one / one; every = total / all
+    one=$(timed "$expected" build/tarngrade "$work/$class.toml" -j 1 "$work/$class"/*)
+    awk -v name="$class" -v s="$students" -v c="$cases" -v total="$total" -v all="${all%% *}" \
+        -v wall="${one%% *}" -v user="${one##* }" -v cores="$cores" -v out="$work/$class.user" 'BEGIN {
+        every = total / all; single = total / wall
         printf "classe %s: %d consegne x %d casi = %.0f istruzioni\n", name, s, c, total
         printf "  tutti i core (%d): %.2f s, %.0f M istruzioni al secondo\n", cores, all, every / 1e6
-        printf "  un solo core:      %.0f M istruzioni al secondo (%d consegne in %.2f s)\n", single / 1e6, os, one
+        printf "  un solo core (-j 1): %.2f s, %.0f M istruzioni al secondo;", wall, single / 1e6
+        printf " %.2f s di tempo utente, %.0f M istruzioni al secondo utente\n", user, total / user / 1e6
         printf "  rapporto: %.2f volte un core, su %d core\n", every / single, cores
+        printf "%.6f\n", total / user > out
     }'
 }
-measure silenziosa 1 $(( students * cases * limit )) $(( one_students * cases * limit ))
-measure stampa 0 "$stampa_guest" "$stampa_one_guest"
+measure silenziosa 1 $(( students * cases * limit ))
+measure stampa 0 "$stampa_guest"
+awk -v silent="$(cat "$work/silenziosa.user")" -v printing="$(cat "$work/stampa.user")" 'BEGIN {
+    printf "stampa su silenziosa, un solo core, istruzioni al secondo di tempo utente: %.2f\n", printing / silent
+}'

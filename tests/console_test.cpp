@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <thread>
 #include <vector>
@@ -198,9 +199,19 @@ TEST(OutputBlock, WrtPrintsInPlaceWhatFitsAndTheRestThroughWriteOutput) {
     EXPECT_TRUE(roomy.written().empty());
     EXPECT_EQ('\xEE', roomy.guard());
 
-    // Room for less than the rest of memory from A: writeOutput, whole.
+    // A short string goes in place even where the room is less than the
+    // rest of memory from A, as long as it fits.
     state = loaded(greeting);
-    BlockConsole narrow(245);
+    BlockConsole shortRoom(245);
+    runMachine(state, shortRoom);
+    EXPECT_EQ("ciaociao", shortRoom.printed());
+    EXPECT_TRUE(shortRoom.written().empty());
+    EXPECT_EQ('\xEE', shortRoom.guard());
+
+    // Room for less than the bytes the short path takes at once, and for
+    // less than the rest of memory: writeOutput, whole.
+    state = loaded(greeting);
+    BlockConsole narrow(7);
     runMachine(state, narrow);
     EXPECT_EQ("ciaociao", narrow.printed());
     EXPECT_EQ(narrow.written(), (std::vector<std::string>{"ciao", "ciao"}));
@@ -230,12 +241,16 @@ TEST(OutputBlock, AStringIntoTheRegistersGoesThroughWriteOutputWhole) {
 TEST(OutputBlock, EveryStartAndRoomPrintsWhatTheMemoryConsolePrints) {
     // WRT A at address 0 over memory of random bytes with zeros here and
     // there, then RST at 2: every A, rooms around the rest of memory from A.
+    // A 0 in every `spread` bytes or so: short strings, and strings around
+    // the sixteen bytes that the short path takes at once.
     std::mt19937 random(71);
-    for (unsigned round = 0; round < 6; ++round) {
+    const unsigned spreads[] = {0, 3, 4, 5, 6, 7, 8, 12, 16, 20, 28};
+    for (unsigned round = 0; round < std::size(spreads); ++round) {
         std::string image(256, '\0');
         for (std::size_t address = 3; address < image.size(); ++address)
-            image[address] = random() % (round + 3u) == 0 ? '\0' : static_cast<char>(1 + random() % 255);
-        if (round == 0) image.replace(3, 253, std::string(253, 'z'));  // no 0 at all: on into the registers
+            image[address] = spreads[round] != 0 && random() % spreads[round] == 0
+                                 ? '\0'
+                                 : static_cast<char>(1 + random() % 255);  // no 0 at all: on into the registers
         for (unsigned start = 3; start < 256; ++start) {
             image[0] = 0x47;
             image[1] = static_cast<char>(start);
@@ -243,8 +258,9 @@ TEST(OutputBlock, EveryStartAndRoomPrintsWhatTheMemoryConsolePrints) {
             MachineState expected = loaded(image);
             MemoryConsole memory;
             runMachine(expected, memory);
-            for (const std::size_t room : {std::size_t{0}, std::size_t{255 - start}, std::size_t{256 - start},
-                                           std::size_t{257 - start}, std::size_t{300}}) {
+            for (const std::size_t room : {std::size_t{0}, std::size_t{7}, std::size_t{8}, std::size_t{9},
+                                           std::size_t{15}, std::size_t{16}, std::size_t{17}, std::size_t{255 - start},
+                                           std::size_t{256 - start}, std::size_t{257 - start}, std::size_t{300}}) {
                 MachineState state = loaded(image);
                 BlockConsole console(room);
                 runMachine(state, console);

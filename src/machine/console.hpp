@@ -40,8 +40,11 @@ public:
         char* next;
         std::size_t size;
     };
-    OutputRoom outputRoom() const { return {outputNext_, static_cast<std::size_t>(outputEnd_ - outputNext_)}; }
-    void printedInPlace(std::size_t size) { outputNext_ += size; }
+    OutputRoom outputRoom() const { return {outputNext_, outputLeft_}; }
+    void printedInPlace(std::size_t size) {
+        outputNext_ += size;
+        outputLeft_ -= size;
+    }
 
     // The trace display of the instruction about to run; returns when the
     // user has pressed a key, or at once where nobody is asked.
@@ -70,10 +73,13 @@ protected:
     // that has one and can be copied gives its copy a block of its own.
     void setOutputBlock(char* begin, char* end) {
         outputBegin_ = outputNext_ = begin;
-        outputEnd_ = end;
+        outputSize_ = outputLeft_ = static_cast<std::size_t>(end - begin);
     }
     std::size_t outputBlockUsed() const { return static_cast<std::size_t>(outputNext_ - outputBegin_); }
-    void setOutputBlockUsed(std::size_t used) { outputNext_ = outputBegin_ + used; }
+    void setOutputBlockUsed(std::size_t used) {
+        outputNext_ = outputBegin_ + used;
+        outputLeft_ = outputSize_ - used;
+    }
 
 private:
     bool refill() {
@@ -88,9 +94,12 @@ private:
     const char* next_ = nullptr;
     const char* end_ = nullptr;
     bool ended_ = false;
+    // The block, its size and what is left of it after outputNext_: the
+    // room that WRT looks at first, where most consoles have none.
     char* outputBegin_ = nullptr;
     char* outputNext_ = nullptr;
-    char* outputEnd_ = nullptr;
+    std::size_t outputLeft_ = 0;
+    std::size_t outputSize_ = 0;
 };
 
 // A console over bytes in memory: input given whole, output collected, and no

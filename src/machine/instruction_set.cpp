@@ -36,14 +36,20 @@ constexpr unsigned NEAR_THE_END = 253;
 // Hands the instruction in IR to its unit, on the record or on the run loop's
 // processor. INP and WRT work on the record, and the console may take its
 // time: the processor's registers go back into the record for them, and are
-// taken afresh after, since a word that INP stores may reach them.
+// taken afresh after, since a word that INP stores may reach them. A short
+// string that WRT puts straight into a console's output in memory reads
+// memory only, and leaves the registers where they are.
 template <MachineForm Machine>
 [[gnu::always_inline]] inline void execute(Machine& machine, MachineState& state, Console& console, Unit unit) {
     switch (unit) {
         case Unit::Control: controlUnit(machine); break;
         case Unit::Arithmetic: arithmeticUnit(machine); break;
         case Unit::InputOutput:
-            if constexpr (std::same_as<Machine, Processor>) storeRegisters(machine, state);
+            if constexpr (std::same_as<Machine, Processor>) {
+                if (machine.IR == Op::Wrt && outputShortString(machine.M, machine.A, console)) [[likely]]
+                    break;
+                storeRegisters(machine, state);
+            }
             ioUnit(state, console);
             if constexpr (std::same_as<Machine, Processor>) loadRegisters(machine, state);
             break;

@@ -175,7 +175,8 @@ TEST(GraderRun, TheRunStopsRightAfterTheInstructionWhoseOutputPassesTheLimit) {
         "STD\nciclo: WRT msg\nNOP\nJMP ciclo\nmsg: DB \"x\", 0\n",  // traced, one at a time
         "ciclo: INC 200\nJPZ stampa\nJMP ciclo\nstampa: WRT msg\nJMP ciclo\nmsg: DB \"ab\", 0\n",
     };
-    for (const std::size_t outputLimit : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{5000}}) {
+    for (const std::size_t outputLimit :
+         {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{16}, std::size_t{17}, std::size_t{5000}}) {
         TestCase testCase = caseNamed("taglio", 10'000'000);
         testCase.outputLimit = outputLimit;
         testCase.output = "";
@@ -254,8 +255,8 @@ TEST(GraderRun, PrintingProgramsPrintWhatAPlainConsolePrints) {
         }
         image[at++] = jmp;
         image[at++] = 0;
-        for (const std::size_t outputLimit : {std::size_t{0}, std::size_t{100}, std::size_t{300}, std::size_t{4096},
-                                              MAX_OUTPUT_LIMIT}) {
+        for (const std::size_t outputLimit : {std::size_t{0}, std::size_t{15}, std::size_t{16}, std::size_t{17},
+                                              std::size_t{100}, std::size_t{300}, std::size_t{4096}, MAX_OUTPUT_LIMIT}) {
             TestCase testCase = caseNamed("stampa", 3000);
             testCase.outputLimit = outputLimit;
             const Exercise exercise = exerciseWith({testCase});
