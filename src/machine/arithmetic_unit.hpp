@@ -36,7 +36,8 @@ template <MachineForm Machine>
     state.F |= RESULT_FLAG[static_cast<Byte>(result & 0xFF)];
 }
 
-// Stores a signed result at A+X and flags it.
+// Stores a signed result at A+X and flags it, both by its low byte: the
+// result wraps modulo 256 here.
 template <MachineForm Machine>
 [[gnu::always_inline]] inline void storeResult(Machine& state, int result) {
     writeByte(state, effectiveAddress(state), static_cast<Byte>(result & 0xFF));
@@ -107,30 +108,32 @@ template <MachineForm Machine>
     switch (static_cast<Op>(state.IR)) {
         case Op::IncOffst: state.X = static_cast<Byte>(state.X + 1); break;
         case Op::DecOffst: state.X = static_cast<Byte>(state.X - 1); break;
-        case Op::Inc: {
-            const int a = operandA(state);
-            storeResult(state, a == 127 ? overflowed(state) : a + 1);
+        case Op::Inc: {  // as a signed byte, overflows from 127 alone; the host tests its own flag
+            std::int8_t result;
+            const bool over = __builtin_add_overflow(static_cast<std::int8_t>(operandA(state)), 1, &result);
+            storeResult(state, over ? overflowed(state) : static_cast<Byte>(result));
             break;
         }
-        case Op::Dec: {
-            const int a = operandA(state);
-            storeResult(state, a == -128 ? overflowed(state) : a - 1);
+        case Op::Dec: {  // from -128 alone, likewise
+            std::int8_t result;
+            const bool over = __builtin_sub_overflow(static_cast<std::int8_t>(operandA(state)), 1, &result);
+            storeResult(state, over ? overflowed(state) : static_cast<Byte>(result));
             break;
         }
         case Op::Cmp: compare(state); break;
         case Op::Add: {
             const int sum = operandA(state) + operandB(state);
-            storeResult(state, sum > 127 ? overflowed(state) : wrap(sum));
+            storeResult(state, sum > 127 ? overflowed(state) : sum);
             break;
         }
         case Op::Sub: {
             const int difference = operandA(state) - operandB(state);
-            storeResult(state, difference < -128 ? overflowed(state) : wrap(difference));
+            storeResult(state, difference < -128 ? overflowed(state) : difference);
             break;
         }
         case Op::Mul: {
             const int product = operandA(state) * operandB(state);
-            storeResult(state, product > 127 ? overflowed(state) : wrap(product));
+            storeResult(state, product > 127 ? overflowed(state) : product);
             break;
         }
         case Op::Div: divide(state); break;
