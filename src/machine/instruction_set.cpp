@@ -83,6 +83,11 @@ template <Byte opcode>
     TARN_LOW_DIGITS(X, 8) TARN_LOW_DIGITS(X, 9) TARN_LOW_DIGITS(X, A) TARN_LOW_DIGITS(X, B) \
     TARN_LOW_DIGITS(X, C) TARN_LOW_DIGITS(X, D) TARN_LOW_DIGITS(X, E) TARN_LOW_DIGITS(X, F)
 
+// A WebAssembly host with tail calls runs the same cycles in a loop of its own.
+#if defined(__wasm_tail_call__)
+#include "machine/tail_call_run.hpp"
+#endif
+
 // The run loop, with or without a limit on the instructions it executes.
 //
 // While D is set, every instruction goes through stepMachine, which shows the
@@ -173,6 +178,16 @@ limitReached:
 #undef TARN_EVERY_OPCODE
 #undef TARN_LOW_DIGITS
 
+// The run loop of this host.
+template <bool bounded, bool stopAtTrace = false>
+std::uint64_t runOnHost(MachineState& state, Console& console, std::uint64_t limit) {
+#if defined(__wasm_tail_call__)
+    return runByTailCalls<bounded, stopAtTrace>(state, console, limit);
+#else
+    return run<bounded, stopAtTrace>(state, console, limit);
+#endif
+}
+
 }  // namespace
 
 void fetchInstruction(MachineState& state) {
@@ -192,15 +207,15 @@ bool stepMachine(MachineState& state, Console& console) {
 }
 
 void runMachine(MachineState& state, Console& console) {
-    run<false>(state, console, 0);
+    runOnHost<false>(state, console, 0);
 }
 
 std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit) {
-    return run<true>(state, console, limit);
+    return runOnHost<true>(state, console, limit);
 }
 
 std::uint64_t runMachineUntilTrace(MachineState& state, Console& console, std::uint64_t limit) {
-    return run<true, true>(state, console, limit);
+    return runOnHost<true, true>(state, console, limit);
 }
 
 }  // namespace tarn

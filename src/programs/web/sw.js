@@ -8,13 +8,17 @@
 // the older builds go. Exercise files (`?esercizio=...`) and anything else
 // of this origin come from the network first and from the cache when the
 // network is gone. Nothing of other origins is cached or even answered.
+// TARNWEB_FILES leaves out the two wasm modules: the one this engine runs
+// goes into the cache with them (worker/modules.js).
 /* global TARNWEB_VERSION, TARNWEB_FILES */
+import { moduleForThisEngine, plainModule, tailCallModule } from './worker/modules.js';
 
 const sitePrefix = 'tarnweb-sito-';
 const siteCache = sitePrefix + TARNWEB_VERSION;
 const fetchedCache = 'tarnweb-scaricati';
 const scope = self.registration.scope;
-const sitePaths = new Set(TARNWEB_FILES.map((file) => new URL(file, scope).pathname));
+const siteFiles = [...TARNWEB_FILES, moduleForThisEngine()];
+const sitePaths = new Set([...TARNWEB_FILES, plainModule, tailCallModule].map((file) => new URL(file, scope).pathname));
 const exercisesPath = new URL('esercizi/', scope).pathname;
 
 self.addEventListener('install', (event) => {
@@ -22,7 +26,7 @@ self.addEventListener('install', (event) => {
         caches
             .open(siteCache)
             // Straight from the server: the HTTP cache may still hold the older build.
-            .then((cache) => cache.addAll(TARNWEB_FILES.map((file) => new Request(new URL(file, scope), { cache: 'reload' })))),
+            .then((cache) => cache.addAll(siteFiles.map((file) => new Request(new URL(file, scope), { cache: 'reload' })))),
     );
 });
 

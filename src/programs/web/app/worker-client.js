@@ -4,8 +4,11 @@
 // worker does not answer in time). Each request of worker/protocol.js is a
 // method of its own here: callers never spell a request's name.
 
+import { moduleForThisEngine } from '../worker/modules.js';
+
 // Where the worker's script and the wasm come from: the folder edition
-// fetches tarnweb.wasm next to the page; the single file has both inlined.
+// fetches, next to the page, the module this engine runs (worker/modules.js);
+// the single file has both inlined.
 function defaultSources() {
     const inline = globalThis.TARNWEB_INLINE;
     if (inline && typeof inline.worker === 'string' && typeof inline.wasm === 'string') {
@@ -19,8 +22,9 @@ function defaultSources() {
         inline: false,
         workerUrl: () => 'worker.js',
         wasm: async () => {
-            const response = await fetch('tarnweb.wasm');
-            if (!response.ok) throw new Error(`impossibile scaricare tarnweb.wasm (HTTP ${response.status})`);
+            const module = moduleForThisEngine();
+            const response = await fetch(module);
+            if (!response.ok) throw new Error(`impossibile scaricare ${module} (HTTP ${response.status})`);
             return response.arrayBuffer();
         },
     };

@@ -14,7 +14,11 @@
 // TARNSIM_NATIVE_BUILD the native one (tarnasm, tarnsim, tarngrade; default
 // <repo>/build), TARNSIM_CHROMIUM the browser (default /usr/bin/chromium),
 // TARNWEB_CPU_SLOWDOWN a factor by which every page's CPU is slowed down (to
-// check that the tests wait for their own results, as on a busy machine).
+// check that the tests wait for their own results, as on a busy machine),
+// TARNWEB_MODULE the wasm module of the tests (worker/modules.js): tarnweb
+// (the default under node) or tarnweb-tail; named, the page opened by
+// openBrowser loads it too (tarnweb as an engine without tail calls would),
+// else the page picks as the engine has it.
 // Tests skip, saying why, where one of them is missing, except under CI.
 import { spawnSync } from 'node:child_process';
 import { createReadStream, existsSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync } from 'node:fs';
@@ -45,7 +49,10 @@ export const webBuild = webBuildFolder();
 export const siteDir = join(webBuild, 'site');
 export const singleFile = join(webBuild, 'tarnsim.html');
 export const gluePath = join(webBuild, 'tarnweb.js');
-export const wasmPath = join(webBuild, 'tarnweb.wasm');
+export const moduleName = process.env.TARNWEB_MODULE || 'tarnweb';
+if (!['tarnweb', 'tarnweb-tail'].includes(moduleName)) throw new Error(`TARNWEB_MODULE: tarnweb o tarnweb-tail, non '${moduleName}'`);
+// The module's own file; the glue, tarnweb.js, is the one the site bundles for both.
+export const wasmPath = join(webBuild, `${moduleName}.wasm`);
 export const nativeBuild = resolve(process.env.TARNSIM_NATIVE_BUILD || join(repoRoot, 'build'));
 export const chromiumPath = process.env.TARNSIM_CHROMIUM || '/usr/bin/chromium';
 
@@ -272,6 +279,8 @@ export async function openBrowser({ t, persistent = false, serviceWorkers = 'all
         own.remove();
         throw error;
     }
+    // Without tail calls as far as the page can tell: it loads tarnweb.wasm.
+    if (process.env.TARNWEB_MODULE === 'tarnweb') await context.addInitScript(() => (WebAssembly.validate = () => false));
     const page = context.pages()[0] ?? (await context.newPage());
     const errors = [];
     watchErrors(page, errors);

@@ -5,6 +5,7 @@
 import assert from 'node:assert/strict';
 import { copyFileSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
+import { gzipSync } from 'node:zlib';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
 import { build, exerciseReader } from '../../build.mjs';
@@ -37,6 +38,7 @@ const page = `<!doctype html>
 
 const main = `import examples from 'tarnweb-examples';
 import './offline.js';
+import { moduleForThisEngine } from '../worker/modules.js';
 async function start() {
     let worker;
     let wasm;
@@ -45,7 +47,7 @@ async function start() {
         wasm = Uint8Array.from(atob(TARNWEB_INLINE.wasm), (c) => c.charCodeAt(0)).buffer;
     } else {
         worker = new Worker('worker.js');
-        wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
+        wasm = await (await fetch(moduleForThisEngine())).arrayBuffer();
     }
     worker.onmessage = (event) => { document.querySelector('#lavoro').textContent = event.data; };
     worker.postMessage(wasm, [wasm]);
@@ -61,8 +63,9 @@ onmessage = (event) => postMessage(describe(new Uint8Array(event.data)) + ${JSON
 
 const glue = `module.exports = (bytes) => 'wasm di ' + bytes.length + ' byte, il primo ' + bytes[0];\n`;
 
-// A source folder like this one, with the stand-ins above.
-function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0]) } = {}) {
+// A source folder like this one, with the stand-ins above; wasm is both
+// modules, unless tailWasm names the tail-call one.
+function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0]), tailWasm = wasm } = {}) {
     const folder = tempFolder({ t }).path;
     mkdirSync(join(folder, 'app'));
     mkdirSync(join(folder, 'worker'));
@@ -73,8 +76,10 @@ function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0,
     writeFileSync(join(folder, 'worker/worker.js'), worker);
     copyFileSync(join(webSource, 'app/offline.js'), join(folder, 'app/offline.js'));
     copyFileSync(join(webSource, 'sw.js'), join(folder, 'sw.js'));
+    copyFileSync(join(webSource, 'worker/modules.js'), join(folder, 'worker/modules.js'));
     writeFileSync(join(folder, 'glue.js'), glue);
     writeFileSync(join(folder, 'tarnweb.wasm'), wasm);
+    writeFileSync(join(folder, 'tarnweb-tail.wasm'), tailWasm);
     return folder;
 }
 
@@ -88,6 +93,7 @@ async function buildIn(t, options = {}) {
     const result = await build({
         glue: join(folder, 'glue.js'),
         wasm: join(folder, 'tarnweb.wasm'),
+        wasmTail: join(folder, 'tarnweb-tail.wasm'),
         out,
         sources: folder,
         readExercise: options.readExercise ?? standInReader,
@@ -97,14 +103,20 @@ async function buildIn(t, options = {}) {
     return { ...result, out, site: join(out, 'site') };
 }
 
-test('site/ holds the page, its scripts, the wasm, the icon, the exercises and a service worker that knows them all', async (t) => {
-    const { site, files, version, sizes } = await buildIn(t);
+test('site/ holds the page, its scripts, the two wasm modules, the icon, the exercises and a service worker that knows them all', async (t) => {
+    // The tail-call module the larger: a first visit counts it, not the other.
+    const tailWasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, ...Array.from({ length: 300 }, (_, i) => (i * 7919) % 251)]);
+    const { site, files, version, sizes } = await buildIn(t, { tailWasm });
     const exercises = readdirSync(join(examplesDir, 'esercizi')).filter((f) => f.endsWith('.toml'));
     assert.ok(exercises.length > 0);
     const published = [...exercises, 'indice.json'].map((e) => `esercizi/${e}`);
-    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'tarnweb.wasm', 'worker.js', ...published];
+    // The service worker adds the module its engine runs to these.
+    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'worker.js', ...published];
     assert.deepEqual(files, ['./', ...expected.sort()]);
-    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb.wasm', 'worker.js']);
+    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb-tail.wasm', 'tarnweb.wasm', 'worker.js']);
+    const siteFiles = ['sw.js', 'tarnweb-tail.wasm', ...expected].map((f) => readFileSync(join(site, f)));
+    assert.equal(sizes.raw, siteFiles.reduce((sum, data) => sum + data.length, 0));
+    assert.equal(sizes.gzip, siteFiles.reduce((sum, data) => sum + gzipSync(data, { level: 9 }).length, 0));
     assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), [...exercises, 'indice.json'].sort());
     const sw = readFileSync(join(site, 'sw.js'), 'utf8');
     assert.match(version, /^[0-9a-f]{16}$/);
@@ -155,8 +167,11 @@ test('the version changes with any file and only then', async (t) => {
     const first = await buildIn(t);
     const again = await buildIn(t);
     const otherWasm = await buildIn(t, { wasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
+    const otherTailWasm = await buildIn(t, { tailWasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
     assert.equal(again.version, first.version);
     assert.notEqual(otherWasm.version, first.version);
+    assert.notEqual(otherTailWasm.version, first.version);
+    assert.notEqual(otherTailWasm.version, otherWasm.version);
 });
 
 test('a page naming anything outside its folder is refused', async (t) => {
