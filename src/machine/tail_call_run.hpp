@@ -16,19 +16,28 @@
 // what the native one does there. Without a limit, the limit is one that no
 // run reaches, so that one set of cycles serves every run.
 
-// Each cycle takes the record, the console, the processor's registers and
-// the instructions it may still execute, and returns how many are left.
-using TailCycle = std::uint64_t (*)(MachineState& state, Console& console, std::size_t F, std::size_t PC,
-                                    std::size_t A, std::size_t B, std::size_t X, std::uint64_t left);
+// Each cycle takes the record, the console, PC, the other registers packed
+// in one word and the instructions it may still execute, and returns how
+// many are left. Five arguments are what the engines pass in host
+// registers; more go through the stack, at every instruction.
+using TailCycle = std::uint64_t (*)(MachineState& state, Console& console, std::size_t PC, std::uint32_t registers,
+                                    std::uint64_t left);
+
+// F, A, B and X in one word, a byte each.
+[[gnu::always_inline]] inline std::uint32_t packRegisters(std::size_t F, std::size_t A, std::size_t B, std::size_t X) {
+    return static_cast<std::uint32_t>(static_cast<Byte>(F) | static_cast<Byte>(A) << 8 | static_cast<Byte>(B) << 16 |
+                                      static_cast<std::uint32_t>(static_cast<Byte>(X)) << 24);
+}
 
 struct TailCycles {
     static const TailCycle byOpcode[256];
 };
 
 template <Byte opcode>
-std::uint64_t tailCycle(MachineState& state, Console& console, std::size_t F, std::size_t PC, std::size_t A,
-                        std::size_t B, std::size_t X, std::uint64_t left) {
-    Processor processor{state.M, state.IR, F, PC, A, B, X};
+std::uint64_t tailCycle(MachineState& state, Console& console, std::size_t PC, std::uint32_t registers,
+                        std::uint64_t left) {
+    Processor processor{state.M, state.IR, registers & 0xFFu, PC, registers >> 8 & 0xFFu, registers >> 16 & 0xFFu,
+                        registers >> 24};
     if constexpr (opcode == Op::Rst) {
         storeRegisters(processor, state);
         return left;
@@ -42,7 +51,7 @@ std::uint64_t tailCycle(MachineState& state, Console& console, std::size_t F, st
             return left;
         }
         [[clang::musttail]] return TailCycles::byOpcode[state.M[processor.PC]](
-            state, console, processor.F, processor.PC, processor.A, processor.B, processor.X, left);
+            state, console, processor.PC, packRegisters(processor.F, processor.A, processor.B, processor.X), left);
     }
 }
 
@@ -72,7 +81,8 @@ std::uint64_t runByTailCalls(MachineState& state, Console& console, std::uint64_
         }
         const Byte opcode = state.M[state.PC];
         if (opcode == Op::Rst) break;
-        left = TailCycles::byOpcode[opcode](state, console, state.F, state.PC, state.A, state.B, state.X, left);
+        left = TailCycles::byOpcode[opcode](state, console, state.PC, packRegisters(state.F, state.A, state.B, state.X),
+                                            left);
     }
     return limit - left;
 }
