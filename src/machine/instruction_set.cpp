@@ -114,7 +114,7 @@ std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
     // The cycle of each opcode, and where each address finds its cycles.
     static const void* const cycleOf[256] = {TARN_EVERY_OPCODE(TARN_CYCLE_ADDRESS)};
     static const void* const stepOf[256] = {TARN_EVERY_OPCODE(TARN_NEAR_THE_END)};
-    static const void* const* const cyclesAt[256] = {TARN_EVERY_OPCODE(TARN_TABLE_AT)};
+    [[maybe_unused]] static const void* const* const cyclesAt[256] = {TARN_EVERY_OPCODE(TARN_TABLE_AT)};
 #undef TARN_TABLE_AT
 #undef TARN_NEAR_THE_END
 #undef TARN_CYCLE_ADDRESS
@@ -135,8 +135,16 @@ tracing:
 #define TARN_NEXT_CYCLE                                                     \
     do {                                                                    \
         if (bounded && executed == limit) goto limitReached;                \
-        goto* cyclesAt[processor.PC][processor.M[processor.PC]];            \
+        TARN_DISPATCH;                                                      \
     } while (false)
+#if defined(__wasm__)
+// WebAssembly has no jump to a computed address: a jump through the table
+// would become a switch on the numbers of the labels, loaded from it. A
+// switch on the opcode itself spares the load.
+#define TARN_DISPATCH goto dispatch
+#else
+#define TARN_DISPATCH goto* cyclesAt[processor.PC][processor.M[processor.PC]]
+#endif
 
     TARN_NEXT_CYCLE;
 
@@ -162,6 +170,17 @@ tracing:
     TARN_EVERY_OPCODE(TARN_CYCLE)
 #undef TARN_CYCLE
 #undef TARN_NEXT_CYCLE
+#undef TARN_DISPATCH
+
+#if defined(__wasm__)
+dispatch:
+    switch (processor.PC < NEAR_THE_END ? unsigned{processor.M[processor.PC]} : 256u) {
+#define TARN_CASE(h, l) case 0x##h##l: goto cycle_##h##l;
+        TARN_EVERY_OPCODE(TARN_CASE)
+#undef TARN_CASE
+        default: goto nearTheEnd;
+    }
+#endif
 
 nearTheEnd:
     storeRegisters(processor, state);
