@@ -103,7 +103,8 @@ const started = await browser.page.evaluate(async (chosen) => {
     const probe = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 10, 6, 1, 4, 0, 18, 0, 11]);
     const module = chosen ?? (WebAssembly.validate(probe) ? 'tarnweb-tail.wasm' : 'tarnweb.wasm');
     const wasm = await (await fetch(module)).arrayBuffer();
-    const worker = new Worker('worker.js');
+    // Each module has its worker's script, whose glue matches it alone.
+    const worker = new Worker(module === 'tarnweb.wasm' ? 'worker.js' : 'worker-tail.js');
     let nextId = 1;
     const replies = new Map();
     let onEvent = () => {};

@@ -2,16 +2,17 @@
 // emscripten module:
 //
 //     node build.mjs --glue DIR/tarnweb.js --wasm DIR/tarnweb.wasm \
-//         --wasm-tail DIR/tarnweb-tail.wasm --out DIR
+//         --glue-tail DIR/tarnweb-tail.js --wasm-tail DIR/tarnweb-tail.wasm --out DIR
 //
-// writes OUT/site/ (the folder edition: index.html, app.js, worker.js,
-// the two wasm modules of worker/modules.js, tarnweb.wasm for every browser
-// and tarnweb-tail.wasm for those with tail calls, of which a visit
-// downloads one, style.css, sw.js, the app's icons, and in esercizi/ every
+// writes OUT/site/ (the folder edition: index.html, app.js, the two wasm
+// modules of worker/modules.js with their workers' scripts, tarnweb.wasm
+// and worker.js for every browser, tarnweb-tail.wasm and worker-tail.js for
+// those with tail calls, of which a visit downloads one pair, style.css,
+// sw.js, the app's icons, and in esercizi/ every
 // exercise with indice.json, the list of them that the menu "Esercizi"
 // shows) and
 // OUT/tarnsim.html (the single file: the same page with its style, its script,
-// the worker's script and tarnweb.wasm inlined, which works from file://), then
+// worker.js and tarnweb.wasm inlined, which works from file://), then
 // prints the size of every file, raw and gzip -9. `--sources DIR` takes
 // app/, worker/ and sw.js from DIR instead of this folder; `--esercizi DIR`
 // takes the exercises from DIR instead of examples/esercizi.
@@ -24,14 +25,15 @@ import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
 
-import { plainModule, tailCallModule } from './worker/modules.js';
+import { plainModule, plainWorker, tailCallModule, tailCallWorker } from './worker/modules.js';
 import { createProtocol } from './worker/protocol.js';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '../../..');
 
 // The most a first visit of site/ may download, gzip -9, everything counted
-// but the smaller of the two wasm modules, which that visit leaves.
+// but the smaller of the two modules with its worker's script, which that
+// visit leaves.
 export const firstLoadLimit = 460 * 1000;
 
 // Files of app/ copied as they are, besides the page and its style.
@@ -269,13 +271,14 @@ function shown(path) {
 }
 
 // The sizes of the site's files; raw and gzip count what a first visit
-// downloads: every file, and of the two wasm modules the larger.
+// downloads: every file, and of the two modules with their workers' scripts
+// the larger pair.
 function sizeTable(files) {
     const rows = [...files].map(([path, data]) => [path, data.length, gzipSync(data, { level: 9 }).length]);
     rows.sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0));
-    const modules = rows.filter(([path]) => path === plainModule || path === tailCallModule);
-    const left = modules.reduce((smaller, row) => (smaller && smaller[2] <= row[2] ? smaller : row), null);
-    const total = rows.filter((row) => row !== left).reduce((sum, [, raw, gz]) => [sum[0] + raw, sum[1] + gz], [0, 0]);
+    const pairSize = (names) => rows.filter(([path]) => names.includes(path)).reduce((sum, row) => sum + row[2], 0);
+    const leftOut = pairSize([plainModule, plainWorker]) < pairSize([tailCallModule, tailCallWorker]) ? [plainModule, plainWorker] : [tailCallModule, tailCallWorker];
+    const total = rows.filter(([path]) => !leftOut.includes(path)).reduce((sum, [, raw, gz]) => [sum[0] + raw, sum[1] + gz], [0, 0]);
     const width = Math.max(22, ...rows.map(([p]) => p.length));
     const line = (name, raw, gz) => `  ${name.padEnd(width)}  ${String(raw).padStart(9)}  ${String(gz).padStart(9)}`;
     const text = [line('file', 'byte', 'gzip -9'), ...rows.map((r) => line(...r)), line('primo caricamento', ...total)];
@@ -286,6 +289,7 @@ function sizeTable(files) {
 export async function build({
     glue,
     wasm,
+    glueTail,
     wasmTail,
     out,
     sources = here,
@@ -300,8 +304,9 @@ export async function build({
 
     const examples = await readExamples(examplesFolder);
     files.set('app.js', await bundle(join(app, 'main.js'), { glue, plugins: [examplesPlugin(examples)] }));
-    files.set('worker.js', await bundle(join(sources, 'worker/worker.js'), { glue }));
+    files.set(plainWorker, await bundle(join(sources, 'worker/worker.js'), { glue }));
     files.set(plainModule, await readFile(wasm));
+    files.set(tailCallWorker, await bundle(join(sources, 'worker/worker.js'), { glue: glueTail }));
     files.set(tailCallModule, await readFile(wasmTail));
     files.set('style.css', await bundleStyle(join(app, 'style.css')));
     const assets = new Map();
@@ -321,8 +326,9 @@ export async function build({
     // The service worker keeps every file under the build's hash: a new
     // build is a new sw.js, which the browser installs in place of the old.
     const version = siteHash(files);
-    // The service worker adds the one module the engine runs.
-    const cached = ['./', ...[...files.keys()].filter((f) => f !== plainModule && f !== tailCallModule).sort()];
+    // The service worker adds the module the engine runs, with its worker's script.
+    const paired = [plainModule, plainWorker, tailCallModule, tailCallWorker];
+    const cached = ['./', ...[...files.keys()].filter((f) => !paired.includes(f)).sort()];
     files.set(
         'sw.js',
         await bundle(join(sources, 'sw.js'), {
@@ -341,7 +347,7 @@ export async function build({
         html,
         style: files.get('style.css'),
         app: files.get('app.js'),
-        worker: files.get('worker.js'),
+        worker: files.get(plainWorker),
         wasm: files.get(plainModule),
         assets,
     });
@@ -365,6 +371,7 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
             options: {
                 glue: { type: 'string' },
                 wasm: { type: 'string' },
+                'glue-tail': { type: 'string' },
                 'wasm-tail': { type: 'string' },
                 out: { type: 'string' },
                 sources: { type: 'string' },
@@ -373,13 +380,13 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
         }));
     } catch (error) {
         console.error(`build.mjs: ${error.message}`);
-        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
+        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --glue-tail tarnweb-tail.js --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
         process.exit(2);
     }
-    for (const name of ['glue', 'wasm', 'wasm-tail', 'out']) {
+    for (const name of ['glue', 'wasm', 'glue-tail', 'wasm-tail', 'out']) {
         if (!values[name]) {
             console.error(`build.mjs: manca --${name}`);
-            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
+            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --glue-tail tarnweb-tail.js --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
             process.exit(2);
         }
     }
@@ -387,6 +394,7 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
         await build({
             glue: resolve(values.glue),
             wasm: resolve(values.wasm),
+            glueTail: resolve(values['glue-tail']),
             wasmTail: resolve(values['wasm-tail']),
             out: resolve(values.out),
             sources: values.sources ? resolve(values.sources) : here,

@@ -4,11 +4,11 @@
 // worker does not answer in time). Each request of worker/protocol.js is a
 // method of its own here: callers never spell a request's name.
 
-import { moduleForThisEngine } from '../worker/modules.js';
+import { editionForThisEngine } from '../worker/modules.js';
 
 // Where the worker's script and the wasm come from: the folder edition
-// fetches, next to the page, the module this engine runs (worker/modules.js);
-// the single file has both inlined.
+// fetches, next to the page, the module this engine runs and its worker's
+// script (worker/modules.js); the single file has the plain pair inlined.
 function defaultSources() {
     const inline = globalThis.TARNWEB_INLINE;
     if (inline && typeof inline.worker === 'string' && typeof inline.wasm === 'string') {
@@ -18,11 +18,12 @@ function defaultSources() {
             wasm: async () => decodeBase64(inline.wasm),
         };
     }
+    const edition = editionForThisEngine();
     return {
         inline: false,
-        workerUrl: () => 'worker.js',
+        workerUrl: () => edition.worker,
         wasm: async () => {
-            const module = moduleForThisEngine();
+            const module = edition.wasm;
             const response = await fetch(module);
             if (!response.ok) throw new Error(`impossibile scaricare ${module} (HTTP ${response.status})`);
             return response.arrayBuffer();

@@ -16,9 +16,9 @@
 // TARNWEB_CPU_SLOWDOWN a factor by which every page's CPU is slowed down (to
 // check that the tests wait for their own results, as on a busy machine),
 // TARNWEB_MODULE the wasm module of the tests (worker/modules.js): tarnweb
-// (the default under node) or tarnweb-tail; named, the page opened by
-// openBrowser loads it too (tarnweb as an engine without tail calls would),
-// else the page picks as the engine has it.
+// (the default under node) or tarnweb-tail; named tarnweb, the page opened by
+// openBrowser loads it too, as an engine without tail calls would; else the
+// page picks as the engine has it.
 // Tests skip, saying why, where one of them is missing, except under CI.
 import { spawnSync } from 'node:child_process';
 import { createReadStream, existsSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync } from 'node:fs';
@@ -48,10 +48,11 @@ function webBuildFolder() {
 export const webBuild = webBuildFolder();
 export const siteDir = join(webBuild, 'site');
 export const singleFile = join(webBuild, 'tarnsim.html');
-export const gluePath = join(webBuild, 'tarnweb.js');
+
 export const moduleName = process.env.TARNWEB_MODULE || 'tarnweb';
 if (!['tarnweb', 'tarnweb-tail'].includes(moduleName)) throw new Error(`TARNWEB_MODULE: tarnweb o tarnweb-tail, non '${moduleName}'`);
-// The module's own file; the glue, tarnweb.js, is the one the site bundles for both.
+// The module and its glue, whose imports and exports match that module alone.
+export const gluePath = join(webBuild, `${moduleName}.js`);
 export const wasmPath = join(webBuild, `${moduleName}.wasm`);
 export const nativeBuild = resolve(process.env.TARNSIM_NATIVE_BUILD || join(repoRoot, 'build'));
 export const chromiumPath = process.env.TARNSIM_CHROMIUM || '/usr/bin/chromium';

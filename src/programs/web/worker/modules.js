@@ -1,10 +1,14 @@
 // The two wasm modules of the folder edition, of the same sources: the one
-// whose run loop goes from cycle to cycle by tail calls, much faster, and the
-// one every browser runs. An engine that has tail calls (Chromium 112,
-// Firefox 121, Safari 18.2 and later) gets the first; an older one the
-// second. The page fetches one and the service worker keeps that one alone.
+// whose run loop goes from cycle to cycle by tail calls, faster, and the one
+// every browser runs. An engine that has tail calls (Chromium 112, Firefox
+// 121, Safari 18.2 and later) gets the first; an older one the second. Each
+// has its worker's script, whose glue matches that module's imports and
+// exports alone. The page fetches one pair and the service worker keeps
+// that one alone.
 export const tailCallModule = 'tarnweb-tail.wasm';
 export const plainModule = 'tarnweb.wasm';
+export const tailCallWorker = 'worker-tail.js';
+export const plainWorker = 'worker.js';
 
 // The smallest module that uses return_call: a function that calls itself
 // as its last act. It validates only where the engine has tail calls.
@@ -23,7 +27,7 @@ export function tailCallsSupported() {
     }
 }
 
-// The module this engine runs, by file name.
-export function moduleForThisEngine() {
-    return tailCallsSupported() ? tailCallModule : plainModule;
+// The module this engine runs and its worker's script, by file name.
+export function editionForThisEngine() {
+    return tailCallsSupported() ? { wasm: tailCallModule, worker: tailCallWorker } : { wasm: plainModule, worker: plainWorker };
 }

@@ -38,7 +38,7 @@ const page = `<!doctype html>
 
 const main = `import examples from 'tarnweb-examples';
 import './offline.js';
-import { moduleForThisEngine } from '../worker/modules.js';
+import { editionForThisEngine } from '../worker/modules.js';
 async function start() {
     let worker;
     let wasm;
@@ -46,8 +46,9 @@ async function start() {
         worker = new Worker(URL.createObjectURL(new Blob([TARNWEB_INLINE.worker], { type: 'text/javascript' })));
         wasm = Uint8Array.from(atob(TARNWEB_INLINE.wasm), (c) => c.charCodeAt(0)).buffer;
     } else {
-        worker = new Worker('worker.js');
-        wasm = await (await fetch(moduleForThisEngine())).arrayBuffer();
+        const edition = editionForThisEngine();
+        worker = new Worker(edition.worker);
+        wasm = await (await fetch(edition.wasm)).arrayBuffer();
     }
     worker.onmessage = (event) => { document.querySelector('#lavoro').textContent = event.data; };
     worker.postMessage(wasm, [wasm]);
@@ -78,6 +79,7 @@ function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0,
     copyFileSync(join(webSource, 'sw.js'), join(folder, 'sw.js'));
     copyFileSync(join(webSource, 'worker/modules.js'), join(folder, 'worker/modules.js'));
     writeFileSync(join(folder, 'glue.js'), glue);
+    writeFileSync(join(folder, 'glue-tail.js'), glue);
     writeFileSync(join(folder, 'tarnweb.wasm'), wasm);
     writeFileSync(join(folder, 'tarnweb-tail.wasm'), tailWasm);
     return folder;
@@ -93,6 +95,7 @@ async function buildIn(t, options = {}) {
     const result = await build({
         glue: join(folder, 'glue.js'),
         wasm: join(folder, 'tarnweb.wasm'),
+        glueTail: join(folder, 'glue-tail.js'),
         wasmTail: join(folder, 'tarnweb-tail.wasm'),
         out,
         sources: folder,
@@ -110,11 +113,11 @@ test('site/ holds the page, its scripts, the two wasm modules, the icon, the exe
     const exercises = readdirSync(join(examplesDir, 'esercizi')).filter((f) => f.endsWith('.toml'));
     assert.ok(exercises.length > 0);
     const published = [...exercises, 'indice.json'].map((e) => `esercizi/${e}`);
-    // The service worker adds the module its engine runs to these.
-    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'worker.js', ...published];
+    // The service worker adds the module its engine runs and that one's worker to these.
+    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', ...published];
     assert.deepEqual(files, ['./', ...expected.sort()]);
-    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb-tail.wasm', 'tarnweb.wasm', 'worker.js']);
-    const siteFiles = ['sw.js', 'tarnweb-tail.wasm', ...expected].map((f) => readFileSync(join(site, f)));
+    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb-tail.wasm', 'tarnweb.wasm', 'worker-tail.js', 'worker.js']);
+    const siteFiles = ['sw.js', 'tarnweb-tail.wasm', 'worker-tail.js', ...expected].map((f) => readFileSync(join(site, f)));
     assert.equal(sizes.raw, siteFiles.reduce((sum, data) => sum + data.length, 0));
     assert.equal(sizes.gzip, siteFiles.reduce((sum, data) => sum + gzipSync(data, { level: 9 }).length, 0));
     assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), [...exercises, 'indice.json'].sort());
