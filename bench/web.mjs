@@ -7,30 +7,23 @@
 // second of each, the median and the best of RUNS runs (5 by default), and
 // the browser's speed as a fraction of the native one.
 //
-//     node bench/web.mjs [BUILD_WEB [BUILD [RUNS [MODULE]]]]
+//     node bench/web.mjs [BUILD_WEB [BUILD [RUNS]]]
 //
 // BUILD_WEB is the browser edition's build folder (build-web by default,
 // with site/ built), BUILD the native one (build by default, with tarnsim,
-// bench/*.bin and bench/tarncount). MODULE is the wasm module the worker
-// runs: tarnweb-tail.wasm, by tail calls, or tarnweb.wasm, what the page of
-// an engine without them loads; by default the one the page would pick.
-// Nothing is built here.
+// bench/*.bin and bench/tarncount). Nothing is built here.
 import { spawnSync } from 'node:child_process';
 import { existsSync, readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const repo = resolve(dirname(fileURLToPath(import.meta.url)), '..');
-const [webArg, nativeArg, runsArg = '5', moduleArg] = process.argv.slice(2);
+const [webArg, nativeArg, runsArg = '5'] = process.argv.slice(2);
 if (!/^[1-9][0-9]*$/.test(runsArg)) {
     console.error(`web: il numero di esecuzioni deve essere un intero positivo: '${runsArg}'`);
     process.exit(2);
 }
 const runs = Number(runsArg);
-if (moduleArg !== undefined && !['tarnweb.wasm', 'tarnweb-tail.wasm'].includes(moduleArg)) {
-    console.error(`web: il modulo è tarnweb.wasm o tarnweb-tail.wasm, non '${moduleArg}'`);
-    process.exit(2);
-}
 const programs = ['contatore', 'misto'];
 process.env.TARNWEB_SITE = resolve(webArg ?? join(repo, 'build-web'));
 process.env.TARNSIM_NATIVE_BUILD = resolve(nativeArg ?? join(repo, 'build'));
@@ -99,12 +92,9 @@ const fail = async (message) => {
     process.exit(1);
 };
 await browser.page.goto(server.url('misura.html'));
-const started = await browser.page.evaluate(async (chosen) => {
-    const probe = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 10, 6, 1, 4, 0, 18, 0, 11]);
-    const module = chosen ?? (WebAssembly.validate(probe) ? 'tarnweb-tail.wasm' : 'tarnweb.wasm');
-    const wasm = await (await fetch(module)).arrayBuffer();
-    // Each module has its worker's script, whose glue matches it alone.
-    const worker = new Worker(module === 'tarnweb.wasm' ? 'worker.js' : 'worker-tail.js');
+const started = await browser.page.evaluate(async () => {
+    const wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
+    const worker = new Worker('worker.js');
     let nextId = 1;
     const replies = new Map();
     let onEvent = () => {};
@@ -140,8 +130,8 @@ const started = await browser.page.evaluate(async (chosen) => {
         return { seconds, events: events.length, sum: events.reduce((a, b) => a + b, 0), last: events.at(-1) };
     };
     const init = await request('init', { wasm }, [wasm]);
-    return init.ok ? { module, userAgent: navigator.userAgent } : { error: init.error };
-}, moduleArg ?? null);
+    return init.ok ? { userAgent: navigator.userAgent } : { error: init.error };
+});
 if (started.error) await fail(`il worker: ${started.error}`);
 
 // The two sides take turns, run after run, so that a busier stretch of the
@@ -173,7 +163,7 @@ for (const bench of benches) {
     const perSecond = (seconds) => bench.instructions / seconds / 1e6;
     console.log(`${bench.name}.asm: ${bench.instructions} istruzioni`);
     console.log(`  nativo (${join(nativeBuild, 'tarnsim').replace(repo + '/', '')})`.padEnd(46) + `${figure(perSecond(median(bench.native)))}  ${figure(perSecond(Math.min(...bench.native)))}`);
-    console.log(`  browser (${chromium}, ${started.module})`.padEnd(46) + `${figure(perSecond(median(bench.web)))}  ${figure(perSecond(Math.min(...bench.web)))}`);
+    console.log(`  browser (${chromium}, worker)`.padEnd(46) + `${figure(perSecond(median(bench.web)))}  ${figure(perSecond(Math.min(...bench.web)))}`);
     console.log(`  ${median(bench.events)} eventi "run" per esecuzione; il browser va a ${(median(bench.native) / median(bench.web)).toFixed(2)} volte il nativo (mediane; obiettivo 0,5)`);
 }
 console.log(`  sito: ${siteDir.replace(repo + '/', '')}`);

@@ -83,11 +83,6 @@ template <Byte opcode>
     TARN_LOW_DIGITS(X, 8) TARN_LOW_DIGITS(X, 9) TARN_LOW_DIGITS(X, A) TARN_LOW_DIGITS(X, B) \
     TARN_LOW_DIGITS(X, C) TARN_LOW_DIGITS(X, D) TARN_LOW_DIGITS(X, E) TARN_LOW_DIGITS(X, F)
 
-// A WebAssembly host with tail calls runs the same cycles in a loop of its own.
-#if defined(__wasm_tail_call__)
-#include "machine/tail_call_run.hpp"
-#endif
-
 // The run loop, with or without a limit on the instructions it executes.
 //
 // While D is set, every instruction goes through stepMachine, which shows the
@@ -114,7 +109,7 @@ std::uint64_t run(MachineState& state, Console& console, std::uint64_t limit) {
     // The cycle of each opcode, and where each address finds its cycles.
     static const void* const cycleOf[256] = {TARN_EVERY_OPCODE(TARN_CYCLE_ADDRESS)};
     static const void* const stepOf[256] = {TARN_EVERY_OPCODE(TARN_NEAR_THE_END)};
-    [[maybe_unused]] static const void* const* const cyclesAt[256] = {TARN_EVERY_OPCODE(TARN_TABLE_AT)};
+    static const void* const* const cyclesAt[256] = {TARN_EVERY_OPCODE(TARN_TABLE_AT)};
 #undef TARN_TABLE_AT
 #undef TARN_NEAR_THE_END
 #undef TARN_CYCLE_ADDRESS
@@ -135,16 +130,8 @@ tracing:
 #define TARN_NEXT_CYCLE                                                     \
     do {                                                                    \
         if (bounded && executed == limit) goto limitReached;                \
-        TARN_DISPATCH;                                                      \
+        goto* cyclesAt[processor.PC][processor.M[processor.PC]];            \
     } while (false)
-#if defined(__wasm__)
-// WebAssembly has no jump to a computed address: a jump through the table
-// would become a switch on the numbers of the labels, loaded from it. A
-// switch on the opcode itself spares the load.
-#define TARN_DISPATCH goto dispatch
-#else
-#define TARN_DISPATCH goto* cyclesAt[processor.PC][processor.M[processor.PC]]
-#endif
 
     TARN_NEXT_CYCLE;
 
@@ -170,17 +157,6 @@ tracing:
     TARN_EVERY_OPCODE(TARN_CYCLE)
 #undef TARN_CYCLE
 #undef TARN_NEXT_CYCLE
-#undef TARN_DISPATCH
-
-#if defined(__wasm__)
-dispatch:
-    switch (processor.PC < NEAR_THE_END ? unsigned{processor.M[processor.PC]} : 256u) {
-#define TARN_CASE(h, l) case 0x##h##l: goto cycle_##h##l;
-        TARN_EVERY_OPCODE(TARN_CASE)
-#undef TARN_CASE
-        default: goto nearTheEnd;
-    }
-#endif
 
 nearTheEnd:
     storeRegisters(processor, state);
@@ -196,16 +172,6 @@ limitReached:
 
 #undef TARN_EVERY_OPCODE
 #undef TARN_LOW_DIGITS
-
-// The run loop of this host.
-template <bool bounded, bool stopAtTrace = false>
-std::uint64_t runOnHost(MachineState& state, Console& console, std::uint64_t limit) {
-#if defined(__wasm_tail_call__)
-    return runByTailCalls<bounded, stopAtTrace>(state, console, limit);
-#else
-    return run<bounded, stopAtTrace>(state, console, limit);
-#endif
-}
 
 }  // namespace
 
@@ -226,15 +192,15 @@ bool stepMachine(MachineState& state, Console& console) {
 }
 
 void runMachine(MachineState& state, Console& console) {
-    runOnHost<false>(state, console, 0);
+    run<false>(state, console, 0);
 }
 
 std::uint64_t runMachineFor(MachineState& state, Console& console, std::uint64_t limit) {
-    return runOnHost<true>(state, console, limit);
+    return run<true>(state, console, limit);
 }
 
 std::uint64_t runMachineUntilTrace(MachineState& state, Console& console, std::uint64_t limit) {
-    return runOnHost<true, true>(state, console, limit);
+    return run<true, true>(state, console, limit);
 }
 
 }  // namespace tarn

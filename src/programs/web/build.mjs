@@ -1,18 +1,14 @@
 // Builds the browser edition from the app's sources, the worker and the
 // emscripten module:
 //
-//     node build.mjs --glue DIR/tarnweb.js --wasm DIR/tarnweb.wasm \
-//         --glue-tail DIR/tarnweb-tail.js --wasm-tail DIR/tarnweb-tail.wasm --out DIR
+//     node build.mjs --glue DIR/tarnweb.js --wasm DIR/tarnweb.wasm --out DIR
 //
-// writes OUT/site/ (the folder edition: index.html, app.js, the two wasm
-// modules of worker/modules.js with their workers' scripts, tarnweb.wasm
-// and worker.js for every browser, tarnweb-tail.wasm and worker-tail.js for
-// those with tail calls, of which a visit downloads one pair, style.css,
-// sw.js, the app's icons, and in esercizi/ every
+// writes OUT/site/ (the folder edition: index.html, app.js, worker.js,
+// tarnweb.wasm, style.css, sw.js, the app's icons, and in esercizi/ every
 // exercise with indice.json, the list of them that the menu "Esercizi"
 // shows) and
 // OUT/tarnsim.html (the single file: the same page with its style, its script,
-// worker.js and tarnweb.wasm inlined, which works from file://), then
+// the worker's script and the wasm inlined, which works from file://), then
 // prints the size of every file, raw and gzip -9. `--sources DIR` takes
 // app/, worker/ and sw.js from DIR instead of this folder; `--esercizi DIR`
 // takes the exercises from DIR instead of examples/esercizi.
@@ -25,15 +21,12 @@ import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import { gzipSync } from 'node:zlib';
 
-import { plainModule, plainWorker, tailCallModule, tailCallWorker } from './worker/modules.js';
 import { createProtocol } from './worker/protocol.js';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '../../..');
 
-// The most a first visit of site/ may download, gzip -9, everything counted
-// but the smaller of the two modules with its worker's script, which that
-// visit leaves.
+// The most a first visit of site/ may download, gzip -9, everything counted.
 export const firstLoadLimit = 460 * 1000;
 
 // Files of app/ copied as they are, besides the page and its style.
@@ -270,18 +263,13 @@ function shown(path) {
     return near && !near.startsWith('..') ? near : path;
 }
 
-// The sizes of the site's files; raw and gzip count what a first visit
-// downloads: every file, and of the two modules with their workers' scripts
-// the larger pair.
 function sizeTable(files) {
     const rows = [...files].map(([path, data]) => [path, data.length, gzipSync(data, { level: 9 }).length]);
     rows.sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0));
-    const pairSize = (names) => rows.filter(([path]) => names.includes(path)).reduce((sum, row) => sum + row[2], 0);
-    const leftOut = pairSize([plainModule, plainWorker]) < pairSize([tailCallModule, tailCallWorker]) ? [plainModule, plainWorker] : [tailCallModule, tailCallWorker];
-    const total = rows.filter(([path]) => !leftOut.includes(path)).reduce((sum, [, raw, gz]) => [sum[0] + raw, sum[1] + gz], [0, 0]);
-    const width = Math.max(22, ...rows.map(([p]) => p.length));
+    const total = rows.reduce((sum, [, raw, gz]) => [sum[0] + raw, sum[1] + gz], [0, 0]);
+    const width = Math.max(6, ...rows.map(([p]) => p.length));
     const line = (name, raw, gz) => `  ${name.padEnd(width)}  ${String(raw).padStart(9)}  ${String(gz).padStart(9)}`;
-    const text = [line('file', 'byte', 'gzip -9'), ...rows.map((r) => line(...r)), line('primo caricamento', ...total)];
+    const text = [line('file', 'byte', 'gzip -9'), ...rows.map((r) => line(...r)), line('totale', ...total)];
     return { text: text.join('\n'), raw: total[0], gzip: total[1] };
 }
 
@@ -289,8 +277,6 @@ function sizeTable(files) {
 export async function build({
     glue,
     wasm,
-    glueTail,
-    wasmTail,
     out,
     sources = here,
     examplesFolder = join(root, 'examples'),
@@ -304,10 +290,8 @@ export async function build({
 
     const examples = await readExamples(examplesFolder);
     files.set('app.js', await bundle(join(app, 'main.js'), { glue, plugins: [examplesPlugin(examples)] }));
-    files.set(plainWorker, await bundle(join(sources, 'worker/worker.js'), { glue }));
-    files.set(plainModule, await readFile(wasm));
-    files.set(tailCallWorker, await bundle(join(sources, 'worker/worker.js'), { glue: glueTail }));
-    files.set(tailCallModule, await readFile(wasmTail));
+    files.set('worker.js', await bundle(join(sources, 'worker/worker.js'), { glue }));
+    files.set('tarnweb.wasm', await readFile(wasm));
     files.set('style.css', await bundleStyle(join(app, 'style.css')));
     const assets = new Map();
     for (const name of (await readdir(app)).sort()) {
@@ -326,9 +310,7 @@ export async function build({
     // The service worker keeps every file under the build's hash: a new
     // build is a new sw.js, which the browser installs in place of the old.
     const version = siteHash(files);
-    // The service worker adds the module the engine runs, with its worker's script.
-    const paired = [plainModule, plainWorker, tailCallModule, tailCallWorker];
-    const cached = ['./', ...[...files.keys()].filter((f) => !paired.includes(f)).sort()];
+    const cached = ['./', ...[...files.keys()].sort()];
     files.set(
         'sw.js',
         await bundle(join(sources, 'sw.js'), {
@@ -347,8 +329,8 @@ export async function build({
         html,
         style: files.get('style.css'),
         app: files.get('app.js'),
-        worker: files.get(plainWorker),
-        wasm: files.get(plainModule),
+        worker: files.get('worker.js'),
+        wasm: files.get('tarnweb.wasm'),
         assets,
     });
     await writeFile(join(out, 'tarnsim.html'), single);
@@ -371,8 +353,6 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
             options: {
                 glue: { type: 'string' },
                 wasm: { type: 'string' },
-                'glue-tail': { type: 'string' },
-                'wasm-tail': { type: 'string' },
                 out: { type: 'string' },
                 sources: { type: 'string' },
                 esercizi: { type: 'string' },
@@ -380,13 +360,13 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
         }));
     } catch (error) {
         console.error(`build.mjs: ${error.message}`);
-        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --glue-tail tarnweb-tail.js --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
+        console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA [--esercizi CARTELLA]');
         process.exit(2);
     }
-    for (const name of ['glue', 'wasm', 'glue-tail', 'wasm-tail', 'out']) {
+    for (const name of ['glue', 'wasm', 'out']) {
         if (!values[name]) {
             console.error(`build.mjs: manca --${name}`);
-            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --glue-tail tarnweb-tail.js --wasm-tail tarnweb-tail.wasm --out CARTELLA [--esercizi CARTELLA]');
+            console.error('uso: node build.mjs --glue tarnweb.js --wasm tarnweb.wasm --out CARTELLA [--esercizi CARTELLA]');
             process.exit(2);
         }
     }
@@ -394,8 +374,6 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
         await build({
             glue: resolve(values.glue),
             wasm: resolve(values.wasm),
-            glueTail: resolve(values['glue-tail']),
-            wasmTail: resolve(values['wasm-tail']),
             out: resolve(values.out),
             sources: values.sources ? resolve(values.sources) : here,
             ...(values.esercizi ? { exercisesFolder: resolve(values.esercizi) } : {}),

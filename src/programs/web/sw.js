@@ -8,20 +8,13 @@
 // the older builds go. Exercise files (`?esercizio=...`) and anything else
 // of this origin come from the network first and from the cache when the
 // network is gone. Nothing of other origins is cached or even answered.
-// TARNWEB_FILES leaves out the two wasm modules and their workers' scripts:
-// the pair this engine runs goes into the cache with them (worker/modules.js).
 /* global TARNWEB_VERSION, TARNWEB_FILES */
-import { editionForThisEngine, plainModule, plainWorker, tailCallModule, tailCallWorker } from './worker/modules.js';
 
 const sitePrefix = 'tarnweb-sito-';
 const siteCache = sitePrefix + TARNWEB_VERSION;
 const fetchedCache = 'tarnweb-scaricati';
 const scope = self.registration.scope;
-const edition = editionForThisEngine();
-const siteFiles = [...TARNWEB_FILES, edition.wasm, edition.worker];
-const sitePaths = new Set(
-    [...TARNWEB_FILES, plainModule, tailCallModule, plainWorker, tailCallWorker].map((file) => new URL(file, scope).pathname),
-);
+const sitePaths = new Set(TARNWEB_FILES.map((file) => new URL(file, scope).pathname));
 const exercisesPath = new URL('esercizi/', scope).pathname;
 
 self.addEventListener('install', (event) => {
@@ -29,7 +22,7 @@ self.addEventListener('install', (event) => {
         caches
             .open(siteCache)
             // Straight from the server: the HTTP cache may still hold the older build.
-            .then((cache) => cache.addAll(siteFiles.map((file) => new Request(new URL(file, scope), { cache: 'reload' })))),
+            .then((cache) => cache.addAll(TARNWEB_FILES.map((file) => new Request(new URL(file, scope), { cache: 'reload' })))),
     );
 });
 

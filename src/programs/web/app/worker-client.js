@@ -4,11 +4,8 @@
 // worker does not answer in time). Each request of worker/protocol.js is a
 // method of its own here: callers never spell a request's name.
 
-import { editionForThisEngine } from '../worker/modules.js';
-
 // Where the worker's script and the wasm come from: the folder edition
-// fetches, next to the page, the module this engine runs and its worker's
-// script (worker/modules.js); the single file has the plain pair inlined.
+// fetches tarnweb.wasm next to the page; the single file has both inlined.
 function defaultSources() {
     const inline = globalThis.TARNWEB_INLINE;
     if (inline && typeof inline.worker === 'string' && typeof inline.wasm === 'string') {
@@ -18,14 +15,12 @@ function defaultSources() {
             wasm: async () => decodeBase64(inline.wasm),
         };
     }
-    const edition = editionForThisEngine();
     return {
         inline: false,
-        workerUrl: () => edition.worker,
+        workerUrl: () => 'worker.js',
         wasm: async () => {
-            const module = edition.wasm;
-            const response = await fetch(module);
-            if (!response.ok) throw new Error(`impossibile scaricare ${module} (HTTP ${response.status})`);
+            const response = await fetch('tarnweb.wasm');
+            if (!response.ok) throw new Error(`impossibile scaricare tarnweb.wasm (HTTP ${response.status})`);
             return response.arrayBuffer();
         },
     };

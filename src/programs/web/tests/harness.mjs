@@ -14,11 +14,7 @@
 // TARNSIM_NATIVE_BUILD the native one (tarnasm, tarnsim, tarngrade; default
 // <repo>/build), TARNSIM_CHROMIUM the browser (default /usr/bin/chromium),
 // TARNWEB_CPU_SLOWDOWN a factor by which every page's CPU is slowed down (to
-// check that the tests wait for their own results, as on a busy machine),
-// TARNWEB_MODULE the wasm module of the tests (worker/modules.js): tarnweb
-// (the default under node) or tarnweb-tail; named tarnweb, the page opened by
-// openBrowser loads it too, as an engine without tail calls would; else the
-// page picks as the engine has it.
+// check that the tests wait for their own results, as on a busy machine).
 // Tests skip, saying why, where one of them is missing, except under CI.
 import { spawnSync } from 'node:child_process';
 import { createReadStream, existsSync, mkdtempSync, readFileSync, realpathSync, rmSync, statSync } from 'node:fs';
@@ -48,12 +44,8 @@ function webBuildFolder() {
 export const webBuild = webBuildFolder();
 export const siteDir = join(webBuild, 'site');
 export const singleFile = join(webBuild, 'tarnsim.html');
-
-export const moduleName = process.env.TARNWEB_MODULE || 'tarnweb';
-if (!['tarnweb', 'tarnweb-tail'].includes(moduleName)) throw new Error(`TARNWEB_MODULE: tarnweb o tarnweb-tail, non '${moduleName}'`);
-// The module and its glue, whose imports and exports match that module alone.
-export const gluePath = join(webBuild, `${moduleName}.js`);
-export const wasmPath = join(webBuild, `${moduleName}.wasm`);
+export const gluePath = join(webBuild, 'tarnweb.js');
+export const wasmPath = join(webBuild, 'tarnweb.wasm');
 export const nativeBuild = resolve(process.env.TARNSIM_NATIVE_BUILD || join(repoRoot, 'build'));
 export const chromiumPath = process.env.TARNSIM_CHROMIUM || '/usr/bin/chromium';
 
@@ -280,8 +272,6 @@ export async function openBrowser({ t, persistent = false, serviceWorkers = 'all
         own.remove();
         throw error;
     }
-    // Without tail calls as far as the page can tell: it loads tarnweb.wasm.
-    if (process.env.TARNWEB_MODULE === 'tarnweb') await context.addInitScript(() => (WebAssembly.validate = () => false));
     const page = context.pages()[0] ?? (await context.newPage());
     const errors = [];
     watchErrors(page, errors);

@@ -5,7 +5,6 @@
 import assert from 'node:assert/strict';
 import { copyFileSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { gzipSync } from 'node:zlib';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
 import { build, exerciseReader } from '../../build.mjs';
@@ -38,7 +37,6 @@ const page = `<!doctype html>
 
 const main = `import examples from 'tarnweb-examples';
 import './offline.js';
-import { editionForThisEngine } from '../worker/modules.js';
 async function start() {
     let worker;
     let wasm;
@@ -46,9 +44,8 @@ async function start() {
         worker = new Worker(URL.createObjectURL(new Blob([TARNWEB_INLINE.worker], { type: 'text/javascript' })));
         wasm = Uint8Array.from(atob(TARNWEB_INLINE.wasm), (c) => c.charCodeAt(0)).buffer;
     } else {
-        const edition = editionForThisEngine();
-        worker = new Worker(edition.worker);
-        wasm = await (await fetch(edition.wasm)).arrayBuffer();
+        worker = new Worker('worker.js');
+        wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
     }
     worker.onmessage = (event) => { document.querySelector('#lavoro').textContent = event.data; };
     worker.postMessage(wasm, [wasm]);
@@ -64,9 +61,8 @@ onmessage = (event) => postMessage(describe(new Uint8Array(event.data)) + ${JSON
 
 const glue = `module.exports = (bytes) => 'wasm di ' + bytes.length + ' byte, il primo ' + bytes[0];\n`;
 
-// A source folder like this one, with the stand-ins above; wasm is both
-// modules, unless tailWasm names the tail-call one.
-function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0]), tailWasm = wasm } = {}) {
+// A source folder like this one, with the stand-ins above.
+function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0]) } = {}) {
     const folder = tempFolder({ t }).path;
     mkdirSync(join(folder, 'app'));
     mkdirSync(join(folder, 'worker'));
@@ -77,11 +73,8 @@ function sources(t, { html = page, wasm = Buffer.from([0, 97, 115, 109, 1, 0, 0,
     writeFileSync(join(folder, 'worker/worker.js'), worker);
     copyFileSync(join(webSource, 'app/offline.js'), join(folder, 'app/offline.js'));
     copyFileSync(join(webSource, 'sw.js'), join(folder, 'sw.js'));
-    copyFileSync(join(webSource, 'worker/modules.js'), join(folder, 'worker/modules.js'));
     writeFileSync(join(folder, 'glue.js'), glue);
-    writeFileSync(join(folder, 'glue-tail.js'), glue);
     writeFileSync(join(folder, 'tarnweb.wasm'), wasm);
-    writeFileSync(join(folder, 'tarnweb-tail.wasm'), tailWasm);
     return folder;
 }
 
@@ -95,8 +88,6 @@ async function buildIn(t, options = {}) {
     const result = await build({
         glue: join(folder, 'glue.js'),
         wasm: join(folder, 'tarnweb.wasm'),
-        glueTail: join(folder, 'glue-tail.js'),
-        wasmTail: join(folder, 'tarnweb-tail.wasm'),
         out,
         sources: folder,
         readExercise: options.readExercise ?? standInReader,
@@ -106,20 +97,14 @@ async function buildIn(t, options = {}) {
     return { ...result, out, site: join(out, 'site') };
 }
 
-test('site/ holds the page, its scripts, the two wasm modules, the icon, the exercises and a service worker that knows them all', async (t) => {
-    // The tail-call module the larger: a first visit counts it, not the other.
-    const tailWasm = Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, ...Array.from({ length: 300 }, (_, i) => (i * 7919) % 251)]);
-    const { site, files, version, sizes } = await buildIn(t, { tailWasm });
+test('site/ holds the page, its scripts, the wasm, the icon, the exercises and a service worker that knows them all', async (t) => {
+    const { site, files, version, sizes } = await buildIn(t);
     const exercises = readdirSync(join(examplesDir, 'esercizi')).filter((f) => f.endsWith('.toml'));
     assert.ok(exercises.length > 0);
     const published = [...exercises, 'indice.json'].map((e) => `esercizi/${e}`);
-    // The service worker adds the module its engine runs and that one's worker to these.
-    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', ...published];
+    const expected = ['app.js', 'icona.svg', 'index.html', 'style.css', 'tarnweb.wasm', 'worker.js', ...published];
     assert.deepEqual(files, ['./', ...expected.sort()]);
-    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb-tail.wasm', 'tarnweb.wasm', 'worker-tail.js', 'worker.js']);
-    const siteFiles = ['sw.js', 'tarnweb-tail.wasm', 'worker-tail.js', ...expected].map((f) => readFileSync(join(site, f)));
-    assert.equal(sizes.raw, siteFiles.reduce((sum, data) => sum + data.length, 0));
-    assert.equal(sizes.gzip, siteFiles.reduce((sum, data) => sum + gzipSync(data, { level: 9 }).length, 0));
+    assert.deepEqual(readdirSync(site).sort(), ['app.js', 'esercizi', 'icona.svg', 'index.html', 'style.css', 'sw.js', 'tarnweb.wasm', 'worker.js']);
     assert.deepEqual(readdirSync(join(site, 'esercizi')).sort(), [...exercises, 'indice.json'].sort());
     const sw = readFileSync(join(site, 'sw.js'), 'utf8');
     assert.match(version, /^[0-9a-f]{16}$/);
@@ -170,11 +155,8 @@ test('the version changes with any file and only then', async (t) => {
     const first = await buildIn(t);
     const again = await buildIn(t);
     const otherWasm = await buildIn(t, { wasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
-    const otherTailWasm = await buildIn(t, { tailWasm: Buffer.from([0, 97, 115, 109, 1, 0, 0, 0, 0]) });
     assert.equal(again.version, first.version);
     assert.notEqual(otherWasm.version, first.version);
-    assert.notEqual(otherTailWasm.version, first.version);
-    assert.notEqual(otherTailWasm.version, otherWasm.version);
 });
 
 test('a page naming anything outside its folder is refused', async (t) => {

@@ -22,7 +22,6 @@ import {
     tempFolder,
 } from '../harness.mjs';
 import { firstLoadLimit } from '../../build.mjs';
-import { plainModule, plainWorker, tailCallModule, tailCallWorker } from '../../worker/modules.js';
 
 // What tarnsim prints running saluto.bin with saluto.in, as the page names it.
 function nativeConsole(t) {
@@ -54,36 +53,11 @@ function siteFiles(folder = siteDir) {
 // The page's errors but the browser's own look for /favicon.ico.
 const realErrors = (errors) => errors.filter((error) => !/\/favicon\.ico\)$/.test(error));
 
-// The pair of module and worker's script that a visit does not download.
-const otherPair = (wasm) => (wasm === plainModule ? [tailCallModule, tailCallWorker] : [plainModule, plainWorker]);
-
-test('the first visit of the folder edition fits in its budget, gzip -9, whichever module the engine runs', { skip: siteMissing }, (t) => {
-    const all = siteFiles().map((file) => [relative(siteDir, file), gzipSync(readFileSync(file), { level: 9 }).length]);
-    const names = all.map(([name]) => name);
-    for (const name of ['index.html', 'app.js', plainWorker, plainModule, tailCallWorker, tailCallModule, 'style.css', 'sw.js']) assert.ok(names.includes(name), name);
-    for (const wasm of [plainModule, tailCallModule]) {
-        const sizes = all.filter(([name]) => !otherPair(wasm).includes(name));
-        const total = sizes.reduce((sum, [, size]) => sum + size, 0);
-        t.diagnostic(`primo caricamento con ${wasm}: ${total} byte compressi (gzip -9) su ${firstLoadLimit}`);
-        assert.ok(total <= firstLoadLimit, `${total} byte compressi: ${sizes.map(([n, s]) => `${n} ${s}`).join(', ')}`);
-    }
-});
-
-test('the folder edition loads the module of its engine and that one\'s worker, never the other pair', { skip: chromiumMissing || siteMissing }, async (t) => {
-    // Chromium has tail calls; TARNWEB_MODULE=tarnweb hides them from the page.
-    const wasm = process.env.TARNWEB_MODULE === 'tarnweb' ? plainModule : tailCallModule;
-    const worker = wasm === plainModule ? plainWorker : tailCallWorker;
-    const server = await startServer({ t });
-    const { context, page, errors } = await openBrowser({ t });
-    const requests = [];
-    context.on('request', (request) => requests.push(new URL(request.url()).pathname.slice(1)));
-    await page.goto(server.url('index.html'));
-    await page.waitForSelector('body[data-ready="true"]');
-    await page.evaluate(() => navigator.serviceWorker.ready);
-    assert.ok(requests.includes(wasm), `${wasm} in ${requests.join(', ')}`);
-    assert.ok(requests.includes(worker), `${worker} in ${requests.join(', ')}`);
-    for (const other of otherPair(wasm)) assert.ok(!requests.includes(other), `${other} in ${requests.join(', ')}`);
-    assert.deepEqual(realErrors(errors), []);
+test('the first visit of the folder edition fits in its budget, gzip -9', { skip: siteMissing }, (t) => {
+    const sizes = siteFiles().map((file) => [relative(siteDir, file), gzipSync(readFileSync(file), { level: 9 }).length]);
+    const total = sizes.reduce((sum, [, size]) => sum + size, 0);
+    const names = sizes.map(([name]) => name);
+    for (const name of ['index.html', 'app.js', 'worker.js', 'tarnweb.wasm', 'style.css', 'sw.js']) assert.ok(names.includes(name), name);
     t.diagnostic(`primo caricamento: ${total} byte compressi (gzip -9) su ${firstLoadLimit}`);
     assert.ok(total <= firstLoadLimit, `${total} byte compressi: ${sizes.map(([n, s]) => `${n} ${s}`).join(', ')}`);
 });
