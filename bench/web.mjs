@@ -1,16 +1,17 @@
 #!/usr/bin/env node
-// How fast the browser edition runs a program: bench/contatore.asm run by
-// the site's worker in headless Chromium, the way "Esegui" runs it (in
-// slices, yielding to the worker's messages between them), beside the native
-// tarnsim running the same image on the same machine. Prints the guest
-// instructions per second of each, the median and the best of RUNS runs (5
-// by default), and their ratio.
+// How fast the browser edition runs a program: bench/contatore.asm and
+// bench/misto.asm run by the site's worker in headless Chromium, the way
+// "Esegui" runs them (in slices, yielding to the worker's messages between
+// them), beside the native tarnsim running the same images on the same
+// machine, the two sides taking turns. Prints the guest instructions per
+// second of each, the median and the best of RUNS runs (5 by default), and
+// the browser's speed as a fraction of the native one.
 //
 //     node bench/web.mjs [BUILD_WEB [BUILD [RUNS]]]
 //
 // BUILD_WEB is the browser edition's build folder (build-web by default,
 // with site/ built), BUILD the native one (build by default, with tarnsim,
-// bench/contatore.bin and bench/tarncount). Nothing is built here.
+// bench/*.bin and bench/tarncount). Nothing is built here.
 import { spawnSync } from 'node:child_process';
 import { existsSync, readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
@@ -23,6 +24,7 @@ if (!/^[1-9][0-9]*$/.test(runsArg)) {
     process.exit(2);
 }
 const runs = Number(runsArg);
+const programs = ['contatore', 'misto'];
 process.env.TARNWEB_SITE = resolve(webArg ?? join(repo, 'build-web'));
 process.env.TARNSIM_NATIVE_BUILD = resolve(nativeArg ?? join(repo, 'build'));
 const harness = await import('../src/programs/web/tests/harness.mjs');
@@ -31,7 +33,7 @@ const { nativeBuild, siteDir } = harness;
 for (const missing of [
     harness.siteMissing,
     harness.chromiumMissing,
-    ...['tarnsim', 'bench/contatore.bin', 'bench/tarncount']
+    ...['tarnsim', ...programs.map((name) => `bench/${name}.bin`), 'bench/tarncount']
         .map((file) => join(nativeBuild, file))
         .map((path) => !existsSync(path) && `manca ${path}`),
 ]) {
@@ -41,16 +43,21 @@ for (const missing of [
     }
 }
 
-const source = readFileSync(join(repo, 'bench/contatore.asm'), 'utf8');
-const image = join(nativeBuild, 'bench/contatore.bin');
-
-// How many instructions the program executes, counted by the native machine.
-const counted = spawnSync(join(nativeBuild, 'bench/tarncount'), [image], { input: '' });
-const instructions = Number(counted.stdout.toString().trim());
-if (counted.status !== 0 || !(instructions > 0)) {
-    console.error(`web: tarncount non ha contato le istruzioni di ${image}`);
-    process.exit(1);
+// How many instructions a program executes, counted by the native machine.
+function countInstructions(image) {
+    const counted = spawnSync(join(nativeBuild, 'bench/tarncount'), [image], { input: '' });
+    const instructions = Number(counted.stdout.toString().trim());
+    if (counted.status !== 0 || !(instructions > 0)) {
+        console.error(`web: tarncount non ha contato le istruzioni di ${image}`);
+        process.exit(1);
+    }
+    return instructions;
 }
+
+const benches = programs.map((name) => {
+    const image = join(nativeBuild, `bench/${name}.bin`);
+    return { name, image, source: readFileSync(join(repo, `bench/${name}.asm`), 'utf8'), instructions: countInstructions(image) };
+});
 
 function median(values) {
     const sorted = [...values].sort((a, b) => a - b);
@@ -58,12 +65,10 @@ function median(values) {
     return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 }
 
-const perSecond = (seconds) => instructions / seconds / 1e6;
 const figure = (value) => value.toFixed(value < 10 ? 2 : 1).padStart(8);
 
 // --- the native tarnsim: a whole run of the image, start-up included.
-const nativeSeconds = [];
-for (let i = 0; i < runs; i++) {
+function nativeSeconds(image) {
     const start = process.hrtime.bigint();
     const result = spawnSync(join(nativeBuild, 'tarnsim'), [image], { input: '', maxBuffer: 1 << 20 });
     const seconds = Number(process.hrtime.bigint() - start) / 1e9;
@@ -71,85 +76,94 @@ for (let i = 0; i < runs; i++) {
         console.error(`web: tarnsim è uscito con stato ${result.status}`);
         process.exit(1);
     }
-    nativeSeconds.push(seconds);
+    return seconds;
 }
 
-// --- the worker in Chromium, on a blank page of the site's origin.
+// --- the worker in Chromium, on a blank page of the site's origin: it
+// loads the module and stays, running a program when asked.
 const server = await harness.startServer({
     routes: { '/misura.html': { type: 'text/html; charset=utf-8', body: '<!doctype html><title>misura</title>' } },
 });
 const browser = await harness.openBrowser({ serviceWorkers: 'block' });
-let worker;
-try {
-    await browser.page.goto(server.url('misura.html'));
-    worker = await browser.page.evaluate(
-        async ({ source, runs }) => {
-            const wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
-            const worker = new Worker('worker.js');
-            let nextId = 1;
-            const replies = new Map();
-            let onEvent = () => {};
-            worker.onmessage = ({ data }) => {
-                if (data.id !== undefined) replies.get(data.id)?.(data);
-                else onEvent(data);
-            };
-            const request = (op, args = {}, transfer = []) =>
-                new Promise((done) => {
-                    const id = nextId++;
-                    replies.set(id, done);
-                    worker.postMessage({ id, op, ...args }, transfer);
-                });
-            const init = await request('init', { wasm }, [wasm]);
-            if (!init.ok) return { error: init.error };
-            const timings = [];
-            for (let i = 0; i < runs; i++) {
-                const events = [];
-                // What comes before the reply is about the run before.
-                let started = false;
-                const finished = new Promise((done) => {
-                    onEvent = (event) => {
-                        if (event.event !== 'run' || !started) return;
-                        events.push(event.executed);
-                        if (event.state !== 'running') done(event.state);
-                    };
-                });
-                const start = performance.now();
-                const reply = await request('run', { source, name: 'contatore', input: '' });
-                started = true;
-                if (!reply.ok || reply.failed) return { error: reply.error ?? JSON.stringify(reply.diagnostics) };
-                const state = await finished;
-                const seconds = (performance.now() - start) / 1000;
-                if (state !== 'halted') return { error: `la macchina si è fermata nello stato ${state}` };
-                timings.push({ seconds, events: events.length, sum: events.reduce((a, b) => a + b, 0), last: events.at(-1) });
-            }
-            worker.terminate();
-            return { timings, userAgent: navigator.userAgent };
-        },
-        { source, runs },
-    );
-} finally {
+const fail = async (message) => {
+    console.error(`web: ${message}`);
     await browser.close();
     await server.stop();
-}
-if (worker.error) {
-    console.error(`web: il worker: ${worker.error}`);
     process.exit(1);
-}
-// The worker reports what each slice executed, or the running total: either
-// must add up to what tarncount counted.
-for (const run of worker.timings) {
-    if (run.sum !== instructions && run.last !== instructions) {
-        console.error(`web: il worker dice di aver eseguito ${run.sum} istruzioni (ultima fetta ${run.last}), tarncount ${instructions}`);
-        process.exit(1);
+};
+await browser.page.goto(server.url('misura.html'));
+const started = await browser.page.evaluate(async () => {
+    const wasm = await (await fetch('tarnweb.wasm')).arrayBuffer();
+    const worker = new Worker('worker.js');
+    let nextId = 1;
+    const replies = new Map();
+    let onEvent = () => {};
+    worker.onmessage = ({ data }) => {
+        if (data.id !== undefined) replies.get(data.id)?.(data);
+        else onEvent(data);
+    };
+    const request = (op, args = {}, transfer = []) =>
+        new Promise((done) => {
+            const id = nextId++;
+            replies.set(id, done);
+            worker.postMessage({ id, op, ...args }, transfer);
+        });
+    // One run of a program: its time and what the worker said it executed.
+    globalThis.runOnce = async ({ source, name }) => {
+        const events = [];
+        // What comes before the reply is about the run before.
+        let started = false;
+        const finished = new Promise((done) => {
+            onEvent = (event) => {
+                if (event.event !== 'run' || !started) return;
+                events.push(event.executed);
+                if (event.state !== 'running') done(event.state);
+            };
+        });
+        const start = performance.now();
+        const reply = await request('run', { source, name, input: '' });
+        started = true;
+        if (!reply.ok || reply.failed) return { error: reply.error ?? JSON.stringify(reply.diagnostics) };
+        const state = await finished;
+        const seconds = (performance.now() - start) / 1000;
+        if (state !== 'halted') return { error: `la macchina si è fermata nello stato ${state}` };
+        return { seconds, events: events.length, sum: events.reduce((a, b) => a + b, 0), last: events.at(-1) };
+    };
+    const init = await request('init', { wasm }, [wasm]);
+    return init.ok ? { userAgent: navigator.userAgent } : { error: init.error };
+});
+if (started.error) await fail(`il worker: ${started.error}`);
+
+// The two sides take turns, run after run, so that a busier stretch of the
+// machine falls on both.
+for (const bench of benches) {
+    bench.native = [];
+    bench.web = [];
+    bench.events = [];
+    for (let i = 0; i < runs; i++) {
+        bench.native.push(nativeSeconds(bench.image));
+        const run = await browser.page.evaluate((args) => globalThis.runOnce(args), { source: bench.source, name: bench.name });
+        if (run.error) await fail(`il worker: ${run.error}`);
+        // The worker reports what each slice executed, or the running
+        // total: either must add up to what tarncount counted.
+        if (run.sum !== bench.instructions && run.last !== bench.instructions) {
+            await fail(`il worker dice di aver eseguito ${run.sum} istruzioni (ultima fetta ${run.last}), tarncount ${bench.instructions}`);
+        }
+        bench.web.push(run.seconds);
+        bench.events.push(run.events);
     }
 }
+await browser.close();
+await server.stop();
 
-const webSeconds = worker.timings.map((r) => r.seconds);
-const events = median(worker.timings.map((r) => r.events));
-const chromium = worker.userAgent.match(/(?:Headless)?Chrome\/[\d.]+/)?.[0] ?? 'Chromium';
-console.log(`contatore.asm: ${instructions} istruzioni, ${runs} esecuzioni; milioni di istruzioni al secondo`);
+const chromium = started.userAgent.match(/(?:Headless)?Chrome\/[\d.]+/)?.[0] ?? 'Chromium';
+console.log(`${runs} esecuzioni per parte, alternate; milioni di istruzioni al secondo`);
 console.log(`${''.padEnd(46)}  mediana  migliore`);
-console.log(`  nativo (${join(nativeBuild, 'tarnsim').replace(repo + '/', '')})`.padEnd(46) + `${figure(perSecond(median(nativeSeconds)))}  ${figure(perSecond(Math.min(...nativeSeconds)))}`);
-console.log(`  browser (${chromium}, worker)`.padEnd(46) + `${figure(perSecond(median(webSeconds)))}  ${figure(perSecond(Math.min(...webSeconds)))}`);
-console.log(`  ${events} eventi "run" per esecuzione; il nativo è ${(median(webSeconds) / median(nativeSeconds)).toFixed(1)} volte più veloce (mediane)`);
-console.log(`  sito: ${siteDir.replace(repo + '/', '')}; obiettivo nel browser: almeno 150 milioni al secondo`);
+for (const bench of benches) {
+    const perSecond = (seconds) => bench.instructions / seconds / 1e6;
+    console.log(`${bench.name}.asm: ${bench.instructions} istruzioni`);
+    console.log(`  nativo (${join(nativeBuild, 'tarnsim').replace(repo + '/', '')})`.padEnd(46) + `${figure(perSecond(median(bench.native)))}  ${figure(perSecond(Math.min(...bench.native)))}`);
+    console.log(`  browser (${chromium}, worker)`.padEnd(46) + `${figure(perSecond(median(bench.web)))}  ${figure(perSecond(Math.min(...bench.web)))}`);
+    console.log(`  ${median(bench.events)} eventi "run" per esecuzione; il browser va a ${(median(bench.native) / median(bench.web)).toFixed(2)} volte il nativo (mediane; obiettivo 0,5)`);
+}
+console.log(`  sito: ${siteDir.replace(repo + '/', '')}`);
