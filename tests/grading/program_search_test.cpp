@@ -37,9 +37,10 @@ struct Found {
 
 // Grades the folder "consegna" of a folder as Gradescope does (or, alone
 // among two, as a class), and reads back what it found.
-Found grade(const std::filesystem::path& folder, bool platform, const tarntest::ProcessOptions& options = {}) {
+Found grade(const std::filesystem::path& folder, bool platform, const tarntest::ProcessOptions& options = {},
+            const std::string& tarngrade = TARNGRADE_BINARY) {
     std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.string(),
-                                        TARNGRADE_BINARY, "es.toml", "consegna", "--json", "r.json"};
+                                        tarngrade, "es.toml", "consegna", "--json", "r.json"};
     if (platform) command.insert(command.end(), {"--gradescope", "g.json"});
     else command.push_back("altra.asm");
     const ProcessResult result = runProcess(command, options);
@@ -133,9 +134,13 @@ TEST(ProgramSearch, LinksToFoldersAndFifosAreLeftAlone) {
 TEST(ProgramSearch, AFolderBelowThatCannotBeReadIsTheSubmissionsProblem) {
     // Root reads every folder: the grader then runs as nobody, in a folder
     // of nobody's own outside the test process's, which nobody cannot enter.
+    // That folder, with a copy of the grader, is made in /tmp, which nobody
+    // can reach, whereas the build and its temporary folder may lie in
+    // root's home.
     constexpr uid_t NOBODY = 65534;
     const bool root = ::geteuid() == 0;
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarngrade-chiusa-XXXXXX").string();
+    const std::filesystem::path temporary = root ? std::filesystem::path("/tmp") : std::filesystem::temp_directory_path();
+    std::string pattern = (temporary / "tarngrade-chiusa-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     const std::filesystem::path folder = pattern;
     // Removed however the test ends.
@@ -155,15 +160,18 @@ TEST(ProgramSearch, AFolderBelowThatCannotBeReadIsTheSubmissionsProblem) {
     put("consegna/somma.asm", PROGRAM);
     put("consegna/chiusa/altra.asm", PROGRAM);
     tarntest::ProcessOptions options;
+    std::string tarngrade = TARNGRADE_BINARY;
     if (root) {
         options.user = NOBODY;
+        tarngrade = (folder / "tarngrade").string();
+        std::filesystem::copy_file(TARNGRADE_BINARY, tarngrade);
         ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
             ASSERT_EQ(::lchown(entry.path().c_str(), NOBODY, NOBODY), 0);
         ASSERT_EQ(::chown(folder.c_str(), NOBODY, NOBODY), 0);
     }
     ASSERT_EQ(::chmod((folder / "consegna/chiusa").c_str(), 0), 0);
-    const Found found = grade(folder, true, options);
+    const Found found = grade(folder, true, options, tarngrade);
     EXPECT_EQ(found.program, "");
     ASSERT_EQ(found.problems.size(), 1u);
     EXPECT_EQ(found.problems.front(),
