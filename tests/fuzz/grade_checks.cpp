@@ -262,7 +262,7 @@ std::string checkWhereItStood(const TestCase& testCase, const CaseRun& run) {
         const LoopFound& loop = *result.loop;
         if (!result.limitReached) return "a loop proved in a run within its limit";
         if (loop.length == 0 || loop.instructions.empty()) return "an empty loop";
-        if (loop.start + loop.length > std::min(testCase.instructionLimit, LOOP_SEARCH_BUDGET))
+        if (loop.start + loop.length > loopSearchSteps(testCase.instructionLimit))
             return "a loop proved past the search's reach";
         tarn::MachineState state = run.before;
         tarn::MemoryConsole console(testCase.input, tarn::MemoryConsole::Traces::Counted, testCase.outputLimit);
