@@ -3,6 +3,8 @@
 
 #include "assembly/assembler.hpp"
 #include "grading/exercise.hpp"
+#include "grading/grader.hpp"
+#include "grading/submission.hpp"
 #include "machine/instruction_set.hpp"
 
 #include <gtest/gtest.h>
@@ -53,6 +55,37 @@ inline Exercise classExercise() {
     TestCase third = caseNamed("vuoto", 500);
     third.points = 0.5;
     return exerciseWith({sum, loop, third});
+}
+
+// One student's program, handed in as this source or as the image it
+// assembles to.
+inline Submission submissionOf(const std::string& student, ProgramKind kind, std::string_view source) {
+    Submission submission;
+    submission.student = student;
+    submission.argument = submission.program = student + (kind == ProgramKind::Source ? ".asm" : ".bin");
+    submission.kind = kind;
+    if (kind == ProgramKind::Source) {
+        assembleSubmission(submission, source);
+    } else {
+        submission.image = imageOf(source);
+        submission.size = submission.image.size();
+    }
+    return submission;
+}
+
+inline Submission sourceSubmission(const std::string& student, std::string_view source) {
+    return submissionOf(student, ProgramKind::Source, source);
+}
+
+inline Submission imageSubmission(const std::string& student, std::string_view source) {
+    return submissionOf(student, ProgramKind::Image, source);
+}
+
+// The result of one submission graded alone.
+inline SubmissionResult gradeOne(const Exercise& exercise, Submission submission) {
+    std::vector<Submission> submissions;
+    submissions.push_back(std::move(submission));
+    return gradeClass(exercise, std::move(submissions), 1).front();
 }
 
 }  // namespace tarn::grading

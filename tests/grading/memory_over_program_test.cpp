@@ -19,26 +19,6 @@ using namespace tarn::grading;
 
 namespace {
 
-Submission submissionOf(ProgramKind kind, std::string_view text) {
-    Submission submission;
-    submission.student = "rossi";
-    submission.argument = submission.program = kind == ProgramKind::Source ? "rossi.asm" : "rossi.bin";
-    submission.kind = kind;
-    if (kind == ProgramKind::Source) {
-        assembleSubmission(submission, text);
-    } else {
-        submission.image = imageOf(text);
-        submission.size = submission.image.size();
-    }
-    return submission;
-}
-
-SubmissionResult gradeOne(const Exercise& exercise, Submission submission) {
-    std::vector<Submission> submissions;
-    submissions.push_back(std::move(submission));
-    return gradeClass(exercise, std::move(submissions), 1).front();
-}
-
 TestCase caseWithMemory(std::string name, std::vector<MemoryBytes> memory, bool hidden = false) {
     TestCase testCase = caseNamed(std::move(name));
     testCase.memory = std::move(memory);
@@ -85,7 +65,7 @@ TEST(MemoryOverProgram, ASourceByItsInstructionsAnImageByWhatItsRunExecuted) {
         SCOPED_TRACE(row.name);
         const Exercise exercise = exerciseWith({caseWithMemory("caso", row.memory)});
         for (const ProgramKind kind : {ProgramKind::Source, ProgramKind::Image}) {
-            const Submission submission = submissionOf(kind, PROGRAM);
+            const Submission submission = submissionOf("rossi", kind, PROGRAM);
             const std::vector<Byte>& expected = kind == ProgramKind::Source ? row.source : row.image;
             EXPECT_EQ(gradeOne(exercise, submission).cases.front().memoryOverProgram, expected) << submission.program;
             // A case run alone finds the same.
@@ -99,7 +79,7 @@ TEST(MemoryOverProgram, AnImageCountsTheBytesItExecutedAfterTheCaseRewroteThem) 
     // The case's memory turns the RST at 3 into a JMP back to 0, and the
     // run then executes the jump's operand at 4 too, until the limit.
     const Exercise exercise = exerciseWith({caseWithMemory("salto", {{0x03, {opcodeOf(Op::Jmp), 0x00}}})});
-    const SubmissionResult result = gradeOne(exercise, submissionOf(ProgramKind::Image, "CLZ\nCLN\nCLO\nRST\n"));
+    const SubmissionResult result = gradeOne(exercise, imageSubmission("rossi", "CLZ\nCLN\nCLO\nRST\n"));
     EXPECT_TRUE(result.cases.front().limitReached);
     EXPECT_EQ(result.cases.front().memoryOverProgram, (std::vector<Byte>{0x03, 0x04}));
 }
@@ -131,7 +111,7 @@ TEST(MemoryOverProgram, TheStudentSeesTheNoteOfAVisibleCaseTheTeacherOfEveryCase
     // The case overwrites the program's ADD with RST (0): every case passes.
     const Exercise exercise = exerciseWith({caseWithMemory("visibile", {{0x05, {0}}}),
                                             caseWithMemory("segreto", {{0x06, {0x42}}, {0x05, {0}}}, true)});
-    const SubmissionResult result = gradeOne(exercise, submissionOf(ProgramKind::Source, PROGRAM));
+    const SubmissionResult result = gradeOne(exercise, sourceSubmission("rossi", PROGRAM));
     ASSERT_TRUE(result.allPassed());
     const std::vector<SubmissionResult> results{result};
     const std::string visible =

@@ -21,33 +21,6 @@ using namespace tarn::grading;
 
 namespace {
 
-Submission sourceSubmission(const std::string& student, std::string_view text) {
-    Submission submission;
-    submission.argument = student + ".asm";
-    submission.student = student;
-    submission.program = submission.argument;
-    submission.kind = ProgramKind::Source;
-    assembleSubmission(submission, text);
-    return submission;
-}
-
-Submission imageSubmission(const std::string& student, std::string_view text) {
-    Submission submission;
-    submission.argument = student + ".bin";
-    submission.student = student;
-    submission.program = submission.argument;
-    submission.kind = ProgramKind::Image;
-    submission.image = imageOf(text);
-    submission.size = submission.image.size();
-    return submission;
-}
-
-SubmissionResult gradeOne(const Exercise& exercise, Submission submission) {
-    std::vector<Submission> submissions;
-    submissions.push_back(std::move(submission));
-    return gradeClass(exercise, std::move(submissions), 1).front();
-}
-
 std::vector<Byte> addresses(const std::vector<RanInstruction>& instructions) {
     std::vector<Byte> list;
     for (const RanInstruction& instruction : instructions) list.push_back(instruction.address);
